@@ -1,0 +1,20 @@
+// Entry points of the built-in software device that lie outside the
+// Direct3D 9 interfaces: its creation, and the fault switch and counters
+// that tests use to exercise the application's device handling.
+#pragma once
+
+#include "d3d9.h"
+
+namespace quillmark::reference {
+
+// A new Direct3D object whose devices are software reference devices.
+IDirect3D9* CreateReferenceDirect3D();
+
+// Makes the next `count` calls of Present (on any reference device of the
+// process) fail with D3DERR_DEVICELOST, as a lost device would.
+void FailNextPresents(unsigned count);
+
+// Number of successful Present calls in this process, for tests.
+unsigned long long PresentCount();
+
+}  // namespace quillmark::reference
