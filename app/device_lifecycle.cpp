@@ -1,0 +1,80 @@
+#include "device_lifecycle.h"
+
+#include "app_state.h"
+#include "scene.h"
+#include "test_textures.h"
+
+namespace quillmark {
+namespace {
+
+template <typename Interface>
+void ReleaseHolder(Interface*& holder) {
+    if (holder) {
+        holder->Release();
+        holder = nullptr;
+    }
+}
+
+D3DPRESENT_PARAMETERS WindowedPresentParameters() {
+    D3DPRESENT_PARAMETERS parameters{};
+    parameters.BackBufferWidth = 0;
+    parameters.BackBufferHeight = 0;
+    parameters.BackBufferFormat = D3DFMT_UNKNOWN;
+    parameters.BackBufferCount = 0;
+    parameters.MultiSampleType = D3DMULTISAMPLE_NONE;
+    parameters.MultiSampleQuality = 0;
+    parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    parameters.hDeviceWindow = nullptr;
+    parameters.Windowed = TRUE;
+    parameters.EnableAutoDepthStencil = TRUE;
+    parameters.AutoDepthStencilFormat = D3DFMT_D16;
+    parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    parameters.FullScreen_RefreshRateInHz = 0;
+    parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return parameters;
+}
+
+}  // namespace
+
+HRESULT InitDevice(HWND window) {
+    g_app.direct3d = Direct3DCreate9(31);
+    if (!g_app.direct3d) return E_FAIL;
+
+    D3DPRESENT_PARAMETERS parameters = WindowedPresentParameters();
+    if (FAILED(g_app.direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                            D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &g_app.device))) {
+        g_app.device = nullptr;
+        return E_FAIL;
+    }
+    g_app.device->GetDeviceCaps(&g_app.caps);
+    g_app.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    g_app.device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    g_app.device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    return S_OK;
+}
+
+void ReleaseAll() {
+    ReleaseHolder(g_app.mipTexture);
+    ReleaseHolder(g_app.tunnelBuffer);
+    ReleaseHolder(g_app.planeBuffer);
+    ReleaseHolder(g_app.device);
+    ReleaseHolder(g_app.direct3d);
+}
+
+bool RecoverDevice() {
+    g_app.phase = g_app.savedPhase;
+    // A texture loaded from a file belongs to the device being released;
+    // sampling it on the new device is not possible, so it is dropped.
+    ReleaseHolder(g_app.fileTexture);
+    ReleaseAll();
+    if (FAILED(InitDevice(g_app.mainWindow))) {
+        ReleaseAll();  // a Direct3D object without a device is of no use
+        return false;
+    }
+    BuildPlane();
+    BuildTunnel();
+    BuildMipTexture();
+    return true;
+}
+
+}  // namespace quillmark

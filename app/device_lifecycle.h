@@ -1,0 +1,23 @@
+// Creation of the Direct3D object and device, the ordered release of every
+// device object, and the rebuild after a frame could not be presented.
+#pragma once
+
+#include "windows.h"
+
+namespace quillmark {
+
+// Creates `direct3d` and `device` for the window; S_OK or E_FAIL.
+HRESULT InitDevice(HWND window);
+
+// Releases mipTexture, tunnelBuffer, planeBuffer, device, direct3d (each
+// only when held) and clears their holders.
+void ReleaseAll();
+
+// Rebuilds the device and every device object after a failed Present:
+// restores `phase` from `savedPhase`, releases everything, creates the device
+// again and rebuilds the buffers and the generated texture. Returns false
+// when the device could not be created; the caller then skips frames and
+// retries later.
+bool RecoverDevice();
+
+}  // namespace quillmark

@@ -1,0 +1,57 @@
+#include "sampler_stages.h"
+
+#include "app_state.h"
+
+#include <bit>
+
+namespace quillmark {
+namespace {
+
+void ConfigureStageUnderTest(IDirect3DDevice9* device, DWORD s) {
+    IDirect3DTexture9* texture = g_app.useFileTexture ? g_app.fileTexture : g_app.mipTexture;
+    device->SetTexture(s, texture);
+    device->SetSamplerState(s, D3DSAMP_MAGFILTER, static_cast<DWORD>(g_app.magFilter));
+    device->SetSamplerState(s, D3DSAMP_MINFILTER, static_cast<DWORD>(g_app.minFilter));
+    device->SetSamplerState(s, D3DSAMP_MIPFILTER, static_cast<DWORD>(g_app.mipFilter));
+    device->SetSamplerState(s, D3DSAMP_MAXANISOTROPY, static_cast<DWORD>(g_app.maxAnisotropy));
+    device->SetSamplerState(s, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(g_app.lodBias));
+    device->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(s, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTextureStageState(s, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+}
+
+void ConfigurePassThroughStage(IDirect3DDevice9* device, DWORD s) {
+    device->SetTexture(s, nullptr);
+    device->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_CURRENT);
+    device->SetTextureStageState(s, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, s);
+}
+
+void ConfigureDisabledStage(IDirect3DDevice9* device, DWORD s) {
+    device->SetTexture(s, nullptr);
+    device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, s);
+}
+
+}  // namespace
+
+void ConfigureStages() {
+    IDirect3DDevice9* device = g_app.device;
+    const DWORD underTest = static_cast<DWORD>(g_app.stage);
+    for (DWORD s = 0; s < kTextureStages; ++s) {
+        if (s == underTest)
+            ConfigureStageUnderTest(device, s);
+        else if (s < underTest)
+            ConfigurePassThroughStage(device, s);
+        else
+            ConfigureDisabledStage(device, s);
+    }
+}
+
+}  // namespace quillmark

@@ -1,0 +1,148 @@
+#include "scene.h"
+
+#include "app_state.h"
+#include "device_lifecycle.h"
+#include "matrix.h"
+#include "sampler_stages.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace quillmark {
+namespace {
+
+constexpr SceneVertex kPlaneVertices[4] = {
+    {25, 25, 0, 9, 9},
+    {25, -25, 0, 9, -9},
+    {-25, 25, 0, -9, 9},
+    {-25, -25, 0, -9, -9},
+};
+
+constexpr float kTunnelLength = 21.0f;
+constexpr float kTunnelRepeatsAlong = 10.5f;
+constexpr float kPi = 3.14159265358979323846f;
+
+// Releases a held buffer, then creates and locks a new one of `bytes`.
+HRESULT CreateLockedBuffer(IDirect3DVertexBuffer9*& holder, UINT bytes, void** data) {
+    if (holder) {
+        holder->Release();
+        holder = nullptr;
+    }
+    if (!g_app.device || FAILED(g_app.device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &holder, nullptr))) {
+        holder = nullptr;
+        return E_FAIL;
+    }
+    if (FAILED(holder->Lock(0, 0, data, 0))) {
+        // A buffer that could not be filled must never be drawn.
+        holder->Release();
+        holder = nullptr;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// Writes the tunnel's vertex pairs; returns how many vertices were written.
+int WriteTunnelVertices(int faces, SceneVertex* out) {
+    const float step = 2.0f / static_cast<float>(faces);
+    const float limit = step + 2.0f;
+    int count = 0;
+    for (float t = 0.0f; t < limit; t += step) {
+        const float angle = t * kPi;
+        const float x = std::sin(angle), y = std::cos(angle);
+        if (out) {
+            out[count] = {x, y, 0.0f, kTunnelRepeatsAlong, t};
+            out[count + 1] = {x, y, kTunnelLength, -kTunnelRepeatsAlong, t};
+        }
+        count += 2;
+    }
+    return count;
+}
+
+void SetClearMaterialAndLighting() {
+    g_app.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    D3DMATERIAL9 material{};
+    material.Emissive = {255.0f, 255.0f, 255.0f, 0.0f};
+    g_app.device->SetMaterial(&material);
+    g_app.device->SetRenderState(D3DRS_LIGHTING, TRUE);
+}
+
+void DrawObject() {
+    IDirect3DVertexBuffer9* buffer = g_app.showPlane ? g_app.planeBuffer : g_app.tunnelBuffer;
+    if (!buffer) return;
+    const UINT triangles = g_app.showPlane ? 2u : 2u * static_cast<UINT>(g_app.faces);
+    g_app.device->SetStreamSource(0, buffer, 0, sizeof(SceneVertex));
+    g_app.device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, triangles);
+}
+
+}  // namespace
+
+float CameraAspect() { return std::bit_cast<float>(0x3FAAAAA8u); }
+
+HRESULT BuildPlane() {
+    void* data = nullptr;
+    if (FAILED(CreateLockedBuffer(g_app.planeBuffer, sizeof(kPlaneVertices), &data))) return E_FAIL;
+    std::memcpy(data, kPlaneVertices, sizeof(kPlaneVertices));
+    g_app.planeBuffer->Unlock();
+    return S_OK;
+}
+
+int TunnelVertexCount(int faces) { return faces > 0 ? WriteTunnelVertices(faces, nullptr) : 0; }
+
+HRESULT BuildTunnel() {
+    const int faces = g_app.faces;
+    if (faces <= 0) return E_FAIL;
+    // Room for 2 × faces + 4 vertices: rounding of the running angle may add a pair.
+    const UINT bytes = static_cast<UINT>(5 * faces + 10) * 8u;
+    void* data = nullptr;
+    if (FAILED(CreateLockedBuffer(g_app.tunnelBuffer, bytes, &data))) return E_FAIL;
+    WriteTunnelVertices(faces, static_cast<SceneVertex*>(data));
+    g_app.tunnelBuffer->Unlock();
+    return S_OK;
+}
+
+void SetTransforms() {
+    Matrix rotateZ, tilt, world, view, projection, texture;
+    MatRotateZ(&rotateZ, g_app.sceneRotation * kDegreesToRadians);
+    if (g_app.showPlane)
+        MatRotateX(&tilt, static_cast<float>(g_app.planeAngle * kDegreesToRadiansDouble));
+    else
+        MatIdentity(&tilt);
+    MatMultiply(&world, &rotateZ, &tilt);
+    g_app.device->SetTransform(D3DTS_WORLD, &world);
+
+    const float eyeZ = g_app.showPlane ? -static_cast<float>(g_app.distance * 0.1) : 0.25f;
+    const Vector3 eye{0, 0, eyeZ}, at{0, 0, eyeZ + 1.0f}, up{0, 1, 0};
+    MatLookAtLeft(&view, &eye, &at, &up);
+    g_app.device->SetTransform(D3DTS_VIEW, &view);
+
+    MatPerspectiveLeft(&projection, kFieldOfViewY, CameraAspect(), kNearPlane, kFarPlane);
+    g_app.device->SetTransform(D3DTS_PROJECTION, &projection);
+
+    MatRotateZ(&texture, g_app.textureRotation * kDegreesToRadians);
+    g_app.device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + g_app.stage), &texture);
+}
+
+void RenderFrame() {
+    if (!g_app.device && !RecoverDevice()) return;
+
+    SetClearMaterialAndLighting();
+    if (FAILED(g_app.device->BeginScene())) {
+        MessageBoxA(nullptr, "TT", "TT", MB_OK);
+    } else {
+        SetTransforms();
+        ConfigureStages();
+        g_app.device->SetFVF(kSceneFvf);
+        DrawObject();
+        g_app.device->EndScene();
+    }
+
+    if (g_app.device->Present(nullptr, nullptr, nullptr, nullptr) == S_OK) {
+        ++g_app.framesDone;
+        g_app.savedPhase = g_app.phase;
+    } else {
+        RecoverDevice();
+    }
+}
+
+}  // namespace quillmark

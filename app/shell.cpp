@@ -1,0 +1,147 @@
+#include "shell.h"
+
+#include "app_state.h"
+#include "device_lifecycle.h"
+#include "scene.h"
+#include "settings_dialog.h"
+#include "test_textures.h"
+
+#include "commctrl.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace quillmark {
+
+AppState g_app;
+
+namespace {
+
+// Set when a message was handled since the last frame.
+bool g_frameDue = true;
+
+// While the device is missing (it could not be rebuilt), the loop retries at
+// this interval instead of blocking for a message that may never come.
+constexpr std::chrono::milliseconds kDeviceRetryInterval{100};
+
+bool RunUnfinished() { return g_app.running && g_app.level != 10; }
+
+bool RegisterMainClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_CLASSDC;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kMainWindowClass;
+    return RegisterClassExA(&windowClass) != 0;
+}
+
+bool CreateMainWindow(HINSTANCE instance) {
+    g_app.mainWindow = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+                                       0, 0, g_app.windowWidth, g_app.windowHeight, GetDesktopWindow(), nullptr,
+                                       instance, nullptr);
+    if (!g_app.mainWindow) return false;
+    RECT client{};
+    GetClientRect(g_app.mainWindow, &client);
+    MoveWindow(g_app.mainWindow, 0, 0, 2 * g_app.windowWidth - client.right, 2 * g_app.windowHeight - client.bottom,
+               FALSE);
+    return true;
+}
+
+bool CreateSettingsDialog(HINSTANCE instance) {
+    RegisterSettingsDialogTemplate();
+    g_app.settingsDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(kSettingsDialogTemplate), g_app.mainWindow,
+                                              SettingsDialogProc, 0);
+    if (!g_app.settingsDialog) return false;
+    ShowWindow(g_app.settingsDialog, SW_SHOW);
+    UpdateWindow(g_app.settingsDialog);
+    return true;
+}
+
+bool Fail(const char* what) {
+    std::fprintf(stderr, "quillmark: %s\n", what);
+    return false;
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        ReleaseAll();
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT:
+        RenderFrame();
+        ValidateRect(window, nullptr);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool StartProbe(HINSTANCE instance) {
+    if (!RegisterMainClass(instance)) return Fail("cannot register the main window class");
+    if (!CreateMainWindow(instance)) {
+        FinishProbe(instance);
+        return Fail("cannot create the main window");
+    }
+    InitCommonControls();
+    if (FAILED(InitDevice(g_app.mainWindow))) {
+        ReleaseAll();
+        DestroyWindow(g_app.mainWindow);
+        FinishProbe(instance);
+        return Fail("cannot create the Direct3D device");
+    }
+    BuildPlane();
+    if (!CreateSettingsDialog(instance) || FAILED(BuildTunnel()) || FAILED(BuildMipTexture())) {
+        DestroyWindow(g_app.mainWindow);  // releases the device objects on WM_DESTROY
+        FinishProbe(instance);
+        return Fail("cannot build the scene");
+    }
+    ShowWindow(g_app.mainWindow, SW_SHOWDEFAULT);
+    UpdateWindow(g_app.mainWindow);
+    return true;
+}
+
+LoopStep RunLoopStep() {
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return LoopStep::Quit;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        g_frameDue = true;
+        return LoopStep::Dispatched;
+    }
+    if (!g_frameDue && !RunUnfinished()) {
+        WaitMessage();
+        return LoopStep::Idle;
+    }
+    RenderFrame();
+    g_frameDue = false;
+    if (!g_app.device) {
+        std::this_thread::sleep_for(kDeviceRetryInterval);
+        g_frameDue = true;  // try to rebuild the device on the next pass
+    } else if (!RunUnfinished()) {
+        WaitMessage();
+    }
+    return LoopStep::Rendered;
+}
+
+void RunMessageLoop() {
+    while (RunLoopStep() != LoopStep::Quit) {
+    }
+}
+
+void FinishProbe(HINSTANCE instance) { UnregisterClassA(kMainWindowClass, instance); }
+
+int RunInteractiveProbe(HINSTANCE instance) {
+    if (!StartProbe(instance)) return 1;
+    RunMessageLoop();
+    FinishProbe(instance);
+    return 0;
+}
+
+}  // namespace quillmark
