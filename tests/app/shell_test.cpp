@@ -1,0 +1,147 @@
+// The message loop and the device lifecycle, driven through the headless
+// backend and the reference device's fault switch.
+#include "device_lifecycle.h"
+#include "probe_fixture.h"
+#include "reference_direct3d.h"
+#include "scene.h"
+
+#include "d3d9_select.h"
+
+#include <cstdlib>
+
+namespace quillmark {
+namespace {
+
+using test::ProbeFixture;
+
+class MessageLoop : public ProbeFixture {
+protected:
+    // Runs loop passes until one leaves the loop waiting; counts frames.
+    int RunUntilIdle() {
+        int frames = 0;
+        for (int pass = 0; pass < 1000; ++pass) {
+            const LoopStep step = RunLoopStep();
+            if (step == LoopStep::Rendered) ++frames;
+            if (step == LoopStep::Idle || step == LoopStep::Quit) return frames;
+        }
+        ADD_FAILURE() << "the loop never went idle";
+        return frames;
+    }
+};
+
+TEST_F(MessageLoop, OneFramePerPostedUserMessageAndNoneWhileIdle) {
+    RunUntilIdle();  // start-up messages and the first frame
+    const unsigned long long presented = reference::PresentCount();
+
+    EXPECT_EQ(RunUntilIdle(), 0);
+    EXPECT_EQ(reference::PresentCount(), presented);
+
+    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    EXPECT_EQ(RunUntilIdle(), 1);
+    EXPECT_EQ(reference::PresentCount(), presented + 1);
+
+    EXPECT_EQ(RunUntilIdle(), 0);
+}
+
+TEST_F(MessageLoop, UnfinishedRunRendersBackToBack) {
+    RunUntilIdle();
+    g_app.running = true;
+    g_app.level = 10;  // a finished run is driven by messages again
+    EXPECT_EQ(RunUntilIdle(), 0);
+}
+
+TEST_F(MessageLoop, WmQuitLeavesTheLoop) {
+    RunUntilIdle();
+    PostQuitMessage(0);
+    EXPECT_EQ(RunLoopStep(), LoopStep::Quit);
+}
+
+TEST_F(MessageLoop, DestroyingTheMainWindowReleasesEveryDeviceObject) {
+    DestroyWindow(g_app.mainWindow);
+    g_app.mainWindow = nullptr;
+    EXPECT_EQ(g_app.device, nullptr);
+    EXPECT_EQ(g_app.direct3d, nullptr);
+    EXPECT_EQ(g_app.mipTexture, nullptr);
+    EXPECT_EQ(g_app.planeBuffer, nullptr);
+    EXPECT_EQ(g_app.tunnelBuffer, nullptr);
+    bool quit = false;
+    for (int pass = 0; pass < 100 && !quit; ++pass) quit = RunLoopStep() == LoopStep::Quit;
+    EXPECT_TRUE(quit);
+}
+
+using DeviceRecovery = ProbeFixture;
+
+TEST_F(DeviceRecovery, FailedPresentRebuildsEveryObjectAndRestoresPhase) {
+    RenderFrame();
+    const int framesBefore = g_app.framesDone;
+    g_app.savedPhase = 6;
+    g_app.phase = 9;
+
+    reference::FailNextPresents(1);
+    RenderFrame();
+
+    EXPECT_EQ(g_app.phase, 6);
+    EXPECT_EQ(g_app.framesDone, framesBefore);
+    ASSERT_NE(g_app.device, nullptr);
+    EXPECT_NE(g_app.direct3d, nullptr);
+    EXPECT_NE(g_app.mipTexture, nullptr);
+    EXPECT_NE(g_app.planeBuffer, nullptr);
+    EXPECT_NE(g_app.tunnelBuffer, nullptr);
+    IDirect3DDevice9* owner = nullptr;
+    ASSERT_EQ(g_app.mipTexture->GetDevice(&owner), S_OK);
+    EXPECT_EQ(owner, g_app.device);
+    owner->Release();
+
+    RenderFrame();
+    EXPECT_EQ(g_app.framesDone, framesBefore + 1);
+    EXPECT_EQ(g_app.savedPhase, 6);
+}
+
+TEST_F(DeviceRecovery, MissingDeviceSkipsFramesUntilItCanBeRebuilt) {
+    ::setenv("QUILLMARK_DEVICE", "no-such-device", 1);
+    reference::FailNextPresents(1);
+    RenderFrame();  // Present fails, the rebuild fails too
+    EXPECT_EQ(g_app.device, nullptr);
+    const int framesBefore = g_app.framesDone;
+    RenderFrame();  // must not touch the missing device
+    EXPECT_EQ(g_app.device, nullptr);
+    EXPECT_EQ(g_app.framesDone, framesBefore);
+
+    ::setenv("QUILLMARK_DEVICE", "reference", 1);
+    RenderFrame();
+    ASSERT_NE(g_app.device, nullptr);
+    EXPECT_NE(g_app.tunnelBuffer, nullptr);
+    EXPECT_EQ(g_app.framesDone, framesBefore + 1);
+}
+
+using ReleaseAllTest = ProbeFixture;
+
+TEST_F(ReleaseAllTest, ReleasesOnlyTheHeldObjects) {
+    g_app.tunnelBuffer->Release();
+    g_app.tunnelBuffer = nullptr;
+    g_app.mipTexture->Release();
+    g_app.mipTexture = nullptr;
+    ReleaseAll();
+    EXPECT_EQ(g_app.planeBuffer, nullptr);
+    EXPECT_EQ(g_app.device, nullptr);
+    EXPECT_EQ(g_app.direct3d, nullptr);
+    ReleaseAll();  // nothing left: a second call is harmless
+}
+
+TEST(StartProbe, UnknownDeviceFailsWithAMessage) {
+    g_app = AppState{};
+    ::setenv("QUILLMARK_DEVICE", "no-such-device", 1);
+    ::testing::internal::CaptureStderr();
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    const bool started = StartProbe(instance);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    ::setenv("QUILLMARK_DEVICE", "reference", 1);
+    EXPECT_FALSE(started);
+    EXPECT_NE(errors.find("known devices: reference"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("cannot create the Direct3D device"), std::string::npos) << errors;
+    EXPECT_EQ(g_app.device, nullptr);
+    g_app = AppState{};
+}
+
+}  // namespace
+}  // namespace quillmark
