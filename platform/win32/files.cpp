@@ -1,0 +1,214 @@
+// Win32 file functions over POSIX descriptors.
+#include "file_object.h"
+#include "posix_error.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillmark::win32;
+
+namespace quillmark::win32 {
+FileObject::~FileObject() { ::close(descriptor_); }
+}  // namespace quillmark::win32
+
+namespace {
+
+struct OpenPlan {
+    int flags = 0;
+    bool reportExisting = false;  // success also says whether the file existed
+};
+
+bool PlanOpen(DWORD access, DWORD disposition, OpenPlan& plan) {
+    const bool write = (access & GENERIC_WRITE) != 0;
+    const bool read = (access & GENERIC_READ) != 0;
+    plan.flags = O_CLOEXEC | (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY);
+    switch (disposition) {
+    case CREATE_NEW: plan.flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: plan.flags |= O_CREAT | O_TRUNC; plan.reportExisting = true; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: plan.flags |= O_CREAT; plan.reportExisting = true; break;
+    case TRUNCATE_EXISTING:
+        if (!write) return false;
+        plan.flags |= O_TRUNC;
+        break;
+    default: return false;
+    }
+    // Truncation needs a writable descriptor even when only reading was asked.
+    if ((plan.flags & O_TRUNC) && !write) plan.flags = (plan.flags & ~O_RDONLY) | O_RDWR;
+    return true;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool WriteAll(int descriptor, const BYTE* bytes, DWORD count, DWORD& done) {
+    done = 0;
+    while (done < count) {
+        ssize_t written = ::write(descriptor, bytes + done, count - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<DWORD>(written);
+    }
+    return true;
+}
+
+bool ReadAll(int descriptor, BYTE* bytes, DWORD count, DWORD& done) {
+    done = 0;
+    while (done < count) {
+        ssize_t got = ::read(descriptor, bytes + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<DWORD>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
+    OpenPlan plan;
+    if (!fileName || !PlanOpen(desiredAccess, creationDisposition, plan)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = PosixPath(fileName);
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool existed = plan.reportExisting && Exists(path);
+    const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    int descriptor = ::open(path.c_str(), plan.flags, mode);
+    if (descriptor < 0) {
+        FailWithErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (plan.reportExisting) SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return RegisterHandle(std::make_unique<FileObject>(descriptor, desiredAccess));
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
+    if (!fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, fileName, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return INVALID_HANDLE_VALUE;
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, fileName, -1, path.data(), bytes, nullptr, nullptr);
+    return CreateFileA(path.c_str(), desiredAccess, shareMode, security, creationDisposition,
+                       flagsAndAttributes, templateFile);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED overlapped) {
+    if (bytesRead) *bytesRead = 0;
+    FileObject* object = LookupHandle<FileObject>(file);
+    if (!object) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped || (!buffer && bytesToRead > 0)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!object->CanRead()) return Fail(ERROR_ACCESS_DENIED);
+    DWORD done = 0;
+    const bool ok = ReadAll(object->Descriptor(), static_cast<BYTE*>(buffer), bytesToRead, done);
+    if (bytesRead) *bytesRead = done;
+    return ok ? TRUE : FailWithErrno();
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped) {
+    if (bytesWritten) *bytesWritten = 0;
+    FileObject* object = LookupHandle<FileObject>(file);
+    if (!object) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped || (!buffer && bytesToWrite > 0)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!object->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+    DWORD done = 0;
+    const bool ok =
+        WriteAll(object->Descriptor(), static_cast<const BYTE*>(buffer), bytesToWrite, done);
+    if (bytesWritten) *bytesWritten = done;
+    return ok ? TRUE : FailWithErrno();
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh) {
+    FileObject* object = LookupHandle<FileObject>(file);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    struct stat info;
+    if (::fstat(object->Descriptor(), &info) != 0) {
+        FailWithErrno();
+        return INVALID_FILE_SIZE;
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (fileSizeHigh) *fileSizeHigh = static_cast<DWORD>(size >> 32);
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(size);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh,
+                     DWORD moveMethod) {
+    FileObject* object = LookupHandle<FileObject>(file);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    static constexpr int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (moveMethod > FILE_END) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    std::int64_t distance = distanceToMove;
+    if (distanceToMoveHigh)
+        distance = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(static_cast<DWORD>(*distanceToMoveHigh)) << 32) |
+            static_cast<DWORD>(distanceToMove));
+    const off_t current = ::lseek(object->Descriptor(), 0, SEEK_CUR);
+    const off_t position = ::lseek(object->Descriptor(), distance, whence[moveMethod]);
+    if (position < 0) {
+        SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno));
+        ::lseek(object->Descriptor(), current, SEEK_SET);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(position >> 32);
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(position);
+}
+
+BOOL CloseHandle(HANDLE object) {
+    return ReleaseHandle(object) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+    if (!fileName) return Fail(ERROR_INVALID_PARAMETER);
+    const std::string path = PosixPath(fileName);
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Fail(ERROR_ACCESS_DENIED);
+    return ::unlink(path.c_str()) == 0 ? TRUE : FailWithErrno();
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
+    if (!existingFileName || !newFileName) return Fail(ERROR_INVALID_PARAMETER);
+    const std::string from = PosixPath(existingFileName);
+    const std::string to = PosixPath(newFileName);
+    if (!Exists(from)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && Exists(to)) return Fail(ERROR_ALREADY_EXISTS);
+    return ::rename(from.c_str(), to.c_str()) == 0 ? TRUE : FailWithErrno();
+}
