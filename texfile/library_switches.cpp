@@ -24,7 +24,8 @@ DebugSetMuteEntry FindLoadedMuteEntry(const char* moduleName) {
     if (!GetModuleHandleA(moduleName)) return nullptr;
     HMODULE module = LoadLibraryA(moduleName);
     if (!module) return nullptr;
-    return reinterpret_cast<DebugSetMuteEntry>(GetProcAddress(module, "DebugSetMute"));
+    // void (*)() is the generic function pointer type: casting through it is warning-free.
+    return reinterpret_cast<DebugSetMuteEntry>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DebugSetMute")));
 }
 
 bool MmxSwitchedOff() {

@@ -1,5 +1,6 @@
 // Matrix functions: hand-worked products, rotations, camera matrices and the
 // two normalisations.
+#include "library_switches.h"
 #include "math_dispatch.h"
 
 #include <gtest/gtest.h>
