@@ -1,0 +1,110 @@
+// Reading and checking a bitmap's info header (core and info versions).
+#include "bmp_layout.h"
+#include "image_limits.h"
+
+#include <climits>
+
+namespace quillmark::bmp {
+namespace {
+
+constexpr DWORD kCoreHeaderSize = 12;
+constexpr DWORD kInfoHeaderSize = 40;
+constexpr DWORD kHeaderWithMasks = 52;
+constexpr DWORD kHeaderWithAlphaMask = 56;
+
+bool ReadHeaderFields(const BYTE* bytes, Layout& layout, WORD& planes, DWORD& clrUsed) {
+    if (layout.headerSize == kCoreHeaderSize) {
+        layout.width = static_cast<std::int16_t>(ReadU16(bytes + 4));
+        layout.height = static_cast<std::int16_t>(ReadU16(bytes + 6));
+        planes = ReadU16(bytes + 8);
+        layout.bitCount = ReadU16(bytes + 10);
+        layout.compression = kBiRgb;
+        clrUsed = 0;
+        layout.entrySize = 3;
+        return true;
+    }
+    if (layout.headerSize < kInfoHeaderSize) return false;
+    layout.width = static_cast<std::int32_t>(ReadU32(bytes + 4));
+    layout.height = static_cast<std::int32_t>(ReadU32(bytes + 8));
+    planes = ReadU16(bytes + 12);
+    layout.bitCount = ReadU16(bytes + 14);
+    layout.compression = ReadU32(bytes + 16);
+    clrUsed = ReadU32(bytes + 32);
+    layout.entrySize = 4;
+    return true;
+}
+
+bool ChooseFormat(const BYTE* bytes, Layout& layout) {
+    layout.masks = {};
+    if (layout.compression == kBiRgb) {
+        switch (layout.bitCount) {
+        case 1: case 4: case 8: layout.format = D3DFMT_P8; return true;
+        case 16: layout.format = D3DFMT_X1R5G5B5; return true;
+        case 24: layout.format = D3DFMT_R8G8B8; return true;
+        case 32: layout.format = D3DFMT_X8R8G8B8; return true;
+        default: return false;
+        }
+    }
+    if (layout.IsRunLength()) {
+        // Run-length data holds one palette index per pixel; with more bits
+        // per pixel its bytes would mean nothing in the format chosen.
+        if (layout.bitCount != 1 && layout.bitCount != 4 && layout.bitCount != 8) return false;
+        layout.format = D3DFMT_P8;
+        return true;
+    }
+    if (layout.compression != kBiBitfields || layout.headerSize < kHeaderWithMasks) return false;
+    if (layout.bitCount != 16 && layout.bitCount != 24 && layout.bitCount != 32) return false;
+    layout.masks.red = ReadU32(bytes + 40);
+    layout.masks.green = ReadU32(bytes + 44);
+    layout.masks.blue = ReadU32(bytes + 48);
+    layout.masks.alpha = layout.headerSize >= kHeaderWithAlphaMask ? ReadU32(bytes + 52) : 0;
+    UINT offsetShift = 0;
+    layout.format = FormatFromMasks(layout.bitCount, layout.masks, offsetShift);
+    layout.bitsOffset += offsetShift;
+    return true;
+}
+
+void ComputeRowSizes(Layout& layout) {
+    const std::uint64_t width = static_cast<std::uint64_t>(layout.width);
+    if (layout.bitCount == 1) layout.sourceRowBytes = (width + 7) / 8;
+    else if (layout.bitCount == 4) layout.sourceRowBytes = (width + 1) / 2;
+    else layout.sourceRowBytes = (layout.bitCount / 8u) * width;
+    layout.sourceStride = RoundUpTo4(layout.sourceRowBytes);
+    if (layout.bitCount < 8 || layout.IsRunLength()) layout.outputRowBytes = width;
+    else if (layout.format == D3DFMT_A32B32G32R32F) layout.outputRowBytes = 16 * width;
+    else layout.outputRowBytes = layout.sourceRowBytes;
+    layout.rowPitch = RoundUpTo4(layout.outputRowBytes);
+}
+
+bool DataReachesLastRow(const Layout& layout, UINT byteCount) {
+    if (layout.IsRunLength()) return true;
+    const std::uint64_t end = layout.bitsOffset + (layout.rows - 1) * layout.sourceStride + layout.sourceRowBytes;
+    return end <= byteCount;
+}
+
+}  // namespace
+
+bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout) {
+    layout = {};
+    if (byteCount < 4) return false;
+    layout.headerSize = ReadU32(bytes);
+    if (layout.headerSize > byteCount) return false;
+    WORD planes = 0;
+    DWORD clrUsed = 0;
+    if (!ReadHeaderFields(bytes, layout, planes, clrUsed)) return false;
+    if (layout.width <= 0 || layout.height == 0 || layout.height == INT_MIN) return false;
+    layout.rows = static_cast<std::uint64_t>(layout.height < 0 ? -layout.height : layout.height);
+    if (!IsSaneImageSize(static_cast<std::uint64_t>(layout.width), layout.rows)) return false;
+
+    layout.colours = clrUsed;
+    if (layout.bitCount <= 8 && clrUsed == 0) layout.colours = std::uint64_t{1} << layout.bitCount;
+    layout.bitsOffset = layout.headerSize + layout.colours * layout.entrySize;
+    if (layout.bitsOffset > byteCount || planes != 1) return false;
+    if (!ChooseFormat(bytes, layout)) return false;
+
+    ComputeRowSizes(layout);
+    if (layout.rowPitch * layout.rows > kMaxImageBytes) return false;
+    return DataReachesLastRow(layout, byteCount);
+}
+
+}  // namespace quillmark::bmp

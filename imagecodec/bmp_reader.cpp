@@ -1,0 +1,115 @@
+// Reading bitmaps with (ReadBmp) and without (ReadDib) the file header. Every
+// header field is checked against the bytes before use (see bmp_header.cpp);
+// pixel data that can be used unchanged is not copied.
+#include "bmp_layout.h"
+#include "decoded_image.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace quillmark {
+namespace {
+
+using bmp::Layout;
+
+constexpr UINT kPaletteEntries = 256;
+
+bool HasAlphaByte(const BYTE* bits, const Layout& layout) {
+    for (std::uint64_t row = 0; row < layout.rows; ++row) {
+        const BYTE* pixel = bits + row * layout.sourceStride;
+        for (std::int64_t x = 0; x < layout.width; ++x, pixel += 4)
+            if (pixel[3] != 0) return true;
+    }
+    return false;
+}
+
+HRESULT BuildPalette(const BYTE* bytes, const Layout& layout, DecodedImage& image) {
+    auto* palette = static_cast<PALETTEENTRY*>(std::malloc(kPaletteEntries * sizeof(PALETTEENTRY)));
+    if (palette == nullptr) return E_OUTOFMEMORY;
+    image.palette = palette;
+    image.ownsPalette = TRUE;
+    // A table may claim more entries than a palette holds; the surplus is
+    // skipped (bitsOffset already lies behind the whole table).
+    const UINT fromFile = layout.colours < kPaletteEntries ? static_cast<UINT>(layout.colours) : kPaletteEntries;
+    const BYTE* entry = bytes + layout.headerSize;
+    for (UINT i = 0; i < kPaletteEntries; ++i, entry += layout.entrySize) {
+        if (i < fromFile) palette[i] = PALETTEENTRY{entry[2], entry[1], entry[0], 255};
+        else palette[i] = PALETTEENTRY{255, 255, 255, 255};
+    }
+    return S_OK;
+}
+
+// Row `fileRow` of the file (0 = first stored) in the output block.
+BYTE* OutputRow(BYTE* pixels, const Layout& layout, std::uint64_t fileRow) {
+    const std::uint64_t memoryRow = layout.TopDown() ? fileRow : layout.rows - 1 - fileRow;
+    return pixels + memoryRow * layout.rowPitch;
+}
+
+void ExpandIndices(const BYTE* source, WORD bitCount, std::uint64_t width, BYTE* out) {
+    const UINT perByte = 8u / bitCount;
+    const BYTE mask = static_cast<BYTE>((1u << bitCount) - 1);
+    for (std::uint64_t x = 0; x < width; ++x) {
+        const UINT shift = 8u - bitCount * (static_cast<UINT>(x % perByte) + 1);
+        out[x] = static_cast<BYTE>((source[x / perByte] >> shift) & mask);
+    }
+}
+
+void DecodeRows(const BYTE* bits, const Layout& layout, BYTE* pixels) {
+    const UINT width = static_cast<UINT>(layout.width);
+    for (std::uint64_t row = 0; row < layout.rows; ++row) {
+        const BYTE* source = bits + row * layout.sourceStride;
+        BYTE* out = OutputRow(pixels, layout, row);
+        if (layout.bitCount < 8) ExpandIndices(source, layout.bitCount, width, out);
+        else if (layout.format == D3DFMT_A32B32G32R32F)
+            bmp::ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
+        else std::memcpy(out, source, layout.outputRowBytes);
+    }
+}
+
+bool CanUseInPlace(const Layout& layout) {
+    return !layout.IsRunLength() && layout.TopDown() && layout.bitCount >= 8 &&
+           layout.format != D3DFMT_A32B32G32R32F;
+}
+
+}  // namespace
+
+HRESULT DecodedImage::ReadBmp(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes) != bmp::kFileType) return E_FAIL;
+    if (bmp::ReadU32(bytes + 2) > byteCount) return E_FAIL;
+    return ReadDib(bytes + bmp::kFileHeaderSize, byteCount - bmp::kFileHeaderSize);
+}
+
+HRESULT DecodedImage::ReadDib(const BYTE* bytes, UINT byteCount) {
+    Layout layout;
+    if (!bmp::ParseLayout(bytes, byteCount, layout)) return E_FAIL;
+    const BYTE* bits = bytes + layout.bitsOffset;
+    if (layout.compression == bmp::kBiRgb && layout.format == D3DFMT_X8R8G8B8 && HasAlphaByte(bits, layout))
+        layout.format = D3DFMT_A8R8G8B8;
+
+    format = layout.format;
+    rowPitch = static_cast<UINT>(layout.rowPitch);
+    width = static_cast<UINT>(layout.width);
+    height = static_cast<UINT>(layout.rows);
+    depth = 1;
+    slicePitch = 0;
+    if (!decodePixels) return S_OK;
+
+    if (format == D3DFMT_P8) {
+        const HRESULT result = BuildPalette(bytes, layout, *this);
+        if (FAILED(result)) return result;
+    }
+    if (CanUseInPlace(layout)) {
+        pixels = const_cast<BYTE*>(bits);
+        return S_OK;
+    }
+    // Cleared, so that pixels run-length data never reaches are index 0.
+    pixels = static_cast<BYTE*>(std::calloc(layout.rows, layout.rowPitch));
+    if (pixels == nullptr) return E_OUTOFMEMORY;
+    ownsPixels = TRUE;
+    if (layout.IsRunLength())
+        return bmp::DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, pixels) ? S_OK : E_FAIL;
+    DecodeRows(bits, layout, pixels);
+    return S_OK;
+}
+
+}  // namespace quillmark

@@ -1,0 +1,86 @@
+#include "decoded_image.h"
+
+#include "format_match.h"
+#include "numeric_locale.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace quillmark {
+namespace {
+
+using Reader = HRESULT (DecodedImage::*)(const BYTE*, UINT);
+
+struct ReaderEntry {
+    ImageFileFormat id;
+    Reader read;
+};
+
+// Tried in this order; formats without a signature come last. Only the
+// readers this library has are listed.
+constexpr ReaderEntry kReaders[] = {
+    {ImageFileFormat::Bmp, &DecodedImage::ReadBmp},
+    {ImageFileFormat::Dib, &DecodedImage::ReadDib},
+};
+
+UINT CountLevels(const DecodedImage& top) {
+    UINT levels = 1;
+    for (const DecodedImage* level = top.nextLevel; level != nullptr; level = level->nextLevel) ++levels;
+    return levels;
+}
+
+void SetWholeBox(DecodedImage& record) {
+    record.box = D3DBOX{0, 0, record.width, record.height, 0, record.depth};
+}
+
+}  // namespace
+
+DecodedImage::~DecodedImage() { ReleaseContents(); }
+
+void DecodedImage::ReleaseContents() {
+    if (ownsPixels) std::free(pixels);
+    if (ownsPalette) std::free(palette);
+    delete nextLevel;
+    delete nextFace;
+    pixels = nullptr;
+    palette = nullptr;
+    ownsPixels = FALSE;
+    ownsPalette = FALSE;
+    nextLevel = nullptr;
+    nextFace = nullptr;
+}
+
+HRESULT DecodedImage::ReadImage(const void* bytes, UINT byteCount, ImageInfo* info, BOOL decode) {
+    if (bytes == nullptr || byteCount == 0) return D3DERR_INVALIDCALL;
+    if (info == nullptr && !decode) return S_OK;
+
+    HRESULT result = E_FAIL;
+    {
+        NumericLocaleGuard locale;
+        for (const ReaderEntry& reader : kReaders) {
+            decodePixels = decode;
+            resourceType = D3DRTYPE_TEXTURE;
+            fileFormat = reader.id;
+            result = (this->*reader.read)(static_cast<const BYTE*>(bytes), byteCount);
+            if (SUCCEEDED(result)) break;
+            ReleaseContents();
+        }
+    }
+    if (FAILED(result)) return TEXERR_UNREADABLE;
+
+    if (info != nullptr) {
+        std::memset(info, 0, sizeof(*info));
+        info->Width = width;
+        info->Height = height;
+        info->Depth = depth;
+        info->MipLevels = CountLevels(*this);
+        info->Format = MapInternalFormat(format);
+        info->ResourceType = resourceType;
+        info->ImageFileFormat = fileFormat;
+    }
+    for (DecodedImage* face = this; face != nullptr; face = face->nextFace)
+        for (DecodedImage* level = face; level != nullptr; level = level->nextLevel) SetWholeBox(*level);
+    return S_OK;
+}
+
+}  // namespace quillmark

@@ -1,0 +1,54 @@
+// ImageOutput: the byte sink every image writer writes through. A file is
+// written through a 64 KiB staging block (small writes are gathered, large
+// ones pass straight through in whole multiples of 64 KiB); a memory
+// destination is a MemoryBuffer that at least doubles when it grows.
+#pragma once
+
+#include "image_types.h"
+#include "mapped_file.h"
+
+namespace quillmark {
+
+class MemoryBuffer;
+
+class ImageOutput {
+public:
+    static constexpr DWORD kStagingSize = 65536;
+
+    ImageOutput() = default;
+    ~ImageOutput();
+    ImageOutput(const ImageOutput&) = delete;
+    ImageOutput& operator=(const ImageOutput&) = delete;
+
+    // For AnsiPath and WidePath `destination` is the path; for Memory it is
+    // ignored here (the finished buffer is taken with TakeBytes).
+    HRESULT Open(const void* destination, OutputKind kind);
+    HRESULT Write(const void* data, DWORD length, DWORD* bytesWritten);
+    HRESULT Flush();
+    // Flushes and puts a written file in place; fails when any byte of the
+    // file could not be written.
+    HRESULT Finish();
+    void Close();
+
+    DWORD TotalBytes() const { return static_cast<DWORD>(totalBytes_); }
+    DWORD StagingFill() const { return stagingFill_; }
+    // Memory mode: the bytes held so far (TotalBytes() of them).
+    const BYTE* MemoryBytes() const;
+
+private:
+    enum class Mode { Closed, File, Memory };
+
+    HRESULT WriteToFile(const BYTE* data, DWORD length);
+    HRESULT WriteToMemory(const BYTE* data, DWORD length);
+    HRESULT SendToFile(const BYTE* data, DWORD length);
+
+    MappedFile file_;
+    Mode mode_ = Mode::Closed;
+    MemoryBuffer* buffer_ = nullptr;
+    BYTE* staging_ = nullptr;
+    DWORD stagingFill_ = 0;
+    std::uint64_t totalBytes_ = 0;
+    bool failed_ = false;  // some byte did not reach the file
+};
+
+}  // namespace quillmark

@@ -1,0 +1,97 @@
+// The reader dispatcher: arguments, recognition by content, the summary it
+// reports and the numeric locale around the readers.
+#include "bmp_test_files.h"
+#include "decoded_image.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <string>
+
+namespace quillmark {
+namespace {
+
+using testing::Bmp;
+using testing::Bytes;
+using testing::Dib;
+using testing::DibSpec;
+
+Bytes SmallBmp() {
+    DibSpec spec;
+    spec.width = 3, spec.height = 2, spec.bitCount = 24;
+    return Bmp(Dib(spec, {}, Bytes(24, 9)));
+}
+
+TEST(ReadImage, NoBytesIsAnInvalidCall) {
+    const Bytes file = SmallBmp();
+    DecodedImage image;
+    EXPECT_EQ(image.ReadImage(nullptr, 10, nullptr, TRUE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(image.ReadImage(file.data(), 0, nullptr, TRUE), D3DERR_INVALIDCALL);
+}
+
+TEST(ReadImage, NothingToDoReadsNothing) {
+    const Bytes garbage(64, 0xEE);
+    DecodedImage image;
+    EXPECT_EQ(image.ReadImage(garbage.data(), 64, nullptr, FALSE), S_OK);
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(ReadImage, UnrecognisedBytesAreUnreadable) {
+    const Bytes garbage(64, 0xEE);
+    DecodedImage image;
+    ImageInfo info{};
+    EXPECT_EQ(image.ReadImage(garbage.data(), 64, &info, TRUE), TEXERR_UNREADABLE);
+    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_EQ(image.palette, nullptr);
+}
+
+TEST(ReadImage, BitmapIsRecognisedAndSummarised) {
+    const Bytes file = SmallBmp();
+    DecodedImage image;
+    ImageInfo info;
+    std::memset(&info, 0xCD, sizeof(info));
+    ASSERT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), &info, TRUE), S_OK);
+    EXPECT_EQ(info.Width, 3u);
+    EXPECT_EQ(info.Height, 2u);
+    EXPECT_EQ(info.Depth, 1u);
+    EXPECT_EQ(info.MipLevels, 1u);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+    EXPECT_EQ(info.ResourceType, D3DRTYPE_TEXTURE);
+    EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Bmp);
+    EXPECT_EQ(image.box.Right, 3u);
+    EXPECT_EQ(image.box.Bottom, 2u);
+    EXPECT_EQ(image.box.Back, 1u);
+}
+
+TEST(ReadImage, HeaderlessBitmapIsReadAsDib) {
+    DibSpec spec;
+    spec.width = 2, spec.height = 1, spec.bitCount = 32;
+    const Bytes dib = Dib(spec, {}, Bytes(8, 0));
+    DecodedImage image;
+    ImageInfo info{};
+    ASSERT_EQ(image.ReadImage(dib.data(), static_cast<UINT>(dib.size()), &info, FALSE), S_OK);
+    EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Dib);
+    EXPECT_EQ(info.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(ReadImage, NumericLocaleIsCDuringAndRestoredAfter) {
+    const char* before = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = before != nullptr ? before : "C";
+    const char* other = std::setlocale(LC_NUMERIC, "C.UTF-8");
+    if (other == nullptr) GTEST_SKIP() << "no C.UTF-8 locale to switch from";
+    const std::string expected = other;
+    const Bytes file = SmallBmp();
+    DecodedImage image;
+    ImageInfo info{};
+    EXPECT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), &info, TRUE), S_OK);
+    EXPECT_EQ(std::string(std::setlocale(LC_NUMERIC, nullptr)), expected);
+    const Bytes garbage(8, 1);
+    EXPECT_EQ(image.ReadImage(garbage.data(), 8, &info, TRUE), TEXERR_UNREADABLE);
+    EXPECT_EQ(std::string(std::setlocale(LC_NUMERIC, nullptr)), expected);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+}  // namespace
+}  // namespace quillmark

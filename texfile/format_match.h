@@ -1,0 +1,35 @@
+// Choosing a pixel format: the closeness score between two rows of the
+// format table, the closest format of a list, the closest format a device
+// supports, and the mapping of the library's private 16-bit formats onto
+// device formats.
+#pragma once
+
+#include "d3d9.h"
+#include "pixel_format.h"
+
+#include <cstdint>
+
+namespace quillmark {
+
+// Score that marks a candidate as unusable.
+inline constexpr std::uint32_t kUnusableScore = 0xFFFFFFFFu;
+
+// Lower is better: missing channels weigh most, then lost bits, then surplus
+// channels, then surplus bits. kUnusableScore when the kinds do not mix or
+// no wanted channel survives.
+std::uint32_t FormatMatchScore(const PixelFormatInfo& wanted, const PixelFormatInfo& candidate);
+
+// The closest format of a zero-terminated list (the wanted id itself when
+// listed); palettized candidates only when `allowPalettized`. 0 when none fits.
+D3DFORMAT MatchFormatInList(const D3DFORMAT* list, BOOL allowPalettized, const PixelFormatInfo& wanted);
+
+// The closest table format the device accepts for the usage and resource
+// type (every row counts as accepted with no device). 0 when none fits.
+D3DFORMAT MatchFormatOnDevice(IDirect3DDevice9* device, DWORD usage, D3DRESOURCETYPE resourceType,
+                              const PixelFormatInfo& wanted);
+
+// FORMAT_AL16 becomes D3DFMT_A8L8 and FORMAT_R16 D3DFMT_R8G8B8; any other id
+// is returned unchanged.
+D3DFORMAT MapInternalFormat(D3DFORMAT format);
+
+}  // namespace quillmark

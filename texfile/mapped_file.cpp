@@ -1,0 +1,109 @@
+#include "mapped_file.h"
+
+#include "d3d9types.h"
+#include "image_types.h"
+
+namespace quillmark {
+namespace {
+
+constexpr int kTemporaryNameAttempts = 100;
+
+// The 8-bit (UTF-8) form of a path given as char or WCHAR text.
+bool NarrowPath(const void* path, bool widePath, std::string& out) {
+    if (!widePath) {
+        out = static_cast<const char*>(path);
+        return true;
+    }
+    const auto* wide = static_cast<LPCWSTR>(path);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return false;
+    out.assign(static_cast<std::size_t>(bytes), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), bytes, nullptr, nullptr) != bytes) return false;
+    out.pop_back();  // the terminating zero
+    return true;
+}
+
+// A process-wide counter keeps the names of temporary files distinct;
+// CREATE_NEW refuses a name that exists already, so another is tried.
+HANDLE CreateTemporaryBeside(const std::string& target, std::string& temporary) {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        temporary = target + ".part" + std::to_string(++counter);
+        HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    temporary.clear();
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+MappedFile::~MappedFile() { Close(); }
+
+HRESULT MappedFile::Open(const void* path, bool widePath) {
+    Close();
+    if (path == nullptr) return D3DERR_INVALIDCALL;
+    std::string name;
+    if (!NarrowPath(path, widePath, name)) return TEXERR_UNREADABLE;
+    file_ = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) return TEXERR_UNREADABLE;
+    DWORD high = 0;
+    size_ = GetFileSize(file_, &high);
+    if (size_ == INVALID_FILE_SIZE || high != 0) {
+        Close();
+        return TEXERR_UNREADABLE;
+    }
+    mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping_ != nullptr) view_ = static_cast<const BYTE*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
+    if (view_ == nullptr) {
+        Close();
+        return TEXERR_UNREADABLE;
+    }
+    return S_OK;
+}
+
+HRESULT MappedFile::Create(const void* path, bool widePath) {
+    Close();
+    if (path == nullptr) return D3DERR_INVALIDCALL;
+    if (!NarrowPath(path, widePath, target_) || target_.empty()) return TEXERR_UNREADABLE;
+    file_ = CreateTemporaryBeside(target_, temporary_);
+    return file_ == INVALID_HANDLE_VALUE ? TEXERR_UNREADABLE : S_OK;
+}
+
+HRESULT MappedFile::Write(const void* data, DWORD length) {
+    if (file_ == INVALID_HANDLE_VALUE || temporary_.empty()) return E_FAIL;
+    DWORD written = 0;
+    if (!WriteFile(file_, data, length, &written, nullptr) || written != length) return E_FAIL;
+    return S_OK;
+}
+
+HRESULT MappedFile::Commit() {
+    if (file_ == INVALID_HANDLE_VALUE || temporary_.empty()) return E_FAIL;
+    const BOOL closed = CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (!closed || !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        Close();
+        return TEXERR_UNREADABLE;
+    }
+    temporary_.clear();
+    target_.clear();
+    return S_OK;
+}
+
+void MappedFile::Close() {
+    if (view_ != nullptr) UnmapViewOfFile(view_);
+    if (mapping_ != nullptr) CloseHandle(mapping_);
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+    view_ = nullptr;
+    mapping_ = nullptr;
+    file_ = INVALID_HANDLE_VALUE;
+    size_ = 0;
+    temporary_.clear();
+    target_.clear();
+}
+
+}  // namespace quillmark

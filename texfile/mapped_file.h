@@ -1,0 +1,51 @@
+// MappedFile: a whole file mapped read-only (Open), or a file being written
+// (Create, Write, Commit).
+//
+// A written file never replaces the file of that name until it is complete:
+// Create writes into a new temporary file beside the target, Commit renames it
+// over the target, and Close before Commit deletes it, leaving whatever was
+// there before untouched.
+#pragma once
+
+#include "windows.h"
+
+#include <string>
+
+namespace quillmark {
+
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // `path` is a char string, or a WCHAR (UTF-16) string when widePath is
+    // set. D3DERR_INVALIDCALL for a null path, TEXERR_UNREADABLE when the file
+    // cannot be opened and mapped (an empty file cannot be mapped).
+    HRESULT Open(const void* path, bool widePath);
+    const BYTE* Data() const { return view_; }
+    DWORD Size() const { return size_; }
+
+    // Starts writing the file `path`. D3DERR_INVALIDCALL for a null path,
+    // TEXERR_UNREADABLE when the file cannot be created.
+    HRESULT Create(const void* path, bool widePath);
+    // Appends bytes; E_FAIL when they cannot all be written.
+    HRESULT Write(const void* data, DWORD length);
+    // Puts the written file in place of the target; TEXERR_UNREADABLE when it
+    // cannot be.
+    HRESULT Commit();
+
+    // Unmaps or closes; an uncommitted written file is deleted.
+    void Close();
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE mapping_ = nullptr;
+    const BYTE* view_ = nullptr;
+    DWORD size_ = 0;
+    std::string target_;
+    std::string temporary_;
+};
+
+}  // namespace quillmark

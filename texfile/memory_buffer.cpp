@@ -1,0 +1,68 @@
+#include "memory_buffer.h"
+
+#include "d3d9.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace quillmark {
+
+HRESULT MemoryBuffer::Create(DWORD size, MemoryBuffer** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    auto* buffer = new (std::nothrow) MemoryBuffer();
+    if (buffer == nullptr) return E_OUTOFMEMORY;
+    const HRESULT result = buffer->Init(size);
+    if (FAILED(result)) {
+        delete buffer;
+        return result;
+    }
+    *out = buffer;
+    return S_OK;
+}
+
+MemoryBuffer::~MemoryBuffer() { std::free(bytes_); }
+
+HRESULT MemoryBuffer::QueryInterface(REFIID iid, void** object) {
+    if (object == nullptr) return D3DERR_INVALIDCALL;
+    if (iid == IID_IUnknown || iid == IID_MemoryBuffer) {
+        AddRef();
+        *object = this;
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG MemoryBuffer::AddRef() { return ++references_; }
+
+ULONG MemoryBuffer::Release() {
+    const ULONG remaining = --references_;
+    if (remaining == 0) delete this;
+    return remaining;
+}
+
+void* MemoryBuffer::GetBufferPointer() { return bytes_; }
+
+DWORD MemoryBuffer::GetBufferSize() { return size_; }
+
+HRESULT MemoryBuffer::Init(DWORD size) {
+    // One byte at least, so that an empty buffer still has an address.
+    bytes_ = static_cast<BYTE*>(std::malloc(size > 0 ? size : 1));
+    if (bytes_ == nullptr) return E_OUTOFMEMORY;
+    size_ = size;
+    return S_OK;
+}
+
+HRESULT MemoryBuffer::Grow(DWORD newSize) {
+    if (newSize <= size_) return S_OK;
+    auto* grown = static_cast<BYTE*>(std::malloc(newSize));
+    if (grown == nullptr) return E_OUTOFMEMORY;
+    if (size_ > 0) std::memcpy(grown, bytes_, size_);
+    std::free(bytes_);
+    bytes_ = grown;
+    size_ = newSize;
+    return S_OK;
+}
+
+}  // namespace quillmark
