@@ -1,0 +1,90 @@
+// Closest-format scores and searches, with the examples worked by hand.
+#include "fake_device.h"
+#include "format_match.h"
+#include "pixel_format.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmark {
+namespace {
+
+PixelFormatInfo WithAlpha(D3DFORMAT format, std::uint32_t alphaBits) {
+    PixelFormatInfo row = LookupPixelFormat(format);
+    row.alphaBits = alphaBits;
+    row.format = 0xABCD;  // no longer the named format
+    return row;
+}
+
+TEST(FormatMatchScore, WeighsMissingThenLostThenSurplusChannelsThenBits) {
+    const PixelFormatInfo& x8r8g8b8 = LookupPixelFormat(D3DFMT_X8R8G8B8);
+    const PixelFormatInfo& a8r8g8b8 = LookupPixelFormat(D3DFMT_A8R8G8B8);
+    EXPECT_EQ(FormatMatchScore(x8r8g8b8, x8r8g8b8), 0u);
+    EXPECT_EQ(FormatMatchScore(x8r8g8b8, a8r8g8b8), 0x100u);                             // surplus alpha
+    EXPECT_EQ(FormatMatchScore(a8r8g8b8, x8r8g8b8), 0x1000000u);                         // missing alpha
+    EXPECT_EQ(FormatMatchScore(a8r8g8b8, LookupPixelFormat(D3DFMT_A4R4G4B4)), 4u * 0x40000u);  // 4 lost bits x4
+    EXPECT_EQ(FormatMatchScore(WithAlpha(D3DFMT_X8R8G8B8, 1), LookupPixelFormat(D3DFMT_A2B10G10R10)), 7u);
+}
+
+TEST(FormatMatchScore, UnusableWhenKindsDoNotMixOrNothingWantedSurvives) {
+    const PixelFormatInfo& l8 = LookupPixelFormat(D3DFMT_L8);
+    EXPECT_EQ(FormatMatchScore(LookupPixelFormat(D3DFMT_X8R8G8B8), l8), kUnusableScore);
+    EXPECT_EQ(FormatMatchScore(LookupPixelFormat(D3DFMT_V8U8), LookupPixelFormat(D3DFMT_X8R8G8B8)), kUnusableScore);
+    EXPECT_EQ(FormatMatchScore(LookupPixelFormat(D3DFMT_A8), LookupPixelFormat(D3DFMT_X8R8G8B8)), kUnusableScore);
+    PixelFormatInfo nothing = LookupPixelFormat(D3DFMT_X8R8G8B8);
+    nothing.redBits = nothing.greenBits = nothing.blueBits = 0;
+    EXPECT_EQ(FormatMatchScore(nothing, LookupPixelFormat(D3DFMT_X8R8G8B8)), kUnusableScore);
+}
+
+TEST(MatchFormatOnDevice, ClosestTableRowWithoutDevice) {
+    EXPECT_EQ(MatchFormatOnDevice(nullptr, 0, D3DRTYPE_TEXTURE, WithAlpha(D3DFMT_X8R8G8B8, 1)), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(MatchFormatOnDevice(nullptr, 0, D3DRTYPE_TEXTURE, WithAlpha(D3DFMT_X1R5G5B5, 1)), D3DFMT_A1R5G5B5);
+    EXPECT_EQ(MatchFormatOnDevice(nullptr, 0, D3DRTYPE_TEXTURE, WithAlpha(D3DFMT_L8, 1)), D3DFMT_A8L8);
+    EXPECT_EQ(MatchFormatOnDevice(nullptr, 0, D3DRTYPE_TEXTURE, WithAlpha(D3DFMT_R5G6B5, 1)), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(MatchFormatOnDevice(nullptr, 0, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_UNKNOWN)),
+              D3DFMT_A8R8G8B8);
+}
+
+TEST(MatchFormatOnDevice, ExactSupportedFormatWinsEvenWhenNotSubstitutable) {
+    testing::FakeDevice device;
+    EXPECT_EQ(MatchFormatOnDevice(&device, 0, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_R8G8B8)), D3DFMT_R8G8B8);
+    device.direct3d.supports = [](DWORD, D3DRESOURCETYPE, D3DFORMAT f) { return f != D3DFMT_R8G8B8; };
+    EXPECT_EQ(MatchFormatOnDevice(&device, 0, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_R8G8B8)),
+              D3DFMT_X8R8G8B8);
+    device.direct3d.supports = [](DWORD, D3DRESOURCETYPE, D3DFORMAT) { return false; };
+    EXPECT_EQ(MatchFormatOnDevice(&device, 0, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_R8G8B8)), D3DFMT_UNKNOWN);
+    EXPECT_EQ(device.direct3d.references, 1u);  // the IDirect3D9 was released
+}
+
+TEST(MatchFormatOnDevice, VertexTextureQueryOnSoftwareDeviceAsksForSoftwareProcessing) {
+    testing::FakeDevice device;
+    device.behaviorFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    MatchFormatOnDevice(&device, D3DUSAGE_QUERY_VERTEXTEXTURE, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_R32F));
+    EXPECT_EQ(device.direct3d.lastUsage, DWORD{D3DUSAGE_QUERY_VERTEXTEXTURE | D3DUSAGE_SOFTWAREPROCESSING});
+    device.behaviorFlags = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    MatchFormatOnDevice(&device, D3DUSAGE_QUERY_VERTEXTEXTURE, D3DRTYPE_TEXTURE, LookupPixelFormat(D3DFMT_R32F));
+    EXPECT_EQ(device.direct3d.lastUsage, DWORD{D3DUSAGE_QUERY_VERTEXTEXTURE});
+}
+
+TEST(MatchFormatInList, ExactIdTieBreakPalettesAndUnknownIds) {
+    const D3DFORMAT list[] = {static_cast<D3DFORMAT>(0x12345678), D3DFMT_P8, D3DFMT_A8B8G8R8, D3DFMT_A8R8G8B8,
+                              D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN};
+    const PixelFormatInfo& p8 = LookupPixelFormat(D3DFMT_P8);
+    EXPECT_EQ(MatchFormatInList(list, TRUE, p8), D3DFMT_P8);
+    // Without palettes P8 is passed over; A8B8G8R8 and A8R8G8B8 tie at 32 bits: the first stays.
+    EXPECT_EQ(MatchFormatInList(list, FALSE, p8), D3DFMT_A8B8G8R8);
+    EXPECT_EQ(MatchFormatInList(list, FALSE, LookupPixelFormat(D3DFMT_X8R8G8B8)), D3DFMT_X8R8G8B8);
+    const D3DFORMAT ties[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8, D3DFMT_UNKNOWN};
+    // R8G8B8 scores 0 like X8R8G8B8 but with fewer bits per pixel.
+    EXPECT_EQ(MatchFormatInList(ties, FALSE, LookupPixelFormat(D3DFMT_X1R5G5B5)), D3DFMT_R8G8B8);
+    const D3DFORMAT depths[] = {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_UNKNOWN};
+    EXPECT_EQ(MatchFormatInList(depths, TRUE, LookupPixelFormat(D3DFMT_X8R8G8B8)), D3DFMT_UNKNOWN);
+}
+
+TEST(MapInternalFormat, PrivateSixteenBitFormatsMapToDeviceFormats) {
+    EXPECT_EQ(MapInternalFormat(FORMAT_AL16), D3DFMT_A8L8);
+    EXPECT_EQ(MapInternalFormat(FORMAT_R16), D3DFMT_R8G8B8);
+    EXPECT_EQ(MapInternalFormat(D3DFMT_L16), D3DFMT_L16);
+}
+
+}  // namespace
+}  // namespace quillmark
