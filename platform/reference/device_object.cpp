@@ -1,0 +1,36 @@
+#include "device_object.h"
+
+#include "reference_device.h"
+
+namespace quillmark::reference {
+
+DeviceObject::DeviceObject(ReferenceDevice* device) : device_(device) { device_->AddRef(); }
+
+ULONG DeviceObject::AddPublicReference() {
+    if (references_++ == 0) device_->AddRef();
+    return references_;
+}
+
+ULONG DeviceObject::ReleasePublicReference() {
+    if (references_ == 0) return 0;
+    const ULONG left = --references_;
+    if (left > 0) return left;
+    ReferenceDevice* device = device_;
+    if (bindings_ == 0) delete this;
+    // May destroy the device, which unbinds (and so deletes) this object.
+    device->Release();
+    return 0;
+}
+
+void DeviceObject::UnbindFromDevice() {
+    if (bindings_ > 0 && --bindings_ == 0 && references_ == 0) delete this;
+}
+
+HRESULT DeviceObject::GetDeviceReference(IDirect3DDevice9** device) {
+    if (!device) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *device = device_;
+    return S_OK;
+}
+
+}  // namespace quillmark::reference

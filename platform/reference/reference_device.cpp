@@ -1,0 +1,144 @@
+#include "reference_device.h"
+
+#include <atomic>
+
+#include "device_formats.h"
+#include "fault_switch.h"
+#include "surface.h"
+#include "textures.h"
+#include "vertex_buffer.h"
+
+namespace quillmark::reference {
+
+HRESULT ResolvePresentParameters(HWND, D3DPRESENT_PARAMETERS* p) {
+    if (!p) return D3DERR_INVALIDCALL;
+    if (!p->Windowed) return D3DERR_NOTAVAILABLE;
+    if (p->SwapEffect < D3DSWAPEFFECT_DISCARD || p->SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
+    if (p->BackBufferCount > 3) return D3DERR_INVALIDCALL;
+    if (p->MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    if (p->BackBufferFormat == D3DFMT_UNKNOWN) p->BackBufferFormat = D3DFMT_X8R8G8B8;
+    if (!IsRenderTargetFormat(p->BackBufferFormat)) return D3DERR_NOTAVAILABLE;
+    if (p->EnableAutoDepthStencil && !IsDepthFormat(p->AutoDepthStencilFormat)) return D3DERR_NOTAVAILABLE;
+    if (p->BackBufferWidth == 0) p->BackBufferWidth = 800;
+    if (p->BackBufferHeight == 0) p->BackBufferHeight = 600;
+    if (p->BackBufferWidth > 8192 || p->BackBufferHeight > 8192) return D3DERR_NOTAVAILABLE;
+    if (p->BackBufferCount == 0) p->BackBufferCount = 1;
+    return S_OK;
+}
+
+ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
+                                 const D3DPRESENT_PARAMETERS& presentation)
+    : direct3d_(direct3d), creation_(creation), presentation_(presentation) {
+    direct3d_->AddRef();
+    const bool lockable = (presentation.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
+    const SurfaceTraits back{presentation.BackBufferFormat, presentation.BackBufferWidth,
+                             presentation.BackBufferHeight, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, lockable};
+    backBuffer_ = std::make_unique<Surface>(this, back, this, nullptr);
+    if (presentation.EnableAutoDepthStencil) {
+        const D3DFORMAT format = presentation.AutoDepthStencilFormat;
+        const SurfaceTraits depth{format, back.width, back.height, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT,
+                                  IsLockableDepthFormat(format)};
+        depthBuffer_ = std::make_unique<Surface>(this, depth, this, nullptr);
+    }
+    state_ = InitialDeviceState(back.width, back.height, depthBuffer_ != nullptr);
+}
+
+ReferenceDevice::~ReferenceDevice() {
+    for (IDirect3DBaseTexture9*& texture : textures_) {
+        if (texture) InternalsOf(texture)->Lifetime().UnbindFromDevice();
+        texture = nullptr;
+    }
+    if (streamBuffer_) streamBuffer_->UnbindFromDevice();
+    direct3d_->Release();
+}
+
+HRESULT ReferenceDevice::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_INVALIDARG;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice9) {
+        AddRef();
+        *object = static_cast<IDirect3DDevice9*>(this);
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG ReferenceDevice::AddRef() { return ++references_; }
+
+ULONG ReferenceDevice::Release() {
+    if (references_ == 0) return 0;
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT ReferenceDevice::GetDirect3D(IDirect3D9** direct3d) {
+    if (!direct3d) return D3DERR_INVALIDCALL;
+    direct3d_->AddRef();
+    *direct3d = direct3d_;
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::GetDeviceCaps(D3DCAPS9* caps) {
+    if (!caps) return D3DERR_INVALIDCALL;
+    *caps = ReferenceCaps();
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
+    if (swapChain != 0 || !mode) return D3DERR_INVALIDCALL;
+    return direct3d_->GetAdapterDisplayMode(creation_.AdapterOrdinal, mode);
+}
+
+HRESULT ReferenceDevice::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) {
+    if (!parameters) return D3DERR_INVALIDCALL;
+    *parameters = creation_;
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
+    if (inScene_) return D3DERR_INVALIDCALL;
+    if (TakePresentFailure()) return D3DERR_DEVICELOST;
+    CountPresent();
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
+                                       IDirect3DSurface9** out) {
+    if (!out || swapChain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    backBuffer_->AddRef();
+    *out = backBuffer_.get();
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::GetRenderTarget(DWORD index, IDirect3DSurface9** out) {
+    if (!out || index != 0) return D3DERR_INVALIDCALL;
+    backBuffer_->AddRef();
+    *out = backBuffer_.get();
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::GetDepthStencilSurface(IDirect3DSurface9** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    if (!depthBuffer_) {
+        *out = nullptr;
+        return D3DERR_NOTFOUND;
+    }
+    depthBuffer_->AddRef();
+    *out = depthBuffer_.get();
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::BeginScene() {
+    if (inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = true;
+    return S_OK;
+}
+
+HRESULT ReferenceDevice::EndScene() {
+    if (!inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = false;
+    return S_OK;
+}
+
+}  // namespace quillmark::reference
