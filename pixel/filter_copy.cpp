@@ -1,0 +1,87 @@
+// The filters that do not resample: raw byte copy, same-size conversion and
+// RESAMPLE_NONE (copy of the overlapping region).
+#include <algorithm>
+#include <cstring>
+
+#include "conversion_job.h"
+
+namespace quillmark {
+
+namespace {
+
+bool SamePalettes(const RowCodec& a, const RowCodec& b) {
+    if (a.Palette() == b.Palette()) return true;
+    if (a.Palette() == nullptr || b.Palette() == nullptr) return false;
+    return std::equal(a.Palette(), a.Palette() + 256, b.Palette());
+}
+
+}  // namespace
+
+HRESULT RawCopyFilter(ConversionJob& job) {
+    RowCodec& src = *job.source;
+    RowCodec& dst = *job.destination;
+    if (src.Format() != dst.Format() || src.ColorKey() != 0 || !job.SameSize() || src.Gamma() != dst.Gamma()) {
+        return E_FAIL;
+    }
+    if (!SamePalettes(src, dst)) return E_FAIL;
+    if (!src.LinearLayout()) return E_FAIL;  // packed pairs convert row by row
+    src.ClearGamma();
+    dst.ClearGamma();
+    const std::size_t rowBytes = src.RowBytes();
+    for (UINT z = 0; z < src.Depth(); ++z) {
+        for (UINT y = 0; y < src.Height(); ++y) {
+            const BYTE* from = src.Data() + static_cast<std::ptrdiff_t>(y) * src.RowPitch() +
+                               static_cast<std::ptrdiff_t>(z) * src.SlicePitch();
+            BYTE* to = dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch() +
+                       static_cast<std::ptrdiff_t>(z) * dst.SlicePitch();
+            std::memmove(to, from, rowBytes);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT SameSizeFilter(ConversionJob& job) {
+    if (!job.SameSize()) return E_FAIL;
+    job.ClearGammaIfBoth();
+    RowCodec& src = *job.source;
+    RowCodec& dst = *job.destination;
+    ColorRow row(src.Width());
+    for (UINT z = 0; z < src.Depth(); ++z) {
+        for (UINT y = 0; y < src.Height(); ++y) {
+            HRESULT hr = src.DecodeRow(y, z, row.data());
+            if (SUCCEEDED(hr)) hr = dst.EncodeRow(y, z, row.data());
+            if (FAILED(hr)) return hr;
+        }
+    }
+    return S_OK;
+}
+
+// Rows are re-zeroed before every encode: with error diffusion the encoder
+// adds its carried error into the row it is handed, and that must not leak
+// into the padding or into the next "empty" row.
+HRESULT NoneFilter(ConversionJob& job) {
+    if (job.Kind() != RESAMPLE_NONE) return E_FAIL;
+    job.ClearGammaIfBoth();
+    RowCodec& src = *job.source;
+    RowCodec& dst = *job.destination;
+    const UINT width = std::min(src.Width(), dst.Width());
+    const UINT height = std::min(src.Height(), dst.Height());
+    const UINT depth = std::min(src.Depth(), dst.Depth());
+    ColorRow row(std::max(src.Width(), dst.Width()));
+    for (UINT z = 0; z < dst.Depth(); ++z) {
+        for (UINT y = 0; y < dst.Height(); ++y) {
+            if (z < depth && y < height) {
+                const HRESULT hr = src.DecodeRow(y, z, row.data());
+                if (FAILED(hr)) return hr;
+                std::fill(row.begin() + width, row.end(), FloatColor{});
+            } else {
+                std::fill(row.begin(), row.end(), FloatColor{});
+            }
+            const HRESULT hr = dst.EncodeRow(y, z, row.data());
+            if (FAILED(hr)) return hr;
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace quillmark
