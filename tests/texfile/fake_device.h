@@ -41,6 +41,7 @@ public:
     FakeDirect3D direct3d;
     D3DCAPS9 caps{};
     DWORD behaviorFlags = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    HRESULT cooperativeLevel = S_OK;
 
     FakeDevice() {
         caps.DeviceType = D3DDEVTYPE_HAL;
@@ -53,7 +54,7 @@ public:
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return 2; }
     ULONG Release() override { return 1; }
-    HRESULT TestCooperativeLevel() override { return S_OK; }
+    HRESULT TestCooperativeLevel() override { return cooperativeLevel; }
     HRESULT GetDirect3D(IDirect3D9** out) override {
         direct3d.AddRef();
         *out = &direct3d;
