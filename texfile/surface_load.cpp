@@ -20,6 +20,22 @@ bool IsOrderedBox(const D3DBOX& b) { return b.Left <= b.Right && b.Top <= b.Bott
 
 bool IsEmpty(const D3DBOX& b) { return b.Left == b.Right || b.Top == b.Bottom || b.Front == b.Back; }
 
+// An ordered, empty destination rectangle inside the surface: nothing to do.
+bool IsEmptyDestination(IDirect3DSurface9* surface, const RECT* rect) {
+    if (rect == nullptr || !IsOrderedRect(*rect) || (rect->left != rect->right && rect->top != rect->bottom))
+        return false;
+    D3DSURFACE_DESC desc{};
+    return SUCCEEDED(surface->GetDesc(&desc)) && static_cast<UINT>(rect->right) <= desc.Width &&
+           static_cast<UINT>(rect->bottom) <= desc.Height;
+}
+
+bool IsEmptyDestination(IDirect3DVolume9* volume, const D3DBOX* box) {
+    if (box == nullptr || !IsOrderedBox(*box) || !IsEmpty(*box)) return false;
+    D3DVOLUME_DESC desc{};
+    return SUCCEEDED(volume->GetDesc(&desc)) && box->Right <= desc.Width && box->Bottom <= desc.Height &&
+           box->Back <= desc.Depth;
+}
+
 SurfaceDesc MemorySource(const void* data, D3DFORMAT format, UINT rowPitch, UINT slicePitch,
                          const PALETTEENTRY* palette, const D3DBOX& box, D3DCOLOR colorKey) {
     SurfaceDesc source;
@@ -85,6 +101,7 @@ HRESULT CopyMemoryToSurface(IDirect3DSurface9* destSurface, const PALETTEENTRY* 
                             const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter, D3DCOLOR colorKey) {
     if (destSurface == nullptr || srcData == nullptr || srcRect == nullptr) return D3DERR_INVALIDCALL;
     if (!IsOrderedRect(*srcRect)) return D3DERR_INVALIDCALL;
+    if (IsEmptyDestination(destSurface, destRect)) return S_OK;
     SurfaceLock lock;
     SurfaceDesc destination;
     HRESULT result = lock.Lock(destination, destSurface, destPalette, destRect, 0, 0);
@@ -131,6 +148,7 @@ HRESULT CopyMemoryToVolume(IDirect3DVolume9* destVolume, const PALETTEENTRY* des
                            const PALETTEENTRY* srcPalette, const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey) {
     if (destVolume == nullptr || srcData == nullptr || srcBox == nullptr) return D3DERR_INVALIDCALL;
     if (!IsOrderedBox(*srcBox)) return D3DERR_INVALIDCALL;
+    if (IsEmptyDestination(destVolume, destBox)) return S_OK;
     VolumeLock lock;
     SurfaceDesc destination;
     HRESULT result = lock.Lock(destination, destVolume, destPalette, destBox, 0, 0);
