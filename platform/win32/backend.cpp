@@ -1,0 +1,115 @@
+// Backend selection and the headless backend.
+#include "backend.h"
+#include "backend_impl.h"
+#include "headless_dialogs.h"
+#include "message_queue.h"
+#include "window_model.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <memory>
+
+namespace quillmark::win32 {
+namespace {
+
+struct HeadlessState {
+    std::vector<MessageBoxRecord> messageBoxes;
+    std::deque<std::string> openFileAnswers;
+};
+
+HeadlessState& Headless() {
+    static HeadlessState state;
+    return state;
+}
+
+// No display: windows exist only in the model, the user is played by
+// user_input.h, and waiting returns at once because no input can arrive
+// except messages other threads post (which the caller picks up next).
+class HeadlessBackend : public BackendImpl {
+public:
+    int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                       UINT type) override {
+        Headless().messageBoxes.push_back({owner, caption, text, type});
+        std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+        return FirstButtonOf(type);
+    }
+    bool ChooseFileToOpen(HWND, const std::string&, std::string& path) override {
+        auto& answers = Headless().openFileAnswers;
+        if (answers.empty()) return false;
+        path = answers.front();
+        answers.pop_front();
+        return true;
+    }
+    void WaitForInput() override {}
+    void BlockForInput() override { WaitForPostedInput(); }
+    SIZE ScreenSize() const override { return SIZE{1920, 1080}; }
+    SIZE FontCharSize(const std::string&, int) const override { return SIZE{6, 13}; }
+};
+
+struct Selection {
+    std::unique_ptr<BackendImpl> backend = std::make_unique<HeadlessBackend>();
+    Backend kind = Backend::Headless;
+};
+
+Selection& Selected() {
+    static Selection selection;
+    return selection;
+}
+
+}  // namespace
+
+int FirstButtonOf(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    case MB_YESNOCANCEL:
+    case MB_YESNO: return IDYES;
+    case MB_RETRYCANCEL: return IDRETRY;
+    default: return IDOK;
+    }
+}
+
+BackendImpl& ActiveBackend() { return *Selected().backend; }
+
+void NotifyBackend(HWND window, WindowChange change) {
+    ActiveBackend().WindowChanged(window, change);
+}
+
+bool DisplayAvailable() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!x11 || !*x11) && (!wayland || !*wayland)) return false;
+    static const bool opened = [] {
+        std::unique_ptr<BackendImpl> probe(CreateGtkBackend());
+        return probe != nullptr;
+    }();
+    return opened;
+}
+
+bool SelectBackend(Backend backend) {
+    Selection& selection = Selected();
+    if (backend == selection.kind) return true;
+    if (!AllWindows().empty()) return false;
+    if (backend == Backend::Headless) {
+        selection.backend = std::make_unique<HeadlessBackend>();
+    } else {
+        if (!DisplayAvailable()) return false;
+        BackendImpl* gtk = CreateGtkBackend();
+        if (!gtk) return false;
+        selection.backend.reset(gtk);
+    }
+    selection.kind = backend;
+    return true;
+}
+
+Backend CurrentBackend() { return Selected().kind; }
+
+const std::vector<MessageBoxRecord>& MessageBoxesShown() { return Headless().messageBoxes; }
+
+void ClearMessageBoxes() { Headless().messageBoxes.clear(); }
+
+void QueueOpenFileAnswer(const std::string& path) { Headless().openFileAnswers.push_back(path); }
+
+void ClearOpenFileAnswers() { Headless().openFileAnswers.clear(); }
+
+}  // namespace quillmark::win32

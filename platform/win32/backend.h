@@ -1,0 +1,21 @@
+// Which backend serves the windows: headless (no display; tests and batch
+// mode act as the user through user_input.h) or GTK 3 (a desktop). The
+// backend is chosen once, before the first window is created; headless is
+// the default.
+#pragma once
+
+namespace quillmark::win32 {
+
+enum class Backend { Headless, Gtk };
+
+// True when DISPLAY or WAYLAND_DISPLAY is set and GTK can open the display
+// (always false in a build without GTK).
+bool DisplayAvailable();
+
+// Chooses the backend; false (and headless stays) when Gtk is asked for
+// without an available display or after windows exist.
+bool SelectBackend(Backend backend);
+
+Backend CurrentBackend();
+
+}  // namespace quillmark::win32

@@ -1,0 +1,59 @@
+// The standard controls' window procedures and what a user does to them
+// (user_input.h and the desktop backend both act through these).
+#pragma once
+
+#include "commctrl.h"
+#include "window_model.h"
+
+namespace quillmark::win32 {
+
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK TrackbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// WM_COMMAND from a control to its parent.
+void NotifyParentCommand(HWND control, WORD code);
+
+// WM_NOTIFY from a control to its parent.
+LRESULT NotifyParent(HWND control, UINT code);
+
+// The button's type (BS_PUSHBUTTON ... BS_AUTORADIOBUTTON).
+DWORD ButtonType(HWND button);
+
+// The user picks entry `index` of the combo box's list.
+bool UserSelectsComboItem(HWND comboBox, int index);
+
+// The user drags the trackbar's thumb to `position` and lets go.
+bool UserDragsTrackbar(HWND trackbar, int position);
+
+// Trackbar range and position, for display.
+struct TrackbarState {
+    int min;
+    int max;
+    int pos;
+};
+TrackbarState TrackbarStateOf(HWND trackbar);
+
+// Combo box entries and selection, for display.
+struct ComboState {
+    std::vector<std::string> items;
+    int selection;
+};
+ComboState ComboStateOf(HWND comboBox);
+
+// Progress bar range and position, for display.
+struct ProgressState {
+    int min;
+    int max;
+    int pos;
+};
+ProgressState ProgressStateOf(HWND progressBar);
+
+// Clamps a scroll position into its range (and page).
+int ClampScrollPos(const ScrollState& scroll, int position);
+
+}  // namespace quillmark::win32

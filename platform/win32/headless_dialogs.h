@@ -1,0 +1,29 @@
+// What the headless backend does in place of the modal dialogs: message
+// boxes are recorded (and printed on stderr) and answered with their first
+// button; the file-open dialog answers with paths queued beforehand, and
+// cancels when none is queued.
+#pragma once
+
+#include "windows.h"
+
+#include <string>
+#include <vector>
+
+namespace quillmark::win32 {
+
+struct MessageBoxRecord {
+    HWND owner;
+    std::string caption;
+    std::string text;
+    UINT type;
+};
+
+// Every message box shown since the last ClearMessageBoxes, oldest first.
+const std::vector<MessageBoxRecord>& MessageBoxesShown();
+void ClearMessageBoxes();
+
+// The next GetOpenFileNameA answers with this path.
+void QueueOpenFileAnswer(const std::string& path);
+void ClearOpenFileAnswers();
+
+}  // namespace quillmark::win32

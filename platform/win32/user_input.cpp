@@ -1,0 +1,91 @@
+// The user's actions, as the messages they bring.
+#include "user_input.h"
+#include "controls.h"
+
+namespace quillmark::win32 {
+namespace {
+
+// A user can reach only a shown, enabled window of the expected class.
+Window* Reachable(HWND window, const char* className) {
+    Window* record = FindWindowRecord(window);
+    if (!record || !IsShown(*record) || !IsWindowEnabled(window)) return nullptr;
+    if (className && LowerCase(record->className) != LowerCase(className)) return nullptr;
+    for (const Window* parent = FindWindowRecord(record->parent); parent; parent = FindWindowRecord(parent->parent))
+        if (parent->style & WS_DISABLED) return nullptr;
+    return record;
+}
+
+LPARAM CenterOf(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return MAKELPARAM(client.right / 2, client.bottom / 2);
+}
+
+void Scroll(HWND scrollBar, int code, int position) {
+    Window* record = FindWindowRecord(scrollBar);
+    if (!record || !record->parent) return;
+    const UINT message = (record->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+    SendMessageA(record->parent, message, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(scrollBar));
+}
+
+}  // namespace
+
+bool ClickButton(HWND button) {
+    Window* record = Reachable(button, "BUTTON");
+    if (!record || (record->style & BS_TYPEMASK) == BS_GROUPBOX) return false;
+    const LPARAM point = CenterOf(button);
+    SendMessageA(button, WM_LBUTTONDOWN, 0, point);
+    SendMessageA(button, WM_LBUTTONUP, 0, point);
+    return true;
+}
+
+bool SelectComboItem(HWND comboBox, int index) {
+    return Reachable(comboBox, "COMBOBOX") && UserSelectsComboItem(comboBox, index);
+}
+
+bool DragTrackbar(HWND trackbar, int position) {
+    return Reachable(trackbar, TRACKBAR_CLASSA) && UserDragsTrackbar(trackbar, position);
+}
+
+bool PressScrollBar(HWND scrollBar, int code) {
+    if (!Reachable(scrollBar, "SCROLLBAR")) return false;
+    const bool known = code == SB_LINELEFT || code == SB_LINERIGHT || code == SB_PAGELEFT ||
+                       code == SB_PAGERIGHT || code == SB_LEFT || code == SB_RIGHT;
+    if (!known) return false;
+    Scroll(scrollBar, code, 0);
+    Scroll(scrollBar, SB_ENDSCROLL, 0);
+    return true;
+}
+
+bool DragScrollThumb(HWND scrollBar, int position) {
+    Window* record = Reachable(scrollBar, "SCROLLBAR");
+    if (!record) return false;
+    ScrollState& scroll = record->scroll[SB_CTL];
+    scroll.trackPos = ClampScrollPos(scroll, position);
+    const int track = scroll.trackPos;
+    Scroll(scrollBar, SB_THUMBTRACK, track);
+    Scroll(scrollBar, SB_THUMBPOSITION, track);
+    Scroll(scrollBar, SB_ENDSCROLL, 0);
+    return true;
+}
+
+bool DoubleClickCaption(HWND window) {
+    Window* record = Reachable(window, nullptr);
+    if (!record || (record->style & WS_CAPTION) != static_cast<DWORD>(WS_CAPTION)) return false;
+    const RECT client = ClientRectOnScreen(*record);
+    const LPARAM point = MAKELPARAM((client.left + client.right) / 2, client.top - kCaptionHeight / 2);
+    SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, point);
+    SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, point);
+    SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, point);
+    SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, point);
+    return true;
+}
+
+bool PressCloseBox(HWND window) {
+    Window* record = FindWindowRecord(window);
+    if (!record || !IsShown(*record) || record->parent || !(record->style & WS_SYSMENU)) return false;
+    SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+}
+
+}  // namespace quillmark::win32
