@@ -62,6 +62,20 @@ void UpdateRunDisplay();
 // does this first; callers only need it to read the figures between frames.
 void SettleLastFrame();
 
+// What a run found on one level: the measured row and column periods (the
+// largest footprint spans; -1 while unmeasured) and the hits of its cell pass.
+struct LevelResult {
+    int rowPeriod = -1;
+    int columnPeriod = -1;
+    std::int32_t hits = 0;
+};
+
+// The results of the current (or last) run, by level 0 to 9.
+const LevelResult& LevelResultOf(int level);
+
+// Counts one hit on the level under analysis (called for every recorded hit).
+void CountLevelHit();
+
 // Cell index of texel (row y, column x) of the level under analysis in the
 // current pass, and the number of cells of that pass.
 int CellIndex(int y, int x);

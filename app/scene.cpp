@@ -1,8 +1,10 @@
 #include "scene.h"
 
+#include "analysis.h"
 #include "app_state.h"
 #include "device_lifecycle.h"
 #include "matrix.h"
+#include "readback.h"
 #include "sampler_stages.h"
 
 #include <bit>
@@ -125,6 +127,7 @@ void SetTransforms() {
 
 void RenderFrame() {
     if (!g_app.device && !RecoverDevice()) return;
+    if (g_app.running && g_app.level < 10) BuildMarkedTexture();
 
     SetClearMaterialAndLighting();
     if (FAILED(g_app.device->BeginScene())) {
@@ -136,6 +139,7 @@ void RenderFrame() {
         DrawObject();
         g_app.device->EndScene();
     }
+    if (g_app.running) ReadBack();
 
     if (g_app.device->Present(nullptr, nullptr, nullptr, nullptr) == S_OK) {
         ++g_app.framesDone;

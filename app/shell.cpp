@@ -1,5 +1,6 @@
 #include "shell.h"
 
+#include "analysis.h"
 #include "app_state.h"
 #include "device_lifecycle.h"
 #include "scene.h"
@@ -120,6 +121,7 @@ LoopStep RunLoopStep() {
         return LoopStep::Idle;
     }
     RenderFrame();
+    UpdateRunDisplay();
     g_frameDue = false;
     if (!g_app.device) {
         std::this_thread::sleep_for(kDeviceRetryInterval);

@@ -1,0 +1,314 @@
+#include "analysis.h"
+
+#include "app_state.h"
+#include "polar_plot.h"
+#include "readback.h"
+#include "test_textures.h"
+
+#include "commctrl.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace quillmark {
+namespace {
+
+constexpr std::uint32_t kMarkColours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+constexpr int kFramesPerMeasuredLevelCorrection = 29;
+constexpr int kFramesPerSkippedLevel = 30;
+
+// The fields a marking step (and the pass change it may bring) changes.
+struct RunCursor {
+    std::int32_t phase, level, rowPeriod, columnPeriod;
+    std::uint16_t levelSize, spanMax;
+    std::int32_t totalFrames;
+};
+
+// The frame marked last, until it is known whether it was presented.
+struct OpenFrame {
+    bool open = false;
+    std::int32_t framesDoneBefore = 0;
+    RunCursor before{};
+};
+OpenFrame g_openFrame;
+
+LevelResult g_levelResults[kLevelsDone];
+
+RunCursor CurrentCursor() {
+    return {g_app.phase,     g_app.level,   g_app.rowPeriod,  g_app.columnPeriod,
+            g_app.levelSize, g_app.spanMax, g_app.totalFrames};
+}
+
+void RestoreCursor(const RunCursor& cursor) {
+    g_app.phase = cursor.phase;
+    g_app.level = cursor.level;
+    g_app.rowPeriod = cursor.rowPeriod;
+    g_app.columnPeriod = cursor.columnPeriod;
+    g_app.levelSize = cursor.levelSize;
+    g_app.spanMax = cursor.spanMax;
+    g_app.totalFrames = cursor.totalFrames;
+}
+
+void OpenFrameRecord() {
+    g_openFrame.open = true;
+    g_openFrame.framesDoneBefore = g_app.framesDone;
+    g_openFrame.before = CurrentCursor();
+}
+
+bool PeriodsKnown() { return g_app.rowPeriod != -1 && g_app.columnPeriod != -1; }
+
+void ResetPixelSpans() {
+    const std::size_t count = static_cast<std::size_t>(g_app.windowWidth) * static_cast<std::size_t>(g_app.windowHeight);
+    if (!g_app.pixelSpans) return;
+    for (std::size_t i = 0; i < count; ++i) g_app.pixelSpans[i] = {-1, -1};
+}
+
+void EndLevel() {
+    ++g_app.level;
+    g_app.rowPeriod = -1;
+    g_app.columnPeriod = -1;
+    g_app.phase = 0;
+}
+
+// Mark colour of a cell in this frame: red, green, blue for phase, phase + 1,
+// phase + 2; black otherwise.
+inline std::uint32_t MarkColour(int cell, int phase) {
+    const unsigned offset = static_cast<unsigned>(cell - phase);
+    return offset < 3 ? kMarkColours[offset] : 0;
+}
+
+std::uint32_t* TexelRow(const D3DLOCKED_RECT& locked, int y) {
+    return reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+}
+
+void ClearLevel(const D3DLOCKED_RECT& locked, int size) {
+    for (int y = 0; y < size; ++y) std::memset(TexelRow(locked, y), 0, static_cast<std::size_t>(size) * 4);
+}
+
+// Writes the marks of the level under analysis; every row is built once.
+void WriteMarkedLevel(const D3DLOCKED_RECT& locked, int size) {
+    const int phase = g_app.phase;
+    if (g_app.rowPeriod == -1) {  // row pass: the cell is the row
+        for (int y = 0; y < size; ++y) {
+            const std::uint32_t colour = MarkColour(y, phase);
+            std::uint32_t* row = TexelRow(locked, y);
+            for (int x = 0; x < size; ++x) row[x] = colour;
+        }
+        return;
+    }
+    if (g_app.columnPeriod == -1) {  // column pass: the cell is the column
+        std::uint32_t* first = TexelRow(locked, 0);
+        for (int x = 0; x < size; ++x) first[x] = MarkColour(x, phase);
+        for (int y = 1; y < size; ++y) std::memcpy(TexelRow(locked, y), first, static_cast<std::size_t>(size) * 4);
+        return;
+    }
+    const int rowPeriod = g_app.rowPeriod, columnPeriod = g_app.columnPeriod;
+    for (int y = 0; y < size; ++y) {
+        std::uint32_t* row = TexelRow(locked, y);
+        const int rowCell = y % rowPeriod;
+        for (int x = 0, column = 0; x < size; ++x) {
+            row[x] = MarkColour(rowPeriod * column + rowCell, phase);
+            if (++column == columnPeriod) column = 0;
+        }
+    }
+}
+
+HRESULT CreateUnfilledMipTexture() {
+    if (!g_app.device ||
+        FAILED(g_app.device->CreateTexture(kMipTextureSize, kMipTextureSize, kMipLevels, 0, D3DFMT_X8R8G8B8,
+                                           D3DPOOL_MANAGED, &g_app.mipTexture, nullptr))) {
+        g_app.mipTexture = nullptr;
+        MessageBoxA(nullptr, "Could not generate Texture", "Quillmark", MB_OK);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void EnableRunButtons(bool running) {
+    if (!g_app.settingsDialog) return;
+    EnableWindow(GetDlgItem(g_app.settingsDialog, kStartButton), running ? FALSE : TRUE);
+    EnableWindow(GetDlgItem(g_app.settingsDialog, kStopButton), running ? TRUE : FALSE);
+}
+
+void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.settingsDialog, id, text.c_str()); }
+
+void ShowRemainingTime() {
+    if (g_app.framesDone <= 0) return;  // nothing to extrapolate from yet
+    const std::uint32_t elapsed = GetTickCount() - g_app.startTick;
+    const double left = static_cast<double>(g_app.totalFrames) - static_cast<double>(g_app.framesDone);
+    const double remaining = static_cast<double>(elapsed) / g_app.framesDone * left;
+    if (remaining < 0) return;
+    SetFieldText(kRemainingTimeField, FormatRemainingTime(static_cast<std::int64_t>(remaining)));
+}
+
+void RequestRedraw() {
+    if (g_app.mainWindow) PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+}
+
+}  // namespace
+
+const LevelResult& LevelResultOf(int level) { return g_levelResults[level]; }
+
+void CountLevelHit() {
+    if (g_app.level >= 0 && g_app.level < kLevelsDone) ++g_levelResults[g_app.level].hits;
+}
+
+int CellIndex(int y, int x) {
+    if (g_app.rowPeriod == -1) return y;
+    if (g_app.columnPeriod == -1) return x;
+    return g_app.rowPeriod * (x % g_app.columnPeriod) + (y % g_app.rowPeriod);
+}
+
+int CellCount() { return PeriodsKnown() ? g_app.rowPeriod * g_app.columnPeriod : kMipTextureSize >> g_app.level; }
+
+int PassFrames(int cells) { return cells / 3 + 2; }
+
+std::string FormatRemainingTime(std::int64_t milliseconds) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%3i:%02i:%02i", static_cast<int>(milliseconds / 3600000),
+                  static_cast<int>(milliseconds / 60000 % 60), static_cast<int>(milliseconds / 1000 % 60));
+    return text;
+}
+
+std::string FormatTexelSum(std::uint64_t texelSum) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%.3f G", static_cast<double>(texelSum) * 1e-9);
+    return text;
+}
+
+void SettleLastFrame() {
+    if (!g_openFrame.open) return;
+    g_openFrame.open = false;
+    if (g_app.framesDone > g_openFrame.framesDoneBefore) {
+        ApplyHeldFrame();
+    } else {
+        // The frame was lost: it is drawn again from the state before it.
+        RestoreCursor(g_openFrame.before);
+        DropHeldFrame();
+    }
+}
+
+// The arrays are allocated before anything else changes: when memory is
+// short the run does not start, the user is told, and the previous run's
+// figures and arrays stay as they were.
+void StartAnalysis() {
+    const std::size_t count = static_cast<std::size_t>(g_app.windowWidth > 0 ? g_app.windowWidth : 0) *
+                              static_cast<std::size_t>(g_app.windowHeight > 0 ? g_app.windowHeight : 0);
+    std::unique_ptr<std::uint16_t[]> hitCounts(count ? new (std::nothrow) std::uint16_t[count]() : nullptr);
+    std::unique_ptr<PixelSpan[]> pixelSpans(count ? new (std::nothrow) PixelSpan[count] : nullptr);
+    if (!hitCounts || !pixelSpans) {
+        MessageBoxA(nullptr, "Not enough memory to start the analysis", "Quillmark", MB_OK);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) pixelSpans[i] = {-1, -1};
+
+    EnableRunButtons(true);
+    g_app.running = true;
+    g_app.phase = 0;
+    g_app.savedPhase = 0;
+    g_app.framesDone = 0;
+    g_app.level = 0;
+    g_app.rowPeriod = -1;
+    g_app.columnPeriod = -1;
+    g_app.hitTotal = 0;
+    g_app.maxHits = 0;
+    g_app.levelTexelSum = 0;
+    g_app.spanMax = 0;
+    g_app.totalFrames = kInitialFrameEstimate;
+    g_app.startTick = GetTickCount();
+    g_app.hitCounts = std::move(hitCounts);
+    g_app.pixelSpans = std::move(pixelSpans);
+    g_openFrame.open = false;
+    DropHeldFrame();
+    for (LevelResult& result : g_levelResults) result = LevelResult{};
+    CreatePlotSurface();
+    RequestRedraw();
+}
+
+void StopAnalysis() {
+    SettleLastFrame();
+    if (g_app.settingsDialog) {
+        SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(g_app.framesDone),
+                            0);
+        for (int field : {kMaxHitsField, kHitTotalField, kTexelSumField, kRemainingTimeField}) SetFieldText(field, "");
+    }
+    EnableRunButtons(false);
+    g_app.running = false;
+    BuildMipTexture();
+    if (g_app.plotSurface) SavePlot();
+    RequestRedraw();
+}
+
+HRESULT BuildMarkedTexture() {
+    SettleLastFrame();
+    if (g_app.level >= kLevelsDone) return S_OK;  // the run is done: nothing left to mark
+    OpenFrameRecord();
+    if (!g_app.mipTexture && FAILED(CreateUnfilledMipTexture())) return E_FAIL;
+
+    int cells = 0;
+    for (int level = 0; level < kMipLevels; ++level) {
+        D3DLOCKED_RECT locked;
+        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;
+        const int size = kMipTextureSize >> level;
+        if (level == g_app.level) {
+            if (!PeriodsKnown()) g_app.levelSize = static_cast<std::uint16_t>(size);
+            cells = CellCount();
+            WriteMarkedLevel(locked, size);
+        } else {
+            ClearLevel(locked, size);
+        }
+        g_app.mipTexture->UnlockRect(level);
+    }
+    const int marked = g_app.phase;
+    g_app.phase = marked + 3;
+    if (marked > cells) AdvancePass();
+    return S_OK;
+}
+
+void AdvancePass() {
+    if (g_app.level < 0 || g_app.level >= kLevelsDone) return;
+    LevelResult& result = g_levelResults[g_app.level];
+    if (g_app.rowPeriod == -1) {
+        g_app.rowPeriod = g_app.spanMax;
+        result.rowPeriod = g_app.spanMax;
+        g_app.spanMax = 0;
+        ResetPixelSpans();
+        g_app.phase = 0;
+        return;
+    }
+    if (g_app.columnPeriod == -1) {
+        g_app.columnPeriod = g_app.spanMax;
+        result.columnPeriod = g_app.spanMax;
+        if (g_app.rowPeriod == 0 && g_app.columnPeriod == 0) {  // nothing of this level reached the screen
+            g_app.totalFrames -= kFramesPerSkippedLevel;
+            EndLevel();
+            return;
+        }
+        if (g_app.rowPeriod == 0) g_app.rowPeriod = g_app.levelSize;
+        if (g_app.columnPeriod == 0) g_app.columnPeriod = g_app.levelSize;
+        g_app.spanMax = 0;
+        ResetPixelSpans();
+        g_app.totalFrames += g_app.rowPeriod * g_app.columnPeriod / 3 - kFramesPerMeasuredLevelCorrection;
+        g_app.phase = 0;
+        return;
+    }
+    EndLevel();
+}
+
+void UpdateRunDisplay() {
+    SettleLastFrame();
+    if (!g_app.running || !g_app.settingsDialog) return;
+    SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETRANGE32, 0,
+                        static_cast<LPARAM>(g_app.totalFrames));
+    SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(g_app.framesDone), 0);
+    SetFieldText(kMaxHitsField, std::to_string(g_app.maxHits));
+    SetFieldText(kHitTotalField, std::to_string(g_app.hitTotal));
+    SetFieldText(kTexelSumField, FormatTexelSum(g_app.levelTexelSum));
+    if (g_app.level >= kLevelsDone)
+        SetFieldText(kRemainingTimeField, "DONE");
+    else if (g_app.phase != 0)
+        ShowRemainingTime();
+}
+
+}  // namespace quillmark

@@ -1,0 +1,32 @@
+// "quillmark analyze [settings] [-o DIR] [--json]": a whole texel analysis run
+// on the headless backend, with progress on stderr, the polar plot
+// (DIR/MipBand.bmp) and the final heat map (DIR/heatmap.bmp), and the
+// figures on stdout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillmark::batch {
+
+// The figures of a run as they stand in g_app and the level results.
+struct AnalysisFigures {
+    std::int32_t hitTotal;
+    int maxHits;
+    std::uint64_t levelTexelSum;
+    std::int32_t framesDone;
+    bool done;  // all ten levels measured (not interrupted)
+};
+
+AnalysisFigures CurrentFigures(bool done);
+
+// The figures as text lines ("SUM: ...", "MAX: ...", "P: ...", one line per
+// level) or as one JSON object.
+std::string FiguresText(const AnalysisFigures& figures);
+std::string FiguresJson(const AnalysisFigures& figures);
+
+// One progress report: frames done of the estimate, the remaining time shown
+// by the dialog and the three figures.
+std::string ProgressLine(int barWidth);
+
+}  // namespace quillmark::batch

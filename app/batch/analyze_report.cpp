@@ -1,0 +1,76 @@
+// The figures and progress lines of "quillmark analyze".
+#include "analyze_command.h"
+
+#include "analysis.h"
+#include "app_state.h"
+
+#include <cstdio>
+
+namespace quillmark::batch {
+namespace {
+
+std::string DialogText(int id) {
+    char text[64] = "";
+    if (g_app.settingsDialog) GetDlgItemTextA(g_app.settingsDialog, id, text, sizeof(text));
+    return text;
+}
+
+std::string Trimmed(std::string text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+}  // namespace
+
+AnalysisFigures CurrentFigures(bool done) {
+    return {g_app.hitTotal, g_app.maxHits, g_app.levelTexelSum, g_app.framesDone, done};
+}
+
+std::string FiguresText(const AnalysisFigures& figures) {
+    std::string text = "SUM: " + std::to_string(figures.hitTotal) + "\nMAX: " + std::to_string(figures.maxHits) +
+                       "\nP: " + FormatTexelSum(figures.levelTexelSum) + " (" +
+                       std::to_string(figures.levelTexelSum) + ")\nframes: " + std::to_string(figures.framesDone) +
+                       (figures.done ? "" : " (interrupted)") + "\n";
+    for (int level = 0; level < kLevelsDone; ++level) {
+        const LevelResult& result = LevelResultOf(level);
+        char line[128];
+        std::snprintf(line, sizeof(line), "level %d: row period %d, column period %d, hits %d\n", level,
+                      result.rowPeriod, result.columnPeriod, result.hits);
+        text += line;
+    }
+    return text;
+}
+
+std::string FiguresJson(const AnalysisFigures& figures) {
+    std::string json = "{\"sum\": " + std::to_string(figures.hitTotal) + ", \"max\": " +
+                       std::to_string(figures.maxHits) + ", \"p\": " + std::to_string(figures.levelTexelSum) +
+                       ", \"p_text\": \"" + FormatTexelSum(figures.levelTexelSum) + "\", \"frames\": " +
+                       std::to_string(figures.framesDone) + ", \"done\": " + (figures.done ? "true" : "false") +
+                       ", \"levels\": [";
+    for (int level = 0; level < kLevelsDone; ++level) {
+        const LevelResult& result = LevelResultOf(level);
+        json += std::string(level ? ", " : "") + "{\"level\": " + std::to_string(level) +
+                ", \"row_period\": " + std::to_string(result.rowPeriod) +
+                ", \"column_period\": " + std::to_string(result.columnPeriod) +
+                ", \"hits\": " + std::to_string(result.hits) + "}";
+    }
+    return json + "]}\n";
+}
+
+std::string ProgressLine(int barWidth) {
+    const int total = g_app.totalFrames > 0 ? g_app.totalFrames : 1;
+    const int done = g_app.framesDone < total ? g_app.framesDone : total;
+    std::string bar;
+    if (barWidth > 0) {
+        const int filled = static_cast<int>(static_cast<long long>(done) * barWidth / total);
+        bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "] ";
+    }
+    std::string remaining = Trimmed(DialogText(kRemainingTimeField));
+    if (remaining.empty()) remaining = "?";
+    return bar + std::to_string(g_app.framesDone) + "/" + std::to_string(g_app.totalFrames) + " frames, level " +
+           std::to_string(g_app.level < kLevelsDone ? g_app.level : kLevelsDone - 1) + ", left " + remaining +
+           ", SUM " + DialogText(kHitTotalField) + ", MAX " + DialogText(kMaxHitsField) + ", P " +
+           DialogText(kTexelSumField);
+}
+
+}  // namespace quillmark::batch

@@ -1,0 +1,100 @@
+#include "polar_plot.h"
+
+#include "app_state.h"
+#include "surface_save.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace quillmark {
+namespace {
+
+constexpr double kTwoPi = 6.28;  // 2 x 3.14, as every angle of the program
+constexpr double kRightAngle = 1.5707963267948966;  // atan of an infinite ratio
+
+void ReleasePlot() {
+    g_app.plotSurface->Release();
+    g_app.plotSurface = nullptr;
+    g_app.plotBits = nullptr;
+    g_app.plotPitch = 0;
+}
+
+// Quadrant around the centre: 0 upper right, 1 upper left, 2 lower left,
+// 3 lower right (dx > 0 left of the centre, dy > 0 above it).
+int Quadrant(int dx, int dy) {
+    if (dy >= 0) return dx < 0 ? 0 : 1;
+    return dx >= 0 ? 2 : 3;
+}
+
+// Plot column of a direction: angle from the vertical axis, unrolled
+// quadrant by quadrant, each mirrored so that neighbouring quadrants meet.
+int PlotColumn(int dx, int dy) {
+    const double ratioAngle = dy == 0 ? kRightAngle : std::atan(std::abs(static_cast<double>(dx)) / std::abs(dy));
+    const int angle = static_cast<int>(ratioAngle * g_app.plotWidth / kTwoPi);
+    const int quadrant = Quadrant(dx, dy);
+    const int quarter = g_app.plotWidth / 4;
+    return quadrant % 2 == 0 ? angle + quadrant * quarter : (quadrant + 1) * quarter - angle - 1;
+}
+
+}  // namespace
+
+int PlotHeightFor(int windowWidth, int windowHeight) {
+    const double halfWidth = windowWidth / 2 + 1, halfHeight = windowHeight / 2 + 1;
+    return static_cast<int>(std::sqrt(halfWidth * halfWidth + halfHeight * halfHeight));
+}
+
+std::uint32_t PlotLevelColour(int level) {
+    constexpr std::uint32_t kColours[3] = {0x0000FF, 0x00FF00, 0xFF0000};
+    return kColours[level % 3];
+}
+
+void CreatePlotSurface() {
+    if (g_app.plotSurface) {  // a plot still held from an earlier run is discarded
+        g_app.plotSurface->UnlockRect();
+        ReleasePlot();
+    }
+    g_app.plotHeight = PlotHeightFor(g_app.windowWidth, g_app.windowHeight);
+    g_app.plotWidth = kPlotWidth;
+    if (!g_app.device ||
+        FAILED(g_app.device->CreateOffscreenPlainSurface(kPlotWidth, static_cast<UINT>(g_app.plotHeight),
+                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &g_app.plotSurface,
+                                                         nullptr)) ||
+        !g_app.plotSurface) {
+        g_app.plotSurface = nullptr;
+        return;
+    }
+    D3DLOCKED_RECT locked{};
+    if (FAILED(g_app.plotSurface->LockRect(&locked, nullptr, 0))) {
+        ReleasePlot();  // a plot that cannot be written is not kept
+        return;
+    }
+    g_app.plotPitch = locked.Pitch;
+    g_app.plotBits = static_cast<std::uint8_t*>(locked.pBits);
+    for (int row = 0; row < g_app.plotHeight; ++row)
+        std::memset(g_app.plotBits + static_cast<std::ptrdiff_t>(row) * g_app.plotPitch, 0, kPlotWidth * 4);
+}
+
+void PlotHit(int x, int y) {
+    if (!g_app.plotBits) return;
+    const int dx = g_app.windowWidth / 2 - x, dy = g_app.windowHeight / 2 - y;
+    if (dx == 0 && dy == 0) return;
+    const int row = static_cast<int>(g_app.plotHeight - std::sqrt(static_cast<double>(dx) * dx +
+                                                                  static_cast<double>(dy) * dy));
+    const int column = PlotColumn(dx, dy);
+    if (column < 0 || column >= g_app.plotWidth || row < 0 || row >= g_app.plotHeight) return;
+    std::uint32_t pixel;
+    std::uint8_t* at = g_app.plotBits + static_cast<std::ptrdiff_t>(row) * g_app.plotPitch + 4 * column;
+    std::memcpy(&pixel, at, sizeof(pixel));
+    pixel |= PlotLevelColour(g_app.level);
+    std::memcpy(at, &pixel, sizeof(pixel));
+}
+
+void SavePlot() {
+    if (!g_app.plotSurface) return;
+    g_app.plotSurface->UnlockRect();
+    WriteSurfaceToImageFile(kPlotFileName, ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+    ReleasePlot();
+}
+
+}  // namespace quillmark

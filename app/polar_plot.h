@@ -1,0 +1,34 @@
+// The polar coverage plot of an analysis run: for every direction around the
+// screen centre (across) and every distance from it (down), the mip levels
+// whose texels were hit there, coloured by level modulo 3 (blue, green, red)
+// and mixed by OR. It lives in a locked system-memory surface from Start to
+// Stop and is then saved as "MipBand.bmp" in the current directory.
+#pragma once
+
+#include <cstdint>
+
+namespace quillmark {
+
+inline constexpr int kPlotWidth = 720;
+inline constexpr const char* kPlotFileName = "MipBand.bmp";
+
+// Rows of the plot for a window: longer than the distance from the screen
+// centre to any pixel (501 for 800 x 600).
+int PlotHeightFor(int windowWidth, int windowHeight);
+
+// Colour of a level's hits: blue, green, red for level mod 3 = 0, 1, 2.
+std::uint32_t PlotLevelColour(int level);
+
+// Creates plotSurface (720 x plotHeight, X8R8G8B8, system memory), locks it
+// for the whole run and clears it. Without a device or memory it stays null.
+void CreatePlotSurface();
+
+// ORs the colour of the level under analysis into the plot pixel of a hit at
+// back-buffer pixel (x, y). The screen centre has no direction and is skipped.
+void PlotHit(int x, int y);
+
+// Unlocks plotSurface, writes it to "MipBand.bmp" (an existing file is
+// replaced) and releases it.
+void SavePlot();
+
+}  // namespace quillmark

@@ -1,0 +1,163 @@
+#include "readback.h"
+
+#include "analysis.h"
+#include "app_state.h"
+#include "polar_plot.h"
+#include "test_textures.h"
+
+#include <cstring>
+#include <vector>
+
+namespace quillmark {
+namespace {
+
+constexpr std::uint32_t kColourMask = kRedMask | kGreenMask | kBlueMask;
+
+enum class HeldUse { None, Spans, Hits };
+
+// The last frame read back, waiting for its Present.
+struct HeldFrame {
+    HeldUse use = HeldUse::None;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+HeldFrame g_held;
+
+inline std::uint32_t* RowOf(const PixelView& frame, int y) {
+    return reinterpret_cast<std::uint32_t*>(frame.bits + static_cast<std::ptrdiff_t>(y) * frame.pitch);
+}
+
+inline void ExtendSpan(PixelSpan& span, std::int16_t cell) {
+    if (span.first == -1) {
+        span.first = span.last = cell;
+        return;
+    }
+    if (cell < span.first) span.first = cell;
+    if (cell > span.last) span.last = cell;
+}
+
+// Rows (or columns) a pixel's range covers; a range of half the level or more
+// is taken to have wrapped around the texture edge.
+inline int SpanLength(const PixelSpan& span, int levelSize) {
+    const int length = span.last - span.first + 1;
+    return length >= levelSize / 2 ? span.first - span.last + levelSize + 1 : length;
+}
+
+bool Classifiable(const D3DSURFACE_DESC& desc) {
+    const bool thirtyTwoBits = desc.Format == D3DFMT_X8R8G8B8 || desc.Format == D3DFMT_A8R8G8B8;
+    return thirtyTwoBits && static_cast<int>(desc.Width) == g_app.windowWidth &&
+           static_cast<int>(desc.Height) == g_app.windowHeight && g_app.hitCounts && g_app.pixelSpans;
+}
+
+void HoldFrame(const PixelView& frame) {
+    g_held.use = g_app.rowPeriod != -1 && g_app.columnPeriod != -1 ? HeldUse::Hits : HeldUse::Spans;
+    g_held.width = frame.width;
+    g_held.height = frame.height;
+    g_held.pixels.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    for (int y = 0; y < frame.height; ++y)
+        std::memcpy(&g_held.pixels[static_cast<std::size_t>(y) * frame.width], RowOf(frame, y),
+                    static_cast<std::size_t>(frame.width) * 4);
+}
+
+}  // namespace
+
+void ReadBack() {
+    if (!g_app.device) return;
+    IDirect3DSurface9* backBuffer = nullptr;
+    if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)) || !backBuffer) return;
+    D3DSURFACE_DESC desc{};
+    D3DLOCKED_RECT locked{};
+    if (SUCCEEDED(backBuffer->GetDesc(&desc)) && Classifiable(desc) &&
+        backBuffer->LockRect(&locked, nullptr, 0) == S_OK) {
+        const PixelView frame{static_cast<std::uint8_t*>(locked.pBits), locked.Pitch, static_cast<int>(desc.Width),
+                              static_cast<int>(desc.Height)};
+        if (g_app.level >= 10)
+            DrawHeatMap(frame);
+        else
+            HoldFrame(frame);
+        backBuffer->UnlockRect();
+    }
+    backBuffer->Release();
+}
+
+void MeasureSpans(const PixelView& frame) {
+    if (!g_app.pixelSpans) return;
+    const int levelSize = g_app.levelSize;
+    const auto red = static_cast<std::int16_t>(g_app.phase - 3);
+    const auto green = static_cast<std::int16_t>(g_app.phase - 2);
+    const auto blue = static_cast<std::int16_t>(g_app.phase - 1);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint32_t* row = RowOf(frame, y);
+        PixelSpan* spans = &g_app.pixelSpans[static_cast<std::size_t>(y) * frame.width];
+        for (int x = 0; x < frame.width; ++x) {
+            const std::uint32_t value = row[x];
+            if (!(value & kColourMask)) continue;
+            PixelSpan& span = spans[x];
+            if (value & kRedMask) ExtendSpan(span, red);
+            if (value & kGreenMask) ExtendSpan(span, green);
+            if (value & kBlueMask) ExtendSpan(span, blue);
+            if (span.last == -1) continue;
+            const auto length = static_cast<std::uint16_t>(SpanLength(span, levelSize));
+            if (length > g_app.spanMax) g_app.spanMax = length;
+        }
+    }
+}
+
+void RecordHits(const PixelView& frame) {
+    if (!g_app.hitCounts) return;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint32_t* row = RowOf(frame, y);
+        std::uint16_t* counts = &g_app.hitCounts[static_cast<std::size_t>(y) * frame.width];
+        for (int x = 0; x < frame.width; ++x) {
+            const std::uint32_t value = row[x];
+            if (!(value & kColourMask)) continue;
+            int hits = 0;
+            for (std::uint32_t mask : {kRedMask, kGreenMask, kBlueMask}) {
+                if (!(value & mask)) continue;
+                RecordHit(x, y);
+                ++hits;
+            }
+            counts[x] = static_cast<std::uint16_t>(counts[x] + hits);
+            if (counts[x] > g_app.maxHits) g_app.maxHits = counts[x];
+        }
+    }
+}
+
+void RecordHit(int x, int y) {
+    ++g_app.hitTotal;
+    CountLevelHit();
+    const std::uint64_t levelEdge = static_cast<std::uint64_t>(kMipTextureSize >> g_app.level);
+    g_app.levelTexelSum += levelEdge * levelEdge;
+    if (g_app.plotSurface && g_app.plotBits) PlotHit(x, y);
+}
+
+void DrawHeatMap(const PixelView& frame) {
+    if (!g_app.hitCounts) return;
+    const double scale = g_app.maxHits > 0 ? 255.0 / g_app.maxHits : 0.0;
+    for (int y = 0; y < frame.height; ++y) {
+        std::uint32_t* row = RowOf(frame, y);
+        const std::uint16_t* counts = &g_app.hitCounts[static_cast<std::size_t>(y) * frame.width];
+        for (int x = 0; x < frame.width; ++x) {
+            int v = static_cast<int>(counts[x] * scale);
+            if (v > 255) v = 255;
+            row[x] = (static_cast<std::uint32_t>(255 - v) << 16) | (static_cast<std::uint32_t>(v) << 8);
+        }
+    }
+}
+
+void ApplyHeldFrame() {
+    const HeldUse use = g_held.use;
+    g_held.use = HeldUse::None;
+    if (use == HeldUse::None) return;
+    const PixelView frame{reinterpret_cast<std::uint8_t*>(g_held.pixels.data()), g_held.width * 4, g_held.width,
+                          g_held.height};
+    if (use == HeldUse::Hits)
+        RecordHits(frame);
+    else
+        MeasureSpans(frame);
+}
+
+void DropHeldFrame() { g_held.use = HeldUse::None; }
+
+}  // namespace quillmark
