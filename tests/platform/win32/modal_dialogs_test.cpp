@@ -17,7 +17,7 @@ TEST(MessageBox, RecordedAndAnsweredWithTheFirstButton) {
     EXPECT_EQ(MessageBoxA(nullptr, "TT", "TT", MB_YESNO), IDYES);
     MessageBoxA(nullptr, nullptr, nullptr, MB_OK);
     const std::string printed = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(MessageBoxesShown().size(), 2u);
+    ASSERT_EQ(MessageBoxesShown().size(), 3u);
     EXPECT_EQ(MessageBoxesShown()[0].caption, "Quillmark");
     EXPECT_EQ(MessageBoxesShown()[0].text, "Could not generate Texture");
     EXPECT_EQ(MessageBoxesShown()[1].type, static_cast<UINT>(MB_YESNO));
