@@ -4,21 +4,15 @@
 
 namespace quillmark {
 
+// Normal halves rebias their exponent by 112 (exponent 31 included: it is
+// an ordinary exponent); denormals are their fraction times 2^-24, exact in
+// a float. Both are computed and one is selected, so the loop vectorises.
 float HalfToFloat(std::uint16_t half) {
     const std::uint32_t sign = static_cast<std::uint32_t>(half & 0x8000u) << 16;
-    int exponent = (half >> 10) & 0x1F;
-    std::uint32_t fraction = half & 0x3FFu;
-    if (exponent == 0) {
-        if (fraction == 0) return std::bit_cast<float>(sign);
-        // Denormal: shift the leading one into the implicit position.
-        exponent = 1;
-        while ((fraction & 0x400u) == 0) {
-            fraction <<= 1;
-            --exponent;
-        }
-        fraction &= 0x3FFu;
-    }
-    return std::bit_cast<float>(sign | (static_cast<std::uint32_t>(exponent + 112) << 23) | (fraction << 13));
+    const std::uint32_t magnitude = half & 0x7FFFu;
+    const std::uint32_t normal = (magnitude << 13) + (112u << 23);
+    const std::uint32_t denormal = std::bit_cast<std::uint32_t>(static_cast<float>(magnitude) * 0x1p-24f);
+    return std::bit_cast<float>(sign | (magnitude < 0x400u ? denormal : normal));
 }
 
 std::uint16_t FloatToHalf(float value) {

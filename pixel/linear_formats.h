@@ -86,6 +86,8 @@ public:
         if (carry != nullptr) AddDiffusedError(in);
         if (carry == nullptr && PlainThresholds()) {
             layout::EncodePlain<L>(RowAddress(y, z), in, Width(), seq);
+        } else if (carry == nullptr) {
+            layout::EncodeOrdered<L>(RowAddress(y, z), in, Width(), y, z, ThresholdRow(y), seq);
         } else {
             layout::EncodeDithered<L>(RowAddress(y, z), in, Width(), y, z, ThresholdRow(y), carry, seq);
         }

@@ -33,37 +33,57 @@ inline constexpr float kLumaR = 0.2125f;
 inline constexpr float kLumaG = 0.7154f;
 inline constexpr float kLumaB = 0.0721f;
 
+// The integer a pixel is packed in: 32 bits up to four bytes, else 64.
 template <int Bytes>
-inline std::uint64_t Load(const BYTE* p) {
+using Word = std::conditional_t<(Bytes <= 4), std::uint32_t, std::uint64_t>;
+
+template <int Bytes>
+inline Word<Bytes> Load(const BYTE* p) {
     if constexpr (Bytes == 1) {
         return *p;
     } else if constexpr (Bytes == 2) {
         std::uint16_t v;
         std::memcpy(&v, p, 2);
         return v;
+    } else if constexpr (Bytes == 3) {
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
     } else if constexpr (Bytes == 4) {
         std::uint32_t v;
         std::memcpy(&v, p, 4);
         return v;
+    } else if constexpr (Bytes == 6) {
+        std::uint32_t low;
+        std::uint16_t high;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + 4, 2);
+        return std::uint64_t{low} | std::uint64_t{high} << 32;
     } else {
-        std::uint64_t v = 0;
-        std::memcpy(&v, p, Bytes);
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
         return v;
     }
 }
 
 template <int Bytes>
-inline void Store(BYTE* p, std::uint64_t v) {
+inline void Store(BYTE* p, Word<Bytes> v) {
     if constexpr (Bytes == 1) {
         *p = static_cast<BYTE>(v);
     } else if constexpr (Bytes == 2) {
         auto w = static_cast<std::uint16_t>(v);
         std::memcpy(p, &w, 2);
+    } else if constexpr (Bytes == 3) {
+        p[0] = static_cast<BYTE>(v);
+        p[1] = static_cast<BYTE>(v >> 8);
+        p[2] = static_cast<BYTE>(v >> 16);
     } else if constexpr (Bytes == 4) {
-        auto w = static_cast<std::uint32_t>(v);
-        std::memcpy(p, &w, 4);
+        std::memcpy(p, &v, 4);
+    } else if constexpr (Bytes == 6) {
+        const auto low = static_cast<std::uint32_t>(v);
+        const auto high = static_cast<std::uint16_t>(v >> 32);
+        std::memcpy(p, &low, 4);
+        std::memcpy(p + 4, &high, 2);
     } else {
-        std::memcpy(p, &v, Bytes);
+        std::memcpy(p, &v, 8);
     }
 }
 
@@ -89,9 +109,9 @@ constexpr float UnsignedFactor() {
     else return 1.0f / static_cast<float>((std::uint64_t{1} << Bits) - 1);
 }
 
-template <Field F>
-inline float DecodeField(std::uint64_t pixel) {
-    constexpr std::uint64_t mask = (std::uint64_t{1} << F.bits) - 1;
+template <Field F, class W>
+inline float DecodeField(W pixel) {
+    constexpr W mask = static_cast<W>((std::uint64_t{1} << F.bits) - 1);
     const auto raw = static_cast<std::uint32_t>((pixel >> F.shift) & mask);
     if constexpr (F.isSigned) {
         constexpr int spare = 32 - F.bits;
@@ -115,21 +135,20 @@ inline float SlotValue(const FloatColor& c) {
     else return SlotRef<F.slot>(c);
 }
 
-// Clamps w to the field's range (NaN gives 0) and truncates toward zero.
-template <Field F>
-inline std::uint64_t Pack(float w) {
+// Clamps w to the field's range (NaN gives 0), truncates toward zero and
+// places the field in a pixel word W.
+template <Field F, class W>
+inline W Pack(float w) {
     constexpr float M = Scale<F>();
-    constexpr std::uint64_t mask = (std::uint64_t{1} << F.bits) - 1;
+    constexpr std::uint32_t mask = static_cast<std::uint32_t>((std::uint64_t{1} << F.bits) - 1);
     if constexpr (F.isSigned) {
         if (!(w == w)) w = 0.0f;
         w = w > -M ? w : -M;
-        w = w < M ? w : M;
-        return (static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(w))) & mask) << F.shift;
     } else {
         w = w > 0.0f ? w : 0.0f;
-        w = w < M ? w : M;
-        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(w)) << F.shift;
     }
+    w = w < M ? w : M;
+    return static_cast<W>(static_cast<std::uint32_t>(static_cast<std::int32_t>(w)) & mask) << F.shift;
 }
 
 // Per-pixel state of the dithering encoder: the error carried along the
@@ -152,8 +171,8 @@ inline void SpreadError(FloatColor* carry, int index, float err) {
 
 // Quantises one field with threshold t and, when carry is set, diffuses
 // the rounding error Floyd-Steinberg style to the next row and to `ahead`.
-template <Field F>
-inline std::uint64_t QuantizeDithered(const FloatColor& c, float t, FloatColor* carry, int x, int dir,
+template <Field F, class W>
+inline W QuantizeDithered(const FloatColor& c, float t, FloatColor* carry, int x, int dir,
                                       float& ahead) {
     constexpr float M = Scale<F>();
     const float v = (SlotValue<F>(c) + ahead) * M;
@@ -166,12 +185,12 @@ inline std::uint64_t QuantizeDithered(const FloatColor& c, float t, FloatColor* 
         SpreadError<F>(carry, x + dir + 1, err * kDiffuseAheadBelow);
         ahead = err * kDiffuseAhead;
     }
-    return Pack<F>(q);
+    return Pack<F, W>(q);
 }
 
 template <class L, std::size_t... I>
 inline void DecodePixel(const BYTE* p, FloatColor& c, std::index_sequence<I...>) {
-    const std::uint64_t pixel = Load<L::kBytes>(p);
+    const auto pixel = Load<L::kBytes>(p);
     c = L::kDefaults;
     (StoreSlot<L::kFields[I]>(c, DecodeField<L::kFields[I]>(pixel)), ...);
     if constexpr (L::kUnitVector) {
@@ -208,13 +227,30 @@ template <class L, std::size_t... I>
 inline void EncodePlain(BYTE* dst, const FloatColor* in, UINT width, std::index_sequence<I...>) {
     for (UINT x = 0; x < width; ++x) {
         const FloatColor c = Adjusted<L>(in[x]);
-        const std::uint64_t pixel =
-            (Pack<L::kFields[I]>(SlotValue<L::kFields[I]>(c) * Scale<L::kFields[I]>() + 0.5f) | ...);
+        const Word<L::kBytes> pixel =
+            (Pack<L::kFields[I], Word<L::kBytes>>(SlotValue<L::kFields[I]>(c) * Scale<L::kFields[I]>() + 0.5f) | ...);
         Store<L::kBytes>(dst + std::size_t{x} * L::kBytes, pixel);
     }
 }
 
-// Ordered thresholds and/or error diffusion, serpentine: even rows left to
+// Ordered thresholds without diffusion: pixels are still independent, so
+// the row runs left to right; the threshold of pixel x is the one of its
+// position in processing order (reversed on odd rows).
+template <class L, std::size_t... I>
+inline void EncodeOrdered(BYTE* dst, const FloatColor* in, UINT width, UINT y, UINT z, const float* thresholds,
+                          std::index_sequence<I...>) {
+    const bool reversed = (y & 1) != 0;
+    for (UINT x = 0; x < width; ++x) {
+        const UINT i = reversed ? width - 1 - x : x;
+        const float t = thresholds[(z + i) & 3];
+        const FloatColor c = Adjusted<L>(in[x]);
+        const Word<L::kBytes> pixel =
+            (Pack<L::kFields[I], Word<L::kBytes>>(SlotValue<L::kFields[I]>(c) * Scale<L::kFields[I]>() + t) | ...);
+        Store<L::kBytes>(dst + std::size_t{x} * L::kBytes, pixel);
+    }
+}
+
+// Error diffusion (with plain or ordered thresholds), serpentine: even rows left to
 // right, odd rows right to left.
 template <class L, std::size_t... I>
 inline void EncodeDithered(BYTE* dst, const FloatColor* in, UINT width, UINT y, UINT z, const float* thresholds,
@@ -225,8 +261,8 @@ inline void EncodeDithered(BYTE* dst, const FloatColor* in, UINT width, UINT y, 
         const int x = dir > 0 ? static_cast<int>(i) : static_cast<int>(width - 1 - i);
         const float t = thresholds[(z + i) & 3];
         const FloatColor c = Adjusted<L>(in[x]);
-        const std::uint64_t pixel =
-            (QuantizeDithered<L::kFields[I]>(c, t, carry, x, dir, error.ahead[I]) | ...);
+        const Word<L::kBytes> pixel =
+            (QuantizeDithered<L::kFields[I], Word<L::kBytes>>(c, t, carry, x, dir, error.ahead[I]) | ...);
         Store<L::kBytes>(dst + static_cast<std::size_t>(x) * L::kBytes, pixel);
     }
 }
