@@ -29,6 +29,8 @@ public:
     virtual void BlockForInput() = 0;
     // A message was posted, possibly from another thread.
     virtual void Wake() {}
+    // Handles pending display events without waiting (PeekMessageA).
+    virtual void Pump() {}
     virtual SIZE ScreenSize() const = 0;
     // Average character width and height of a dialog font, in pixels.
     virtual SIZE FontCharSize(const std::string& fontName, int pointSize) const = 0;

@@ -30,6 +30,22 @@ bool UserSelectsComboItem(HWND comboBox, int index);
 // The user drags the trackbar's thumb to `position` and lets go.
 bool UserDragsTrackbar(HWND trackbar, int position);
 
+// The parts of a drag: moving the thumb (TB_THUMBTRACK when the position
+// changes) and letting go (TB_THUMBPOSITION, TB_ENDTRACK, NM_RELEASEDCAPTURE).
+bool UserMovesTrackbarThumb(HWND trackbar, int position);
+bool UserReleasesTrackbar(HWND trackbar);
+
+// A step by key or by a click beside the thumb: TB_LINEUP ... TB_BOTTOM,
+// then TB_ENDTRACK.
+bool UserStepsTrackbar(HWND trackbar, WORD code);
+
+// The user presses a part of a scroll bar (code, then SB_ENDSCROLL), or
+// drags its thumb (SB_THUMBTRACK per move; SB_THUMBPOSITION and
+// SB_ENDSCROLL when letting go).
+bool UserPressesScrollBar(HWND scrollBar, int code);
+bool UserTracksScrollThumb(HWND scrollBar, int position);
+bool UserReleasesScrollThumb(HWND scrollBar);
+
 // Trackbar range and position, for display.
 struct TrackbarState {
     int min;

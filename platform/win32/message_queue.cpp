@@ -114,6 +114,7 @@ void WaitForPostedInput() {
 
 BOOL PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
     if (!message) return FALSE;
+    ActiveBackend().Pump();
     const bool remove = (removeMessage & PM_REMOVE) != 0;
     return TakePosted(*message, window, filterMin, filterMax, remove) ||
            TakePaint(*message, window, filterMin, filterMax);

@@ -88,6 +88,46 @@ LRESULT CALLBACK ScrollBarProc(HWND handle, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
+namespace {
+
+void SendScroll(HWND scrollBar, int code, int position) {
+    Window* record = FindWindowRecord(scrollBar);
+    if (!record || !record->parent) return;
+    const UINT message = (record->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+    SendMessageA(record->parent, message, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(scrollBar));
+}
+
+bool IsScrollBarControl(HWND window) {
+    Window* record = FindWindowRecord(window);
+    return record && LowerCase(record->className) == "scrollbar";
+}
+
+}  // namespace
+
+bool UserPressesScrollBar(HWND scrollBar, int code) {
+    const bool known = code == SB_LINELEFT || code == SB_LINERIGHT || code == SB_PAGELEFT ||
+                       code == SB_PAGERIGHT || code == SB_LEFT || code == SB_RIGHT;
+    if (!known || !IsScrollBarControl(scrollBar)) return false;
+    SendScroll(scrollBar, code, 0);
+    SendScroll(scrollBar, SB_ENDSCROLL, 0);
+    return true;
+}
+
+bool UserTracksScrollThumb(HWND scrollBar, int position) {
+    if (!IsScrollBarControl(scrollBar)) return false;
+    ScrollState& scroll = FindWindowRecord(scrollBar)->scroll[SB_CTL];
+    scroll.trackPos = ClampScrollPos(scroll, position);
+    SendScroll(scrollBar, SB_THUMBTRACK, scroll.trackPos);
+    return true;
+}
+
+bool UserReleasesScrollThumb(HWND scrollBar) {
+    if (!IsScrollBarControl(scrollBar)) return false;
+    SendScroll(scrollBar, SB_THUMBPOSITION, FindWindowRecord(scrollBar)->scroll[SB_CTL].trackPos);
+    SendScroll(scrollBar, SB_ENDSCROLL, 0);
+    return true;
+}
+
 }  // namespace quillmark::win32
 
 using namespace quillmark::win32;

@@ -99,10 +99,10 @@ LRESULT CALLBACK TrackbarProc(HWND handle, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
-bool UserDragsTrackbar(HWND trackbar, int position) {
+bool UserMovesTrackbarThumb(HWND trackbar, int position) {
     Window* window = FindWindowRecord(trackbar);
     if (!window || LowerCase(window->className) != LowerCase(TRACKBAR_CLASSA)) return false;
-    SetFocus(trackbar);
+    if (GetFocus() != trackbar) SetFocus(trackbar);
     if (!(window = FindWindowRecord(trackbar))) return true;
     TrackbarData& data = Data(*window);
     position = std::clamp(position, data.min, data.max);
@@ -110,10 +110,40 @@ bool UserDragsTrackbar(HWND trackbar, int position) {
         SetPos(*window, position, true);
         Scroll(trackbar, TB_THUMBTRACK, position);
     }
-    Scroll(trackbar, TB_THUMBPOSITION, position);
+    return true;
+}
+
+bool UserReleasesTrackbar(HWND trackbar) {
+    Window* window = FindWindowRecord(trackbar);
+    if (!window || LowerCase(window->className) != LowerCase(TRACKBAR_CLASSA)) return false;
+    Scroll(trackbar, TB_THUMBPOSITION, Data(*window).pos);
     Scroll(trackbar, TB_ENDTRACK, 0);
     NotifyParent(trackbar, NM_RELEASEDCAPTURE);
     return true;
+}
+
+bool UserStepsTrackbar(HWND trackbar, WORD code) {
+    Window* window = FindWindowRecord(trackbar);
+    if (!window || LowerCase(window->className) != LowerCase(TRACKBAR_CLASSA)) return false;
+    TrackbarData& data = Data(*window);
+    int position = data.pos;
+    switch (code) {
+    case TB_LINEUP: position -= data.line; break;
+    case TB_LINEDOWN: position += data.line; break;
+    case TB_PAGEUP: position -= data.page; break;
+    case TB_PAGEDOWN: position += data.page; break;
+    case TB_TOP: position = data.min; break;
+    case TB_BOTTOM: position = data.max; break;
+    default: return false;
+    }
+    SetPos(*window, position, true);
+    Scroll(trackbar, code, 0);
+    Scroll(trackbar, TB_ENDTRACK, 0);
+    return true;
+}
+
+bool UserDragsTrackbar(HWND trackbar, int position) {
+    return UserMovesTrackbarThumb(trackbar, position) && UserReleasesTrackbar(trackbar);
 }
 
 TrackbarState TrackbarStateOf(HWND trackbar) {

@@ -21,13 +21,6 @@ LPARAM CenterOf(HWND window) {
     return MAKELPARAM(client.right / 2, client.bottom / 2);
 }
 
-void Scroll(HWND scrollBar, int code, int position) {
-    Window* record = FindWindowRecord(scrollBar);
-    if (!record || !record->parent) return;
-    const UINT message = (record->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
-    SendMessageA(record->parent, message, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(scrollBar));
-}
-
 }  // namespace
 
 bool ClickButton(HWND button) {
@@ -48,25 +41,12 @@ bool DragTrackbar(HWND trackbar, int position) {
 }
 
 bool PressScrollBar(HWND scrollBar, int code) {
-    if (!Reachable(scrollBar, "SCROLLBAR")) return false;
-    const bool known = code == SB_LINELEFT || code == SB_LINERIGHT || code == SB_PAGELEFT ||
-                       code == SB_PAGERIGHT || code == SB_LEFT || code == SB_RIGHT;
-    if (!known) return false;
-    Scroll(scrollBar, code, 0);
-    Scroll(scrollBar, SB_ENDSCROLL, 0);
-    return true;
+    return Reachable(scrollBar, "SCROLLBAR") && UserPressesScrollBar(scrollBar, code);
 }
 
 bool DragScrollThumb(HWND scrollBar, int position) {
-    Window* record = Reachable(scrollBar, "SCROLLBAR");
-    if (!record) return false;
-    ScrollState& scroll = record->scroll[SB_CTL];
-    scroll.trackPos = ClampScrollPos(scroll, position);
-    const int track = scroll.trackPos;
-    Scroll(scrollBar, SB_THUMBTRACK, track);
-    Scroll(scrollBar, SB_THUMBPOSITION, track);
-    Scroll(scrollBar, SB_ENDSCROLL, 0);
-    return true;
+    return Reachable(scrollBar, "SCROLLBAR") && UserTracksScrollThumb(scrollBar, position) &&
+           UserReleasesScrollThumb(scrollBar);
 }
 
 bool DoubleClickCaption(HWND window) {

@@ -36,6 +36,11 @@ WindowImage GetWindowImage(HWND window) {
     return found == Images().end() ? WindowImage{} : found->second;
 }
 
+const WindowImage* FindWindowImage(HWND window) {
+    auto found = Images().find(window);
+    return found == Images().end() ? nullptr : &found->second;
+}
+
 void ForgetWindowImage(HWND window) { Images().erase(window); }
 
 }  // namespace quillmark::win32

@@ -134,4 +134,8 @@ void ForgetFocus(HWND window);
 // Drops the image a destroyed window showed.
 void ForgetWindowImage(HWND window);
 
+struct WindowImage;
+// The last image shown in the window, or null (valid until the next one).
+const WindowImage* FindWindowImage(HWND window);
+
 }  // namespace quillmark::win32
