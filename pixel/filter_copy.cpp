@@ -9,6 +9,52 @@ namespace quillmark {
 
 namespace {
 
+// Bytes per 4 x 4 block of a block-compressed format, else 0.
+UINT BlockBytes(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_DXT1: return 8;
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: return 16;
+    default: return 0;
+    }
+}
+
+bool BlockAligned(const D3DBOX& box) {
+    return box.Left % 4 == 0 && box.Top % 4 == 0 && box.Right % 4 == 0 && box.Bottom % 4 == 0;
+}
+
+// The boxes of block formats stay absolute: rows of blocks start at
+// Data + (Top / 4) x RowPitch + Front x SlicePitch + (Left / 4) x block size.
+BYTE* BlockRow(const RowCodec& codec, UINT blockRow, UINT slice, UINT blockBytes) {
+    const D3DBOX& box = codec.Box();
+    return codec.Data() + static_cast<std::ptrdiff_t>(box.Top / 4 + blockRow) * codec.RowPitch() +
+           static_cast<std::ptrdiff_t>(box.Front + slice) * codec.SlicePitch() + std::size_t{box.Left / 4} * blockBytes;
+}
+
+void CopyBlocks(const RowCodec& src, const RowCodec& dst, UINT blockBytes) {
+    const std::size_t rowBytes = std::size_t{src.Width() / 4} * blockBytes;
+    for (UINT z = 0; z < src.Depth(); ++z) {
+        for (UINT r = 0; r < src.Height() / 4; ++r) {
+            std::memmove(BlockRow(dst, r, z, blockBytes), BlockRow(src, r, z, blockBytes), rowBytes);
+        }
+    }
+}
+
+void CopyRows(const RowCodec& src, const RowCodec& dst) {
+    const std::size_t rowBytes = src.RowBytes();
+    for (UINT z = 0; z < src.Depth(); ++z) {
+        for (UINT y = 0; y < src.Height(); ++y) {
+            const BYTE* from = src.Data() + static_cast<std::ptrdiff_t>(y) * src.RowPitch() +
+                               static_cast<std::ptrdiff_t>(z) * src.SlicePitch();
+            BYTE* to = dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch() +
+                       static_cast<std::ptrdiff_t>(z) * dst.SlicePitch();
+            std::memmove(to, from, rowBytes);
+        }
+    }
+}
+
 bool SamePalettes(const RowCodec& a, const RowCodec& b) {
     if (a.Palette() == b.Palette()) return true;
     if (a.Palette() == nullptr || b.Palette() == nullptr) return false;
@@ -24,18 +70,15 @@ HRESULT RawCopyFilter(ConversionJob& job) {
         return E_FAIL;
     }
     if (!SamePalettes(src, dst)) return E_FAIL;
-    if (!src.LinearLayout()) return E_FAIL;  // packed pairs convert row by row
+    const UINT blockBytes = BlockBytes(src.Format());
+    if (!src.LinearLayout() && blockBytes == 0) return E_FAIL;  // packed pairs convert row by row
+    if (blockBytes != 0 && (!BlockAligned(src.Box()) || !BlockAligned(dst.Box()))) return E_FAIL;
     src.ClearGamma();
     dst.ClearGamma();
-    const std::size_t rowBytes = src.RowBytes();
-    for (UINT z = 0; z < src.Depth(); ++z) {
-        for (UINT y = 0; y < src.Height(); ++y) {
-            const BYTE* from = src.Data() + static_cast<std::ptrdiff_t>(y) * src.RowPitch() +
-                               static_cast<std::ptrdiff_t>(z) * src.SlicePitch();
-            BYTE* to = dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch() +
-                       static_cast<std::ptrdiff_t>(z) * dst.SlicePitch();
-            std::memmove(to, from, rowBytes);
-        }
+    if (blockBytes != 0) {
+        CopyBlocks(src, dst, blockBytes);
+    } else {
+        CopyRows(src, dst);
     }
     return S_OK;
 }
