@@ -77,4 +77,27 @@ inline std::size_t CountDifferences(const Rgba& a, const Rgba& b, int tolerance,
     return differences;
 }
 
+// Channel widths of a file's pixels, red, green, blue, alpha (0: not stored).
+struct ChannelBits {
+    int bits[4];
+};
+
+// Number of channel values whose stored field differs: ours is quantised by
+// rounding to the field's width, theirs by keeping its top bits (ImageMagick
+// widens short fields by shifting or by repeating the bits; either way the
+// top bits are the field).
+inline std::size_t CountFieldDifferences(const Rgba& ours, const Rgba& theirs, const ChannelBits& widths) {
+    if (ours.width != theirs.width || ours.height != theirs.height) return ~std::size_t{0};
+    std::size_t differences = 0;
+    for (std::size_t i = 0; i < ours.bytes.size(); ++i) {
+        const int bits = widths.bits[i % 4];
+        if (bits == 0) continue;
+        const int top = (1 << bits) - 1;
+        const int ourField = (ours.bytes[i] * top + 127) / 255;
+        const int theirField = theirs.bytes[i] >> (8 - bits);
+        if (ourField != theirField) ++differences;
+    }
+    return differences;
+}
+
 }  // namespace quillmark::testing

@@ -137,3 +137,26 @@ TEST(WriteImage, EmptyImagesAndMissingDestinationsAreRefused) {
 
 }  // namespace
 }  // namespace quillmark
+
+namespace quillmark {
+namespace {
+
+TEST(WriteImage, ConversionBufferSizeIsComputedIn64Bits) {
+    // 65536 x 65536 at 2 bytes per pixel is 2^33 bytes: a 32-bit product
+    // would wrap to 0 and the conversion would write far past a tiny block.
+    std::vector<BYTE> pixels(16);
+    DecodedImage image;
+    image.format = D3DFMT_A8;  // converted to A8R3G3B2, 2 bytes per pixel
+    image.pixels = pixels.data();
+    image.width = image.height = 65536;
+    image.depth = 1;
+    image.rowPitch = 65536;
+    image.box = D3DBOX{0, 0, 65536, 65536, 0, 1};
+    MemoryBuffer* buffer = nullptr;
+    EXPECT_EQ(image.WriteImage(&buffer, ImageFileFormat::Bmp, OutputKind::Memory), E_OUTOFMEMORY);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(image.pixels, pixels.data());
+}
+
+}  // namespace
+}  // namespace quillmark
