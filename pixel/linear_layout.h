@@ -151,13 +151,6 @@ inline W Pack(float w) {
     return static_cast<W>(static_cast<std::uint32_t>(static_cast<std::int32_t>(w)) & mask) << F.shift;
 }
 
-// Per-pixel state of the dithering encoder: the error carried along the
-// row, one value per stored field.
-template <std::size_t N>
-struct RowError {
-    std::array<float, N> ahead{};
-};
-
 template <Field F>
 inline void SpreadError(FloatColor* carry, int index, float err) {
     if constexpr (F.slot == SLOT_L) {
@@ -172,8 +165,7 @@ inline void SpreadError(FloatColor* carry, int index, float err) {
 // Quantises one field with threshold t and, when carry is set, diffuses
 // the rounding error Floyd-Steinberg style to the next row and to `ahead`.
 template <Field F, class W>
-inline W QuantizeDithered(const FloatColor& c, float t, FloatColor* carry, int x, int dir,
-                                      float& ahead) {
+inline W QuantizeDithered(const FloatColor& c, float t, FloatColor* carry, int x, int dir, float& ahead) {
     constexpr float M = Scale<F>();
     const float v = (SlotValue<F>(c) + ahead) * M;
     const float q = std::trunc(v + t);
@@ -256,13 +248,13 @@ template <class L, std::size_t... I>
 inline void EncodeDithered(BYTE* dst, const FloatColor* in, UINT width, UINT y, UINT z, const float* thresholds,
                            FloatColor* carry, std::index_sequence<I...>) {
     const int dir = (y & 1) ? -1 : 1;
-    RowError<sizeof...(I)> error;
+    std::array<float, sizeof...(I)> ahead{};  // error carried along the row, per field
     for (UINT i = 0; i < width; ++i) {
         const int x = dir > 0 ? static_cast<int>(i) : static_cast<int>(width - 1 - i);
         const float t = thresholds[(z + i) & 3];
         const FloatColor c = Adjusted<L>(in[x]);
         const Word<L::kBytes> pixel =
-            (QuantizeDithered<L::kFields[I], Word<L::kBytes>>(c, t, carry, x, dir, error.ahead[I]) | ...);
+            (QuantizeDithered<L::kFields[I], Word<L::kBytes>>(c, t, carry, x, dir, ahead[I]) | ...);
         Store<L::kBytes>(dst + static_cast<std::size_t>(x) * L::kBytes, pixel);
     }
 }
