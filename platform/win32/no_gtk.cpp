@@ -1,10 +1,23 @@
-// A build without the desktop backend.
+// A build without the desktop backend: nothing to create or to probe.
 #ifndef QUILLMARK_HAVE_GTK
 #include "backend_impl.h"
+#include "desktop_probe.h"
 
 namespace quillmark::win32 {
 
 BackendImpl* CreateGtkBackend() { return nullptr; }
+
+void DesktopProcessEvents() {}
+bool DesktopClick(HWND) { return false; }
+bool DesktopChooseComboItem(HWND, int) { return false; }
+bool DesktopDragThumb(HWND, int) { return false; }
+bool DesktopClose(HWND) { return false; }
+bool DesktopDoubleClickCaption(HWND) { return false; }
+DesktopFacts DesktopFactsOf(HWND) { return {}; }
+std::vector<std::uint32_t> DesktopSnapshot(HWND, int& width, int& height) {
+    width = height = 0;
+    return {};
+}
 
 }  // namespace quillmark::win32
 #endif

@@ -194,6 +194,11 @@ GtkWidget* GtkBackend::ControlWidget(HWND control) const {
     return found == parts_.end() ? nullptr : found->second.widget;
 }
 
+GtkWidget* GtkBackend::TopWidget(HWND window) const {
+    auto found = parts_.find(window);
+    return found == parts_.end() ? nullptr : found->second.top;
+}
+
 // Blocks in the GTK main loop until an event or a post wakes it.
 void GtkBackend::WaitForInput() {
     if (!HasPostedInput()) gtk_main_iteration_do(TRUE);

@@ -40,6 +40,8 @@ public:
 
     // The widget that stands for a control (tests act on it as a person would).
     GtkWidget* ControlWidget(HWND control) const;
+    // The GtkWindow of a top-level window.
+    GtkWidget* TopWidget(HWND window) const;
 
 private:
     void CreateTopLevel(HWND window);

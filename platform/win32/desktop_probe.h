@@ -1,0 +1,48 @@
+// Acting on the desktop backend's widgets as a person would, and reading
+// what they show: for tests of the GTK backend. Every function returns
+// false (or empty facts) when the GTK backend is not the one in use.
+#pragma once
+
+#include "windows.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillmark::win32 {
+
+// Handles every pending display event.
+void DesktopProcessEvents();
+
+// A click on the control's button widget.
+bool DesktopClick(HWND control);
+
+// Choosing an entry in the combo box widget.
+bool DesktopChooseComboItem(HWND comboBox, int index);
+
+// Dragging a trackbar's or scroll bar's thumb to `value` and letting go.
+bool DesktopDragThumb(HWND control, int value);
+
+// The window manager's close request on a top-level window.
+bool DesktopClose(HWND window);
+
+// A double click on a dialog's header bar.
+bool DesktopDoubleClickCaption(HWND dialog);
+
+struct DesktopFacts {
+    bool shown = false;
+    std::string title;         // UTF-8
+    std::string text;          // a control's label or entry text, UTF-8
+    double value = 0;          // a range's value or a progress bar's fraction
+    bool active = false;       // a toggle button's state
+    bool sensitive = false;
+    int clientWidth = 0;       // a top-level window's client widget
+    int clientHeight = 0;
+};
+
+DesktopFacts DesktopFactsOf(HWND window);
+
+// The main window's client area as drawn, X8R8G8B8 rows (empty if none).
+std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height);
+
+}  // namespace quillmark::win32

@@ -1,0 +1,127 @@
+// desktop_probe.h over the GTK backend.
+#include "desktop_probe.h"
+#include "backend.h"
+#include "gtk_backend.h"
+
+#include <cstring>
+
+namespace quillmark::win32 {
+namespace {
+
+GtkBackend* Desktop() {
+    return CurrentBackend() == Backend::Gtk ? dynamic_cast<GtkBackend*>(&ActiveBackend()) : nullptr;
+}
+
+GtkWidget* WidgetOf(HWND control) { return Desktop() ? Desktop()->ControlWidget(control) : nullptr; }
+
+GtkWidget* TopOf(HWND window) { return Desktop() ? Desktop()->TopWidget(window) : nullptr; }
+
+}  // namespace
+
+void DesktopProcessEvents() {
+    if (!Desktop()) return;
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+bool DesktopClick(HWND control) {
+    GtkWidget* widget = WidgetOf(control);
+    if (!widget || !GTK_IS_BUTTON(widget)) return false;
+    gtk_button_clicked(GTK_BUTTON(widget));
+    return true;
+}
+
+bool DesktopChooseComboItem(HWND comboBox, int index) {
+    GtkWidget* widget = WidgetOf(comboBox);
+    if (!widget || !GTK_IS_COMBO_BOX(widget)) return false;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(widget), index);
+    return true;
+}
+
+bool DesktopDragThumb(HWND control, int value) {
+    GtkWidget* widget = WidgetOf(control);
+    if (!widget || !GTK_IS_RANGE(widget)) return false;
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(widget, "change-value", GTK_SCROLL_JUMP, static_cast<gdouble>(value), &handled);
+    GdkEvent* release = gdk_event_new(GDK_BUTTON_RELEASE);
+    release->button.button = 1;
+    g_signal_emit_by_name(widget, "button-release-event", release, &handled);
+    gdk_event_free(release);
+    return true;
+}
+
+bool DesktopClose(HWND window) {
+    GtkWidget* top = TopOf(window);
+    if (!top) return false;
+    GdkEvent* event = gdk_event_new(GDK_DELETE);
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(top, "delete-event", event, &handled);
+    gdk_event_free(event);
+    return true;
+}
+
+bool DesktopDoubleClickCaption(HWND dialog) {
+    GtkWidget* top = TopOf(dialog);
+    if (!top) return false;
+    GdkEvent* event = gdk_event_new(GDK_2BUTTON_PRESS);
+    event->button.button = 1;
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(top, "button-press-event", event, &handled);
+    gdk_event_free(event);
+    return handled != FALSE;
+}
+
+DesktopFacts DesktopFactsOf(HWND window) {
+    DesktopFacts facts;
+    if (GtkWidget* top = TopOf(window)) {
+        facts.shown = gtk_widget_get_visible(top);
+        facts.sensitive = gtk_widget_get_sensitive(top);
+        GtkWidget* titlebar = gtk_window_get_titlebar(GTK_WINDOW(top));
+        const char* title = titlebar && GTK_IS_HEADER_BAR(titlebar)
+                                ? gtk_header_bar_get_title(GTK_HEADER_BAR(titlebar))
+                                : gtk_window_get_title(GTK_WINDOW(top));
+        facts.title = title ? title : "";
+        GtkWidget* client = gtk_bin_get_child(GTK_BIN(top));
+        if (client && gtk_widget_get_visible(client)) {
+            facts.clientWidth = gtk_widget_get_allocated_width(client);
+            facts.clientHeight = gtk_widget_get_allocated_height(client);
+        }
+        return facts;
+    }
+    GtkWidget* widget = WidgetOf(window);
+    if (!widget) return facts;
+    facts.shown = gtk_widget_get_visible(widget);
+    facts.sensitive = gtk_widget_get_sensitive(widget);
+    if (GTK_IS_LABEL(widget)) facts.text = gtk_label_get_text(GTK_LABEL(widget));
+    else if (GTK_IS_ENTRY(widget)) facts.text = gtk_entry_get_text(GTK_ENTRY(widget));
+    else if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)))
+        facts.text = gtk_button_get_label(GTK_BUTTON(widget));
+    if (GTK_IS_RANGE(widget)) facts.value = gtk_range_get_value(GTK_RANGE(widget));
+    if (GTK_IS_PROGRESS_BAR(widget)) facts.value = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(widget));
+    if (GTK_IS_COMBO_BOX(widget)) facts.value = gtk_combo_box_get_active(GTK_COMBO_BOX(widget));
+    if (GTK_IS_TOGGLE_BUTTON(widget)) facts.active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget));
+    return facts;
+}
+
+std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height) {
+    width = height = 0;
+    GtkWidget* top = TopOf(window);
+    GtkWidget* client = top ? gtk_bin_get_child(GTK_BIN(top)) : nullptr;
+    if (!client || !GTK_IS_DRAWING_AREA(client)) return {};
+    width = gtk_widget_get_allocated_width(client);
+    height = gtk_widget_get_allocated_height(client);
+    if (width <= 0 || height <= 0) return {};
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cairo = cairo_create(surface);
+    gtk_widget_draw(client, cairo);
+    cairo_destroy(cairo);
+    cairo_surface_flush(surface);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&pixels[static_cast<std::size_t>(y) * width], data + y * stride, width * 4u);
+    cairo_surface_destroy(surface);
+    return pixels;
+}
+
+}  // namespace quillmark::win32

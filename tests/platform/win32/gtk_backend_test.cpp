@@ -1,0 +1,194 @@
+// The desktop backend, driven through its widgets. These tests need a
+// display; without one, GtkBackendUnderXvfb runs them under xvfb-run.
+#include "backend.h"
+#include "commctrl.h"
+#include "desktop_probe.h"
+#include "dialog_template.h"
+#include "message_log.h"
+#include "window_image.h"
+#include "windows.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace quillmark::win32;
+
+constexpr WORD kTemplate = 301;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+enum : int { kRadioA = 1, kRadioB = 2, kPush = 3, kCombo = 4, kSlider = 5, kScroll = 6, kLabel = 7, kProgress = 8 };
+
+DialogTemplate Template() {
+    DialogTemplate dialog;
+    dialog.caption = "Settings";
+    dialog.style = WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+    dialog.x = 500;
+    dialog.y = 80;
+    dialog.cx = 205;
+    dialog.cy = 120;
+    dialog.fontName = "MS Sans Serif";
+    dialog.pointSize = 8;
+    dialog.controls = {
+        {"BUTTON", "Plane", kRadioA, kChild | BS_AUTORADIOBUTTON | WS_GROUP, 10, 5, 40, 10},
+        {"BUTTON", "Tunnel", kRadioB, kChild | BS_AUTORADIOBUTTON, 60, 5, 40, 10},
+        {"BUTTON", "Start", kPush, kChild | WS_TABSTOP, 110, 5, 50, 14},
+        {"COMBOBOX", "", kCombo, kChild | CBS_DROPDOWNLIST, 10, 25, 68, 65},
+        {TRACKBAR_CLASSA, "", kSlider, kChild, 5, 45, 200, 15},
+        {"SCROLLBAR", "", kScroll, kChild | SBS_HORZ, 10, 65, 185, 11},
+        {"STATIC", "0\xB0", kLabel, kChild | SS_RIGHT, 160, 80, 29, 8},
+        {PROGRESS_CLASSA, "", kProgress, kChild | PBS_SMOOTH, 10, 95, 177, 14},
+    };
+    return dialog;
+}
+
+INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    MessageLog().push_back({dialog, message, wParam, lParam});
+    if (message == WM_INITDIALOG) {
+        SendDlgItemMessageA(dialog, kCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("OFF"));
+        SendDlgItemMessageA(dialog, kCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("POINT"));
+        SendDlgItemMessageA(dialog, kCombo, CB_SETCURSEL, 0, 0);
+        SendDlgItemMessageA(dialog, kSlider, TBM_SETRANGE, TRUE, MAKELONG(5, 300));
+        SendDlgItemMessageA(dialog, kSlider, TBM_SETPOS, TRUE, 20);
+        SetScrollRange(GetDlgItem(dialog, kScroll), SB_CTL, 0, 89, TRUE);
+        CheckDlgButton(dialog, kRadioB, BST_CHECKED);
+        return TRUE;
+    }
+    if (message == WM_HSCROLL && LOWORD(wParam) == SB_THUMBTRACK)
+        SetScrollPos(reinterpret_cast<HWND>(lParam), SB_CTL, HIWORD(wParam), TRUE);
+    if (message == WM_NCLBUTTONDBLCLK) {
+        RECT rect{};
+        GetWindowRect(dialog, &rect);
+        SetWindowPos(dialog, nullptr, 0, 0, rect.right - rect.left, -5, SWP_NOMOVE | SWP_NOZORDER);
+    }
+    return message == WM_COMMAND || message == WM_HSCROLL || message == WM_NOTIFY;
+}
+
+class GtkBackend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!DisplayAvailable()) GTEST_SKIP() << "no display";
+        ASSERT_TRUE(SelectBackend(Backend::Gtk));
+        InitCommonControls();
+        RegisterDialogTemplate(kTemplate, Template());
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = LoggingWindowProc;
+        windowClass.lpszClassName = "D3D";
+        RegisterClassA(&windowClass);
+        main = CreateWindowExA(0, "D3D", "D3D Quillmark Ver 1.3a", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 0, 0,
+                               800, 600, GetDesktopWindow(), nullptr, nullptr, nullptr);
+        RECT client{};
+        GetClientRect(main, &client);
+        MoveWindow(main, 0, 0, 1600 - client.right, 1200 - client.bottom, FALSE);
+        dialog = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(kTemplate), main, Proc, 0);
+        ShowWindow(main, SW_SHOWDEFAULT);
+        DesktopProcessEvents();
+        MessageLog().clear();
+    }
+    void TearDown() override {
+        if (CurrentBackend() != Backend::Gtk) return;
+        if (IsWindow(main)) DestroyWindow(main);
+        DrainQueue();
+        UnregisterClassA("D3D", nullptr);
+        DesktopProcessEvents();
+        EXPECT_TRUE(SelectBackend(Backend::Headless));
+    }
+    HWND Item(int id) { return GetDlgItem(dialog, id); }
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+};
+
+TEST_F(GtkBackend, WindowsShowTitlesAndTheClientSize) {
+    DesktopFacts facts = DesktopFactsOf(main);
+    EXPECT_TRUE(facts.shown);
+    EXPECT_EQ(facts.title, "D3D Quillmark Ver 1.3a");
+    EXPECT_EQ(facts.clientWidth, 800);
+    EXPECT_EQ(facts.clientHeight, 600);
+    facts = DesktopFactsOf(dialog);
+    EXPECT_TRUE(facts.shown);
+    EXPECT_EQ(facts.title, "Settings");
+    EXPECT_EQ(DesktopFactsOf(Item(kLabel)).text, "0\u00B0");  // Windows-1252 shown as UTF-8
+}
+
+TEST_F(GtkBackend, PresentedImageIsDrawn) {
+    std::vector<std::uint32_t> frame(800 * 600, 0x00FF8000u);
+    ShowWindowImage(main, frame.data(), 800, 600, 800 * 4);
+    DesktopProcessEvents();
+    int width = 0, height = 0;
+    const std::vector<std::uint32_t> shown = DesktopSnapshot(main, width, height);
+    ASSERT_EQ(width, 800);
+    ASSERT_EQ(height, 600);
+    EXPECT_EQ(shown[300 * 800 + 400] & 0xFFFFFF, 0xFF8000u);
+}
+
+TEST_F(GtkBackend, WidgetsBringTheControlsMessages) {
+    ASSERT_TRUE(DesktopClick(Item(kRadioA)));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, kRadioA), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, kRadioB), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_FALSE(DesktopFactsOf(Item(kRadioB)).active);  // the model unchecked its widget
+    ASSERT_TRUE(DesktopClick(Item(kPush)));
+    ASSERT_TRUE(DesktopChooseComboItem(Item(kCombo), 1));
+    std::vector<std::pair<int, int>> commands;
+    for (const LoggedMessage& m : Logged(WM_COMMAND)) commands.push_back({LOWORD(m.wParam), HIWORD(m.wParam)});
+    EXPECT_EQ(commands.front(), std::make_pair(int(kRadioA), int(BN_CLICKED)));
+    EXPECT_EQ(commands[1], std::make_pair(int(kPush), int(BN_CLICKED)));
+    EXPECT_EQ(commands.back(), std::make_pair(int(kCombo), int(CBN_SELCHANGE)));
+    EXPECT_EQ(SendDlgItemMessageA(dialog, kCombo, CB_GETCURSEL, 0, 0), 1);
+}
+
+TEST_F(GtkBackend, ThumbDragsScrollAndNotify) {
+    ASSERT_TRUE(DesktopDragThumb(Item(kSlider), 150));
+    EXPECT_EQ(SendDlgItemMessageA(dialog, kSlider, TBM_GETPOS, 0, 0), 150);
+    const auto scrolls = Logged(WM_HSCROLL);
+    ASSERT_EQ(scrolls.size(), 3u);
+    EXPECT_EQ(LOWORD(scrolls[0].wParam), TB_THUMBTRACK);
+    EXPECT_EQ(LOWORD(scrolls[2].wParam), TB_ENDTRACK);
+    EXPECT_EQ(Logged(WM_NOTIFY).size(), 1u);
+    EXPECT_DOUBLE_EQ(DesktopFactsOf(Item(kSlider)).value, 150.0);
+    MessageLog().clear();
+    ASSERT_TRUE(DesktopDragThumb(Item(kScroll), 40));
+    EXPECT_EQ(GetScrollPos(Item(kScroll), SB_CTL), 40);  // moved by the dialog
+    EXPECT_DOUBLE_EQ(DesktopFactsOf(Item(kScroll)).value, 40.0);
+    // A position set by message shows in the widget.
+    SendDlgItemMessageA(dialog, kProgress, PBM_SETPOS, 25, 0);
+    EXPECT_DOUBLE_EQ(DesktopFactsOf(Item(kProgress)).value, 0.25);
+}
+
+TEST_F(GtkBackend, CaptionDoubleClickAndClose) {
+    ASSERT_TRUE(DesktopDoubleClickCaption(dialog));
+    EXPECT_EQ(Logged(WM_NCLBUTTONDBLCLK).size(), 1u);
+    DesktopProcessEvents();
+    EXPECT_EQ(DesktopFactsOf(dialog).clientHeight, 0);  // rolled up to its caption
+    MessageLog().clear();
+    ASSERT_TRUE(DesktopClose(main));
+    EXPECT_EQ(Logged(WM_CLOSE).size(), 1u);
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+// Without a display, the tests above run in a child under a virtual one.
+TEST(GtkBackendUnderXvfb, Passes) {
+    if (DisplayAvailable()) GTEST_SKIP() << "a display is present: the tests ran directly";
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+    char self[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    const std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a '") + self +
+                                "' --gtest_filter='GtkBackend.*' 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    std::array<char, 4096> buffer;
+    while (std::size_t got = fread(buffer.data(), 1, buffer.size(), child)) output.append(buffer.data(), got);
+    const int status = pclose(child);
+    if (output.find("cannot open display") != std::string::npos || output.find("xauth") != std::string::npos)
+        GTEST_SKIP() << "xvfb could not start: " << output;
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 5 tests"), std::string::npos) << output;
+}
+
+}  // namespace
