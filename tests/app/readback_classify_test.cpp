@@ -1,0 +1,134 @@
+// Classification of read-back frames by hand-made pixels: spans of the
+// measuring passes (with the wrap around the texture edge), hits of the cell
+// passes, and the heat map.
+#include "analysis.h"
+#include "app_state.h"
+#include "readback.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quillmark {
+namespace {
+
+constexpr int kWidth = 800, kHeight = 600;
+
+class ReadBackClassification : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_app = AppState{};
+        g_app.pixelSpans = std::make_unique<PixelSpan[]>(kWidth * kHeight);
+        g_app.hitCounts = std::make_unique<std::uint16_t[]>(kWidth * kHeight);
+        for (int i = 0; i < kWidth * kHeight; ++i) g_app.pixelSpans[i] = {-1, -1};
+        pixels_.assign(kWidth * kHeight, 0xFF000000u);  // opaque black, as the clear leaves it
+    }
+    void TearDown() override { g_app = AppState{}; }
+
+    PixelView Frame() { return {reinterpret_cast<std::uint8_t*>(pixels_.data()), kWidth * 4, kWidth, kHeight}; }
+    std::uint32_t& Pixel(int x, int y) { return pixels_[y * kWidth + x]; }
+    void Clear() { pixels_.assign(kWidth * kHeight, 0xFF000000u); }
+
+    std::vector<std::uint32_t> pixels_;
+};
+
+TEST_F(ReadBackClassification, WrappingSpanOnLevelZero) {
+    g_app.levelSize = 512;
+    g_app.phase = 513;  // the frame that marked rows 510 (red) and 511 (green)
+    Pixel(10, 20) = 0x0000FF00;
+    MeasureSpans(Frame());
+    EXPECT_EQ(g_app.spanMax, 1);
+    Clear();
+    g_app.phase = 3;  // rows 0 (red) and 1 (green)
+    Pixel(10, 20) = 0x00FF8000;
+    MeasureSpans(Frame());
+    const PixelSpan span = g_app.pixelSpans[20 * kWidth + 10];
+    EXPECT_EQ(span.first, 0);
+    EXPECT_EQ(span.last, 511);
+    EXPECT_EQ(g_app.spanMax, 2);  // 0 - 511 + 512 + 1
+}
+
+TEST_F(ReadBackClassification, SingleRowOnTheTwoByTwoLevelSpansThree) {
+    g_app.levelSize = 2;
+    g_app.phase = 3;
+    Pixel(0, 0) = 0x00010000;  // red: row 0
+    MeasureSpans(Frame());
+    EXPECT_EQ(g_app.spanMax, 3);
+}
+
+TEST_F(ReadBackClassification, SpansGrowOverFramesAndKeepTheLargest) {
+    g_app.levelSize = 512;
+    g_app.phase = 6;  // rows 3, 4, 5
+    Pixel(1, 1) = 0x00FFFFFF;
+    Pixel(2, 1) = 0x000000FF;
+    MeasureSpans(Frame());
+    EXPECT_EQ(g_app.spanMax, 3);
+    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].first, 5);
+    Clear();
+    g_app.phase = 9;  // rows 6, 7, 8
+    Pixel(2, 1) = 0x00FF0000;
+    MeasureSpans(Frame());
+    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].first, 5);
+    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].last, 6);
+    EXPECT_EQ(g_app.spanMax, 3);
+}
+
+TEST_F(ReadBackClassification, TopByteAloneIsNoColour) {
+    g_app.levelSize = 512;
+    g_app.phase = 3;
+    Pixel(5, 5) = 0xFF000000;
+    MeasureSpans(Frame());
+    EXPECT_EQ(g_app.pixelSpans[5 * kWidth + 5].first, -1);
+    EXPECT_EQ(g_app.spanMax, 0);
+    g_app.rowPeriod = g_app.columnPeriod = 1;
+    RecordHits(Frame());
+    EXPECT_EQ(g_app.hitTotal, 0);
+}
+
+TEST_F(ReadBackClassification, HitsCountEveryColouredChannel) {
+    g_app.level = 1;
+    g_app.rowPeriod = 2;
+    g_app.columnPeriod = 2;
+    g_app.phase = 3;
+    Pixel(7, 8) = 0x00004000;  // green only
+    Pixel(9, 8) = 0x00010101;  // all three
+    RecordHits(Frame());
+    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 7], 1);
+    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 3);
+    EXPECT_EQ(g_app.hitTotal, 4);
+    EXPECT_EQ(g_app.maxHits, 3);
+    EXPECT_EQ(g_app.levelTexelSum, 4u * 256 * 256);
+    RecordHits(Frame());
+    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 6);
+    EXPECT_EQ(g_app.maxHits, 6);
+}
+
+TEST_F(ReadBackClassification, HeatMapWithoutHitsIsAllRed) {
+    DrawHeatMap(Frame());
+    for (std::uint32_t pixel : pixels_) ASSERT_EQ(pixel, 0x00FF0000u);
+}
+
+TEST_F(ReadBackClassification, HeatMapScalesToTheMostHitPixel) {
+    g_app.maxHits = 4;
+    g_app.hitCounts[0] = 4;
+    g_app.hitCounts[1] = 2;
+    g_app.hitCounts[2] = 1;
+    DrawHeatMap(Frame());
+    EXPECT_EQ(Pixel(0, 0), 0x0000FF00u);
+    EXPECT_EQ(Pixel(1, 0), (std::uint32_t{255 - 127} << 16) | (127u << 8));  // 2 x 63.75 -> 127
+    EXPECT_EQ(Pixel(2, 0), (std::uint32_t{255 - 63} << 16) | (63u << 8));
+    EXPECT_EQ(Pixel(3, 0), 0x00FF0000u);
+}
+
+TEST_F(ReadBackClassification, HeldFrameCountsOnlyWhenApplied) {
+    // Classification of a held frame waits for ApplyHeldFrame; a dropped one never counts.
+    g_app.rowPeriod = g_app.columnPeriod = 1;
+    g_app.phase = 3;
+    ApplyHeldFrame();  // nothing held
+    EXPECT_EQ(g_app.hitTotal, 0);
+    DropHeldFrame();
+    EXPECT_EQ(g_app.hitTotal, 0);
+}
+
+}  // namespace
+}  // namespace quillmark
