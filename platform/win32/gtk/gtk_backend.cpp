@@ -95,10 +95,16 @@ void GtkBackend::CreateTopLevel(HWND window) {
     if (IsDialog(record)) {
         parts.header = gtk_header_bar_new();
         gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(parts.header), (record.style & WS_SYSMENU) != 0);
+        // The title sits in an event box that catches clicks on the caption.
+        parts.caption = gtk_event_box_new();
+        GtkWidget* title = gtk_label_new("");
+        gtk_style_context_add_class(gtk_widget_get_style_context(title), "title");
+        gtk_container_add(GTK_CONTAINER(parts.caption), title);
+        gtk_widget_set_hexpand(parts.caption, TRUE);
+        g_signal_connect(parts.caption, "button-press-event", G_CALLBACK(OnCaptionPress), window);
+        gtk_header_bar_set_custom_title(GTK_HEADER_BAR(parts.header), parts.caption);
         gtk_window_set_titlebar(top, parts.header);
-        gtk_widget_show(parts.header);
-        gtk_widget_add_events(parts.header, GDK_BUTTON_PRESS_MASK);
-        g_signal_connect(parts.top, "button-press-event", G_CALLBACK(OnCaptionPress), window);
+        gtk_widget_show_all(parts.header);
         g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnDialogKey), nullptr);
         gtk_style_context_add_class(gtk_widget_get_style_context(parts.top), "quillmark-dialog");
         parts.client = gtk_fixed_new();
@@ -149,8 +155,8 @@ void GtkBackend::SyncTopLevel(HWND window) {
     if (!record) return;
     SyncingWidgets() = true;
     const std::string title = Utf8FromWindowsText(record->text);
-    if (parts.header) gtk_header_bar_set_title(GTK_HEADER_BAR(parts.header), title.c_str());
-    else gtk_window_set_title(GTK_WINDOW(parts.top), title.c_str());
+    gtk_window_set_title(GTK_WINDOW(parts.top), title.c_str());
+    if (parts.caption) gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(parts.caption))), title.c_str());
     RECT client{};
     GetClientRect(window, &client);
     gtk_widget_set_size_request(parts.client, client.right, client.bottom);
@@ -199,9 +205,17 @@ GtkWidget* GtkBackend::TopWidget(HWND window) const {
     return found == parts_.end() ? nullptr : found->second.top;
 }
 
-// Blocks in the GTK main loop until an event or a post wakes it.
+GtkWidget* GtkBackend::CaptionWidget(HWND dialog) const {
+    auto found = parts_.find(dialog);
+    return found == parts_.end() ? nullptr : found->second.caption;
+}
+
+// Blocks in the GTK main loop until a message can be retrieved: one was
+// posted (from a signal handler or another thread) or a window needs
+// painting.
 void GtkBackend::WaitForInput() {
-    if (!HasPostedInput()) gtk_main_iteration_do(TRUE);
+    MSG message;
+    while (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) gtk_main_iteration_do(TRUE);
 }
 
 void GtkBackend::BlockForInput() { WaitForInput(); }

@@ -15,6 +15,7 @@ namespace quillmark::win32 {
 struct GtkWindowParts {
     GtkWidget* top = nullptr;       // the GtkWindow of a top-level window
     GtkWidget* header = nullptr;    // a dialog's header bar
+    GtkWidget* caption = nullptr;   // the event box holding a dialog's title
     GtkWidget* client = nullptr;    // drawing area (main window) or GtkFixed (dialog)
     GtkWidget* widget = nullptr;    // a control's widget
     GtkWidget* uncheck = nullptr;   // a radio button's hidden partner
@@ -42,6 +43,8 @@ public:
     GtkWidget* ControlWidget(HWND control) const;
     // The GtkWindow of a top-level window.
     GtkWidget* TopWidget(HWND window) const;
+    // The caption (title) widget of a dialog.
+    GtkWidget* CaptionWidget(HWND dialog) const;
 
 private:
     void CreateTopLevel(HWND window);

@@ -60,7 +60,7 @@ bool DesktopClose(HWND window) {
 }
 
 bool DesktopDoubleClickCaption(HWND dialog) {
-    GtkWidget* top = TopOf(dialog);
+    GtkWidget* top = Desktop() ? Desktop()->CaptionWidget(dialog) : nullptr;
     if (!top) return false;
     GdkEvent* event = gdk_event_new(GDK_2BUTTON_PRESS);
     event->button.button = 1;
@@ -75,11 +75,10 @@ DesktopFacts DesktopFactsOf(HWND window) {
     if (GtkWidget* top = TopOf(window)) {
         facts.shown = gtk_widget_get_visible(top);
         facts.sensitive = gtk_widget_get_sensitive(top);
-        GtkWidget* titlebar = gtk_window_get_titlebar(GTK_WINDOW(top));
-        const char* title = titlebar && GTK_IS_HEADER_BAR(titlebar)
-                                ? gtk_header_bar_get_title(GTK_HEADER_BAR(titlebar))
-                                : gtk_window_get_title(GTK_WINDOW(top));
+        const char* title = gtk_window_get_title(GTK_WINDOW(top));
         facts.title = title ? title : "";
+        if (GtkWidget* caption = Desktop()->CaptionWidget(window))
+            facts.text = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(caption))));
         GtkWidget* client = gtk_bin_get_child(GTK_BIN(top));
         if (client && gtk_widget_get_visible(client)) {
             facts.clientWidth = gtk_widget_get_allocated_width(client);

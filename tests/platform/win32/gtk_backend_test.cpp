@@ -9,6 +9,8 @@
 #include "windows.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -111,6 +113,7 @@ TEST_F(GtkBackend, WindowsShowTitlesAndTheClientSize) {
     facts = DesktopFactsOf(dialog);
     EXPECT_TRUE(facts.shown);
     EXPECT_EQ(facts.title, "Settings");
+    EXPECT_EQ(facts.text, "Settings");  // shown in its header bar
     EXPECT_EQ(DesktopFactsOf(Item(kLabel)).text, "0\u00B0");  // Windows-1252 shown as UTF-8
 }
 
@@ -170,6 +173,22 @@ TEST_F(GtkBackend, CaptionDoubleClickAndClose) {
     EXPECT_FALSE(IsWindow(dialog));
 }
 
+TEST_F(GtkBackend, WaitMessageBlocksUntilAPost) {
+    DrainQueue();
+    DesktopProcessEvents();
+    const DWORD start = GetTickCount();
+    std::thread poster([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+        PostMessageA(nullptr, WM_APP, 0, 0);
+    });
+    EXPECT_TRUE(WaitMessage());
+    poster.join();
+    EXPECT_GE(GetTickCount() - start, 70u);
+    MSG message{};
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_APP));
+}
+
 // Without a display, the tests above run in a child under a virtual one.
 TEST(GtkBackendUnderXvfb, Passes) {
     if (DisplayAvailable()) GTEST_SKIP() << "a display is present: the tests ran directly";
@@ -188,7 +207,7 @@ TEST(GtkBackendUnderXvfb, Passes) {
     if (output.find("cannot open display") != std::string::npos || output.find("xauth") != std::string::npos)
         GTEST_SKIP() << "xvfb could not start: " << output;
     EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 5 tests"), std::string::npos) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 6 tests"), std::string::npos) << output;
 }
 
 }  // namespace
