@@ -29,12 +29,4 @@ std::uint16_t FloatToHalf(float value) {
     return static_cast<std::uint16_t>(sign | ((m + 0xFFFu + ((m >> 13) & 1u)) >> 13));
 }
 
-void HalvesToFloats(const std::uint16_t* halves, float* floats, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) floats[i] = HalfToFloat(halves[i]);
-}
-
-void FloatsToHalves(const float* floats, std::uint16_t* halves, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) halves[i] = FloatToHalf(floats[i]);
-}
-
 }  // namespace quillmark

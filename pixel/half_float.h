@@ -3,7 +3,6 @@
 // exponent: no infinities or NaNs, largest magnitude 131008.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace quillmark {
@@ -13,8 +12,5 @@ float HalfToFloat(std::uint16_t half);
 // infinities) give the largest half of their sign, magnitudes too small
 // for the smallest denormal give signed zero.
 std::uint16_t FloatToHalf(float value);
-
-void HalvesToFloats(const std::uint16_t* halves, float* floats, std::size_t count);
-void FloatsToHalves(const float* floats, std::uint16_t* halves, std::size_t count);
 
 }  // namespace quillmark

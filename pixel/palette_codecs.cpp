@@ -4,6 +4,10 @@
 
 namespace quillmark {
 
+namespace {
+
+// The first entry with the least sum of squared differences (over alpha
+// too when withAlpha is set).
 BYTE NearestPaletteIndex(const FloatColor* palette, const FloatColor& c, bool withAlpha) {
     int best = 0;
     float bestDistance = 0.0f;
@@ -20,6 +24,8 @@ BYTE NearestPaletteIndex(const FloatColor* palette, const FloatColor& c, bool wi
     }
     return static_cast<BYTE>(best);
 }
+
+}  // namespace
 
 HRESULT P8Codec::DecodeRow(UINT y, UINT z, FloatColor* out) {
     const BYTE* src = RowAddress(y, z);

@@ -21,8 +21,4 @@ public:
     HRESULT EncodeRow(UINT y, UINT z, FloatColor* in) override;
 };
 
-// The first entry with the least sum of squared differences (over alpha
-// too when withAlpha is set).
-BYTE NearestPaletteIndex(const FloatColor* palette, const FloatColor& c, bool withAlpha);
-
 }  // namespace quillmark

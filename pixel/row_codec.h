@@ -55,12 +55,10 @@ public:
     bool Gamma() const { return gamma_; }
     bool BothGamma() const { return bothGamma_; }
     void ClearGamma() { gamma_ = bothGamma_ = false; }
-    bool Palettized() const { return !palette_.empty(); }
     const FloatColor* Palette() const { return palette_.empty() ? nullptr : palette_.data(); }
     D3DCOLOR ColorKey() const { return colorKey_; }
     const FloatColor& ColorKeyValue() const { return colorKeyValue_; }
     ChannelRange IncomingRange() const { return incomingRange_; }
-    bool Diffusing() const { return !errorCarryRow_.empty(); }
 
     UINT Width() const { return block_.width; }
     UINT Height() const { return block_.height; }

@@ -99,6 +99,19 @@ TEST(Palette, WithoutPaletteEveryIndexIsOpaqueWhite) {
     ExpectColor(out[1], {1, 1, 1, 0});
 }
 
+// The key of a palettized source is the palette colour nearest to it.
+TEST(Palette, ColourKeyIsMatchedAgainstThePalette) {
+    auto bytes = PaletteBytes({{0, 0, 0, 255}, {250, 10, 10, 255}, {0, 0, 255, 255}});
+    BYTE pixels[3] = {1, 2, 0};
+    SurfaceDesc desc = DescOver(pixels, D3DFMT_P8, 3, 1, 3);
+    desc.Palette = AsPalette(bytes);
+    desc.ColorKey = 0xFFFF0000u;  // pure red: nearest is entry 1
+    auto out = DecodeAll(*MustCreate(desc));
+    EXPECT_EQ(out[0], (FloatColor{0, 0, 0, 0}));
+    ExpectColor(out[1], {0, 0, 1, 1});
+    ExpectColor(out[2], {0, 0, 0, 1});
+}
+
 TEST(Palette, EntriesCarryFlagsAsAlpha) {
     auto bytes = PaletteBytes({{0, 0, 0, 0}, {255, 51, 0, 102}});
     BYTE pixels[2] = {1, 0};

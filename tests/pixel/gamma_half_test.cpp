@@ -2,6 +2,7 @@
 // half-precision conversions.
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "codec_test_support.h"
@@ -73,6 +74,23 @@ TEST(Gamma, SourceCodecDecodesThroughTheCurve) {
     EXPECT_NEAR(out.g, std::pow(128 / 255.0f, 2.2f), 2e-3f);
     EXPECT_EQ(out.b, 0.0f);
     EXPECT_NEAR(out.a, 128 / 255.0f, 1e-6f);  // alpha stays linear
+}
+
+// Float sources may hold values the tables do not cover.
+TEST(Gamma, FloatCodecsUseTheExactPowerOutsideTheTables) {
+    const float values[4] = {4.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 0.5f};
+    float pixels[4];
+    std::memcpy(pixels, values, sizeof pixels);
+    SurfaceDesc desc = DescOver(pixels, D3DFMT_R32F, 4, 1, 16);
+    desc.Srgb = 1;
+    auto codec = MustCreate(desc);
+    FloatColor out[4];
+    codec->DecodeRow(0, 0, out);
+    EXPECT_FLOAT_EQ(out[0].r, std::pow(4.0f, 2.2f));
+    EXPECT_EQ(out[1].r, 0.0f);
+    EXPECT_EQ(out[2].r, 0.0f);
+    EXPECT_NEAR(out[3].r, std::pow(0.5f, 2.2f), 2e-3f);
+    EXPECT_FLOAT_EQ(out[0].g, 1.0f);  // the filled channels pass through the curve at 1
 }
 
 TEST(Gamma, SignedCodecsDropTheFlagExceptL6V5U5) {
