@@ -1,6 +1,10 @@
 #include "device_formats.h"
 
+#include <map>
+#include <mutex>
+
 #include "pixel_format.h"
+#include "sampled_texture.h"
 
 namespace quillmark::reference {
 
@@ -43,7 +47,12 @@ bool IsRenderTargetFormat(D3DFORMAT format) {
 }
 
 bool IsSampledFormat(D3DFORMAT format) {
-    return format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8;
+    static std::mutex mutex;
+    static std::map<D3DFORMAT, bool> known;
+    const std::lock_guard lock(mutex);
+    const auto found = known.find(format);
+    if (found != known.end()) return found->second;
+    return known[format] = CanSampleFormat(format);
 }
 
 std::uint32_t RowPitchOf(const FormatLayout& layout, std::uint32_t width) {

@@ -1,12 +1,16 @@
 #include "reference_device.h"
 
-#include <atomic>
+#include <algorithm>
+#include <thread>
 
 #include "device_formats.h"
 #include "fault_switch.h"
+#include "rasterizer.h"
+#include "sampled_texture.h"
 #include "surface.h"
 #include "textures.h"
 #include "vertex_buffer.h"
+#include "worker_pool.h"
 
 namespace quillmark::reference {
 
@@ -41,6 +45,9 @@ ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_
         depthBuffer_ = std::make_unique<Surface>(this, depth, this, nullptr);
     }
     state_ = InitialDeviceState(back.width, back.height, depthBuffer_ != nullptr);
+    workers_ = std::make_unique<WorkerPool>(std::max(1u, std::thread::hardware_concurrency()));
+    sampledTextures_ = std::make_unique<SampledTextureCache>();
+    stageTextures_.resize(kStageCount);
 }
 
 ReferenceDevice::~ReferenceDevice() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "d3d9.h"
 #include "device_state.h"
@@ -14,6 +15,13 @@ namespace quillmark::reference {
 
 class Surface;
 class VertexBuffer;
+class WorkerPool;
+class SampledTextureCache;
+struct DrawContext;
+struct CoordinateSource;
+struct SampledTexture;
+struct ClipVertex;
+struct TriangleSetup;
 struct TextureTraits;
 
 class ReferenceDevice final : public IDirect3DDevice9 {
@@ -88,6 +96,11 @@ private:
     HRESULT CheckTextureRequest(const TextureTraits& traits, D3DRESOURCETYPE type) const;
     Surface* OwnSurface(IDirect3DSurface9* surface) const;
     void ClearRect(const D3DRECT& rect, DWORD flags, D3DCOLOR color, float z);
+    HRESULT CheckDrawState() const;
+    HRESULT PrepareStages(DrawContext& context, std::vector<CoordinateSource>& sources);
+    HRESULT SetUpTriangles(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount,
+                           const std::vector<CoordinateSource>& sources);
+    void RunTiles(const DrawContext& context);
 
     ULONG references_ = 1;
     IDirect3D9* direct3d_;
@@ -99,6 +112,11 @@ private:
     std::array<IDirect3DBaseTexture9*, kStageCount> textures_{};
     VertexBuffer* streamBuffer_ = nullptr;
     bool inScene_ = false;
+    std::unique_ptr<WorkerPool> workers_;
+    std::unique_ptr<SampledTextureCache> sampledTextures_;
+    std::vector<SampledTexture> stageTextures_;
+    std::vector<ClipVertex> clipVertices_;
+    std::vector<TriangleSetup> triangles_;
 };
 
 // Fills in what CreateDevice leaves to the device (sizes, formats, counts);

@@ -1,5 +1,7 @@
 #include "textures.h"
 
+#include <atomic>
+
 #include "reference_device.h"
 
 namespace quillmark::reference {
@@ -21,6 +23,11 @@ HRESULT TextureBase<Interface>::QueryFor(REFIID riid, REFIID own, void** object)
     }
     *object = nullptr;
     return E_NOINTERFACE;
+}
+
+std::uint64_t NextTextureSerial() {
+    static std::atomic<std::uint64_t> next{1};
+    return next++;
 }
 
 TextureInternals* InternalsOf(IDirect3DBaseTexture9* texture) {

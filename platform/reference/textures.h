@@ -36,11 +36,15 @@ public:
     virtual bool AnyLevelLocked() const = 0;
     virtual std::uint64_t ContentVersion() const = 0;
     virtual void MarkChanged() = 0;
+    // Unique among all textures the process ever created.
+    virtual std::uint64_t Serial() const = 0;
     virtual DeviceObject& Lifetime() = 0;
 
 protected:
     ~TextureInternals() = default;
 };
+
+std::uint64_t NextTextureSerial();
 
 // A texture interface's operations that do not depend on its kind.
 template <class Interface>
@@ -68,10 +72,12 @@ public:
     const TextureTraits& Traits() const override { return traits_; }
     std::uint64_t ContentVersion() const override { return contentVersion_; }
     void MarkChanged() override { ++contentVersion_; }
+    std::uint64_t Serial() const override { return serial_; }
     DeviceObject& Lifetime() override { return *this; }
 
 protected:
-    TextureBase(ReferenceDevice* device, const TextureTraits& traits) : DeviceObject(device), traits_(traits) {}
+    TextureBase(ReferenceDevice* device, const TextureTraits& traits)
+        : DeviceObject(device), traits_(traits), serial_(NextTextureSerial()) {}
 
     // Level sizes halve down to 1.
     std::uint32_t LevelSize(std::uint32_t size, std::uint32_t level) const { return std::max(1u, size >> level); }
@@ -82,6 +88,7 @@ protected:
     std::uint64_t contentVersion_ = 0;
 
 private:
+    std::uint64_t serial_;
     DWORD priority_ = 0;
     DWORD lod_ = 0;
 };

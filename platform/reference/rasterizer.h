@@ -1,0 +1,55 @@
+// Rasterisation of set-up triangles into one tile of the render target, in
+// 2 x 2 pixel quads: coverage, depth test, texture sampling with the quad's
+// derivatives, the texture stages, and the colour and depth writes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "sampler.h"
+#include "stage_program.h"
+#include "triangle_setup.h"
+
+namespace quillmark::reference {
+
+struct DrawTarget {
+    std::uint32_t* color = nullptr;
+    std::size_t colorPitch = 0;  // texels between rows
+    bool keepAlpha = false;      // A8R8G8B8; X8R8G8B8 gets 0xFF in its unused byte
+    std::uint16_t* depth = nullptr;
+    std::size_t depthPitch = 0;
+};
+
+struct DepthMode {
+    bool test = false;
+    bool write = false;
+    DWORD func = D3DCMP_LESSEQUAL;
+};
+
+struct DrawContext {
+    DrawTarget target;
+    DepthMode depth;
+    int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // the viewport; right and bottom exclusive
+    StageProgram program;
+    std::array<SamplerSetup, kStageCount> samplers{};
+    std::array<int, kStageCount> attributeBase{};  // first of (s, t, q), or -1 when the stage samples nothing
+    const std::vector<TriangleSetup>* triangles = nullptr;
+};
+
+// Draws every triangle, in order, into the pixels of [left, right) x [top, bottom).
+void RasterizeTile(const DrawContext& context, int left, int top, int right, int bottom);
+
+// The 8-bit value of a colour channel: saturate, scale by 255, round half up.
+inline std::uint32_t ToUnorm8(float value) {
+    const float clamped = value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+    return std::uint32_t(clamped * 255.0f + 0.5f);
+}
+
+// The D16 value of a depth: saturate, scale by 65535, round half up.
+inline std::uint16_t ToDepth16(float z) {
+    const float clamped = z > 0.0f ? (z < 1.0f ? z : 1.0f) : 0.0f;
+    return std::uint16_t(clamped * 65535.0f + 0.5f);
+}
+
+}  // namespace quillmark::reference

@@ -1,0 +1,51 @@
+// Textures as the sampler reads them. X8R8G8B8 and A8R8G8B8 levels are read
+// in place; every other sampled format is decoded once, through its row
+// codec, into four floats per texel, and decoded again only after the
+// texture changed.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "row_codec.h"
+#include "textures.h"
+
+namespace quillmark::reference {
+
+struct SampledLevel {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t rowTexels = 0;              // texels between rows
+    const std::uint32_t* argb = nullptr;      // native 32-bit levels
+    const FloatColor* decoded = nullptr;      // decoded levels
+};
+
+struct SampledTexture {
+    std::vector<SampledLevel> levels;
+    bool native = false;
+    bool opaque = false;  // X8R8G8B8: alpha reads as 1
+};
+
+// True when the sampler can read the format: natively, or through a row
+// codec that exists for it (palettized and depth formats excluded).
+bool CanSampleFormat(D3DFORMAT format);
+
+class SampledTextureCache {
+public:
+    // The sampler's view of a 2-D texture, valid until the next call of
+    // Prepare or Forget. False when a level cannot be decoded.
+    bool Prepare(TextureInternals& texture, SampledTexture* out);
+    // Drops the decoded copies of textures not prepared since the last call.
+    void ForgetUnused();
+
+private:
+    struct Entry {
+        std::uint64_t version = 0;
+        std::vector<std::vector<FloatColor>> levels;
+        bool used = false;
+    };
+    std::unordered_map<std::uint64_t, Entry> entries_;
+};
+
+}  // namespace quillmark::reference

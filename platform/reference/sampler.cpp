@@ -1,0 +1,213 @@
+#include "sampler.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <type_traits>
+
+#include <emmintrin.h>
+
+namespace quillmark::reference {
+namespace {
+
+// Four float lanes; native texels are held in memory order (B, G, R, A).
+using Lanes = float __attribute__((vector_size(16)));
+
+constexpr float kInv255 = 1.0f / 255.0f;
+
+AddressMode AddressFrom(DWORD value) {
+    if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
+    if (value == D3DTADDRESS_CLAMP) return AddressMode::Clamp;
+    return AddressMode::Wrap;
+}
+
+// floor(value) as an integer, with non-finite and huge values pinned so
+// that the conversion is always defined.
+inline int FloorIndex(float value) {
+    if (!(value > -1.0e9f)) return -1000000000;
+    if (!(value < 1.0e9f)) return 1000000000;
+    const int truncated = int(value);
+    return float(truncated) > value ? truncated - 1 : truncated;
+}
+
+// A texel index of a level `size` texels long, after addressing.
+inline int Address(int i, int size, AddressMode mode) {
+    switch (mode) {
+        case AddressMode::Clamp:
+            return std::clamp(i, 0, size - 1);
+        case AddressMode::Mirror: {
+            int m = i % (2 * size);
+            if (m < 0) m += 2 * size;
+            return m < size ? m : 2 * size - 1 - m;
+        }
+        case AddressMode::Wrap:
+        default:
+            if ((size & (size - 1)) == 0) return i & (size - 1);
+            i %= size;
+            return i < 0 ? i + size : i;
+    }
+}
+
+// Texel reads of one level. Native levels give channels 0..255 (scaled to
+// 0..1 once per sample), decoded levels their stored values.
+struct NativeTexels {
+    const SampledLevel& level;
+    bool opaque;
+    Lanes Raw(int x, int y) const {
+        std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
+        if (opaque) p |= 0xFF000000u;
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
+        return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
+    }
+};
+
+struct DecodedTexels {
+    const SampledLevel& level;
+    Lanes Raw(int x, int y) const {
+        const FloatColor& c = level.decoded[std::size_t(y) * level.rowTexels + std::size_t(x)];
+        return Lanes{c.b, c.g, c.r, c.a};
+    }
+};
+
+// One level filtered at (u, v), in Raw's units.
+template <class Texels>
+Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
+    const int w = int(texels.level.width), h = int(texels.level.height);
+    if (filter == TexelFilter::Point) {
+        const int x = Address(FloorIndex(u * float(w)), w, s.addressU);
+        const int y = Address(FloorIndex(v * float(h)), h, s.addressV);
+        return texels.Raw(x, y);
+    }
+    const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
+    const int xi = FloorIndex(fx), yi = FloorIndex(fy);
+    const float ax = fx - float(xi), ay = fy - float(yi);
+    const int x0 = Address(xi, w, s.addressU), x1 = Address(xi + 1, w, s.addressU);
+    const int y0 = Address(yi, h, s.addressV), y1 = Address(yi + 1, h, s.addressV);
+    const Lanes top = texels.Raw(x0, y0) * (1 - ax) + texels.Raw(x1, y0) * ax;
+    const Lanes bottom = texels.Raw(x0, y1) * (1 - ax) + texels.Raw(x1, y1) * ax;
+    return top * (1 - ay) + bottom * ay;
+}
+
+template <class Texels>
+Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, TexelFilter filter, float u, float v) {
+    const SampledLevel& l = s.texture->levels[level];
+    if constexpr (std::is_same_v<Texels, NativeTexels>) {
+        return FilterLevel(NativeTexels{l, s.texture->opaque}, s, filter, u, v);
+    } else {
+        return FilterLevel(DecodedTexels{l}, s, filter, u, v);
+    }
+}
+
+// The levels a probe reads for lambda under the mip mode, and the weight
+// of the second (0 when there is none).
+struct LevelPair {
+    std::uint32_t first;
+    float blend;
+};
+
+LevelPair PickLevels(const SamplerSetup& s, float lambda) {
+    const std::uint32_t last = std::uint32_t(s.texture->levels.size()) - 1;
+    const float clamped = std::clamp(lambda, 0.0f, float(last - s.baseLevel));
+    if (s.mip == MipMode::None) return {s.baseLevel, 0.0f};
+    if (s.mip == MipMode::Point) {
+        const auto offset = std::uint32_t(std::floor(clamped + 0.5f));
+        return {s.baseLevel + std::min(offset, last - s.baseLevel), 0.0f};
+    }
+    const auto lower = std::uint32_t(std::floor(clamped));
+    return {s.baseLevel + lower, clamped - float(lower)};
+}
+
+template <class Texels>
+Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u, float v) {
+    const Lanes first = FilterAt<Texels>(s, levels.first, filter, u, v);
+    if (levels.blend <= 0.0f) return first;
+    const Lanes second = FilterAt<Texels>(s, levels.first + 1, filter, u, v);
+    return first + (second - first) * levels.blend;
+}
+
+template <class Texels>
+Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, float u, float v) {
+    if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
+    const LevelPair levels = PickLevels(s, lod.lambda);
+    if (lod.probes == 1) return Probe<Texels>(s, s.minify, levels, u, v);
+    Lanes sum{0, 0, 0, 0};
+    const float weight = 1.0f / float(lod.probes);
+    for (std::uint32_t i = 0; i < lod.probes; ++i) {
+        const float t = (float(i) + 0.5f) * weight - 0.5f;
+        sum += Probe<Texels>(s, TexelFilter::Linear, levels, u + t * lod.du, v + t * lod.dv);
+    }
+    return sum * weight;
+}
+
+Color4 ToColor(Lanes value, float scale) {
+    return {value[2] * scale, value[1] * scale, value[0] * scale, value[3] * scale};
+}
+
+}  // namespace
+
+SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
+                              const SampledTexture& texture) {
+    SamplerSetup s;
+    s.texture = &texture;
+    const DWORD mag = states[D3DSAMP_MAGFILTER];
+    const DWORD min = states[D3DSAMP_MINFILTER];
+    const DWORD mip = states[D3DSAMP_MIPFILTER];
+    // Anisotropic magnification is linear: a magnified footprint is smaller than a texel.
+    s.magnify = (mag == D3DTEXF_LINEAR || mag == D3DTEXF_ANISOTROPIC) ? TexelFilter::Linear : TexelFilter::Point;
+    s.minify = (min == D3DTEXF_LINEAR || min == D3DTEXF_ANISOTROPIC) ? TexelFilter::Linear : TexelFilter::Point;
+    s.anisotropic = min == D3DTEXF_ANISOTROPIC;
+    s.mip = mip == D3DTEXF_POINT ? MipMode::Point
+            : (mip == D3DTEXF_LINEAR || mip == D3DTEXF_ANISOTROPIC) ? MipMode::Linear
+                                                                     : MipMode::None;
+    s.lodBias = std::bit_cast<float>(states[D3DSAMP_MIPMAPLODBIAS]);
+    if (!std::isfinite(s.lodBias)) s.lodBias = 0.0f;
+    s.maxAnisotropy = std::clamp<DWORD>(states[D3DSAMP_MAXANISOTROPY], 1, 16);
+    s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
+    s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
+    s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    return s;
+}
+
+LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
+    const SampledLevel& top = s.texture->levels[0];
+    const float w = float(top.width), h = float(top.height);
+    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
+    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    const float rhoMax = std::max(xLength, yLength);
+    const float rhoMin = std::min(xLength, yLength);
+    LodChoice lod;
+    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax) || std::log2(rhoMax) + s.lodBias <= 0.0f) return lod;
+    lod.magnify = false;
+    lod.lambda = std::log2(rhoMax) + s.lodBias;
+    if (!s.anisotropic || s.maxAnisotropy == 1) return lod;
+    const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
+    lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
+    if (lod.probes <= 1) {
+        lod.probes = 1;
+        return lod;
+    }
+    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
+    const bool alongX = xLength >= yLength;
+    lod.du = alongX ? f.dudx : f.dudy;
+    lod.dv = alongX ? f.dvdx : f.dvdy;
+    return lod;
+}
+
+void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                float dvdy, unsigned mask, Color4* out) {
+    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, u[i], v[i]), kInv255)
+                                   : ToColor(SampleOne<DecodedTexels>(s, lod, u[i], v[i]), 1.0f);
+    }
+}
+
+Color4 Sample(const SamplerSetup& s, const Footprint& f) {
+    Color4 result{};
+    SampleQuad(s, &f.u, &f.v, f.dudx, f.dvdx, f.dudy, f.dvdy, 1u, &result);
+    return result;
+}
+
+}  // namespace quillmark::reference

@@ -1,0 +1,67 @@
+// The texture sampler: level of detail from the pixel quad's derivatives,
+// point / linear / anisotropic filtering within and between mip levels, and
+// wrap, mirror and clamp addressing. docs/reference-device.md states every
+// rule; the functions here are those rules.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "d3d9types.h"
+#include "sampled_texture.h"
+
+namespace quillmark::reference {
+
+struct Color4 {
+    float r, g, b, a;
+};
+
+enum class TexelFilter { Point, Linear };
+enum class MipMode { None, Point, Linear };
+enum class AddressMode { Wrap, Mirror, Clamp };
+
+struct SamplerSetup {
+    const SampledTexture* texture = nullptr;
+    TexelFilter magnify = TexelFilter::Point;
+    TexelFilter minify = TexelFilter::Point;
+    bool anisotropic = false;  // minification only
+    MipMode mip = MipMode::None;
+    float lodBias = 0.0f;
+    std::uint32_t maxAnisotropy = 1;
+    std::uint32_t baseLevel = 0;  // D3DSAMP_MAXMIPLEVEL, clamped to the chain
+    AddressMode addressU = AddressMode::Wrap;
+    AddressMode addressV = AddressMode::Wrap;
+};
+
+// Reads the sampler states of one stage; filter values the device does not
+// implement fall back as the documentation says.
+SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
+                              const SampledTexture& texture);
+
+// A pixel's texture coordinates and their screen-space derivatives.
+struct Footprint {
+    float u, v;
+    float dudx, dvdx, dudy, dvdy;
+};
+
+// What the footprint asks of the texture: magnification, or minification at
+// level of detail `lambda` with `probes` probes spread along (du, dv).
+struct LodChoice {
+    bool magnify = true;
+    float lambda = 0.0f;
+    std::uint32_t probes = 1;
+    float du = 0.0f, dv = 0.0f;
+};
+
+LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
+
+// The filtered colour of the footprint, channels in [0, 1] for unsigned
+// formats (the format's own range otherwise).
+Color4 Sample(const SamplerSetup& setup, const Footprint& footprint);
+
+// Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
+// share the quad's derivatives and so one level-of-detail choice.
+void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                float dvdy, unsigned mask, Color4* out);
+
+}  // namespace quillmark::reference

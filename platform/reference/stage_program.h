@@ -1,0 +1,46 @@
+// The texture stages as one small program per draw: which stages run, what
+// each combines, and which of them read their texture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "device_state.h"
+#include "sampler.h"
+
+namespace quillmark::reference {
+
+struct StageArgument {
+    std::uint8_t source = 0;  // D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_TFACTOR
+    bool complement = false;
+    bool alphaReplicate = false;
+};
+
+struct StageStep {
+    DWORD colorOp = D3DTOP_DISABLE;
+    DWORD alphaOp = D3DTOP_DISABLE;
+    StageArgument color1, color2, alpha1, alpha2;
+    bool readsTexture = false;
+    bool hasTexture = false;
+};
+
+struct StageProgram {
+    std::array<StageStep, kStageCount> steps{};
+    std::uint32_t count = 0;  // stages before the first disabled colour operation
+    Color4 diffuse{1, 1, 1, 1};
+    Color4 textureFactor{1, 1, 1, 1};
+};
+
+// Builds the program from the stage states; false for an operation or
+// argument the device does not implement. `bound[s]` tells whether stage s
+// has a texture.
+bool BuildStageProgram(const DeviceState& state, const std::array<bool, kStageCount>& bound, StageProgram* out);
+
+// The diffuse colour of every vertex: the lit emissive (and ambient)
+// material when lighting is on (no lights are implemented), else white.
+Color4 VertexDiffuse(const DeviceState& state);
+
+// Runs the stages for one pixel; `texels[s]` is stage s's filtered texture.
+Color4 RunStages(const StageProgram& program, const Color4* texels);
+
+}  // namespace quillmark::reference

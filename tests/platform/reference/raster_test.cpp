@@ -1,0 +1,175 @@
+// Coverage, depth, culling and texture-stage rules of DrawPrimitive, and
+// what the device refuses to draw.
+#include <bit>
+
+#include "draw_fixture.h"
+
+namespace quillmark::reference::testing {
+namespace {
+
+class RasterTest : public DrawTest {
+protected:
+    // Stage 0 outputs the diffuse colour (white with lighting off).
+    void DrawWhite() { device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2); }
+
+    HRESULT DrawTriangle(TexturedVertex a, TexturedVertex b, TexturedVertex c) { return DrawStrip({a, b, c}); }
+
+    // The solid colour the texture stages give, as a one-texel texture.
+    void BindColor(std::uint32_t color) {
+        IDirect3DTexture9* texture = MakeTexture(1, 1, 1, [=](UINT, UINT, UINT) { return color; });
+        device->SetTexture(0, texture);
+        texture->Release();
+    }
+};
+
+TEST_F(RasterTest, SharedEdgeCoversEveryPixelExactlyOnce) {
+    DrawWhite();
+    // A square from (0, 0) to (8, 8) in pixel coordinates: its edges and its
+    // diagonal run through pixel centres.
+    ASSERT_EQ(DrawTriangle(At(0, 0, 0.5f, 0, 0), At(8, 0, 0.5f, 0, 0), At(0, 8, 0.5f, 0, 0)), S_OK);
+    const auto first = ReadBack();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    ASSERT_EQ(DrawTriangle(At(8, 0, 0.5f, 0, 0), At(8, 8, 0.5f, 0, 0), At(0, 8, 0.5f, 0, 0)), S_OK);
+    const auto second = ReadBack();
+    int covered = 0;
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 12; ++x) {
+            const bool a = Rgb(first[y * 800 + x]) != 0, b = Rgb(second[y * 800 + x]) != 0;
+            EXPECT_FALSE(a && b) << "pixel " << x << "," << y << " drawn twice";
+            const bool inside = x < 8 && y < 8;  // left and top edges in, right and bottom out
+            EXPECT_EQ(a || b, inside) << "pixel " << x << "," << y;
+            covered += a || b;
+        }
+    }
+    EXPECT_EQ(covered, 64);
+    // The diagonal's pixel centres (k, 8 - k) go to the triangle on their right.
+    EXPECT_TRUE(Rgb(second[5 * 800 + 3]) != 0);
+}
+
+TEST_F(RasterTest, DepthTestKeepsTheNearerSurface) {
+    BindColor(0xFF0000);
+    ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1, 0.25f), S_OK);
+    BindColor(0x00FF00);
+    ASSERT_EQ(DrawQuad(8, 8, 24, 24, 0, 0, 1, 1, 0.75f), S_OK);
+    auto pixels = ReadBack();
+    EXPECT_EQ(Rgb(pixels[10 * 800 + 10]), 0xFF0000u) << "the farther quad is hidden";
+    EXPECT_EQ(Rgb(pixels[20 * 800 + 20]), 0x00FF00u);
+    BindColor(0x0000FF);
+    ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1, 0.25f), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[10 * 800 + 10]), 0x0000FFu) << "LESSEQUAL passes at equal depth";
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    BindColor(0xFFFFFF);
+    ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1, 0.25f), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[10 * 800 + 10]), 0x0000FFu) << "LESS fails at equal depth";
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    ASSERT_EQ(DrawQuad(8, 8, 24, 24, 0, 0, 1, 1, 0.9f), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[10 * 800 + 10]), 0xFFFFFFu) << "no depth test when disabled";
+}
+
+TEST_F(RasterTest, CullModesRemoveOneWinding) {
+    DrawWhite();
+    const TexturedVertex a = At(0, 0, 0.5f, 0, 0), b = At(8, 0, 0.5f, 0, 0), c = At(0, 8, 0.5f, 0, 0);
+    struct Case {
+        DWORD mode;
+        bool clockwiseDrawn, counterClockwiseDrawn;
+    } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
+    for (const Case& k : cases) {
+        device->SetRenderState(D3DRS_CULLMODE, k.mode);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_EQ(DrawTriangle(a, b, c), S_OK);  // clockwise on screen
+        EXPECT_EQ(Rgb(ReadBack()[2 * 800 + 2]) != 0, k.clockwiseDrawn) << k.mode;
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_EQ(DrawTriangle(a, c, b), S_OK);
+        EXPECT_EQ(Rgb(ReadBack()[2 * 800 + 2]) != 0, k.counterClockwiseDrawn) << k.mode;
+    }
+}
+
+TEST_F(RasterTest, GeometryBehindTheNearPlaneIsClipped) {
+    DrawWhite();
+    // z < 0 in clip space lies in front of the near plane: nothing is drawn.
+    ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1, -0.5f), S_OK);
+    ASSERT_EQ(DrawQuad(20, 0, 36, 16, 0, 0, 1, 1, 1.5f), S_OK);
+    const auto pixels = ReadBack();
+    EXPECT_EQ(Rgb(pixels[8 * 800 + 8]), 0u);
+    EXPECT_EQ(Rgb(pixels[8 * 800 + 28]), 0u);
+}
+
+TEST_F(RasterTest, StageUnderTestDeliversTheTexelThroughPassThroughStages) {
+    // The application's setup with stage 3 under test: lighting with an
+    // emissive material, stages 0-2 pass white, 4-7 disabled.
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    D3DMATERIAL9 material{};
+    material.Emissive = {255.0f, 255.0f, 255.0f, 0.0f};
+    device->SetMaterial(&material);
+    IDirect3DTexture9* texture = MakeTexture(1, 1, 1, [](UINT, UINT, UINT) { return 0x336699u; });
+    for (DWORD s = 0; s < 8; ++s) {
+        device->SetTexture(s, s == 3 ? texture : nullptr);
+        if (s < 3) {
+            device->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_CURRENT);
+            device->SetTextureStageState(s, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+            device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        } else if (s == 3) {
+            device->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            device->SetTextureStageState(s, D3DTSS_COLORARG2, D3DTA_CURRENT);
+            device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+            device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, 0);
+            device->SetTextureStageState(s, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        } else {
+            device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            device->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+        }
+    }
+    texture->Release();
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(ReadBack()[4 * 800 + 4], 0xFF336699u);
+    for (DWORD s = 0; s < 8; ++s) device->SetTexture(s, nullptr);
+}
+
+TEST_F(RasterTest, AStageWithoutItsTextureReadsOpaqueBlack) {
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[4 * 800 + 4]), 0u);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[4 * 800 + 4]), 0xFFFFFFu);
+}
+
+TEST_F(RasterTest, DrawingOutsideAViewportLeavesItAlone) {
+    DrawWhite();
+    const D3DVIEWPORT9 viewport{100, 100, 50, 50, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&viewport), S_OK);
+    // The whole clip-space square maps to the viewport.
+    ASSERT_EQ(DrawStrip({{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 0, 0}, {-1, -1, 0.5f, 0, 0}, {1, -1, 0.5f, 0, 0}}), S_OK);
+    const auto pixels = ReadBack();
+    EXPECT_EQ(Rgb(pixels[100 * 800 + 100]), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(pixels[149 * 800 + 149]), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(pixels[99 * 800 + 120]), 0u);
+    EXPECT_EQ(Rgb(pixels[150 * 800 + 120]), 0u);
+    EXPECT_EQ(Rgb(pixels[120 * 800 + 150]), 0u);
+}
+
+TEST_F(RasterTest, UnsupportedRequestsAreRefusedNotDrawn) {
+    DrawWhite();
+    const std::vector<TexturedVertex> quad = {At(0, 0, 0.5f, 0, 0), At(8, 0, 0.5f, 0, 0), At(0, 8, 0.5f, 0, 0)};
+    ASSERT_EQ(DrawStrip(quad), S_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 1), D3DERR_INVALIDCALL) << "outside a scene";
+    device->BeginScene();
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL) << "past the buffer's end";
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 1), D3DERR_INVALIDCALL);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 1), D3DERR_INVALIDCALL);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 1), D3DERR_INVALIDCALL);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 1), S_OK);
+    device->EndScene();
+}
+
+}  // namespace
+}  // namespace quillmark::reference::testing
