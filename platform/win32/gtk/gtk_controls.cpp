@@ -5,6 +5,7 @@
 #include "gtk_backend.h"
 #include "user_input.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quillmark::win32 {
@@ -168,7 +169,9 @@ void SyncCombo(HWND control, GtkWidget* widget) {
 void SyncScrollBar(HWND control, GtkWidget* widget) {
     SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
     GetScrollInfo(control, SB_CTL, &info);
-    const double page = std::max<UINT>(info.nPage, 1);
+    // Without a page the thumb is drawn a tenth of the track long; the
+    // positions still run from nMin to nMax.
+    const double page = std::max({static_cast<double>(info.nPage), (info.nMax - info.nMin + 1) / 10.0, 1.0});
     gtk_adjustment_configure(gtk_range_get_adjustment(GTK_RANGE(widget)), info.nPos, info.nMin,
                              info.nMax + page, 1, 10, page);
 }
@@ -204,6 +207,7 @@ GtkWidget* CreateControlWidget(HWND control, GtkWindowParts& parts) {
         gtk_label_set_xalign(GTK_LABEL(widget), AlignmentOf(StyleOf(control), false));
     } else if (kind == "edit") {
         widget = gtk_entry_new();
+        gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);  // as narrow as the template says
         gtk_entry_set_alignment(GTK_ENTRY(widget), AlignmentOf(StyleOf(control), true));
         gtk_entry_set_has_frame(GTK_ENTRY(widget), (StyleOf(control) & WS_BORDER) != 0);
         g_signal_connect(widget, "changed", G_CALLBACK(OnEntryChanged), control);
