@@ -21,6 +21,8 @@ public:
         const BYTE* src = RowAddress(y, z);
         if constexpr (Channels == 4 && !Half) {
             std::memcpy(out, src, RowBytes());
+        } else if constexpr (Channels == 4) {
+            HalvesToFloats(src, &out[0].r, std::size_t{Width()} * 4);
         } else {
             for (UINT x = 0; x < Width(); ++x) out[x] = DecodePixel(src + std::size_t{x} * kBytes);
         }
@@ -33,6 +35,8 @@ public:
         BYTE* dst = RowAddress(y, z);
         if constexpr (Channels == 4 && !Half) {
             std::memcpy(dst, in, RowBytes());
+        } else if constexpr (Channels == 4) {
+            FloatsToHalves(&in[0].r, dst, std::size_t{Width()} * 4);
         } else {
             for (UINT x = 0; x < Width(); ++x) EncodePixel(in[x], dst + std::size_t{x} * kBytes);
         }
@@ -40,6 +44,23 @@ public:
     }
 
 private:
+    // The four-half format converts its row as one array of halves; the
+    // FloatColor row is read as width x 4 contiguous floats.
+    static void HalvesToFloats(const BYTE* halves, float* floats, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint16_t h;
+            std::memcpy(&h, halves + 2 * i, 2);
+            floats[i] = HalfToFloat(h);
+        }
+    }
+
+    static void FloatsToHalves(const float* floats, BYTE* halves, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint16_t h = FloatToHalf(floats[i]);
+            std::memcpy(halves + 2 * i, &h, 2);
+        }
+    }
+
     static float Read(const BYTE* p) {
         Element e;
         std::memcpy(&e, p, sizeof e);
