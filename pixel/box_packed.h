@@ -65,9 +65,9 @@ inline std::uint32_t AverageBytePairs(std::uint64_t top, std::uint64_t bottom) {
 inline void HalveRowVector32(const BYTE* top, const BYTE* bottom, BYTE* out, UINT outWidth) {
     for (UINT x = 0; x < outWidth; x += 2) {
         const std::size_t at = std::size_t{x} * 8;
-        const std::uint32_t p0 = AverageBytePairs(LoadWord<std::uint64_t>(top + at), LoadWord<std::uint64_t>(bottom + at));
-        const std::uint32_t p1 =
-            AverageBytePairs(LoadWord<std::uint64_t>(top + at + 8), LoadWord<std::uint64_t>(bottom + at + 8));
+        const auto load = [](const BYTE* p) { return LoadWord<std::uint64_t>(p); };
+        const std::uint32_t p0 = AverageBytePairs(load(top + at), load(bottom + at));
+        const std::uint32_t p1 = AverageBytePairs(load(top + at + 8), load(bottom + at + 8));
         StoreWord<std::uint64_t>(out + std::size_t{x} * 4, p0 | std::uint64_t{p1} << 32);
     }
 }

@@ -36,7 +36,8 @@ RowHalver PackedHalver(D3DFORMAT format) {
     case D3DFMT_A8R8G8B8:
     case D3DFMT_A8B8G8R8:
     case D3DFMT_X8R8G8B8:
-    case D3DFMT_X8B8G8R8: return kByFields<W32, PackedField{0, 8}, PackedField{8, 8}, PackedField{16, 8}, PackedField{24, 8}>;
+    case D3DFMT_X8B8G8R8:
+        return kByFields<W32, PackedField{0, 8}, PackedField{8, 8}, PackedField{16, 8}, PackedField{24, 8}>;
     case D3DFMT_R5G6B5: return kByFields<W16, PackedField{0, 5}, PackedField{5, 6}, PackedField{11, 5}>;
     case D3DFMT_X1R5G5B5: return kByFields<W16, PackedField{0, 5}, PackedField{5, 5}, PackedField{10, 5}>;
     case D3DFMT_A1R5G5B5:

@@ -24,7 +24,9 @@ public:
         for (std::uint64_t key : wanted) {
             if (Find(key) >= 0) continue;
             const std::size_t slot = FreeSlot(wanted);
-            const HRESULT hr = codec.DecodeRow(static_cast<UINT>(key), static_cast<UINT>(key >> 32), rows_[slot].data());
+            const auto row = static_cast<UINT>(key);
+            const auto slice = static_cast<UINT>(key >> 32);
+            const HRESULT hr = codec.DecodeRow(row, slice, rows_[slot].data());
             if (FAILED(hr)) return hr;
             keys_[slot] = key;
         }

@@ -66,7 +66,8 @@ HRESULT A8P8Codec::EncodeRow(UINT y, UINT z, FloatColor* in) {
     float ahead = 0.0f;
     for (UINT i = 0; i < Width(); ++i) {
         const int x = dir > 0 ? static_cast<int>(i) : static_cast<int>(Width() - 1 - i);
-        const auto a = layout::QuantizeDithered<alpha, std::uint32_t>(in[x], thresholds[(z + i) & 3], carry, x, dir, ahead);
+        const float t = thresholds[(z + i) & 3];
+        const auto a = layout::QuantizeDithered<alpha, std::uint32_t>(in[x], t, carry, x, dir, ahead);
         dst[2 * x] = NearestPaletteIndex(palette, in[x], false);
         dst[2 * x + 1] = static_cast<BYTE>(a);
     }
