@@ -148,7 +148,10 @@ LRESULT DispatchMessageA(const MSG* message) {
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (window && !WindowOrError(window)) return FALSE;
+    if (window && !IsLiveHandle(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     Queue& queue = TheQueue();
     {
         std::lock_guard lock(queue.mutex);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <mutex>
+#include <unordered_set>
 
 namespace quillmark::win32 {
 namespace {
@@ -15,6 +17,17 @@ struct WindowTable {
 WindowTable& Windows() {
     static WindowTable table;
     return table;
+}
+
+// The live handles, readable from any thread.
+struct LiveHandles {
+    std::mutex mutex;
+    std::unordered_set<HWND> handles;
+};
+
+LiveHandles& Live() {
+    static LiveHandles live;
+    return live;
 }
 
 struct ClassTable {
@@ -53,10 +66,23 @@ Window& AddWindow(std::unique_ptr<Window> window) {
     table.nextHandle += 4;
     Window& added = *window;
     table.windows.emplace(added.handle, std::move(window));
+    std::lock_guard lock(Live().mutex);
+    Live().handles.insert(added.handle);
     return added;
 }
 
-void RemoveWindow(HWND window) { Windows().windows.erase(window); }
+void RemoveWindow(HWND window) {
+    {
+        std::lock_guard lock(Live().mutex);
+        Live().handles.erase(window);
+    }
+    Windows().windows.erase(window);
+}
+
+bool IsLiveHandle(HWND window) {
+    std::lock_guard lock(Live().mutex);
+    return Live().handles.count(window) != 0;
+}
 
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> result;

@@ -70,6 +70,9 @@ Window& AddWindow(std::unique_ptr<Window> window);
 // Removes a window from the table (its memory is freed).
 void RemoveWindow(HWND window);
 
+// Whether the handle names a live window; safe on any thread (posting).
+bool IsLiveHandle(HWND window);
+
 // Every live top-level window, in creation order.
 std::vector<HWND> TopLevelWindows();
 

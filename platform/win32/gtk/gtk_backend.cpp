@@ -91,6 +91,7 @@ void GtkBackend::CreateTopLevel(HWND window) {
     parts.top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* top = GTK_WINDOW(parts.top);
     gtk_window_set_resizable(top, FALSE);
+    gtk_window_set_deletable(top, (record.style & WS_SYSMENU) != 0);
     g_signal_connect(parts.top, "delete-event", G_CALLBACK(OnDelete), window);
     if (IsDialog(record)) {
         parts.header = gtk_header_bar_new();

@@ -114,6 +114,16 @@ TEST_F(MessageQueue, GetMessageWaitsForAnotherThreadsPost) {
     EXPECT_FALSE(GetMessageA(&message, nullptr, 0, 0));
 }
 
+TEST_F(MessageQueue, OtherThreadsPostToAWindow) {
+    std::thread poster([this] { EXPECT_TRUE(PostMessageA(window, WM_USER + 9, 1, 2)); });
+    poster.join();
+    MSG message{};
+    ASSERT_TRUE(PeekMessageA(&message, window, 0, 0, PM_REMOVE));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_USER + 9));
+    int other = 0;
+    EXPECT_EQ(GetMessageA(&message, reinterpret_cast<HWND>(&other), 0, 0), -1);  // no such window
+}
+
 TEST_F(MessageQueue, PostingToAMissingWindowFails) {
     DestroyWindow(window);
     EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
