@@ -107,6 +107,15 @@ const BYTE* ImageOutput::MemoryBytes() const {
     return buffer_ != nullptr ? static_cast<const BYTE*>(buffer_->GetBufferPointer()) : nullptr;
 }
 
+MemoryBuffer* ImageOutput::TakeBuffer() {
+    if (mode_ != Mode::Memory || buffer_ == nullptr) return nullptr;
+    MemoryBuffer* taken = buffer_;
+    taken->Trim(static_cast<DWORD>(totalBytes_));
+    buffer_ = nullptr;
+    mode_ = Mode::Closed;
+    return taken;
+}
+
 void ImageOutput::Close() {
     if (buffer_ != nullptr) buffer_->Release();
     std::free(staging_);

@@ -34,6 +34,9 @@ public:
     DWORD StagingFill() const { return stagingFill_; }
     // Memory mode: the bytes held so far (TotalBytes() of them).
     const BYTE* MemoryBytes() const;
+    // Memory mode: the buffer of exactly the bytes written, handed to the
+    // caller with one reference; the output no longer holds it.
+    MemoryBuffer* TakeBuffer();
 
 private:
     enum class Mode { Closed, File, Memory };

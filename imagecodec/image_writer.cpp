@@ -97,15 +97,6 @@ HRESULT RunWriter(const DecodedImage& image, ImageFileFormat fileFormat, ImageOu
     return image.WriteBmp(output, fileFormat == ImageFileFormat::Bmp);
 }
 
-HRESULT HandOverMemory(const ImageOutput& output, void* destination) {
-    MemoryBuffer* finished = nullptr;
-    const HRESULT result = MemoryBuffer::Create(output.TotalBytes(), &finished);
-    if (FAILED(result)) return result;
-    if (output.TotalBytes() > 0) std::memcpy(finished->GetBufferPointer(), output.MemoryBytes(), output.TotalBytes());
-    *static_cast<MemoryBuffer**>(destination) = finished;
-    return S_OK;
-}
-
 }  // namespace
 
 HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFormat, OutputKind outputKind) {
@@ -123,8 +114,10 @@ HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFo
     if (FAILED(result)) return result;
     result = RunWriter(*this, fileFormat, output);
     if (SUCCEEDED(result)) result = output.Finish();
+    // The growing buffer, trimmed to the bytes written, is handed over only
+    // after everything succeeded.
     if (SUCCEEDED(result) && outputKind == OutputKind::Memory)
-        result = HandOverMemory(output, const_cast<void*>(destination));
+        *static_cast<MemoryBuffer**>(const_cast<void*>(destination)) = output.TakeBuffer();
     return FAILED(result) ? result : S_OK;
 }
 

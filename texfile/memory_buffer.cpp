@@ -3,7 +3,6 @@
 #include "d3d9.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 namespace quillmark {
@@ -56,13 +55,19 @@ HRESULT MemoryBuffer::Init(DWORD size) {
 
 HRESULT MemoryBuffer::Grow(DWORD newSize) {
     if (newSize <= size_) return S_OK;
-    auto* grown = static_cast<BYTE*>(std::malloc(newSize));
+    // realloc keeps the contents, and moves large blocks without copying.
+    auto* grown = static_cast<BYTE*>(std::realloc(bytes_, newSize));
     if (grown == nullptr) return E_OUTOFMEMORY;
-    if (size_ > 0) std::memcpy(grown, bytes_, size_);
-    std::free(bytes_);
     bytes_ = grown;
     size_ = newSize;
     return S_OK;
+}
+
+void MemoryBuffer::Trim(DWORD newSize) {
+    if (newSize >= size_) return;
+    // Shrinking in place cannot fail for want of memory; keep the old block if it does.
+    if (auto* trimmed = static_cast<BYTE*>(std::realloc(bytes_, newSize > 0 ? newSize : 1))) bytes_ = trimmed;
+    size_ = newSize;
 }
 
 }  // namespace quillmark

@@ -25,6 +25,9 @@ public:
     // Enlarges the buffer to newSize bytes keeping its contents; a smaller or
     // equal size does nothing. E_OUTOFMEMORY leaves the buffer unchanged.
     HRESULT Grow(DWORD newSize);
+    // Shortens the buffer to newSize bytes keeping the first newSize; a larger
+    // or equal size does nothing.
+    void Trim(DWORD newSize);
 
 protected:
     MemoryBuffer() = default;

@@ -49,5 +49,17 @@ TEST(MemoryBuffer, GrowKeepsContentsAndSmallerSizesDoNothing) {
     buffer->Release();
 }
 
+TEST(MemoryBuffer, TrimShortensAndKeepsTheFirstBytes) {
+    MemoryBuffer* buffer = nullptr;
+    ASSERT_EQ(MemoryBuffer::Create(4096, &buffer), S_OK);
+    std::memcpy(buffer->GetBufferPointer(), "abcdef", 6);
+    buffer->Trim(5000);
+    EXPECT_EQ(buffer->GetBufferSize(), 4096u);
+    buffer->Trim(3);
+    EXPECT_EQ(buffer->GetBufferSize(), 3u);
+    EXPECT_EQ(std::memcmp(buffer->GetBufferPointer(), "abc", 3), 0);
+    buffer->Release();
+}
+
 }  // namespace
 }  // namespace quillmark
