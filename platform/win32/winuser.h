@@ -408,6 +408,10 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param);
+inline HWND CreateWindowA(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                          int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+    return CreateWindowExA(0, className, windowName, style, x, y, width, height, parent, menu, instance, param);
+}
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
