@@ -20,9 +20,11 @@ void CopyName(const std::string& path, OPENFILENAMEA& request) {
     std::memcpy(request.lpstrFile, path.c_str(), path.size() + 1);
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = path.find('.', nameStart) == std::string::npos ? std::string::npos : path.rfind('.');
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot >= nameStart;
     request.nFileOffset = static_cast<WORD>(nameStart);
-    request.nFileExtension = static_cast<WORD>(dot == std::string::npos ? path.size() : dot + 1);
+    // Without an extension the offset is that of the terminating zero.
+    request.nFileExtension = static_cast<WORD>(hasExtension ? dot + 1 : path.size());
     if (request.lpstrFileTitle && request.nMaxFileTitle > 0) {
         const std::string name = path.substr(nameStart).substr(0, request.nMaxFileTitle - 1);
         std::memcpy(request.lpstrFileTitle, name.c_str(), name.size() + 1);

@@ -44,6 +44,10 @@ TEST(OpenFileDialog, AnswersQueuedPathsThenCancels) {
     EXPECT_STREQ(name, "/data/textures/brick.dds");
     EXPECT_EQ(request.nFileOffset, 15);
     EXPECT_EQ(request.nFileExtension, 21);
+    QueueOpenFileAnswer("/data.d/README");
+    ASSERT_TRUE(GetOpenFileNameA(&request));
+    EXPECT_EQ(request.nFileOffset, 8);
+    EXPECT_EQ(request.nFileExtension, 14);  // no extension: the terminating zero
     EXPECT_FALSE(GetOpenFileNameA(&request));
     EXPECT_EQ(CommDlgExtendedError(), 0u);  // cancelled
 }
