@@ -2,6 +2,7 @@
 // transforms, and the drawing of one frame.
 #pragma once
 
+#include "d3d9.h"
 #include "windows.h"
 
 namespace quillmark {

@@ -3,6 +3,7 @@
 #include "scene.h"
 
 #include <bit>
+#include <cmath>
 
 namespace quillmark {
 namespace {
