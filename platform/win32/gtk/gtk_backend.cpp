@@ -102,6 +102,7 @@ void GtkBackend::CreateTopLevel(HWND window) {
         gtk_style_context_add_class(gtk_widget_get_style_context(title), "title");
         gtk_container_add(GTK_CONTAINER(parts.caption), title);
         gtk_widget_set_hexpand(parts.caption, TRUE);
+        gtk_widget_set_valign(parts.caption, GTK_ALIGN_FILL);
         g_signal_connect(parts.caption, "button-press-event", G_CALLBACK(OnCaptionPress), window);
         gtk_header_bar_set_custom_title(GTK_HEADER_BAR(parts.header), parts.caption);
         gtk_window_set_titlebar(top, parts.header);
