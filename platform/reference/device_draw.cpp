@@ -51,7 +51,7 @@ bool Culled(DWORD cullMode, float area) {
 // defaults; anything else is refused rather than drawn wrongly.
 HRESULT ReferenceDevice::CheckDrawState() const {
     const auto& rs = state_.renderStates;
-    if (!inScene_ || !streamBuffer_ || streamBuffer_->IsLocked()) return D3DERR_INVALIDCALL;
+    if (!inScene_ || !streamBuffer_ || streamBuffer_->IsLocked() || backBuffer_->IsLocked()) return D3DERR_INVALIDCALL;
     if (rs[D3DRS_FILLMODE] != D3DFILL_SOLID || rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_ALPHATESTENABLE] ||
         rs[D3DRS_FOGENABLE] || rs[D3DRS_SCISSORTESTENABLE] || rs[D3DRS_SRGBWRITEENABLE] || rs[D3DRS_ZENABLE] > D3DZB_TRUE)
         return D3DERR_INVALIDCALL;

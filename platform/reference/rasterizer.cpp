@@ -23,19 +23,6 @@ struct Quad {
     unsigned mask = 0;  // bit i: pixel (x + i % 2, y + i / 2) is drawn
 };
 
-unsigned Coverage(const TriangleSetup& t, int qx, int qy) {
-    unsigned mask = 0xF;
-    for (int e = 0; e < 3; ++e) {
-        const std::int64_t a = t.edgeA[e], b = t.edgeB[e];
-        const std::int64_t origin = a * qx + b * qy + t.edgeC[e];
-        if (origin < 0) mask &= ~1u;
-        if (origin + a < 0) mask &= ~2u;
-        if (origin + b < 0) mask &= ~4u;
-        if (origin + a + b < 0) mask &= ~8u;
-    }
-    return mask;
-}
-
 float PlaneAt(float value, float ddx, float ddy, const TriangleSetup& t, int px, int py) {
     return value + ddx * (float(px) - t.originX) + ddy * (float(py) - t.originY);
 }
@@ -71,8 +58,9 @@ void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad,
         const float s = value[0] + ddx[0] * dx + ddy[0] * dy;
         const float tt = value[1] + ddx[1] * dx + ddy[1] * dy;
         const float q = value[2] + ddx[2] * dx + ddy[2] * dy;
-        u[i] = s / q;
-        v[i] = tt / q;
+        const float inverse = 1.0f / q;
+        u[i] = s * inverse;
+        v[i] = tt * inverse;
     }
     Color4 sampled[4];
     SampleQuad(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, sampled);
@@ -98,46 +86,57 @@ void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
     }
 }
 
-constexpr int kBlockSize = 8;
+std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
+    return n >= 0 ? n / d : -((-n + d - 1) / d);
+}
 
-enum class BlockCoverage { None, Partial, Full };
+// The pixels [first, last] of row y inside all three edges (first > last
+// when there are none). Each edge function is linear in x, so its
+// inequality solves exactly in integers.
+struct Span {
+    int first, last;
+};
 
-// Whether the triangle covers none, some or all pixel centres of the block
-// [x0, x1] x [y0, y1]: each edge function is linear, so its extremes over
-// the block lie at the corners.
-BlockCoverage CoverBlock(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
-    bool full = true;
+Span RowSpan(const TriangleSetup& t, int y, int left, int right) {
+    std::int64_t first = left, last = right - 1;
+    for (int e = 0; e < 3; ++e) {
+        const std::int64_t a = t.edgeA[e], k = t.edgeB[e] * y + t.edgeC[e];
+        if (a > 0) {
+            first = std::max(first, -FloorDiv(k, a));  // ceil(-k / a)
+        } else if (a < 0) {
+            last = std::min(last, FloorDiv(k, -a));
+        } else if (k < 0) {
+            return {1, 0};
+        }
+    }
+    return {int(first), int(last)};
+}
+
+bool InSpan(const Span& span, int x) { return x >= span.first && x <= span.last; }
+
+// Whether the triangle can touch the rectangle at all: each edge function
+// is linear, so its largest value over the rectangle lies at a corner.
+bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
     for (int e = 0; e < 3; ++e) {
         const std::int64_t a = t.edgeA[e], b = t.edgeB[e], c = t.edgeC[e];
-        const std::int64_t e00 = a * x0 + b * y0 + c, e10 = a * x1 + b * y0 + c;
-        const std::int64_t e01 = a * x0 + b * y1 + c, e11 = a * x1 + b * y1 + c;
-        if (std::max({e00, e10, e01, e11}) < 0) return BlockCoverage::None;
-        if (std::min({e00, e10, e01, e11}) < 0) full = false;
+        const std::int64_t best = a * (a > 0 ? x1 : x0) + b * (b > 0 ? y1 : y0) + c;
+        if (best < 0) return false;
     }
-    return full ? BlockCoverage::Full : BlockCoverage::Partial;
+    return true;
 }
 
-unsigned ClipMask(int qx, int qy, int left, int top, int right, int bottom) {
-    unsigned mask = 0;
-    for (int i = 0; i < 4; ++i) {
-        const int px = qx + (i & 1), py = qy + (i >> 1);
-        if (px >= left && px < right && py >= top && py < bottom) mask |= 1u << i;
-    }
-    return mask;
-}
-
-void RasterizeBlock(const DrawContext& c, const TriangleSetup& t, int bx, int by, int left, int top, int right,
-                    int bottom, BlockCoverage tileCoverage) {
-    const int x0 = std::max(bx, left), y0 = std::max(by, top);
-    const int x1 = std::min(bx + kBlockSize, right) - 1, y1 = std::min(by + kBlockSize, bottom) - 1;
-    if (x0 > x1 || y0 > y1) return;
-    const BlockCoverage coverage = tileCoverage == BlockCoverage::Full ? tileCoverage : CoverBlock(t, x0, y0, x1, y1);
-    if (coverage == BlockCoverage::None) return;
-    for (int qy = y0 & ~1; qy <= y1; qy += 2) {
-        for (int qx = x0 & ~1; qx <= x1; qx += 2) {
-            // Pixels outside the tile (or the viewport) belong to no one here.
-            unsigned mask = ClipMask(qx, qy, left, top, right, bottom);
-            if (coverage == BlockCoverage::Partial) mask &= Coverage(t, qx, qy);
+void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top, int right, int bottom) {
+    for (int qy = top & ~1; qy < bottom; qy += 2) {
+        Span rows[2] = {{1, 0}, {1, 0}};
+        if (qy >= top) rows[0] = RowSpan(t, qy, left, right);
+        if (qy + 1 < bottom) rows[1] = RowSpan(t, qy + 1, left, right);
+        const bool empty0 = rows[0].first > rows[0].last, empty1 = rows[1].first > rows[1].last;
+        if (empty0 && empty1) continue;
+        const int first = empty0 ? rows[1].first : empty1 ? rows[0].first : std::min(rows[0].first, rows[1].first);
+        const int last = empty0 ? rows[1].last : empty1 ? rows[0].last : std::max(rows[0].last, rows[1].last);
+        for (int qx = first & ~1; qx <= last; qx += 2) {
+            const unsigned mask = unsigned(InSpan(rows[0], qx)) | unsigned(InSpan(rows[0], qx + 1)) << 1 |
+                                  unsigned(InSpan(rows[1], qx)) << 2 | unsigned(InSpan(rows[1], qx + 1)) << 3;
             if (mask) ShadeQuad(c, t, Quad{qx, qy, mask});
         }
     }
@@ -153,13 +152,8 @@ void RasterizeTile(const DrawContext& c, int left, int top, int right, int botto
     for (const TriangleSetup& t : *c.triangles) {
         const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
         const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
-        if (x0 > x1 || y0 > y1) continue;
-        const BlockCoverage coverage = CoverBlock(t, x0, y0, x1, y1);
-        if (coverage == BlockCoverage::None) continue;
-        for (int by = y0 & ~(kBlockSize - 1); by <= y1; by += kBlockSize) {
-            for (int bx = x0 & ~(kBlockSize - 1); bx <= x1; bx += kBlockSize)
-                RasterizeBlock(c, t, bx, by, x0, y0, x1 + 1, y1 + 1, coverage);
-        }
+        if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
+        RasterizeTriangle(c, t, x0, y0, x1 + 1, y1 + 1);
     }
 }
 

@@ -10,11 +10,13 @@
 #include "surface.h"
 #include "textures.h"
 #include "vertex_buffer.h"
+#include "window_image.h"
+#include "winuser.h"
 #include "worker_pool.h"
 
 namespace quillmark::reference {
 
-HRESULT ResolvePresentParameters(HWND, D3DPRESENT_PARAMETERS* p) {
+HRESULT ResolvePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* p) {
     if (!p) return D3DERR_INVALIDCALL;
     if (!p->Windowed) return D3DERR_NOTAVAILABLE;
     if (p->SwapEffect < D3DSWAPEFFECT_DISCARD || p->SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
@@ -23,8 +25,13 @@ HRESULT ResolvePresentParameters(HWND, D3DPRESENT_PARAMETERS* p) {
     if (p->BackBufferFormat == D3DFMT_UNKNOWN) p->BackBufferFormat = D3DFMT_X8R8G8B8;
     if (!IsRenderTargetFormat(p->BackBufferFormat)) return D3DERR_NOTAVAILABLE;
     if (p->EnableAutoDepthStencil && !IsDepthFormat(p->AutoDepthStencilFormat)) return D3DERR_NOTAVAILABLE;
-    if (p->BackBufferWidth == 0) p->BackBufferWidth = 800;
-    if (p->BackBufferHeight == 0) p->BackBufferHeight = 600;
+    // Zero sizes come from the window's client area (800 x 600 without one).
+    const HWND window = p->hDeviceWindow ? p->hDeviceWindow : focusWindow;
+    RECT client{0, 0, 800, 600};
+    if (window && (!GetClientRect(window, &client) || client.right <= client.left || client.bottom <= client.top))
+        client = {0, 0, 800, 600};
+    if (p->BackBufferWidth == 0) p->BackBufferWidth = UINT(client.right - client.left);
+    if (p->BackBufferHeight == 0) p->BackBufferHeight = UINT(client.bottom - client.top);
     if (p->BackBufferWidth > 8192 || p->BackBufferHeight > 8192) return D3DERR_NOTAVAILABLE;
     if (p->BackBufferCount == 0) p->BackBufferCount = 1;
     return S_OK;
@@ -103,9 +110,18 @@ HRESULT ReferenceDevice::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* pa
     return S_OK;
 }
 
-HRESULT ReferenceDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
-    if (inScene_) return D3DERR_INVALIDCALL;
+// Shows the whole back buffer in the override window, else the device
+// window, else the focus window (rectangles and dirty regions are ignored).
+HRESULT ReferenceDevice::Present(const RECT*, const RECT*, HWND destWindowOverride, const RGNDATA*) {
+    if (inScene_ || backBuffer_->IsLocked()) return D3DERR_INVALIDCALL;
     if (TakePresentFailure()) return D3DERR_DEVICELOST;
+    HWND window = destWindowOverride ? destWindowOverride : presentation_.hDeviceWindow;
+    if (!window) window = creation_.hFocusWindow;
+    if (window) {
+        const PixelStore& pixels = backBuffer_->Pixels();
+        quillmark::win32::ShowWindowImage(window, reinterpret_cast<const std::uint32_t*>(pixels.bytes.data()),
+                                          int(pixels.width), int(pixels.height), int(pixels.rowPitch));
+    }
     CountPresent();
     return S_OK;
 }

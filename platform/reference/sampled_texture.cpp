@@ -36,6 +36,12 @@ bool HasCodec(D3DFORMAT format) {
 
 }  // namespace
 
+SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
+                              const std::uint32_t* argb, const FloatColor* decoded) {
+    auto mask = [](std::uint32_t size) { return (size & (size - 1)) == 0 ? int(size) - 1 : -1; };
+    return {width, height, rowTexels, mask(width), mask(height), argb, decoded};
+}
+
 bool CanSampleFormat(D3DFORMAT format) {
     if (format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8) return true;
     if (format == D3DFMT_P8 || format == D3DFMT_A8P8 || format == D3DFMT_D16_LOCKABLE ||
@@ -52,8 +58,8 @@ bool SampledTextureCache::Prepare(TextureInternals& texture, SampledTexture* out
     if (out->native) {
         for (std::uint32_t level = 0; level < traits.levels; ++level) {
             PixelStore& store = texture.Store(0, level);
-            out->levels[level] = {store.width, store.height, store.rowPitch / 4,
-                                  reinterpret_cast<const std::uint32_t*>(store.bytes.data()), nullptr};
+            out->levels[level] = MakeSampledLevel(store.width, store.height, store.rowPitch / 4,
+                                                  reinterpret_cast<const std::uint32_t*>(store.bytes.data()), nullptr);
         }
         return true;
     }
@@ -71,7 +77,7 @@ bool SampledTextureCache::Prepare(TextureInternals& texture, SampledTexture* out
     entry.used = true;
     for (std::uint32_t level = 0; level < traits.levels; ++level) {
         const PixelStore& store = texture.Store(0, level);
-        out->levels[level] = {store.width, store.height, store.width, nullptr, entry.levels[level].data()};
+        out->levels[level] = MakeSampledLevel(store.width, store.height, store.width, nullptr, entry.levels[level].data());
     }
     return true;
 }

@@ -17,9 +17,15 @@ struct SampledLevel {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t rowTexels = 0;              // texels between rows
+    int widthMask = -1;                       // size - 1 for power-of-two sizes, else -1
+    int heightMask = -1;
     const std::uint32_t* argb = nullptr;      // native 32-bit levels
     const FloatColor* decoded = nullptr;      // decoded levels
 };
+
+// A level's view with its wrap masks filled in.
+SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
+                              const std::uint32_t* argb, const FloatColor* decoded);
 
 struct SampledTexture {
     std::vector<SampledLevel> levels;

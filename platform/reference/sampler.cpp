@@ -52,10 +52,8 @@ inline int Address(int i, int size, AddressMode mode) {
 // 0..1 once per sample), decoded levels their stored values.
 struct NativeTexels {
     const SampledLevel& level;
-    bool opaque;
     Lanes Raw(int x, int y) const {
-        std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
-        if (opaque) p |= 0xFF000000u;
+        const std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
         const __m128i zero = _mm_setzero_si128();
         const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
         return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
@@ -70,20 +68,28 @@ struct DecodedTexels {
     }
 };
 
+// Texel indices of one axis after addressing: the nearest texel, or the
+// two texels a linear filter blends.
+struct AxisAddresses {
+    int size;
+    AddressMode mode;
+    int mask;  // size - 1 when wrapping a power-of-two size, else -1
+
+    AxisAddresses(int n, AddressMode m, int wrapMask) : size(n), mode(m), mask(m == AddressMode::Wrap ? wrapMask : -1) {}
+    int operator()(int i) const { return mask >= 0 ? i & mask : Address(i, size, mode); }
+};
+
 // One level filtered at (u, v), in Raw's units.
 template <class Texels>
 Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
     const int w = int(texels.level.width), h = int(texels.level.height);
-    if (filter == TexelFilter::Point) {
-        const int x = Address(FloorIndex(u * float(w)), w, s.addressU);
-        const int y = Address(FloorIndex(v * float(h)), h, s.addressV);
-        return texels.Raw(x, y);
-    }
+    const AxisAddresses across(w, s.addressU, texels.level.widthMask), down(h, s.addressV, texels.level.heightMask);
+    if (filter == TexelFilter::Point) return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
     const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
     const int xi = FloorIndex(fx), yi = FloorIndex(fy);
     const float ax = fx - float(xi), ay = fy - float(yi);
-    const int x0 = Address(xi, w, s.addressU), x1 = Address(xi + 1, w, s.addressU);
-    const int y0 = Address(yi, h, s.addressV), y1 = Address(yi + 1, h, s.addressV);
+    const int x0 = across(xi), x1 = across(xi + 1);
+    const int y0 = down(yi), y1 = down(yi + 1);
     const Lanes top = texels.Raw(x0, y0) * (1 - ax) + texels.Raw(x1, y0) * ax;
     const Lanes bottom = texels.Raw(x0, y1) * (1 - ax) + texels.Raw(x1, y1) * ax;
     return top * (1 - ay) + bottom * ay;
@@ -93,7 +99,9 @@ template <class Texels>
 Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, TexelFilter filter, float u, float v) {
     const SampledLevel& l = s.texture->levels[level];
     if constexpr (std::is_same_v<Texels, NativeTexels>) {
-        return FilterLevel(NativeTexels{l, s.texture->opaque}, s, filter, u, v);
+        Lanes filtered = FilterLevel(NativeTexels{l}, s, filter, u, v);
+        if (s.texture->opaque) filtered[3] = 255.0f;  // the unused byte of X8R8G8B8 reads as opaque
+        return filtered;
     } else {
         return FilterLevel(DecodedTexels{l}, s, filter, u, v);
     }
@@ -127,9 +135,8 @@ Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u
 }
 
 template <class Texels>
-Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, float u, float v) {
+Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
     if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
-    const LevelPair levels = PickLevels(s, lod.lambda);
     if (lod.probes == 1) return Probe<Texels>(s, s.minify, levels, u, v);
     Lanes sum{0, 0, 0, 0};
     const float weight = 1.0f / float(lod.probes);
@@ -197,10 +204,11 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
 void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out) {
     const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
-        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, u[i], v[i]), kInv255)
-                                   : ToColor(SampleOne<DecodedTexels>(s, lod, u[i], v[i]), 1.0f);
+        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kInv255)
+                                   : ToColor(SampleOne<DecodedTexels>(s, lod, levels, u[i], v[i]), 1.0f);
     }
 }
 

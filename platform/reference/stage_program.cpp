@@ -30,17 +30,25 @@ Color4 FromD3DColor(DWORD c) {
 
 float Saturate(float x) { return std::clamp(x, 0.0f, 1.0f); }
 
-Color4 Fetch(const StageArgument& arg, const StageProgram& p, const Color4& current, const Color4& texel) {
-    Color4 c = arg.source == D3DTA_TEXTURE   ? texel
-               : arg.source == D3DTA_CURRENT ? current
-               : arg.source == D3DTA_TFACTOR ? p.textureFactor
-                                             : p.diffuse;
-    if (arg.complement) c = {1 - c.r, 1 - c.g, 1 - c.b, 1 - c.a};
-    if (arg.alphaReplicate) c = {c.a, c.a, c.a, c.a};
+using Lanes = float __attribute__((vector_size(16)));
+
+Lanes ToLanes(const Color4& c) { return Lanes{c.r, c.g, c.b, c.a}; }
+
+Lanes Saturated(Lanes x) {
+    const Lanes zero{0, 0, 0, 0}, one{1, 1, 1, 1};
+    x = x < zero ? zero : x;
+    return x > one ? one : x;
+}
+
+// An argument's value; `sources` is indexed by the D3DTA_ selector.
+Lanes Fetch(const StageArgument& arg, const Lanes* sources) {
+    Lanes c = sources[arg.source];
+    if (arg.complement) c = Lanes{1, 1, 1, 1} - c;
+    if (arg.alphaReplicate) c = Lanes{c[3], c[3], c[3], c[3]};
     return c;
 }
 
-float Combine(DWORD op, float a, float b) {
+Lanes Combine(DWORD op, Lanes a, Lanes b) {
     switch (op) {
         case D3DTOP_SELECTARG1: return a;
         case D3DTOP_SELECTARG2: return b;
@@ -49,6 +57,8 @@ float Combine(DWORD op, float a, float b) {
 }
 
 }  // namespace
+
+void FoldConstantStages(StageProgram& p);
 
 bool BuildStageProgram(const DeviceState& state, const std::array<bool, kStageCount>& bound, StageProgram* out) {
     StageProgram p;
@@ -71,6 +81,7 @@ bool BuildStageProgram(const DeviceState& state, const std::array<bool, kStageCo
     }
     p.diffuse = VertexDiffuse(state);
     p.textureFactor = FromD3DColor(state.renderStates[D3DRS_TEXTUREFACTOR]);
+    FoldConstantStages(p);
     *out = p;
     return true;
 }
@@ -83,23 +94,41 @@ Color4 VertexDiffuse(const DeviceState& state) {
             Saturate(m.Emissive.b + m.Ambient.b * ambient.b), Saturate(m.Diffuse.a)};
 }
 
-Color4 RunStages(const StageProgram& p, const Color4* texels) {
-    Color4 current = p.diffuse;
-    for (std::uint32_t s = 0; s < p.count; ++s) {
-        const StageStep& step = p.steps[s];
-        const Color4 texel = step.readsTexture && step.hasTexture ? texels[s] : kMissingTexture;
-        const Color4 c1 = Fetch(step.color1, p, current, texel);
-        const Color4 c2 = Fetch(step.color2, p, current, texel);
-        Color4 next{Saturate(Combine(step.colorOp, c1.r, c2.r)), Saturate(Combine(step.colorOp, c1.g, c2.g)),
-                    Saturate(Combine(step.colorOp, c1.b, c2.b)), current.a};
-        if (step.alphaOp != D3DTOP_DISABLE) {
-            const float a1 = Fetch(step.alpha1, p, current, texel).a;
-            const float a2 = Fetch(step.alpha2, p, current, texel).a;
-            next.a = Saturate(Combine(step.alphaOp, a1, a2));
-        }
-        current = next;
+namespace {
+
+// One stage; sources[D3DTA_TEXTURE] must hold the stage's texel.
+Lanes RunStep(const StageStep& step, const Lanes* sources) {
+    Lanes next = Saturated(Combine(step.colorOp, Fetch(step.color1, sources), Fetch(step.color2, sources)));
+    if (step.alphaOp == D3DTOP_DISABLE) {
+        next[3] = sources[D3DTA_CURRENT][3];
+    } else {
+        next[3] = Saturated(Combine(step.alphaOp, Fetch(step.alpha1, sources), Fetch(step.alpha2, sources)))[3];
     }
-    return current;
+    return next;
+}
+
+bool SamplesTexture(const StageStep& step) { return step.readsTexture && step.hasTexture; }
+
+}  // namespace
+
+void FoldConstantStages(StageProgram& p) {
+    // Indexed by D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_TFACTOR.
+    Lanes sources[4] = {ToLanes(p.diffuse), ToLanes(p.diffuse), ToLanes(kMissingTexture), ToLanes(p.textureFactor)};
+    p.start = 0;
+    while (p.start < p.count && !SamplesTexture(p.steps[p.start])) sources[D3DTA_CURRENT] = RunStep(p.steps[p.start++], sources);
+    const Lanes& current = sources[D3DTA_CURRENT];
+    p.startCurrent = {current[0], current[1], current[2], current[3]};
+}
+
+Color4 RunStages(const StageProgram& p, const Color4* texels) {
+    Lanes sources[4] = {ToLanes(p.diffuse), ToLanes(p.startCurrent), ToLanes(kMissingTexture), ToLanes(p.textureFactor)};
+    for (std::uint32_t s = p.start; s < p.count; ++s) {
+        const StageStep& step = p.steps[s];
+        sources[D3DTA_TEXTURE] = SamplesTexture(step) ? ToLanes(texels[s]) : ToLanes(kMissingTexture);
+        sources[D3DTA_CURRENT] = RunStep(step, sources);
+    }
+    const Lanes& result = sources[D3DTA_CURRENT];
+    return {result[0], result[1], result[2], result[3]};
 }
 
 }  // namespace quillmark::reference

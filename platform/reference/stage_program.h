@@ -27,6 +27,10 @@ struct StageStep {
 struct StageProgram {
     std::array<StageStep, kStageCount> steps{};
     std::uint32_t count = 0;  // stages before the first disabled colour operation
+    // The stages before `start` read no texture, so their result is the same
+    // for every pixel: `startCurrent`.
+    std::uint32_t start = 0;
+    Color4 startCurrent{1, 1, 1, 1};
     Color4 diffuse{1, 1, 1, 1};
     Color4 textureFactor{1, 1, 1, 1};
 };

@@ -13,7 +13,7 @@ namespace {
 class SamplerRules : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (std::uint32_t size = 256; size >= 1; size /= 2) texture.levels.push_back({size, size, size, nullptr, nullptr});
+        for (std::uint32_t size = 256; size >= 1; size /= 2) texture.levels.push_back(MakeSampledLevel(size, size, size, nullptr, nullptr));
         states.fill(0);
         states[D3DSAMP_MINFILTER] = D3DTEXF_ANISOTROPIC;
         states[D3DSAMP_MAGFILTER] = D3DTEXF_LINEAR;
