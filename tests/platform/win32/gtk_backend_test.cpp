@@ -206,6 +206,8 @@ TEST(GtkBackendUnderXvfb, Passes) {
     const int status = pclose(child);
     if (output.find("cannot open display") != std::string::npos || output.find("xauth") != std::string::npos)
         GTEST_SKIP() << "xvfb could not start: " << output;
+    if (status == 0 && output.find("no display") != std::string::npos)
+        GTEST_SKIP() << "this build has no desktop backend";
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 6 tests"), std::string::npos) << output;
 }
