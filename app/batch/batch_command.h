@@ -1,0 +1,52 @@
+// A command of batch mode ("quillmark render ...", "quillmark analyze ..."):
+// what the command table lists and what the batch runner calls.
+//
+// Adding a command takes one new file that defines a `const BatchCommand`
+// object, plus its line in command_list.h.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillmark::batch {
+
+// Exit codes of batch mode.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // the work itself failed
+inline constexpr int kExitUsage = 2;    // bad command line
+
+struct BatchCommand {
+    std::string_view name;      // as typed after "quillmark"
+    std::string_view summary;   // one line for the usage text
+    std::string_view synopsis;  // e.g. "[settings] -o FILE"
+    std::string_view options;   // the command's own options, one per line, for --help
+    // Runs once the probe has started on the headless backend, the settings
+    // flags have been applied to the dialog and a frame showing them has been
+    // drawn. `arguments` are the arguments the settings flags did not take.
+    // Prints its own errors (prefixed "quillmark <name>: ") and returns the
+    // process exit code.
+    int (*run)(const std::vector<std::string>& arguments);
+};
+
+// Every command, in the order of command_list.h.
+const std::vector<const BatchCommand*>& BatchCommands();
+
+// The command of that name, or null.
+const BatchCommand* FindBatchCommand(std::string_view name);
+
+// Takes an option with a value out of `arguments`: "NAME VALUE" or
+// "NAME=VALUE" for either spelling (`shortName` may be empty). Returns the
+// last value given, or nothing when absent; a name without its value leaves
+// a message in *error.
+std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, std::string_view shortName,
+                                           std::string_view longName, std::string* error);
+
+// Takes a flag without value out of `arguments`; true when it was there.
+bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
+
+// "unknown option 'x'" for the first remaining argument, or empty when none.
+std::string LeftoverArgumentsError(const std::vector<std::string>& arguments);
+
+}  // namespace quillmark::batch

@@ -1,0 +1,5 @@
+// The batch commands, one line each: QUILLMARK_BATCH_COMMAND(object) names
+// the `const BatchCommand` object that the command's own file defines.
+// Included twice by command_table.cpp; no include guard on purpose.
+QUILLMARK_BATCH_COMMAND(kRenderCommand)
+QUILLMARK_BATCH_COMMAND(kAnalyzeCommand)

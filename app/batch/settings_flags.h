@@ -1,0 +1,45 @@
+// The settings flags of batch mode. Each flag stands for one control of the
+// Settings dialog and is applied as the user would operate that control (a
+// trackbar drag, a list selection, a radio click, a scroll-bar thumb drag),
+// so batch mode runs the same dialog code as the interactive program.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillmark::batch {
+
+// What the user does to a control.
+enum class ControlActionKind { DragTrackbar, SelectListItem, ClickRadio, DragScrollThumb };
+
+// One user action on a dialog control, from one settings flag.
+struct ControlAction {
+    ControlActionKind kind;
+    int controlId;
+    int argument;      // trackbar or scroll position, list index; unused for a click
+    std::string flag;  // the flag and value as given, for messages
+};
+
+// The settings flags of one command line.
+struct BatchSettings {
+    std::vector<ControlAction> actions;  // in command-line order
+    std::optional<std::string> device;
+    bool help = false;
+    std::vector<std::string> rest;       // what no settings flag took
+};
+
+// Takes the settings flags (and --help / -h) out of `arguments`, as
+// "--flag VALUE" or "--flag=VALUE". Returns false with a message in *error
+// for a value that is out of range or unknown, or a flag without its value.
+bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings* settings, std::string* error);
+
+// Applies the actions to the Settings dialog of g_app, in order. Fails (with
+// a message in *error) when a value lies beyond what this device's control
+// reaches (anisotropy, stage) or when a control refuses the action.
+bool ApplySettings(const std::vector<ControlAction>& actions, std::string* error);
+
+// One line per flag: name, values, default and meaning.
+std::string SettingsFlagsHelp();
+
+}  // namespace quillmark::batch
