@@ -1,0 +1,155 @@
+// Whole analysis runs on the reference device, checked against what the
+// filters imply: point sampling gives every covered pixel exactly one hit,
+// bilinear sampling of level 0 at most four, a plane facing the camera a
+// uniform heat map; and a lost device changes nothing in the figures.
+#include "analysis.h"
+#include "analysis_test_support.h"
+#include "polar_plot.h"
+#include "test_textures.h"
+
+#include "reference_direct3d.h"
+
+#include <algorithm>
+#include <set>
+
+namespace quillmark {
+namespace {
+
+using test::AnalysisFixture;
+
+class AnalysisInvariants : public AnalysisFixture {
+protected:
+    void SetPointFilters() {
+        g_app.minFilter = D3DTEXF_POINT;
+        g_app.magFilter = D3DTEXF_POINT;
+        g_app.mipFilter = D3DTEXF_POINT;
+    }
+
+    // Pixels the object covers: the frame drawn with an all-white texture.
+    static int CoveredPixels() {
+        for (int level = 0; level < kMipLevels; ++level) {
+            D3DLOCKED_RECT locked;
+            if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return -1;
+            const int size = kMipTextureSize >> level;
+            for (int y = 0; y < size; ++y)
+                std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                             y * locked.Pitch),
+                            size, 0xFFFFFFu);
+            g_app.mipTexture->UnlockRect(level);
+        }
+        RenderFrame();
+        const std::vector<std::uint32_t> pixels = BackBufferPixels();
+        const int covered = static_cast<int>(
+            std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != 0; }));
+        BuildMipTexture();
+        return covered;
+    }
+
+    static std::uint16_t LargestCount() {
+        return *std::max_element(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600);
+    }
+};
+
+TEST_F(AnalysisInvariants, PointSamplingHitsEveryCoveredPixelOnce) {
+    ShowThinPlane();
+    SetPointFilters();
+    const int covered = CoveredPixels();
+    ASSERT_GT(covered, 1000);
+    PressStart();
+    RunToTheEnd();
+    EXPECT_EQ(g_app.hitTotal, covered);
+    EXPECT_EQ(g_app.maxHits, 1);
+    EXPECT_EQ(LargestCount(), 1);
+    int levelsHit = 0;
+    for (int level = 0; level < kLevelsDone; ++level) levelsHit += LevelResultOf(level).hits > 0;
+    EXPECT_GE(levelsHit, 3) << "a plane seen at a slant shows several levels";
+    EXPECT_EQ(Text(kRemainingTimeField), "DONE");
+}
+
+TEST_F(AnalysisInvariants, BilinearLevelZeroGivesAtMostFourHits) {
+    ShowThinPlane();
+    g_app.minFilter = D3DTEXF_LINEAR;
+    g_app.magFilter = D3DTEXF_LINEAR;
+    g_app.mipFilter = D3DTEXF_NONE;
+    PressStart();
+    RunToTheEnd();
+    EXPECT_GT(g_app.hitTotal, 0);
+    EXPECT_LE(g_app.maxHits, 4);
+    EXPECT_LE(LargestCount(), 4);
+    EXPECT_GT(LevelResultOf(0).hits, 0);
+    for (int level = 1; level < kLevelsDone; ++level) {
+        EXPECT_EQ(LevelResultOf(level).hits, 0) << level;
+        EXPECT_EQ(LevelResultOf(level).rowPeriod, 0) << level;
+        EXPECT_EQ(LevelResultOf(level).columnPeriod, 0) << level;
+    }
+    EXPECT_EQ(g_app.levelTexelSum, static_cast<std::uint64_t>(g_app.hitTotal) * 512 * 512);
+}
+
+TEST_F(AnalysisInvariants, FacingPlaneGivesAUniformHeatMap) {
+    g_app.showPlane = true;
+    g_app.planeAngle = 0.0;
+    g_app.distance = 20.0;
+    SetPointFilters();
+    PressStart();
+    RunToTheEnd();
+    EXPECT_EQ(g_app.hitTotal, 800 * 600);  // the plane fills the view
+    EXPECT_EQ(g_app.maxHits, 1);
+    const std::vector<std::uint32_t> heatMap = BackBufferPixels();
+    const std::set<std::uint32_t> colours(heatMap.begin(), heatMap.end());
+    EXPECT_EQ(colours, std::set<std::uint32_t>{0x0000FF00u});
+}
+
+// The figures and per-pixel results a run leaves behind.
+struct RunRecord {
+    std::int32_t hitTotal, framesDone, totalFrames;
+    std::uint16_t maxHits;
+    std::uint64_t levelTexelSum;
+    std::vector<int> periods;
+    std::vector<std::uint16_t> counts;
+    std::vector<std::uint32_t> plot;
+
+    static RunRecord Take() {
+        RunRecord record{g_app.hitTotal, g_app.framesDone, g_app.totalFrames, g_app.maxHits, g_app.levelTexelSum,
+                         {}, std::vector<std::uint16_t>(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600),
+                         {}};
+        for (int level = 0; level < kLevelsDone; ++level) {
+            const LevelResult& result = LevelResultOf(level);
+            record.periods.insert(record.periods.end(), {result.rowPeriod, result.columnPeriod, result.hits});
+        }
+        for (int row = 0; row < g_app.plotHeight; ++row) {
+            const auto* bits = reinterpret_cast<const std::uint32_t*>(g_app.plotBits + row * g_app.plotPitch);
+            record.plot.insert(record.plot.end(), bits, bits + kPlotWidth);
+        }
+        return record;
+    }
+    bool operator==(const RunRecord&) const = default;
+};
+
+TEST_F(AnalysisInvariants, LostDeviceLeavesTheFiguresAsTheyWere) {
+    ShowThinPlane();
+    g_app.minFilter = D3DTEXF_LINEAR;
+    g_app.magFilter = D3DTEXF_LINEAR;
+    g_app.mipFilter = D3DTEXF_LINEAR;
+    PressStart();
+    const int frames = RunToTheEnd();
+    const RunRecord uninterrupted = RunRecord::Take();
+    ASSERT_GT(uninterrupted.hitTotal, 0);
+    PressStop();
+
+    // Lose frames everywhere: inside passes, on the blank frames that end a
+    // pass, the one that ends the run, and twice in a row.
+    const std::set<int> losses = {0, 10, 171, 172, 343, 344, 400, 401, 550, frames - 1};
+    PressStart();
+    std::set<int> pending = losses;
+    RunToTheEnd([&](int) {
+        if (!pending.count(g_app.framesDone)) return;
+        reference::FailNextPresents(g_app.framesDone == 400 ? 2 : 1);
+        pending.erase(g_app.framesDone);
+    });
+    EXPECT_TRUE(pending.empty());
+    EXPECT_EQ(RunRecord::Take(), uninterrupted);
+    EXPECT_EQ(g_app.framesDone, uninterrupted.framesDone);
+}
+
+}  // namespace
+}  // namespace quillmark

@@ -1,0 +1,192 @@
+// The analysis run on the whole probe (headless backend, reference device):
+// Start and Stop through the dialog, the marked texture of a frame, the pass
+// lengths and the figures the dialog shows.
+#include "analysis.h"
+#include "analysis_test_support.h"
+#include "polar_plot.h"
+#include "test_textures.h"
+
+#include "commctrl.h"
+#include "headless_dialogs.h"
+
+namespace quillmark {
+namespace {
+
+using test::AnalysisFixture;
+using test::ImageFacts;
+using test::ReadImageFacts;
+
+std::uint32_t Texel(int level, int x, int y) {
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(g_app.mipTexture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+    std::uint32_t value;
+    std::memcpy(&value, static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch + 4 * x, 4);
+    g_app.mipTexture->UnlockRect(level);
+    return value;
+}
+
+// Marks a frame as presented, as RenderFrame does after a good Present.
+void Presented() { ++g_app.framesDone; }
+
+TEST_F(AnalysisFixture, StartPreparesTheRun) {
+    PressStart();
+    EXPECT_TRUE(g_app.running);
+    EXPECT_FALSE(IsWindowEnabled(Control(kStartButton)));
+    EXPECT_TRUE(IsWindowEnabled(Control(kStopButton)));
+    EXPECT_EQ(g_app.totalFrames, 992);
+    EXPECT_EQ(g_app.level, 0);
+    EXPECT_EQ(g_app.rowPeriod, -1);
+    ASSERT_TRUE(g_app.hitCounts && g_app.pixelSpans);
+    EXPECT_EQ(g_app.pixelSpans[799 * 600 - 1].first, -1);
+    ASSERT_NE(g_app.plotSurface, nullptr);
+    EXPECT_EQ(g_app.plotWidth, 720);
+    EXPECT_EQ(g_app.plotHeight, 501);
+    EXPECT_NE(g_app.plotBits, nullptr);
+}
+
+TEST_F(AnalysisFixture, StartWithoutMemoryTellsTheUserAndDoesNotRun) {
+    win32::ClearMessageBoxes();
+    g_app.windowWidth = 0;  // no pixel array can be made for this window
+    PressStart();
+    g_app.windowWidth = 800;
+    EXPECT_FALSE(g_app.running);
+    EXPECT_TRUE(IsWindowEnabled(Control(kStartButton)));
+    ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
+    EXPECT_EQ(win32::MessageBoxesShown()[0].caption, "Quillmark");
+    EXPECT_EQ(g_app.plotSurface, nullptr);
+}
+
+TEST_F(AnalysisFixture, FrameMarksThreeRowsAndBlackensTheOtherLevels) {
+    PressStart();
+    g_app.phase = 510;
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);
+    EXPECT_EQ(g_app.phase, 513);
+    EXPECT_EQ(g_app.levelSize, 512);
+    EXPECT_EQ(Texel(0, 0, 510), 0xFF0000u);
+    EXPECT_EQ(Texel(0, 511, 510), 0xFF0000u);
+    EXPECT_EQ(Texel(0, 17, 511), 0x00FF00u);
+    EXPECT_EQ(Texel(0, 17, 509), 0u);
+    EXPECT_EQ(Texel(0, 17, 0), 0u);
+    EXPECT_EQ(Texel(1, 0, 0), 0u);
+    EXPECT_EQ(Texel(9, 0, 0), 0u);
+    Presented();
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);  // p = 513 > 512: blank, and the row pass ends
+    EXPECT_EQ(Texel(0, 0, 511), 0u);
+    EXPECT_EQ(g_app.rowPeriod, 0);
+    EXPECT_EQ(g_app.phase, 0);
+}
+
+TEST_F(AnalysisFixture, CellPassMarksEveryTileAtOnce) {
+    PressStart();
+    g_app.level = 3;
+    g_app.rowPeriod = 2;
+    g_app.columnPeriod = 3;
+    g_app.phase = 3;  // cells 3 (red), 4 (green), 5 (blue)
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);
+    for (int y = 0; y < 64; y += 7)
+        for (int x = 0; x < 64; x += 5) {
+            const int cell = 2 * (x % 3) + (y % 2);
+            const std::uint32_t expected = cell == 3 ? 0xFF0000 : cell == 4 ? 0x00FF00 : cell == 5 ? 0x0000FF : 0;
+            ASSERT_EQ(Texel(3, x, y), expected) << x << "," << y;
+        }
+    EXPECT_EQ(Texel(0, 1, 1), 0u);
+}
+
+TEST_F(AnalysisFixture, SixCellPassTakesFourFrames) {
+    PressStart();
+    g_app.level = 3;
+    g_app.rowPeriod = 2;
+    g_app.columnPeriod = 3;
+    int frames = 0;
+    while (g_app.level == 3 && frames < 10) {
+        ASSERT_EQ(BuildMarkedTexture(), S_OK);
+        Presented();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 4);
+    EXPECT_EQ(g_app.rowPeriod, -1);
+}
+
+TEST_F(AnalysisFixture, LevelZeroRowPassTakes172Frames) {
+    ShowThinPlane();  // few pixels to draw
+    PressStart();
+    int frames = 0;
+    while (g_app.rowPeriod == -1 && frames < 300) {
+        RenderFrame();
+        UpdateRunDisplay();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 172);
+    EXPECT_EQ(g_app.framesDone, 172);
+}
+
+TEST_F(AnalysisFixture, LostFrameIsDrawnAgainWithTheSameMarks) {
+    PressStart();
+    g_app.phase = 510;
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);
+    Presented();
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);  // ends the row pass ...
+    EXPECT_EQ(g_app.rowPeriod, 0);
+    ASSERT_EQ(BuildMarkedTexture(), S_OK);  // ... but was never presented: undone and repeated
+    EXPECT_EQ(g_app.rowPeriod, 0);
+    EXPECT_EQ(g_app.phase, 0);
+    EXPECT_EQ(g_app.totalFrames, 992);
+}
+
+TEST_F(AnalysisFixture, DisplayShowsTheFigures) {
+    PressStart();
+    g_app.framesDone = 10;
+    g_app.totalFrames = 100;
+    g_app.phase = 3;
+    g_app.maxHits = 7;
+    g_app.hitTotal = 1234;
+    g_app.levelTexelSum = 1572864000;
+    g_app.startTick = GetTickCount() - 1000;  // 100 ms a frame, 90 frames left
+    UpdateRunDisplay();
+    EXPECT_EQ(Text(kRemainingTimeField), "  0:00:09");
+    EXPECT_EQ(Text(kMaxHitsField), "7");
+    EXPECT_EQ(Text(kHitTotalField), "1234");
+    EXPECT_EQ(Text(kTexelSumField), "1.573 G");
+    EXPECT_EQ(SendMessageA(Control(kRunProgressBar), PBM_GETPOS, 0, 0), 10);
+
+    g_app.framesDone = 101;  // past the estimate: the time stays as it was
+    UpdateRunDisplay();
+    EXPECT_EQ(Text(kRemainingTimeField), "  0:00:09");
+    g_app.level = kLevelsDone;
+    UpdateRunDisplay();
+    EXPECT_EQ(Text(kRemainingTimeField), "DONE");
+}
+
+TEST_F(AnalysisFixture, StopRestoresTheTextureAndClearsTheFigures) {
+    PressStart();
+    for (int frame = 0; frame < 5; ++frame) {
+        RenderFrame();
+        UpdateRunDisplay();
+    }
+    EXPECT_NE(Text(kHitTotalField), "");
+    PressStop();
+    EXPECT_FALSE(g_app.running);
+    EXPECT_TRUE(IsWindowEnabled(Control(kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(Control(kStopButton)));
+    for (int field : {kRemainingTimeField, kMaxHitsField, kHitTotalField, kTexelSumField})
+        EXPECT_EQ(Text(field), "") << field;
+    EXPECT_EQ(SendMessageA(Control(kRunProgressBar), PBM_GETPOS, 0, 0), 5);
+    EXPECT_EQ(Texel(0, 0, 0), 0xFEFEFEu);
+    EXPECT_EQ(Texel(0, 300, 0), 0u);
+    EXPECT_EQ(Texel(3, 1, 2), CheckerTexel(3, 1, 2, g_app.checkerShift, g_app.tintMode));
+    EXPECT_EQ(Texel(9, 0, 0), CheckerTexel(9, 0, 0, g_app.checkerShift, g_app.tintMode));
+    EXPECT_EQ(g_app.plotSurface, nullptr);
+}
+
+TEST_F(AnalysisFixture, StopWithoutHitsSavesABlackPlot) {
+    PressStart();
+    PressStop();
+    const ImageFacts facts = ReadImageFacts(kPlotFileName);
+    ASSERT_TRUE(facts.read) << "ImageMagick could not read " << kPlotFileName;
+    EXPECT_EQ(facts.width, 720);
+    EXPECT_EQ(facts.height, 501);
+    EXPECT_EQ(facts.maximum, 0.0);
+}
+
+}  // namespace
+}  // namespace quillmark
