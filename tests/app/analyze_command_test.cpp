@@ -1,0 +1,98 @@
+// "quillmark analyze" end to end on the headless backend: the files it
+// writes (read back by ImageMagick), the figures on stdout as text and JSON,
+// and its command-line errors.
+#include "analysis_test_support.h"
+#include "batch_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillmark {
+namespace {
+
+using test::ImageFacts;
+using test::ReadImageFacts;
+
+class AnalyzeCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillmark-analyze-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(directory_); }
+
+    // Runs the command with a thin plane (quick to draw) and point filters.
+    int Analyze(std::vector<std::string> extra) {
+        std::vector<std::string> arguments = {"analyze",      "--object",     "plane", "--angle",
+                                              "88",           "--min-filter", "point", "--mag-filter",
+                                              "point",        "--mip-filter", "point"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int code = batch::RunBatch(arguments);
+        output_ = testing::internal::GetCapturedStdout();
+        errors_ = testing::internal::GetCapturedStderr();
+        return code;
+    }
+
+    std::filesystem::path directory_;
+    std::string output_, errors_;
+};
+
+TEST_F(AnalyzeCommand, WritesThePlotTheHeatMapAndTheFigures) {
+    const std::filesystem::path out = directory_ / "out" / "deeper";
+    ASSERT_EQ(Analyze({"-o", out.string()}), 0) << errors_;
+    const ImageFacts plot = ReadImageFacts((out / "MipBand.bmp").string());
+    ASSERT_TRUE(plot.read);
+    EXPECT_EQ(plot.width, 720);
+    EXPECT_EQ(plot.height, 501);
+    EXPECT_GT(plot.maximum, 0.0);
+    const ImageFacts heatMap = ReadImageFacts((out / "heatmap.bmp").string());
+    ASSERT_TRUE(heatMap.read);
+    EXPECT_EQ(heatMap.width, 800);
+    EXPECT_EQ(heatMap.height, 600);
+
+    EXPECT_NE(output_.find("MAX: 1\n"), std::string::npos) << output_;
+    EXPECT_NE(output_.find("SUM: "), std::string::npos);
+    EXPECT_NE(output_.find("P: "), std::string::npos);
+    EXPECT_NE(output_.find("level 9: row period "), std::string::npos);
+    EXPECT_NE(errors_.find("DONE"), std::string::npos) << "progress reaches the end";
+    EXPECT_FALSE(std::filesystem::exists("MipBand.bmp")) << "nothing lands in the current directory";
+}
+
+TEST_F(AnalyzeCommand, JsonCarriesTheSameFigures) {
+    ASSERT_EQ(Analyze({"-o", directory_.string()}), 0) << errors_;
+    const std::string text = output_;
+    const auto figure = [&](const std::string& name) {
+        const std::size_t at = text.find(name + ": ");
+        return at == std::string::npos ? std::string() : text.substr(at + name.size() + 2, text.find('\n', at) - at - name.size() - 2);
+    };
+    ASSERT_EQ(Analyze({"-o", directory_.string(), "--json"}), 0) << errors_;
+    EXPECT_EQ(output_.front(), '{');
+    EXPECT_NE(output_.find("\"sum\": " + figure("SUM") + ","), std::string::npos) << output_;
+    EXPECT_NE(output_.find("\"max\": 1,"), std::string::npos);
+    EXPECT_NE(output_.find("\"done\": true"), std::string::npos);
+    EXPECT_NE(output_.find("{\"level\": 9, \"row_period\": "), std::string::npos);
+}
+
+TEST_F(AnalyzeCommand, RejectsUnknownOptions) {
+    EXPECT_EQ(Analyze({"--frobnicate"}), 2);
+    EXPECT_NE(errors_.find("--frobnicate"), std::string::npos);
+    EXPECT_EQ(Analyze({"-o"}), 2);
+}
+
+TEST_F(AnalyzeCommand, RefusesAnOutputThatIsAFile) {
+    const std::filesystem::path file = directory_ / "file";
+    FILE* created = std::fopen(file.c_str(), "w");
+    ASSERT_NE(created, nullptr);
+    std::fclose(created);
+    EXPECT_EQ(Analyze({"-o", file.string()}), 1);
+    EXPECT_NE(errors_.find("cannot create the directory"), std::string::npos) << errors_;
+}
+
+}  // namespace
+}  // namespace quillmark
