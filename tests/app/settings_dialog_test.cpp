@@ -184,6 +184,26 @@ TEST_F(SettingsDialog, InitialisationSetsEveryControl) {
     EXPECT_EQ(range.iHigh, 0);
 }
 
+// A second dialog initialised from other device capabilities.
+TEST_F(SettingsDialog, SliderEndsFollowTheDeviceWithinSoundLimits) {
+    const struct {
+        DWORD maxAnisotropy, blendStages;
+        int anisotropyMax, stageMax;
+    } devices[] = {{1, 8, 0, 7}, {0, 1, 0, 0}, {12, 4, 3, 3}, {16, 16, 4, 7}, {0xFFFFFFFF, 0, 30, 0}};
+    for (const auto& device : devices) {
+        g_app.caps.MaxAnisotropy = device.maxAnisotropy;
+        g_app.caps.MaxTextureBlendStages = device.blendStages;
+        const HWND dialog = CreateDialogParamA(instance_, MAKEINTRESOURCEA(101), g_app.mainWindow,
+                                               SettingsDialogProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(g_app.anisotropySliderMax, device.anisotropyMax) << device.maxAnisotropy;
+        EXPECT_EQ(SendDlgItemMessageA(dialog, 1000, TBM_GETRANGEMAX, 0, 0), device.anisotropyMax);
+        EXPECT_EQ(g_app.stageSliderMax, device.stageMax) << device.blendStages;
+        EXPECT_EQ(SendDlgItemMessageA(dialog, 1008, TBM_GETRANGEMAX, 0, 0), device.stageMax);
+        DestroyWindow(dialog);
+    }
+}
+
 TEST_F(SettingsDialog, AnisotropySliderDoublesFromOneToSixteen) {
     const char* labels[] = {"1x", "2x", "4x", "8x", "16x"};
     for (int position : {1, 2, 3, 4, 0}) {
