@@ -109,6 +109,21 @@ Lanes RunStep(const StageStep& step, const Lanes* sources) {
 
 bool SamplesTexture(const StageStep& step) { return step.readsTexture && step.hasTexture; }
 
+bool IsPlain(const StageArgument& arg, DWORD source) {
+    return arg.source == source && !arg.complement && !arg.alphaReplicate;
+}
+
+bool IsTextureTimesCurrent(const StageStep& step) {
+    const bool color = step.colorOp == D3DTOP_MODULATE &&
+                       ((IsPlain(step.color1, D3DTA_TEXTURE) && IsPlain(step.color2, D3DTA_CURRENT)) ||
+                        (IsPlain(step.color1, D3DTA_CURRENT) && IsPlain(step.color2, D3DTA_TEXTURE)));
+    const bool alpha = (step.alphaOp == D3DTOP_MODULATE &&
+                        ((IsPlain(step.alpha1, D3DTA_TEXTURE) && IsPlain(step.alpha2, D3DTA_CURRENT)) ||
+                         (IsPlain(step.alpha1, D3DTA_CURRENT) && IsPlain(step.alpha2, D3DTA_TEXTURE)))) ||
+                       (step.alphaOp == D3DTOP_SELECTARG1 && IsPlain(step.alpha1, D3DTA_TEXTURE));
+    return SamplesTexture(step) && color && alpha;
+}
+
 }  // namespace
 
 void FoldConstantStages(StageProgram& p) {
@@ -118,9 +133,16 @@ void FoldConstantStages(StageProgram& p) {
     while (p.start < p.count && !SamplesTexture(p.steps[p.start])) sources[D3DTA_CURRENT] = RunStep(p.steps[p.start++], sources);
     const Lanes& current = sources[D3DTA_CURRENT];
     p.startCurrent = {current[0], current[1], current[2], current[3]};
+    p.textureTimesWhite = p.start + 1 == p.count && IsTextureTimesCurrent(p.steps[p.start]) &&
+                          p.startCurrent.r == 1.0f && p.startCurrent.g == 1.0f && p.startCurrent.b == 1.0f;
 }
 
 Color4 RunStages(const StageProgram& p, const Color4* texels) {
+    if (p.textureTimesWhite) {
+        const Color4& t = texels[p.start];
+        const float alpha = p.steps[p.start].alphaOp == D3DTOP_MODULATE ? t.a * p.startCurrent.a : t.a;
+        return {Saturate(t.r), Saturate(t.g), Saturate(t.b), Saturate(alpha)};
+    }
     Lanes sources[4] = {ToLanes(p.diffuse), ToLanes(p.startCurrent), ToLanes(kMissingTexture), ToLanes(p.textureFactor)};
     for (std::uint32_t s = p.start; s < p.count; ++s) {
         const StageStep& step = p.steps[s];

@@ -31,6 +31,10 @@ struct StageProgram {
     // for every pixel: `startCurrent`.
     std::uint32_t start = 0;
     Color4 startCurrent{1, 1, 1, 1};
+    // The common case, computed without the general stage loop: one
+    // remaining stage that modulates its texture with a white CURRENT
+    // (colour) and modulates or selects the texture's alpha.
+    bool textureTimesWhite = false;
     Color4 diffuse{1, 1, 1, 1};
     Color4 textureFactor{1, 1, 1, 1};
 };

@@ -127,6 +127,16 @@ TEST_F(RasterTest, StageUnderTestDeliversTheTexelThroughPassThroughStages) {
     for (DWORD s = 0; s < 8; ++s) device->SetTexture(s, nullptr);
 }
 
+TEST_F(RasterTest, ModulateScalesTheTexelByTheLitDiffuse) {
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    D3DMATERIAL9 material{};
+    material.Emissive = {0.5f, 1.0f, 0.25f, 0.0f};
+    device->SetMaterial(&material);
+    BindColor(0xFFFFFF);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(Rgb(ReadBack()[4 * 800 + 4]), 0x80FF40u);  // 127.5, 255, 63.75 rounded half up
+}
+
 TEST_F(RasterTest, AStageWithoutItsTextureReadsOpaqueBlack) {
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
