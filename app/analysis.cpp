@@ -150,8 +150,8 @@ void RequestRedraw() {
 
 const LevelResult& LevelResultOf(int level) { return g_levelResults[level]; }
 
-void CountLevelHit() {
-    if (g_app.level >= 0 && g_app.level < kLevelsDone) ++g_levelResults[g_app.level].hits;
+void CountLevelHits(int hits) {
+    if (g_app.level >= 0 && g_app.level < kLevelsDone) g_levelResults[g_app.level].hits += hits;
 }
 
 int CellIndex(int y, int x) {

@@ -73,8 +73,8 @@ struct LevelResult {
 // The results of the current (or last) run, by level 0 to 9.
 const LevelResult& LevelResultOf(int level);
 
-// Counts one hit on the level under analysis (called for every recorded hit).
-void CountLevelHit();
+// Counts hits on the level under analysis (called for every recorded hit).
+void CountLevelHits(int hits);
 
 // Cell index of texel (row y, column x) of the level under analysis in the
 // current pass, and the number of cells of that pass.

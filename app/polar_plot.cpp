@@ -6,12 +6,26 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace quillmark {
 namespace {
 
 constexpr double kTwoPi = 6.28;  // 2 x 3.14, as every angle of the program
 constexpr double kRightAngle = 1.5707963267948966;  // atan of an infinite ratio
+
+// Byte offset into the plot of every window pixel (-1: not plotted), worked
+// out once per plot: a cell-pass frame can hold a hit in every pixel.
+struct PlotOffsets {
+    int windowWidth = 0, windowHeight = 0, plotHeight = 0, plotPitch = 0;
+    std::vector<std::int32_t> offsets;
+
+    bool Fits() const {
+        return windowWidth == g_app.windowWidth && windowHeight == g_app.windowHeight &&
+               plotHeight == g_app.plotHeight && plotPitch == g_app.plotPitch && g_app.plotWidth == kPlotWidth;
+    }
+};
+PlotOffsets g_plotOffsets;
 
 void ReleasePlot() {
     g_app.plotSurface->Release();
@@ -35,6 +49,28 @@ int PlotColumn(int dx, int dy) {
     const int quadrant = Quadrant(dx, dy);
     const int quarter = g_app.plotWidth / 4;
     return quadrant % 2 == 0 ? angle + quadrant * quarter : (quadrant + 1) * quarter - angle - 1;
+}
+
+// Where a hit at window pixel (x, y) lands in the plot, or -1.
+std::int32_t PlotOffset(int x, int y) {
+    const int dx = g_app.windowWidth / 2 - x, dy = g_app.windowHeight / 2 - y;
+    if (dx == 0 && dy == 0) return -1;  // the centre has no direction
+    const int row = static_cast<int>(g_app.plotHeight - std::sqrt(static_cast<double>(dx) * dx +
+                                                                  static_cast<double>(dy) * dy));
+    const int column = PlotColumn(dx, dy);
+    if (column < 0 || column >= g_app.plotWidth || row < 0 || row >= g_app.plotHeight) return -1;
+    return row * g_app.plotPitch + 4 * column;
+}
+
+void ComputePlotOffsets() {
+    g_plotOffsets.windowWidth = g_app.windowWidth;
+    g_plotOffsets.windowHeight = g_app.windowHeight;
+    g_plotOffsets.plotHeight = g_app.plotHeight;
+    g_plotOffsets.plotPitch = g_app.plotPitch;
+    g_plotOffsets.offsets.resize(static_cast<std::size_t>(g_app.windowWidth) * g_app.windowHeight);
+    for (int y = 0; y < g_app.windowHeight; ++y)
+        for (int x = 0; x < g_app.windowWidth; ++x)
+            g_plotOffsets.offsets[static_cast<std::size_t>(y) * g_app.windowWidth + x] = PlotOffset(x, y);
 }
 
 }  // namespace
@@ -73,21 +109,20 @@ void CreatePlotSurface() {
     g_app.plotBits = static_cast<std::uint8_t*>(locked.pBits);
     for (int row = 0; row < g_app.plotHeight; ++row)
         std::memset(g_app.plotBits + static_cast<std::ptrdiff_t>(row) * g_app.plotPitch, 0, kPlotWidth * 4);
+    if (!g_plotOffsets.Fits()) ComputePlotOffsets();
 }
 
 void PlotHit(int x, int y) {
     if (!g_app.plotBits) return;
-    const int dx = g_app.windowWidth / 2 - x, dy = g_app.windowHeight / 2 - y;
-    if (dx == 0 && dy == 0) return;
-    const int row = static_cast<int>(g_app.plotHeight - std::sqrt(static_cast<double>(dx) * dx +
-                                                                  static_cast<double>(dy) * dy));
-    const int column = PlotColumn(dx, dy);
-    if (column < 0 || column >= g_app.plotWidth || row < 0 || row >= g_app.plotHeight) return;
+    const bool inWindow = x >= 0 && x < g_app.windowWidth && y >= 0 && y < g_app.windowHeight;
+    const std::int32_t offset = inWindow && g_plotOffsets.Fits()
+                                    ? g_plotOffsets.offsets[static_cast<std::size_t>(y) * g_app.windowWidth + x]
+                                    : PlotOffset(x, y);
+    if (offset < 0) return;
     std::uint32_t pixel;
-    std::uint8_t* at = g_app.plotBits + static_cast<std::ptrdiff_t>(row) * g_app.plotPitch + 4 * column;
-    std::memcpy(&pixel, at, sizeof(pixel));
+    std::memcpy(&pixel, g_app.plotBits + offset, sizeof(pixel));
     pixel |= PlotLevelColour(g_app.level);
-    std::memcpy(at, &pixel, sizeof(pixel));
+    std::memcpy(g_app.plotBits + offset, &pixel, sizeof(pixel));
 }
 
 void SavePlot() {

@@ -60,6 +60,16 @@ void HoldFrame(const PixelView& frame) {
                     static_cast<std::size_t>(frame.width) * 4);
 }
 
+// `hits` hits at one pixel at once: the counters grow by that many, and the
+// plot, which ORs one colour per level, needs the pixel only once.
+void RecordPixelHits(int x, int y, int hits) {
+    g_app.hitTotal += hits;
+    CountLevelHits(hits);
+    const std::uint64_t levelEdge = static_cast<std::uint64_t>(kMipTextureSize >> g_app.level);
+    g_app.levelTexelSum += levelEdge * levelEdge * static_cast<std::uint64_t>(hits);
+    if (g_app.plotSurface && g_app.plotBits) PlotHit(x, y);
+}
+
 }  // namespace
 
 void ReadBack() {
@@ -112,25 +122,15 @@ void RecordHits(const PixelView& frame) {
         for (int x = 0; x < frame.width; ++x) {
             const std::uint32_t value = row[x];
             if (!(value & kColourMask)) continue;
-            int hits = 0;
-            for (std::uint32_t mask : {kRedMask, kGreenMask, kBlueMask}) {
-                if (!(value & mask)) continue;
-                RecordHit(x, y);
-                ++hits;
-            }
+            const int hits = ((value & kRedMask) != 0) + ((value & kGreenMask) != 0) + ((value & kBlueMask) != 0);
+            RecordPixelHits(x, y, hits);
             counts[x] = static_cast<std::uint16_t>(counts[x] + hits);
             if (counts[x] > g_app.maxHits) g_app.maxHits = counts[x];
         }
     }
 }
 
-void RecordHit(int x, int y) {
-    ++g_app.hitTotal;
-    CountLevelHit();
-    const std::uint64_t levelEdge = static_cast<std::uint64_t>(kMipTextureSize >> g_app.level);
-    g_app.levelTexelSum += levelEdge * levelEdge;
-    if (g_app.plotSurface && g_app.plotBits) PlotHit(x, y);
-}
+void RecordHit(int x, int y) { RecordPixelHits(x, y, 1); }
 
 void DrawHeatMap(const PixelView& frame) {
     if (!g_app.hitCounts) return;
