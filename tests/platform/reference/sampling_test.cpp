@@ -103,6 +103,18 @@ TEST_F(SamplingTest, ClampAddressingStopsAtTheEdgeTexel) {
     EXPECT_EQ(pixels[4 * 800 + 7] & 0xFF, 255u);
 }
 
+TEST_F(SamplingTest, MirrorAddressingReflectsEveryOtherRepeat) {
+    IDirect3DTexture9* texture = MakeTexture(2, 1, 1, [](UINT, UINT x, UINT) { return x == 1 ? 0xFFFFFFu : 0u; });
+    device->SetTexture(0, texture);
+    texture->Release();
+    SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRROR);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 1, -1, 0, 3, 1), S_OK);  // u from -1 to 3: texels 1 0 | 0 1 | 1 0 | 0 1
+    const auto pixels = ReadBack();
+    const std::uint32_t expected[8] = {255, 0, 0, 255, 255, 0, 0, 255};
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(pixels[x] & 0xFF, expected[x]) << "pixel " << x;
+}
+
 TEST_F(SamplingTest, PointSamplingWrapsCoordinatesBeyondOne) {
     IDirect3DTexture9* texture = MakeTexture(4, 4, 1, [](UINT, UINT x, UINT y) { return x << 16 | y << 8; });
     device->SetTexture(0, texture);
