@@ -7,7 +7,7 @@
 
 #include "d3d9types.h"
 #include "image_types.h"
-#include "palette_entry.h"
+#include "wintypes.h"
 
 namespace quillmark {
 

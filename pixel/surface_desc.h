@@ -5,9 +5,6 @@
 
 #include "d3d9types.h"
 
-// 256 entries of four bytes each: red, green, blue, flags (used as alpha).
-struct PALETTEENTRY;
-
 namespace quillmark {
 
 // Filter kinds, in the low 16 bits of the filter word.

@@ -1,6 +1,7 @@
 #include "surface_load.h"
 
 #include "debug_mute.h"
+#include "library_switches.h"
 #include "resample.h"
 #include "surface_lock.h"
 #include "texture_constants.h"
@@ -12,7 +13,13 @@ namespace {
 
 constexpr DWORD kAutoFilter = RESAMPLE_TRIANGLE | RESAMPLE_DITHER;
 
-DWORD ResolveFilter(DWORD filter) { return filter == TEX_AUTO ? kAutoFilter : filter; }
+// Resolves TEX_AUTO. Every conversion passes here first, so this is also
+// where the box filter learns to follow the library's MMX switch.
+DWORD ResolveFilter(DWORD filter) {
+    static const bool switchInstalled = (SetBoxVectorSwitch(&IsMmxEnabled), true);
+    (void)switchInstalled;
+    return filter == TEX_AUTO ? kAutoFilter : filter;
+}
 
 bool IsOrderedRect(const RECT& r) { return r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom; }
 

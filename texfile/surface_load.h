@@ -4,7 +4,7 @@
 #pragma once
 
 #include "d3d9.h"
-#include "palette_entry.h"
+#include "wintypes.h"
 
 namespace quillmark {
 

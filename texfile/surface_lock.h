@@ -9,7 +9,7 @@
 #pragma once
 
 #include "d3d9.h"
-#include "palette_entry.h"
+#include "wintypes.h"
 #include "surface_desc.h"
 
 namespace quillmark {

@@ -3,7 +3,7 @@
 
 #include "d3d9.h"
 #include "image_types.h"
-#include "palette_entry.h"
+#include "wintypes.h"
 
 namespace quillmark {
 

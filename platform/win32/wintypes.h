@@ -81,6 +81,15 @@ struct SIZE {
     LONG cy;
 };
 
+// One palette entry: red, green, blue and a flags byte (the library uses it
+// as alpha).
+struct PALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+};
+
 struct GUID {
     DWORD Data1;
     WORD Data2;
