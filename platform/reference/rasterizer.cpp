@@ -109,6 +109,9 @@ Span RowSpan(const TriangleSetup& t, int y, int left, int right) {
             return {1, 0};
         }
     }
+    // Both ends stay within [left - 1, right] so that they convert exactly.
+    first = std::min<std::int64_t>(first, right);
+    last = std::max<std::int64_t>(last, left - 1);
     return {int(first), int(last)};
 }
 

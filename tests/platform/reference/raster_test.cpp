@@ -46,6 +46,23 @@ TEST_F(RasterTest, SharedEdgeCoversEveryPixelExactlyOnce) {
     EXPECT_TRUE(Rgb(second[5 * 800 + 3]) != 0);
 }
 
+TEST_F(RasterTest, NearlyHorizontalEdgesStayInsideTheirTriangle) {
+    DrawWhite();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    // The long edge climbs one 1/256 step over 590 pixels.
+    ASSERT_EQ(DrawTriangle(At(10, 10, 0.5f, 0, 0), At(600, 10.00390625f, 0.5f, 0, 0), At(10, 12, 0.5f, 0, 0)), S_OK);
+    // Only row 11 has centres inside: the bottom edge y = 12 - 1.996 (x - 10) / 590
+    // stays below 11 up to x = 305; row 10 lies above the top edge, row 12 on
+    // the bottom edge.
+    const auto pixels = ReadBack();
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const bool inside = y == 11 && x >= 10 && x <= 305;
+            ASSERT_EQ(Rgb(pixels[std::size_t(y) * 800 + x]) != 0, inside) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(RasterTest, DepthTestKeepsTheNearerSurface) {
     BindColor(0xFF0000);
     ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1, 0.25f), S_OK);
