@@ -22,8 +22,14 @@ protected:
         char pattern[] = "/tmp/quillmark-analyze-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         directory_ = pattern;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::create_directory(directory_ / "here");
+        std::filesystem::current_path(directory_ / "here");
     }
-    void TearDown() override { std::filesystem::remove_all(directory_); }
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(directory_);
+    }
 
     // Runs the command with a thin plane (quick to draw) and point filters.
     int Analyze(std::vector<std::string> extra) {
@@ -39,7 +45,7 @@ protected:
         return code;
     }
 
-    std::filesystem::path directory_;
+    std::filesystem::path directory_, previous_;
     std::string output_, errors_;
 };
 
@@ -64,14 +70,18 @@ TEST_F(AnalyzeCommand, WritesThePlotTheHeatMapAndTheFigures) {
     EXPECT_FALSE(std::filesystem::exists("MipBand.bmp")) << "nothing lands in the current directory";
 }
 
-TEST_F(AnalyzeCommand, JsonCarriesTheSameFigures) {
+TEST_F(AnalyzeCommand, JsonCarriesTheSameFiguresAndTheCurrentDirectoryIsTheDefault) {
     ASSERT_EQ(Analyze({"-o", directory_.string()}), 0) << errors_;
     const std::string text = output_;
     const auto figure = [&](const std::string& name) {
         const std::size_t at = text.find(name + ": ");
-        return at == std::string::npos ? std::string() : text.substr(at + name.size() + 2, text.find('\n', at) - at - name.size() - 2);
+        if (at == std::string::npos) return std::string();
+        const std::size_t from = at + name.size() + 2;
+        return text.substr(from, text.find('\n', from) - from);
     };
-    ASSERT_EQ(Analyze({"-o", directory_.string(), "--json"}), 0) << errors_;
+    ASSERT_EQ(Analyze({"--json"}), 0) << errors_;  // into the current directory
+    EXPECT_TRUE(ReadImageFacts("MipBand.bmp").read);
+    EXPECT_TRUE(ReadImageFacts("heatmap.bmp").read);
     EXPECT_EQ(output_.front(), '{');
     EXPECT_NE(output_.find("\"sum\": " + figure("SUM") + ","), std::string::npos) << output_;
     EXPECT_NE(output_.find("\"max\": 1,"), std::string::npos);
