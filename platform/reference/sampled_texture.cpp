@@ -1,5 +1,6 @@
 #include "sampled_texture.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -61,6 +62,9 @@ bool SampledTextureCache::Prepare(TextureInternals& texture, SampledTexture* out
             out->levels[level] = MakeSampledLevel(store.width, store.height, store.rowPitch / 4,
                                                   reinterpret_cast<const std::uint32_t*>(store.bytes.data()), nullptr);
         }
+        out->powerOfTwo = std::all_of(out->levels.begin(), out->levels.end(), [](const SampledLevel& l) {
+            return l.widthMask >= 0 && l.heightMask >= 0;
+        });
         return true;
     }
     Entry& entry = entries_[texture.Serial()];

@@ -31,6 +31,7 @@ struct SampledTexture {
     std::vector<SampledLevel> levels;
     bool native = false;
     bool opaque = false;  // X8R8G8B8: alpha reads as 1
+    bool powerOfTwo = false;  // every level's sides are powers of two
 };
 
 // True when the sampler can read the format: natively, or through a row

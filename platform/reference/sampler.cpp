@@ -56,7 +56,7 @@ struct NativeTexels {
         const std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
         const __m128i zero = _mm_setzero_si128();
         const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
-        return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
+        return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));  // (B, G, R, A)
     }
 };
 
@@ -134,6 +134,46 @@ Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u
     return first + (second - first) * levels.blend;
 }
 
+inline Lanes Unpack(std::uint32_t p) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
+    return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
+}
+
+// The bilinear filter of FilterLevel for a native level wrapped on both
+// axes with power-of-two sizes (the same arithmetic, fewer decisions).
+inline Lanes WrappedBilinear(const SampledLevel& l, float u, float v) {
+    const float fx = u * float(l.width) - 0.5f, fy = v * float(l.height) - 0.5f;
+    const int xi = FloorIndex(fx), yi = FloorIndex(fy);
+    const float ax = fx - float(xi), ay = fy - float(yi);
+    const int x0 = xi & l.widthMask, x1 = (xi + 1) & l.widthMask;
+    const std::uint32_t* row0 = l.argb + std::size_t(yi & l.heightMask) * l.rowTexels;
+    const std::uint32_t* row1 = l.argb + std::size_t((yi + 1) & l.heightMask) * l.rowTexels;
+    const Lanes top = Unpack(row0[x0]) * (1 - ax) + Unpack(row0[x1]) * ax;
+    const Lanes bottom = Unpack(row1[x0]) * (1 - ax) + Unpack(row1[x1]) * ax;
+    return top * (1 - ay) + bottom * ay;
+}
+
+// A linear probe through WrappedBilinear, with Probe's level blend.
+inline Lanes WrappedProbe(const SamplerSetup& s, LevelPair levels, float u, float v) {
+    const Lanes first = WrappedBilinear(s.texture->levels[levels.first], u, v);
+    if (levels.blend <= 0.0f) return first;
+    const Lanes second = WrappedBilinear(s.texture->levels[levels.first + 1], u, v);
+    return first + (second - first) * levels.blend;
+}
+
+// Minification through linear probes on a native, wrapped, power-of-two texture.
+Lanes WrappedMinify(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
+    if (lod.probes == 1) return WrappedProbe(s, levels, u, v);
+    Lanes sum{0, 0, 0, 0};
+    const float weight = 1.0f / float(lod.probes);
+    for (std::uint32_t i = 0; i < lod.probes; ++i) {
+        const float t = (float(i) + 0.5f) * weight - 0.5f;
+        sum += WrappedProbe(s, levels, u + t * lod.du, v + t * lod.dv);
+    }
+    return sum * weight;
+}
+
 template <class Texels>
 Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
     if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
@@ -205,6 +245,17 @@ void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dud
                 float dvdy, unsigned mask, Color4* out) {
     const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
+    const bool wrapped = s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
+                         s.addressV == AddressMode::Wrap;
+    if (wrapped && !lod.magnify && (lod.probes > 1 || s.minify == TexelFilter::Linear)) {
+        for (int i = 0; i < 4; ++i) {
+            if (!(mask & (1u << i))) continue;
+            Lanes value = WrappedMinify(s, lod, levels, u[i], v[i]);
+            if (s.texture->opaque) value[3] = 255.0f;
+            out[i] = ToColor(value, kInv255);
+        }
+        return;
+    }
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
         out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kInv255)

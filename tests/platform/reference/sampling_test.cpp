@@ -78,6 +78,35 @@ TEST_F(SamplingTest, LinearMipFilterBlendsNeighbouringLevels) {
     EXPECT_EQ(PixelAt(3, 3), 191u);  // 255 * 0.75 = 191.25
 }
 
+TEST_F(SamplingTest, AnisotropicProbesAverageAlongTheMajorAxis) {
+    // 16 x 4 texels on 4 x 4 pixels, v stretched to 1.1: rho is 4 across and
+    // 1.1 down, so N = ceil(4 / 1.1) = 4 probes. Level 0 holds red 16k in
+    // column k, level 1 green 32k + 8, the smaller levels blue.
+    IDirect3DTexture9* texture = MakeTexture(16, 4, 0, [](UINT level, UINT x, UINT) {
+        return level == 0 ? (16 * x) << 16 : level == 1 ? (32 * x + 8) << 8 : 0xFFu;
+    });
+    device->SetTexture(0, texture);
+    texture->Release();
+    SetFilters(D3DTEXF_ANISOTROPIC, D3DTEXF_LINEAR, D3DTEXF_LINEAR);
+    struct Case {
+        DWORD maxAnisotropy;
+        std::uint32_t (*expected)(int x);
+    } cases[] = {
+        // lambda = log2(4 / 4) = 0: probes at texel-space x 4x .. 4x + 3 of level 0.
+        {16, [](int x) { return std::uint32_t(64 * x + 24) << 16; }},
+        // lambda = log2(4 / 2) = 1: two probes at x 2x and 2x + 1 of level 1.
+        {2, [](int x) { return std::uint32_t(64 * x + 24) << 8; }},
+        // One probe at lambda = log2(4) = 2.
+        {1, [](int) { return 0xFFu; }},
+    };
+    for (const Case& c : cases) {
+        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, c.maxAnisotropy);
+        ASSERT_EQ(DrawQuad(0, 0, 4, 4, 0, 0, 1, 1.1f), S_OK);
+        const auto pixels = ReadBack();
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(Rgb(pixels[800 + x]), c.expected(x)) << c.maxAnisotropy << " pixel " << x;
+    }
+}
+
 TEST_F(SamplingTest, BilinearWeightsAndWrapAtTheEdges) {
     // Two texels, black then white, magnified to eight pixels: pixel x samples
     // texel-space x' = (x + 0.5) / 4 - 0.5, and texel -1 wraps to texel 1.
