@@ -263,10 +263,4 @@ void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dud
     }
 }
 
-Color4 Sample(const SamplerSetup& s, const Footprint& f) {
-    Color4 result{};
-    SampleQuad(s, &f.u, &f.v, f.dudx, f.dvdx, f.dudy, f.dvdy, 1u, &result);
-    return result;
-}
-
 }  // namespace quillmark::reference

@@ -55,12 +55,9 @@ struct LodChoice {
 
 LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
 
-// The filtered colour of the footprint, channels in [0, 1] for unsigned
-// formats (the format's own range otherwise).
-Color4 Sample(const SamplerSetup& setup, const Footprint& footprint);
-
 // Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
-// share the quad's derivatives and so one level-of-detail choice.
+// share the quad's derivatives and so one level-of-detail choice. Channels
+// are in [0, 1] for unsigned formats (the format's own range otherwise).
 void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out);
 

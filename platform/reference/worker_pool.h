@@ -20,7 +20,6 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    unsigned Threads() const { return unsigned(helpers_.size()) + 1; }
     // Runs job(i) once for every i in [0, count), spread over the threads.
     void Run(std::uint32_t count, const std::function<void(std::uint32_t)>& job);
 
