@@ -5,6 +5,8 @@
 #include "app_state.h"
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 namespace quillmark::batch {
 namespace {
@@ -60,17 +62,29 @@ std::string FiguresJson(const AnalysisFigures& figures) {
 std::string ProgressLine(int barWidth) {
     const int total = g_app.totalFrames > 0 ? g_app.totalFrames : 1;
     const int done = g_app.framesDone < total ? g_app.framesDone : total;
-    std::string bar;
+    std::string line;
     if (barWidth > 0) {
         const int filled = static_cast<int>(static_cast<long long>(done) * barWidth / total);
-        bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "] ";
+        line.push_back('[');
+        line.append(static_cast<size_t>(filled), '#');
+        line.append(static_cast<size_t>(barWidth - filled), '.');
+        line.append("] ");
     }
-    std::string remaining = Trimmed(DialogText(kRemainingTimeField));
-    if (remaining.empty()) remaining = "?";
-    return bar + std::to_string(g_app.framesDone) + "/" + std::to_string(g_app.totalFrames) + " frames, level " +
-           std::to_string(g_app.level < kLevelsDone ? g_app.level : kLevelsDone - 1) + ", left " + remaining +
-           ", SUM " + DialogText(kHitTotalField) + ", MAX " + DialogText(kMaxHitsField) + ", P " +
-           DialogText(kTexelSumField);
+    const std::string remaining = Trimmed(DialogText(kRemainingTimeField));
+    line += std::to_string(g_app.framesDone);
+    line += '/';
+    line += std::to_string(g_app.totalFrames);
+    line += " frames, level ";
+    line += std::to_string(g_app.level < kLevelsDone ? g_app.level : kLevelsDone - 1);
+    line += ", left ";
+    line.append(remaining.empty() ? std::string_view("?") : std::string_view(remaining));
+    line += ", SUM ";
+    line += DialogText(kHitTotalField);
+    line += ", MAX ";
+    line += DialogText(kMaxHitsField);
+    line += ", P ";
+    line += DialogText(kTexelSumField);
+    return line;
 }
 
 }  // namespace quillmark::batch
