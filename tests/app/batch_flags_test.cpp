@@ -1,0 +1,176 @@
+// The settings flags of batch mode: parsing, ranges and messages, and each
+// flag reaching its setting through the Settings dialog's controls.
+#include "batch_command.h"
+#include "batch_runner.h"
+#include "probe_fixture.h"
+#include "settings_dialog.h"
+#include "settings_flags.h"
+
+#include "commctrl.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillmark::batch {
+namespace {
+
+using test::ProbeFixture;
+
+std::string ParseError(const std::vector<std::string>& arguments) {
+    BatchSettings settings;
+    std::string error;
+    EXPECT_FALSE(ParseSettingsFlags(arguments, &settings, &error)) << arguments.front();
+    return error;
+}
+
+BatchSettings Parsed(const std::vector<std::string>& arguments) {
+    BatchSettings settings;
+    std::string error;
+    EXPECT_TRUE(ParseSettingsFlags(arguments, &settings, &error)) << error;
+    return settings;
+}
+
+TEST(SettingsFlags, EachFlagBecomesTheUserActionOnItsControl) {
+    const BatchSettings settings =
+        Parsed({"--min-filter", "point", "--lod-bias=-2.5", "--distance", "0.5", "--object", "plane", "--angle",
+                "60", "--anisotropy", "16", "--mip-filter", "off", "--tint=full"});
+    ASSERT_EQ(settings.actions.size(), 8u);
+    const auto expect = [&](int i, ControlActionKind kind, int id, int argument) {
+        EXPECT_EQ(settings.actions[i].kind, kind) << i;
+        EXPECT_EQ(settings.actions[i].controlId, id) << i;
+        if (kind != ControlActionKind::ClickRadio) {
+            EXPECT_EQ(settings.actions[i].argument, argument) << i;
+        }
+    };
+    expect(0, ControlActionKind::SelectListItem, kMinFilterList, 0);
+    expect(1, ControlActionKind::DragTrackbar, kLodBiasSlider, -25);
+    expect(2, ControlActionKind::DragTrackbar, kDistanceSlider, 5);
+    expect(3, ControlActionKind::ClickRadio, kPlaneRadio, 0);
+    expect(4, ControlActionKind::DragScrollThumb, kPlaneAngleBar, 60);
+    expect(5, ControlActionKind::DragTrackbar, kAnisotropySlider, 4);
+    expect(6, ControlActionKind::SelectListItem, kMipFilterList, 0);
+    expect(7, ControlActionKind::ClickRadio, kTintFullRadio, 0);
+    EXPECT_EQ(settings.actions[1].flag, "--lod-bias -2.5");
+}
+
+TEST(SettingsFlags, OtherArgumentsAreLeftForTheCommand) {
+    const BatchSettings settings = Parsed({"-o", "frame.bmp", "--stage", "2", "--json", "--device", "reference"});
+    EXPECT_EQ(settings.rest, (std::vector<std::string>{"-o", "frame.bmp", "--json"}));
+    EXPECT_EQ(settings.device, "reference");
+    EXPECT_FALSE(settings.help);
+    EXPECT_TRUE(Parsed({"--faces", "3", "-h"}).help);
+}
+
+TEST(SettingsFlags, OutOfRangeAndUnknownValuesAreErrorsNamingTheFlag) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--min-filter", "cubic"},   {"--mag-filter", "POINT"},  {"--mip-filter", "anisotropic"},
+        {"--anisotropy", "3"},       {"--anisotropy", "32"},     {"--anisotropy", "0"},
+        {"--lod-bias", "8.1"},       {"--lod-bias", "0.25"},     {"--lod-bias", "-9"},
+        {"--lod-bias", "nan"},       {"--stage", "8"},           {"--stage", "-1"},
+        {"--stage", "1.5"},          {"--object", "sphere"},     {"--distance", "0.4"},
+        {"--distance", "30.1"},      {"--distance", "2.05"},     {"--angle", "90"},
+        {"--angle", "-1"},           {"--faces", "2"},           {"--faces", "201"},
+        {"--scene-rotation", "90"},  {"--texture-rotation", "x"}, {"--checker", "9"},
+        {"--checker", "-9"},         {"--tint", "red"},          {"--faces", ""},
+        {"--angle", "45degrees"},
+    };
+    for (const auto& arguments : bad) {
+        const std::string error = ParseError(arguments);
+        EXPECT_EQ(error.rfind(arguments[0] + " " + arguments[1] + ": expected", 0), 0u) << error;
+    }
+    EXPECT_EQ(ParseError({"--faces"}), "--faces needs a value: 3..200");
+    EXPECT_EQ(ParseError({"--texture", "a.bmp"}), "--texture a.bmp: texture files are not supported yet");
+}
+
+TEST(SettingsFlags, HelpListsEveryFlagWithRangeAndDefault) {
+    const std::string help = SettingsFlagsHelp();
+    for (const char* flag : {"--min-filter point|linear|anisotropic", "--mag-filter", "--mip-filter off|point|linear",
+                             "--anisotropy 1|2|4|8|16", "--lod-bias -8.0..8.0", "--stage 0..7", "--object plane|tunnel",
+                             "--distance 0.5..30.0", "--angle 0..89", "--faces 3..200", "--scene-rotation 0..89",
+                             "--texture-rotation 0..89", "--checker -8..8", "--tint normal|tinted|full",
+                             "--texture FILE", "--device NAME"})
+        EXPECT_NE(help.find(flag), std::string::npos) << flag;
+    EXPECT_NE(help.find("(default: 200)"), std::string::npos);
+    EXPECT_NE(help.find("not supported yet"), std::string::npos);
+    const std::string usage = BatchUsage();
+    EXPECT_NE(usage.find("render [settings] -o FILE"), std::string::npos);
+    EXPECT_NE(usage.find(help), std::string::npos);
+}
+
+TEST(CommandTable, FindsCommandsByName) {
+    ASSERT_NE(FindBatchCommand("render"), nullptr);
+    EXPECT_EQ(FindBatchCommand("render")->name, "render");
+    EXPECT_EQ(FindBatchCommand("draw"), nullptr);
+    for (const BatchCommand* command : BatchCommands()) EXPECT_EQ(FindBatchCommand(command->name), command);
+}
+
+TEST(CommandTable, OptionValuesAreTakenInEitherSpelling) {
+    std::vector<std::string> arguments = {"-o", "a.bmp", "--json", "--output=b.bmp"};
+    std::string error;
+    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), "b.bmp");
+    EXPECT_TRUE(TakeFlag(arguments, "--json"));
+    EXPECT_TRUE(arguments.empty());
+    EXPECT_EQ(LeftoverArgumentsError(arguments), "");
+
+    arguments = {"x", "-o"};
+    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), std::nullopt);
+    EXPECT_EQ(error, "-o needs a value");
+    EXPECT_EQ(LeftoverArgumentsError({"--bogus"}), "unknown option '--bogus' (see --help)");
+}
+
+class AppliedFlags : public ProbeFixture {
+protected:
+    void Apply(const std::vector<std::string>& arguments) {
+        const BatchSettings settings = Parsed(arguments);
+        std::string error;
+        ASSERT_TRUE(ApplySettings(settings.actions, &error)) << error;
+    }
+};
+
+TEST_F(AppliedFlags, EveryFlagReachesItsSetting) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::function<bool()> reached;
+    } cases[] = {
+        {{"--min-filter", "linear"}, [] { return g_app.minFilter == D3DTEXF_LINEAR; }},
+        {{"--mag-filter", "point"}, [] { return g_app.magFilter == D3DTEXF_POINT; }},
+        {{"--mip-filter", "off"}, [] { return g_app.mipFilter == D3DTEXF_NONE; }},
+        {{"--anisotropy", "8"}, [] { return g_app.maxAnisotropy == 8; }},
+        {{"--lod-bias", "-2.5"}, [] { return g_app.lodBias == -2.5f; }},
+        {{"--stage", "5"}, [] { return g_app.stage == 5; }},
+        {{"--object", "plane"}, [] { return g_app.showPlane; }},
+        {{"--distance", "3.5"}, [] { return g_app.distance == 35.0; }},
+        {{"--angle", "60"}, [] { return g_app.planeAngle == 60.0; }},
+        {{"--faces", "7"}, [] { return g_app.faces == 7; }},
+        {{"--scene-rotation", "30"}, [] { return g_app.sceneRotation == 30.0f; }},
+        {{"--texture-rotation", "89"}, [] { return g_app.textureRotation == 89.0f; }},
+        {{"--checker", "-3"}, [] { return g_app.checkerShift == -3; }},
+        {{"--tint", "normal"}, [] { return g_app.tintMode == 0; }},
+        {{"--object", "tunnel"}, [] { return !g_app.showPlane; }},
+        {{"--min-filter", "anisotropic"}, [] { return g_app.minFilter == D3DTEXF_ANISOTROPIC; }},
+    };
+    for (const auto& c : cases) {
+        Apply(c.arguments);
+        EXPECT_TRUE(c.reached()) << c.arguments[0] << " " << c.arguments[1];
+    }
+}
+
+TEST_F(AppliedFlags, ValuesBeyondTheDevicesSliderAreErrors) {
+    // A device with 8x at most: its anisotropy slider ends at position 3.
+    SendDlgItemMessageA(g_app.settingsDialog, kAnisotropySlider, TBM_SETRANGEMAX, TRUE, 3);
+    const BatchSettings settings = Parsed({"--anisotropy", "16"});
+    std::string error;
+    EXPECT_FALSE(ApplySettings(settings.actions, &error));
+    EXPECT_EQ(error, "--anisotropy 16: this device allows 1..8");
+    EXPECT_EQ(g_app.maxAnisotropy, 1);
+
+    SendDlgItemMessageA(g_app.settingsDialog, kStageSlider, TBM_SETRANGEMAX, TRUE, 3);
+    EXPECT_FALSE(ApplySettings(Parsed({"--stage", "4"}).actions, &error));
+    EXPECT_EQ(error, "--stage 4: this device allows 0..3");
+    Apply({"--stage", "3"});
+    EXPECT_EQ(g_app.stage, 3);
+}
+
+}  // namespace
+}  // namespace quillmark::batch
