@@ -140,38 +140,82 @@ inline Lanes Unpack(std::uint32_t p) {
     return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
 }
 
-// The bilinear filter of FilterLevel for a native level wrapped on both
-// axes with power-of-two sizes (the same arithmetic, fewer decisions).
-inline Lanes WrappedBilinear(const SampledLevel& l, float u, float v) {
-    const float fx = u * float(l.width) - 0.5f, fy = v * float(l.height) - 0.5f;
-    const int xi = FloorIndex(fx), yi = FloorIndex(fy);
-    const float ax = fx - float(xi), ay = fy - float(yi);
-    const int x0 = xi & l.widthMask, x1 = (xi + 1) & l.widthMask;
-    const std::uint32_t* row0 = l.argb + std::size_t(yi & l.heightMask) * l.rowTexels;
-    const std::uint32_t* row1 = l.argb + std::size_t((yi + 1) & l.heightMask) * l.rowTexels;
-    const Lanes top = Unpack(row0[x0]) * (1 - ax) + Unpack(row0[x1]) * ax;
-    const Lanes bottom = Unpack(row1[x0]) * (1 - ax) + Unpack(row1[x1]) * ax;
+// The bilinear set-up of one level for the four pixels of a quad at once:
+// FloorIndex and FilterLevel's bilinear arithmetic for a native level
+// wrapped on both axes with power-of-two sizes, in vector lanes, lane by lane
+// the same operations, so the same results.
+struct QuadTaps {
+    alignas(16) std::int32_t x0[4], x1[4], y0[4], y1[4];
+    alignas(16) float ax[4], ay[4];
+};
+
+// FloorIndex of four values: NaN and values beyond 1e9 pin to +-1e9.
+inline __m128i FloorIndices(__m128 value) {
+    const __m128 pinned = _mm_min_ps(_mm_max_ps(value, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
+    const __m128i truncated = _mm_cvttps_epi32(pinned);
+    const __m128 above = _mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), pinned);
+    return _mm_add_epi32(truncated, _mm_castps_si128(above));  // -1 where truncation rounded up
+}
+
+inline void QuadTapsOf(const SampledLevel& l, __m128 u, __m128 v, QuadTaps& taps) {
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
+    _mm_store_ps(taps.ax, _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)));
+    _mm_store_ps(taps.ay, _mm_sub_ps(fy, _mm_cvtepi32_ps(yi)));
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i widthMask = _mm_set1_epi32(l.widthMask), heightMask = _mm_set1_epi32(l.heightMask);
+    _mm_store_si128(reinterpret_cast<__m128i*>(taps.x0), _mm_and_si128(xi, widthMask));
+    _mm_store_si128(reinterpret_cast<__m128i*>(taps.x1), _mm_and_si128(_mm_add_epi32(xi, one), widthMask));
+    _mm_store_si128(reinterpret_cast<__m128i*>(taps.y0), _mm_and_si128(yi, heightMask));
+    _mm_store_si128(reinterpret_cast<__m128i*>(taps.y1), _mm_and_si128(_mm_add_epi32(yi, one), heightMask));
+}
+
+// Pixel i of the quad filtered from its taps (FilterLevel's blend).
+inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
+    const std::uint32_t* row0 = l.argb + std::size_t(taps.y0[i]) * l.rowTexels;
+    const std::uint32_t* row1 = l.argb + std::size_t(taps.y1[i]) * l.rowTexels;
+    const float ax = taps.ax[i], ay = taps.ay[i];
+    const Lanes top = Unpack(row0[taps.x0[i]]) * (1 - ax) + Unpack(row0[taps.x1[i]]) * ax;
+    const Lanes bottom = Unpack(row1[taps.x0[i]]) * (1 - ax) + Unpack(row1[taps.x1[i]]) * ax;
     return top * (1 - ay) + bottom * ay;
 }
 
-// A linear probe through WrappedBilinear, with Probe's level blend.
-inline Lanes WrappedProbe(const SamplerSetup& s, LevelPair levels, float u, float v) {
-    const Lanes first = WrappedBilinear(s.texture->levels[levels.first], u, v);
-    if (levels.blend <= 0.0f) return first;
-    const Lanes second = WrappedBilinear(s.texture->levels[levels.first + 1], u, v);
-    return first + (second - first) * levels.blend;
+// One linear probe, with Probe's level blend, for the pixels of the quad in `mask`.
+void WrappedQuadProbe(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    const SampledLevel& first = s.texture->levels[levels.first];
+    QuadTaps taps;
+    QuadTapsOf(first, u, v, taps);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = TapBlend(first, taps, i);
+    }
+    if (levels.blend <= 0.0f) return;
+    const SampledLevel& second = s.texture->levels[levels.first + 1];
+    QuadTapsOf(second, u, v, taps);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = out[i] + (TapBlend(second, taps, i) - out[i]) * levels.blend;
+    }
 }
 
-// Minification through linear probes on a native, wrapped, power-of-two texture.
-Lanes WrappedMinify(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
-    if (lod.probes == 1) return WrappedProbe(s, levels, u, v);
-    Lanes sum{0, 0, 0, 0};
+// Minification through linear probes on a native, wrapped, power-of-two
+// texture, for the pixels of the quad in `mask`.
+void WrappedMinifyQuad(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, const float* u,
+                       const float* v, unsigned mask, Lanes* out) {
+    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+    if (lod.probes == 1) return WrappedQuadProbe(s, levels, us, vs, mask, out);
+    Lanes sum[4] = {};
     const float weight = 1.0f / float(lod.probes);
-    for (std::uint32_t i = 0; i < lod.probes; ++i) {
-        const float t = (float(i) + 0.5f) * weight - 0.5f;
-        sum += WrappedProbe(s, levels, u + t * lod.du, v + t * lod.dv);
+    for (std::uint32_t p = 0; p < lod.probes; ++p) {
+        const float t = (float(p) + 0.5f) * weight - 0.5f;
+        const __m128 probeU = _mm_add_ps(us, _mm_set1_ps(t * lod.du)), probeV = _mm_add_ps(vs, _mm_set1_ps(t * lod.dv));
+        Lanes probe[4];
+        WrappedQuadProbe(s, levels, probeU, probeV, mask, probe);
+        for (int i = 0; i < 4; ++i) {
+            if (mask & (1u << i)) sum[i] += probe[i];
+        }
     }
-    return sum * weight;
+    for (int i = 0; i < 4; ++i) out[i] = sum[i] * weight;
 }
 
 template <class Texels>
@@ -248,11 +292,12 @@ void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dud
     const bool wrapped = s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
                          s.addressV == AddressMode::Wrap;
     if (wrapped && !lod.magnify && (lod.probes > 1 || s.minify == TexelFilter::Linear)) {
+        Lanes values[4];
+        WrappedMinifyQuad(s, lod, levels, u, v, mask, values);
         for (int i = 0; i < 4; ++i) {
             if (!(mask & (1u << i))) continue;
-            Lanes value = WrappedMinify(s, lod, levels, u[i], v[i]);
-            if (s.texture->opaque) value[3] = 255.0f;
-            out[i] = ToColor(value, kInv255);
+            if (s.texture->opaque) values[i][3] = 255.0f;
+            out[i] = ToColor(values[i], kInv255);
         }
         return;
     }
