@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <emmintrin.h>
+
 namespace quillmark::reference {
 namespace {
 
@@ -23,17 +25,31 @@ struct Quad {
     unsigned mask = 0;  // bit i: pixel (x + i % 2, y + i / 2) is drawn
 };
 
-float PlaneAt(float value, float ddx, float ddy, const TriangleSetup& t, int px, int py) {
-    return value + ddx * (float(px) - t.originX) + ddy * (float(py) - t.originY);
+// A plane's values at the four pixels of the quad, lane i at pixel
+// (x + i % 2, y + i / 2): value + ddx * (px - originX) + ddy * (py - originY).
+__m128 PlaneAtQuad(float value, float ddx, float ddy, const TriangleSetup& t, const Quad& quad) {
+    const __m128 px = _mm_add_ps(_mm_set1_ps(float(quad.x)), _mm_setr_ps(0, 1, 0, 1));
+    const __m128 py = _mm_add_ps(_mm_set1_ps(float(quad.y)), _mm_setr_ps(0, 0, 1, 1));
+    const __m128 across = _mm_mul_ps(_mm_set1_ps(ddx), _mm_sub_ps(px, _mm_set1_ps(t.originX)));
+    const __m128 down = _mm_mul_ps(_mm_set1_ps(ddy), _mm_sub_ps(py, _mm_set1_ps(t.originY)));
+    return _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
+}
+
+// floor(saturate(value) * scale + 0.5) in each lane, as ToUnorm8 and
+// ToDepth16 compute it (NaN saturates to 0).
+__m128i ScaledUnorm(__m128 value, float scale) {
+    const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(scale)), _mm_set1_ps(0.5f)));
 }
 
 // Removes the pixels that fail the depth test; returns their depths.
 void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::uint16_t* depths) {
+    alignas(16) std::int32_t values[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(values), ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f));
     for (int i = 0; i < 4; ++i) {
-        if (!(quad.mask & (1u << i))) continue;
+        depths[i] = std::uint16_t(values[i]);
+        if (!c.depth.test || !(quad.mask & (1u << i))) continue;
         const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        depths[i] = ToDepth16(PlaneAt(t.z, t.dzdx, t.dzdy, t, px, py));
-        if (!c.depth.test) continue;
         const std::uint16_t stored = c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)];
         if (!DepthPasses(c.depth.func, depths[i], stored)) quad.mask &= ~(1u << i);
     }
@@ -45,26 +61,31 @@ void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::ui
 void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
                  Color4 (*texels)[kStageCount]) {
     const int base = c.attributeBase[stage];
+    const __m128 dx = _mm_setr_ps(0, 1, 0, 1), dy = _mm_setr_ps(0, 0, 1, 1);
     const float ox = float(quad.x) - t.originX, oy = float(quad.y) - t.originY;
-    float value[3], ddx[3], ddy[3];
+    __m128 attribute[3];
     for (int k = 0; k < 3; ++k) {
-        value[k] = t.value[base + k] + t.ddx[base + k] * ox + t.ddy[base + k] * oy;
-        ddx[k] = t.ddx[base + k];
-        ddy[k] = t.ddy[base + k];
+        const float value = t.value[base + k] + t.ddx[base + k] * ox + t.ddy[base + k] * oy;
+        const __m128 across = _mm_mul_ps(_mm_set1_ps(t.ddx[base + k]), dx);
+        const __m128 down = _mm_mul_ps(_mm_set1_ps(t.ddy[base + k]), dy);
+        attribute[k] = _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
     }
-    float u[4], v[4];
-    for (int i = 0; i < 4; ++i) {
-        const float dx = float(i & 1), dy = float(i >> 1);
-        const float s = value[0] + ddx[0] * dx + ddy[0] * dy;
-        const float tt = value[1] + ddx[1] * dx + ddy[1] * dy;
-        const float q = value[2] + ddx[2] * dx + ddy[2] * dy;
-        const float inverse = 1.0f / q;
-        u[i] = s * inverse;
-        v[i] = tt * inverse;
-    }
+    const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), attribute[2]);
+    alignas(16) float u[4], v[4];
+    _mm_store_ps(u, _mm_mul_ps(attribute[0], inverse));
+    _mm_store_ps(v, _mm_mul_ps(attribute[1], inverse));
     Color4 sampled[4];
     SampleQuad(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, sampled);
     for (int i = 0; i < 4; ++i) texels[i][stage] = sampled[i];
+}
+
+// The render-target value of a colour: ToUnorm8 of each channel, alpha
+// kept or 0xFF.
+std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
+    const __m128i bytes = ScaledUnorm(_mm_setr_ps(color.b, color.g, color.r, color.a), 255.0f);
+    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
+    const auto argb = std::uint32_t(_mm_cvtsi128_si32(packed));
+    return keepAlpha ? argb : argb | 0xFF000000u;
 }
 
 void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
@@ -78,10 +99,8 @@ void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
     for (int i = 0; i < 4; ++i) {
         if (!(quad.mask & (1u << i))) continue;
         const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        const Color4 color = RunStages(c.program, texels[i]);
-        const std::uint32_t alpha = c.target.keepAlpha ? ToUnorm8(color.a) : 0xFFu;
         c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] =
-            alpha << 24 | ToUnorm8(color.r) << 16 | ToUnorm8(color.g) << 8 | ToUnorm8(color.b);
+            PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha);
         if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depths[i];
     }
 }
