@@ -182,35 +182,56 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     return top * (1 - ay) + bottom * ay;
 }
 
-// One linear probe, with Probe's level blend, for the pixels of the quad in `mask`.
-void WrappedQuadProbe(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    const SampledLevel& first = s.texture->levels[levels.first];
-    QuadTaps taps;
-    QuadTapsOf(first, u, v, taps);
+// The point filter of FilterLevel for the pixels of the quad in `mask`.
+[[gnu::always_inline]] inline void PointQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    alignas(16) std::int32_t x[4], y[4];
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    _mm_store_si128(reinterpret_cast<__m128i*>(x), _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(y), _mm_and_si128(yi, _mm_set1_epi32(l.heightMask)));
     for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = TapBlend(first, taps, i);
-    }
-    if (levels.blend <= 0.0f) return;
-    const SampledLevel& second = s.texture->levels[levels.first + 1];
-    QuadTapsOf(second, u, v, taps);
-    for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = out[i] + (TapBlend(second, taps, i) - out[i]) * levels.blend;
+        if (mask & (1u << i)) out[i] = Unpack(l.argb[std::size_t(y[i]) * l.rowTexels + std::size_t(x[i])]);
     }
 }
 
-// Minification through linear probes on a native, wrapped, power-of-two
-// texture, for the pixels of the quad in `mask`.
-void WrappedMinifyQuad(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, const float* u,
-                       const float* v, unsigned mask, Lanes* out) {
+// The bilinear filter of FilterLevel for the pixels of the quad in `mask`.
+[[gnu::always_inline]] inline void LinearQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    QuadTaps taps;
+    QuadTapsOf(l, u, v, taps);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = TapBlend(l, taps, i);
+    }
+}
+
+// One probe, with Probe's level blend, for the pixels of the quad in `mask`.
+template <TexelFilter filter>
+void WrappedQuadProbe(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    constexpr auto filterLevel = filter == TexelFilter::Point ? PointQuad : LinearQuad;
+    filterLevel(s.texture->levels[levels.first], u, v, mask, out);
+    if (levels.blend <= 0.0f) return;
+    Lanes second[4];
+    filterLevel(s.texture->levels[levels.first + 1], u, v, mask, second);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
+    }
+}
+
+// SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
+// power-of-two texture; `filter` is the magnification or minification filter.
+void WrappedQuad(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, TexelFilter filter, const float* u,
+                 const float* v, unsigned mask, Lanes* out) {
     const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
-    if (lod.probes == 1) return WrappedQuadProbe(s, levels, us, vs, mask, out);
+    if (lod.probes == 1) {
+        if (filter == TexelFilter::Point) return WrappedQuadProbe<TexelFilter::Point>(s, levels, us, vs, mask, out);
+        return WrappedQuadProbe<TexelFilter::Linear>(s, levels, us, vs, mask, out);
+    }
     Lanes sum[4] = {};
     const float weight = 1.0f / float(lod.probes);
     for (std::uint32_t p = 0; p < lod.probes; ++p) {
         const float t = (float(p) + 0.5f) * weight - 0.5f;
         const __m128 probeU = _mm_add_ps(us, _mm_set1_ps(t * lod.du)), probeV = _mm_add_ps(vs, _mm_set1_ps(t * lod.dv));
         Lanes probe[4];
-        WrappedQuadProbe(s, levels, probeU, probeV, mask, probe);
+        WrappedQuadProbe<TexelFilter::Linear>(s, levels, probeU, probeV, mask, probe);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) sum[i] += probe[i];
         }
@@ -268,9 +289,11 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
     const float rhoMax = std::max(xLength, yLength);
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
-    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax) || std::log2(rhoMax) + s.lodBias <= 0.0f) return lod;
+    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
+    const float lambda = std::log2(rhoMax) + s.lodBias;
+    if (lambda <= 0.0f) return lod;
     lod.magnify = false;
-    lod.lambda = std::log2(rhoMax) + s.lodBias;
+    lod.lambda = lambda;
     if (!s.anisotropic || s.maxAnisotropy == 1) return lod;
     const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
     lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
@@ -291,9 +314,9 @@ void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dud
     const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
     const bool wrapped = s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
                          s.addressV == AddressMode::Wrap;
-    if (wrapped && !lod.magnify && (lod.probes > 1 || s.minify == TexelFilter::Linear)) {
+    if (wrapped) {
         Lanes values[4];
-        WrappedMinifyQuad(s, lod, levels, u, v, mask, values);
+        WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
         for (int i = 0; i < 4; ++i) {
             if (!(mask & (1u << i))) continue;
             if (s.texture->opaque) values[i][3] = 255.0f;
