@@ -28,8 +28,6 @@ Color4 FromD3DColor(DWORD c) {
             float(c >> 24) / 255.0f};
 }
 
-float Saturate(float x) { return std::clamp(x, 0.0f, 1.0f); }
-
 using Lanes = float __attribute__((vector_size(16)));
 
 Lanes ToLanes(const Color4& c) { return Lanes{c.r, c.g, c.b, c.a}; }
@@ -137,12 +135,7 @@ void FoldConstantStages(StageProgram& p) {
                           p.startCurrent.r == 1.0f && p.startCurrent.g == 1.0f && p.startCurrent.b == 1.0f;
 }
 
-Color4 RunStages(const StageProgram& p, const Color4* texels) {
-    if (p.textureTimesWhite) {
-        const Color4& t = texels[p.start];
-        const float alpha = p.steps[p.start].alphaOp == D3DTOP_MODULATE ? t.a * p.startCurrent.a : t.a;
-        return {Saturate(t.r), Saturate(t.g), Saturate(t.b), Saturate(alpha)};
-    }
+Color4 RunAllStages(const StageProgram& p, const Color4* texels) {
     Lanes sources[4] = {ToLanes(p.diffuse), ToLanes(p.startCurrent), ToLanes(kMissingTexture), ToLanes(p.textureFactor)};
     for (std::uint32_t s = p.start; s < p.count; ++s) {
         const StageStep& step = p.steps[s];

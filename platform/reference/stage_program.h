@@ -2,6 +2,7 @@
 // each combines, and which of them read their texture.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -48,7 +49,18 @@ bool BuildStageProgram(const DeviceState& state, const std::array<bool, kStageCo
 // material when lighting is on (no lights are implemented), else white.
 Color4 VertexDiffuse(const DeviceState& state);
 
+// Runs the stages from `start` for one pixel, without the white-modulation shortcut.
+Color4 RunAllStages(const StageProgram& program, const Color4* texels);
+
+inline float Saturate(float x) { return std::clamp(x, 0.0f, 1.0f); }
+
 // Runs the stages for one pixel; `texels[s]` is stage s's filtered texture.
-Color4 RunStages(const StageProgram& program, const Color4* texels);
+// Inline, as it runs for every pixel drawn.
+inline Color4 RunStages(const StageProgram& p, const Color4* texels) {
+    if (!p.textureTimesWhite) return RunAllStages(p, texels);
+    const Color4& t = texels[p.start];
+    const float alpha = p.steps[p.start].alphaOp == D3DTOP_MODULATE ? t.a * p.startCurrent.a : t.a;
+    return {Saturate(t.r), Saturate(t.g), Saturate(t.b), Saturate(alpha)};
+}
 
 }  // namespace quillmark::reference
