@@ -40,6 +40,7 @@ gboolean OnDialogKey(GtkWidget*, GdkEventKey* event, gpointer) {
 gboolean OnCaptionPress(GtkWidget*, GdkEventButton* event, gpointer data) {
     if (event->type != GDK_2BUTTON_PRESS || event->button != 1) return FALSE;
     DoubleClickCaption(HandleOf(data));
+    MarkUserInput(HandleOf(data));
     return TRUE;
 }
 

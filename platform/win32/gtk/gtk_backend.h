@@ -68,4 +68,10 @@ std::string Utf8FromWindowsText(const std::string& text);
 // are then not the user's doing.
 bool& SyncingWidgets();
 
+// On the desktop the user's input reaches a program through its message
+// queue, so the program's loop takes a pass after every action. Here the
+// controls are driven from GTK signals instead; each action posts a WM_NULL
+// to the control, standing for that queued input.
+inline void MarkUserInput(HWND control) { PostMessageA(control, WM_NULL, 0, 0); }
+
 }  // namespace quillmark::win32

@@ -30,12 +30,16 @@ std::string TextOf(HWND control) {
 
 // Signals that are the user's doing.
 void OnButtonClicked(GtkButton*, gpointer data) {
-    if (!SyncingWidgets()) ClickButton(HandleOf(data));
+    if (SyncingWidgets()) return;
+    ClickButton(HandleOf(data));
+    MarkUserInput(HandleOf(data));
 }
 
 void OnComboChanged(GtkComboBox* combo, gpointer data) {
     const int index = gtk_combo_box_get_active(combo);
-    if (!SyncingWidgets() && index >= 0) SelectComboItem(HandleOf(data), index);
+    if (SyncingWidgets() || index < 0) return;
+    SelectComboItem(HandleOf(data), index);
+    MarkUserInput(HandleOf(data));
 }
 
 void OnEntryChanged(GtkEditable* entry, gpointer data) {
@@ -73,11 +77,14 @@ gboolean OnTrackbarChange(GtkRange* range, GtkScrollType scroll, gdouble value, 
         UserMovesTrackbarThumb(trackbar, static_cast<int>(std::lround(value)));
         break;
     }
+    MarkUserInput(trackbar);
     return TRUE;  // the model sets the widget's value
 }
 
 gboolean OnTrackbarRelease(GtkWidget* widget, GdkEvent*, gpointer data) {
-    if (TakeDragging(widget)) UserReleasesTrackbar(HandleOf(data));
+    if (!TakeDragging(widget)) return FALSE;
+    UserReleasesTrackbar(HandleOf(data));
+    MarkUserInput(HandleOf(data));
     return FALSE;
 }
 
@@ -100,11 +107,14 @@ gboolean OnScrollBarChange(GtkRange* range, GtkScrollType scroll, gdouble value,
         UserTracksScrollThumb(bar, static_cast<int>(std::lround(value)));
         break;
     }
+    MarkUserInput(bar);
     return TRUE;  // the parent moves a scroll bar, not the scroll bar itself
 }
 
 gboolean OnScrollBarRelease(GtkWidget* widget, GdkEvent*, gpointer data) {
-    if (TakeDragging(widget)) UserReleasesScrollThumb(HandleOf(data));
+    if (!TakeDragging(widget)) return FALSE;
+    UserReleasesScrollThumb(HandleOf(data));
+    MarkUserInput(HandleOf(data));
     return FALSE;
 }
 

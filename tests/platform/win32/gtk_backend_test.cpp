@@ -161,6 +161,31 @@ TEST_F(GtkBackend, ThumbDragsScrollAndNotify) {
     EXPECT_DOUBLE_EQ(DesktopFactsOf(Item(kProgress)).value, 0.25);
 }
 
+// Input reaches the program through its queue: after each action the loop
+// finds a message to dispatch and takes a pass (a frame, in the probe).
+TEST_F(GtkBackend, EveryActionLeavesQueuedInput) {
+    const auto queued = [] {
+        MSG message;
+        bool found = false;
+        for (int i = 0; i < 64 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            if (message.message == WM_PAINT) ValidateRect(message.hwnd, nullptr);
+            else found = true;
+        }
+        return found;
+    };
+    DrainQueue();
+    ASSERT_TRUE(DesktopDragThumb(Item(kScroll), 30));
+    EXPECT_TRUE(queued()) << "scroll bar";
+    ASSERT_TRUE(DesktopDragThumb(Item(kSlider), 20));
+    EXPECT_TRUE(queued()) << "trackbar";
+    ASSERT_TRUE(DesktopClick(Item(kPush)));
+    EXPECT_TRUE(queued()) << "push button";
+    ASSERT_TRUE(DesktopChooseComboItem(Item(kCombo), 1));
+    EXPECT_TRUE(queued()) << "combo box";
+    ASSERT_TRUE(DesktopDoubleClickCaption(dialog));
+    EXPECT_TRUE(queued()) << "caption";
+}
+
 TEST_F(GtkBackend, CaptionDoubleClickAndClose) {
     ASSERT_TRUE(DesktopDoubleClickCaption(dialog));
     EXPECT_EQ(Logged(WM_NCLBUTTONDBLCLK).size(), 1u);
