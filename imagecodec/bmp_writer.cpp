@@ -2,6 +2,7 @@
 // header. Rows are stored bottom-up with the header chosen by the format.
 #include "bmp_layout.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
 
@@ -115,12 +116,12 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace
-
-HRESULT DecodedImage::WriteBmp(ImageOutput& output, bool withFileHeader) const {
-    const WriterFormat* f = FindWriterFormat(format);
-    if (f == nullptr || pixels == nullptr || width == 0 || height == 0) return E_FAIL;
-    if (f->palette == PaletteKind::Image && palette == nullptr) return E_FAIL;
+HRESULT WriteBitmap(const DecodedImage& image, ImageOutput& output, bool withFileHeader) {
+    const UINT width = image.width;
+    const UINT height = image.height;
+    const WriterFormat* f = FindWriterFormat(image.format);
+    if (f == nullptr || image.pixels == nullptr || width == 0 || height == 0) return E_FAIL;
+    if (f->palette == PaletteKind::Image && image.palette == nullptr) return E_FAIL;
     if (width > INT_MAX || height > INT_MAX) return E_FAIL;
 
     const std::uint64_t bytesPerPixel = f->bitCount / 8u;
@@ -130,7 +131,7 @@ HRESULT DecodedImage::WriteBmp(ImageOutput& output, bool withFileHeader) const {
     const std::uint64_t offBits = bmp::kFileHeaderSize + f->headerSize + paletteBytes;
     const std::uint64_t total = offBits + std::uint64_t{height} * stride;
     const std::uint64_t fileSize = RoundUpTo4(total);
-    if (fileSize > 0xFFFFFFFFu || (height > 1 && rowBytes > rowPitch)) return E_FAIL;
+    if (fileSize > 0xFFFFFFFFu || (height > 1 && rowBytes > image.rowPitch)) return E_FAIL;
 
     CheckedWriter out(output);
     if (withFileHeader) {
@@ -141,16 +142,39 @@ HRESULT DecodedImage::WriteBmp(ImageOutput& output, bool withFileHeader) const {
         out.Put(fileHeader, sizeof(fileHeader));
     }
     out.Put(InfoHeader(*f, width, height).data(), f->headerSize);
-    if (paletteBytes != 0) out.Put(FilePalette(f->palette, palette).data(), kPaletteBytes);
+    if (paletteBytes != 0) out.Put(FilePalette(f->palette, image.palette).data(), kPaletteBytes);
 
     static constexpr BYTE kZeros[4] = {};
-    const BYTE* first = pixels + std::uint64_t{box.Top} * rowPitch + std::uint64_t{box.Left} * bytesPerPixel;
+    const BYTE* first =
+        image.pixels + std::uint64_t{image.box.Top} * image.rowPitch + std::uint64_t{image.box.Left} * bytesPerPixel;
     for (UINT row = height; row-- > 0 && out.Ok();) {
-        out.Put(first + std::uint64_t{row} * rowPitch, static_cast<DWORD>(rowBytes));
+        out.Put(first + std::uint64_t{row} * image.rowPitch, static_cast<DWORD>(rowBytes));
         out.Put(kZeros, static_cast<DWORD>(stride - rowBytes));
     }
     out.Put(kZeros, static_cast<DWORD>(fileSize - total));
     return out.Ok() ? S_OK : E_FAIL;
 }
+
+// The formats a bitmap can be written in, in order of preference.
+constexpr D3DFORMAT kBitmapFormats[] = {
+    D3DFMT_P8,       D3DFMT_L8,       D3DFMT_R3G3B2,   D3DFMT_R8G8B8,      D3DFMT_X1R5G5B5,
+    D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X4R4G4B4,    D3DFMT_A1R5G5B5,
+    D3DFMT_A4R4G4B4, D3DFMT_L16,      D3DFMT_A8L8,     D3DFMT_A8R3G3B2,    D3DFMT_X8B8G8R8,
+    D3DFMT_A8B8G8R8, D3DFMT_A2B10G10R10, D3DFMT_A2R10G10B10, D3DFMT_G16R16, D3DFMT_UNKNOWN,
+};
+
+constexpr const char* kBmpExtensions[] = {".bmp", nullptr};
+constexpr const char* kDibExtensions[] = {".dib", nullptr};
+
+}  // namespace
+
+HRESULT DecodedImage::WriteBmp(ImageOutput& output) const { return WriteBitmap(*this, output, true); }
+
+HRESULT DecodedImage::WriteDib(ImageOutput& output) const { return WriteBitmap(*this, output, false); }
+
+extern const ImageCodec kBmpCodec = {ImageFileFormat::Bmp, "BMP", kBmpExtensions, &DecodedImage::ReadBmp,
+                                     &DecodedImage::WriteBmp, kBitmapFormats};
+extern const ImageCodec kDibCodec = {ImageFileFormat::Dib, "DIB", kDibExtensions, &DecodedImage::ReadDib,
+                                     &DecodedImage::WriteDib, kBitmapFormats};
 
 }  // namespace quillmark

@@ -1,6 +1,7 @@
 #include "decoded_image.h"
 
 #include "format_match.h"
+#include "image_codec.h"
 #include "numeric_locale.h"
 
 #include <cstdlib>
@@ -8,20 +9,6 @@
 
 namespace quillmark {
 namespace {
-
-using Reader = HRESULT (DecodedImage::*)(const BYTE*, UINT);
-
-struct ReaderEntry {
-    ImageFileFormat id;
-    Reader read;
-};
-
-// Tried in this order; formats without a signature come last. Only the
-// readers this library has are listed.
-constexpr ReaderEntry kReaders[] = {
-    {ImageFileFormat::Bmp, &DecodedImage::ReadBmp},
-    {ImageFileFormat::Dib, &DecodedImage::ReadDib},
-};
 
 UINT CountLevels(const DecodedImage& top) {
     UINT levels = 1;
@@ -57,11 +44,12 @@ HRESULT DecodedImage::ReadImage(const void* bytes, UINT byteCount, ImageInfo* in
     HRESULT result = E_FAIL;
     {
         NumericLocaleGuard locale;
-        for (const ReaderEntry& reader : kReaders) {
+        for (const ImageCodec* codec : ImageCodecs()) {
+            if (codec->read == nullptr) continue;
             decodePixels = decode;
             resourceType = D3DRTYPE_TEXTURE;
-            fileFormat = reader.id;
-            result = (this->*reader.read)(static_cast<const BYTE*>(bytes), byteCount);
+            fileFormat = codec->id;
+            result = (this->*codec->read)(static_cast<const BYTE*>(bytes), byteCount);
             if (SUCCEEDED(result)) break;
             ReleaseContents();
         }

@@ -48,10 +48,14 @@ struct DecodedImage {
     // OutputKind::Memory, hands a MemoryBuffer** destination a new buffer).
     HRESULT WriteImage(const void* destination, ImageFileFormat fileFormat, OutputKind outputKind);
 
-    // Readers (bmp_reader.cpp) and writer (bmp_writer.cpp) of bitmaps.
+    // The readers and writers of each file format, listed in the codec table
+    // (image_codec.h). A reader is entered with an empty record whose
+    // decodePixels, resourceType and fileFormat are set; on failure it may
+    // leave owned allocations behind for the dispatcher to free.
     HRESULT ReadBmp(const BYTE* bytes, UINT byteCount);
     HRESULT ReadDib(const BYTE* bytes, UINT byteCount);
-    HRESULT WriteBmp(ImageOutput& output, bool withFileHeader) const;
+    HRESULT WriteBmp(ImageOutput& output) const;
+    HRESULT WriteDib(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

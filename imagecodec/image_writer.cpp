@@ -2,6 +2,7 @@
 // image to it, and running the file type's writer into a file or memory.
 #include "decoded_image.h"
 #include "format_match.h"
+#include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
 #include "memory_buffer.h"
@@ -16,23 +17,6 @@ namespace quillmark {
 namespace {
 
 constexpr DWORD kConversionFilter = RESAMPLE_NONE | RESAMPLE_DITHER;
-
-constexpr D3DFORMAT kBitmapFormats[] = {
-    D3DFMT_P8,       D3DFMT_L8,       D3DFMT_R3G3B2,   D3DFMT_R8G8B8,      D3DFMT_X1R5G5B5,
-    D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X4R4G4B4,    D3DFMT_A1R5G5B5,
-    D3DFMT_A4R4G4B4, D3DFMT_L16,      D3DFMT_A8L8,     D3DFMT_A8R3G3B2,    D3DFMT_X8B8G8R8,
-    D3DFMT_A8B8G8R8, D3DFMT_A2B10G10R10, D3DFMT_A2R10G10B10, D3DFMT_G16R16, D3DFMT_UNKNOWN,
-};
-
-// The formats a file type can be written in, or null when this library has
-// no writer for it.
-const D3DFORMAT* CandidateFormats(ImageFileFormat fileFormat) {
-    switch (fileFormat) {
-    case ImageFileFormat::Bmp:
-    case ImageFileFormat::Dib: return kBitmapFormats;
-    default: return nullptr;
-    }
-}
 
 SurfaceDesc DescribeRecord(const DecodedImage& record) {
     SurfaceDesc desc;
@@ -92,19 +76,19 @@ HRESULT ConvertAll(DecodedImage& top, D3DFORMAT target) {
     return S_OK;
 }
 
-HRESULT RunWriter(const DecodedImage& image, ImageFileFormat fileFormat, ImageOutput& output) {
+HRESULT RunWriter(const DecodedImage& image, const ImageCodec& codec, ImageOutput& output) {
     NumericLocaleGuard locale;
-    return image.WriteBmp(output, fileFormat == ImageFileFormat::Bmp);
+    return (image.*codec.write)(output);
 }
 
 }  // namespace
 
 HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFormat, OutputKind outputKind) {
-    const D3DFORMAT* candidates = CandidateFormats(fileFormat);
-    if (candidates == nullptr) return D3DERR_INVALIDCALL;
+    const ImageCodec* codec = FindImageCodec(fileFormat);
+    if (codec == nullptr || codec->write == nullptr) return D3DERR_INVALIDCALL;
     if (destination == nullptr || pixels == nullptr || width == 0 || height == 0 || depth == 0)
         return D3DERR_INVALIDCALL;
-    const D3DFORMAT target = MatchFormatInList(candidates, palette != nullptr, LookupPixelFormat(format));
+    const D3DFORMAT target = MatchFormatInList(codec->writeFormats, palette != nullptr, LookupPixelFormat(format));
     if (target == D3DFMT_UNKNOWN) return D3DERR_INVALIDCALL;
     HRESULT result = ConvertAll(*this, target);
     if (FAILED(result)) return result;
@@ -112,7 +96,7 @@ HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFo
     ImageOutput output;
     result = output.Open(destination, outputKind);
     if (FAILED(result)) return result;
-    result = RunWriter(*this, fileFormat, output);
+    result = RunWriter(*this, *codec, output);
     if (SUCCEEDED(result)) result = output.Finish();
     // The growing buffer, trimmed to the bytes written, is handed over only
     // after everything succeeded.

@@ -21,6 +21,15 @@ enum PixelKind : std::uint32_t {
 
 constexpr std::size_t PIXEL_KIND_COUNT = 5;
 
+// How pixels are grouped in memory: one by one, in pairs that share their
+// chroma (UYVY, YUY2, R8G8_B8G8, G8R8_G8B8), or in compressed 4 × 4 blocks
+// (DXT1 to DXT5).
+enum PixelBlock : std::uint32_t {
+    PIXEL_BLOCK_SINGLE = 0,
+    PIXEL_BLOCK_PAIR = 1,
+    PIXEL_BLOCK_COMPRESSED = 2,
+};
+
 // The interval in which a codec's decoded values live (R, G, B / A).
 enum ChannelRange : std::uint32_t {
     RANGE_UNSIGNED = 1,    // [0, 1] / [0, 1]
@@ -36,7 +45,9 @@ constexpr D3DFORMAT FORMAT_R16 = static_cast<D3DFORMAT>(MAKEFOURCC(' ', 'R', '1'
 
 // One row of the format table. For signed formats the four channel columns
 // are Q, W, V, U; for depth formats greenBits is the stencil width and
-// blueBits the depth width, and extraBits 1 means lockable.
+// blueBits the depth width, and extraBits 1 means lockable. A block is the
+// smallest group of pixels addressable in memory: blockWidth × blockHeight
+// pixels in blockBytes bytes (1 × 1 for single pixels).
 struct PixelFormatInfo {
     std::uint32_t format;
     std::uint32_t kind;
@@ -47,6 +58,13 @@ struct PixelFormatInfo {
     std::uint32_t greenBits;
     std::uint32_t blueBits;
     std::uint32_t substitutable;
+    std::uint32_t block;
+    std::uint32_t blockWidth;
+    std::uint32_t blockHeight;
+    std::uint32_t blockBytes;
+
+    bool IsBlockCompressed() const { return block == PIXEL_BLOCK_COMPRESSED; }
+    bool IsPixelPair() const { return block == PIXEL_BLOCK_PAIR; }
 };
 
 constexpr std::size_t PIXEL_FORMAT_COUNT = 57;

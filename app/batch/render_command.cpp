@@ -3,35 +3,13 @@
 #include "app_state.h"
 #include "batch_command.h"
 
+#include "image_codec.h"
 #include "surface_save.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace quillmark::batch {
 namespace {
-
-struct Extension {
-    std::string_view suffix;
-    ImageFileFormat format;
-};
-
-// The file types the library writes, by file name extension.
-constexpr Extension kExtensions[] = {
-    {".bmp", ImageFileFormat::Bmp}, {".dib", ImageFileFormat::Dib}, {".dds", ImageFileFormat::Dds},
-    {".png", ImageFileFormat::Png}, {".jpg", ImageFileFormat::Jpg}, {".jpeg", ImageFileFormat::Jpg},
-    {".pfm", ImageFileFormat::Pfm}, {".hdr", ImageFileFormat::Hdr},
-};
-
-std::optional<ImageFileFormat> FormatOfPath(const std::string& path) {
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const Extension& extension : kExtensions)
-        if (lower.size() > extension.suffix.size() && lower.ends_with(extension.suffix)) return extension.format;
-    return std::nullopt;
-}
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "quillmark render: %s\n", message.c_str());
@@ -54,10 +32,13 @@ int RunRender(const std::vector<std::string>& arguments) {
     if (!error.empty()) return Fail(error, kExitUsage);
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
     if (!output) return Fail("-o FILE is required", kExitUsage);
-    const std::optional<ImageFileFormat> format = FormatOfPath(*output);
-    if (!format) return Fail(*output + ": unknown image file extension (use .bmp)", kExitUsage);
+    const ImageCodec* codec = FindImageCodecForPath(*output);
+    if (codec == nullptr) return Fail("cannot write " + *output + ": unknown image file extension", kExitUsage);
+    if (codec->write == nullptr)
+        return Fail("cannot write " + *output + ": the " + codec->name + " format can be read but not written",
+                    kExitUsage);
 
-    const HRESULT result = WriteBackBuffer(*output, *format);
+    const HRESULT result = WriteBackBuffer(*output, codec->id);
     if (FAILED(result)) {
         char code[16];
         std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
@@ -72,7 +53,7 @@ extern const BatchCommand kRenderCommand = {
     "render",
     "draws one frame with the settings and writes it to an image file",
     "[settings] -o FILE",
-    "      -o, --output FILE   the image file to write (.bmp)\n",
+    "      -o, --output FILE   the image file to write; its extension names the format\n",
     RunRender,
 };
 

@@ -23,7 +23,7 @@ struct Written {
 Written WriteToMemory(const DecodedImage& image, bool withFileHeader) {
     ImageOutput output;
     EXPECT_EQ(output.Open(nullptr, OutputKind::Memory), S_OK);
-    Written w{image.WriteBmp(output, withFileHeader), {}};
+    Written w{withFileHeader ? image.WriteBmp(output) : image.WriteDib(output), {}};
     w.bytes.assign(output.MemoryBytes(), output.MemoryBytes() + output.TotalBytes());
     return w;
 }
