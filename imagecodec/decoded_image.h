@@ -56,6 +56,12 @@ struct DecodedImage {
     HRESULT ReadDib(const BYTE* bytes, UINT byteCount);
     HRESULT WriteBmp(ImageOutput& output) const;
     HRESULT WriteDib(ImageOutput& output) const;
+    HRESULT ReadTga(const BYTE* bytes, UINT byteCount);
+    HRESULT ReadPpm(const BYTE* bytes, UINT byteCount);
+    HRESULT ReadPfm(const BYTE* bytes, UINT byteCount);
+    HRESULT WritePfm(ImageOutput& output) const;
+    HRESULT ReadHdr(const BYTE* bytes, UINT byteCount);
+    HRESULT WriteHdr(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

@@ -6,12 +6,20 @@
 namespace quillmark {
 
 extern const ImageCodec kBmpCodec;
+extern const ImageCodec kPpmCodec;
+extern const ImageCodec kPfmCodec;
+extern const ImageCodec kHdrCodec;
+extern const ImageCodec kTgaCodec;
 extern const ImageCodec kDibCodec;
 
 namespace {
 
 constexpr const ImageCodec* kCodecs[] = {
     &kBmpCodec,
+    &kPpmCodec,
+    &kPfmCodec,
+    &kHdrCodec,
+    &kTgaCodec,
     &kDibCodec,
 };
 

@@ -1,0 +1,246 @@
+// Reading Truevision TGA images (ReadTga). TGA has no signature: a block is
+// taken for one only when every header field is plausible, which is why the
+// reader is tried late. Pixels keep the file's byte layout (blue, green, red,
+// alpha little-endian, as the Direct3D formats store them); an uncompressed
+// image stored top-down and left to right is used in place. There is no
+// writer.
+#include "decoded_image.h"
+#include "image_codec.h"
+#include "image_limits.h"
+#include "pixel_format.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace quillmark {
+namespace {
+
+// The 18-byte header, little-endian, followed by the image ID, the colour
+// map and the pixel data.
+struct TgaHeader {
+    static constexpr UINT kSize = 18;
+
+    BYTE idLength;      // 0: bytes of image ID after the header
+    BYTE colourMapType; // 1: 0 none, 1 present
+    BYTE imageType;     // 2: kind in the low two bits, + kRunLength
+    UINT firstEntry;    // 3: palette index of the first stored entry
+    UINT mapLength;     // 5: stored entries
+    BYTE entryBits;     // 7: 15, 16, 24 or 32
+    UINT width;         // 12
+    UINT height;        // 14
+    BYTE pixelDepth;    // 16: bits per pixel
+    BYTE descriptor;    // 17: kTopDown, kRightToLeft
+
+    static constexpr BYTE kRunLength = 0x08;
+    static constexpr BYTE kTypeBits = 0x0B;
+    static constexpr BYTE kTopDown = 0x20;
+    static constexpr BYTE kRightToLeft = 0x10;
+
+    static TgaHeader Read(const BYTE* p) {
+        const auto u16 = [p](int at) { return static_cast<UINT>(p[at] | (p[at + 1] << 8)); };
+        return {p[0], p[1], p[2], u16(3), u16(5), p[7], u16(12), u16(14), p[16], p[17]};
+    }
+    bool RunLength() const { return (imageType & kRunLength) != 0; }
+    BYTE Kind() const { return imageType & 3; }
+    bool HasColourMap() const { return colourMapType == 1; }
+    std::uint64_t EntryBytes() const { return HasColourMap() ? (entryBits + 7u) / 8u : 0; }
+};
+
+enum TgaKind : BYTE { kColourMapped = 1, kTrueColour = 2, kGrey = 3 };
+
+struct TgaFormat {
+    BYTE kind;
+    BYTE depth;
+    D3DFORMAT format;
+};
+
+constexpr TgaFormat kTgaFormats[] = {
+    {kColourMapped, 8, D3DFMT_P8},     {kTrueColour, 15, D3DFMT_X1R5G5B5}, {kTrueColour, 16, D3DFMT_A1R5G5B5},
+    {kTrueColour, 24, D3DFMT_R8G8B8},  {kTrueColour, 32, D3DFMT_A8R8G8B8}, {kGrey, 8, D3DFMT_L8},
+};
+
+constexpr UINT kPaletteEntries = 256;
+constexpr UINT kMaxPacketPixels = 128;
+
+bool IsPlausible(const TgaHeader& h) {
+    if ((h.colourMapType & 0xFE) != 0 || (h.imageType & ~TgaHeader::kTypeBits) != 0) return false;
+    if (h.width == 0 || h.height == 0) return false;
+    if (h.HasColourMap() && h.entryBits != 15 && h.entryBits != 16 && h.entryBits != 24 && h.entryBits != 32)
+        return false;
+    return h.Kind() != kColourMapped || h.HasColourMap();
+}
+
+D3DFORMAT FormatOf(const TgaHeader& h) {
+    for (const TgaFormat& row : kTgaFormats)
+        if (row.kind == h.Kind() && row.depth == h.pixelDepth) return row.format;
+    return D3DFMT_UNKNOWN;
+}
+
+// The fewest bytes pixel data of this header can take: the whole block when
+// uncompressed; with run lengths, one packet of at most 128 pixels per
+// started group of a row, each a header byte and at least one pixel.
+std::uint64_t MinimumDataBytes(const TgaHeader& h, std::uint64_t bytesPerPixel) {
+    if (!h.RunLength()) return std::uint64_t{h.width} * h.height * bytesPerPixel;
+    const std::uint64_t packetsPerRow = (h.width + kMaxPacketPixels - 1) / kMaxPacketPixels;
+    return std::uint64_t{h.height} * packetsPerRow * (1 + bytesPerPixel);
+}
+
+PALETTEENTRY MapEntry(const BYTE* e, BYTE entryBits) {
+    const auto widen = [](UINT five) { return static_cast<BYTE>((five << 3) | (five >> 2)); };
+    switch (entryBits) {
+    case 24: return PALETTEENTRY{e[2], e[1], e[0], 255};
+    case 32: return PALETTEENTRY{e[2], e[1], e[0], e[3]};
+    default: {
+        const UINT v = e[0] | (e[1] << 8);
+        const bool opaque = entryBits == 15 || (v & 0x8000) != 0;
+        return PALETTEENTRY{widen((v >> 10) & 31), widen((v >> 5) & 31), widen(v & 31), opaque ? BYTE{255} : BYTE{0}};
+    }
+    }
+}
+
+HRESULT BuildPalette(const TgaHeader& h, const BYTE* map, DecodedImage& image) {
+    if (std::uint64_t{h.firstEntry} + h.mapLength > kPaletteEntries) return E_FAIL;
+    auto* palette = static_cast<PALETTEENTRY*>(std::malloc(kPaletteEntries * sizeof(PALETTEENTRY)));
+    if (palette == nullptr) return E_OUTOFMEMORY;
+    image.palette = palette;
+    image.ownsPalette = TRUE;
+    std::memset(palette, 255, kPaletteEntries * sizeof(PALETTEENTRY));
+    PALETTEENTRY* stored = palette + h.firstEntry;
+    bool anyAlpha = false;
+    for (UINT i = 0; i < h.mapLength; ++i) {
+        stored[i] = MapEntry(map + i * h.EntryBytes(), h.entryBits);
+        anyAlpha = anyAlpha || stored[i].peFlags != 0;
+    }
+    if (!anyAlpha)
+        for (UINT i = 0; i < h.mapLength; ++i) stored[i].peFlags = 255;
+    return S_OK;
+}
+
+// `count` copies of the pixel at `value`.
+void FillPixels(BYTE* out, const BYTE* value, UINT count, UINT bytesPerPixel) {
+    if (bytesPerPixel == 1) {
+        std::memset(out, *value, count);
+    } else if (bytesPerPixel == 4) {
+        std::uint32_t v;
+        std::memcpy(&v, value, 4);
+        for (UINT i = 0; i < count; ++i) std::memcpy(out + 4 * i, &v, 4);
+    } else {
+        for (UINT i = 0; i < count; ++i) std::memcpy(out + i * bytesPerPixel, value, bytesPerPixel);
+    }
+}
+
+void MirrorRow(BYTE* row, UINT width, UINT bytesPerPixel) {
+    BYTE swap[4];
+    for (BYTE *left = row, *right = row + (width - 1) * bytesPerPixel; left < right;
+         left += bytesPerPixel, right -= bytesPerPixel) {
+        std::memcpy(swap, left, bytesPerPixel);
+        std::memcpy(left, right, bytesPerPixel);
+        std::memcpy(right, swap, bytesPerPixel);
+    }
+}
+
+// Decodes the packets of one row into `out`. A packet that reaches past the
+// row's end is consumed whole and its surplus pixels are dropped: the next
+// row starts with the next packet.
+bool DecodeRunLengthRow(const BYTE*& data, const BYTE* end, BYTE* out, UINT width, UINT bytesPerPixel) {
+    for (UINT x = 0; x < width;) {
+        if (data == end) return false;
+        const BYTE packet = *data++;
+        const UINT count = (packet & 0x7Fu) + 1;
+        const UINT kept = std::min(count, width - x);
+        const std::size_t packetBytes = (packet & 0x80) != 0 ? bytesPerPixel : std::size_t{count} * bytesPerPixel;
+        if (static_cast<std::size_t>(end - data) < packetBytes) return false;
+        if ((packet & 0x80) != 0) FillPixels(out + std::size_t{x} * bytesPerPixel, data, kept, bytesPerPixel);
+        else std::memcpy(out + std::size_t{x} * bytesPerPixel, data, std::size_t{kept} * bytesPerPixel);
+        data += packetBytes;
+        x += kept;
+    }
+    return true;
+}
+
+bool DecodeRows(const TgaHeader& h, const BYTE* data, const BYTE* end, UINT bytesPerPixel, BYTE* pixels) {
+    const std::size_t rowBytes = std::size_t{h.width} * bytesPerPixel;
+    for (UINT fileRow = 0; fileRow < h.height; ++fileRow) {
+        const UINT imageRow = (h.descriptor & TgaHeader::kTopDown) != 0 ? fileRow : h.height - 1 - fileRow;
+        BYTE* out = pixels + imageRow * rowBytes;
+        if (h.RunLength()) {
+            if (!DecodeRunLengthRow(data, end, out, h.width, bytesPerPixel)) return false;
+        } else {
+            std::memcpy(out, data, rowBytes);  // the whole block was checked to be there
+            data += rowBytes;
+        }
+        if ((h.descriptor & TgaHeader::kRightToLeft) != 0) MirrorRow(out, h.width, bytesPerPixel);
+    }
+    return true;
+}
+
+// True when some pixel of the block has a bit of `mask` set; pixels of 2 or
+// 4 bytes, read little-endian.
+template <typename Word>
+bool AnyPixelHas(const BYTE* pixels, std::size_t count, Word mask) {
+    Word seen = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Word v;
+        std::memcpy(&v, pixels + i * sizeof(Word), sizeof(Word));
+        seen |= v;
+    }
+    return (seen & mask) != 0;
+}
+
+// Formats with an alpha channel that no pixel uses become their X forms.
+D3DFORMAT DropUnusedAlpha(D3DFORMAT format, const BYTE* pixels, std::size_t count) {
+    if (format == D3DFMT_A8R8G8B8 && !AnyPixelHas<std::uint32_t>(pixels, count, 0xFF000000u))
+        return D3DFMT_X8R8G8B8;
+    if (format == D3DFMT_A1R5G5B5 && !AnyPixelHas<std::uint16_t>(pixels, count, 0x8000u)) return D3DFMT_X1R5G5B5;
+    return format;
+}
+
+constexpr const char* kTgaExtensions[] = {".tga", nullptr};
+
+}  // namespace
+
+HRESULT DecodedImage::ReadTga(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < TgaHeader::kSize) return E_FAIL;
+    const TgaHeader h = TgaHeader::Read(bytes);
+    if (!IsPlausible(h)) return E_FAIL;
+    const D3DFORMAT fileFormatPixels = FormatOf(h);
+    if (fileFormatPixels == D3DFMT_UNKNOWN) return E_FAIL;
+
+    const std::uint64_t bytesPerPixel = LookupPixelFormat(fileFormatPixels).bitsPerPixel / 8;
+    const std::uint64_t mapOffset = std::uint64_t{TgaHeader::kSize} + h.idLength;
+    const std::uint64_t dataOffset = mapOffset + std::uint64_t{h.mapLength} * h.EntryBytes();
+    const std::uint64_t imageBytes = std::uint64_t{h.width} * h.height * bytesPerPixel;
+    if (dataOffset > byteCount || !IsSaneImageSize(h.width, h.height) || imageBytes > kMaxImageBytes) return E_FAIL;
+    if (MinimumDataBytes(h, bytesPerPixel) > byteCount - dataOffset) return E_FAIL;
+
+    const BYTE* data = bytes + dataOffset;
+    format = fileFormatPixels;
+    width = h.width;
+    height = h.height;
+    depth = 1;
+    rowPitch = static_cast<UINT>(h.width * bytesPerPixel);
+    slicePitch = 0;
+    pixels = const_cast<BYTE*>(data);
+    if (!decodePixels) return S_OK;
+
+    if (format == D3DFMT_P8) {
+        const HRESULT result = BuildPalette(h, bytes + mapOffset, *this);
+        if (FAILED(result)) return result;
+    }
+    const bool inPlace = !h.RunLength() && (h.descriptor & TgaHeader::kTopDown) != 0 &&
+                         (h.descriptor & TgaHeader::kRightToLeft) == 0;
+    if (!inPlace) {
+        pixels = static_cast<BYTE*>(std::malloc(imageBytes));
+        if (pixels == nullptr) return E_OUTOFMEMORY;
+        ownsPixels = TRUE;
+        if (!DecodeRows(h, data, bytes + byteCount, static_cast<UINT>(bytesPerPixel), pixels)) return E_FAIL;
+    }
+    format = DropUnusedAlpha(format, pixels, std::size_t{h.width} * h.height);
+    return S_OK;
+}
+
+extern const ImageCodec kTgaCodec = {ImageFileFormat::Tga, "TGA", kTgaExtensions, &DecodedImage::ReadTga, nullptr,
+                                     nullptr};
+
+}  // namespace quillmark

@@ -1,0 +1,87 @@
+// Helpers for the reader tests of TGA, PPM, PFM and HDR: inputs held in a
+// block of exactly their size (so that the sanitizer build sees any read past
+// the end), files on disk, and other programs' readings of a file.
+#pragma once
+
+#include "decoded_image.h"
+#include "image_codec.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillmark::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A copy of some bytes in a heap block of exactly their size.
+class ExactInput {
+public:
+    explicit ExactInput(const Bytes& bytes) : block_(new BYTE[bytes.size()]), size_(bytes.size()) {
+        if (!bytes.empty()) std::memcpy(block_.get(), bytes.data(), bytes.size());
+    }
+    const BYTE* Data() const { return block_.get(); }
+    UINT Size() const { return static_cast<UINT>(size_); }
+
+private:
+    std::unique_ptr<BYTE[]> block_;
+    std::size_t size_;
+};
+
+// Runs one reader as ReadImage would, on `input`.
+inline HRESULT ReadWith(ImageReadFunction reader, const ExactInput& input, DecodedImage& image, BOOL decode = TRUE) {
+    image.decodePixels = decode;
+    return (image.*reader)(input.Data(), input.Size());
+}
+
+// Float pixel (x, y) of an A32B32G32R32F image.
+inline const float* FloatPixel(const DecodedImage& image, UINT x, UINT y) {
+    return reinterpret_cast<const float*>(image.pixels + std::size_t{y} * image.rowPitch) + 4 * x;
+}
+
+inline bool HaveProgram(const std::string& name) {
+    return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+inline int RunQuietly(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
+
+// Debian's Python, where python3-pil installs Pillow.
+inline constexpr const char* kPython = "/usr/bin/python3";
+
+inline bool HavePillow() { return RunQuietly(std::string(kPython) + " -c 'import PIL'") == 0; }
+
+// oiiotool's reading of `path` as three floats per pixel, rows top-down.
+inline bool ReadFloatsWithOiio(const std::string& path, UINT width, UINT height, std::vector<float>& rgb) {
+    FILE* pipe = popen(("oiiotool '" + path + "' --dumpdata 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return false;
+    rgb.assign(std::size_t{width} * height * 3, -1.0f);
+    std::size_t seen = 0;
+    char line[512];
+    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+        unsigned x, y;
+        float r, g, b;
+        if (std::sscanf(line, " Pixel (%u, %u): %f %f %f", &x, &y, &r, &g, &b) != 5 || x >= width || y >= height)
+            continue;
+        float* out = &rgb[(std::size_t{y} * width + x) * 3];
+        out[0] = r, out[1] = g, out[2] = b;
+        ++seen;
+    }
+    pclose(pipe);
+    return seen == std::size_t{width} * height;
+}
+
+}  // namespace quillmark::testing

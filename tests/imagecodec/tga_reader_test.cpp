@@ -1,0 +1,202 @@
+// The TGA reader on files built byte by byte: where each stored pixel lands
+// for every origin and direction, run-length packets, colour maps, the alpha
+// check and the header and size checks.
+#include "codec_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmark {
+namespace {
+
+using testing::Bytes;
+using testing::ExactInput;
+
+struct TgaSpec {
+    BYTE imageType = 2;
+    UINT width = 1;
+    UINT height = 1;
+    BYTE depth = 24;
+    BYTE descriptor = 0;
+    BYTE mapType = 0;
+    UINT firstEntry = 0;
+    UINT mapLength = 0;
+    BYTE entryBits = 0;
+    Bytes map = {};
+    BYTE idLength = 0;
+};
+
+Bytes Tga(const TgaSpec& s, const Bytes& data) {
+    Bytes b = {s.idLength, s.mapType, s.imageType};
+    for (UINT v : {s.firstEntry, s.mapLength}) b.push_back(BYTE(v)), b.push_back(BYTE(v >> 8));
+    b.push_back(s.entryBits);
+    b.insert(b.end(), 4, 0);  // origin
+    for (UINT v : {s.width, s.height}) b.push_back(BYTE(v)), b.push_back(BYTE(v >> 8));
+    b.push_back(s.depth);
+    b.push_back(s.descriptor);
+    b.insert(b.end(), s.idLength, 'i');
+    b.insert(b.end(), s.map.begin(), s.map.end());
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+HRESULT Read(const Bytes& file, DecodedImage& image, ExactInput*& keep, BOOL decode = TRUE) {
+    keep = new ExactInput(file);
+    return testing::ReadWith(&DecodedImage::ReadTga, *keep, image, decode);
+}
+
+// Reads a file whose pixels are one byte each (grey); the result as text, one
+// character per pixel, rows top-down, separated by '/'.
+std::string GreyRows(const Bytes& file) {
+    ExactInput input(file);
+    DecodedImage image;
+    if (FAILED(testing::ReadWith(&DecodedImage::ReadTga, input, image))) return "refused";
+    std::string rows;
+    for (UINT y = 0; y < image.height; ++y) {
+        if (y != 0) rows += '/';
+        for (UINT x = 0; x < image.width; ++x) rows += static_cast<char>(image.pixels[y * image.rowPitch + x]);
+    }
+    return rows;
+}
+
+TEST(TgaReader, EveryOriginAndDirectionPlacesTheStoredRows) {
+    const Bytes stored = {'a', 'b', 'c', 'd', 'e', 'f'};  // two stored rows of three
+    const Bytes runLength = {0x02, 'a', 'b', 'c', 0x80, 'd', 0x01, 'e', 'f'};
+    const struct {
+        BYTE descriptor;
+        const char* rows;
+    } cases[] = {{0x20, "abc/def"}, {0x00, "def/abc"}, {0x30, "cba/fed"}, {0x10, "fed/cba"}};
+    for (const auto& c : cases) {
+        TgaSpec spec{.imageType = 3, .width = 3, .height = 2, .depth = 8, .descriptor = c.descriptor};
+        EXPECT_EQ(GreyRows(Tga(spec, stored)), c.rows) << int(c.descriptor);
+        spec.imageType = 11;
+        EXPECT_EQ(GreyRows(Tga(spec, runLength)), c.rows) << int(c.descriptor);
+    }
+}
+
+TEST(TgaReader, OnlyTopDownLeftToRightRawPixelsAreUsedInPlace) {
+    const Bytes data = {1, 2, 3, 4, 5, 6};
+    for (BYTE descriptor : {0x20, 0x00, 0x30}) {
+        ExactInput* input;
+        DecodedImage image;
+        ASSERT_EQ(Read(Tga({.width = 2, .height = 1, .descriptor = descriptor}, data), image, input), S_OK);
+        const bool inPlace = image.pixels == input->Data() + 18;
+        EXPECT_EQ(inPlace, descriptor == 0x20) << int(descriptor);
+        EXPECT_EQ(image.ownsPixels, !inPlace);
+        EXPECT_EQ(image.format, D3DFMT_R8G8B8);
+        EXPECT_EQ(image.rowPitch, 6u);
+        image.ReleaseContents();
+        delete input;
+    }
+}
+
+TEST(TgaReader, PacketsCrossingARowEndAreCutThere) {
+    // A run of 6 in a row of 4: the next row starts with the next packet.
+    const TgaSpec spec{.imageType = 11, .width = 4, .height = 2, .depth = 8, .descriptor = 0x20};
+    EXPECT_EQ(GreyRows(Tga(spec, {0x85, 'A', 0x83, 'B'})), "AAAA/BBBB");
+    // A literal of 128 starting 10 pixels before the end of a row of 12.
+    Bytes data = {0x81, 'x', 0x7F};
+    for (int i = 0; i < 128; ++i) data.push_back(BYTE('a' + i % 10));
+    data.insert(data.end(), {0x8B, 'y'});
+    const TgaSpec wide{.imageType = 11, .width = 12, .height = 2, .depth = 8, .descriptor = 0x20};
+    EXPECT_EQ(GreyRows(Tga(wide, data)), "xxabcdefghij/yyyyyyyyyyyy");
+}
+
+TEST(TgaReader, UnusedAlphaGivesTheFormatWithoutAlphaWhenDecoding) {
+    const struct {
+        BYTE depth;
+        Bytes data;
+        D3DFORMAT decoded;
+    } cases[] = {
+        {32, {1, 2, 3, 0, 4, 5, 6, 0}, D3DFMT_X8R8G8B8},
+        {32, {1, 2, 3, 0, 4, 5, 6, 1}, D3DFMT_A8R8G8B8},
+        {16, {0xFF, 0x7F, 0, 0}, D3DFMT_X1R5G5B5},
+        {16, {0, 0, 0, 0x80}, D3DFMT_A1R5G5B5},
+        {15, {0, 0x80, 0, 0x80}, D3DFMT_X1R5G5B5},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = Tga({.width = 2, .height = 1, .depth = c.depth}, c.data);
+        ExactInput* input;
+        DecodedImage decoded, header;
+        ASSERT_EQ(Read(file, decoded, input), S_OK);
+        EXPECT_EQ(decoded.format, c.decoded) << int(c.depth);
+        delete input;
+        ASSERT_EQ(Read(file, header, input, FALSE), S_OK);
+        EXPECT_EQ(header.format, c.depth == 32 ? D3DFMT_A8R8G8B8 : c.depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5);
+        header.ReleaseContents();
+        delete input;
+    }
+}
+
+TEST(TgaReader, ColourMapEntriesGoFromTheFirstEntryOn) {
+    // 20 sixteen-bit entries from index 10, none with bit 15: all opaque.
+    Bytes map = {};
+    for (int i = 0; i < 20; ++i) map.insert(map.end(), {BYTE(0x1F), BYTE(i == 0 ? 0x7C : 0x00)});  // white, then blue
+    const TgaSpec spec{.imageType = 1, .width = 2, .depth = 8, .mapType = 1, .firstEntry = 10, .mapLength = 20,
+                       .entryBits = 16, .map = map};
+    ExactInput* input;
+    DecodedImage image;
+    ASSERT_EQ(Read(Tga(spec, {10, 29}), image, input), S_OK);
+    EXPECT_EQ(image.format, D3DFMT_P8);
+    const PALETTEENTRY* p = image.palette;
+    for (int i : {0, 9, 30, 255}) EXPECT_TRUE(p[i].peRed == 255 && p[i].peGreen == 255 && p[i].peBlue == 255 && p[i].peFlags == 255) << i;
+    EXPECT_TRUE(p[11].peRed == 0 && p[11].peGreen == 0 && p[11].peBlue == 255 && p[11].peFlags == 255);
+    EXPECT_EQ(p[10].peRed, 255);
+    delete input;
+
+    // 32-bit entries keep their alpha; 24-bit ones are opaque.
+    const TgaSpec argb{.imageType = 1, .depth = 8, .mapType = 1, .mapLength = 1, .entryBits = 32, .map = {1, 2, 3, 4}};
+    DecodedImage withAlpha;
+    ASSERT_EQ(Read(Tga(argb, {0}), withAlpha, input), S_OK);
+    EXPECT_TRUE(withAlpha.palette[0].peRed == 3 && withAlpha.palette[0].peBlue == 1 && withAlpha.palette[0].peFlags == 4);
+    delete input;
+    // A map reaching past index 255 is refused.
+    EXPECT_EQ(GreyRows(Tga({.imageType = 1, .depth = 8, .mapType = 1, .firstEntry = 250, .mapLength = 7,
+                            .entryBits = 24, .map = Bytes(21)},
+                           {0})),
+              "refused");
+}
+
+TEST(TgaReader, ImplausibleHeadersAreRefused) {
+    const Bytes pixel = {1, 2, 3};
+    const TgaSpec refused[] = {
+        {.imageType = 0},  {.imageType = 32}, {.imageType = 33}, {.imageType = 4},
+        {.width = 0},      {.height = 0},     {.depth = 12},     {.mapType = 2},
+        {.mapType = 1, .entryBits = 8},       {.imageType = 1, .depth = 8},  // colour-mapped without a map
+        {.imageType = 3, .depth = 16},
+    };
+    for (const TgaSpec& spec : refused) EXPECT_EQ(GreyRows(Tga(spec, pixel)), "refused");
+    // An ID and a colour map before the pixels of a true-colour image are skipped.
+    ExactInput* input;
+    DecodedImage image;
+    ASSERT_EQ(Read(Tga({.mapType = 1, .mapLength = 2, .entryBits = 15, .map = {9, 9, 9, 9}, .idLength = 5}, pixel),
+                   image, input),
+              S_OK);
+    EXPECT_EQ(image.pixels[2], 3);
+    image.ReleaseContents();
+    delete input;
+}
+
+TEST(TgaReader, SizesBeyondTheDataOrTheLimitsAreRefused) {
+    // 32768 x 32768 at 32 bits is 4 GiB: refused before anything is allocated.
+    EXPECT_EQ(GreyRows(Tga({.width = 32768, .height = 32768, .depth = 32}, Bytes(4096, 0))), "refused");
+    EXPECT_EQ(GreyRows(Tga({.imageType = 10, .width = 65535, .height = 65535, .depth = 32}, Bytes(4096, 0xFF))),
+              "refused");
+    // One byte short of the last pixel, raw and run-length.
+    EXPECT_EQ(GreyRows(Tga({.imageType = 3, .width = 2, .height = 2, .depth = 8}, {1, 2, 3})), "refused");
+    const TgaSpec runLength{.imageType = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20};
+    EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2})), "refused");
+    EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2, 3})), "\1\1/\2\3");
+}
+
+TEST(TgaReader, ReadImageRecognisesTga) {
+    const ExactInput input(Tga({.width = 2, .height = 1, .depth = 32}, {1, 2, 3, 0, 4, 5, 6, 0}));
+    DecodedImage image;
+    ImageInfo info;
+    ASSERT_EQ(image.ReadImage(input.Data(), input.Size(), &info, TRUE), S_OK);
+    EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Tga);
+    EXPECT_EQ(info.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(info.Width, 2u);
+}
+
+}  // namespace
+}  // namespace quillmark
