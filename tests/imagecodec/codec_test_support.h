@@ -6,6 +6,8 @@
 #include "decoded_image.h"
 #include "image_codec.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -64,9 +66,25 @@ inline constexpr const char* kPython = "/usr/bin/python3";
 
 inline bool HavePillow() { return RunQuietly(std::string(kPython) + " -c 'import PIL'") == 0; }
 
+// Pillow's reading of `path` as 8-bit RGBA, rows top-down.
+inline bool ReadWithPillow(const std::string& path, unsigned& width, unsigned& height, std::vector<BYTE>& rgba) {
+    const std::string script = "import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGBA'); "
+                               "sys.stdout.write('%d %d\\n' % im.size); sys.stdout.flush(); "
+                               "sys.stdout.buffer.write(im.tobytes())";
+    FILE* pipe = popen((std::string(kPython) + " -c \"" + script + "\" '" + path + "' 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return false;
+    bool ok = std::fscanf(pipe, "%u %u", &width, &height) == 2 && std::fgetc(pipe) == '\n';
+    if (ok) {
+        rgba.resize(std::size_t{width} * height * 4);
+        ok = std::fread(rgba.data(), 1, rgba.size(), pipe) == rgba.size();
+    }
+    pclose(pipe);
+    return ok;
+}
+
 // oiiotool's reading of `path` as three floats per pixel, rows top-down.
 inline bool ReadFloatsWithOiio(const std::string& path, UINT width, UINT height, std::vector<float>& rgb) {
-    FILE* pipe = popen(("oiiotool '" + path + "' --dumpdata 2>/dev/null").c_str(), "r");
+    FILE* pipe = popen(("oiiotool --dumpdata '" + path + "' 2>/dev/null").c_str(), "r");
     if (pipe == nullptr) return false;
     rgb.assign(std::size_t{width} * height * 3, -1.0f);
     std::size_t seen = 0;
@@ -82,6 +100,25 @@ inline bool ReadFloatsWithOiio(const std::string& path, UINT width, UINT height,
     }
     pclose(pipe);
     return seen == std::size_t{width} * height;
+}
+
+// Number of channel values of an A32B32G32R32F image that differ from `rgb`
+// (three floats per pixel, rows top-down) by more than `relative` times the
+// pixel's largest channel plus `absolute`.
+inline std::size_t CountFloatDifferences(const DecodedImage& image, const std::vector<float>& rgb, float relative,
+                                         float absolute) {
+    if (rgb.size() != std::size_t{image.width} * image.height * 3) return ~std::size_t{0};
+    std::size_t differences = 0;
+    for (UINT y = 0; y < image.height; ++y) {
+        for (UINT x = 0; x < image.width; ++x) {
+            const float* ours = FloatPixel(image, x, y);
+            const float* theirs = &rgb[(std::size_t{y} * image.width + x) * 3];
+            const float largest = std::max({theirs[0], theirs[1], theirs[2]});
+            for (int c = 0; c < 3; ++c)
+                if (!(std::abs(ours[c] - theirs[c]) <= relative * largest + absolute)) ++differences;
+        }
+    }
+    return differences;
 }
 
 }  // namespace quillmark::testing
