@@ -12,6 +12,7 @@
 // the previous one n times (n shifted up by 8 more bits for each repeat
 // pixel in a row).
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "header_text.h"
 #include "image_codec.h"
 #include "image_limits.h"
@@ -328,15 +329,8 @@ HRESULT DecodedImage::ReadHdr(const BYTE* bytes, UINT byteCount) {
     // Every scanline takes at least one pixel's bytes.
     if (std::uint64_t{place.scanlines} * kChannels > byteCount - dataStart) return E_FAIL;
 
-    format = D3DFMT_A32B32G32R32F;
-    width = place.width;
-    height = place.height;
-    depth = 1;
-    rowPitch = width * kFloatsPerPixel * sizeof(float);
-    slicePitch = 0;
-    pixels = static_cast<BYTE*>(std::malloc(std::size_t{rowPitch} * height));
-    if (pixels == nullptr) return E_OUTOFMEMORY;
-    ownsPixels = TRUE;
+    const HRESULT allocated = AllocatePixels(*this, D3DFMT_A32B32G32R32F, place.width, place.height);
+    if (FAILED(allocated)) return allocated;
 
     ScanlineDecoder decoder(place.length);
     const std::array<double, 256> scales = ExponentScales(header.exposure);

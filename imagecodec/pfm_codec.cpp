@@ -7,6 +7,7 @@
 // samples (negative: little-endian, else big-endian) and whose size is not
 // used. Then rows of 32-bit float samples, the bottom row first.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "header_text.h"
 #include "image_codec.h"
 #include "image_limits.h"
@@ -73,15 +74,8 @@ HRESULT DecodedImage::ReadPfm(const BYTE* bytes, UINT byteCount) {
         w * h * channels * sizeof(float) > byteCount - offset)
         return E_FAIL;
 
-    format = D3DFMT_A32B32G32R32F;
-    width = static_cast<UINT>(w);
-    height = static_cast<UINT>(h);
-    depth = 1;
-    rowPitch = width * kFloatsPerPixel * sizeof(float);
-    slicePitch = 0;
-    pixels = static_cast<BYTE*>(std::malloc(std::size_t{rowPitch} * height));
-    if (pixels == nullptr) return E_OUTOFMEMORY;
-    ownsPixels = TRUE;
+    const HRESULT allocated = AllocatePixels(*this, D3DFMT_A32B32G32R32F, static_cast<UINT>(w), static_cast<UINT>(h));
+    if (FAILED(allocated)) return allocated;
     const BYTE* in = bytes + offset;
     for (UINT fileRow = 0; fileRow < height; ++fileRow) {
         auto* out = reinterpret_cast<float*>(pixels + std::size_t{height - 1 - fileRow} * rowPitch);

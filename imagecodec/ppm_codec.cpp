@@ -8,6 +8,7 @@
 // one separator byte (or a carriage return and a line feed) and then one
 // byte per sample.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "header_text.h"
 #include "image_codec.h"
 #include "image_limits.h"
@@ -163,15 +164,8 @@ HRESULT DecodedImage::ReadPpm(const BYTE* bytes, UINT byteCount) {
     const std::uint64_t needed = binary ? samples : 2 * samples - 1;
     if (needed > static_cast<std::uint64_t>(scanner.end - data)) return E_FAIL;
 
-    format = D3DFMT_X8R8G8B8;
-    width = static_cast<UINT>(w);
-    height = static_cast<UINT>(h);
-    depth = 1;
-    rowPitch = width * 4;
-    slicePitch = 0;
-    pixels = static_cast<BYTE*>(std::malloc(w * h * 4));
-    if (pixels == nullptr) return E_OUTOFMEMORY;
-    ownsPixels = TRUE;
+    const HRESULT allocated = AllocatePixels(*this, D3DFMT_X8R8G8B8, static_cast<UINT>(w), static_cast<UINT>(h));
+    if (FAILED(allocated)) return allocated;
     auto* out = reinterpret_cast<DWORD*>(pixels);
     if (binary) {
         ReadBinarySamples(data, maximum, out, w * h);

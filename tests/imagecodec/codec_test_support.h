@@ -5,6 +5,7 @@
 
 #include "decoded_image.h"
 #include "image_codec.h"
+#include "memory_buffer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,28 @@ private:
     std::unique_ptr<BYTE[]> block_;
     std::size_t size_;
 };
+
+// Describes `pixels` (RGBA floats, `width` per row, whole rows) as an
+// A32B32G32R32F image without copying them.
+inline void DescribeFloats(DecodedImage& image, std::vector<float>& pixels, UINT width) {
+    image.format = D3DFMT_A32B32G32R32F;
+    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
+    image.width = width;
+    image.height = static_cast<UINT>(pixels.size() / 4 / width);
+    image.depth = 1;
+    image.rowPitch = width * 16;
+    image.box = D3DBOX{0, 0, image.width, image.height, 0, 1};
+}
+
+// The file WriteImage makes of `image` in memory; empty when it fails.
+inline Bytes WriteToMemory(DecodedImage& image, ImageFileFormat fileFormat) {
+    MemoryBuffer* buffer = nullptr;
+    if (FAILED(image.WriteImage(&buffer, fileFormat, OutputKind::Memory))) return {};
+    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
+    Bytes file(bytes, bytes + buffer->GetBufferSize());
+    buffer->Release();
+    return file;
+}
 
 // Runs one reader as ReadImage would, on `input`.
 inline HRESULT ReadWith(ImageReadFunction reader, const ExactInput& input, DecodedImage& image, BOOL decode = TRUE) {

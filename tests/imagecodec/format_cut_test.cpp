@@ -2,7 +2,6 @@
 // last byte, is refused by its reader (each cut held in a block of exactly
 // its size, so the sanitizer build sees any read past it).
 #include "codec_test_support.h"
-#include "memory_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +15,8 @@ Bytes Written(ImageFileFormat fileFormat, UINT width, UINT height) {
     std::vector<float> pixels;
     for (UINT i = 0; i < width * height; ++i) pixels.insert(pixels.end(), {i * 0.5f, 1.0f / (i + 1), 3, 1});
     DecodedImage image;
-    image.format = D3DFMT_A32B32G32R32F;
-    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    image.width = width, image.height = height, image.depth = 1, image.rowPitch = width * 16;
-    image.box = D3DBOX{0, 0, width, height, 0, 1};
-    MemoryBuffer* buffer = nullptr;
-    EXPECT_EQ(image.WriteImage(&buffer, fileFormat, OutputKind::Memory), S_OK);
-    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
-    Bytes file(bytes, bytes + buffer->GetBufferSize());
-    buffer->Release();
-    return file;
+    testing::DescribeFloats(image, pixels, width);
+    return testing::WriteToMemory(image, fileFormat);
 }
 
 Bytes Concat(Bytes a, const Bytes& b) {

@@ -151,27 +151,17 @@ TEST_F(FormatExchange, HdrFilesOthersWriteReadAsOiioReadsThem) {
 // compares oiiotool's reading with the picture.
 void ExpectOiioReadsWhatWeWrite(const std::string& path, ImageFileFormat fileFormat, UINT width, float relative) {
     const UINT height = 5;
-    std::vector<float> pixels, rgb;
-    for (UINT y = 0; y < height; ++y) {
-        for (UINT x = 0; x < width; ++x) {
-            const float v[3] = {std::ldexp(1.0f + x % 7 * 0.1f, int(x % 40) - 20), y * 0.25f, (x + y) % 3 * 1e3f};
-            pixels.insert(pixels.end(), {v[0], v[1], v[2], 1.0f});
-            rgb.insert(rgb.end(), v, v + 3);
-        }
-    }
-    DecodedImage image;
-    image.format = D3DFMT_A32B32G32R32F;
-    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    image.width = width, image.height = height, image.depth = 1, image.rowPitch = width * 16;
-    image.box = D3DBOX{0, 0, width, height, 0, 1};
+    std::vector<float> pixels;
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            pixels.insert(pixels.end(), {std::ldexp(1.0f + x % 7 * 0.1f, int(x % 40) - 20), y * 0.25f,
+                                         (x + y) % 3 * 1e3f, 1.0f});
+    DecodedImage image;  // already in the writers' format: written without conversion
+    testing::DescribeFloats(image, pixels, width);
     ASSERT_EQ(image.WriteImage(path.c_str(), fileFormat, OutputKind::AnsiPath), S_OK) << path;
     std::vector<float> theirs;
     ASSERT_TRUE(testing::ReadFloatsWithOiio(path, width, height, theirs)) << path;
-    DecodedImage truth;  // the picture itself, unconverted
-    truth.format = D3DFMT_A32B32G32R32F;
-    truth.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    truth.width = width, truth.height = height, truth.rowPitch = width * 16;
-    EXPECT_EQ(testing::CountFloatDifferences(truth, theirs, relative, 1e-8f), 0u) << path;
+    EXPECT_EQ(testing::CountFloatDifferences(image, theirs, relative, 1e-8f), 0u) << path;
 }
 
 TEST_F(FormatExchange, OiioReadsThePfmAndHdrFilesWeWrite) {

@@ -2,7 +2,6 @@
 // exposure, every orientation, both scanline encodings, the repeat chains of
 // flat scanlines, and the bytes the writer produces.
 #include "codec_test_support.h"
-#include "memory_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -136,17 +135,8 @@ TEST(HdrReader, MalformedOrOversizedFilesAreRefused) {
 // Writes `pixels` (RGBA floats, `width` per row) and returns the file.
 Bytes WriteHdr(std::vector<float> pixels, UINT width) {
     DecodedImage image;
-    image.format = D3DFMT_A32B32G32R32F;
-    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    image.width = width, image.height = static_cast<UINT>(pixels.size() / 4 / width), image.depth = 1;
-    image.rowPitch = width * 16;
-    image.box = D3DBOX{0, 0, image.width, image.height, 0, 1};
-    MemoryBuffer* buffer = nullptr;
-    if (FAILED(image.WriteImage(&buffer, ImageFileFormat::Hdr, OutputKind::Memory))) return {};
-    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
-    Bytes file(bytes, bytes + buffer->GetBufferSize());
-    buffer->Release();
-    return file;
+    testing::DescribeFloats(image, pixels, width);
+    return testing::WriteToMemory(image, ImageFileFormat::Hdr);
 }
 
 // The bytes after the resolution line.

@@ -3,7 +3,6 @@
 // headers whose sizes must be refused.
 #include "codec_test_support.h"
 #include "image_output.h"
-#include "memory_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -130,15 +129,8 @@ TEST(PfmReader, MalformedOrOversizedHeadersAreRefused) {
 TEST(PfmWriter, WritesTheHeaderAndRowsBottomUpLittleEndian) {
     std::vector<float> pixels = {1, 2, 3, 9, 4, 5, 6, 9};  // a column of two
     DecodedImage image;
-    image.format = D3DFMT_A32B32G32R32F;
-    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    image.width = 1, image.height = 2, image.depth = 1, image.rowPitch = 16;
-    image.box = D3DBOX{0, 0, 1, 2, 0, 1};
-    MemoryBuffer* buffer = nullptr;
-    ASSERT_EQ(image.WriteImage(&buffer, ImageFileFormat::Pfm, OutputKind::Memory), S_OK);
-    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
-    const Bytes file(bytes, bytes + buffer->GetBufferSize());
-    buffer->Release();
+    testing::DescribeFloats(image, pixels, 1);
+    const Bytes file = testing::WriteToMemory(image, ImageFileFormat::Pfm);
     EXPECT_EQ(file, WithPixels("PF\n1 2\n-1.000000\n", FloatBytes({4, 5, 6, 1, 2, 3}, false)));
 
     // R32F images are written as grey maps.

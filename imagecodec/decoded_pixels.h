@@ -1,0 +1,26 @@
+// Giving a decoded image the pixel block a reader fills: an owned,
+// uninitialised block of whole rows without padding, and the record's sizes
+// and pitches to match. The reader has checked the sizes against the limits.
+#pragma once
+
+#include "decoded_image.h"
+#include "pixel_format.h"
+
+#include <cstdlib>
+
+namespace quillmark {
+
+inline HRESULT AllocatePixels(DecodedImage& image, D3DFORMAT format, UINT width, UINT height) {
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    image.depth = 1;
+    image.rowPitch = width * (LookupPixelFormat(format).bitsPerPixel / 8);
+    image.slicePitch = 0;
+    image.pixels = static_cast<BYTE*>(std::malloc(std::size_t{image.rowPitch} * height));
+    if (image.pixels == nullptr) return E_OUTOFMEMORY;
+    image.ownsPixels = TRUE;
+    return S_OK;
+}
+
+}  // namespace quillmark
