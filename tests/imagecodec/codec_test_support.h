@@ -67,8 +67,9 @@ inline Bytes WriteToMemory(DecodedImage& image, ImageFileFormat fileFormat) {
     return file;
 }
 
-// Runs one reader as ReadImage would, on `input`.
+// Runs one reader as ReadImage would, on `input`, with the record emptied first.
 inline HRESULT ReadWith(ImageReadFunction reader, const ExactInput& input, DecodedImage& image, BOOL decode = TRUE) {
+    image.ReleaseContents();
     image.decodePixels = decode;
     return (image.*reader)(input.Data(), input.Size());
 }
