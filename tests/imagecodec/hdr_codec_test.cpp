@@ -86,9 +86,11 @@ TEST(HdrReader, RepeatChainsShiftBy8AndStopBeforeTheWordEnds) {
     DecodedImage image;
     ASSERT_EQ(ReadHdr(File(kHeader + "-Y 1 +X 514\n", {9, 0, 0, 136, 1, 1, 1, 1, 1, 1, 1, 2}), image), S_OK);
     EXPECT_EQ(Mantissa(image, 513, 0), 9);
-    // Zero repeats keep the chain going; a shift of 32 is refused.
+    // Zero repeats keep the chain going; it is refused once the shift reaches
+    // 32, rather than shifting past the word (where a count of 1 << 64 could
+    // come out as 1 and the chain be taken).
     Bytes chain = {9, 0, 0, 136};
-    for (int i = 0; i < 4; ++i) chain.insert(chain.end(), {1, 1, 1, 0});
+    for (int i = 0; i < 8; ++i) chain.insert(chain.end(), {1, 1, 1, 0});
     chain.insert(chain.end(), {1, 1, 1, 1});
     EXPECT_EQ(ReadHdr(File(kHeader + "-Y 1 +X 2\n", chain), image), E_FAIL);
 }
