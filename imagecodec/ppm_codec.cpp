@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 
 #if defined(__x86_64__)
