@@ -72,7 +72,8 @@ Bytes HdrFile() {
     for (UINT y = 0; y < kSide; ++y)
         for (UINT x = 0; x < kSide; ++x)
             for (UINT c = 0; c < 4; ++c)
-                pixels[(std::size_t{y} * kSide + x) * 4 + c] = c == 3 ? 1.0f : std::ldexp(Sample(x, y, c) / 64.0f, int(y % 8));
+                pixels[(std::size_t{y} * kSide + x) * 4 + c] =
+                    c == 3 ? 1.0f : std::ldexp(Sample(x, y, c) / 64.0f, int(y % 8));
     DecodedImage image;
     image.format = D3DFMT_A32B32G32R32F;
     image.pixels = reinterpret_cast<BYTE*>(pixels.data());

@@ -201,7 +201,8 @@ private:
     }
 
     void Put(UINT x, const BYTE* pixel) {
-        for (UINT channel = 0; channel < kChannels; ++channel) planes_[std::size_t{channel} * length_ + x] = pixel[channel];
+        for (UINT channel = 0; channel < kChannels; ++channel)
+            planes_[std::size_t{channel} * length_ + x] = pixel[channel];
     }
 
     bool DecodeFlat(const BYTE*& at, const BYTE* end) {
@@ -356,7 +357,8 @@ HRESULT DecodedImage::WriteHdr(ImageOutput& output) const {
     for (UINT y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const float*>(pixels + std::size_t{box.Top + y} * rowPitch) +
                           std::size_t{box.Left} * kFloatsPerPixel;
-        for (UINT x = 0; x < width; ++x) ToRgbe(row + std::size_t{x} * kFloatsPerPixel, &rgbe[std::size_t{x} * kChannels]);
+        for (UINT x = 0; x < width; ++x)
+            ToRgbe(row + std::size_t{x} * kFloatsPerPixel, &rgbe[std::size_t{x} * kChannels]);
         const std::vector<BYTE>* line = &rgbe;
         if (runLength) {
             encoded.assign({kRunLengthMark, kRunLengthMark, static_cast<BYTE>(width >> 8), static_cast<BYTE>(width)});

@@ -46,7 +46,8 @@ TEST(FormatCuts, EveryCutOfAFileIsRefusedByItsReader) {
         for (std::size_t n = 0; n < file.size(); ++n) {
             const testing::ExactInput cut(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
             DecodedImage image;
-            EXPECT_EQ(testing::ReadWith(reader, cut, image), E_FAIL) << std::string(file.begin(), file.begin() + 2) << " cut at " << n;
+            EXPECT_EQ(testing::ReadWith(reader, cut, image), E_FAIL)
+                << std::string(file.begin(), file.begin() + 2) << " cut at " << n;
         }
     }
 }

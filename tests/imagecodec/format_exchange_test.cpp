@@ -109,7 +109,8 @@ TEST_F(FormatExchange, PortableMapsImageMagickWritesReadAsItReadsThem) {
     const std::string source = Source(false);
     // 8-bit samples exactly; other maxima within one step of rounding.
     const std::pair<std::string, int> variants[] = {
-        {"-depth 8 -compress none", 0}, {"-depth 8", 0}, {"-depth 4", 1}, {"-depth 4 -compress none", 1}, {"-depth 16 -compress none", 1},
+        {"-depth 8 -compress none", 0}, {"-depth 8", 0},         {"-depth 4", 1},
+        {"-depth 4 -compress none", 1}, {"-depth 16 -compress none", 1},
     };
     int index = 0;
     for (const auto& [options, tolerance] : variants) {

@@ -91,7 +91,8 @@ Bytes FloatBytes(std::initializer_list<float> values, bool bigEndian) {
 TEST(PfmReader, BothByteOrdersBottomRowFirst) {
     for (const char* scale : {"-1.0", "-4.0", "1.0", "0", "+2.5e1"}) {
         const bool bigEndian = scale[0] != '-';
-        const Bytes file = WithPixels(std::string("PF\n1 2\n") + scale + "\n", FloatBytes({1, 2, 3, 4, 5, 6}, bigEndian));
+        const Bytes samples = FloatBytes({1, 2, 3, 4, 5, 6}, bigEndian);
+        const Bytes file = WithPixels(std::string("PF\n1 2\n") + scale + "\n", samples);
         DecodedImage image;
         ASSERT_EQ(ReadPfm(file, image), S_OK) << scale;
         EXPECT_EQ(image.format, D3DFMT_A32B32G32R32F);

@@ -39,17 +39,21 @@ Bytes Tga(const TgaSpec& s, const Bytes& data) {
     return b;
 }
 
-HRESULT Read(const Bytes& file, DecodedImage& image, ExactInput*& keep, BOOL decode = TRUE) {
-    keep = new ExactInput(file);
-    return testing::ReadWith(&DecodedImage::ReadTga, *keep, image, decode);
-}
+// A file read by the TGA reader; the record may point into the input.
+struct TgaRead {
+    explicit TgaRead(const Bytes& file, BOOL decode = TRUE)
+        : input(file), result(testing::ReadWith(&DecodedImage::ReadTga, input, image, decode)) {}
+    ExactInput input;
+    DecodedImage image;
+    HRESULT result;
+};
 
 // Reads a file whose pixels are one byte each (grey); the result as text, one
 // character per pixel, rows top-down, separated by '/'.
 std::string GreyRows(const Bytes& file) {
-    ExactInput input(file);
-    DecodedImage image;
-    if (FAILED(testing::ReadWith(&DecodedImage::ReadTga, input, image))) return "refused";
+    const TgaRead read(file);
+    const DecodedImage& image = read.image;
+    if (FAILED(read.result)) return "refused";
     std::string rows;
     for (UINT y = 0; y < image.height; ++y) {
         if (y != 0) rows += '/';
@@ -76,16 +80,13 @@ TEST(TgaReader, EveryOriginAndDirectionPlacesTheStoredRows) {
 TEST(TgaReader, OnlyTopDownLeftToRightRawPixelsAreUsedInPlace) {
     const Bytes data = {1, 2, 3, 4, 5, 6};
     for (BYTE descriptor : {0x20, 0x00, 0x30}) {
-        ExactInput* input;
-        DecodedImage image;
-        ASSERT_EQ(Read(Tga({.width = 2, .height = 1, .descriptor = descriptor}, data), image, input), S_OK);
-        const bool inPlace = image.pixels == input->Data() + 18;
+        const TgaRead read(Tga({.width = 2, .height = 1, .descriptor = descriptor}, data));
+        ASSERT_EQ(read.result, S_OK);
+        const bool inPlace = read.image.pixels == read.input.Data() + 18;
         EXPECT_EQ(inPlace, descriptor == 0x20) << int(descriptor);
-        EXPECT_EQ(image.ownsPixels, !inPlace);
-        EXPECT_EQ(image.format, D3DFMT_R8G8B8);
-        EXPECT_EQ(image.rowPitch, 6u);
-        image.ReleaseContents();
-        delete input;
+        EXPECT_EQ(read.image.ownsPixels, !inPlace);
+        EXPECT_EQ(read.image.format, D3DFMT_R8G8B8);
+        EXPECT_EQ(read.image.rowPitch, 6u);
     }
 }
 
@@ -115,15 +116,12 @@ TEST(TgaReader, UnusedAlphaGivesTheFormatWithoutAlphaWhenDecoding) {
     };
     for (const auto& c : cases) {
         const Bytes file = Tga({.width = 2, .height = 1, .depth = c.depth}, c.data);
-        ExactInput* input;
-        DecodedImage decoded, header;
-        ASSERT_EQ(Read(file, decoded, input), S_OK);
-        EXPECT_EQ(decoded.format, c.decoded) << int(c.depth);
-        delete input;
-        ASSERT_EQ(Read(file, header, input, FALSE), S_OK);
-        EXPECT_EQ(header.format, c.depth == 32 ? D3DFMT_A8R8G8B8 : c.depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5);
-        header.ReleaseContents();
-        delete input;
+        const TgaRead decoded(file), header(file, FALSE);
+        ASSERT_EQ(decoded.result, S_OK);
+        EXPECT_EQ(decoded.image.format, c.decoded) << int(c.depth);
+        ASSERT_EQ(header.result, S_OK);
+        EXPECT_EQ(header.image.format,
+                  c.depth == 32 ? D3DFMT_A8R8G8B8 : c.depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5);
     }
 }
 
@@ -133,22 +131,21 @@ TEST(TgaReader, ColourMapEntriesGoFromTheFirstEntryOn) {
     for (int i = 0; i < 20; ++i) map.insert(map.end(), {BYTE(0x1F), BYTE(i == 0 ? 0x7C : 0x00)});  // white, then blue
     const TgaSpec spec{.imageType = 1, .width = 2, .depth = 8, .mapType = 1, .firstEntry = 10, .mapLength = 20,
                        .entryBits = 16, .map = map};
-    ExactInput* input;
-    DecodedImage image;
-    ASSERT_EQ(Read(Tga(spec, {10, 29}), image, input), S_OK);
-    EXPECT_EQ(image.format, D3DFMT_P8);
-    const PALETTEENTRY* p = image.palette;
-    for (int i : {0, 9, 30, 255}) EXPECT_TRUE(p[i].peRed == 255 && p[i].peGreen == 255 && p[i].peBlue == 255 && p[i].peFlags == 255) << i;
+    const TgaRead read(Tga(spec, {10, 29}));
+    ASSERT_EQ(read.result, S_OK);
+    EXPECT_EQ(read.image.format, D3DFMT_P8);
+    const PALETTEENTRY* p = read.image.palette;
+    for (int i : {0, 9, 30, 255})
+        EXPECT_TRUE(p[i].peRed == 255 && p[i].peGreen == 255 && p[i].peBlue == 255 && p[i].peFlags == 255) << i;
     EXPECT_TRUE(p[11].peRed == 0 && p[11].peGreen == 0 && p[11].peBlue == 255 && p[11].peFlags == 255);
     EXPECT_EQ(p[10].peRed, 255);
-    delete input;
 
     // 32-bit entries keep their alpha; 24-bit ones are opaque.
     const TgaSpec argb{.imageType = 1, .depth = 8, .mapType = 1, .mapLength = 1, .entryBits = 32, .map = {1, 2, 3, 4}};
-    DecodedImage withAlpha;
-    ASSERT_EQ(Read(Tga(argb, {0}), withAlpha, input), S_OK);
-    EXPECT_TRUE(withAlpha.palette[0].peRed == 3 && withAlpha.palette[0].peBlue == 1 && withAlpha.palette[0].peFlags == 4);
-    delete input;
+    const TgaRead withAlpha(Tga(argb, {0}));
+    ASSERT_EQ(withAlpha.result, S_OK);
+    const PALETTEENTRY& entry = withAlpha.image.palette[0];
+    EXPECT_TRUE(entry.peRed == 3 && entry.peGreen == 2 && entry.peBlue == 1 && entry.peFlags == 4);
     // A map reaching past index 255 is refused.
     EXPECT_EQ(GreyRows(Tga({.imageType = 1, .depth = 8, .mapType = 1, .firstEntry = 250, .mapLength = 7,
                             .entryBits = 24, .map = Bytes(21)},
@@ -166,14 +163,9 @@ TEST(TgaReader, ImplausibleHeadersAreRefused) {
     };
     for (const TgaSpec& spec : refused) EXPECT_EQ(GreyRows(Tga(spec, pixel)), "refused");
     // An ID and a colour map before the pixels of a true-colour image are skipped.
-    ExactInput* input;
-    DecodedImage image;
-    ASSERT_EQ(Read(Tga({.mapType = 1, .mapLength = 2, .entryBits = 15, .map = {9, 9, 9, 9}, .idLength = 5}, pixel),
-                   image, input),
-              S_OK);
-    EXPECT_EQ(image.pixels[2], 3);
-    image.ReleaseContents();
-    delete input;
+    const TgaRead read(Tga({.mapType = 1, .mapLength = 2, .entryBits = 15, .map = {9, 9, 9, 9}, .idLength = 5}, pixel));
+    ASSERT_EQ(read.result, S_OK);
+    EXPECT_EQ(read.image.pixels[2], 3);
 }
 
 TEST(TgaReader, SizesBeyondTheDataOrTheLimitsAreRefused) {
@@ -186,16 +178,6 @@ TEST(TgaReader, SizesBeyondTheDataOrTheLimitsAreRefused) {
     const TgaSpec runLength{.imageType = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20};
     EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2})), "refused");
     EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2, 3})), "\1\1/\2\3");
-}
-
-TEST(TgaReader, ReadImageRecognisesTga) {
-    const ExactInput input(Tga({.width = 2, .height = 1, .depth = 32}, {1, 2, 3, 0, 4, 5, 6, 0}));
-    DecodedImage image;
-    ImageInfo info;
-    ASSERT_EQ(image.ReadImage(input.Data(), input.Size(), &info, TRUE), S_OK);
-    EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Tga);
-    EXPECT_EQ(info.Format, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(info.Width, 2u);
 }
 
 }  // namespace
