@@ -55,11 +55,9 @@ void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::ui
     }
 }
 
-// Samples one stage's texture for the drawn pixels of the quad. The
-// derivatives are the quad's: right neighbour minus top-left pixel across,
-// bottom neighbour minus top-left pixel down, shared by all four pixels.
-void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
-                 Color4 (*texels)[kStageCount]) {
+// The texture coordinates of one stage at the quad's four pixels.
+void QuadCoordinates(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage, float* u,
+                     float* v) {
     const int base = c.attributeBase[stage];
     const __m128 dx = _mm_setr_ps(0, 1, 0, 1), dy = _mm_setr_ps(0, 0, 1, 1);
     const float ox = float(quad.x) - t.originX, oy = float(quad.y) - t.originY;
@@ -71,37 +69,71 @@ void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad,
         attribute[k] = _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
     }
     const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), attribute[2]);
-    alignas(16) float u[4], v[4];
     _mm_store_ps(u, _mm_mul_ps(attribute[0], inverse));
     _mm_store_ps(v, _mm_mul_ps(attribute[1], inverse));
+}
+
+// Samples one stage's texture for the drawn pixels of the quad. The
+// derivatives are the quad's: right neighbour minus top-left pixel across,
+// bottom neighbour minus top-left pixel down, shared by all four pixels.
+void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
+                 Color4 (*texels)[kStageCount]) {
+    alignas(16) float u[4], v[4];
+    QuadCoordinates(c, t, quad, stage, u, v);
     Color4 sampled[4];
     SampleQuad(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, sampled);
     for (int i = 0; i < 4; ++i) texels[i][stage] = sampled[i];
 }
 
-// The render-target value of a colour: ToUnorm8 of each channel, alpha
-// kept or 0xFF.
-std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
-    const __m128i bytes = ScaledUnorm(_mm_setr_ps(color.b, color.g, color.r, color.a), 255.0f);
+// The render-target value of channels in (B, G, R, A) order: ToUnorm8 of
+// each, alpha kept or 0xFF.
+std::uint32_t PackLanes(__m128 bgra, bool keepAlpha) {
+    const __m128i bytes = ScaledUnorm(bgra, 255.0f);
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
     const auto argb = std::uint32_t(_mm_cvtsi128_si32(packed));
     return keepAlpha ? argb : argb | 0xFF000000u;
+}
+
+std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
+    return PackLanes(_mm_setr_ps(color.b, color.g, color.r, color.a), keepAlpha);
+}
+
+void WritePixel(const DrawContext& c, int px, int py, std::uint32_t color, std::uint16_t depth) {
+    c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] = color;
+    if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depth;
+}
+
+// ShadeQuad's stages for the direct stage: the texel bytes scaled to [0, 1]
+// (and the alpha modulated by the constant CURRENT alpha) go straight to the
+// packing, which saturates them as RunStages would.
+void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad, const std::uint16_t* depths) {
+    const auto stage = std::uint32_t(c.directStage);
+    alignas(16) float u[4], v[4];
+    QuadCoordinates(c, t, quad, stage, u, v);
+    __m128 texels[4];
+    SampleQuadBytes(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
+    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
+    const __m128 scale = _mm_set1_ps(kByteScale), alphaFactor = _mm_setr_ps(1.0f, 1.0f, 1.0f, alpha);
+    for (int i = 0; i < 4; ++i) {
+        if (!(quad.mask & (1u << i))) continue;
+        const std::uint32_t color = PackLanes(_mm_mul_ps(_mm_mul_ps(texels[i], scale), alphaFactor), c.target.keepAlpha);
+        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), color, depths[i]);
+    }
 }
 
 void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
     std::uint16_t depths[4] = {};
     DepthTest(c, t, quad, depths);
     if (!quad.mask) return;
+    if (c.directStage >= 0) return ShadeDirect(c, t, quad, depths);
     Color4 texels[4][kStageCount];
     for (std::uint32_t s = 0; s < c.program.count; ++s) {
         if (c.attributeBase[s] >= 0) SampleStage(c, t, quad, s, texels);
     }
     for (int i = 0; i < 4; ++i) {
         if (!(quad.mask & (1u << i))) continue;
-        const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] =
-            PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha);
-        if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depths[i];
+        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha),
+                   depths[i]);
     }
 }
 

@@ -13,8 +13,6 @@ namespace {
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
 
-constexpr float kInv255 = 1.0f / 255.0f;
-
 AddressMode AddressFrom(DWORD value) {
     if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
     if (value == D3DTADDRESS_CLAMP) return AddressMode::Clamp;
@@ -308,25 +306,39 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
     return lod;
 }
 
-void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                float dvdy, unsigned mask, Color4* out) {
+bool SamplesInPlace(const SamplerSetup& s) {
+    return s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
+           s.addressV == AddressMode::Wrap;
+}
+
+void SampleQuadBytes(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, __m128* out) {
     const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
-    const bool wrapped = s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
-                         s.addressV == AddressMode::Wrap;
-    if (wrapped) {
-        Lanes values[4];
-        WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
+    Lanes values[4];
+    WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        if (s.texture->opaque) values[i][3] = 255.0f;
+        out[i] = __m128(values[i]);
+    }
+}
+
+void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                float dvdy, unsigned mask, Color4* out) {
+    if (SamplesInPlace(s)) {
+        __m128 values[4];
+        SampleQuadBytes(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
         for (int i = 0; i < 4; ++i) {
-            if (!(mask & (1u << i))) continue;
-            if (s.texture->opaque) values[i][3] = 255.0f;
-            out[i] = ToColor(values[i], kInv255);
+            if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
         }
         return;
     }
+    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
-        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kInv255)
+        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kByteScale)
                                    : ToColor(SampleOne<DecodedTexels>(s, lod, levels, u[i], v[i]), 1.0f);
     }
 }

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include <xmmintrin.h>
+
 #include "d3d9types.h"
 #include "sampled_texture.h"
 
@@ -60,5 +62,18 @@ LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
 // are in [0, 1] for unsigned formats (the format's own range otherwise).
 void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out);
+
+// True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
+// that are powers of two, wrapped on both axes: the case SampleQuadBytes serves.
+bool SamplesInPlace(const SamplerSetup& setup);
+
+// SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
+// each pixel's channels in memory order (B, G, R, A) and byte units, to be
+// multiplied by kByteScale. Pixels outside `mask` are left as they were.
+void SampleQuadBytes(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, __m128* out);
+
+// The float nearest 1/255: native channels are byte values times this.
+inline constexpr float kByteScale = 1.0f / 255.0f;
 
 }  // namespace quillmark::reference
