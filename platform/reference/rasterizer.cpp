@@ -1,6 +1,7 @@
 #include "rasterizer.h"
 
 #include <algorithm>
+#include <array>
 
 #include <emmintrin.h>
 
@@ -141,30 +142,65 @@ std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
     return n >= 0 ? n / d : -((-n + d - 1) / d);
 }
 
-// The pixels [first, last] of row y inside all three edges (first > last
-// when there are none). Each edge function is linear in x, so its
-// inequality solves exactly in integers.
+// The pixels [first, last] of a row inside all three edges (first > last
+// when there are none).
 struct Span {
     int first, last;
 };
 
-Span RowSpan(const TriangleSetup& t, int y, int left, int right) {
-    std::int64_t first = left, last = right - 1;
-    for (int e = 0; e < 3; ++e) {
-        const std::int64_t a = t.edgeA[e], k = t.edgeB[e] * y + t.edgeC[e];
-        if (a > 0) {
-            first = std::max(first, -FloorDiv(k, a));  // ceil(-k / a)
-        } else if (a < 0) {
-            last = std::min(last, FloorDiv(k, -a));
-        } else if (k < 0) {
-            return {1, 0};
+// The spans of successive rows. Each edge function is linear in x, so its
+// inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
+// a > 0 the first pixel is -floor(k / a), for a < 0 the last is
+// floor(k / -a). The quotient and remainder of k by |a| are stepped from
+// row to row without dividing.
+class RowWalk {
+public:
+    RowWalk(const TriangleSetup& t, int y) {
+        for (int e = 0; e < 3; ++e) {
+            Edge& edge = edges_[e];
+            const std::int64_t a = t.edgeA[e], b = t.edgeB[e], k = b * y + t.edgeC[e];
+            edge.sign = a > 0 ? 1 : a < 0 ? -1 : 0;
+            edge.divisor = edge.sign ? (a > 0 ? a : -a) : 1;
+            edge.quotient = FloorDiv(k, edge.divisor);
+            edge.remainder = k - edge.quotient * edge.divisor;
+            edge.stepQuotient = FloorDiv(b, edge.divisor);
+            edge.stepRemainder = b - edge.stepQuotient * edge.divisor;
         }
     }
-    // Both ends stay within [left - 1, right] so that they convert exactly.
-    first = std::min<std::int64_t>(first, right);
-    last = std::max<std::int64_t>(last, left - 1);
-    return {int(first), int(last)};
-}
+
+    // The current row's span within [left, right), then on to the next row.
+    Span Next(int left, int right) {
+        std::int64_t first = left, last = right - 1;
+        bool empty = false;
+        for (Edge& edge : edges_) {
+            if (edge.sign > 0) {
+                first = std::max(first, -edge.quotient);
+            } else if (edge.sign < 0) {
+                last = std::min(last, edge.quotient);
+            } else {
+                empty = empty || edge.quotient < 0;  // k itself when a = 0
+            }
+            edge.quotient += edge.stepQuotient;
+            edge.remainder += edge.stepRemainder;
+            if (edge.remainder >= edge.divisor) {
+                edge.remainder -= edge.divisor;
+                ++edge.quotient;
+            }
+        }
+        if (empty) return {1, 0};
+        // Both ends stay within [left - 1, right] so that they convert exactly.
+        first = std::min<std::int64_t>(first, right);
+        last = std::max<std::int64_t>(last, left - 1);
+        return {int(first), int(last)};
+    }
+
+private:
+    struct Edge {
+        int sign;
+        std::int64_t divisor, quotient, remainder, stepQuotient, stepRemainder;
+    };
+    std::array<Edge, 3> edges_;
+};
 
 bool InSpan(const Span& span, int x) { return x >= span.first && x <= span.last; }
 
@@ -180,10 +216,11 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
 }
 
 void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top, int right, int bottom) {
+    RowWalk walk(t, top & ~1);
     for (int qy = top & ~1; qy < bottom; qy += 2) {
-        Span rows[2] = {{1, 0}, {1, 0}};
-        if (qy >= top) rows[0] = RowSpan(t, qy, left, right);
-        if (qy + 1 < bottom) rows[1] = RowSpan(t, qy + 1, left, right);
+        Span rows[2] = {walk.Next(left, right), walk.Next(left, right)};
+        if (qy < top) rows[0] = {1, 0};
+        if (qy + 1 >= bottom) rows[1] = {1, 0};
         const bool empty0 = rows[0].first > rows[0].last, empty1 = rows[1].first > rows[1].last;
         if (empty0 && empty1) continue;
         const int first = empty0 ? rows[1].first : empty1 ? rows[0].first : std::min(rows[0].first, rows[1].first);
