@@ -8,16 +8,30 @@
 namespace quillmark::reference {
 namespace {
 
-bool DepthPasses(DWORD func, std::uint16_t z, std::uint16_t stored) {
+// Clears the bits of `mask` whose depth fails against the stored one under
+// the comparison `Passes`.
+template <class Passes>
+unsigned DepthMask(unsigned mask, const std::uint16_t* depths, const std::uint16_t* stored, const std::size_t* offsets,
+                   Passes passes) {
+    for (int i = 0; i < 4; ++i) {
+        if ((mask & (1u << i)) && !passes(depths[i], stored[offsets[i]])) mask &= ~(1u << i);
+    }
+    return mask;
+}
+
+// The pixels of `mask` whose depths z pass against stored[offsets[i]].
+unsigned DepthPasses(DWORD func, unsigned mask, const std::uint16_t* z, const std::uint16_t* stored,
+                     const std::size_t* offsets) {
     switch (func) {
-        case D3DCMP_NEVER: return false;
-        case D3DCMP_LESS: return z < stored;
-        case D3DCMP_EQUAL: return z == stored;
-        case D3DCMP_LESSEQUAL: return z <= stored;
-        case D3DCMP_GREATER: return z > stored;
-        case D3DCMP_NOTEQUAL: return z != stored;
-        case D3DCMP_GREATEREQUAL: return z >= stored;
-        default: return true;
+        case D3DCMP_NEVER: return 0;
+        case D3DCMP_LESS: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a < b; });
+        case D3DCMP_EQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a == b; });
+        case D3DCMP_LESSEQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a <= b; });
+        case D3DCMP_GREATER: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a > b; });
+        case D3DCMP_NOTEQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a != b; });
+        case D3DCMP_GREATEREQUAL:
+            return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a >= b; });
+        default: return mask;
     }
 }
 
@@ -47,13 +61,12 @@ __m128i ScaledUnorm(__m128 value, float scale) {
 void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::uint16_t* depths) {
     alignas(16) std::int32_t values[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(values), ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f));
-    for (int i = 0; i < 4; ++i) {
-        depths[i] = std::uint16_t(values[i]);
-        if (!c.depth.test || !(quad.mask & (1u << i))) continue;
-        const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        const std::uint16_t stored = c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)];
-        if (!DepthPasses(c.depth.func, depths[i], stored)) quad.mask &= ~(1u << i);
-    }
+    for (int i = 0; i < 4; ++i) depths[i] = std::uint16_t(values[i]);
+    if (!c.depth.test) return;
+    const std::size_t row = std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
+    // Pixels outside the mask (perhaps outside the buffer) are never read.
+    const std::size_t offsets[4] = {row, row + 1, row + c.target.depthPitch, row + c.target.depthPitch + 1};
+    quad.mask = DepthPasses(c.depth.func, quad.mask, depths, c.target.depth, offsets);
 }
 
 // The texture coordinates of one stage at the quad's four pixels.

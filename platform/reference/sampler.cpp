@@ -205,9 +205,9 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
 // in one 256-bit register (texel x0 in the low half, x1 in the high half)
 // and weighted by (1 - ax | ax): the same products and sums, lane by lane.
 [[gnu::target("avx2"), gnu::always_inline]] inline __m128 WeightedRow(const std::uint32_t* texels, int x0, int x1,
-                                                                       const float* across) {
+                                                                       const __m256& across) {
     const __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(int(texels[x0])), int(texels[x1]), 1);
-    const __m256 products = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)), _mm256_loadu_ps(across));
+    const __m256 products = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)), across);
     return _mm_add_ps(_mm256_castps256_ps128(products), _mm256_extractf128_ps(products, 1));
 }
 
@@ -217,7 +217,7 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
         const float ax = taps.ax[i], ay = taps.ay[i];
-        const float across[8] = {1 - ax, 1 - ax, 1 - ax, 1 - ax, ax, ax, ax, ax};
+        const __m256 across = _mm256_setr_m128(_mm_set1_ps(1 - ax), _mm_set1_ps(ax));
         const __m128 top = WeightedRow(l.argb + std::size_t(taps.y0[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
         const __m128 bottom = WeightedRow(l.argb + std::size_t(taps.y1[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
         out[i] = Lanes(_mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1 - ay)), _mm_mul_ps(bottom, _mm_set1_ps(ay))));
