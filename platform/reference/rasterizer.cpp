@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include <emmintrin.h>
 
@@ -24,13 +25,12 @@ unsigned DepthPasses(DWORD func, unsigned mask, const std::uint16_t* z, const st
                      const std::size_t* offsets) {
     switch (func) {
         case D3DCMP_NEVER: return 0;
-        case D3DCMP_LESS: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a < b; });
-        case D3DCMP_EQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a == b; });
-        case D3DCMP_LESSEQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a <= b; });
-        case D3DCMP_GREATER: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a > b; });
-        case D3DCMP_NOTEQUAL: return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a != b; });
-        case D3DCMP_GREATEREQUAL:
-            return DepthMask(mask, z, stored, offsets, [](std::uint16_t a, std::uint16_t b) { return a >= b; });
+        case D3DCMP_LESS: return DepthMask(mask, z, stored, offsets, std::less<>());
+        case D3DCMP_EQUAL: return DepthMask(mask, z, stored, offsets, std::equal_to<>());
+        case D3DCMP_LESSEQUAL: return DepthMask(mask, z, stored, offsets, std::less_equal<>());
+        case D3DCMP_GREATER: return DepthMask(mask, z, stored, offsets, std::greater<>());
+        case D3DCMP_NOTEQUAL: return DepthMask(mask, z, stored, offsets, std::not_equal_to<>());
+        case D3DCMP_GREATEREQUAL: return DepthMask(mask, z, stored, offsets, std::greater_equal<>());
         default: return mask;
     }
 }

@@ -101,7 +101,8 @@ protected:
         device->SetTransform(D3DTS_PROJECTION, &projection);
         // Texel (x, y) holds the colour 1 + x + 256 y: a triangle whose
         // vertices all name one texel draws that number.
-        ids = MakeTexture(kIdTextureSize, kIdTextureSize, 1, [](UINT, UINT x, UINT y) { return 1 + x + kIdTextureSize * y; });
+        ids = MakeTexture(kIdTextureSize, kIdTextureSize, 1,
+                          [](UINT, UINT x, UINT y) { return 1 + x + kIdTextureSize * y; });
         device->SetTexture(0, ids);
         SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
     }
@@ -119,18 +120,7 @@ protected:
                 std::copy_n(list.begin() + std::ptrdiff_t(j), 3, ordered.begin() + std::ptrdiff_t(i));
         }
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        IDirect3DVertexBuffer9* buffer = nullptr;
-        const UINT bytes = UINT(ordered.size() * sizeof(TexturedVertex));
-        EXPECT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &buffer, nullptr), S_OK);
-        void* data = nullptr;
-        buffer->Lock(0, 0, &data, 0);
-        std::memcpy(data, ordered.data(), bytes);
-        buffer->Unlock();
-        device->SetStreamSource(0, buffer, 0, sizeof(TexturedVertex));
-        buffer->Release();
-        device->BeginScene();
-        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(ordered.size() / 3)), S_OK);
-        device->EndScene();
+        EXPECT_EQ(Draw(D3DPT_TRIANGLELIST, ordered), S_OK);
         return ReadBack();
     }
 
@@ -196,9 +186,11 @@ bool HasSlivers(const std::vector<TexturedVertex>& triangles) {
             p[k][0] = (1 + c.x / c.w) * kWidth / 2, p[k][1] = (1 - c.y / c.w) * kHeight / 2;
         }
         if (!inFront) continue;
-        const double area = std::abs((p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]));
+        const double area =
+            std::abs((p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]));
         double longest = 0;
-        for (int k = 0; k < 3; ++k) longest = std::max(longest, std::hypot(p[(k + 1) % 3][0] - p[k][0], p[(k + 1) % 3][1] - p[k][1]));
+        for (int k = 0; k < 3; ++k)
+            longest = std::max(longest, std::hypot(p[(k + 1) % 3][0] - p[k][0], p[(k + 1) % 3][1] - p[k][1]));
         if (area < 0.05 * longest) return true;  // height under 0.05 pixel
     }
     return false;
@@ -237,7 +229,8 @@ TEST_F(CoverageFuzz, StripsSharingEdgesCoverEachPixelOnce) {
                 const bool deep = DeepInside(outline, x, y, 1.0);
                 inside += deep;
                 if (Rgb(forward[i]) != Rgb(backward[i])) faults << " (" << x << ", " << y << ") twice";
-                if (deep && (Rgb(forward[i]) == 0 || Rgb(asStrips[i]) == 0)) faults << " (" << x << ", " << y << ") none";
+                if (deep && (Rgb(forward[i]) == 0 || Rgb(asStrips[i]) == 0))
+                    faults << " (" << x << ", " << y << ") none";
             }
         }
         EXPECT_EQ(faults.str(), "") << "mesh " << meshes;
