@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kWidth = 800, kHeight = 600;
 constexpr int kColumns = 4, kRows = 48;  // quads of a mesh: long ones, so that clipping cuts long edges
-constexpr int kMeshes = 30;
+constexpr int kMeshes = 20;
 
 struct Point3 {
     double x, y, z;

@@ -59,8 +59,10 @@ TEST_F(DirectShading, MatchesTheGeneralStageLoopForEveryFilter) {
         device->SetTextureStageState(0, D3DTSS_ALPHAOP, alphaOp);
         for (DWORD min : filters) {
             for (DWORD mip : mips) {
-                for (DWORD anisotropy : {1u, 5u, 16u}) {
+                for (DWORD anisotropy : {1u, 16u}) {
                     if (anisotropy > 1 && min != D3DTEXF_ANISOTROPIC) continue;
+                    // The alpha operation only changes the constant factor: one filter shows it.
+                    if (alphaOp != D3DTOP_MODULATE && (min != D3DTEXF_ANISOTROPIC || mip != D3DTEXF_LINEAR)) continue;
                     SetFilters(min, min == D3DTEXF_POINT ? D3DTEXF_POINT : D3DTEXF_LINEAR, mip);
                     device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, anisotropy);
                     const std::vector<std::uint32_t> direct = Frame(D3DTA_CURRENT), general = Frame(D3DTA_DIFFUSE);
