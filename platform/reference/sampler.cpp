@@ -230,8 +230,13 @@ void LinearQuadNarrow(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, 
     LinearQuad(l, u, v, mask, out);
 }
 
+bool HasAvx2() {
+    __builtin_cpu_init();  // this may run among the static initialisers
+    return __builtin_cpu_supports("avx2");
+}
+
 // The bilinear quad filter for this CPU, picked at start-up.
-QuadFilter g_linearQuad = __builtin_cpu_supports("avx2") ? LinearQuadWide : LinearQuadNarrow;
+QuadFilter g_linearQuad = HasAvx2() ? LinearQuadWide : LinearQuadNarrow;
 
 // One probe, with Probe's level blend, for the pixels of the quad in `mask`.
 template <TexelFilter filter>
@@ -339,9 +344,9 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
 }
 
 bool UseWideVectors(bool wide) {
-    const bool available = __builtin_cpu_supports("avx2");
+    const bool available = HasAvx2();
     g_linearQuad = wide && available ? LinearQuadWide : LinearQuadNarrow;
-    return wide == available || !wide;
+    return available || !wide;
 }
 
 bool SamplesInPlace(const SamplerSetup& s) {

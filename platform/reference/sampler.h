@@ -65,7 +65,8 @@ void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float
 
 // The quad sampler uses 256-bit AVX2 steps where the CPU has them (picked
 // at start-up) and 128-bit SSE2 steps otherwise; both give the same bits.
-// Tests and benchmarks switch: false when `wide` asks for AVX2 the CPU lacks.
+// Tests and benchmarks switch (never while a draw runs): false when `wide`
+// asks for AVX2 the CPU lacks.
 bool UseWideVectors(bool wide);
 
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
