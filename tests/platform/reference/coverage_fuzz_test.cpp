@@ -68,7 +68,7 @@ std::vector<std::array<double, 2>> ScreenOutline(const std::vector<Point3>& corn
     clip([](const Clip& c) { return c.w - c.z; });
     std::vector<std::array<double, 2>> outline;
     for (const Clip& c : polygon)
-        outline.push_back({(1 + c.x / c.w) * kWidth / 2 - 0.5, (1 - c.y / c.w) * kHeight / 2 - 0.5});
+        outline.push_back({(1 + c.x / c.w) * kWidth / 2, (1 - c.y / c.w) * kHeight / 2});
     return outline;
 }
 
