@@ -58,6 +58,8 @@ struct DecodedImage {
     HRESULT WriteDib(ImageOutput& output) const;
     HRESULT ReadJpeg(const BYTE* bytes, UINT byteCount);
     HRESULT WriteJpeg(ImageOutput& output) const;
+    HRESULT ReadPng(const BYTE* bytes, UINT byteCount);
+    HRESULT WritePng(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

@@ -7,6 +7,7 @@ namespace quillmark {
 
 extern const ImageCodec kBmpCodec;
 extern const ImageCodec kJpegCodec;
+extern const ImageCodec kPngCodec;
 extern const ImageCodec kDibCodec;
 
 namespace {
@@ -14,6 +15,7 @@ namespace {
 constexpr const ImageCodec* kCodecs[] = {
     &kBmpCodec,
     &kJpegCodec,
+    &kPngCodec,
     &kDibCodec,
 };
 
