@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <unistd.h>
 
@@ -237,6 +238,53 @@ TEST(JpegWriter, AFailedWriteFailsTheWriter) {
     }
     EXPECT_EQ(result, E_FAIL);
     EXPECT_FALSE(fs::exists(path));
+}
+
+const fs::path kJpegCorpus = fs::path(QUILLMARK_CORPUS_DIR) / "jpg";
+
+Bytes FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Each file decodes to the reference reading of an independent decoder
+// (within the differences of two IDCTs) or is refused; cuts and corruptions
+// of it are refused or read within their bytes.
+TEST(JpegCorpus, EveryFileMatchesItsReferenceAndDamageIsSurvived) {
+    if (!fs::exists(kJpegCorpus)) GTEST_SKIP() << "no corpus at " << kJpegCorpus;
+    if (!testing::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
+    std::mt19937 random(3);
+    int compared = 0;
+    for (const auto& entry : fs::directory_iterator(kJpegCorpus)) {
+        if (entry.path().extension() != ".jpg") continue;
+        const std::string name = entry.path().filename().string();
+        const Bytes file = FileBytes(entry.path());
+        DecodedImage image;
+        const GuardedBytes guarded(file);
+        const HRESULT result = image.ReadImage(guarded.data(), guarded.size(), nullptr, TRUE);
+        ASSERT_EQ(result, S_OK) << name;
+        const fs::path reference = kJpegCorpus / "reference" / (name + ".png");
+        if (fs::exists(reference)) {
+            Rgba ours, expected;
+            ASSERT_TRUE(testing::ToRgba(image, ours)) << name;
+            ASSERT_TRUE(testing::ReadWithImageMagick(reference.string(), expected)) << name;
+            // Rounding in the two decoders' upsampling may add up in a rare
+            // sample; the mean shows that they agree.
+            EXPECT_EQ(testing::CountDifferences(ours, expected, 6, false), 0u) << name;
+            EXPECT_LE(testing::CountDifferences(ours, expected, 3, false), ours.bytes.size() / 1000) << name;
+            EXPECT_LT(MeanDifference(ours, expected), 0.5) << name;
+            ++compared;
+        }
+        for (int damage = 0; damage < 24; ++damage) {
+            Bytes bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() * (damage % 12 + 1) / 13));
+            if (damage >= 12) bytes[random() % bytes.size()] ^= static_cast<BYTE>(1 + random() % 255);
+            const GuardedBytes damaged(bytes);
+            DecodedImage attempt;
+            const HRESULT r = attempt.ReadImage(damaged.data(), damaged.size(), nullptr, TRUE);
+            EXPECT_TRUE(r == S_OK || r == TEXERR_UNREADABLE) << name << " damage " << damage;
+        }
+    }
+    EXPECT_EQ(compared, 3);
 }
 
 }  // namespace

@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <unistd.h>
 #include <zlib.h>
@@ -177,15 +179,25 @@ TEST_F(PngOtherProgramsTest, FilesWeWriteReadTheSameInPillowAndHere) {
     EXPECT_EQ(testing::CountDifferences(ours, original, 0, true), 0u);
 }
 
-// The file's gAMA value in units of 1/100000, or 0 when it has none.
-std::uint32_t GammaOf(const Bytes& file) {
+// 255 (v / 255) ^ (1 / (2.2 g)), rounded: what a file gamma g becomes.
+BYTE Corrected(int value, double fileGamma) {
+    return BYTE(std::floor(255 * std::pow(value / 255.0, 1 / (2.2 * fileGamma)) + 0.5));
+}
+
+// The data of the file's first chunk of `type`, or null.
+const BYTE* FindChunk(const Bytes& file, const char* type) {
     for (std::size_t i = 8; i + 12 <= file.size();) {
         const std::uint32_t length = std::uint32_t(file[i]) << 24 | file[i + 1] << 16 | file[i + 2] << 8 | file[i + 3];
-        if (std::equal(file.begin() + i + 4, file.begin() + i + 8, "gAMA"))
-            return std::uint32_t(file[i + 8]) << 24 | file[i + 9] << 16 | file[i + 10] << 8 | file[i + 11];
-        i += 12 + length;
+        if (std::equal(type, type + 4, file.begin() + static_cast<std::ptrdiff_t>(i + 4))) return &file[i + 8];
+        i += 12 + std::size_t{length};
     }
-    return 0;
+    return nullptr;
+}
+
+// The file's gAMA value in units of 1/100000, or 0 when it has none.
+std::uint32_t GammaOf(const Bytes& file) {
+    const BYTE* g = FindChunk(file, "gAMA");
+    return g == nullptr ? 0 : std::uint32_t(g[0]) << 24 | g[1] << 16 | g[2] << 8 | g[3];
 }
 
 // A written file records the encoding gamma 1/2.2, so that every grey comes
@@ -240,11 +252,6 @@ TEST(PngReader, SixteenBitSamplesAreLittleEndianInTheFormatsOrder) {
         EXPECT_EQ(image.format, c.format);
         EXPECT_EQ(Bytes(image.pixels, image.pixels + c.pixel.size()), c.pixel) << c.format;
     }
-}
-
-// 255 (v / 255) ^ (1 / (2.2 g)), rounded: what a file gamma g becomes.
-BYTE Corrected(int value, double fileGamma) {
-    return BYTE(std::floor(255 * std::pow(value / 255.0, 1 / (2.2 * fileGamma)) + 0.5));
 }
 
 TEST(PngReader, GammaIsCorrectedOnlyForAGammaWithoutSrgb) {
@@ -368,6 +375,67 @@ TEST(PngReader, RandomHeadersAndChunksAreRefusedOrReadWithinTheirBytes) {
         const HRESULT result = ReadPngBytes(file, image);
         EXPECT_TRUE(result == S_OK || result == E_FAIL);
     }
+}
+
+// Number of channel values of ours that are not the reference's after the
+// gamma step (0: none), within 1. The reference was brought to 8 bits before
+// the step (rounded or truncated from 16), so the bounds come from the step
+// of the whole interval it stands for.
+std::size_t CountOutsideGammaStep(const Rgba& ours, const Rgba& reference, double gamma) {
+    if (ours.width != reference.width || ours.height != reference.height) return ~std::size_t{0};
+    const auto step = [gamma](double v) { return 255 * std::pow(std::clamp(v, 0.0, 255.0) / 255, 1 / (2.2 * gamma)); };
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < ours.bytes.size(); ++i) {
+        const int v = reference.bytes[i];
+        const bool stepped = gamma > 0 && i % 4 != 3;
+        const double low = stepped ? step(v - 0.5) : v, high = stepped ? step(v + 1.0) : v;
+        if (ours.bytes[i] < low - 1 || ours.bytes[i] > high + 1) ++count;
+    }
+    return count;
+}
+
+const fs::path kPngCorpus = fs::path(QUILLMARK_CORPUS_DIR) / "png";
+
+Bytes FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Each file decodes to the reference reading (an independent decoder that
+// ignores gamma, so the reference gets the gamma step here), or is refused;
+// cuts and corruptions of it are refused or read within their bytes.
+TEST(PngCorpus, EveryFileMatchesItsReferenceAndDamageIsSurvived) {
+    if (!fs::exists(kPngCorpus)) GTEST_SKIP() << "no corpus at " << kPngCorpus;
+    if (!testing::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
+    std::mt19937 random(3);
+    int compared = 0;
+    for (const auto& entry : fs::directory_iterator(kPngCorpus)) {
+        if (entry.path().extension() != ".png") continue;
+        const std::string name = entry.path().filename().string();
+        const Bytes file = FileBytes(entry.path());
+        DecodedImage image;
+        const GuardedBytes guarded(file);
+        const HRESULT result = image.ReadImage(guarded.data(), guarded.size(), nullptr, TRUE);
+        ASSERT_TRUE(result == S_OK || result == TEXERR_UNREADABLE) << name;
+        const fs::path reference = kPngCorpus / "reference" / (name + ".png");
+        if (SUCCEEDED(result) && fs::exists(reference)) {
+            Rgba ours, expected;
+            ASSERT_TRUE(testing::ToRgba(image, ours)) << name;
+            ASSERT_TRUE(testing::ReadWithImageMagick(reference.string(), expected)) << name;
+            const double gamma = FindChunk(file, "sRGB") == nullptr ? GammaOf(file) / 100000.0 : 0;
+            EXPECT_EQ(CountOutsideGammaStep(ours, expected, gamma), 0u) << name;
+            ++compared;
+        }
+        for (int damage = 0; damage < 24; ++damage) {
+            Bytes bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() * (damage % 12 + 1) / 13));
+            if (damage >= 12) bytes[random() % bytes.size()] ^= static_cast<BYTE>(1 + random() % 255);
+            const GuardedBytes damaged(bytes);
+            DecodedImage attempt;
+            const HRESULT r = attempt.ReadImage(damaged.data(), damaged.size(), nullptr, TRUE);
+            EXPECT_TRUE(r == S_OK || r == TEXERR_UNREADABLE) << name << " damage " << damage;
+        }
+    }
+    EXPECT_GE(compared, 14);
 }
 
 }  // namespace
