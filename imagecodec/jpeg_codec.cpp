@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -109,9 +110,20 @@ D3DFORMAT ChooseOutput(jpeg_decompress_struct& info) {
     return D3DFMT_X8R8G8B8;
 }
 
-// The fourth byte of X8R8G8B8 rows is 0.
+// The fourth byte of X8R8G8B8 rows is 0: pixels are masked sixteen at a
+// time in vector registers.
 void ClearFourthBytes(BYTE* row, UINT width) {
-    for (UINT x = 0; x < width; ++x) row[4 * x + 3] = 0;
+    using PixelGroup = DWORD __attribute__((vector_size(64)));
+    constexpr DWORD kColourBits = 0x00FFFFFFu;
+    constexpr UINT kGroup = sizeof(PixelGroup) / sizeof(DWORD);
+    UINT x = 0;
+    for (; x + kGroup <= width; x += kGroup) {
+        PixelGroup group;
+        std::memcpy(&group, row + 4 * x, sizeof(group));
+        group &= kColourBits;
+        std::memcpy(row + 4 * x, &group, sizeof(group));
+    }
+    for (; x < width; ++x) row[4 * x + 3] = 0;
 }
 
 void ReadRows(jpeg_decompress_struct& info, DecodedImage& image) {
