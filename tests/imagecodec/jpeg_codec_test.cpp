@@ -4,18 +4,15 @@
 // lying about their size or segment lengths) are refused without reading
 // past their bytes.
 #include "decoded_image.h"
-#include "file_size_limit.h"
+#include "codec_test_support.h"
 #include "guarded_bytes.h"
-#include "image_output.h"
 #include "mapped_file.h"
-#include "memory_buffer.h"
 #include "pillow.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <unistd.h>
 
@@ -23,7 +20,7 @@ namespace quillmark {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<BYTE>;
+using testing::Bytes;
 using testing::GuardedBytes;
 using testing::Rgba;
 
@@ -53,18 +50,7 @@ Bytes WrittenByUs(UINT width, UINT height, DWORD (*picture)(UINT, UINT)) {
     std::vector<DWORD> pixels(std::size_t{width} * height);
     for (UINT y = 0; y < height; ++y)
         for (UINT x = 0; x < width; ++x) pixels[y * width + x] = picture(x, y);
-    DecodedImage image;
-    image.format = D3DFMT_X8R8G8B8;
-    image.pixels = reinterpret_cast<BYTE*>(pixels.data());
-    image.width = width, image.height = height, image.depth = 1, image.rowPitch = width * 4;
-    image.box = D3DBOX{0, 0, width, height, 0, 1};
-    MemoryBuffer* buffer = nullptr;
-    EXPECT_EQ(image.WriteImage(&buffer, ImageFileFormat::Jpg, OutputKind::Memory), S_OK);
-    if (buffer == nullptr) return {};
-    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
-    Bytes file(bytes, bytes + buffer->GetBufferSize());
-    buffer->Release();
-    return file;
+    return testing::WrittenX8R8G8B8(ImageFileFormat::Jpg, pixels, width, height);
 }
 
 class JpegPillowTest : public ::testing::Test {
@@ -219,71 +205,32 @@ TEST(JpegReader, CutAndCorruptedFilesAreRefusedOrReadWithinTheirBytes) {
 }
 
 TEST(JpegWriter, AFailedWriteFailsTheWriter) {
-    // Noise compresses badly: far more than the staging block of the output.
-    std::vector<DWORD> noise(512 * 512);
-    std::mt19937 random(7);
-    for (DWORD& pixel : noise) pixel = random() & 0xFFFFFF;
-    DecodedImage image;
-    image.format = D3DFMT_X8R8G8B8;
-    image.pixels = reinterpret_cast<BYTE*>(noise.data());
-    image.width = image.height = 512, image.depth = 1, image.rowPitch = 2048;
-    image.box = D3DBOX{0, 0, 512, 512, 0, 1};
-    const fs::path path = fs::temp_directory_path() / ("qm_jpeg_full_" + std::to_string(getpid()) + ".jpg");
-    HRESULT result;
-    {
-        ImageOutput output;
-        ASSERT_EQ(output.Open(path.string().c_str(), OutputKind::AnsiPath), S_OK);
-        testing::FileSizeLimit limit(1000);
-        result = image.WriteJpeg(output);
-    }
-    EXPECT_EQ(result, E_FAIL);
-    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(testing::WriteNoiseIntoAFullFile(ImageFileFormat::Jpg), E_FAIL);
 }
 
 const fs::path kJpegCorpus = fs::path(QUILLMARK_CORPUS_DIR) / "jpg";
 
-Bytes FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Each file decodes to the reference reading of an independent decoder
-// (within the differences of two IDCTs) or is refused; cuts and corruptions
-// of it are refused or read within their bytes.
+// (within the differences of two IDCTs); cuts and corruptions of it are
+// refused or read within their bytes.
 TEST(JpegCorpus, EveryFileMatchesItsReferenceAndDamageIsSurvived) {
     if (!fs::exists(kJpegCorpus)) GTEST_SKIP() << "no corpus at " << kJpegCorpus;
     if (!testing::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
-    std::mt19937 random(3);
     int compared = 0;
-    for (const auto& entry : fs::directory_iterator(kJpegCorpus)) {
-        if (entry.path().extension() != ".jpg") continue;
-        const std::string name = entry.path().filename().string();
-        const Bytes file = FileBytes(entry.path());
-        DecodedImage image;
-        const GuardedBytes guarded(file);
-        const HRESULT result = image.ReadImage(guarded.data(), guarded.size(), nullptr, TRUE);
+    testing::ForEachCorpusFile(kJpegCorpus, ".jpg", [&compared](const std::string& name, const Bytes&, HRESULT result,
+                                                                const DecodedImage& image, const fs::path& reference) {
         ASSERT_EQ(result, S_OK) << name;
-        const fs::path reference = kJpegCorpus / "reference" / (name + ".png");
-        if (fs::exists(reference)) {
-            Rgba ours, expected;
-            ASSERT_TRUE(testing::ToRgba(image, ours)) << name;
-            ASSERT_TRUE(testing::ReadWithImageMagick(reference.string(), expected)) << name;
-            // Rounding in the two decoders' upsampling may add up in a rare
-            // sample; the mean shows that they agree.
-            EXPECT_EQ(testing::CountDifferences(ours, expected, 6, false), 0u) << name;
-            EXPECT_LE(testing::CountDifferences(ours, expected, 3, false), ours.bytes.size() / 1000) << name;
-            EXPECT_LT(MeanDifference(ours, expected), 0.5) << name;
-            ++compared;
-        }
-        for (int damage = 0; damage < 24; ++damage) {
-            Bytes bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() * (damage % 12 + 1) / 13));
-            if (damage >= 12) bytes[random() % bytes.size()] ^= static_cast<BYTE>(1 + random() % 255);
-            const GuardedBytes damaged(bytes);
-            DecodedImage attempt;
-            const HRESULT r = attempt.ReadImage(damaged.data(), damaged.size(), nullptr, TRUE);
-            EXPECT_TRUE(r == S_OK || r == TEXERR_UNREADABLE) << name << " damage " << damage;
-        }
-    }
+        if (reference.empty()) return;
+        Rgba ours, expected;
+        ASSERT_TRUE(testing::ToRgba(image, ours)) << name;
+        ASSERT_TRUE(testing::ReadWithImageMagick(reference.string(), expected)) << name;
+        // Rounding in the two decoders' upsampling may add up in a rare
+        // sample; the mean shows that they agree.
+        EXPECT_EQ(testing::CountDifferences(ours, expected, 6, false), 0u) << name;
+        EXPECT_LE(testing::CountDifferences(ours, expected, 3, false), ours.bytes.size() / 1000) << name;
+        EXPECT_LT(MeanDifference(ours, expected), 0.5) << name;
+        ++compared;
+    });
     EXPECT_EQ(compared, 3);
 }
 
