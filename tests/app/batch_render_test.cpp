@@ -114,6 +114,17 @@ TEST(BatchMode, RenderShowsTheSettings) {
     EXPECT_EQ(FileBytes(again), tunnelBytes);  // every run starts from the same settings
 }
 
+TEST(BatchMode, RenderWritesPngAndJpegByTheFileName) {
+    ScratchDirectory scratch;
+    const fs::path bmp = scratch / "frame.bmp", png = scratch / "frame.png", jpeg = scratch / "frame.jpg";
+    for (const fs::path& frame : {bmp, png, jpeg}) ASSERT_EQ(RunBatch({"render", "-o", frame.string()}), kExitSuccess);
+    if (std::system("command -v identify >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick identify is absent";
+    EXPECT_EQ(CommandOutput("identify -format '%m %w %h' '" + png.string() + "'"), "PNG 800 600");
+    EXPECT_EQ(CommandOutput("identify -format '%m %w %h' '" + jpeg.string() + "'"), "JPEG 800 600");
+    // The PNG holds exactly the pixels of the bitmap.
+    EXPECT_EQ(CommandOutput("compare -metric AE '" + bmp.string() + "' '" + png.string() + "' null: 2>&1"), "0");
+}
+
 TEST(BatchMode, RenderFailsWhenTheFileCannotBeCreated) {
     ScratchDirectory scratch;
     testing::internal::CaptureStderr();
