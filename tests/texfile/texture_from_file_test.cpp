@@ -205,6 +205,9 @@ TEST_F(TextureFromFileTest, RefusalsLeaveTheOutputAlone) {
                                      D3DPOOL_MANAGED, TEX_AUTO, TEX_AUTO, 0, nullptr, nullptr, &texture),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(Load(garbage, &texture), TEXERR_UNREADABLE);
+    // An image without pixels never reaches the resampler: the reader refuses it.
+    EXPECT_EQ(Load(Bitmap24(0, 4, Gradient), &texture), TEXERR_UNREADABLE);
+    EXPECT_EQ(Load(Bitmap24(4, 0, Gradient), &texture), TEXERR_UNREADABLE);
     EXPECT_EQ(TextureFromImageMemory(device_, file.data(), static_cast<UINT>(file.size()), TEX_AUTO, TEX_AUTO,
                                      TEX_AUTO, 0, D3DFMT_UNKNOWN, static_cast<D3DPOOL>(7), TEX_AUTO, TEX_AUTO, 0,
                                      nullptr, nullptr, &texture),
