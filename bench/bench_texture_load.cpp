@@ -2,9 +2,8 @@
 // the reference device, beside the work it cannot avoid: decoding the file
 // and building the chain (level 0 converted to X8R8G8B8, then eleven box
 // halvings) in plain memory.
+#include "bitmap_2048.h"
 #include "d3d9.h"
-#include "decoded_image.h"
-#include "memory_buffer.h"
 #include "resample.h"
 #include "texture_constants.h"
 #include "texture_from_file.h"
@@ -16,26 +15,8 @@
 namespace quillmark {
 namespace {
 
-constexpr UINT kSide = 2048;
+constexpr UINT kSide = bench::kBitmapSide;
 constexpr DWORD kLevelFilter = RESAMPLE_TRIANGLE | RESAMPLE_DITHER;
-
-std::vector<BYTE> EncodedFile() {
-    std::vector<BYTE> pixels(std::size_t{kSide} * kSide * 3);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<BYTE>(i * 31 + (i >> 12));
-    DecodedImage image;
-    image.format = D3DFMT_R8G8B8;
-    image.pixels = pixels.data();
-    image.width = image.height = kSide;
-    image.depth = 1;
-    image.rowPitch = kSide * 3;
-    image.box = D3DBOX{0, 0, kSide, kSide, 0, 1};
-    MemoryBuffer* buffer = nullptr;
-    if (FAILED(image.WriteImage(&buffer, ImageFileFormat::Bmp, OutputKind::Memory))) return {};
-    const auto* bytes = static_cast<const BYTE*>(buffer->GetBufferPointer());
-    std::vector<BYTE> file(bytes, bytes + buffer->GetBufferSize());
-    buffer->Release();
-    return file;
-}
 
 SurfaceDesc Block(BYTE* data, D3DFORMAT format, UINT side, UINT bytesPerPixel) {
     SurfaceDesc desc;
@@ -65,7 +46,7 @@ HRESULT DecodeAndChain(const std::vector<BYTE>& file, std::vector<std::vector<BY
 }
 
 void BM_DecodeAndBoxChain(benchmark::State& state) {
-    const std::vector<BYTE> file = EncodedFile();
+    const std::vector<BYTE> file = bench::EncodedBitmap();
     std::vector<std::vector<BYTE>> levels(12);
     for (auto _ : state) {
         if (FAILED(DecodeAndChain(file, levels))) state.SkipWithError("decode or chain failed");
@@ -98,7 +79,7 @@ private:
 
 // What "Browse..." does once the file is mapped: every choice left to the library.
 void BM_TextureFromBitmapWithFullChain(benchmark::State& state) {
-    const std::vector<BYTE> file = EncodedFile();
+    const std::vector<BYTE> file = bench::EncodedBitmap();
     Device device;
     if (device.Get() == nullptr) {
         state.SkipWithError("no device");

@@ -7,15 +7,13 @@
 #include "scene.h"
 #include "settings_dialog.h"
 #include "shell.h"
+#include "xvfb_child.h"
 
 #include "backend.h"
 #include "desktop_probe.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -85,26 +83,9 @@ TEST(DesktopProbe, BrowseLoadsTheFileChosenInTheFileChooserAndTheFrameShowsIt) {
 
 // Without a display, the test above runs in a child under a virtual one.
 TEST(DesktopProbeUnderXvfb, Passes) {
-    if (win32::DisplayAvailable()) GTEST_SKIP() << "a display is present: the test ran directly";
-    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
-    char self[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(length, 0);
-    const std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a '") + self +
-                                "' --gtest_filter='DesktopProbe.*' 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t got = fread(buffer.data(), 1, buffer.size(), child)) output.append(buffer.data(), got);
-    const int status = pclose(child);
-    if (output.find("cannot open display") != std::string::npos || output.find("xauth") != std::string::npos)
-        GTEST_SKIP() << "xvfb could not start: " << output;
-    if (status == 0 && output.find("no display") != std::string::npos)
-        GTEST_SKIP() << "this build has no desktop backend";
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-    EXPECT_EQ(output.find("[  FAILED  ]"), std::string::npos) << output;
+    const test::XvfbChildRun run = test::RunSelfUnderXvfb("DesktopProbe.*");
+    if (!run.skip.empty()) GTEST_SKIP() << run.skip;
+    test::ExpectEveryTestPassed(run);
 }
 
 }  // namespace
