@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace quillmark {
 namespace {
@@ -87,8 +88,14 @@ void ChooseTextureFile() {
     request.lStructSize = sizeof(request);
     request.lpstrFile = name;
     request.nMaxFile = kPathBufferSize;
-    if (!GetOpenFileNameA(&request)) return;
-    LoadFileTexture(name);
+    if (GetOpenFileNameA(&request)) {
+        LoadFileTexture(name);
+    } else if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
+        // A file was chosen, but its path does not fit the name buffer.
+        const std::string text = "Could not use the chosen texture file: its path is longer than " +
+                                 std::to_string(kPathBufferSize - 1) + " characters.";
+        MessageBoxA(nullptr, text.c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+    }
 }
 
 void ReloadFileTexture() {

@@ -10,7 +10,8 @@
 namespace quillmark {
 
 // The "Browse..." button: the file-open dialog, then LoadFileTexture with
-// the chosen path. A cancelled dialog changes nothing.
+// the chosen path. A cancelled dialog changes nothing; a path too long for
+// the dialog's 260-character buffer is refused with a message box.
 void ChooseTextureFile();
 
 // Replaces fileTexture by a texture loaded from `path` with every size,

@@ -92,6 +92,13 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
         EXPECT_EQ(box.caption, "Quillmark");
         EXPECT_EQ(box.text, "Could not use the texture file \"" + c.path + "\": " + c.reason + ".");
     }
+    win32::ClearMessageBoxes();
+    const std::string longPath = "/" + std::string(300, 'a') + ".bmp";
+    Browse(longPath);
+    ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
+    EXPECT_EQ(win32::MessageBoxesShown()[0].text,
+              "Could not use the chosen texture file: its path is longer than 259 characters.");
+
     UseBmp();
     RenderFrame();  // "Use BMP:" with no texture: the stage has none bound
     EXPECT_EQ(BoundTexture(), nullptr);
