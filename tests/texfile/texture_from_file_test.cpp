@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace quillmark {
@@ -235,6 +238,39 @@ TEST_F(TextureFromFileTest, TheImageDecidesTheResourceKindWhenAskedTo) {
     EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
     EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Bmp);
     resource->Release();
+}
+
+// Every bitmap of the corpus, whatever format its reader delivers, becomes
+// a texture of that format (24-bit RGB widened to X8R8G8B8, palettes spent
+// into true colour) at the next powers of two, with its full chain.
+TEST_F(TextureFromFileTest, EveryCorpusBitmapLoadsInTheFormatItsReaderGives) {
+    const std::filesystem::path corpus = QUILLMARK_CORPUS_DIR "/bmp";
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    int loaded = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".bmp") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        ImageInfo info{};
+        IDirect3DTexture9* texture = nullptr;
+        const HRESULT result =
+            TextureFromImageMemory(device_, file.data(), static_cast<UINT>(file.size()), TEX_AUTO, TEX_AUTO,
+                                   TEX_AUTO, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, TEX_AUTO, TEX_AUTO, 0, &info,
+                                   nullptr, &texture);
+        if (result == TEXERR_UNREADABLE) continue;  // a file the reader refuses
+        ASSERT_EQ(result, S_OK) << entry.path();
+        D3DFORMAT expected = info.Format;
+        if (expected == D3DFMT_R8G8B8 || expected == D3DFMT_P8) expected = D3DFMT_X8R8G8B8;
+        const D3DSURFACE_DESC desc = Desc(texture);
+        EXPECT_EQ(desc.Format, expected) << entry.path() << " read as " << info.Format;
+        EXPECT_EQ(desc.Width, std::bit_ceil(info.Width)) << entry.path();
+        EXPECT_EQ(desc.Height, std::bit_ceil(info.Height)) << entry.path();
+        EXPECT_EQ(texture->GetLevelCount(), static_cast<DWORD>(std::bit_width(std::max(desc.Width, desc.Height))))
+            << entry.path();
+        texture->Release();
+        ++loaded;
+    }
+    EXPECT_GT(loaded, 40);
 }
 
 class TextureFileTest : public TextureFromFileTest {
