@@ -77,7 +77,11 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
         std::string path;
         const char* reason;
     };
+    // A sparse file of 4 GiB and 58 bytes, whose first 58 are a whole bitmap.
+    const std::string huge = Write("huge.bmp", testing::Bitmap24(1, 1, Gradient));
+    std::filesystem::resize_file(huge, (std::uintmax_t{1} << 32) + 58);
     const Case cases[] = {
+        {huge, "it is 4 GiB or larger, more than an image file can be"},
         {(directory_ / "missing.bmp").string(), "it does not exist"},
         {Write("notes.bmp", testing::Bytes(200, 'x')), "it is not in an image format Quillmark can read"},
         {Write("empty.bmp", {}), "it is empty"},
