@@ -8,6 +8,7 @@
 #include "test_textures.h"
 
 #include "commctrl.h"
+#include "result_text.h"
 
 #include <chrono>
 #include <cstdio>
@@ -90,11 +91,11 @@ bool StartProbe(HINSTANCE instance) {
         return Fail("cannot create the main window");
     }
     InitCommonControls();
-    if (FAILED(InitDevice(g_app.mainWindow))) {
+    if (const HRESULT result = InitDevice(g_app.mainWindow); FAILED(result)) {
         ReleaseAll();
         DestroyWindow(g_app.mainWindow);
         FinishProbe(instance);
-        return Fail("cannot create the Direct3D device");
+        return Fail(("cannot create the Direct3D device: " + ResultReason(result)).c_str());
     }
     BuildPlane();
     if (!CreateSettingsDialog(instance) || FAILED(BuildTunnel()) || FAILED(BuildMipTexture())) {

@@ -57,4 +57,7 @@ struct DecodedImage {
     void ReleaseContents();
 };
 
+// True when WriteImage has a writer for the file type.
+bool CanWriteImageFile(ImageFileFormat fileFormat);
+
 }  // namespace quillmark

@@ -99,6 +99,8 @@ HRESULT RunWriter(const DecodedImage& image, ImageFileFormat fileFormat, ImageOu
 
 }  // namespace
 
+bool CanWriteImageFile(ImageFileFormat fileFormat) { return CandidateFormats(fileFormat) != nullptr; }
+
 HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFormat, OutputKind outputKind) {
     const D3DFORMAT* candidates = CandidateFormats(fileFormat);
     if (candidates == nullptr) return D3DERR_INVALIDCALL;

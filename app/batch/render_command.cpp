@@ -3,6 +3,7 @@
 #include "app_state.h"
 #include "batch_command.h"
 
+#include "decoded_image.h"
 #include "surface_save.h"
 
 #include <algorithm>
@@ -15,22 +16,33 @@ namespace {
 struct Extension {
     std::string_view suffix;
     ImageFileFormat format;
+    std::string_view formatName;
 };
 
-// The file types the library writes, by file name extension.
+// The image file types by file name extension; which of them can be written
+// is the writer dispatcher's to say.
 constexpr Extension kExtensions[] = {
-    {".bmp", ImageFileFormat::Bmp}, {".dib", ImageFileFormat::Dib}, {".dds", ImageFileFormat::Dds},
-    {".png", ImageFileFormat::Png}, {".jpg", ImageFileFormat::Jpg}, {".jpeg", ImageFileFormat::Jpg},
-    {".pfm", ImageFileFormat::Pfm}, {".hdr", ImageFileFormat::Hdr},
+    {".bmp", ImageFileFormat::Bmp, "BMP"}, {".dib", ImageFileFormat::Dib, "DIB"},
+    {".dds", ImageFileFormat::Dds, "DDS"}, {".png", ImageFileFormat::Png, "PNG"},
+    {".jpg", ImageFileFormat::Jpg, "JPEG"}, {".jpeg", ImageFileFormat::Jpg, "JPEG"},
+    {".pfm", ImageFileFormat::Pfm, "PFM"}, {".hdr", ImageFileFormat::Hdr, "HDR"},
+    {".tga", ImageFileFormat::Tga, "TGA"}, {".ppm", ImageFileFormat::Ppm, "PPM"},
 };
 
-std::optional<ImageFileFormat> FormatOfPath(const std::string& path) {
+const Extension* ExtensionOfPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     for (const Extension& extension : kExtensions)
-        if (lower.size() > extension.suffix.size() && lower.ends_with(extension.suffix)) return extension.format;
-    return std::nullopt;
+        if (lower.size() > extension.suffix.size() && lower.ends_with(extension.suffix)) return &extension;
+    return nullptr;
+}
+
+std::string WritableExtensions() {
+    std::string list;
+    for (const Extension& extension : kExtensions)
+        if (CanWriteImageFile(extension.format)) list += std::string(list.empty() ? "" : ", ") + std::string(extension.suffix);
+    return list;
 }
 
 int Fail(const std::string& message, int code) {
@@ -54,15 +66,18 @@ int RunRender(const std::vector<std::string>& arguments) {
     if (!error.empty()) return Fail(error, kExitUsage);
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
     if (!output) return Fail("-o FILE is required", kExitUsage);
-    const std::optional<ImageFileFormat> format = FormatOfPath(*output);
-    if (!format) return Fail(*output + ": unknown image file extension (use .bmp)", kExitUsage);
+    const Extension* extension = ExtensionOfPath(*output);
+    if (!extension)
+        return Fail("cannot write " + *output + ": its extension names no image format (this program writes " +
+                        WritableExtensions() + ")",
+                    kExitUsage);
+    if (!CanWriteImageFile(extension->format))
+        return Fail("cannot write " + *output + ": this program does not write " +
+                        std::string(extension->formatName) + " files (it writes " + WritableExtensions() + ")",
+                    kExitUsage);
 
-    const HRESULT result = WriteBackBuffer(*output, *format);
-    if (FAILED(result)) {
-        char code[16];
-        std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
-        return Fail("cannot write " + *output + " (" + code + ")", kExitFailure);
-    }
+    const HRESULT result = WriteBackBuffer(*output, extension->format);
+    if (FAILED(result)) return Fail(WriteFailure(*output, result), kExitFailure);
     return kExitSuccess;
 }
 
@@ -72,7 +87,7 @@ extern const BatchCommand kRenderCommand = {
     "render",
     "draws one frame with the settings and writes it to an image file",
     "[settings] -o FILE",
-    "      -o, --output FILE   the image file to write (.bmp)\n",
+    "      -o, --output FILE   the image file to write; its extension chooses the format\n",
     RunRender,
 };
 
