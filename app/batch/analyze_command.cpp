@@ -202,6 +202,7 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
     if (!fs::exists(plot))
         return Fail("cannot write " + plot.string() + ": pressing Stop did not save the polar plot there",
                     kExitFailure);
+    if (!WriteReportPage(directory, figures, heatMap, plot, &error)) return Fail(error, kExitFailure);
     if (!done) {
         std::fprintf(stderr, "quillmark analyze: interrupted; the figures cover the frames measured so far\n");
         return kExitInterrupted;
@@ -215,8 +216,8 @@ extern const BatchCommand kAnalyzeCommand = {
     "analyze",
     "runs a whole texel analysis and writes the polar plot, the heat map and the figures",
     "[settings] [-o DIR] [--json]",
-    "      -o, --output DIR    where MipBand.bmp and heatmap.bmp go (created if missing;\n"
-    "                          default: the current directory)\n"
+    "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
+    "                          if missing; default: the current directory)\n"
     "      --json              print the figures as one JSON object\n"
     "      Progress goes to stderr. Ctrl-C stops at the next frame, writes what was\n"
     "      measured and exits with status 130.\n",
