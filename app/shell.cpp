@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 namespace quillmark {
@@ -61,8 +62,8 @@ bool CreateSettingsDialog(HINSTANCE instance) {
     return true;
 }
 
-bool Fail(const char* what) {
-    std::fprintf(stderr, "quillmark: %s\n", what);
+bool Fail(const std::string& what) {
+    std::fprintf(stderr, "quillmark: %s\n", what.c_str());
     return false;
 }
 
@@ -95,13 +96,17 @@ bool StartProbe(HINSTANCE instance) {
         ReleaseAll();
         DestroyWindow(g_app.mainWindow);
         FinishProbe(instance);
-        return Fail(("cannot create the Direct3D device: " + ResultReason(result)).c_str());
+        return Fail("cannot create the Direct3D device: " + ResultReason(result));
     }
     BuildPlane();
-    if (!CreateSettingsDialog(instance) || FAILED(BuildTunnel()) || FAILED(BuildMipTexture())) {
+    const bool dialogCreated = CreateSettingsDialog(instance);
+    HRESULT result = dialogCreated ? BuildTunnel() : E_FAIL;
+    if (SUCCEEDED(result)) result = BuildMipTexture();
+    if (FAILED(result)) {
         DestroyWindow(g_app.mainWindow);  // releases the device objects on WM_DESTROY
         FinishProbe(instance);
-        return Fail("cannot build the scene");
+        return Fail(dialogCreated ? "cannot build the scene: " + ResultReason(result)
+                                  : std::string("cannot create the Settings dialog"));
     }
     ShowWindow(g_app.mainWindow, SW_SHOWDEFAULT);
     UpdateWindow(g_app.mainWindow);
