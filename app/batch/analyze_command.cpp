@@ -214,7 +214,7 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
 
 extern const BatchCommand kAnalyzeCommand = {
     "analyze",
-    "runs a whole texel analysis and writes the polar plot, the heat map and the figures",
+    "runs a whole texel analysis and writes the polar plot, the heat map, a report page and the figures",
     "[settings] [-o DIR] [--json]",
     "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
     "                          if missing; default: the current directory)\n"
