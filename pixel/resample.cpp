@@ -55,6 +55,9 @@ HRESULT RunFilters(ConversionJob& job) {
             hr = E_OUTOFMEMORY;
         }
         if (SUCCEEDED(hr)) return S_OK;
+        // A filter that ran out of memory may have written part of the
+        // destination; no other filter gets the job.
+        if (hr == E_OUTOFMEMORY) return hr;
     }
     return E_FAIL;
 }
