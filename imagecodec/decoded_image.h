@@ -56,6 +56,8 @@ struct DecodedImage {
     HRESULT ReadDib(const BYTE* bytes, UINT byteCount);
     HRESULT WriteBmp(ImageOutput& output) const;
     HRESULT WriteDib(ImageOutput& output) const;
+    HRESULT ReadDds(const BYTE* bytes, UINT byteCount);
+    HRESULT WriteDds(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

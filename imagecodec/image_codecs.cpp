@@ -6,12 +6,14 @@
 namespace quillmark {
 
 extern const ImageCodec kBmpCodec;
+extern const ImageCodec kDdsCodec;
 extern const ImageCodec kDibCodec;
 
 namespace {
 
 constexpr const ImageCodec* kCodecs[] = {
     &kBmpCodec,
+    &kDdsCodec,
     &kDibCodec,
 };
 

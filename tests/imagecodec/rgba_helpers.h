@@ -65,6 +65,28 @@ inline bool ReadWithImageMagick(const std::string& path, Rgba& out) {
     return got == out.bytes.size();
 }
 
+inline constexpr const char* kSystemPython = "/usr/bin/python3";
+
+inline bool HavePillow() {
+    return std::system((std::string(kSystemPython) + " -c 'import PIL' > /dev/null 2>&1").c_str()) == 0;
+}
+
+// Pillow's reading of `path` (its first image) as RGBA bytes.
+inline bool ReadWithPillow(const std::string& path, Rgba& out) {
+    const std::string script =
+        "import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGBA'); "
+        "sys.stdout.buffer.write(b'%d %d\\n' % im.size + im.tobytes())";
+    FILE* pipe = popen((std::string(kSystemPython) + " -c \"" + script + "\" " + Quoted(path) + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return false;
+    bool ok = std::fscanf(pipe, "%u %u", &out.width, &out.height) == 2 && std::fgetc(pipe) == '\n';
+    if (ok) {
+        out.bytes.resize(std::size_t{out.width} * out.height * 4);
+        ok = std::fread(out.bytes.data(), 1, out.bytes.size(), pipe) == out.bytes.size();
+    }
+    pclose(pipe);
+    return ok;
+}
+
 // Number of channel values differing by more than `tolerance`; alpha is
 // compared only when `compareAlpha`.
 inline std::size_t CountDifferences(const Rgba& a, const Rgba& b, int tolerance, bool compareAlpha) {
