@@ -13,7 +13,7 @@ namespace {
 using Filter = HRESULT (*)(ConversionJob&);
 
 constexpr Filter kFilters[] = {
-    RawCopyFilter, SameSizeFilter,  NoneFilter,   PointFilter,        BoxHalvingFilter,
+    RawCopyFilter, ParallelBlockRowsFilter, SameSizeFilter, NoneFilter, PointFilter, BoxHalvingFilter,
     BoxVolumeFilter, LinearFilter, LinearVolumeFilter, TentFilter, TentVolumeFilter,
 };
 
@@ -79,6 +79,8 @@ HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source,
 
     ConversionJob job;
     job.filter = filter;
+    job.destinationDesc = to;
+    job.sourceDesc = from;
     job.destination = CreateRowCodec(to);
     if (job.destination == nullptr) return E_FAIL;
     job.source = CreateRowCodec(from);

@@ -204,6 +204,29 @@ TEST(BlockCodec, WholeLevelsOffTheBlockGridAreCopiedRaw) {
     }
 }
 
+// A large surface converted at once (its block rows shared among threads)
+// holds the same bytes as one converted block row by block row.
+TEST(BlockCodec, LargeConversionsMatchBlockRowByBlockRow) {
+    constexpr UINT kWidth = 322, kHeight = 301, kAcross = (kWidth + 3) / 4, kDown = (kHeight + 3) / 4;
+    auto argb = Argb(kWidth, kHeight, [](UINT x, UINT y) -> DWORD {
+        return ((x * y) & 0xFF) << 24 | ((x * 3) & 0xFF) << 16 | ((y * 5 + x) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+    });
+    for (const D3DFORMAT format : {D3DFMT_DXT1, D3DFMT_DXT5}) {
+        const INT pitch = static_cast<INT>(kAcross * (format == D3DFMT_DXT1 ? 8 : 16));
+        std::vector<BYTE> whole(std::size_t{kDown} * pitch), rowByRow(whole.size());
+        SurfaceDesc to = DescOver(whole.data(), format, kWidth, kHeight, pitch);
+        SurfaceDesc from = DescOver(argb.data(), D3DFMT_A8R8G8B8, kWidth, kHeight, kWidth * 4);
+        ASSERT_EQ(RunConversion(to, from, RESAMPLE_NONE | RESAMPLE_DITHER), S_OK);
+        to.Data = rowByRow.data();
+        for (UINT top = 0; top < kHeight; top += 4) {
+            to.Box.Top = from.Box.Top = top;
+            to.Box.Bottom = from.Box.Bottom = std::min(top + 4, kHeight);
+            ASSERT_EQ(RunConversion(to, from, RESAMPLE_NONE | RESAMPLE_DITHER), S_OK);
+        }
+        EXPECT_EQ(whole, rowByRow) << format;
+    }
+}
+
 TEST(BlockCodec, BuffersThatCannotBeHadFailTheConversion) {
     auto argb = Argb(8, 8, [](UINT x, UINT y) -> DWORD { return 0xFF000000 | x << 20 | y << 4; });
     std::vector<BYTE> blocks(64);
