@@ -74,6 +74,26 @@ int QuantiseInRange(float x, int top) {
     return q < 0 ? 0 : (q > top ? top : q);
 }
 
+// The values i / 31 and i / 63 of the 5-6-5 grid.
+template <int Top>
+struct GridValues {
+    float values[Top + 1];
+    constexpr GridValues() : values() {
+        for (int i = 0; i <= Top; ++i) values[i] = static_cast<float>(i) / static_cast<float>(Top);
+    }
+};
+constexpr GridValues<31> kFifthBits;
+constexpr GridValues<63> kSixthBits;
+constexpr GridValues<255> kByteValues;
+
+// x on the grid of `grid` (rounded, truncating toward zero; values off the
+// grid's ends, which dithering can carry there, are divided out).
+template <int Top>
+float Snap(float x, const GridValues<Top>& grid) {
+    const int q = Quantise(x, static_cast<float>(Top));
+    return q >= 0 && q <= Top ? grid.values[q] : static_cast<float>(q) / static_cast<float>(Top);
+}
+
 std::uint32_t ColorTo565(const Vec3& c) {
     return static_cast<std::uint32_t>(Quantise(Clamp01(c.x), 31.0f)) << 11 |
            static_cast<std::uint32_t>(Quantise(Clamp01(c.y), 63.0f)) << 5 |
@@ -100,6 +120,25 @@ void PutColorBlock(BYTE* block, std::uint32_t colour0, std::uint32_t colour1, st
     Put16(block + 2, colour1);
     Put32(block + 4, codes);
 }
+
+// Four lanes of floats or ints (pixels p, p + 1, p + 2, p + 3).
+using Lanes = float __attribute__((vector_size(16)));
+using IntLanes = std::int32_t __attribute__((vector_size(16)));
+
+float SumOfLanes(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// The 16 points as three rows of lanes per channel.
+struct PointLanes {
+    Lanes x[4], y[4], z[4];
+
+    explicit PointLanes(const Vec3* points) {
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            x[p / 4][p % 4] = points[p].x;
+            y[p / 4][p % 4] = points[p].y;
+            z[p / 4][p % 4] = points[p].z;
+        }
+    }
+};
 
 // Picks the diagonal of the bounding box lo..hi along which the points
 // spread most, swapping lo and hi in blue, green or both.
@@ -135,28 +174,44 @@ void FitColorEndpoints(const Vec3* points, int steps, Vec3& lo, Vec3& hi) {
     }
     if ((hi - lo).LengthSquared() < FLT_MIN) return;
     ChooseDiagonal(points, lo, hi);
-    const float* wLo = steps == 4 ? kLowWeights4 : kLowWeights3;
-    const float* wHi = steps == 4 ? kHighWeights4 : kHighWeights3;
+    const PointLanes lanes(points);
     const float last = static_cast<float>(steps - 1);
     for (int round = 0; round < kMaxRounds; ++round) {
         const Vec3 span = hi - lo;
         const float spanSquared = span.LengthSquared();
         if (spanSquared < kMinColorSpan) return;
-        Vec3 palette[4];
-        for (int k = 0; k < steps; ++k) palette[k] = lo * wLo[k] + hi * wHi[k];
-        Vec3 gLo = {}, gHi = {};
-        float nLo = 0.0f, nHi = 0.0f;
-        const float scale = last / spanSquared;
-        for (UINT p = 0; p < kBlockPixels; ++p) {
-            const float t = (points[p] - lo).Dot(span) * scale;
-            int k = t >= last ? steps - 1 : static_cast<int>(t + 0.5f);
-            if (k < 0) k = 0;
-            const Vec3 e = palette[k] - points[p];
-            gLo += e * (wLo[k] / 8.0f);
-            gHi += e * (wHi[k] / 8.0f);
-            nLo += wLo[k] * wLo[k] / 8.0f;
-            nHi += wHi[k] * wHi[k] / 8.0f;
+        // Sums over the pixels of e x w with e = P[k] - p and P[k] = lo wLo[k]
+        // + hi wHi[k] follow from sums of the weights' products and of the
+        // weighted pixels; wHi[k] = k / (steps - 1), wLo[k] = 1 - wHi[k].
+        const Vec3 d = span * (last / spanSquared);
+        const float offset = lo.Dot(d);
+        const float step = 1.0f / last;
+        Lanes lowLow = {}, lowHigh = {}, highHigh = {}, lowX = {}, lowY = {}, lowZ = {}, highX = {}, highY = {},
+              highZ = {};
+        for (int i = 0; i < 4; ++i) {
+            Lanes t = lanes.x[i] * d.x + lanes.y[i] * d.y + lanes.z[i] * d.z - offset + 0.5f;
+            t = t < 0.0f ? Lanes{} : t;
+            t = t > last ? Lanes{} + last : t;
+            const Lanes k = __builtin_convertvector(__builtin_convertvector(t, IntLanes), Lanes);
+            const Lanes wHi = k * step;
+            const Lanes wLo = (last - k) * step;
+            lowLow += wLo * wLo;
+            lowHigh += wLo * wHi;
+            highHigh += wHi * wHi;
+            lowX += lanes.x[i] * wLo;
+            lowY += lanes.y[i] * wLo;
+            lowZ += lanes.z[i] * wLo;
+            highX += lanes.x[i] * wHi;
+            highY += lanes.y[i] * wHi;
+            highZ += lanes.z[i] * wHi;
         }
+        const float aa = SumOfLanes(lowLow), ab = SumOfLanes(lowHigh), bb = SumOfLanes(highHigh);
+        const Vec3 lowPoints = {SumOfLanes(lowX), SumOfLanes(lowY), SumOfLanes(lowZ)};
+        const Vec3 highPoints = {SumOfLanes(highX), SumOfLanes(highY), SumOfLanes(highZ)};
+        const Vec3 gLo = (lo * aa + hi * ab - lowPoints) * 0.125f;
+        const Vec3 gHi = (lo * ab + hi * bb - highPoints) * 0.125f;
+        const float nLo = aa * 0.125f;
+        const float nHi = bb * 0.125f;
         if (nLo > 0.0f) lo -= gLo * (1.0f / nLo);
         if (nHi > 0.0f) hi -= gHi * (1.0f / nHi);
         const bool small = gLo.x * gLo.x < kColorStepLimit && gLo.y * gLo.y < kColorStepLimit &&
@@ -185,9 +240,7 @@ void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool
     for (UINT p = 0; p < kBlockPixels; ++p) {
         Vec3 v = {in[p].r, in[p].g, in[p].b};
         if (dither) v += carry[p];
-        const Vec3 q = {static_cast<float>(Quantise(v.x, 31.0f)) / 31.0f,
-                        static_cast<float>(Quantise(v.y, 63.0f)) / 63.0f,
-                        static_cast<float>(Quantise(v.z, 31.0f)) / 31.0f};
+        const Vec3 q = {Snap(v.x, kFifthBits), Snap(v.y, kSixthBits), Snap(v.z, kFifthBits)};
         if (dither) Diffuse(carry, p, v - q);
         snapped[p] = Weighted(q.x, q.y, q.z);
     }
@@ -226,7 +279,7 @@ void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool
             Vec3 v = Weighted(in[p]);
             if (dither) v += carry[p];
             const float t = (v - p0).Dot(d) * s;
-            const int k = t <= 0.0f ? 0 : (t >= last ? steps - 1 : static_cast<int>(t + 0.5f));
+            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
             code = codesOf[k];
             if (dither) Diffuse(carry, p, v - palette[k]);
         }
@@ -260,23 +313,31 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
         hi = std::max(hi, v);
     }
     const float last = static_cast<float>(n - 1);
+    float wLo[8], wHi[8];
+    for (int k = 0; k < n; ++k) {
+        wLo[k] = static_cast<float>(n - 1 - k) / last;
+        wHi[k] = static_cast<float>(k) / last;
+    }
     for (int round = 0; round < kMaxRounds && hi - lo >= kMinAlphaSpan; ++round) {
-        float palette[8];
-        for (int k = 0; k < n; ++k)
-            palette[k] = lo * (static_cast<float>(n - 1 - k) / last) + hi * (static_cast<float>(k) / last);
-        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
+        // Errors summed per palette position, as in the colour fit.
+        float sums[8] = {}, counts[8] = {};
+        const float scale = last / (hi - lo);
+        const float below = lo / 2.0f, above = (hi + 1.0f) / 2.0f;
         for (UINT p = 0; p < kBlockPixels; ++p) {
             const float v = values[p];
-            const float t = (v - lo) * last / (hi - lo);
-            if (six && ((t <= 0.0f && v <= lo / 2.0f) || (t >= last && v >= (hi + 1.0f) / 2.0f))) continue;
-            const int k = t <= 0.0f ? 0 : (t >= last ? n - 1 : static_cast<int>(t + 0.5f));
-            const float wLo = static_cast<float>(n - 1 - k) / last;
-            const float wHi = static_cast<float>(k) / last;
-            const float e = palette[k] - v;
-            gLo += e * wLo;
-            nLo += wLo * wLo;
-            gHi += e * wHi;
-            nHi += wHi * wHi;
+            const float t = (v - lo) * scale;
+            if (six && ((t <= 0.0f && v <= below) || (t >= last && v >= above))) continue;
+            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
+            sums[k] += v;
+            counts[k] += 1.0f;
+        }
+        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
+        for (int k = 0; k < n; ++k) {
+            const float e = (lo * wLo[k] + hi * wHi[k]) * counts[k] - sums[k];
+            gLo += e * wLo[k];
+            nLo += counts[k] * wLo[k] * wLo[k];
+            gHi += e * wHi[k];
+            nHi += counts[k] * wHi[k] * wHi[k];
         }
         if (nLo > 0.0f) lo -= gLo / nLo;
         if (nHi > 0.0f) hi -= gHi / nHi;
@@ -287,17 +348,28 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
     hi = Clamp01(hi);
 }
 
-// The code of alpha `a` in a palette whose codes 0 and 1 hold v0 and v1.
-std::uint32_t AlphaCode(float a, float v0, float v1, int n) {
-    const bool six = n == 6;
-    const float last = static_cast<float>(n - 1);
-    // With v0 = v1 (one value besides 0 and 1), a pixel sits below or above it.
-    const float t = v0 == v1 ? (a > v0 ? last : 0.0f) : (a - v0) * last / (v1 - v0);
-    if (t <= 0.0f) return six && a <= v0 / 2.0f ? 6 : 0;
-    if (t >= last) return six && a >= (v1 + 1.0f) / 2.0f ? 7 : 1;
-    const int position = static_cast<int>(t + 0.5f);
-    return six ? kSixAlphaCodes[position] : kEightAlphaCodes[position];
-}
+// Codes of alphas in a palette whose codes 0 and 1 hold v0 and v1, with n
+// (6 or 8) values.
+class AlphaCoder {
+public:
+    AlphaCoder(float v0, float v1, int n)
+        : v0_(v0), v1_(v1), last_(static_cast<float>(n - 1)), six_(n == 6),
+          scale_(v0 == v1 ? 0.0f : last_ / (v1 - v0)), below_(v0 / 2.0f), above_((v1 + 1.0f) / 2.0f) {}
+
+    std::uint32_t operator()(float a) const {
+        // With v0 = v1 (one value besides 0 and 1), a pixel sits below or above it.
+        const float t = v0_ == v1_ ? (a > v0_ ? last_ : 0.0f) : (a - v0_) * scale_;
+        if (t <= 0.0f) return six_ && a <= below_ ? 6 : 0;
+        if (t >= last_) return six_ && a >= above_ ? 7 : 1;
+        const int position = static_cast<int>(t + 0.5f);
+        return six_ ? kSixAlphaCodes[position] : kEightAlphaCodes[position];
+    }
+
+private:
+    float v0_, v1_, last_;
+    bool six_;
+    float scale_, below_, above_;
+};
 
 void PutAlphaBlock(BYTE* block, UINT alpha0, UINT alpha1, std::uint64_t codes) {
     block[0] = static_cast<BYTE>(alpha0);
@@ -311,7 +383,7 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
     float minimum = in[0].a, maximum = in[0].a;
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float a = in[p].a + (dither ? carry[p] : 0.0f);
-        quantised[p] = static_cast<float>(QuantiseInRange(a, 255)) / 255.0f;
+        quantised[p] = kByteValues.values[QuantiseInRange(a, 255)];
         if (dither) Diffuse(carry, p, a - quantised[p]);
         if (quantised[p] < minimum) {
             minimum = quantised[p];
@@ -339,11 +411,12 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
     const UINT alpha1 = n == 8 ? lo8 : hi8;
     float values[8];
     InterpolatedAlphaValues(alpha0, alpha1, values);
+    const AlphaCoder coder(values[0], values[1], n);
     std::uint64_t codes = 0;
     for (float& c : carry) c = 0.0f;
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float a = in[p].a + (dither ? carry[p] : 0.0f);
-        const std::uint32_t code = AlphaCode(a, values[0], values[1], n);
+        const std::uint32_t code = coder(a);
         if (dither) Diffuse(carry, p, a - values[code]);
         codes |= std::uint64_t{code} << (3 * p);
     }
