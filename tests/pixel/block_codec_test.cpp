@@ -227,6 +227,18 @@ TEST(BlockCodec, LargeConversionsMatchBlockRowByBlockRow) {
     }
 }
 
+// A colour key is compared on the block grid: a key that rounds to the
+// stored red keys it out.
+TEST(BlockCodec, ColourKeyIsComparedOnTheBlockGrid) {
+    const BYTE red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    std::vector<DWORD> argb(16, 0x12345678);
+    SurfaceDesc from = DescOver(const_cast<BYTE*>(red), D3DFMT_DXT1, 4, 4, 8);
+    from.ColorKey = 0xFFFC0201;
+    SurfaceDesc to = DescOver(argb.data(), D3DFMT_A8R8G8B8, 4, 4, 16);
+    ASSERT_EQ(RunConversion(to, from, RESAMPLE_NONE), S_OK);
+    for (DWORD pixel : argb) EXPECT_EQ(pixel, 0u);
+}
+
 TEST(BlockCodec, BuffersThatCannotBeHadFailTheConversion) {
     auto argb = Argb(8, 8, [](UINT x, UINT y) -> DWORD { return 0xFF000000 | x << 20 | y << 4; });
     std::vector<BYTE> blocks(64);
