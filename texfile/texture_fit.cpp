@@ -1,6 +1,6 @@
 #include "texture_fit.h"
 
-#include "format_match.h"
+#include "device_format_match.h"
 #include "texture_constants.h"
 
 #include <algorithm>
