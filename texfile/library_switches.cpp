@@ -1,6 +1,7 @@
 #include "library_switches.h"
 
 #include "cpu_features.h"
+#include "resample.h"
 
 namespace quillmark {
 namespace {
@@ -83,6 +84,8 @@ int IsMmxEnabled() {
     if (caches.mmx == -1) caches.mmx = DetectMmx();
     return caches.mmx;
 }
+
+void StartTextureLibrary() { SetBoxVectorSwitch(&IsMmxEnabled); }
 
 namespace testing {
 void ResetLibrarySwitchCaches() { Caches() = SwitchCaches{}; }
