@@ -74,8 +74,9 @@ bool CanUseInPlace(const Layout& layout) {
 }  // namespace
 
 HRESULT DecodedImage::ReadBmp(const BYTE* bytes, UINT byteCount) {
-    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes) != bmp::kFileType) return E_FAIL;
-    if (bmp::ReadU32(bytes + 2) > byteCount) return E_FAIL;
+    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes + bmp::file_field::kType) != bmp::kFileType)
+        return E_FAIL;
+    if (bmp::ReadU32(bytes + bmp::file_field::kFileSize) > byteCount) return E_FAIL;
     return ReadDib(bytes + bmp::kFileHeaderSize, byteCount - bmp::kFileHeaderSize);
 }
 
