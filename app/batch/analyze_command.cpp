@@ -62,12 +62,6 @@ int Fail(const std::string& message, int code) {
     return code;
 }
 
-std::string HresultText(HRESULT result) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
-    return code;
-}
-
 bool DoneShown() {
     char text[16] = "";
     GetDlgItemTextA(g_app.settingsDialog, kRemainingTimeField, text, sizeof(text));
@@ -203,7 +197,7 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
     std::fputs(json ? FiguresJson(figures).c_str() : FiguresText(figures).c_str(), stdout);
     std::fflush(stdout);
     if (FAILED(heatMapResult))
-        return Fail("cannot write " + heatMap.string() + " (" + HresultText(heatMapResult) + ")", kExitFailure);
+        return Fail("cannot write " + heatMap.string() + ": " + SaveFailureText(heatMapResult), kExitFailure);
     if (!fs::exists(plot)) return Fail("cannot write " + plot.string(), kExitFailure);
     if (!done) {
         std::fprintf(stderr, "quillmark analyze: interrupted; the figures cover the frames measured so far\n");

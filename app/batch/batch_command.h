@@ -5,6 +5,8 @@
 // object, plus its line in command_list.h.
 #pragma once
 
+#include "wintypes.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,5 +50,9 @@ bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
 
 // "unknown option 'x'" for the first remaining argument, or empty when none.
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments);
+
+// Why saving an image file failed, for "cannot write FILE: <reason>": the
+// library's result in words where it has a plain meaning, else its code.
+std::string SaveFailureText(HRESULT result);
 
 }  // namespace quillmark::batch

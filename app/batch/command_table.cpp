@@ -1,6 +1,9 @@
 #include "batch_command.h"
 
+#include "image_types.h"
+
 #include <algorithm>
+#include <cstdio>
 
 namespace quillmark::batch {
 
@@ -58,6 +61,14 @@ bool TakeFlag(std::vector<std::string>& arguments, std::string_view name) {
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return {};
     return "unknown option '" + arguments.front() + "' (see --help)";
+}
+
+std::string SaveFailureText(HRESULT result) {
+    if (result == E_ACCESSDENIED) return "the file is read-only or you may not write it";
+    if (result == TEXERR_UNREADABLE) return "the file cannot be created there";
+    char code[32];
+    std::snprintf(code, sizeof(code), "error 0x%08X", static_cast<unsigned>(result));
+    return code;
 }
 
 }  // namespace quillmark::batch

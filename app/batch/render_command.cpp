@@ -39,11 +39,7 @@ int RunRender(const std::vector<std::string>& arguments) {
                     kExitUsage);
 
     const HRESULT result = WriteBackBuffer(*output, codec->id);
-    if (FAILED(result)) {
-        char code[16];
-        std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
-        return Fail("cannot write " + *output + " (" + code + ")", kExitFailure);
-    }
+    if (FAILED(result)) return Fail("cannot write " + *output + ": " + SaveFailureText(result), kExitFailure);
     return kExitSuccess;
 }
 

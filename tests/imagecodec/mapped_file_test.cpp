@@ -1,13 +1,17 @@
 // MappedFile: mapping files for reading, and writing files that replace their
-// target only when complete.
+// target only when complete, whatever stands at the target's name.
 #include "image_types.h"
 #include "mapped_file.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillmark {
@@ -29,6 +33,18 @@ protected:
     }
     std::size_t FileCount() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+    std::string Existing(const char* name, const char* text, fs::perms mode) const {
+        const std::string path = PathOf(name);
+        { std::ofstream(path, std::ios::binary) << text; }
+        fs::permissions(path, mode);
+        return path;
+    }
+    static HRESULT Save(const std::string& path, const std::string& text) {
+        MappedFile file;
+        HRESULT result = file.Create(path.c_str(), false);
+        if (SUCCEEDED(result)) result = file.Write(text.data(), static_cast<DWORD>(text.size()));
+        return SUCCEEDED(result) ? file.Commit() : result;
     }
 
     fs::path dir_;
@@ -85,6 +101,100 @@ TEST_F(MappedFileTest, CreateFailsWhereNoFileCanBeMade) {
     EXPECT_EQ(file.Create(PathOf("no/such/dir.bmp").c_str(), false), TEXERR_UNREADABLE);
     EXPECT_EQ(file.Write("x", 1), E_FAIL);
     EXPECT_EQ(file.Commit(), E_FAIL);
+}
+
+TEST_F(MappedFileTest, SavingThroughALinkReplacesTheFileItNames) {
+    const std::string real = Existing("real.bmp", "previous", fs::perms(0644));
+    fs::create_directory(dir_ / "links");
+    const fs::path link = dir_ / "links" / "link.bmp";
+    fs::create_symlink("../real.bmp", link);
+    ASSERT_EQ(Save(link.string(), "new"), S_OK);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Contents(real), "new");
+    EXPECT_EQ(FileCount(), 2u);  // real.bmp and links/, no temporary file left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "links"), fs::directory_iterator()), 1);
+}
+
+TEST_F(MappedFileTest, ReplacedFileKeepsItsModeAndOwner) {
+    const std::string path = Existing("private.bmp", "previous", fs::perms(0600));
+    // Where the test may hand the file to another owner, the owner must survive too.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 1, 1), 0);
+    }
+    ASSERT_EQ(Save(path, "new"), S_OK);
+    EXPECT_EQ(Contents(path), "new");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 1u);
+        EXPECT_EQ(info.st_gid, 1u);
+    }
+}
+
+TEST_F(MappedFileTest, ReadOnlyFileIsRefusedAndUntouched) {
+    const std::string path = Existing("locked.bmp", "previous", fs::perms(0444));
+    EXPECT_EQ(Save(path, "new"), E_ACCESSDENIED);
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0444));
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+// A file whose mode lets others write but not the caller: as root, tried by
+// a child that has become an ordinary user; otherwise by the owner with the
+// owner's write bit cleared.
+TEST_F(MappedFileTest, FileTheCallerMayNotWriteIsRefusedAndUntouched) {
+    constexpr uid_t kNobody = 65534;
+    fs::permissions(dir_, fs::perms(0755));
+    if (geteuid() != 0) {
+        const std::string path = Existing("theirs.bmp", "previous", fs::perms(0464));
+        EXPECT_EQ(Save(path, "new"), E_ACCESSDENIED);
+        EXPECT_EQ(Contents(path), "previous");
+        return;
+    }
+    const std::string path = Existing("theirs.bmp", "previous", fs::perms(0644));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        _exit(Save(path, "new") == E_ACCESSDENIED ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(MappedFileTest, PipeIsWrittenDirectlyAndStaysAPipe) {
+    const std::string path = PathOf("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    // Opened first without waiting, so that the writer finds a reader.
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(Save(path, "through the pipe"), S_OK);
+    char received[64] = {};
+    const ssize_t got = read(reader, received, sizeof(received));
+    close(reader);
+    EXPECT_TRUE(fs::is_fifo(path));
+    EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+// Device nodes of our own (the null and full devices) stand in for the
+// system's, which a failing save must never risk replacing.
+TEST_F(MappedFileTest, DeviceIsWrittenDirectlyAndItsFailuresReported) {
+    const std::string null = PathOf("null"), full = PathOf("full");
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "device nodes cannot be made here";
+    EXPECT_EQ(Save(null, "discarded"), S_OK);
+    EXPECT_EQ(Save(full, "no room"), E_FAIL);
+    EXPECT_TRUE(fs::is_character_file(null));
+    EXPECT_TRUE(fs::is_character_file(full));
+    EXPECT_EQ(FileCount(), 2u);
 }
 
 }  // namespace
