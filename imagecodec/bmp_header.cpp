@@ -87,7 +87,7 @@ bool DataReachesLastRow(const Layout& layout, UINT byteCount) {
 
 }  // namespace
 
-bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout) {
+bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout) {
     layout = {};
     if (byteCount < 4) return false;
     layout.headerSize = ReadU32(bytes + info_field::kSize);
@@ -103,6 +103,7 @@ bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout) {
     if (layout.bitCount <= 8 && clrUsed == 0) layout.colours = std::uint64_t{1} << layout.bitCount;
     layout.bitsOffset = layout.headerSize + layout.colours * layout.entrySize;
     if (layout.bitsOffset > byteCount || planes != 1) return false;
+    if (statedBitsOffset > layout.bitsOffset && statedBitsOffset < byteCount) layout.bitsOffset = statedBitsOffset;
     if (!ChooseFormat(bytes, layout)) return false;
 
     ComputeRowSizes(layout);

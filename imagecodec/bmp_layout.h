@@ -128,8 +128,10 @@ struct Layout {
 };
 
 // Reads and checks the info header at `bytes`; false for anything malformed,
-// unsupported or larger than the image limits.
-bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout);
+// unsupported or larger than the image limits. The pixels follow the colour
+// table, or start at `statedBitsOffset` (from `bytes`, as a file header gives
+// it; 0 for none) when that lies past the table and inside the bytes.
+bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout);
 
 // The Direct3D format a bit-field layout stores, or D3DFMT_A32B32G32R32F when
 // none does; `offsetShift` receives the byte offset added to the pixel data.
