@@ -31,6 +31,13 @@ bool PrimitiveOf(D3DPRIMITIVETYPE type, UINT primitives, GLenum* mode, std::uint
     }
 }
 
+// Uploads bind their texture on a unit no stage uses, so that the stages'
+// bindings stay as they are.
+void BindForUpload(GLuint texture) {
+    glActiveTexture(GL_TEXTURE0 + kStageCount);
+    glBindTexture(GL_TEXTURE_2D, texture);
+}
+
 std::array<float, 4> ColorOf(const reference::Color4& c) { return {c.r, c.g, c.b, c.a}; }
 
 GLuint CompileShader(GLenum kind, const std::string& source) {
@@ -108,18 +115,16 @@ bool GlRenderer::Initialise(std::string* error) {
     return true;
 }
 
-// Memory rows run top-down, OpenGL rows bottom-up: each copy flips them.
+// The framebuffer holds the image upside down by OpenGL's convention: its
+// first row is the top row, as in memory, so rows copy as they are.
 void GlRenderer::TakeUp(Target& target) {
     if (!target.surface || target.surface->ContentVersion() == target.syncedVersion) return;
     const reference::PixelStore& pixels = target.surface->Pixels();
-    const std::uint32_t rowBytes = pixels.width * target.bytesPerPixel;
-    rows_.resize(std::size_t{rowBytes} * pixels.height);
-    for (std::uint32_t y = 0; y < pixels.height; ++y)
-        std::memcpy(rows_.data() + std::size_t{pixels.height - 1 - y} * rowBytes, pixels.BlockAt(0, y), rowBytes);
-    glBindTexture(GL_TEXTURE_2D, target.texture);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    BindForUpload(target.texture);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(pixels.rowPitch / target.bytesPerPixel));
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(pixels.width), GLsizei(pixels.height), target.format, target.type,
-                    rows_.data());
+                    pixels.bytes.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     target.syncedVersion = target.surface->ContentVersion();
     target.drawn = false;
 }
@@ -127,12 +132,10 @@ void GlRenderer::TakeUp(Target& target) {
 void GlRenderer::ReadBack(Target& target) {
     if (!target.drawn) return;
     reference::PixelStore& pixels = target.surface->Pixels();
-    const std::uint32_t rowBytes = pixels.width * target.bytesPerPixel;
-    rows_.resize(std::size_t{rowBytes} * pixels.height);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    glReadPixels(0, 0, GLsizei(pixels.width), GLsizei(pixels.height), target.format, target.type, rows_.data());
-    for (std::uint32_t y = 0; y < pixels.height; ++y)
-        std::memcpy(pixels.BlockAt(0, y), rows_.data() + std::size_t{pixels.height - 1 - y} * rowBytes, rowBytes);
+    glPixelStorei(GL_PACK_ROW_LENGTH, GLint(pixels.rowPitch / target.bytesPerPixel));
+    glReadPixels(0, 0, GLsizei(pixels.width), GLsizei(pixels.height), target.format, target.type, pixels.bytes.data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     if (pixels.format == D3DFMT_X8R8G8B8) {
         for (std::uint32_t y = 0; y < pixels.height; ++y) {
             auto* row = reinterpret_cast<std::uint32_t*>(pixels.BlockAt(0, y));
@@ -164,10 +167,9 @@ void GlRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
         target->drawn = true;
         mask |= bit;
     }
-    const auto height = LONG(color_.surface->Traits().height);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(r.x1, height - r.y2, r.x2 - r.x1, r.y2 - r.y1);
+    glScissor(r.x1, r.y1, r.x2 - r.x1, r.y2 - r.y1);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glClearColor(float((color >> 16) & 0xFF) / 255.0f, float((color >> 8) & 0xFF) / 255.0f,
@@ -182,7 +184,7 @@ bool GlRenderer::UploadTexture(reference::TextureInternals& texture, Texture& en
     if (!decoded_.Prepare(texture, &sampled)) return false;
     const bool fresh = entry.name == 0;
     if (fresh) glGenTextures(1, &entry.name);
-    glBindTexture(GL_TEXTURE_2D, entry.name);
+    BindForUpload(entry.name);
     for (std::uint32_t l = 0; l < sampled.levels.size(); ++l) {
         const reference::SampledLevel& level = sampled.levels[l];
         const void* data = sampled.native ? static_cast<const void*>(level.argb) : level.decoded;
@@ -229,9 +231,10 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
 
         const std::uint32_t levels = texture->Traits().levels;
         const GlSampling sampling = MapSamplerStates(state.samplerStates[s], levels, context_->Info().maxAnisotropy);
+        BindForUpload(entry.name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(sampling.baseLevel));
         glActiveTexture(GL_TEXTURE0 + s);
         glBindTexture(GL_TEXTURE_2D, entry.name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(sampling.baseLevel));
         const GLuint sampler = samplers_[s];
         glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GLint(sampling.minFilter));
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GLint(sampling.magFilter));
@@ -247,14 +250,14 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
         key.projected[s] = (flags & D3DTTFF_PROJECTED) != 0 && (flags & ~DWORD{D3DTTFF_PROJECTED}) >= D3DTTFF_COUNT2;
         sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
     }
-    glActiveTexture(GL_TEXTURE0);
     return S_OK;
 }
 
 // Transforms the vertices as the reference device does and hands OpenGL
-// clip-space positions moved by half a pixel (Direct3D 9 puts pixel centres
-// at integer coordinates, OpenGL at half-integers) with z from [0, w] to
-// [-w, w].
+// clip-space positions with y turned over (the framebuffer's first row is
+// the top row), moved by half a pixel right and down (Direct3D 9 puts pixel
+// centres at integer coordinates, OpenGL at half-integers), and z taken
+// from [0, w] to [-w, w].
 HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::vector<CoordinateSource>& sources,
                                    std::uint32_t* vertexCount) {
     const reference::DeviceState& state = call.state;
@@ -278,7 +281,7 @@ HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::v
     float* out = vertexData_.data();
     for (const ClipVertex& v : clipVertices_) {
         *out++ = v.x + v.w * dx;
-        *out++ = v.y - v.w * dy;
+        *out++ = v.w * dy - v.y;
         *out++ = 2 * v.z - v.w;
         *out++ = v.w;
         out = std::copy_n(v.attributes.begin(), kCoordinateFloats * sources.size(), out);
@@ -335,15 +338,14 @@ const GlRenderer::Program* GlRenderer::ProgramFor(const StageShaderKey& key, int
     return &programs_.emplace(source.key, program).first->second;
 }
 
-// Viewport (rows counted from the bottom), depth range, depth test on the
-// 16-bit buffer, and culling by the winding Direct3D sees with y pointing
-// down: a triangle clockwise there is counter-clockwise, OpenGL's front
-// face, here.
+// Viewport, depth range, depth test on the 16-bit buffer, and culling by
+// the winding on screen: OpenGL measures winding with y pointing up, so in
+// this upside-down framebuffer a triangle clockwise on Direct3D's screen is
+// counter-clockwise, OpenGL's front face.
 void GlRenderer::SetDrawState(const reference::DeviceState& state) {
     const D3DVIEWPORT9& vp = state.viewport;
-    const auto height = GLint(color_.surface->Traits().height);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glViewport(GLint(vp.X), height - GLint(vp.Y + vp.Height), GLsizei(vp.Width), GLsizei(vp.Height));
+    glViewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
     const auto& rs = state.renderStates;
     if (depth_.surface && rs[D3DRS_ZENABLE] == D3DZB_TRUE) {
