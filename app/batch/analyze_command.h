@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace quillmark::batch {
@@ -24,6 +25,15 @@ AnalysisFigures CurrentFigures(bool done);
 // level) or as one JSON object.
 std::string FiguresText(const AnalysisFigures& figures);
 std::string FiguresJson(const AnalysisFigures& figures);
+
+// Presses Start and renders until the dialog shows "DONE" (or Ctrl-C),
+// with progress on stderr; false with the reason when the run could not be
+// started or finished.
+bool RunWholeAnalysis(std::string* error);
+
+// Presses Stop with `directory` as the current directory, where Stop saves
+// MipBand.bmp.
+bool StopIn(const std::filesystem::path& directory, std::string* error);
 
 // One progress report: frames done of the estimate, the remaining time shown
 // by the dialog and the three figures.
