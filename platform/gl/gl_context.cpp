@@ -38,9 +38,11 @@ std::weak_ptr<GlContext>& OpenContext() {
 }
 
 std::string EglErrorText(const char* what) {
+    const EGLint error = eglGetError();
     char code[16];
-    std::snprintf(code, sizeof code, "0x%04X", unsigned(eglGetError()));
-    return std::string(what) + " failed (EGL error " + code + ")";
+    std::snprintf(code, sizeof code, "0x%04X", unsigned(error));
+    const char* meaning = error == EGL_NOT_INITIALIZED ? ": no usable OpenGL driver was found" : "";
+    return std::string(what) + " failed (EGL error " + code + meaning + ")";
 }
 
 bool HasExtension(const char* list, const char* name) {

@@ -226,6 +226,21 @@ TEST_F(GlDevice, PresentFaultSwitchLosesTheDevice) {
     EXPECT_EQ(gl->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
 }
 
+TEST_F(GlDevice, AnUnopenableDriverIsRefusedWithItsReason) {
+    std::string error;
+    {
+        Device gl(kGl);
+        EXPECT_EQ(CreateNamedDirect3D("softpipe", &error), nullptr);
+        EXPECT_NE(error.find("only one OpenGL driver"), std::string::npos) << error;
+    }
+    error.clear();
+    setenv("LIBGL_DRIVERS_PATH", "/nonexistent", 1);
+    IDirect3D9* direct3d = CreateNamedDirect3D("softpipe", &error);
+    unsetenv("LIBGL_DRIVERS_PATH");
+    EXPECT_EQ(direct3d, nullptr);
+    EXPECT_NE(error.find("no usable OpenGL driver"), std::string::npos) << error;
+}
+
 TEST_F(GlDevice, CapsReportTheDriversAnisotropy) {
     Device gl(kGl);
     D3DCAPS9 caps{};
