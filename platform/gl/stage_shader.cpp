@@ -25,18 +25,18 @@ std::string Combine(DWORD op, const StageArgument& a, const StageArgument& b) {
     return Argument(a) + " * " + Argument(b);
 }
 
+// The texel a stage reads (opaque black without a texture).
+std::string TexelCode(std::uint32_t stage, int set, bool projected) {
+    if (set < 0) return "    texel = vec4(0.0, 0.0, 0.0, 1.0);\n";
+    const std::string c = "coordinates" + std::to_string(set);
+    const std::string uv = projected ? c + ".xy / " + c + ".z" : c + ".xy";
+    return "    texel = texture(stageTexture" + std::to_string(stage) + ", " + uv + ");\n";
+}
+
 // One stage: the texel it reads, then CURRENT replaced by the saturated
 // colour and alpha results (ALPHAOP DISABLE keeps the alpha).
 std::string StageCode(const StageStep& step, std::uint32_t stage, int set, bool projected) {
-    const std::string s = std::to_string(stage);
-    std::string code;
-    if (set < 0) {
-        code += "    texel = vec4(0.0, 0.0, 0.0, 1.0);\n";
-    } else {
-        const std::string c = "coordinates" + std::to_string(set);
-        const std::string uv = projected ? c + ".xy / " + c + ".z" : c + ".xy";
-        code += "    texel = texture(stageTexture" + s + ", " + uv + ");\n";
-    }
+    std::string code = TexelCode(stage, set, projected);
     code += "    next.rgb = clamp((" + Combine(step.colorOp, step.color1, step.color2) + ").rgb, 0.0, 1.0);\n";
     if (step.alphaOp == D3DTOP_DISABLE)
         code += "    next.a = current.a;\n";
@@ -67,6 +67,15 @@ StageShaderSource GenerateStageShaders(const StageShaderKey& key, int coordinate
         const int set = key.coordinateSet[s];
         if (set >= 0) samplers += "uniform sampler2D stageTexture" + std::to_string(s) + ";\n";
         body += StageCode(p.steps[s], s, set, key.projected[s]);
+    }
+    if (p.textureTimesWhite) {
+        // One stage modulating its texture with a white CURRENT: the texel
+        // itself (the 8-bit framebuffer saturates it).
+        const std::uint32_t s = p.start;
+        const bool modulateAlpha = p.steps[s].alphaOp == D3DTOP_MODULATE;
+        body = TexelCode(s, key.coordinateSet[s], key.projected[s]) +
+               (modulateAlpha ? "    current = vec4(texel.rgb, texel.a * startCurrent.a);\n"
+                              : "    current = texel;\n");
     }
     out.fragment = "#version 330 core\n" + fragmentIn + samplers +
                    "uniform vec4 diffuse;\nuniform vec4 textureFactor;\nuniform vec4 startCurrent;\n"
