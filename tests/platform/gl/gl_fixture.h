@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../reference/device_fixture.h"
 #include "d3d9.h"
 #include "d3d9_select.h"
 
@@ -39,13 +40,7 @@ public:
         direct3d_ = CreateNamedDirect3D(name, &error);
         EXPECT_NE(direct3d_, nullptr) << error;
         if (!direct3d_) return;
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferFormat = D3DFMT_UNKNOWN;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.Windowed = TRUE;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+        D3DPRESENT_PARAMETERS p = reference::testing::ApplicationPresentParameters();
         EXPECT_EQ(direct3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
                                           D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
                   S_OK);
