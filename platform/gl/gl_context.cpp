@@ -37,6 +37,23 @@ std::weak_ptr<GlContext>& OpenContext() {
     return open;
 }
 
+// The display stays initialised, its driver loaded, after its last context
+// closed: opening the same driver again (a device rebuilt after a lost
+// Present, the next device of a command) reuses it. Another driver
+// terminates it first.
+struct InitialisedDisplay {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    GlDriver driver = GlDriver::Default;
+};
+
+InitialisedDisplay& Initialised() {
+    static InitialisedDisplay initialised;
+    return initialised;
+}
+
+// An initialised display for `driver`, or EGL_NO_DISPLAY with the reason.
+EGLDisplay InitialiseDisplay(GlDriver driver, std::string* error);
+
 std::string EglErrorText(const char* what) {
     const EGLint error = eglGetError();
     char code[16];
@@ -93,6 +110,46 @@ GlDriverInfo ReadInfo() {
 
 }  // namespace
 
+namespace {
+
+EGLDisplay InitialiseDisplay(GlDriver driver, std::string* error) {
+    InitialisedDisplay& initialised = Initialised();
+    if (initialised.display != EGL_NO_DISPLAY) {
+        if (initialised.driver == driver) return initialised.display;
+        eglTerminate(initialised.display);
+        initialised.display = EGL_NO_DISPLAY;
+    }
+    ScopedEnvironment environment;
+    EGLDisplay display = EGL_NO_DISPLAY;
+    if (driver == GlDriver::Default) {
+        display = DefaultDisplay();
+    } else {
+        environment.Set("LIBGL_ALWAYS_SOFTWARE", "1");
+        environment.Set("GALLIUM_DRIVER", DriverName(driver));
+        display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    }
+    if (display == EGL_NO_DISPLAY) {
+        *error = "no EGL display: " + EglErrorText("eglGetPlatformDisplay");
+        return EGL_NO_DISPLAY;
+    }
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(display, &major, &minor)) {
+        *error = EglErrorText("eglInitialize");
+        return EGL_NO_DISPLAY;
+    }
+    const char* displayExtensions = eglQueryString(display, EGL_EXTENSIONS);
+    if (!HasExtension(displayExtensions, "EGL_KHR_surfaceless_context") ||
+        !HasExtension(displayExtensions, "EGL_KHR_no_config_context") || !eglBindAPI(EGL_OPENGL_API)) {
+        eglTerminate(display);
+        *error = "the EGL display offers no headless desktop OpenGL context";
+        return EGL_NO_DISPLAY;
+    }
+    initialised = {display, driver};
+    return display;
+}
+
+}  // namespace
+
 const char* DriverName(GlDriver driver) {
     switch (driver) {
         case GlDriver::Llvmpipe: return "llvmpipe";
@@ -108,38 +165,14 @@ std::shared_ptr<GlContext> GlContext::Open(GlDriver driver, std::string* error) 
                  "\" is open in this process; only one OpenGL driver can be used at a time";
         return nullptr;
     }
-    ScopedEnvironment environment;
-    EGLDisplay display = EGL_NO_DISPLAY;
-    if (driver == GlDriver::Default) {
-        display = DefaultDisplay();
-    } else {
-        environment.Set("LIBGL_ALWAYS_SOFTWARE", "1");
-        environment.Set("GALLIUM_DRIVER", DriverName(driver));
-        display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    }
-    if (display == EGL_NO_DISPLAY) {
-        *error = "no EGL display: " + EglErrorText("eglGetPlatformDisplay");
-        return nullptr;
-    }
-    EGLint major = 0, minor = 0;
-    if (!eglInitialize(display, &major, &minor)) {
-        *error = EglErrorText("eglInitialize");
-        return nullptr;
-    }
-    const char* displayExtensions = eglQueryString(display, EGL_EXTENSIONS);
-    if (!HasExtension(displayExtensions, "EGL_KHR_surfaceless_context") ||
-        !HasExtension(displayExtensions, "EGL_KHR_no_config_context") || !eglBindAPI(EGL_OPENGL_API)) {
-        eglTerminate(display);
-        *error = "the EGL display offers no headless desktop OpenGL context";
-        return nullptr;
-    }
+    EGLDisplay display = InitialiseDisplay(driver, error);
+    if (display == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_API)) return nullptr;
     const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         *error = "no OpenGL 3.3 core context: " + EglErrorText("eglCreateContext");
         if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
-        eglTerminate(display);
         return nullptr;
     }
     std::shared_ptr<GlContext> opened(new GlContext());
@@ -158,7 +191,6 @@ std::shared_ptr<GlContext> GlContext::Open(GlDriver driver, std::string* error) 
 GlContext::~GlContext() {
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display_, context_);
-    eglTerminate(display_);
 }
 
 void GlContext::MakeCurrent() const {
