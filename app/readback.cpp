@@ -28,7 +28,11 @@ inline std::uint32_t* RowOf(const PixelView& frame, int y) {
     return reinterpret_cast<std::uint32_t*>(frame.bits + static_cast<std::ptrdiff_t>(y) * frame.pitch);
 }
 
-inline void ExtendSpan(PixelSpan& span, std::int16_t cell) {
+// A colour whose cell lies outside the level (the marks run past its last
+// row or column at the end of a pass) is not a mark: only a texture of the
+// user's own can show it, and counting it would make the span wrap below zero.
+inline void ExtendSpan(PixelSpan& span, std::int16_t cell, int levelSize) {
+    if (cell < 0 || cell >= levelSize) return;
     if (span.first == -1) {
         span.first = span.last = cell;
         return;
@@ -104,9 +108,9 @@ void MeasureSpans(const PixelView& frame) {
             const std::uint32_t value = row[x];
             if (!(value & kColourMask)) continue;
             PixelSpan& span = spans[x];
-            if (value & kRedMask) ExtendSpan(span, red);
-            if (value & kGreenMask) ExtendSpan(span, green);
-            if (value & kBlueMask) ExtendSpan(span, blue);
+            if (value & kRedMask) ExtendSpan(span, red, levelSize);
+            if (value & kGreenMask) ExtendSpan(span, green, levelSize);
+            if (value & kBlueMask) ExtendSpan(span, blue, levelSize);
             if (span.last == -1) continue;
             const auto length = static_cast<std::uint16_t>(SpanLength(span, levelSize));
             if (length > g_app.spanMax) g_app.spanMax = length;

@@ -21,8 +21,14 @@ AppState g_app;
 
 namespace {
 
-// Set when a message was handled since the last frame.
+// Set when a message that can change the frame was handled since the last
+// frame.
 bool g_frameDue = true;
+
+// A repaint changes nothing the frame shows: the main window renders its own
+// frame on WM_PAINT, and the controls repaint when the run's figures change
+// after each frame, which must not make another frame due.
+bool CanChangeFrame(const MSG& message) { return message.message != WM_PAINT; }
 
 // While the device is missing (it could not be rebuilt), the loop retries at
 // this interval instead of blocking for a message that may never come.
@@ -119,7 +125,7 @@ LoopStep RunLoopStep() {
         if (message.message == WM_QUIT) return LoopStep::Quit;
         TranslateMessage(&message);
         DispatchMessageA(&message);
-        g_frameDue = true;
+        g_frameDue = g_frameDue || CanChangeFrame(message);
         return LoopStep::Dispatched;
     }
     if (!g_frameDue && !RunUnfinished()) {

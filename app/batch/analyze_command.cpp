@@ -180,6 +180,17 @@ bool RunWholeAnalysis(std::string* error) {
 
 namespace {
 
+// The run marks texels of the generated texture only; a texture file on the
+// stage shows its own colours in every frame, and the run cannot tell them
+// from marks.
+void WarnOfFileTexture() {
+    if (!g_app.useFileTexture || !g_app.fileTexture) return;
+    std::fprintf(stderr,
+                 "quillmark analyze: warning: the analysis marks texels of the generated texture, so the colours "
+                 "of the texture file \"%s\" are counted as hits\n",
+                 g_app.fileTexturePath.c_str());
+}
+
 int RunAnalyze(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;
     std::string error;
@@ -195,6 +206,7 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
     if (code) return Fail("cannot create the directory " + directory.string() + ": " + code.message(), kExitFailure);
 
     InterruptFlag interruptFlag;
+    WarnOfFileTexture();
     if (!PressButton(kStartButton) || !g_app.running) return Fail("the analysis could not be started", kExitFailure);
     ProgressReporter progress;
     const bool finished = RunUntilDone(progress, &error);
@@ -235,7 +247,9 @@ extern const BatchCommand kAnalyzeCommand = {
     "                          if missing; default: the current directory)\n"
     "      --json              print the figures as one JSON object\n"
     "      Progress goes to stderr. Ctrl-C stops at the next frame, writes what was\n"
-    "      measured and exits with status 130.\n",
+    "      measured and exits with status 130. The run marks texels of the generated\n"
+    "      texture: with --texture FILE the file's colours count as hits, and a warning\n"
+    "      on stderr says so.\n",
     RunAnalyze,
 };
 

@@ -1,12 +1,14 @@
 // "quillmark analyze" end to end on the headless backend: the files it
 // writes (read back by ImageMagick), the figures on stdout as text and JSON,
 // and its command-line errors.
+#include "../texfile/texture_test_support.h"
 #include "analysis_test_support.h"
 #include "batch_runner.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -37,11 +39,11 @@ protected:
                                               "88",           "--min-filter", "point", "--mag-filter",
                                               "point",        "--mip-filter", "point"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
         const int code = batch::RunBatch(arguments);
-        output_ = testing::internal::GetCapturedStdout();
-        errors_ = testing::internal::GetCapturedStderr();
+        output_ = ::testing::internal::GetCapturedStdout();
+        errors_ = ::testing::internal::GetCapturedStderr();
         return code;
     }
 
@@ -68,6 +70,23 @@ TEST_F(AnalyzeCommand, WritesThePlotTheHeatMapAndTheFigures) {
     EXPECT_NE(output_.find("level 9: row period "), std::string::npos);
     EXPECT_NE(errors_.find("DONE"), std::string::npos) << "progress reaches the end";
     EXPECT_FALSE(std::filesystem::exists("MipBand.bmp")) << "nothing lands in the current directory";
+    EXPECT_EQ(errors_.find("warning"), std::string::npos) << errors_;
+}
+
+// The run marks the generated texture: with a texture file selected, the
+// file's colours are hits in every frame, and the run says so. (A black file
+// keeps the run short: nothing it shows is taken for a mark.)
+TEST_F(AnalyzeCommand, ATextureFileIsAnalysedWithAWarningNamingIt) {
+    const std::filesystem::path texture = directory_ / "black.bmp";
+    const testing::Bytes bitmap = testing::Bitmap24(8, 8, [](int, int) { return 0u; });
+    std::ofstream(texture, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bitmap.data()), static_cast<std::streamsize>(bitmap.size()));
+    ASSERT_EQ(Analyze({"--texture", texture.string(), "-o", directory_.string()}), 0) << errors_;
+    EXPECT_NE(errors_.find("quillmark analyze: warning: the analysis marks texels of the generated texture, so the "
+                           "colours of the texture file \"" +
+                           texture.string() + "\" are counted as hits\n"),
+              std::string::npos)
+        << errors_;
 }
 
 TEST_F(AnalyzeCommand, JsonCarriesTheSameFiguresAndTheCurrentDirectoryIsTheDefault) {

@@ -196,6 +196,59 @@ TEST(BatchMode, TextureRendersTheFileAndAFileThatCannotBeUsedFailsNamingIt) {
     }
 }
 
+// An 8 x 8 DDS file with its full chain (8, 4, 2, 1), as DXT1 blocks of
+// pure red and pure green or as the A8R8G8B8 texels those blocks decode to.
+// Texel (x, y) of a level is green where bit (y % 4) * 4 + x % 4 of its
+// block's mask is set; the masks differ from block to block and level to level.
+void WriteTwoColourDds(const fs::path& path, bool dxt1) {
+    constexpr std::uint32_t kRed565 = 0xF800, kGreen565 = 0x07E0, kRed = 0xFFFF0000, kGreen = 0xFF00FF00;
+    constexpr std::uint32_t kSide = 8, kLevels = 4;
+    std::string bytes;
+    const auto put32 = [&bytes](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    put32(0x20534444), put32(124), put32(0x21007), put32(kSide), put32(kSide), put32(0), put32(0), put32(kLevels);
+    for (int i = 0; i < 11; ++i) put32(0);
+    if (dxt1)
+        put32(32), put32(0x4), put32(0x31545844), put32(0), put32(0), put32(0), put32(0), put32(0);
+    else
+        put32(32), put32(0x41), put32(0), put32(32), put32(0xFF0000), put32(0xFF00), put32(0xFF), put32(0xFF000000);
+    put32(0x401008), put32(0), put32(0), put32(0), put32(0);
+    for (std::uint32_t level = 0, side = kSide; level < kLevels; ++level, side /= 2) {
+        const std::uint32_t blocks = (side + 3) / 4;
+        const auto mask = [level, blocks](std::uint32_t bx, std::uint32_t by) {
+            return (0x9C3Au * (level * 7 + by * blocks + bx + 1)) & 0xFFFFu;
+        };
+        if (dxt1) {
+            for (std::uint32_t by = 0; by < blocks; ++by)
+                for (std::uint32_t bx = 0; bx < blocks; ++bx) {
+                    std::uint32_t indices = 0;
+                    for (int i = 0; i < 16; ++i) indices |= (mask(bx, by) >> i & 1u) << (2 * i);
+                    put32(kRed565 | kGreen565 << 16), put32(indices);
+                }
+        } else {
+            for (std::uint32_t y = 0; y < side; ++y)
+                for (std::uint32_t x = 0; x < side; ++x)
+                    put32((mask(x / 4, y / 4) >> ((y % 4) * 4 + x % 4) & 1u) ? kGreen : kRed);
+        }
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A DXT1 file renders exactly as the same texels stored uncompressed.
+TEST(BatchMode, ADxt1TextureRendersAsItsDecodedTexels) {
+    ScratchDirectory scratch;
+    const fs::path dxt1 = scratch / "blocks.dds", argb = scratch / "texels.dds";
+    WriteTwoColourDds(dxt1, true);
+    WriteTwoColourDds(argb, false);
+    const fs::path fromDxt1 = scratch / "dxt1.bmp", fromArgb = scratch / "argb.bmp", plain = scratch / "plain.bmp";
+    ASSERT_EQ(RunBatch({"render", "--texture", dxt1.string(), "-o", fromDxt1.string()}), kExitSuccess);
+    ASSERT_EQ(RunBatch({"render", "--texture", argb.string(), "-o", fromArgb.string()}), kExitSuccess);
+    ASSERT_EQ(RunBatch({"render", "-o", plain.string()}), kExitSuccess);
+    EXPECT_EQ(FileBytes(fromDxt1), FileBytes(fromArgb));
+    EXPECT_NE(FileBytes(fromDxt1), FileBytes(plain));
+}
+
 TEST(BatchMode, RenderRefusesAReadOnlyFileAndSaysWhy) {
     ScratchDirectory scratch;
     const fs::path locked = scratch / "locked.bmp";

@@ -48,6 +48,22 @@ TEST_F(ReadBackClassification, WrappingSpanOnLevelZero) {
     EXPECT_EQ(g_app.spanMax, 2);  // 0 - 511 + 512 + 1
 }
 
+// A texture of the user's own shows colour in every frame, the last frame
+// of a pass included, whose marks (rows 256 to 258 here) lie past the level:
+// those cells do not exist, so only rows 0 to 2 count.
+TEST_F(ReadBackClassification, ColoursOfCellsPastTheLevelAreNoMarks) {
+    g_app.levelSize = 256;
+    Pixel(10, 20) = 0x00FFFFFF;
+    for (const int phase : {3, 259}) {
+        g_app.phase = phase;
+        MeasureSpans(Frame());
+    }
+    const PixelSpan span = g_app.pixelSpans[20 * kWidth + 10];
+    EXPECT_EQ(span.first, 0);
+    EXPECT_EQ(span.last, 2);
+    EXPECT_EQ(g_app.spanMax, 3);
+}
+
 TEST_F(ReadBackClassification, SingleRowOnTheTwoByTwoLevelSpansThree) {
     g_app.levelSize = 2;
     g_app.phase = 3;

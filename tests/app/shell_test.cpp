@@ -5,6 +5,7 @@
 #include "probe_fixture.h"
 #include "reference_direct3d.h"
 #include "scene.h"
+#include "settings_dialog.h"
 
 #include "d3d9_select.h"
 
@@ -60,6 +61,30 @@ TEST_F(MessageLoop, UnfinishedRunRendersBackToBack) {
     g_app.level = 10;  // a finished run is driven by messages again
     DrainMessages();
     EXPECT_EQ(RunLoopStep(), LoopStep::Idle);
+    g_app.plotSurface->UnlockRect();  // the run's plot is not saved here
+    g_app.plotSurface->Release();
+    g_app.plotSurface = nullptr;
+}
+
+// Each frame of a run updates the run's figures, and the repaints of those
+// controls are messages too: they must not make another frame due, or a
+// finished run would render without pause until Stop.
+TEST_F(MessageLoop, AFinishedRunRendersNothingUntilADialogChange) {
+    RunUntilIdle();
+    StartAnalysis();
+    DrainMessages();
+    ASSERT_EQ(RunLoopStep(), LoopStep::Rendered);
+    g_app.level = 10;
+    RunUntilIdle();  // the frame that shows "DONE"
+    const unsigned long long presented = reference::PresentCount();
+    EXPECT_EQ(RunUntilIdle(), 0);
+    EXPECT_EQ(reference::PresentCount(), presented);
+
+    PostMessageA(g_app.settingsDialog, WM_COMMAND, MAKEWPARAM(kPlaneRadio, BN_CLICKED), 0);
+    EXPECT_EQ(RunUntilIdle(), 1);
+    EXPECT_EQ(reference::PresentCount(), presented + 1);
+    EXPECT_TRUE(g_app.showPlane);
+    EXPECT_EQ(RunUntilIdle(), 0);
     g_app.plotSurface->UnlockRect();  // the run's plot is not saved here
     g_app.plotSurface->Release();
     g_app.plotSurface = nullptr;

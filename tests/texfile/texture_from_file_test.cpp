@@ -1,6 +1,8 @@
 // Textures from image files on the reference device (and on a device that
 // needs powers of two): the sizes, level counts and formats left to the
 // library, palettes and colour keys, the file layer and its refusals.
+#include "decoded_image.h"
+#include "memory_buffer.h"
 #include "texture_constants.h"
 #include "texture_from_file.h"
 #include "texture_test_support.h"
@@ -9,9 +11,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <unistd.h>
 
 namespace quillmark {
@@ -238,6 +243,178 @@ TEST_F(TextureFromFileTest, TheImageDecidesTheResourceKindWhenAskedTo) {
     EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
     EXPECT_EQ(info.ImageFileFormat, ImageFileFormat::Bmp);
     resource->Release();
+}
+
+// Texel (x, y, z) of level `level` of face `face` in the DDS files below.
+std::uint32_t Texel(UINT face, UINT level, UINT x, UINT y, UINT z) {
+    return 0xFF000000u | face << 20 | level << 16 | z << 12 | y << 6 | x;
+}
+
+using TexelFunction = std::uint32_t (*)(UINT face, UINT level, UINT x, UINT y, UINT z);
+
+// Each 2 x 2 x 2 block of level 0 in one colour: level 1 is those colours.
+std::uint32_t BlockTexel(UINT face, UINT level, UINT x, UINT y, UINT z) {
+    return Texel(face, level + 1, x / 2, y / 2, z / 2);
+}
+
+// A DDS file of A8R8G8B8 texels written by the DDS writer: `faces` faces
+// (six for a cube), each a chain of `levels` levels from side x side x
+// depth, texel (x, y, z) of level l of face f being texel(f, l, x, y, z).
+class DdsChain {
+public:
+    DdsChain(UINT faces, UINT levels, UINT side, UINT depth, TexelFunction texel = Texel) : texel_(texel) {
+        DecodedImage* face = &top_;
+        for (UINT f = 0; f < faces; ++f) {
+            if (f > 0) face = face->nextFace = new DecodedImage;
+            DecodedImage* level = face;
+            for (UINT l = 0, s = side, d = depth; l < levels; ++l, s = std::max(s / 2, 1u), d = std::max(d / 2, 1u)) {
+                if (l > 0) level = level->nextLevel = new DecodedImage;
+                Describe(*level, f, l, s, d);
+            }
+        }
+    }
+    Bytes File() {
+        MemoryBuffer* buffer = nullptr;
+        EXPECT_EQ(top_.WriteImage(&buffer, ImageFileFormat::Dds, OutputKind::Memory), S_OK);
+        if (buffer == nullptr) return {};
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer->GetBufferPointer());
+        Bytes file(bytes, bytes + buffer->GetBufferSize());
+        buffer->Release();
+        return file;
+    }
+
+private:
+    void Describe(DecodedImage& record, UINT face, UINT level, UINT side, UINT depth) {
+        std::vector<std::uint32_t>& texels = storage_.emplace_back();
+        for (UINT z = 0; z < depth; ++z)
+            for (UINT y = 0; y < side; ++y)
+                for (UINT x = 0; x < side; ++x) texels.push_back(texel_(face, level, x, y, z));
+        record.format = D3DFMT_A8R8G8B8;
+        record.pixels = reinterpret_cast<BYTE*>(texels.data());
+        record.width = record.height = side;
+        record.depth = depth;
+        record.box = {0, 0, side, side, 0, depth};
+        record.rowPitch = side * 4;
+        record.slicePitch = side * side * 4;
+    }
+    TexelFunction texel_;
+    DecodedImage top_;
+    std::deque<std::vector<std::uint32_t>> storage_;
+};
+
+// Where a texel read back differs from Texel(face, level, ...), or "" when none does.
+std::string FirstWrongTexel(const void* bits, UINT rowPitch, UINT slicePitch, UINT face, UINT level, UINT side,
+                            UINT depth) {
+    for (UINT z = 0; z < depth; ++z)
+        for (UINT y = 0; y < side; ++y)
+            for (UINT x = 0; x < side; ++x) {
+                std::uint32_t got;
+                std::memcpy(&got, static_cast<const BYTE*>(bits) + z * slicePitch + y * rowPitch + x * 4, 4);
+                if (got != Texel(face, level, x, y, z))
+                    return "face " + std::to_string(face) + " level " + std::to_string(level) + " texel (" +
+                           std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(z) + ")";
+            }
+    return "";
+}
+
+HRESULT LoadResource(IDirect3DDevice9* device, const Bytes& file, D3DRESOURCETYPE type, IDirect3DBaseTexture9** out,
+                     ImageInfo* info = nullptr) {
+    return CreateResourceFromImageMemory(device, file.data(), static_cast<UINT>(file.size()), TEX_AUTO, TEX_AUTO,
+                                         TEX_AUTO, TEX_AUTO, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, TEX_AUTO, TEX_AUTO,
+                                         0, info, nullptr, type, out);
+}
+
+std::string FirstWrongTexel(IDirect3DVolumeTexture9* volume, UINT level) {
+    D3DVOLUME_DESC desc{};
+    D3DLOCKED_BOX locked{};
+    volume->GetLevelDesc(level, &desc);
+    if (desc.Format != D3DFMT_A8R8G8B8 || FAILED(volume->LockBox(level, &locked, nullptr, D3DLOCK_READONLY)))
+        return "level " + std::to_string(level) + " not readable";
+    std::string wrong = FirstWrongTexel(locked.pBits, locked.RowPitch, locked.SlicePitch, 0, level, desc.Width,
+                                        desc.Depth);
+    volume->UnlockBox(level);
+    return wrong;
+}
+
+std::string FirstWrongTexel(IDirect3DCubeTexture9* cube, UINT face, UINT level) {
+    const auto faceType = static_cast<D3DCUBEMAP_FACES>(face);
+    D3DSURFACE_DESC desc{};
+    D3DLOCKED_RECT locked{};
+    cube->GetLevelDesc(level, &desc);
+    if (desc.Format != D3DFMT_A8R8G8B8 || FAILED(cube->LockRect(faceType, level, &locked, nullptr, D3DLOCK_READONLY)))
+        return "level " + std::to_string(level) + " not readable";
+    std::string wrong = FirstWrongTexel(locked.pBits, static_cast<UINT>(locked.Pitch), 0, face, level, desc.Width, 1);
+    cube->UnlockRect(faceType, level);
+    return wrong;
+}
+
+TEST_F(TextureFromFileTest, ADdsVolumeBecomesAVolumeTextureWithEveryLevelAsWritten) {
+    constexpr UINT kSide = 4, kDepth = 2, kLevels = 3;  // 4 x 4 x 2, 2 x 2 x 1, 1 x 1 x 1
+    const Bytes file = DdsChain(1, kLevels, kSide, kDepth).File();
+    for (const auto type : {static_cast<D3DRESOURCETYPE>(TEX_AUTO), D3DRTYPE_VOLUMETEXTURE}) {
+        ImageInfo info{};
+        IDirect3DBaseTexture9* resource = nullptr;
+        ASSERT_EQ(LoadResource(device_, file, type, &resource, &info), S_OK);
+        EXPECT_EQ(info.ResourceType, D3DRTYPE_VOLUMETEXTURE);
+        EXPECT_EQ(info.Depth, kDepth);
+        ASSERT_EQ(resource->GetType(), D3DRTYPE_VOLUMETEXTURE);
+        auto* volume = static_cast<IDirect3DVolumeTexture9*>(resource);
+        ASSERT_EQ(volume->GetLevelCount(), kLevels);
+        for (UINT level = 0; level < kLevels; ++level) {
+            D3DVOLUME_DESC desc{};
+            ASSERT_EQ(volume->GetLevelDesc(level, &desc), S_OK);
+            EXPECT_EQ(desc.Width, kSide >> level);
+            EXPECT_EQ(desc.Height, kSide >> level);
+            EXPECT_EQ(desc.Depth, std::max(kDepth >> level, 1u));
+            EXPECT_EQ(FirstWrongTexel(volume, level), "");
+        }
+        resource->Release();
+    }
+    // Levels the file lacks are made from level 0 by the mip filter.
+    IDirect3DBaseTexture9* resource = nullptr;
+    ASSERT_EQ(LoadResource(device_, DdsChain(1, 1, kSide, kDepth, BlockTexel).File(), D3DRTYPE_VOLUMETEXTURE,
+                           &resource),
+              S_OK);
+    auto* volume = static_cast<IDirect3DVolumeTexture9*>(resource);
+    EXPECT_EQ(volume->GetLevelCount(), kLevels);
+    EXPECT_EQ(FirstWrongTexel(volume, 1), "");
+    resource->Release();
+}
+
+TEST_F(TextureFromFileTest, ADdsCubeMapBecomesACubeTextureWithEveryFaceAndLevelAsWritten) {
+    constexpr UINT kSide = 4, kLevels = 3, kFaces = 6;
+    const Bytes file = DdsChain(kFaces, kLevels, kSide, 1).File();
+    for (const auto type : {static_cast<D3DRESOURCETYPE>(TEX_AUTO), D3DRTYPE_CUBETEXTURE}) {
+        ImageInfo info{};
+        IDirect3DBaseTexture9* resource = nullptr;
+        ASSERT_EQ(LoadResource(device_, file, type, &resource, &info), S_OK);
+        EXPECT_EQ(info.ResourceType, D3DRTYPE_CUBETEXTURE);
+        ASSERT_EQ(resource->GetType(), D3DRTYPE_CUBETEXTURE);
+        auto* cube = static_cast<IDirect3DCubeTexture9*>(resource);
+        ASSERT_EQ(cube->GetLevelCount(), kLevels);
+        for (UINT level = 0; level < kLevels; ++level) {
+            D3DSURFACE_DESC desc{};
+            ASSERT_EQ(cube->GetLevelDesc(level, &desc), S_OK);
+            EXPECT_EQ(desc.Width, kSide >> level);
+            EXPECT_EQ(desc.Height, kSide >> level);
+            for (UINT face = 0; face < kFaces; ++face) EXPECT_EQ(FirstWrongTexel(cube, face, level), "");
+        }
+        resource->Release();
+    }
+    // Levels the file lacks are made face by face from each face's level 0.
+    IDirect3DBaseTexture9* resource = nullptr;
+    ASSERT_EQ(LoadResource(device_, DdsChain(kFaces, 1, kSide, 1, BlockTexel).File(), D3DRTYPE_CUBETEXTURE, &resource),
+              S_OK);
+    auto* cube = static_cast<IDirect3DCubeTexture9*>(resource);
+    EXPECT_EQ(cube->GetLevelCount(), kLevels);
+    for (UINT face = 0; face < kFaces; ++face) EXPECT_EQ(FirstWrongTexel(cube, face, 1), "");
+    resource->Release();
+    // A plain texture from a cube file takes its first face.
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(Load(file, &texture), S_OK);
+    EXPECT_EQ(Desc(texture).Width, kSide);
+    EXPECT_EQ(LevelTexels(texture, 1)[3], Texel(0, 1, 1, 1, 0));
+    texture->Release();
 }
 
 // Every bitmap of the corpus, whatever format its reader delivers, becomes
