@@ -162,8 +162,6 @@ int CellIndex(int y, int x) {
 
 int CellCount() { return PeriodsKnown() ? g_app.rowPeriod * g_app.columnPeriod : kMipTextureSize >> g_app.level; }
 
-int PassFrames(int cells) { return cells / 3 + 2; }
-
 std::string FormatRemainingTime(std::int64_t milliseconds) {
     char text[48];
     std::snprintf(text, sizeof(text), "%3i:%02i:%02i", static_cast<int>(milliseconds / 3600000),
@@ -234,9 +232,10 @@ void StopAnalysis() {
         for (int field : {kMaxHitsField, kHitTotalField, kTexelSumField, kRemainingTimeField}) SetFieldText(field, "");
     }
     EnableRunButtons(false);
+    const bool wasRunning = g_app.running;
     g_app.running = false;
     BuildMipTexture();
-    if (g_app.plotSurface) SavePlot();
+    if (g_app.plotSurface || wasRunning) SavePlot();
     RequestRedraw();
 }
 

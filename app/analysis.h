@@ -81,9 +81,6 @@ void CountLevelHits(int hits);
 int CellIndex(int y, int x);
 int CellCount();
 
-// Frames a pass of `cells` cells takes: the marked frames and one blank one.
-int PassFrames(int cells);
-
 // "%3i:%02i:%02i" of a remaining time in milliseconds.
 std::string FormatRemainingTime(std::int64_t milliseconds);
 

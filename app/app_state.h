@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quillmark {
 
@@ -31,6 +32,7 @@ struct AppState {
     // Resources.
     IDirect3DTexture9* mipTexture = nullptr;
     IDirect3DTexture9* fileTexture = nullptr;
+    std::string fileTexturePath;  // the file fileTexture was loaded from; empty when none
     IDirect3DVertexBuffer9* planeBuffer = nullptr;
     IDirect3DVertexBuffer9* tunnelBuffer = nullptr;
     IDirect3DSurface9* plotSurface = nullptr;

@@ -3,6 +3,7 @@
 #include "app_state.h"
 #include "scene.h"
 #include "test_textures.h"
+#include "texture_file.h"
 
 namespace quillmark {
 namespace {
@@ -54,6 +55,7 @@ HRESULT InitDevice(HWND window) {
 }
 
 void ReleaseAll() {
+    ReleaseHolder(g_app.fileTexture);
     ReleaseHolder(g_app.mipTexture);
     ReleaseHolder(g_app.tunnelBuffer);
     ReleaseHolder(g_app.planeBuffer);
@@ -63,9 +65,6 @@ void ReleaseAll() {
 
 bool RecoverDevice() {
     g_app.phase = g_app.savedPhase;
-    // A texture loaded from a file belongs to the device being released;
-    // sampling it on the new device is not possible, so it is dropped.
-    ReleaseHolder(g_app.fileTexture);
     ReleaseAll();
     if (FAILED(InitDevice(g_app.mainWindow))) {
         ReleaseAll();  // a Direct3D object without a device is of no use
@@ -74,6 +73,9 @@ bool RecoverDevice() {
     BuildPlane();
     BuildTunnel();
     BuildMipTexture();
+    // The file texture belonged to the released device: the user's file is
+    // loaded again on the new one.
+    ReloadFileTexture();
     return true;
 }
 

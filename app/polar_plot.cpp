@@ -4,8 +4,10 @@
 #include "surface_save.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace quillmark {
@@ -125,11 +127,26 @@ void PlotHit(int x, int y) {
     std::memcpy(g_app.plotBits + offset, &pixel, sizeof(pixel));
 }
 
+std::string PlotNotSavedText(HRESULT result) {
+    char reason[96];
+    if (result == TEXERR_UNREADABLE)
+        std::snprintf(reason, sizeof(reason), "the file cannot be created in the current folder");
+    else
+        std::snprintf(reason, sizeof(reason), "the plot surface could not be locked and read (error 0x%08X)",
+                      static_cast<unsigned>(result));
+    return std::string("Could not save the polar plot as ") + kPlotFileName + ": " + reason + ".";
+}
+
 void SavePlot() {
-    if (!g_app.plotSurface) return;
+    if (!g_app.plotSurface) {
+        MessageBoxA(nullptr, PlotNotSavedText(E_FAIL).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+        return;
+    }
     g_app.plotSurface->UnlockRect();
-    WriteSurfaceToImageFile(kPlotFileName, ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+    const HRESULT result =
+        WriteSurfaceToImageFile(kPlotFileName, ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
     ReleasePlot();
+    if (FAILED(result)) MessageBoxA(nullptr, PlotNotSavedText(result).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace quillmark

@@ -5,7 +5,10 @@
 // Stop and is then saved as "MipBand.bmp" in the current directory.
 #pragma once
 
+#include "windows.h"
+
 #include <cstdint>
+#include <string>
 
 namespace quillmark {
 
@@ -28,7 +31,12 @@ void CreatePlotSurface();
 void PlotHit(int x, int y);
 
 // Unlocks plotSurface, writes it to "MipBand.bmp" (an existing file is
-// replaced) and releases it.
+// replaced) and releases it. When there is no plot (its surface could not be
+// created or locked at Start) or it cannot be written, a message box says
+// that MipBand.bmp was not saved and why.
 void SavePlot();
+
+// "Could not save the polar plot as MipBand.bmp: REASON." for a failed save.
+std::string PlotNotSavedText(HRESULT result);
 
 }  // namespace quillmark

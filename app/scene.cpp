@@ -45,12 +45,15 @@ HRESULT CreateLockedBuffer(IDirect3DVertexBuffer9*& holder, UINT bytes, void** d
 }
 
 // Writes the tunnel's vertex pairs; returns how many vertices were written.
+// The pair that closes the last face (t near 2) takes the position of the
+// first: the running t and the sine of its angle miss 2 and 0 by rounding,
+// and a seam open by that much leaves pixels undrawn.
 int WriteTunnelVertices(int faces, SceneVertex* out) {
     const float step = 2.0f / static_cast<float>(faces);
     const float limit = step + 2.0f;
     int count = 0;
     for (float t = 0.0f; t < limit; t += step) {
-        const float angle = t * kPi;
+        const float angle = count == 2 * faces ? 0.0f : t * kPi;
         const float x = std::sin(angle), y = std::cos(angle);
         if (out) {
             out[count] = {x, y, 0.0f, kTunnelRepeatsAlong, t};

@@ -7,6 +7,7 @@
 #include "app_state.h"
 #include "scene.h"
 #include "test_textures.h"
+#include "texture_file.h"
 
 #include "commctrl.h"
 
@@ -19,6 +20,8 @@ namespace {
 
 constexpr int kAngleMax = 89;
 constexpr int kTextureStageCount = 8;
+// The LOD bias is the slider position times this, in single precision.
+constexpr float kLodBiasStep = 0.1f;
 
 // Asks the main window for a frame: WM_USER wakes its message loop.
 void RequestRedraw() { PostMessageA(g_app.mainWindow, WM_USER, 0, 0); }
@@ -135,7 +138,7 @@ BOOL OnNotify(HWND dialog, int id) {
         return TRUE;
     }
     case kLodBiasSlider: {
-        const float bias = static_cast<float>(TrackbarPosition(dialog, id) * 0.1);
+        const float bias = static_cast<float>(TrackbarPosition(dialog, id)) * kLodBiasStep;
         if (bias == g_app.lodBias) return TRUE;
         g_app.lodBias = bias;
         SetLabel(dialog, kLodBiasLabel, "%.1lf", static_cast<double>(bias));
@@ -178,6 +181,7 @@ void SetTintMode(int mode) {
 // WM_COMMAND: the notification code is not looked at.
 BOOL OnCommand(HWND dialog, int id) {
     switch (id) {
+    case kBrowseButton: ChooseTextureFile(); break;
     case kUseFileTextureRadio: g_app.useFileTexture = true; break;
     case kUseCheckerboardRadio: g_app.useFileTexture = false; break;
     case kStartButton: StartAnalysis(); break;

@@ -10,6 +10,7 @@
 
 #include "d3d9.h"
 #include "reference_direct3d.h"
+#include "sampler.h"
 
 namespace {
 
@@ -138,8 +139,16 @@ void TunnelFrame(benchmark::State& state, DWORD minFilter) {
 void BM_TunnelAnisotropic(benchmark::State& state) { TunnelFrame(state, D3DTEXF_ANISOTROPIC); }
 void BM_TunnelLinear(benchmark::State& state) { TunnelFrame(state, D3DTEXF_LINEAR); }
 
+// The same frames with the 128-bit quad sampler that CPUs without AVX2 use.
+void BM_TunnelAnisotropicNarrow(benchmark::State& state) {
+    quillmark::reference::UseWideVectors(false);
+    TunnelFrame(state, D3DTEXF_ANISOTROPIC);
+    quillmark::reference::UseWideVectors(true);
+}
+
 BENCHMARK(BM_TunnelAnisotropic)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelLinear)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TunnelAnisotropicNarrow)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -62,6 +62,10 @@ struct DecodedImage {
     HRESULT WritePfm(ImageOutput& output) const;
     HRESULT ReadHdr(const BYTE* bytes, UINT byteCount);
     HRESULT WriteHdr(ImageOutput& output) const;
+    HRESULT ReadJpeg(const BYTE* bytes, UINT byteCount);
+    HRESULT WriteJpeg(ImageOutput& output) const;
+    HRESULT ReadPng(const BYTE* bytes, UINT byteCount);
+    HRESULT WritePng(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

@@ -2,7 +2,7 @@
 // writer (either may be absent), the pixel formats its writer takes and the
 // file-name extensions it goes by. ReadImage tries the readers in table
 // order; WriteImage looks the writer up by file format. Each format defines
-// its entry beside its reader and writer (kBmpCodec in bmp_codec.cpp, ...);
+// its entry beside its reader and writer (kBmpCodec at the end of bmp_writer.cpp, ...);
 // image_codecs.cpp lists them.
 #pragma once
 

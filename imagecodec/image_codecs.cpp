@@ -10,6 +10,8 @@ extern const ImageCodec kPpmCodec;
 extern const ImageCodec kPfmCodec;
 extern const ImageCodec kHdrCodec;
 extern const ImageCodec kTgaCodec;
+extern const ImageCodec kJpegCodec;
+extern const ImageCodec kPngCodec;
 extern const ImageCodec kDibCodec;
 
 namespace {
@@ -17,6 +19,8 @@ namespace {
 constexpr const ImageCodec* kCodecs[] = {
     &kBmpCodec,
     &kPpmCodec,
+    &kJpegCodec,
+    &kPngCodec,
     &kPfmCodec,
     &kHdrCodec,
     &kTgaCodec,

@@ -23,4 +23,10 @@ constexpr bool IsSaneImageSize(std::uint64_t width, std::uint64_t height) {
     return width >= 1 && height >= 1 && width <= kMaxImageDimension && height <= kMaxImageDimension;
 }
 
+// True when `rows` rows of `rowBytes` bytes stay within kMaxImageBytes; the
+// product is formed only when it cannot wrap.
+constexpr bool FitsImageBytes(std::uint64_t rowBytes, std::uint64_t rows) {
+    return rowBytes <= kMaxImageBytes && rows <= kMaxImageBytes && rowBytes * rows <= kMaxImageBytes;
+}
+
 }  // namespace quillmark

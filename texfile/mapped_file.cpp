@@ -50,12 +50,15 @@ HRESULT MappedFile::Open(const void* path, bool widePath) {
     file_ = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return TEXERR_UNREADABLE;
+    // A file of 4 GiB or more does not fit the 32-bit size and is refused
+    // whole rather than read as its size modulo 4 GiB.
     DWORD high = 0;
     size_ = GetFileSize(file_, &high);
-    if (size_ == INVALID_FILE_SIZE || high != 0) {
+    if ((size_ == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0) {
         Close();
         return TEXERR_UNREADABLE;
     }
+    if (size_ == 0) return S_OK;  // nothing to map: no view
     mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (mapping_ != nullptr) view_ = static_cast<const BYTE*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
     if (view_ == nullptr) {

@@ -22,7 +22,8 @@ public:
 
     // `path` is a char string, or a WCHAR (UTF-16) string when widePath is
     // set. D3DERR_INVALIDCALL for a null path, TEXERR_UNREADABLE when the file
-    // cannot be opened and mapped (an empty file cannot be mapped).
+    // cannot be opened and mapped or holds 4 GiB or more. An empty file opens
+    // with no data (a null Data(), Size() 0).
     HRESULT Open(const void* path, bool widePath);
     const BYTE* Data() const { return view_; }
     DWORD Size() const { return size_; }

@@ -52,6 +52,7 @@ int RunCommand(const BatchCommand& command, const BatchSettings& settings) {
     if (!probe.started()) return kExitFailure;  // StartProbe said why
     std::string error;
     if (!ApplySettings(settings.actions, &error)) return UsageError(error);
+    if (TextureFileRefused(settings.actions)) return kExitFailure;  // the load said why on stderr
     PostMessageA(g_app.mainWindow, WM_USER, 0, 0);  // a frame showing the settings
     if (!SettleMessageLoop()) {
         std::fprintf(stderr, "quillmark: no frame could be drawn (the device is gone)\n");

@@ -5,8 +5,10 @@
 
 #include "commctrl.h"
 #include "d3d9_select.h"
+#include "headless_dialogs.h"
 #include "user_input.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -74,7 +76,7 @@ const FlagSpec kFlags[] = {
     {"--tint", Named, ClickRadio, 0, kTints, 0, 0, "normal|tinted|full", "tinted",
      "colouring of the generated texture's mip levels"},
     {"--texture", Texture, ClickRadio, 0, {}, 0, 0, "FILE", "the generated checkerboard",
-     "image file to sample (not supported yet: texture files cannot be loaded)"},
+     "image file to sample: loaded as \"Browse...\" loads it, and \"Use BMP:\" selected"},
     {"--device", Device, ClickRadio, 0, {}, 0, 0, "NAME", "$QUILLMARK_DEVICE, else reference",
      "the Direct3D device"},
 };
@@ -131,15 +133,16 @@ std::optional<int> ParsePosition(const FlagSpec& flag, std::string_view text) {
 }
 
 ControlAction MakeAction(const FlagSpec& flag, int value, std::string given) {
-    if (flag.action == ClickRadio) return {ClickRadio, value, 0, std::move(given)};
-    return {flag.action, flag.controlId, value, std::move(given)};
+    if (flag.action == ClickRadio) return {ClickRadio, value, 0, std::move(given), {}};
+    return {flag.action, flag.controlId, value, std::move(given), {}};
 }
 
 bool TakeValue(const FlagSpec& flag, std::string_view value, BatchSettings* settings, std::string* error) {
     const std::string given = std::string(flag.name) + " " + std::string(value);
     if (flag.kind == Texture) {
-        *error = given + ": texture files are not supported yet";
-        return false;
+        settings->actions.push_back({ChooseFile, kBrowseButton, 0, given, std::string(value)});
+        settings->actions.push_back({ClickRadio, kUseFileTextureRadio, 0, given, {}});
+        return true;
     }
     if (flag.kind == Device) {
         settings->device = std::string(value);
@@ -176,6 +179,12 @@ bool Perform(HWND control, const ControlAction& action) {
     case SelectListItem: return win32::SelectComboItem(control, action.argument);
     case ClickRadio: return win32::ClickButton(control);
     case DragScrollThumb: return win32::DragScrollThumb(control, action.argument);
+    case ChooseFile: {
+        win32::QueueOpenFileAnswer(action.file);
+        const bool clicked = win32::ClickButton(control);
+        win32::ClearOpenFileAnswers();
+        return clicked;
+    }
     }
     return false;
 }
@@ -223,6 +232,12 @@ bool ApplySettings(const std::vector<ControlAction>& actions, std::string* error
         }
     }
     return true;
+}
+
+bool TextureFileRefused(const std::vector<ControlAction>& actions) {
+    const bool chosen = std::any_of(actions.begin(), actions.end(),
+                                    [](const ControlAction& action) { return action.kind == ChooseFile; });
+    return chosen && !g_app.fileTexture;
 }
 
 std::string SettingsFlagsHelp() {

@@ -11,7 +11,8 @@
 namespace quillmark::batch {
 
 // What the user does to a control.
-enum class ControlActionKind { DragTrackbar, SelectListItem, ClickRadio, DragScrollThumb };
+// ChooseFile presses a button that opens the file dialog and picks `file` in it.
+enum class ControlActionKind { DragTrackbar, SelectListItem, ClickRadio, DragScrollThumb, ChooseFile };
 
 // One user action on a dialog control, from one settings flag.
 struct ControlAction {
@@ -19,6 +20,7 @@ struct ControlAction {
     int controlId;
     int argument;      // trackbar or scroll position, list index; unused for a click
     std::string flag;  // the flag and value as given, for messages
+    std::string file;  // the file chosen in the file dialog (ChooseFile)
 };
 
 // The settings flags of one command line.
@@ -38,6 +40,10 @@ bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings
 // a message in *error) when a value lies beyond what this device's control
 // reaches (anisotropy, stage) or when a control refuses the action.
 bool ApplySettings(const std::vector<ControlAction>& actions, std::string* error);
+
+// True when the actions chose a texture file and none is loaded: the load
+// has told the user why (a message box, printed on stderr headless).
+bool TextureFileRefused(const std::vector<ControlAction>& actions);
 
 // One line per flag: name, values, default and meaning.
 std::string SettingsFlagsHelp();

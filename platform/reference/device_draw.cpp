@@ -84,6 +84,9 @@ HRESULT ReferenceDevice::PrepareStages(DrawContext& context, std::vector<Coordin
         sources.push_back({coordinatesStart + 8 * index, flags, state_.texture[s]});
     }
     sampledTextures_->ForgetUnused();
+    const std::uint32_t start = context.program.start;
+    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
+    context.directStage = direct ? int(start) : -1;
     return S_OK;
 }
 

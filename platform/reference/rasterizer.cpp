@@ -1,22 +1,37 @@
 #include "rasterizer.h"
 
 #include <algorithm>
+#include <array>
+#include <functional>
 
 #include <emmintrin.h>
 
 namespace quillmark::reference {
 namespace {
 
-bool DepthPasses(DWORD func, std::uint16_t z, std::uint16_t stored) {
+// Clears the bits of `mask` whose depth fails against the stored one under
+// the comparison `Passes`.
+template <class Passes>
+unsigned DepthMask(unsigned mask, const std::uint16_t* depths, const std::uint16_t* stored, const std::size_t* offsets,
+                   Passes passes) {
+    for (int i = 0; i < 4; ++i) {
+        if ((mask & (1u << i)) && !passes(depths[i], stored[offsets[i]])) mask &= ~(1u << i);
+    }
+    return mask;
+}
+
+// The pixels of `mask` whose depths z pass against stored[offsets[i]].
+unsigned DepthPasses(DWORD func, unsigned mask, const std::uint16_t* z, const std::uint16_t* stored,
+                     const std::size_t* offsets) {
     switch (func) {
-        case D3DCMP_NEVER: return false;
-        case D3DCMP_LESS: return z < stored;
-        case D3DCMP_EQUAL: return z == stored;
-        case D3DCMP_LESSEQUAL: return z <= stored;
-        case D3DCMP_GREATER: return z > stored;
-        case D3DCMP_NOTEQUAL: return z != stored;
-        case D3DCMP_GREATEREQUAL: return z >= stored;
-        default: return true;
+        case D3DCMP_NEVER: return 0;
+        case D3DCMP_LESS: return DepthMask(mask, z, stored, offsets, std::less<>());
+        case D3DCMP_EQUAL: return DepthMask(mask, z, stored, offsets, std::equal_to<>());
+        case D3DCMP_LESSEQUAL: return DepthMask(mask, z, stored, offsets, std::less_equal<>());
+        case D3DCMP_GREATER: return DepthMask(mask, z, stored, offsets, std::greater<>());
+        case D3DCMP_NOTEQUAL: return DepthMask(mask, z, stored, offsets, std::not_equal_to<>());
+        case D3DCMP_GREATEREQUAL: return DepthMask(mask, z, stored, offsets, std::greater_equal<>());
+        default: return mask;
     }
 }
 
@@ -46,20 +61,17 @@ __m128i ScaledUnorm(__m128 value, float scale) {
 void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::uint16_t* depths) {
     alignas(16) std::int32_t values[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(values), ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f));
-    for (int i = 0; i < 4; ++i) {
-        depths[i] = std::uint16_t(values[i]);
-        if (!c.depth.test || !(quad.mask & (1u << i))) continue;
-        const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        const std::uint16_t stored = c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)];
-        if (!DepthPasses(c.depth.func, depths[i], stored)) quad.mask &= ~(1u << i);
-    }
+    for (int i = 0; i < 4; ++i) depths[i] = std::uint16_t(values[i]);
+    if (!c.depth.test) return;
+    const std::size_t row = std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
+    // Pixels outside the mask (perhaps outside the buffer) are never read.
+    const std::size_t offsets[4] = {row, row + 1, row + c.target.depthPitch, row + c.target.depthPitch + 1};
+    quad.mask = DepthPasses(c.depth.func, quad.mask, depths, c.target.depth, offsets);
 }
 
-// Samples one stage's texture for the drawn pixels of the quad. The
-// derivatives are the quad's: right neighbour minus top-left pixel across,
-// bottom neighbour minus top-left pixel down, shared by all four pixels.
-void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
-                 Color4 (*texels)[kStageCount]) {
+// The texture coordinates of one stage at the quad's four pixels.
+void QuadCoordinates(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage, float* u,
+                     float* v) {
     const int base = c.attributeBase[stage];
     const __m128 dx = _mm_setr_ps(0, 1, 0, 1), dy = _mm_setr_ps(0, 0, 1, 1);
     const float ox = float(quad.x) - t.originX, oy = float(quad.y) - t.originY;
@@ -71,37 +83,71 @@ void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad,
         attribute[k] = _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
     }
     const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), attribute[2]);
-    alignas(16) float u[4], v[4];
     _mm_store_ps(u, _mm_mul_ps(attribute[0], inverse));
     _mm_store_ps(v, _mm_mul_ps(attribute[1], inverse));
+}
+
+// Samples one stage's texture for the drawn pixels of the quad. The
+// derivatives are the quad's: right neighbour minus top-left pixel across,
+// bottom neighbour minus top-left pixel down, shared by all four pixels.
+void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
+                 Color4 (*texels)[kStageCount]) {
+    alignas(16) float u[4], v[4];
+    QuadCoordinates(c, t, quad, stage, u, v);
     Color4 sampled[4];
     SampleQuad(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, sampled);
     for (int i = 0; i < 4; ++i) texels[i][stage] = sampled[i];
 }
 
-// The render-target value of a colour: ToUnorm8 of each channel, alpha
-// kept or 0xFF.
-std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
-    const __m128i bytes = ScaledUnorm(_mm_setr_ps(color.b, color.g, color.r, color.a), 255.0f);
+// The render-target value of channels in (B, G, R, A) order: ToUnorm8 of
+// each, alpha kept or 0xFF.
+std::uint32_t PackLanes(__m128 bgra, bool keepAlpha) {
+    const __m128i bytes = ScaledUnorm(bgra, 255.0f);
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
     const auto argb = std::uint32_t(_mm_cvtsi128_si32(packed));
     return keepAlpha ? argb : argb | 0xFF000000u;
+}
+
+std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
+    return PackLanes(_mm_setr_ps(color.b, color.g, color.r, color.a), keepAlpha);
+}
+
+void WritePixel(const DrawContext& c, int px, int py, std::uint32_t color, std::uint16_t depth) {
+    c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] = color;
+    if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depth;
+}
+
+// ShadeQuad's stages for the direct stage: the texel bytes scaled to [0, 1]
+// (and the alpha modulated by the constant CURRENT alpha) go straight to the
+// packing, which saturates them as RunStages would.
+void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad, const std::uint16_t* depths) {
+    const auto stage = std::uint32_t(c.directStage);
+    alignas(16) float u[4], v[4];
+    QuadCoordinates(c, t, quad, stage, u, v);
+    __m128 texels[4];
+    SampleQuadBytes(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
+    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
+    const __m128 scale = _mm_set1_ps(kByteScale), alphaFactor = _mm_setr_ps(1.0f, 1.0f, 1.0f, alpha);
+    for (int i = 0; i < 4; ++i) {
+        if (!(quad.mask & (1u << i))) continue;
+        const std::uint32_t color = PackLanes(_mm_mul_ps(_mm_mul_ps(texels[i], scale), alphaFactor), c.target.keepAlpha);
+        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), color, depths[i]);
+    }
 }
 
 void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
     std::uint16_t depths[4] = {};
     DepthTest(c, t, quad, depths);
     if (!quad.mask) return;
+    if (c.directStage >= 0) return ShadeDirect(c, t, quad, depths);
     Color4 texels[4][kStageCount];
     for (std::uint32_t s = 0; s < c.program.count; ++s) {
         if (c.attributeBase[s] >= 0) SampleStage(c, t, quad, s, texels);
     }
     for (int i = 0; i < 4; ++i) {
         if (!(quad.mask & (1u << i))) continue;
-        const int px = quad.x + (i & 1), py = quad.y + (i >> 1);
-        c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] =
-            PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha);
-        if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depths[i];
+        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha),
+                   depths[i]);
     }
 }
 
@@ -109,30 +155,65 @@ std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
     return n >= 0 ? n / d : -((-n + d - 1) / d);
 }
 
-// The pixels [first, last] of row y inside all three edges (first > last
-// when there are none). Each edge function is linear in x, so its
-// inequality solves exactly in integers.
+// The pixels [first, last] of a row inside all three edges (first > last
+// when there are none).
 struct Span {
     int first, last;
 };
 
-Span RowSpan(const TriangleSetup& t, int y, int left, int right) {
-    std::int64_t first = left, last = right - 1;
-    for (int e = 0; e < 3; ++e) {
-        const std::int64_t a = t.edgeA[e], k = t.edgeB[e] * y + t.edgeC[e];
-        if (a > 0) {
-            first = std::max(first, -FloorDiv(k, a));  // ceil(-k / a)
-        } else if (a < 0) {
-            last = std::min(last, FloorDiv(k, -a));
-        } else if (k < 0) {
-            return {1, 0};
+// The spans of successive rows. Each edge function is linear in x, so its
+// inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
+// a > 0 the first pixel is -floor(k / a), for a < 0 the last is
+// floor(k / -a). The quotient and remainder of k by |a| are stepped from
+// row to row without dividing.
+class RowWalk {
+public:
+    RowWalk(const TriangleSetup& t, int y) {
+        for (int e = 0; e < 3; ++e) {
+            Edge& edge = edges_[e];
+            const std::int64_t a = t.edgeA[e], b = t.edgeB[e], k = b * y + t.edgeC[e];
+            edge.sign = a > 0 ? 1 : a < 0 ? -1 : 0;
+            edge.divisor = edge.sign ? (a > 0 ? a : -a) : 1;
+            edge.quotient = FloorDiv(k, edge.divisor);
+            edge.remainder = k - edge.quotient * edge.divisor;
+            edge.stepQuotient = FloorDiv(b, edge.divisor);
+            edge.stepRemainder = b - edge.stepQuotient * edge.divisor;
         }
     }
-    // Both ends stay within [left - 1, right] so that they convert exactly.
-    first = std::min<std::int64_t>(first, right);
-    last = std::max<std::int64_t>(last, left - 1);
-    return {int(first), int(last)};
-}
+
+    // The current row's span within [left, right), then on to the next row.
+    Span Next(int left, int right) {
+        std::int64_t first = left, last = right - 1;
+        bool empty = false;
+        for (Edge& edge : edges_) {
+            if (edge.sign > 0) {
+                first = std::max(first, -edge.quotient);
+            } else if (edge.sign < 0) {
+                last = std::min(last, edge.quotient);
+            } else {
+                empty = empty || edge.quotient < 0;  // k itself when a = 0
+            }
+            edge.quotient += edge.stepQuotient;
+            edge.remainder += edge.stepRemainder;
+            if (edge.remainder >= edge.divisor) {
+                edge.remainder -= edge.divisor;
+                ++edge.quotient;
+            }
+        }
+        if (empty) return {1, 0};
+        // Both ends stay within [left - 1, right] so that they convert exactly.
+        first = std::min<std::int64_t>(first, right);
+        last = std::max<std::int64_t>(last, left - 1);
+        return {int(first), int(last)};
+    }
+
+private:
+    struct Edge {
+        int sign;
+        std::int64_t divisor, quotient, remainder, stepQuotient, stepRemainder;
+    };
+    std::array<Edge, 3> edges_;
+};
 
 bool InSpan(const Span& span, int x) { return x >= span.first && x <= span.last; }
 
@@ -148,10 +229,11 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
 }
 
 void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top, int right, int bottom) {
+    RowWalk walk(t, top & ~1);
     for (int qy = top & ~1; qy < bottom; qy += 2) {
-        Span rows[2] = {{1, 0}, {1, 0}};
-        if (qy >= top) rows[0] = RowSpan(t, qy, left, right);
-        if (qy + 1 < bottom) rows[1] = RowSpan(t, qy + 1, left, right);
+        Span rows[2] = {walk.Next(left, right), walk.Next(left, right)};
+        if (qy < top) rows[0] = {1, 0};
+        if (qy + 1 >= bottom) rows[1] = {1, 0};
         const bool empty0 = rows[0].first > rows[0].last, empty1 = rows[1].first > rows[1].last;
         if (empty0 && empty1) continue;
         const int first = empty0 ? rows[1].first : empty1 ? rows[0].first : std::min(rows[0].first, rows[1].first);

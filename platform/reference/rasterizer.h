@@ -34,6 +34,10 @@ struct DrawContext {
     StageProgram program;
     std::array<SamplerSetup, kStageCount> samplers{};
     std::array<int, kStageCount> attributeBase{};  // first of (s, t, q), or -1 when the stage samples nothing
+    // The stage of a program that only modulates an in-place texture with
+    // white (StageProgram::textureTimesWhite and SamplesInPlace), shaded
+    // straight from the texel bytes; -1 otherwise.
+    int directStage = -1;
     const std::vector<TriangleSetup>* triangles = nullptr;
 };
 

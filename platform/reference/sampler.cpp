@@ -5,15 +5,13 @@
 #include <cmath>
 #include <type_traits>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace quillmark::reference {
 namespace {
 
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
-
-constexpr float kInv255 = 1.0f / 255.0f;
 
 AddressMode AddressFrom(DWORD value) {
     if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
@@ -203,10 +201,47 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
+// LinearQuad with the two texels of each row read and converted together
+// in one 256-bit register (texel x0 in the low half, x1 in the high half)
+// and weighted by (1 - ax | ax): the same products and sums, lane by lane.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m128 WeightedRow(const std::uint32_t* texels, int x0, int x1,
+                                                                       const __m256& across) {
+    const __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(int(texels[x0])), int(texels[x1]), 1);
+    const __m256 products = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)), across);
+    return _mm_add_ps(_mm256_castps256_ps128(products), _mm256_extractf128_ps(products, 1));
+}
+
+[[gnu::target("avx2")]] void LinearQuadWide(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    QuadTaps taps;
+    QuadTapsOf(l, u, v, taps);
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        const float ax = taps.ax[i], ay = taps.ay[i];
+        const __m256 across = _mm256_setr_m128(_mm_set1_ps(1 - ax), _mm_set1_ps(ax));
+        const __m128 top = WeightedRow(l.argb + std::size_t(taps.y0[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
+        const __m128 bottom = WeightedRow(l.argb + std::size_t(taps.y1[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
+        out[i] = Lanes(_mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1 - ay)), _mm_mul_ps(bottom, _mm_set1_ps(ay))));
+    }
+}
+
+using QuadFilter = void (*)(const SampledLevel&, __m128, __m128, unsigned, Lanes*);
+
+void LinearQuadNarrow(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    LinearQuad(l, u, v, mask, out);
+}
+
+bool HasAvx2() {
+    __builtin_cpu_init();  // this may run among the static initialisers
+    return __builtin_cpu_supports("avx2");
+}
+
+// The bilinear quad filter for this CPU, picked at start-up.
+QuadFilter g_linearQuad = HasAvx2() ? LinearQuadWide : LinearQuadNarrow;
+
 // One probe, with Probe's level blend, for the pixels of the quad in `mask`.
 template <TexelFilter filter>
 void WrappedQuadProbe(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    constexpr auto filterLevel = filter == TexelFilter::Point ? PointQuad : LinearQuad;
+    const QuadFilter filterLevel = filter == TexelFilter::Point ? PointQuad : g_linearQuad;
     filterLevel(s.texture->levels[levels.first], u, v, mask, out);
     if (levels.blend <= 0.0f) return;
     Lanes second[4];
@@ -308,25 +343,45 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
     return lod;
 }
 
-void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                float dvdy, unsigned mask, Color4* out) {
+bool UseWideVectors(bool wide) {
+    const bool available = HasAvx2();
+    g_linearQuad = wide && available ? LinearQuadWide : LinearQuadNarrow;
+    return available || !wide;
+}
+
+bool SamplesInPlace(const SamplerSetup& s) {
+    return s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
+           s.addressV == AddressMode::Wrap;
+}
+
+void SampleQuadBytes(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, __m128* out) {
     const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
-    const bool wrapped = s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
-                         s.addressV == AddressMode::Wrap;
-    if (wrapped) {
-        Lanes values[4];
-        WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
+    Lanes values[4];
+    WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        if (s.texture->opaque) values[i][3] = 255.0f;
+        out[i] = __m128(values[i]);
+    }
+}
+
+void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                float dvdy, unsigned mask, Color4* out) {
+    if (SamplesInPlace(s)) {
+        __m128 values[4];
+        SampleQuadBytes(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
         for (int i = 0; i < 4; ++i) {
-            if (!(mask & (1u << i))) continue;
-            if (s.texture->opaque) values[i][3] = 255.0f;
-            out[i] = ToColor(values[i], kInv255);
+            if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
         }
         return;
     }
+    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
-        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kInv255)
+        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kByteScale)
                                    : ToColor(SampleOne<DecodedTexels>(s, lod, levels, u[i], v[i]), 1.0f);
     }
 }

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include <xmmintrin.h>
+
 #include "d3d9types.h"
 #include "sampled_texture.h"
 
@@ -60,5 +62,24 @@ LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
 // are in [0, 1] for unsigned formats (the format's own range otherwise).
 void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out);
+
+// The quad sampler uses 256-bit AVX2 steps where the CPU has them (picked
+// at start-up) and 128-bit SSE2 steps otherwise; both give the same bits.
+// Tests and benchmarks switch (never while a draw runs): false when `wide`
+// asks for AVX2 the CPU lacks.
+bool UseWideVectors(bool wide);
+
+// True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
+// that are powers of two, wrapped on both axes: the case SampleQuadBytes serves.
+bool SamplesInPlace(const SamplerSetup& setup);
+
+// SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
+// each pixel's channels in memory order (B, G, R, A) and byte units, to be
+// multiplied by kByteScale. Pixels outside `mask` are left as they were.
+void SampleQuadBytes(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, __m128* out);
+
+// The float nearest 1/255: native channels are byte values times this.
+inline constexpr float kByteScale = 1.0f / 255.0f;
 
 }  // namespace quillmark::reference

@@ -110,7 +110,8 @@ std::uint32_t ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipV
             const ClipVertex& q = in[(i + 1) % count];
             const float dp = plane(p), dq = plane(q);
             if (dp >= 0) next[kept++] = p;
-            if ((dp >= 0) != (dq >= 0)) next[kept++] = Lerp(p, q, dp / (dp - dq), attributeCount);
+            if ((dp >= 0) != (dq >= 0)) next[kept++] = dp >= 0 ? Lerp(p, q, dp / (dp - dq), attributeCount)
+                                                             : Lerp(q, p, dq / (dq - dp), attributeCount);
         }
         count = kept;
         current = 1 - current;

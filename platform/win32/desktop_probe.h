@@ -23,6 +23,11 @@ bool DesktopChooseComboItem(HWND comboBox, int index);
 // Dragging a trackbar's or scroll bar's thumb to `value` and letting go.
 bool DesktopDragThumb(HWND control, int value);
 
+// Arms an answer for the next file chooser: once it is shown, `path` is
+// selected in it and "Open" pressed, as a person would (or, when the file
+// cannot be selected within 10 seconds, "Cancel").
+bool DesktopAnswerFileChooser(const std::string& path);
+
 // The window manager's close request on a top-level window.
 bool DesktopClose(HWND window);
 

@@ -11,6 +11,7 @@ void DesktopProcessEvents() {}
 bool DesktopClick(HWND) { return false; }
 bool DesktopChooseComboItem(HWND, int) { return false; }
 bool DesktopDragThumb(HWND, int) { return false; }
+bool DesktopAnswerFileChooser(const std::string&) { return false; }
 bool DesktopClose(HWND) { return false; }
 bool DesktopDoubleClickCaption(HWND) { return false; }
 DesktopFacts DesktopFactsOf(HWND) { return {}; }

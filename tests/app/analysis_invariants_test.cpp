@@ -25,26 +25,6 @@ protected:
         g_app.mipFilter = D3DTEXF_POINT;
     }
 
-    // Pixels the object covers: the frame drawn with an all-white texture.
-    static int CoveredPixels() {
-        for (int level = 0; level < kMipLevels; ++level) {
-            D3DLOCKED_RECT locked;
-            if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return -1;
-            const int size = kMipTextureSize >> level;
-            for (int y = 0; y < size; ++y)
-                std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
-                                                             y * locked.Pitch),
-                            size, 0xFFFFFFu);
-            g_app.mipTexture->UnlockRect(level);
-        }
-        RenderFrame();
-        const std::vector<std::uint32_t> pixels = BackBufferPixels();
-        const int covered = static_cast<int>(
-            std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != 0; }));
-        BuildMipTexture();
-        return covered;
-    }
-
     static std::uint16_t LargestCount() {
         return *std::max_element(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600);
     }
@@ -53,7 +33,7 @@ protected:
 TEST_F(AnalysisInvariants, PointSamplingHitsEveryCoveredPixelOnce) {
     ShowThinPlane();
     SetPointFilters();
-    const int covered = CoveredPixels();
+    const int covered = Covered(WhiteFramePixels());
     ASSERT_GT(covered, 1000);
     PressStart();
     RunToTheEnd();

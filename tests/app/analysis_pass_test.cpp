@@ -31,15 +31,6 @@ TEST(AnalysisFormats, RemainingTimeAndTexelSum) {
     EXPECT_EQ(FormatTexelSum(262144), "0.000 G");
 }
 
-TEST(AnalysisFormats, PassLengths) {
-    EXPECT_EQ(PassFrames(512), 172);  // p = 0, 3, ..., 510, then 513
-    EXPECT_EQ(PassFrames(6), 4);      // p = 0, 3, 6, 9
-    EXPECT_EQ(PassFrames(1), 2);
-    int measuring = 0;
-    for (int level = 0; level < kLevelsDone; ++level) measuring += 2 * PassFrames(512 >> level);
-    EXPECT_EQ(measuring, 712);
-}
-
 TEST_F(AnalysisPasses, CellIndexFollowsThePass) {
     g_app.level = 0;
     EXPECT_EQ(CellIndex(7, 300), 7);  // row pass: the row

@@ -4,6 +4,7 @@
 #include "analysis.h"
 #include "analysis_test_support.h"
 #include "polar_plot.h"
+#include "readback.h"
 #include "test_textures.h"
 
 #include "commctrl.h"
@@ -120,6 +121,37 @@ TEST_F(AnalysisFixture, LevelZeroRowPassTakes172Frames) {
     EXPECT_EQ(g_app.framesDone, 172);
 }
 
+// A read-back frame is held until the run knows it was presented: only
+// applying it counts its hits, once; a dropped one never counts.
+TEST_F(AnalysisFixture, HeldFrameCountsOnlyWhenApplied) {
+    PressStart();
+    g_app.rowPeriod = g_app.columnPeriod = 1;  // a cell pass: coloured channels are hits
+    g_app.phase = 3;                           // red belongs to cell 0
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(backBuffer->LockRect(&locked, nullptr, 0), S_OK);
+    for (int y = 0; y < g_app.windowHeight; ++y)
+        std::memset(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, 0, 4 * g_app.windowWidth);
+    std::uint32_t red = 0x00FF0000u;
+    std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + 10 * locked.Pitch + 4 * 20, &red, 4);
+    backBuffer->UnlockRect();
+    backBuffer->Release();
+
+    ReadBack();
+    EXPECT_EQ(g_app.hitTotal, 0);  // held, not yet counted
+    ApplyHeldFrame();
+    EXPECT_EQ(g_app.hitTotal, 1);
+    EXPECT_EQ(g_app.hitCounts[10 * g_app.windowWidth + 20], 1);
+    ApplyHeldFrame();  // applied once only
+    EXPECT_EQ(g_app.hitTotal, 1);
+
+    ReadBack();
+    DropHeldFrame();
+    ApplyHeldFrame();
+    EXPECT_EQ(g_app.hitTotal, 1);
+}
+
 TEST_F(AnalysisFixture, LostFrameIsDrawnAgainWithTheSameMarks) {
     PressStart();
     g_app.phase = 510;
@@ -186,6 +218,54 @@ TEST_F(AnalysisFixture, StopWithoutHitsSavesABlackPlot) {
     EXPECT_EQ(facts.width, 720);
     EXPECT_EQ(facts.height, 501);
     EXPECT_EQ(facts.maximum, 0.0);
+}
+
+// A plot surface that can no longer be locked, as after a driver fault.
+class UnlockableSurface : public IDirect3DSurface9 {
+public:
+    explicit UnlockableSurface(IDirect3DSurface9* inner) : inner_(inner) {}
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override {
+        if (--references_ == 0) inner_->Release();
+        return references_;
+    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return inner_->GetDevice(device); }
+    DWORD SetPriority(DWORD) override { return 0; }
+    DWORD GetPriority() override { return 0; }
+    void PreLoad() override {}
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT GetContainer(REFIID, void**) override { return E_NOINTERFACE; }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override { return inner_->GetDesc(desc); }
+    HRESULT LockRect(D3DLOCKED_RECT*, const RECT*, DWORD) override { return D3DERR_INVALIDCALL; }
+    HRESULT UnlockRect() override { return inner_->UnlockRect(); }
+    ULONG references_ = 1;
+
+private:
+    IDirect3DSurface9* inner_;
+};
+
+TEST_F(AnalysisFixture, APlotThatCannotBeLockedAtStopIsReportedNotSaved) {
+    PressStart();
+    UnlockableSurface unlockable(g_app.plotSurface);
+    g_app.plotSurface = &unlockable;
+    win32::ClearMessageBoxes();
+    PressStop();
+    EXPECT_EQ(unlockable.references_, 0u);  // released all the same
+    EXPECT_FALSE(std::filesystem::exists(kPlotFileName));
+    ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
+    EXPECT_EQ(win32::MessageBoxesShown()[0].text, PlotNotSavedText(D3DERR_INVALIDCALL));
+    EXPECT_NE(win32::MessageBoxesShown()[0].text.find("MipBand.bmp"), std::string::npos);
+
+    // A run whose plot could not be kept from the start says so at Stop too.
+    PressStart();
+    g_app.plotSurface->UnlockRect();
+    g_app.plotSurface->Release();
+    g_app.plotSurface = nullptr;
+    g_app.plotBits = nullptr;
+    win32::ClearMessageBoxes();
+    PressStop();
+    EXPECT_EQ(win32::MessageBoxesShown().size(), 1u);
 }
 
 }  // namespace

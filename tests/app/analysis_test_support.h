@@ -6,9 +6,11 @@
 #include "analysis.h"
 #include "probe_fixture.h"
 #include "scene.h"
+#include "test_textures.h"
 
 #include "user_input.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -85,6 +87,31 @@ protected:
     }
     static int RunToTheEnd() {
         return RunToTheEnd([](int) {});
+    }
+
+    // The frame drawn with an all-white texture (every level), after which
+    // the generated texture is put back: each drawn pixel is non-black.
+    static std::vector<std::uint32_t> WhiteFramePixels() {
+        for (int level = 0; level < kMipLevels; ++level) {
+            D3DLOCKED_RECT locked;
+            if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return {};
+            const int size = kMipTextureSize >> level;
+            for (int y = 0; y < size; ++y)
+                std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                             y * locked.Pitch),
+                            size, 0xFFFFFFu);
+            g_app.mipTexture->UnlockRect(level);
+        }
+        RenderFrame();
+        std::vector<std::uint32_t> pixels = BackBufferPixels();
+        BuildMipTexture();
+        return pixels;
+    }
+
+    // Pixels drawn in a frame (any colour but black).
+    static int Covered(const std::vector<std::uint32_t>& pixels) {
+        return static_cast<int>(
+            std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != 0; }));
     }
 
     // The back buffer as it stands, row after row.

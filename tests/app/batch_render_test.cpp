@@ -64,7 +64,6 @@ TEST(BatchMode, BadCommandLinesFailWithAMessage) {
     const std::vector<std::vector<std::string>> bad = {
         {"paint"},
         {"render", "--angle", "90", "-o", "x.bmp"},
-        {"render", "--texture", "a.bmp", "-o", "x.bmp"},
         {"render", "--device", "nonesuch", "-o", "x.bmp"},
         {"render"},
         {"render", "-o", "frame.xyz"},
@@ -114,11 +113,69 @@ TEST(BatchMode, RenderShowsTheSettings) {
     EXPECT_EQ(FileBytes(again), tunnelBytes);  // every run starts from the same settings
 }
 
+TEST(BatchMode, RenderWritesPngAndJpegByTheFileName) {
+    ScratchDirectory scratch;
+    const fs::path bmp = scratch / "frame.bmp", png = scratch / "frame.png", jpeg = scratch / "frame.jpg";
+    for (const fs::path& frame : {bmp, png, jpeg}) ASSERT_EQ(RunBatch({"render", "-o", frame.string()}), kExitSuccess);
+    if (std::system("command -v identify >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick identify is absent";
+    EXPECT_EQ(CommandOutput("identify -format '%m %w %h' '" + png.string() + "'"), "PNG 800 600");
+    EXPECT_EQ(CommandOutput("identify -format '%m %w %h' '" + jpeg.string() + "'"), "JPEG 800 600");
+    // The PNG holds exactly the pixels of the bitmap.
+    EXPECT_EQ(CommandOutput("compare -metric AE '" + bmp.string() + "' '" + png.string() + "' null: 2>&1"), "0");
+}
+
 TEST(BatchMode, RenderFailsWhenTheFileCannotBeCreated) {
     ScratchDirectory scratch;
     testing::internal::CaptureStderr();
     EXPECT_EQ(RunBatch({"render", "-o", (scratch / "missing" / "frame.bmp").string()}), kExitFailure);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot write"), std::string::npos);
+}
+
+// A 4 x 4 bitmap of one colour, 24 bits per pixel.
+void WriteSolidBitmap(const fs::path& path, std::uint32_t rgb) {
+    std::string bytes = {'B', 'M'};
+    const auto put32 = [&bytes](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    put32(14 + 40 + 48), put32(0), put32(54);
+    put32(40), put32(4), put32(4), put32(1 | 24 << 16), put32(0), put32(48), put32(2834), put32(2834), put32(0),
+        put32(0);
+    for (int i = 0; i < 16; ++i)
+        for (int shift : {0, 8, 16}) bytes.push_back(static_cast<char>(rgb >> shift));
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(BatchMode, TextureRendersTheFileAndAFileThatCannotBeUsedFailsNamingIt) {
+    ScratchDirectory scratch;
+    const fs::path texture = scratch / "solid.bmp", frame = scratch / "frame.bmp", plain = scratch / "plain.bmp";
+    WriteSolidBitmap(texture, 0x3366CC);
+    ASSERT_EQ(RunBatch({"render", "--object", "plane", "--texture", texture.string(), "-o", frame.string()}),
+              kExitSuccess);
+    ASSERT_EQ(RunBatch({"render", "--object", "plane", "-o", plain.string()}), kExitSuccess);
+    const std::string bytes = FileBytes(frame);
+    EXPECT_NE(bytes, FileBytes(plain));
+    // The plane fills the frame with the texture's one colour: the centre
+    // pixel, stored blue, green, red.
+    ASSERT_GT(bytes.size(), 54u);
+    const auto at = [&bytes](std::size_t offset) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[offset]));
+    };
+    const std::size_t pixelBytes = at(28) / 8, rowBytes = (800 * pixelBytes + 3) & ~std::size_t{3};
+    const std::size_t centre = (at(10) | at(11) << 8) + 300 * rowBytes + 400 * pixelBytes;
+    ASSERT_GT(bytes.size(), centre + 2);
+    EXPECT_EQ(at(centre) | at(centre + 1) << 8 | at(centre + 2) << 16, 0x3366CCu);
+
+    for (const fs::path& unusable : {scratch / "missing.bmp", fs::path(frame).replace_extension(".txt")}) {
+        if (unusable.extension() == ".txt") std::ofstream(unusable) << "not an image";
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunBatch({"render", "--texture", unusable.string(), "-o", (scratch / "x.bmp").string()}),
+                  kExitFailure);
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("Could not use the texture file \"" + unusable.string() + "\": it "),
+                  std::string::npos)
+            << message;
+        EXPECT_FALSE(fs::exists(scratch / "x.bmp"));
+    }
 }
 
 }  // namespace

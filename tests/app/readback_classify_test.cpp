@@ -120,15 +120,5 @@ TEST_F(ReadBackClassification, HeatMapScalesToTheMostHitPixel) {
     EXPECT_EQ(Pixel(3, 0), 0x00FF0000u);
 }
 
-TEST_F(ReadBackClassification, HeldFrameCountsOnlyWhenApplied) {
-    // Classification of a held frame waits for ApplyHeldFrame; a dropped one never counts.
-    g_app.rowPeriod = g_app.columnPeriod = 1;
-    g_app.phase = 3;
-    ApplyHeldFrame();  // nothing held
-    EXPECT_EQ(g_app.hitTotal, 0);
-    DropHeldFrame();
-    EXPECT_EQ(g_app.hitTotal, 0);
-}
-
 }  // namespace
 }  // namespace quillmark

@@ -1,15 +1,14 @@
 // The byte sink: staging arithmetic of file output, growth of memory output,
 // and that a file is put in place only when every byte reached it.
+#include "file_size_limit.h"
 #include "image_output.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,6 +16,7 @@ namespace quillmark {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileSizeLimit;
 
 fs::path ScratchDir() {
     const fs::path dir = fs::temp_directory_path() / ("qm_output_" + std::to_string(getpid()));
@@ -91,26 +91,6 @@ TEST(ImageOutput, ClosedOutputIgnoresWritesAndUnknownKindsFail) {
     EXPECT_EQ(output.Open(nullptr, OutputKind::AnsiPath), D3DERR_INVALIDCALL);
     EXPECT_EQ(output.Open("/nonexistent-dir/x.bmp", OutputKind::AnsiPath), TEXERR_UNREADABLE);
 }
-
-// Limits the size of files this process may write; writes past it fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST(ImageOutput, FailedFinalFlushFailsAndLeavesTheOldFileAlone) {
     const fs::path dir = ScratchDir();

@@ -46,13 +46,31 @@ TEST_F(MappedFileTest, OpenMapsTheWholeFile) {
     EXPECT_EQ(byWideName.Open(wide.c_str(), true), S_OK);
 }
 
-TEST_F(MappedFileTest, OpenRefusesMissingAndEmptyFiles) {
+TEST_F(MappedFileTest, OpenRefusesMissingFilesAndOpensEmptyOnesWithoutData) {
     MappedFile file;
     EXPECT_EQ(file.Open(nullptr, false), D3DERR_INVALIDCALL);
     EXPECT_EQ(file.Open(PathOf("missing").c_str(), false), TEXERR_UNREADABLE);
     const std::string empty = PathOf("empty");
     { std::ofstream(empty, std::ios::binary); }
-    EXPECT_EQ(file.Open(empty.c_str(), false), TEXERR_UNREADABLE);
+    ASSERT_EQ(file.Open(empty.c_str(), false), S_OK);
+    EXPECT_EQ(file.Data(), nullptr);
+    EXPECT_EQ(file.Size(), 0u);
+}
+
+// Sizes whose low 32 bits are small: read modulo 4 GiB they would pass as a
+// tiny file. The files are sparse, so they take no disk space.
+TEST_F(MappedFileTest, FilesOfFourGibibytesOrMoreAreRefusedWhole) {
+    for (const std::uintmax_t size : {std::uintmax_t{1} << 32, (std::uintmax_t{1} << 32) + 5}) {
+        const std::string path = PathOf("huge");
+        { std::ofstream(path, std::ios::binary) << "BM"; }
+        std::error_code code;
+        fs::resize_file(path, size, code);
+        if (code) GTEST_SKIP() << "cannot make a sparse file of " << size << " bytes: " << code.message();
+        MappedFile file;
+        EXPECT_EQ(file.Open(path.c_str(), false), TEXERR_UNREADABLE) << size;
+        EXPECT_EQ(file.Data(), nullptr);
+        fs::remove(path);
+    }
 }
 
 TEST_F(MappedFileTest, CommittedFileReplacesTheTarget) {

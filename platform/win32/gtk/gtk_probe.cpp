@@ -4,6 +4,7 @@
 #include "gtk_backend.h"
 
 #include <cstring>
+#include <string>
 
 namespace quillmark::win32 {
 namespace {
@@ -16,7 +17,55 @@ GtkWidget* WidgetOf(HWND control) { return Desktop() ? Desktop()->ControlWidget(
 
 GtkWidget* TopOf(HWND window) { return Desktop() ? Desktop()->TopWidget(window) : nullptr; }
 
+constexpr guint kChooserPollMilliseconds = 20;
+constexpr int kChooserPollLimit = 500;  // 10 seconds
+
+struct ChooserAnswer {
+    std::string path;
+    int polls = 0;
+    bool named = false;
+};
+
+GtkWidget* ShownFileChooser() {
+    GtkWidget* chooser = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w != nullptr; w = w->next)
+        if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+            chooser = GTK_WIDGET(w->data);
+    g_list_free(windows);
+    return chooser;
+}
+
+// Names the file, then waits until the chooser has selected it (it loads
+// the folder first) before pressing "Open".
+gboolean AnswerFileChooser(gpointer data) {
+    auto* answer = static_cast<ChooserAnswer*>(data);
+    GtkWidget* chooser = ShownFileChooser();
+    const bool giveUp = ++answer->polls > kChooserPollLimit;
+    if (chooser != nullptr && !answer->named) {
+        answer->named = gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(chooser), answer->path.c_str());
+    } else if (chooser != nullptr) {
+        char* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        const bool selected = chosen != nullptr && answer->path == chosen;
+        g_free(chosen);
+        if (selected || giveUp) {
+            gtk_dialog_response(GTK_DIALOG(chooser), selected ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+            delete answer;
+            return G_SOURCE_REMOVE;
+        }
+    }
+    if (!giveUp) return G_SOURCE_CONTINUE;
+    delete answer;
+    return G_SOURCE_REMOVE;
+}
+
 }  // namespace
+
+bool DesktopAnswerFileChooser(const std::string& path) {
+    if (!Desktop()) return false;
+    g_timeout_add(kChooserPollMilliseconds, AnswerFileChooser, new ChooserAnswer{path});
+    return true;
+}
 
 void DesktopProcessEvents() {
     if (!Desktop()) return;

@@ -34,7 +34,8 @@ protected:
         return {sx / 400.0f - 1.0f, 1.0f - sy / 300.0f, z, u, v};
     }
 
-    HRESULT DrawStrip(const std::vector<TexturedVertex>& vertices) {
+    // Sets a new vertex buffer holding the vertices as stream 0.
+    void SetVertices(const std::vector<TexturedVertex>& vertices) {
         IDirect3DVertexBuffer9* buffer = nullptr;
         const UINT bytes = UINT(vertices.size() * sizeof(TexturedVertex));
         EXPECT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &buffer, nullptr), S_OK);
@@ -44,11 +45,19 @@ protected:
         buffer->Unlock();
         device->SetStreamSource(0, buffer, 0, sizeof(TexturedVertex));
         buffer->Release();
+    }
+
+    // Draws the vertices as one primitive of the type, in a scene of its own.
+    HRESULT Draw(D3DPRIMITIVETYPE type, const std::vector<TexturedVertex>& vertices) {
+        SetVertices(vertices);
         device->BeginScene();
-        const HRESULT hr = device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, UINT(vertices.size() - 2));
+        const auto count = UINT(type == D3DPT_TRIANGLELIST ? vertices.size() / 3 : vertices.size() - 2);
+        const HRESULT hr = device->DrawPrimitive(type, 0, count);
         device->EndScene();
         return hr;
     }
+
+    HRESULT DrawStrip(const std::vector<TexturedVertex>& vertices) { return Draw(D3DPT_TRIANGLESTRIP, vertices); }
 
     // Quad whose pixel edges are [left, right) x [top, bottom), texture
     // coordinates (u0, v0) at its top-left edge and (u1, v1) at its bottom-right.

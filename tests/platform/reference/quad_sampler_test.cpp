@@ -30,16 +30,24 @@ protected:
         states.fill(0);
     }
 
-    // The quad through the quad path (power of two) and the general path.
+    void TearDown() override { UseWideVectors(true); }  // back to the start-up choice
+
+    // The quad through the quad path (power of two), in 128-bit and, where
+    // the CPU has them, 256-bit steps, and through the general path.
     void ExpectSamePaths(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
-        Color4 quad[4] = {}, general[4] = {};
-        texture.powerOfTwo = true;
-        SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
+        Color4 general[4] = {};
         texture.powerOfTwo = false;
         SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(std::memcmp(&quad[i], &general[i], sizeof(Color4)), 0)
-                << "pixel " << i << " at (" << u[i] << ", " << v[i] << "): " << quad[i].r << " " << general[i].r;
+        texture.powerOfTwo = true;
+        for (bool wide : {false, true}) {
+            if (!UseWideVectors(wide)) continue;  // no AVX2 here
+            Color4 quad[4] = {};
+            SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(std::memcmp(&quad[i], &general[i], sizeof(Color4)), 0)
+                    << (wide ? "256" : "128") << "-bit, pixel " << i << " at (" << u[i] << ", " << v[i]
+                    << "): " << quad[i].r << " " << general[i].r;
+            }
         }
     }
 

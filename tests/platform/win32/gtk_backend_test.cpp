@@ -7,6 +7,7 @@
 #include "message_log.h"
 #include "window_image.h"
 #include "windows.h"
+#include "xvfb_child.h"
 
 #include <array>
 #include <chrono>
@@ -216,28 +217,9 @@ TEST_F(GtkBackend, WaitMessageBlocksUntilAPost) {
 
 // Without a display, the tests above run in a child under a virtual one.
 TEST(GtkBackendUnderXvfb, Passes) {
-    if (DisplayAvailable()) GTEST_SKIP() << "a display is present: the tests ran directly";
-    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
-    char self[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(length, 0);
-    const std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a '") + self +
-                                "' --gtest_filter='GtkBackend.*' 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t got = fread(buffer.data(), 1, buffer.size(), child)) output.append(buffer.data(), got);
-    const int status = pclose(child);
-    if (output.find("cannot open display") != std::string::npos || output.find("xauth") != std::string::npos)
-        GTEST_SKIP() << "xvfb could not start: " << output;
-    if (status == 0 && output.find("no display") != std::string::npos)
-        GTEST_SKIP() << "this build has no desktop backend";
-    EXPECT_EQ(status, 0) << output;
-    // Every desktop test ran and passed: none skipped, none failed.
-    EXPECT_NE(output.find("[  PASSED  ]"), std::string::npos) << output;
-    EXPECT_EQ(output.find("[  SKIPPED ]"), std::string::npos) << output;
-    EXPECT_EQ(output.find("[  FAILED  ]"), std::string::npos) << output;
+    const quillmark::test::XvfbChildRun run = quillmark::test::RunSelfUnderXvfb("GtkBackend.*");
+    if (!run.skip.empty()) GTEST_SKIP() << run.skip;
+    quillmark::test::ExpectEveryTestPassed(run);
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+#include "texture_file.h"
+
+#include "app_state.h"
+#include "texture_constants.h"
+#include "texture_from_file.h"
+
+#include "commdlg.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace quillmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The name buffer of the file-open dialog, in characters.
+constexpr DWORD kPathBufferSize = 260;
+constexpr std::uintmax_t kLargestReadableFile = 0xFFFFFFFFu;
+
+void ReleaseFileTexture() {
+    if (g_app.fileTexture) g_app.fileTexture->Release();
+    g_app.fileTexture = nullptr;
+}
+
+// Why no reader took the file: it is not there, cannot be read, is too
+// large to map, or holds no image format the readers know.
+std::string UnreadableReason(const std::string& path) {
+    std::error_code code;
+    const fs::file_status status = fs::status(path, code);
+    if (!fs::exists(status)) return "it does not exist";
+    if (fs::is_directory(status)) return "it is a folder, not a file";
+    const std::uintmax_t size = fs::file_size(path, code);
+    if (!code && size > kLargestReadableFile) return "it is 4 GiB or larger, more than an image file can be";
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::fclose(file);
+        return "it is not in an image format Quillmark can read";
+    }
+    return std::string("it cannot be read (") + std::strerror(errno) + ")";
+}
+
+std::string FailureReason(const std::string& path, HRESULT result) {
+    std::error_code code;
+    switch (result) {
+    case TEXERR_UNREADABLE: return UnreadableReason(path);
+    case D3DERR_INVALIDCALL:
+        return fs::file_size(path, code) == 0 && !code ? "it is empty" : "the device refused the texture it needs";
+    case D3DERR_NOTAVAILABLE: return "the device has no texture format that can hold its pixels";
+    case E_OUTOFMEMORY:
+    case D3DERR_OUTOFVIDEOMEMORY: return "it is too large for the device's memory";
+    default: {
+        char text[64];
+        std::snprintf(text, sizeof(text), "the device could not make a texture of it (error 0x%08X)",
+                      static_cast<unsigned>(result));
+        return text;
+    }
+    }
+}
+
+}  // namespace
+
+HRESULT LoadFileTexture(const std::string& path) {
+    ReleaseFileTexture();
+    const HRESULT result = TextureFromImageFile(g_app.device, path.c_str(), TEX_AUTO, TEX_AUTO, TEX_AUTO, 0,
+                                                D3DFMT_UNKNOWN, D3DPOOL_MANAGED, TEX_AUTO, TEX_AUTO, 0, nullptr,
+                                                nullptr, &g_app.fileTexture);
+    if (SUCCEEDED(result)) {
+        g_app.fileTexturePath = path;
+        return result;
+    }
+    g_app.fileTexture = nullptr;
+    g_app.fileTexturePath.clear();
+    MessageBoxA(nullptr, TextureLoadFailureText(path, result).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+    return result;
+}
+
+std::string TextureLoadFailureText(const std::string& path, HRESULT result) {
+    return "Could not use the texture file \"" + path + "\": " + FailureReason(path, result) + ".";
+}
+
+void ChooseTextureFile() {
+    char name[kPathBufferSize] = {};
+    OPENFILENAMEA request{};
+    request.lStructSize = sizeof(request);
+    request.lpstrFile = name;
+    request.nMaxFile = kPathBufferSize;
+    if (GetOpenFileNameA(&request)) {
+        LoadFileTexture(name);
+    } else if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
+        // A file was chosen, but its path does not fit the name buffer.
+        const std::string text = "Could not use the chosen texture file: its path is longer than " +
+                                 std::to_string(kPathBufferSize - 1) + " characters.";
+        MessageBoxA(nullptr, text.c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+    }
+}
+
+void ReloadFileTexture() {
+    if (g_app.fileTexturePath.empty() || !g_app.device) return;
+    const std::string path = g_app.fileTexturePath;  // the load clears it on failure
+    LoadFileTexture(path);
+}
+
+}  // namespace quillmark

@@ -1,0 +1,29 @@
+// The texture loaded from an image file (fileTexture): choosing the file,
+// loading it on the device, telling the user when it cannot be used, and
+// loading it again on a rebuilt device.
+#pragma once
+
+#include "windows.h"
+
+#include <string>
+
+namespace quillmark {
+
+// The "Browse..." button: the file-open dialog, then LoadFileTexture with
+// the chosen path. A cancelled dialog changes nothing; a path too long for
+// the dialog's 260-character buffer is refused with a message box.
+void ChooseTextureFile();
+
+// Replaces fileTexture by a texture loaded from `path` with every size,
+// level, format and filter choice left to the library. On failure
+// fileTexture stays null and a message box names the file and says why.
+HRESULT LoadFileTexture(const std::string& path);
+
+// After the device was rebuilt: loads the file of the texture the user had
+// chosen onto the new device (fileTexture is released with the old one).
+void ReloadFileTexture();
+
+// "Could not use the texture file "PATH": REASON." for a failed load.
+std::string TextureLoadFailureText(const std::string& path, HRESULT result);
+
+}  // namespace quillmark

@@ -1,0 +1,54 @@
+// Desktop tests on a machine without a display: the test program runs itself
+// again in a child process under a virtual X server (xvfb-run), limited to
+// the desktop tests, and reports how they went.
+#pragma once
+
+#include "backend.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace quillmark::test {
+
+struct XvfbChildRun {
+    std::string skip;  // why the tests could not run in a child; empty when they did
+    int status = 0;
+    std::string output;
+};
+
+// Runs the tests `filter` names in a child under xvfb-run.
+inline XvfbChildRun RunSelfUnderXvfb(const std::string& filter) {
+    XvfbChildRun run;
+    const auto skipped = [](const char* why) { return XvfbChildRun{why, 0, {}}; };
+    if (win32::DisplayAvailable()) return skipped("a display is present: the tests ran directly");
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) return skipped("xvfb-run is not installed");
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return skipped("this program cannot be found again");
+    const std::string command =
+        std::string("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a '") + self + "' --gtest_filter='" + filter + "' 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    if (child == nullptr) return skipped("xvfb-run cannot be started");
+    std::array<char, 4096> buffer;
+    while (std::size_t got = fread(buffer.data(), 1, buffer.size(), child)) run.output.append(buffer.data(), got);
+    run.status = pclose(child);
+    if (run.output.find("cannot open display") != std::string::npos || run.output.find("xauth") != std::string::npos)
+        run.skip = "xvfb could not start: " + run.output;
+    else if (run.status == 0 && run.output.find("no display") != std::string::npos)
+        run.skip = "this build has no desktop backend";
+    return run;
+}
+
+// Every test the child was given ran and passed: none skipped, none failed.
+inline void ExpectEveryTestPassed(const XvfbChildRun& run) {
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ]"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("[  SKIPPED ]"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("[  FAILED  ]"), std::string::npos) << run.output;
+}
+
+}  // namespace quillmark::test
