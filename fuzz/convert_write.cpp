@@ -20,7 +20,7 @@ namespace {
 
 // Sources above this many pixels are only read: converting them costs more
 // than it finds.
-constexpr std::uint64_t kMaxConvertedPixels = 1 << 18;
+constexpr std::uint64_t kMaxConvertedPixels = 1 << 16;
 constexpr UINT kMaxDestinationSide = 256;
 constexpr DWORD kFilterKinds[] = {RESAMPLE_BOX, RESAMPLE_TRIANGLE, RESAMPLE_LINEAR, RESAMPLE_POINT};
 constexpr DWORD kFlagBits[] = {RESAMPLE_MIRROR_U,         RESAMPLE_MIRROR_V, RESAMPLE_MIRROR_W, RESAMPLE_DITHER,
@@ -157,6 +157,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0 || size > fuzz::kMaxInputSize) return 0;
+    const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     DecodedImage image;
     if (image.ReadImage(input.Data(), input.Size(), nullptr, TRUE) != S_OK) return 0;

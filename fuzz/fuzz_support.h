@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 namespace quillmark::fuzz {
@@ -38,6 +39,30 @@ public:
 private:
     std::unique_ptr<BYTE[]> block_;
     UINT size_;
+};
+
+// Fails an input that takes more than a second of processor time. The
+// limit is on this thread's processor time rather than the wall clock, so
+// that a loaded machine (campaigns run at the lowest priority) does not
+// report slow inputs that are not slow; libFuzzer's own wall-clock timeout
+// stays as the guard against inputs that never finish.
+class CpuTimeLimit {
+public:
+    CpuTimeLimit() : start_(Now()) {}
+    ~CpuTimeLimit() {
+        if (Now() - start_ > kSeconds) Fail("input took more than 1 s of processor time");
+    }
+    CpuTimeLimit(const CpuTimeLimit&) = delete;
+    CpuTimeLimit& operator=(const CpuTimeLimit&) = delete;
+
+private:
+    static constexpr double kSeconds = 1.0;
+    static double Now() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    }
+    double start_;
 };
 
 // Inputs above this are not worth the time: every reader's header logic is

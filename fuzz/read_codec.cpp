@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > fuzz::kMaxInputSize) return 0;
+    const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     for (const BOOL decode : {FALSE, TRUE}) {
         DecodedImage image;

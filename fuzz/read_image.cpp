@@ -33,6 +33,7 @@ void CheckSummary(const DecodedImage& image, const ImageInfo& info) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > fuzz::kMaxInputSize) return 0;
+    const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     for (const BOOL decode : {FALSE, TRUE}) {
         DecodedImage image;
