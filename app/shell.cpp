@@ -8,9 +8,11 @@
 #include "test_textures.h"
 
 #include "commctrl.h"
+#include "result_text.h"
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 namespace quillmark {
@@ -60,8 +62,8 @@ bool CreateSettingsDialog(HINSTANCE instance) {
     return true;
 }
 
-bool Fail(const char* what) {
-    std::fprintf(stderr, "quillmark: %s\n", what);
+bool Fail(const std::string& what) {
+    std::fprintf(stderr, "quillmark: %s\n", what.c_str());
     return false;
 }
 
@@ -90,17 +92,21 @@ bool StartProbe(HINSTANCE instance) {
         return Fail("cannot create the main window");
     }
     InitCommonControls();
-    if (FAILED(InitDevice(g_app.mainWindow))) {
+    if (const HRESULT result = InitDevice(g_app.mainWindow); FAILED(result)) {
         ReleaseAll();
         DestroyWindow(g_app.mainWindow);
         FinishProbe(instance);
-        return Fail("cannot create the Direct3D device");
+        return Fail("cannot create the Direct3D device: " + ResultReason(result));
     }
     BuildPlane();
-    if (!CreateSettingsDialog(instance) || FAILED(BuildTunnel()) || FAILED(BuildMipTexture())) {
+    const bool dialogCreated = CreateSettingsDialog(instance);
+    HRESULT result = dialogCreated ? BuildTunnel() : E_FAIL;
+    if (SUCCEEDED(result)) result = BuildMipTexture();
+    if (FAILED(result)) {
         DestroyWindow(g_app.mainWindow);  // releases the device objects on WM_DESTROY
         FinishProbe(instance);
-        return Fail("cannot build the scene");
+        return Fail(dialogCreated ? "cannot build the scene: " + ResultReason(result)
+                                  : std::string("cannot create the Settings dialog"));
     }
     ShowWindow(g_app.mainWindow, SW_SHOWDEFAULT);
     UpdateWindow(g_app.mainWindow);

@@ -102,20 +102,6 @@ std::array<BYTE, kPaletteBytes> FilePalette(PaletteKind kind, const PALETTEENTRY
     return table;
 }
 
-class CheckedWriter {
-public:
-    explicit CheckedWriter(ImageOutput& output) : output_(output) {}
-    void Put(const void* data, DWORD length) {
-        DWORD written = 0;
-        if (ok_ && (FAILED(output_.Write(data, length, &written)) || written != length)) ok_ = false;
-    }
-    bool Ok() const { return ok_; }
-
-private:
-    ImageOutput& output_;
-    bool ok_ = true;
-};
-
 HRESULT WriteBitmap(const DecodedImage& image, ImageOutput& output, bool withFileHeader) {
     const UINT width = image.width;
     const UINT height = image.height;

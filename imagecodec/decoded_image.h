@@ -66,6 +66,8 @@ struct DecodedImage {
     HRESULT WriteJpeg(ImageOutput& output) const;
     HRESULT ReadPng(const BYTE* bytes, UINT byteCount);
     HRESULT WritePng(ImageOutput& output) const;
+    HRESULT ReadDds(const BYTE* bytes, UINT byteCount);
+    HRESULT WriteDds(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

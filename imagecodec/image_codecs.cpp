@@ -12,6 +12,7 @@ extern const ImageCodec kHdrCodec;
 extern const ImageCodec kTgaCodec;
 extern const ImageCodec kJpegCodec;
 extern const ImageCodec kPngCodec;
+extern const ImageCodec kDdsCodec;
 extern const ImageCodec kDibCodec;
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 constexpr const ImageCodec* kCodecs[] = {
     &kBmpCodec,
     &kPpmCodec,
+    &kDdsCodec,
     &kJpegCodec,
     &kPngCodec,
     &kPfmCodec,

@@ -54,4 +54,20 @@ private:
     bool failed_ = false;  // some byte did not reach the file
 };
 
+// Writes through an ImageOutput and remembers whether every byte went out,
+// so that a writer can put its pieces one after another and check once.
+class CheckedWriter {
+public:
+    explicit CheckedWriter(ImageOutput& output) : output_(output) {}
+    void Put(const void* data, DWORD length) {
+        DWORD written = 0;
+        if (ok_ && (FAILED(output_.Write(data, length, &written)) || written != length)) ok_ = false;
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    ImageOutput& output_;
+    bool ok_ = true;
+};
+
 }  // namespace quillmark

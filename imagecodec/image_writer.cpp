@@ -32,9 +32,11 @@ SurfaceDesc DescribeRecord(const DecodedImage& record) {
 }
 
 HRESULT ConvertRecord(DecodedImage& record, D3DFORMAT target) {
-    const std::uint64_t bytesPerPixel = LookupPixelFormat(target).bitsPerPixel / 8;
-    const std::uint64_t rowPitch = std::uint64_t{record.width} * bytesPerPixel;
-    const std::uint64_t slicePitch = rowPitch * record.height;
+    // Rows of whole blocks (4 x 4 for block-compressed formats, pairs, or
+    // single pixels).
+    const PixelFormatInfo& info = LookupPixelFormat(target);
+    const std::uint64_t rowPitch = (std::uint64_t{record.width} + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
+    const std::uint64_t slicePitch = rowPitch * ((std::uint64_t{record.height} + info.blockHeight - 1) / info.blockHeight);
     const std::uint64_t size = slicePitch * record.depth;
     if (size == 0 || size > kMaxImageBytes) return E_OUTOFMEMORY;
     auto* block = static_cast<BYTE*>(std::malloc(size));

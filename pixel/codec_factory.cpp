@@ -2,6 +2,7 @@
 // the palettized formats and quantises the colour key.
 #include <new>
 
+#include "block_codec.h"
 #include "float_codecs.h"
 #include "linear_formats.h"
 #include "palette_codecs.h"
@@ -64,6 +65,11 @@ std::unique_ptr<RowCodec> NewCodec(const SurfaceDesc& desc) {
     case D3DFMT_YUY2:
     case D3DFMT_R8G8_B8G8:
     case D3DFMT_G8R8_G8B8: return std::make_unique<PixelPairCodec>(desc);
+    case D3DFMT_DXT1:
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: return std::make_unique<BlockCompressedCodec>(desc);
     default: return nullptr;
     }
 }

@@ -13,6 +13,9 @@ struct ConversionJob {
     std::unique_ptr<RowCodec> destination;
     std::unique_ptr<RowCodec> source;
     DWORD filter = 0;
+    // What the codecs were built from, for filters that build more of them.
+    SurfaceDesc destinationDesc;
+    SurfaceDesc sourceDesc;
 
     DWORD Kind() const { return filter & RESAMPLE_KIND_MASK; }
     bool Has(DWORD flag) const { return (filter & flag) != 0; }
@@ -33,6 +36,7 @@ struct ConversionJob {
 };
 
 HRESULT RawCopyFilter(ConversionJob& job);
+HRESULT ParallelBlockRowsFilter(ConversionJob& job);
 HRESULT SameSizeFilter(ConversionJob& job);
 HRESULT NoneFilter(ConversionJob& job);
 HRESULT PointFilter(ConversionJob& job);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "block_codec.h"
 #include "conversion_job.h"
 
 namespace quillmark {
@@ -21,8 +22,12 @@ UINT BlockBytes(D3DFORMAT format) {
     }
 }
 
-bool BlockAligned(const D3DBOX& box) {
-    return box.Left % 4 == 0 && box.Top % 4 == 0 && box.Right % 4 == 0 && box.Bottom % 4 == 0;
+
+// Whole blocks move when the box's edges lie on block boundaries or on the
+// surface's edge (a 2 x 2 level is one whole block).
+bool CoversWholeBlocks(const RowCodec& codec) {
+    const auto* blocks = dynamic_cast<const BlockCompressedCodec*>(&codec);
+    return blocks != nullptr && blocks->BoxOnBlockGrid();
 }
 
 // The boxes of block formats stay absolute: rows of blocks start at
@@ -34,9 +39,9 @@ BYTE* BlockRow(const RowCodec& codec, UINT blockRow, UINT slice, UINT blockBytes
 }
 
 void CopyBlocks(const RowCodec& src, const RowCodec& dst, UINT blockBytes) {
-    const std::size_t rowBytes = std::size_t{src.Width() / 4} * blockBytes;
+    const std::size_t rowBytes = std::size_t{(src.Width() + 3) / 4} * blockBytes;
     for (UINT z = 0; z < src.Depth(); ++z) {
-        for (UINT r = 0; r < src.Height() / 4; ++r) {
+        for (UINT r = 0; r < (src.Height() + 3) / 4; ++r) {
             std::memmove(BlockRow(dst, r, z, blockBytes), BlockRow(src, r, z, blockBytes), rowBytes);
         }
     }
@@ -72,7 +77,7 @@ HRESULT RawCopyFilter(ConversionJob& job) {
     if (!SamePalettes(src, dst)) return E_FAIL;
     const UINT blockBytes = BlockBytes(src.Format());
     if (!src.LinearLayout() && blockBytes == 0) return E_FAIL;  // packed pairs convert row by row
-    if (blockBytes != 0 && (!BlockAligned(src.Box()) || !BlockAligned(dst.Box()))) return E_FAIL;
+    if (blockBytes != 0 && (!CoversWholeBlocks(src) || !CoversWholeBlocks(dst))) return E_FAIL;
     src.ClearGamma();
     dst.ClearGamma();
     if (blockBytes != 0) {

@@ -13,7 +13,7 @@ namespace {
 using Filter = HRESULT (*)(ConversionJob&);
 
 constexpr Filter kFilters[] = {
-    RawCopyFilter, SameSizeFilter,  NoneFilter,   PointFilter,        BoxHalvingFilter,
+    RawCopyFilter, ParallelBlockRowsFilter, SameSizeFilter, NoneFilter, PointFilter, BoxHalvingFilter,
     BoxVolumeFilter, LinearFilter, LinearVolumeFilter, TentFilter, TentVolumeFilter,
 };
 
@@ -55,6 +55,9 @@ HRESULT RunFilters(ConversionJob& job) {
             hr = E_OUTOFMEMORY;
         }
         if (SUCCEEDED(hr)) return S_OK;
+        // A filter that ran out of memory may have written part of the
+        // destination; no other filter gets the job.
+        if (hr == E_OUTOFMEMORY) return hr;
     }
     return E_FAIL;
 }
@@ -76,6 +79,8 @@ HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source,
 
     ConversionJob job;
     job.filter = filter;
+    job.destinationDesc = to;
+    job.sourceDesc = from;
     job.destination = CreateRowCodec(to);
     if (job.destination == nullptr) return E_FAIL;
     job.source = CreateRowCodec(from);

@@ -83,6 +83,7 @@ protected:
     // Colour key and gamma decoding after a row has been decoded.
     void FinishDecode(FloatColor* out) const;
 
+    void SetColorKeyValue(const FloatColor& value) { colorKeyValue_ = value; }
     bool PlainThresholds() const;
     const float* ThresholdRow(UINT y) const;
     FloatColor* CarryRow() { return errorCarryRow_.empty() ? nullptr : errorCarryRow_.data(); }

@@ -62,12 +62,6 @@ int Fail(const std::string& message, int code) {
     return code;
 }
 
-std::string HresultText(HRESULT result) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
-    return code;
-}
-
 bool DoneShown() {
     char text[16] = "";
     GetDlgItemTextA(g_app.settingsDialog, kRemainingTimeField, text, sizeof(text));
@@ -182,7 +176,8 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
     std::error_code code;
     const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
     if (!code) fs::create_directories(directory, code);
-    if (code || !fs::is_directory(directory)) return Fail("cannot create the directory " + directory.string(), 1);
+    if (!code && !fs::is_directory(directory)) code = std::make_error_code(std::errc::not_a_directory);
+    if (code) return Fail("cannot create the directory " + directory.string() + ": " + code.message(), kExitFailure);
 
     InterruptFlag interruptFlag;
     if (!PressButton(kStartButton) || !g_app.running) return Fail("the analysis could not be started", kExitFailure);
@@ -203,8 +198,11 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
     std::fputs(json ? FiguresJson(figures).c_str() : FiguresText(figures).c_str(), stdout);
     std::fflush(stdout);
     if (FAILED(heatMapResult))
-        return Fail("cannot write " + heatMap.string() + " (" + HresultText(heatMapResult) + ")", kExitFailure);
-    if (!fs::exists(plot)) return Fail("cannot write " + plot.string(), kExitFailure);
+        return Fail(WriteFailure(heatMap.string(), heatMapResult), kExitFailure);
+    if (!fs::exists(plot))
+        return Fail("cannot write " + plot.string() + ": pressing Stop did not save the polar plot there",
+                    kExitFailure);
+    if (!WriteReportPage(directory, figures, heatMap, plot, &error)) return Fail(error, kExitFailure);
     if (!done) {
         std::fprintf(stderr, "quillmark analyze: interrupted; the figures cover the frames measured so far\n");
         return kExitInterrupted;
@@ -216,10 +214,10 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
 
 extern const BatchCommand kAnalyzeCommand = {
     "analyze",
-    "runs a whole texel analysis and writes the polar plot, the heat map and the figures",
+    "runs a whole texel analysis and writes the polar plot, the heat map, a report page and the figures",
     "[settings] [-o DIR] [--json]",
-    "      -o, --output DIR    where MipBand.bmp and heatmap.bmp go (created if missing;\n"
-    "                          default: the current directory)\n"
+    "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
+    "                          if missing; default: the current directory)\n"
     "      --json              print the figures as one JSON object\n"
     "      Progress goes to stderr. Ctrl-C stops at the next frame, writes what was\n"
     "      measured and exits with status 130.\n",

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace quillmark::batch {
@@ -24,6 +25,13 @@ AnalysisFigures CurrentFigures(bool done);
 // level) or as one JSON object.
 std::string FiguresText(const AnalysisFigures& figures);
 std::string FiguresJson(const AnalysisFigures& figures);
+
+// Writes DIR/report.html, a page that stands alone (no network resources):
+// the settings, the figures, the per-level periods and hits, and the heat map
+// and polar plot (whichever image files analyze wrote, carried inside the page
+// as data) with their legends. False with a message in *error when it cannot.
+bool WriteReportPage(const std::filesystem::path& directory, const AnalysisFigures& figures,
+                     const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
 
 // One progress report: frames done of the estimate, the remaining time shown
 // by the dialog and the three figures.

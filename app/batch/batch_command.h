@@ -5,6 +5,8 @@
 // object, plus its line in command_list.h.
 #pragma once
 
+#include "wintypes.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +47,10 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, 
 
 // Takes a flag without value out of `arguments`; true when it was there.
 bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
+
+// "cannot write PATH: why" for a failed write of an image file, the result
+// code's name in parentheses.
+std::string WriteFailure(const std::string& path, HRESULT result);
 
 // "unknown option 'x'" for the first remaining argument, or empty when none.
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments);

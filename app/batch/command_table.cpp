@@ -1,6 +1,11 @@
 #include "batch_command.h"
 
+#include "result_text.h"
+
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 
 namespace quillmark::batch {
 
@@ -53,6 +58,22 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, 
 bool TakeFlag(std::vector<std::string>& arguments, std::string_view name) {
     const auto erased = std::erase(arguments, std::string(name));
     return erased != 0;
+}
+
+std::string WriteFailure(const std::string& path, HRESULT result) {
+    std::string why = ResultReason(result);
+    if (result == TEXERR_UNREADABLE) {
+        // The file could not be created: say which part of the path is at fault.
+        const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+        std::error_code code;
+        if (!std::filesystem::is_directory(folder, code))
+            why = "the folder " + folder.string() + " does not exist (" + ResultName(result) + ")";
+        else if (access(folder.c_str(), W_OK) != 0)
+            why = "the folder " + folder.string() + " is not writable (" + ResultName(result) + ")";
+        else
+            why = "the file cannot be created (" + ResultName(result) + ")";
+    }
+    return "cannot write " + path + ": " + why;
 }
 
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments) {

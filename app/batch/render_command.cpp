@@ -11,6 +11,17 @@
 namespace quillmark::batch {
 namespace {
 
+// The extensions of the formats this program writes, for messages.
+std::string WritableExtensions() {
+    std::string list;
+    for (const ImageCodec* codec : ImageCodecs()) {
+        if (codec->write == nullptr) continue;
+        for (const char* const* extension = codec->extensions; *extension != nullptr; ++extension)
+            list += std::string(list.empty() ? "" : ", ") + *extension;
+    }
+    return list;
+}
+
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "quillmark render: %s\n", message.c_str());
     return code;
@@ -33,17 +44,17 @@ int RunRender(const std::vector<std::string>& arguments) {
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
     if (!output) return Fail("-o FILE is required", kExitUsage);
     const ImageCodec* codec = FindImageCodecForPath(*output);
-    if (codec == nullptr) return Fail("cannot write " + *output + ": unknown image file extension", kExitUsage);
+    if (codec == nullptr)
+        return Fail("cannot write " + *output + ": its extension names no image format (this program writes " +
+                        WritableExtensions() + ")",
+                    kExitUsage);
     if (codec->write == nullptr)
-        return Fail("cannot write " + *output + ": the " + codec->name + " format can be read but not written",
+        return Fail("cannot write " + *output + ": " + codec->name +
+                        " files can be read but not written (this program writes " + WritableExtensions() + ")",
                     kExitUsage);
 
     const HRESULT result = WriteBackBuffer(*output, codec->id);
-    if (FAILED(result)) {
-        char code[16];
-        std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
-        return Fail("cannot write " + *output + " (" + code + ")", kExitFailure);
-    }
+    if (FAILED(result)) return Fail(WriteFailure(*output, result), kExitFailure);
     return kExitSuccess;
 }
 
@@ -53,7 +64,7 @@ extern const BatchCommand kRenderCommand = {
     "render",
     "draws one frame with the settings and writes it to an image file",
     "[settings] -o FILE",
-    "      -o, --output FILE   the image file to write; its extension names the format\n",
+    "      -o, --output FILE   the image file to write; its extension chooses the format\n",
     RunRender,
 };
 

@@ -189,7 +189,74 @@ bool Perform(HWND control, const ControlAction& action) {
     return false;
 }
 
+std::vector<std::string> SplitWords(std::string_view text, std::string_view separator) {
+    std::vector<std::string> words;
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t end = std::min(text.find(separator, from), text.size());
+        if (end > from) words.emplace_back(text.substr(from, end - from));
+        from = end + separator.size();
+    }
+    return words;
+}
+
+std::vector<std::string> ChoicesOf(const FlagSpec& flag) {
+    if (flag.kind == Device) return SplitWords(KnownDeviceNames(), ", ");
+    if (flag.kind == Named || flag.values.find('|') != std::string_view::npos) return SplitWords(flag.values, "|");
+    return {};
+}
+
+std::string ChoiceWithArgument(const FlagSpec& flag, int argument) {
+    for (const Choice& choice : flag.choices)
+        if (choice.argument == argument) return std::string(choice.name);
+    return "?";
+}
+
+std::string ValueInFlagTerms(ValueKind kind, int position) {
+    if (kind == PowerOfTwo) return std::to_string(1 << position);
+    if (kind != Tenths) return std::to_string(position);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%.1f", position / 10.0);
+    return text;
+}
+
+std::string CurrentValue(const FlagSpec& flag) {
+    const HWND dialog = g_app.settingsDialog;
+    switch (flag.kind) {
+    case Device: return SelectedDeviceName();
+    case Texture: return g_app.useFileTexture ? g_app.fileTexturePath : std::string(flag.defaultValue);
+    default: break;
+    }
+    const HWND control = GetDlgItem(dialog, flag.controlId);
+    switch (flag.action) {
+    case ClickRadio:
+        for (const Choice& choice : flag.choices)
+            if (IsDlgButtonChecked(dialog, choice.argument) == BST_CHECKED) return std::string(choice.name);
+        return "?";
+    case SelectListItem:
+        return ChoiceWithArgument(flag, static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
+    case DragTrackbar:
+        return ValueInFlagTerms(flag.kind, static_cast<int>(SendMessageA(control, TBM_GETPOS, 0, 0)));
+    case DragScrollThumb: return ValueInFlagTerms(flag.kind, GetScrollPos(control, SB_CTL));
+    case ChooseFile: break;
+    }
+    return "?";
+}
+
 }  // namespace
+
+std::vector<SettingsFlagDoc> SettingsFlagDocs() {
+    std::vector<SettingsFlagDoc> docs;
+    for (const FlagSpec& flag : kFlags)
+        docs.push_back({std::string(flag.name), std::string(flag.values), std::string(flag.defaultValue),
+                        std::string(flag.meaning), ChoicesOf(flag), flag.kind == Texture});
+    return docs;
+}
+
+std::vector<std::pair<std::string, std::string>> CurrentSettingValues() {
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const FlagSpec& flag : kFlags) values.emplace_back(std::string(flag.name), CurrentValue(flag));
+    return values;
+}
 
 bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings* settings, std::string* error) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillmark::batch {
@@ -47,5 +48,20 @@ bool TextureFileRefused(const std::vector<ControlAction>& actions);
 
 // One line per flag: name, values, default and meaning.
 std::string SettingsFlagsHelp();
+
+// A settings flag as the documentation shows it (--help, the manual page,
+// shell completion): `choices` lists the words it accepts when they are few
+// (empty for numbers and free text), `takesFile` marks a file name.
+struct SettingsFlagDoc {
+    std::string name, values, defaultValue, meaning;
+    std::vector<std::string> choices;
+    bool takesFile = false;
+};
+
+std::vector<SettingsFlagDoc> SettingsFlagDocs();
+
+// Every flag with the value the Settings dialog of g_app holds now, in the
+// flag's own terms ("--angle", "70").
+std::vector<std::pair<std::string, std::string>> CurrentSettingValues();
 
 }  // namespace quillmark::batch

@@ -4,6 +4,8 @@
 #include <array>
 #include <memory>
 
+#include "resample.h"
+
 namespace quillmark::reference {
 namespace {
 
@@ -28,11 +30,30 @@ bool DecodeLevel(PixelStore& store, std::vector<FloatColor>& out) {
     return true;
 }
 
+// Block-compressed levels are decoded to A8R8G8B8, as a device's texture
+// unit decodes them, and then read like native levels.
+bool DecodeLevelToArgb(PixelStore& store, std::vector<std::uint32_t>& out) {
+    out.resize(std::size_t{store.width} * store.height);
+    SurfaceDesc destination;
+    destination.Data = reinterpret_cast<BYTE*>(out.data());
+    destination.Format = D3DFMT_A8R8G8B8;
+    destination.RowPitch = static_cast<INT>(store.width * 4);
+    destination.Extent = destination.Box = {0, 0, store.width, store.height, 0, 1};
+    return SUCCEEDED(RunConversion(destination, DescOf(store), RESAMPLE_NONE));
+}
+
+bool DecodesToArgb(D3DFORMAT format) { return LookupPixelFormat(format).IsBlockCompressed(); }
+
 bool HasCodec(D3DFORMAT format) {
     const FormatLayout layout = LayoutOf(format);
     if (layout.bytesPerBlock == 0) return false;
     PixelStore probe(format, layout.blockWidth, layout.blockHeight, 1);
     return CreateRowCodec(DescOf(probe)) != nullptr;
+}
+
+bool AllPowersOfTwo(const std::vector<SampledLevel>& levels) {
+    return std::all_of(levels.begin(), levels.end(),
+                       [](const SampledLevel& l) { return l.widthMask >= 0 && l.heightMask >= 0; });
 }
 
 }  // namespace
@@ -62,16 +83,17 @@ bool SampledTextureCache::Prepare(TextureInternals& texture, SampledTexture* out
             out->levels[level] = MakeSampledLevel(store.width, store.height, store.rowPitch / 4,
                                                   reinterpret_cast<const std::uint32_t*>(store.bytes.data()), nullptr);
         }
-        out->powerOfTwo = std::all_of(out->levels.begin(), out->levels.end(), [](const SampledLevel& l) {
-            return l.widthMask >= 0 && l.heightMask >= 0;
-        });
+        out->powerOfTwo = AllPowersOfTwo(out->levels);
         return true;
     }
+    const bool argb = DecodesToArgb(traits.format);
     Entry& entry = entries_[texture.Serial()];
-    if (entry.levels.size() != traits.levels || entry.version != texture.ContentVersion()) {
-        entry.levels.assign(traits.levels, {});
+    if (entry.levels.size() + entry.argbLevels.size() != traits.levels || entry.version != texture.ContentVersion()) {
+        entry.levels.assign(argb ? 0 : traits.levels, {});
+        entry.argbLevels.assign(argb ? traits.levels : 0, {});
         for (std::uint32_t level = 0; level < traits.levels; ++level) {
-            if (!DecodeLevel(texture.Store(0, level), entry.levels[level])) {
+            PixelStore& store = texture.Store(0, level);
+            if (argb ? !DecodeLevelToArgb(store, entry.argbLevels[level]) : !DecodeLevel(store, entry.levels[level])) {
                 entries_.erase(texture.Serial());
                 return false;
             }
@@ -79,10 +101,15 @@ bool SampledTextureCache::Prepare(TextureInternals& texture, SampledTexture* out
         entry.version = texture.ContentVersion();
     }
     entry.used = true;
+    out->native = argb;
     for (std::uint32_t level = 0; level < traits.levels; ++level) {
         const PixelStore& store = texture.Store(0, level);
-        out->levels[level] = MakeSampledLevel(store.width, store.height, store.width, nullptr, entry.levels[level].data());
+        out->levels[level] = argb ? MakeSampledLevel(store.width, store.height, store.width,
+                                                     entry.argbLevels[level].data(), nullptr)
+                                  : MakeSampledLevel(store.width, store.height, store.width, nullptr,
+                                                     entry.levels[level].data());
     }
+    out->powerOfTwo = argb && AllPowersOfTwo(out->levels);
     return true;
 }
 

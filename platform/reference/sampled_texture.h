@@ -1,7 +1,8 @@
 // Textures as the sampler reads them. X8R8G8B8 and A8R8G8B8 levels are read
-// in place; every other sampled format is decoded once, through its row
-// codec, into four floats per texel, and decoded again only after the
-// texture changed.
+// in place; block-compressed (DXT) levels are decoded once into A8R8G8B8 and
+// read like those; every other sampled format is decoded once, through its
+// row codec, into four floats per texel. Decoded copies are made again only
+// after the texture changed.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,7 @@ private:
     struct Entry {
         std::uint64_t version = 0;
         std::vector<std::vector<FloatColor>> levels;
+        std::vector<std::vector<std::uint32_t>> argbLevels;  // block-compressed textures
         bool used = false;
     };
     std::unordered_map<std::uint64_t, Entry> entries_;

@@ -9,6 +9,7 @@
 #include "commctrl.h"
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,26 @@ TEST_F(AppliedFlags, EveryFlagReachesItsSetting) {
         Apply(c.arguments);
         EXPECT_TRUE(c.reached()) << c.arguments[0] << " " << c.arguments[1];
     }
+}
+
+// What the report shows as the settings is read back from the dialog: every
+// value given reads back as it was written, and the flags not given read as
+// their documented defaults.
+TEST_F(AppliedFlags, CurrentValuesReadBackAsGiven) {
+    const std::vector<std::pair<std::string, std::string>> given = {
+        {"--min-filter", "point"}, {"--mip-filter", "off"}, {"--anisotropy", "16"}, {"--lod-bias", "-2.5"},
+        {"--object", "plane"},     {"--distance", "0.5"},   {"--angle", "70"},       {"--tint", "full"},
+        {"--checker", "-3"},       {"--texture-rotation", "45"}};
+    std::vector<std::string> arguments;
+    for (const auto& [flag, value] : given) arguments.insert(arguments.end(), {flag, value});
+    Apply(arguments);
+    std::map<std::string, std::string> expected;
+    for (const SettingsFlagDoc& doc : SettingsFlagDocs()) expected[doc.name] = doc.defaultValue;
+    for (const auto& [flag, value] : given) expected[flag] = value;
+    expected["--device"] = "reference";
+    const auto current = CurrentSettingValues();
+    ASSERT_EQ(current.size(), expected.size());
+    for (const auto& [flag, value] : current) EXPECT_EQ(value, expected[flag]) << flag;
 }
 
 TEST_F(AppliedFlags, ValuesBeyondTheDevicesSliderAreErrors) {

@@ -128,7 +128,25 @@ TEST(BatchMode, RenderFailsWhenTheFileCannotBeCreated) {
     ScratchDirectory scratch;
     testing::internal::CaptureStderr();
     EXPECT_EQ(RunBatch({"render", "-o", (scratch / "missing" / "frame.bmp").string()}), kExitFailure);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot write"), std::string::npos);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("cannot write " + (scratch / "missing" / "frame.bmp").string() + ": the folder " +
+                           (scratch / "missing").string() + " does not exist (TEXERR_UNREADABLE)"),
+              std::string::npos)
+        << message;
+}
+
+// A file type that is only read is refused before anything is drawn or
+// written, in words.
+TEST(BatchMode, RenderRefusesAFormatItCannotWrite) {
+    ScratchDirectory scratch;
+    const fs::path target = scratch / "frame.tga";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunBatch({"render", "-o", target.string()}), kExitUsage);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("cannot write " + target.string() + ": TGA files can be read but not written"),
+              std::string::npos)
+        << message;
+    EXPECT_FALSE(fs::exists(target));
 }
 
 // A 4 x 4 bitmap of one colour, 24 bits per pixel.

@@ -6,6 +6,7 @@
 #include "decoded_image.h"
 #include "image_codec.h"
 #include "memory_buffer.h"
+#include "pillow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,17 +86,12 @@ inline bool HaveProgram(const std::string& name) {
 
 inline int RunQuietly(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
 
-// Debian's Python, where python3-pil installs Pillow.
-inline constexpr const char* kPython = "/usr/bin/python3";
-
-inline bool HavePillow() { return RunQuietly(std::string(kPython) + " -c 'import PIL'") == 0; }
-
 // Pillow's reading of `path` as 8-bit RGBA, rows top-down.
 inline bool ReadWithPillow(const std::string& path, unsigned& width, unsigned& height, std::vector<BYTE>& rgba) {
     const std::string script = "import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGBA'); "
                                "sys.stdout.write('%d %d\\n' % im.size); sys.stdout.flush(); "
                                "sys.stdout.buffer.write(im.tobytes())";
-    FILE* pipe = popen((std::string(kPython) + " -c \"" + script + "\" '" + path + "' 2>/dev/null").c_str(), "r");
+    FILE* pipe = popen((std::string(kSystemPython) + " -c \"" + script + "\" '" + path + "' 2>/dev/null").c_str(), "r");
     if (pipe == nullptr) return false;
     bool ok = std::fscanf(pipe, "%u %u", &width, &height) == 2 && std::fgetc(pipe) == '\n';
     if (ok) {

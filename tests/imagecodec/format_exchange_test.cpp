@@ -93,7 +93,7 @@ TEST_F(FormatExchange, TgaFilesOthersWriteReadAsPillowReadsThem) {
         const std::string options = std::string(variant).substr(mode.size());
         const std::string script = "from PIL import Image; Image.open('" + alpha + "').convert(" + mode + ").save('" +
                                    path + "'" + options + ")";
-        ASSERT_EQ(testing::RunQuietly(std::string(testing::kPython) + " -c \"" + script + "\""), 0) << variant;
+        ASSERT_EQ(testing::RunQuietly(std::string(testing::kSystemPython) + " -c \"" + script + "\""), 0) << variant;
         if (mode == "'LA'") {  // grey with alpha has no format here
             MappedFile file;
             DecodedImage image;

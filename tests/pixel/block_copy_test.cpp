@@ -1,23 +1,16 @@
 // Raw copy of block-compressed formats: whole 4 x 4 blocks move when both
-// boxes are block-aligned; otherwise the filter declines. The codec here
-// stands in for a block codec: it only carries the block's description.
+// boxes hold whole blocks (edges on the block grid or on the surface's
+// edge); otherwise the filter declines.
 #include "codec_test_support.h"
 #include "conversion_job.h"
 
 namespace quillmark {
 namespace {
 
-class DescribedBlock final : public RowCodec {
-public:
-    explicit DescribedBlock(const SurfaceDesc& desc) : RowCodec(desc, RANGE_UNSIGNED, 0) {}
-    HRESULT DecodeRow(UINT, UINT, FloatColor*) override { return E_FAIL; }
-    HRESULT EncodeRow(UINT, UINT, FloatColor*) override { return E_FAIL; }
-};
-
 void Describe(ConversionJob& job, const SurfaceDesc& to, const SurfaceDesc& from) {
     job.filter = RESAMPLE_TRIANGLE;
-    job.destination = std::make_unique<DescribedBlock>(to);
-    job.source = std::make_unique<DescribedBlock>(from);
+    job.destination = testing::MustCreate(to);
+    job.source = testing::MustCreate(from);
 }
 
 // An 8 x 8 DXT1 image is 2 x 2 blocks of 8 bytes, 16 bytes per block row;

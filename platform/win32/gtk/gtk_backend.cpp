@@ -14,7 +14,16 @@ namespace {
 constexpr const char* kDialogCss =
     ".quillmark-dialog * { font-family: Sans; font-size: 8pt; min-height: 0; min-width: 0; }"
     ".quillmark-dialog button, .quillmark-dialog entry { padding: 0 4px; }"
-    ".quillmark-dialog combobox button { padding: 0 2px; }";
+    ".quillmark-dialog combobox button { padding: 0 2px; }"
+    // A scroll bar as the dialog's rules expect it: arrow buttons for the
+    // line steps, the trough for the page steps and a thumb that shows the
+    // position (the rule above would shrink the thumb to nothing).
+    ".quillmark-dialog scrollbar { -GtkScrollbar-has-backward-stepper: true;"
+    " -GtkScrollbar-has-forward-stepper: true; }"
+    ".quillmark-dialog scrollbar button { min-width: 12px; min-height: 8px; padding: 0; }"
+    ".quillmark-dialog scrollbar slider { min-width: 12px; min-height: 8px; margin: 1px;"
+    " background-color: #6e6e6e; border: 1px solid #4a4a4a; border-radius: 2px; }"
+    ".quillmark-dialog scrollbar slider:hover { background-color: #555555; }";
 
 void InstallCss() {
     GtkCssProvider* provider = gtk_css_provider_new();
@@ -22,6 +31,9 @@ void InstallCss() {
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(provider);
+    // A click in a scroll bar's or trackbar's trough steps by a page, as a
+    // Win32 control does, instead of moving the thumb to the pointer.
+    g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
 }
 
 HWND HandleOf(gpointer data) { return static_cast<HWND>(data); }

@@ -88,9 +88,47 @@ gboolean OnTrackbarRelease(GtkWidget* widget, GdkEvent*, gpointer data) {
     return FALSE;
 }
 
+// A press on a scroll bar off its thumb: on an arrow button (a line step)
+// unless GTK pages the trough for it at once. GTK scrolls smoothly while an
+// arrow is held, in fractions of a step that a whole-number position never
+// shows; the arrow's press therefore sends one line step of its own.
+enum class OffThumbPress { None, Before, After, Paged, Stepped };
+constexpr const char* kOffThumbPress = "quillmark-off-thumb-press";
+
+OffThumbPress PressOf(GtkWidget* widget) {
+    return static_cast<OffThumbPress>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), kOffThumbPress)));
+}
+
+void SetPress(GtkWidget* widget, OffThumbPress press) {
+    g_object_set_data(G_OBJECT(widget), kOffThumbPress, GINT_TO_POINTER(static_cast<int>(press)));
+}
+
+void StepForPress(GtkWidget* widget, HWND bar) {
+    const OffThumbPress press = PressOf(widget);
+    if (press != OffThumbPress::Before && press != OffThumbPress::After) return;
+    UserPressesScrollBar(bar, press == OffThumbPress::Before ? SB_LINELEFT : SB_LINERIGHT);
+    MarkUserInput(bar);
+    SetPress(widget, OffThumbPress::Stepped);
+}
+
+gboolean OnScrollBarPress(GtkWidget* widget, GdkEventButton* event, gpointer) {
+    int start = 0, end = 0;
+    gtk_range_get_slider_range(GTK_RANGE(widget), &start, &end);
+    const bool vertical = gtk_orientable_get_orientation(GTK_ORIENTABLE(widget)) == GTK_ORIENTATION_VERTICAL;
+    const double at = vertical ? event->y : event->x;
+    SetPress(widget, at < start ? OffThumbPress::Before : at >= end ? OffThumbPress::After : OffThumbPress::None);
+    return FALSE;
+}
+
 gboolean OnScrollBarChange(GtkRange* range, GtkScrollType scroll, gdouble value, gpointer data) {
     const HWND bar = HandleOf(data);
     if (!IsWindowEnabled(bar)) return TRUE;
+    if (scroll == GTK_SCROLL_JUMP && PressOf(GTK_WIDGET(range)) != OffThumbPress::None) {
+        StepForPress(GTK_WIDGET(range), bar);  // an arrow held: one step per press
+        return TRUE;
+    }
+    if (scroll != GTK_SCROLL_JUMP && PressOf(GTK_WIDGET(range)) != OffThumbPress::None)
+        SetPress(GTK_WIDGET(range), OffThumbPress::Paged);
     switch (scroll) {
     case GTK_SCROLL_STEP_BACKWARD: case GTK_SCROLL_STEP_LEFT: case GTK_SCROLL_STEP_UP:
         UserPressesScrollBar(bar, SB_LINELEFT); break;
@@ -112,6 +150,8 @@ gboolean OnScrollBarChange(GtkRange* range, GtkScrollType scroll, gdouble value,
 }
 
 gboolean OnScrollBarRelease(GtkWidget* widget, GdkEvent*, gpointer data) {
+    StepForPress(widget, HandleOf(data));  // a click on an arrow too short for GTK to scroll
+    SetPress(widget, OffThumbPress::None);
     if (!TakeDragging(widget)) return FALSE;
     UserReleasesScrollThumb(HandleOf(data));
     MarkUserInput(HandleOf(data));
@@ -150,6 +190,7 @@ GtkWidget* CreateRange(HWND control, bool trackbar) {
     g_signal_connect(widget, "change-value", G_CALLBACK(trackbar ? OnTrackbarChange : OnScrollBarChange), control);
     g_signal_connect(widget, "button-release-event", G_CALLBACK(trackbar ? OnTrackbarRelease : OnScrollBarRelease),
                      control);
+    if (!trackbar) g_signal_connect(widget, "button-press-event", G_CALLBACK(OnScrollBarPress), control);
     return widget;
 }
 

@@ -1,0 +1,361 @@
+// DDS: texture files with every mip level, cube face and volume slice, in
+// any Direct3D format including block-compressed and floating-point ones.
+// The reader chains one record per level and face whose pixels point into
+// the file's bytes (nothing is copied); the writer writes such a chain back.
+// Both work from one table pairing each format with its pixel-format block.
+#include "decoded_image.h"
+#include "image_codec.h"
+#include "image_limits.h"
+#include "image_output.h"
+#include "pixel_format.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+
+namespace quillmark {
+namespace {
+
+// File layout: the magic, then a header of 31 little-endian 32-bit fields,
+// then the palette of palettized formats, then the levels (face by face, each
+// face's levels from the largest, each level slice by slice).
+constexpr DWORD kMagic = 0x20534444;  // "DDS "
+constexpr UINT kMagicSize = 4;
+constexpr UINT kHeaderFields = 31;
+constexpr UINT kHeaderSize = kHeaderFields * 4;
+constexpr UINT kPaletteSize = 1024;
+
+// Header field indices.
+enum Field : UINT {
+    kSize = 0,
+    kFlags = 1,
+    kHeight = 2,
+    kWidth = 3,
+    kDepth = 5,
+    kMipMapCount = 6,
+    kPixelFormat = 18,  // eight fields: size, flags, FourCC, bit count, red, green, blue, alpha masks
+    kCaps = 26,
+    kCaps2 = 27,
+};
+constexpr UINT kPixelFormatFields = 8;
+constexpr DWORD kPixelFormatSize = 32;
+
+constexpr DWORD DDSD_CAPS_HEIGHT_WIDTH_PIXELFORMAT = 0x1007;
+constexpr DWORD DDSD_MIPMAPCOUNT = 0x20000;
+constexpr DWORD DDSD_DEPTH = 0x800000;
+constexpr DWORD DDSCAPS_ALPHA = 0x2;
+constexpr DWORD DDSCAPS_COMPLEX = 0x8;
+constexpr DWORD DDSCAPS_PALETTE = 0x100;
+constexpr DWORD DDSCAPS_TEXTURE = 0x1000;
+constexpr DWORD DDSCAPS_MIPMAP = 0x400000;
+constexpr DWORD DDSCAPS2_CUBEMAP_ALLFACES = 0xFE00;
+constexpr DWORD DDSCAPS2_CUBE_FACES = 0xFC00;
+constexpr DWORD DDSCAPS2_VOLUME = 0x200000;
+constexpr UINT kCubeFaces = 6;
+
+constexpr DWORD DDPF_ALPHAPIXELS = 0x1;
+constexpr DWORD DDPF_ALPHA = 0x2;
+constexpr DWORD DDPF_FOURCC = 0x4;
+constexpr DWORD DDPF_PALETTEINDEXED8 = 0x20;
+// Which pixel-format flags make the bit count and each mask count.
+constexpr DWORD kBitCountFlags = 0xC4462;
+constexpr DWORD kRedMaskFlags = 0xE4040;
+constexpr DWORD kGreenMaskFlags = 0xC4440;
+constexpr DWORD kBlueMaskFlags = 0xC4040;
+constexpr DWORD kAlphaMaskFlags = 0x80003;
+
+struct DdsFormat {
+    D3DFORMAT format;
+    DWORD flags;
+    DWORD fourCC;  // a four-character code, or the D3DFORMAT number of formats without one
+    DWORD bitCount;
+    DWORD red, green, blue, alpha;
+};
+
+// Searched from the top. The 10-bit rows carry red and blue exchanged with
+// respect to their format names; reader and writer both use them as listed.
+// clang-format off
+constexpr DdsFormat DdsFormatTable[] = {
+    {D3DFMT_R8G8B8,          0x40,    0, 24, 0xFF0000,   0xFF00,     0xFF,     0},
+    {D3DFMT_A8R8G8B8,        0x41,    0, 32, 0xFF0000,   0xFF00,     0xFF,     0xFF000000},
+    {D3DFMT_X8R8G8B8,        0x40,    0, 32, 0xFF0000,   0xFF00,     0xFF,     0},
+    {D3DFMT_R5G6B5,          0x40,    0, 16, 0xF800,     0x7E0,      0x1F,     0},
+    {D3DFMT_X1R5G5B5,        0x40,    0, 16, 0x7C00,     0x3E0,      0x1F,     0},
+    {D3DFMT_A1R5G5B5,        0x41,    0, 16, 0x7C00,     0x3E0,      0x1F,     0x8000},
+    {D3DFMT_A4R4G4B4,        0x41,    0, 16, 0xF00,      0xF0,       0xF,      0xF000},
+    {D3DFMT_R3G3B2,          0x40,    0,  8, 0xE0,       0x1C,       0x3,      0},
+    {D3DFMT_A8,              0x2,     0,  8, 0,          0,          0,        0xFF},
+    {D3DFMT_A8R3G3B2,        0x41,    0, 16, 0xE0,       0x1C,       0x3,      0xFF00},
+    {D3DFMT_X4R4G4B4,        0x40,    0, 16, 0xF00,      0xF0,       0xF,      0},
+    {D3DFMT_A2B10G10R10,     0x41,    0, 32, 0x3FF00000, 0xFFC00,    0x3FF,    0xC0000000},
+    {D3DFMT_A8B8G8R8,        0x41,    0, 32, 0xFF,       0xFF00,     0xFF0000, 0xFF000000},
+    {D3DFMT_X8B8G8R8,        0x40,    0, 32, 0xFF,       0xFF00,     0xFF0000, 0},
+    {D3DFMT_G16R16,          0x40,    0, 32, 0xFFFF,     0xFFFF0000, 0,        0},
+    {D3DFMT_A2R10G10B10,     0x41,    0, 32, 0x3FF,      0xFFC00,    0x3FF00000, 0xC0000000},
+    {D3DFMT_A8P8,            0x21,    0, 16, 0,          0,          0,        0xFF00},
+    {D3DFMT_P8,              0x20,    0,  8, 0,          0,          0,        0},
+    {D3DFMT_L8,              0x20000, 0,  8, 0xFF,       0,          0,        0},
+    {D3DFMT_A8L8,            0x20001, 0, 16, 0xFF,       0,          0,        0xFF00},
+    {D3DFMT_A4L4,            0x20001, 0,  8, 0xF,        0,          0,        0xF0},
+    {D3DFMT_L16,             0x20000, 0, 16, 0xFFFF,     0,          0,        0},
+    {D3DFMT_V8U8,            0x80000, 0, 16, 0xFF,       0xFF00,     0,        0},
+    {D3DFMT_L6V5U5,          0x40000, 0, 16, 0x1F,       0x3E0,      0xFC00,   0},
+    {D3DFMT_X8L8V8U8,        0x40000, 0, 32, 0xFF,       0xFF00,     0xFF0000, 0},
+    {D3DFMT_Q8W8V8U8,        0x80000, 0, 32, 0xFF,       0xFF00,     0xFF0000, 0xFF000000},
+    {D3DFMT_V16U16,          0x80000, 0, 32, 0xFFFF,     0xFFFF0000, 0,        0},
+    {D3DFMT_A2W10V10U10,     0x80001, 0, 32, 0x3FF00000, 0xFFC00,    0x3FF,    0xC0000000},
+    {D3DFMT_UYVY,            0x4, D3DFMT_UYVY,      0, 0, 0, 0, 0},
+    {D3DFMT_R8G8_B8G8,       0x4, D3DFMT_R8G8_B8G8, 0, 0, 0, 0, 0},
+    {D3DFMT_YUY2,            0x4, D3DFMT_YUY2,      0, 0, 0, 0, 0},
+    {D3DFMT_G8R8_G8B8,       0x4, D3DFMT_G8R8_G8B8, 0, 0, 0, 0, 0},
+    {D3DFMT_DXT1,            0x4, D3DFMT_DXT1,      0, 0, 0, 0, 0},
+    {D3DFMT_DXT2,            0x4, D3DFMT_DXT2,      0, 0, 0, 0, 0},
+    {D3DFMT_DXT3,            0x4, D3DFMT_DXT3,      0, 0, 0, 0, 0},
+    {D3DFMT_DXT4,            0x4, D3DFMT_DXT4,      0, 0, 0, 0, 0},
+    {D3DFMT_DXT5,            0x4, D3DFMT_DXT5,      0, 0, 0, 0, 0},
+    {D3DFMT_D16_LOCKABLE,    0x400,   0, 16, 0,          0xFFFF,     0,        0},
+    {D3DFMT_D32F_LOCKABLE,   0x4, D3DFMT_D32F_LOCKABLE,   0, 0, 0, 0, 0},
+    {D3DFMT_A16B16G16R16,    0x4, D3DFMT_A16B16G16R16,    0, 0, 0, 0, 0},
+    {D3DFMT_Q16W16V16U16,    0x4, D3DFMT_Q16W16V16U16,    0, 0, 0, 0, 0},
+    {D3DFMT_R16F,            0x4, D3DFMT_R16F,            0, 0, 0, 0, 0},
+    {D3DFMT_G16R16F,         0x4, D3DFMT_G16R16F,         0, 0, 0, 0, 0},
+    {D3DFMT_A16B16G16R16F,   0x4, D3DFMT_A16B16G16R16F,   0, 0, 0, 0, 0},
+    {D3DFMT_R32F,            0x4, D3DFMT_R32F,            0, 0, 0, 0, 0},
+    {D3DFMT_G32R32F,         0x4, D3DFMT_G32R32F,         0, 0, 0, 0, 0},
+    {D3DFMT_A32B32G32R32F,   0x4, D3DFMT_A32B32G32R32F,   0, 0, 0, 0, 0},
+    {D3DFMT_CxV8U8,          0x4, D3DFMT_CxV8U8,          0, 0, 0, 0, 0},
+};
+// clang-format on
+
+// What the writer takes: every format of the table, in table order.
+constexpr auto kDdsFormats = [] {
+    std::array<D3DFORMAT, std::size(DdsFormatTable) + 1> formats{};
+    for (std::size_t i = 0; i < std::size(DdsFormatTable); ++i) formats[i] = DdsFormatTable[i].format;
+    formats.back() = D3DFMT_UNKNOWN;
+    return formats;
+}();
+
+constexpr const char* kDdsExtensions[] = {".dds", nullptr};
+
+using Header = std::array<DWORD, kHeaderFields>;
+
+DWORD ReadU32(const BYTE* p) {
+    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16 |
+           static_cast<DWORD>(p[3]) << 24;
+}
+
+void PutU32(BYTE* p, DWORD value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+const DdsFormat* FindByFormat(D3DFORMAT format) {
+    for (const DdsFormat& row : DdsFormatTable)
+        if (row.format == format) return &row;
+    return nullptr;
+}
+
+bool Matches(const DdsFormat& row, const Header& h, DWORD flags) {
+    const DWORD* pf = &h[kPixelFormat];
+    if (pf[0] != kPixelFormatSize || row.flags != flags) return false;
+    return (!(flags & DDPF_FOURCC) || pf[2] == row.fourCC) && (!(flags & kBitCountFlags) || pf[3] == row.bitCount) &&
+           (!(flags & kRedMaskFlags) || pf[4] == row.red) && (!(flags & kGreenMaskFlags) || pf[5] == row.green) &&
+           (!(flags & kBlueMaskFlags) || pf[6] == row.blue) && (!(flags & kAlphaMaskFlags) || pf[7] == row.alpha);
+}
+
+const DdsFormat* FindByPixelFormat(const Header& h) {
+    DWORD flags = h[kPixelFormat + 1];
+    if (flags & DDPF_FOURCC) flags = DDPF_FOURCC;
+    for (const DdsFormat& row : DdsFormatTable)
+        if (Matches(row, h, flags)) return &row;
+    return nullptr;
+}
+
+// Row and slice pitch of a level, shared by reader and writer.
+struct LevelSize {
+    std::uint64_t rowPitch;
+    std::uint64_t slicePitch;
+};
+
+LevelSize SizeOfLevel(D3DFORMAT format, std::uint64_t width, std::uint64_t height) {
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    if (info.IsBlockCompressed() || info.IsPixelPair()) {
+        const std::uint64_t rowPitch = (width + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
+        return {rowPitch, rowPitch * ((height + info.blockHeight - 1) / info.blockHeight)};
+    }
+    const std::uint64_t rowPitch = width * (info.bitsPerPixel / 8);
+    return {rowPitch, rowPitch * height};
+}
+
+// Levels past 1 x 1 x 1 do not exist, whatever the file claims.
+UINT FullChainLength(UINT width, UINT height, UINT depth) {
+    UINT levels = 1;
+    for (UINT side = std::max({width, height, depth}); side > 1; side /= 2) ++levels;
+    return levels;
+}
+
+bool IsPalettized(D3DFORMAT format) { return LookupPixelFormat(format).kind == PIXEL_KIND_PALETTIZED; }
+
+// Where the reader is in the file's bytes.
+struct Cursor {
+    const BYTE* next;
+    std::uint64_t left;
+};
+
+// Fills `record` with one level at the cursor, or fails when the file ends.
+bool TakeLevel(DecodedImage& record, const DdsFormat& row, UINT width, UINT height, UINT depth, Cursor& cursor) {
+    const LevelSize size = SizeOfLevel(row.format, width, height);
+    const std::uint64_t bytes = size.slicePitch * depth;  // below 2^63: each factor is below 2^31
+    if (bytes > cursor.left) return false;
+    record.format = row.format;
+    record.width = width;
+    record.height = height;
+    record.depth = depth;
+    record.rowPitch = static_cast<UINT>(size.rowPitch);
+    record.slicePitch = static_cast<UINT>(size.slicePitch);
+    record.pixels = const_cast<BYTE*>(cursor.next);
+    record.ownsPixels = FALSE;
+    record.ownsPalette = FALSE;
+    cursor.next += bytes;
+    cursor.left -= bytes;
+    return true;
+}
+
+// A chained record like `like`, or null when memory runs out.
+DecodedImage* NewRecord(const DecodedImage& like) {
+    auto* record = new (std::nothrow) DecodedImage;
+    if (record == nullptr) return nullptr;
+    record->palette = like.palette;
+    record->resourceType = like.resourceType;
+    record->fileFormat = like.fileFormat;
+    record->decodePixels = like.decodePixels;
+    return record;
+}
+
+struct Shape {
+    UINT width, height, depth, levels, faces;
+};
+
+HRESULT ReadChains(DecodedImage& top, const DdsFormat& row, const Shape& shape, Cursor cursor) {
+    DecodedImage* face = &top;
+    for (UINT f = 0; f < shape.faces; ++f) {
+        if (f > 0) {
+            face->nextFace = NewRecord(top);
+            if (face->nextFace == nullptr) return E_OUTOFMEMORY;
+            face = face->nextFace;
+        }
+        UINT width = shape.width, height = shape.height, depth = shape.depth;
+        DecodedImage* level = face;
+        for (UINT l = 0; l < shape.levels; ++l) {
+            if (l > 0) {
+                level->nextLevel = NewRecord(top);
+                if (level->nextLevel == nullptr) return E_OUTOFMEMORY;
+                level = level->nextLevel;
+            }
+            if (!TakeLevel(*level, row, width, height, depth, cursor)) return E_FAIL;
+            width = std::max(width / 2, 1u);
+            height = std::max(height / 2, 1u);
+            depth = std::max(depth / 2, 1u);
+        }
+    }
+    return S_OK;
+}
+
+Header BuildHeader(const DecodedImage& image, const DdsFormat& row, UINT levels) {
+    Header h{};
+    h[kSize] = kHeaderSize;
+    h[kFlags] = DDSD_CAPS_HEIGHT_WIDTH_PIXELFORMAT;
+    h[kHeight] = image.height;
+    h[kWidth] = image.width;
+    const DWORD pixelFormat[kPixelFormatFields] = {kPixelFormatSize, row.flags, row.fourCC, row.bitCount,
+                                                   row.red, row.green, row.blue, row.alpha};
+    std::copy(std::begin(pixelFormat), std::end(pixelFormat), h.begin() + kPixelFormat);
+    h[kCaps] = DDSCAPS_TEXTURE;
+    if (row.flags & (DDPF_ALPHAPIXELS | DDPF_ALPHA)) h[kCaps] |= DDSCAPS_ALPHA;
+    if (row.flags & DDPF_PALETTEINDEXED8) h[kCaps] |= DDSCAPS_PALETTE;
+    if (image.nextLevel != nullptr) {
+        h[kFlags] |= DDSD_MIPMAPCOUNT;
+        h[kMipMapCount] = levels;
+        h[kCaps] |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
+    }
+    if (image.nextFace != nullptr) {
+        h[kCaps] |= DDSCAPS_COMPLEX;
+        h[kCaps2] |= DDSCAPS2_CUBEMAP_ALLFACES;
+    }
+    if (image.depth > 1) {
+        h[kFlags] |= DDSD_DEPTH;
+        h[kCaps2] |= DDSCAPS2_VOLUME;
+        h[kDepth] = image.depth;
+    }
+    return h;
+}
+
+// The level's rows (rows of blocks for block formats) from the top of its box.
+void WriteLevel(const DecodedImage& level, CheckedWriter& out) {
+    const PixelFormatInfo& info = LookupPixelFormat(level.format);
+    const D3DBOX& box = level.box;
+    const std::uint64_t rowBytes = SizeOfLevel(level.format, level.width, 1).rowPitch;
+    const std::uint64_t leftBytes = std::uint64_t{box.Left} / info.blockWidth * info.blockBytes;
+    for (UINT s = 0; s < level.depth; ++s) {
+        for (UINT y = 0; y < level.height; y += info.blockHeight) {
+            const BYTE* row = level.pixels + std::uint64_t{s + box.Front} * level.slicePitch +
+                              std::uint64_t{(y + box.Top) / info.blockHeight} * level.rowPitch + leftBytes;
+            out.Put(row, static_cast<DWORD>(rowBytes));
+        }
+    }
+}
+
+}  // namespace
+
+HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < kMagicSize + kHeaderSize || ReadU32(bytes) != kMagic) return E_FAIL;
+    Header h;
+    for (UINT i = 0; i < kHeaderFields; ++i) h[i] = ReadU32(bytes + kMagicSize + 4 * i);
+
+    const bool volume = (h[kFlags] & DDSD_DEPTH) != 0;
+    Shape shape{h[kWidth], h[kHeight], volume ? std::max<DWORD>(h[kDepth], 1) : 1, 1, 1};
+    if (!IsSaneImageSize(shape.width, shape.height) || shape.depth > kMaxImageDimension) return E_FAIL;
+    const DWORD cubeFaces = h[kCaps2] & DDSCAPS2_CUBE_FACES;
+    if (cubeFaces != 0 && cubeFaces != DDSCAPS2_CUBE_FACES) return E_FAIL;
+    shape.faces = cubeFaces != 0 ? kCubeFaces : 1;
+    shape.levels = std::min(std::max<DWORD>(h[kMipMapCount], 1), FullChainLength(shape.width, shape.height, shape.depth));
+    const DdsFormat* row = FindByPixelFormat(h);
+    if (row == nullptr) return E_FAIL;
+
+    resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (shape.faces == kCubeFaces ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
+    Cursor cursor{bytes + kMagicSize + kHeaderSize, byteCount - std::uint64_t{kMagicSize + kHeaderSize}};
+    palette = nullptr;
+    if (IsPalettized(row->format)) {
+        if (cursor.left < kPaletteSize) return E_FAIL;
+        palette = reinterpret_cast<PALETTEENTRY*>(const_cast<BYTE*>(cursor.next));
+        cursor.next += kPaletteSize;
+        cursor.left -= kPaletteSize;
+    }
+    return ReadChains(*this, *row, shape, cursor);
+}
+
+HRESULT DecodedImage::WriteDds(ImageOutput& output) const {
+    const DdsFormat* row = FindByFormat(format);
+    if (row == nullptr || pixels == nullptr) return E_FAIL;
+    if (IsPalettized(format) && palette == nullptr) return E_FAIL;
+    UINT levels = 1;
+    for (const DecodedImage* level = nextLevel; level != nullptr; level = level->nextLevel) ++levels;
+
+    CheckedWriter out(output);
+    BYTE prefix[kMagicSize + kHeaderSize];
+    PutU32(prefix, kMagic);
+    const Header h = BuildHeader(*this, *row, levels);
+    for (UINT i = 0; i < kHeaderFields; ++i) PutU32(prefix + kMagicSize + 4 * i, h[i]);
+    out.Put(prefix, sizeof prefix);
+    if (IsPalettized(format)) out.Put(palette, kPaletteSize);
+    for (const DecodedImage* face = this; face != nullptr; face = face->nextFace)
+        for (const DecodedImage* level = face; level != nullptr; level = level->nextLevel) {
+            if (level->format != format || level->pixels == nullptr) return E_FAIL;
+            WriteLevel(*level, out);
+        }
+    return out.Ok() ? S_OK : E_FAIL;
+}
+
+extern const ImageCodec kDdsCodec = {ImageFileFormat::Dds, "DDS", kDdsExtensions, &DecodedImage::ReadDds,
+                                     &DecodedImage::WriteDds, kDdsFormats.data()};
+
+}  // namespace quillmark

@@ -1,0 +1,25 @@
+// Result codes in words: the name of every HRESULT this program and its
+// library return (the Win32 and Direct3D 9 codes and the library's own) and
+// what it means, for messages a person reads.
+#pragma once
+
+#include "image_types.h"
+
+#include <string>
+#include <string_view>
+
+namespace quillmark {
+
+// The code's published name ("D3DERR_INVALIDCALL"), or its value in hex
+// ("0x88760999") for a code without one here.
+std::string ResultName(HRESULT result);
+
+// What the code says went wrong, as a clause ("an argument or the call is not
+// valid"); empty for a code without one here.
+std::string_view ResultMeaning(HRESULT result);
+
+// The meaning followed by the name in parentheses, for the end of a message:
+// "not enough memory (E_OUTOFMEMORY)"; only the name for an unknown code.
+std::string ResultReason(HRESULT result);
+
+}  // namespace quillmark

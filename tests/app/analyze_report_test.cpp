@@ -1,0 +1,105 @@
+// report.html of "quillmark analyze": every figure of the JSON output shows
+// in the page with the same value, the page is well-formed markup, and its
+// images decode (with the system's base64 tool) to the very files beside it.
+#include "batch_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace quillmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool ToolPresent(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The values of every element marked data-figure="name", in page order.
+std::vector<std::string> Figures(const std::string& page, const std::string& name) {
+    std::vector<std::string> values;
+    const std::regex marked("data-figure=\"" + name + "\">([^<]*)<");
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), marked); it != std::sregex_iterator(); ++it)
+        values.push_back((*it)[1]);
+    return values;
+}
+
+class AnalyzeReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillmark-report-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    fs::path directory_;
+};
+
+TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = batch::RunBatch({"analyze", "--object", "plane", "--angle", "88", "--min-filter", "point",
+                                      "--mag-filter", "point", "--mip-filter", "point", "--json", "-o",
+                                      directory_.string()});
+    const std::string json = testing::internal::GetCapturedStdout();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, 0) << errors;
+    const std::string page = FileText(directory_ / "report.html");
+    ASSERT_FALSE(page.empty());
+
+    // Scalars: "name": value (a string value without its quotes); the level
+    // records repeat their names once per level, in order.
+    std::map<std::string, std::vector<std::string>> expected;
+    const std::regex field("\"([a-z_]+)\": (\"([^\"]*)\"|[-0-9a-z]+)");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), field); it != std::sregex_iterator(); ++it)
+        expected[(*it)[1]].push_back((*it)[3].matched ? (*it)[3].str() : (*it)[2].str());
+    ASSERT_TRUE(expected.count("sum") && expected["level"].size() == 10) << json;
+    for (const auto& [name, values] : expected) EXPECT_EQ(Figures(page, name), values) << name;
+    EXPECT_NE(page.find("data-figure=\"levels\""), std::string::npos);
+
+    // The settings as applied, and no resource outside the page.
+    EXPECT_NE(page.find("<code>--angle</code></th><td>88<"), std::string::npos);
+    EXPECT_NE(page.find("<code>--min-filter</code></th><td>point<"), std::string::npos);
+    EXPECT_EQ(page.find("http:"), std::string::npos);
+    EXPECT_EQ(page.find("https:"), std::string::npos);
+
+    // Each image: <img src="data:image/bmp;base64,DATA" alt="... (FILE)"/>.
+    const std::string prefix = "<img src=\"data:image/bmp;base64,";
+    int images = 0;
+    for (std::size_t at = page.find(prefix); at != std::string::npos; at = page.find(prefix, at + 1)) {
+        ++images;
+        const std::size_t data = at + prefix.size(), dataEnd = page.find('"', data);
+        const std::size_t nameEnd = page.find(")\"", dataEnd), name = page.rfind('(', nameEnd) + 1;
+        ASSERT_NE(nameEnd, std::string::npos);
+        const fs::path encoded = directory_ / "encoded.txt", decoded = directory_ / "decoded.bin";
+        std::ofstream(encoded) << page.substr(data, dataEnd - data);
+        ASSERT_EQ(std::system(("base64 -d '" + encoded.string() + "' > '" + decoded.string() + "'").c_str()), 0);
+        const std::string file = page.substr(name, nameEnd - name);
+        EXPECT_EQ(FileText(decoded), FileText(directory_ / file)) << file;
+    }
+    EXPECT_EQ(images, 2);
+
+    if (!ToolPresent("xmllint")) GTEST_SKIP() << "xmllint is not installed: the markup was not validated";
+    const std::string report = (directory_ / "report.html").string();
+    EXPECT_EQ(std::system(("xmllint --noout '" + report + "'").c_str()), 0) << "well-formed";
+    EXPECT_EQ(std::system(("xmllint --html --noout '" + report + "' 2>&1 | grep -q . && exit 1 || exit 0").c_str()), 0)
+        << "the HTML parser reports nothing";
+}
+
+}  // namespace
+}  // namespace quillmark

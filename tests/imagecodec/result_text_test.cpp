@@ -1,0 +1,35 @@
+// Result codes in words: the published values name the codes, and an unknown
+// code still reads as its value.
+#include "result_text.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmark {
+namespace {
+
+TEST(ResultText, PublishedValuesReadAsTheirNames) {
+    // The values as the platform's documentation gives them.
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x8876086Cu)), "D3DERR_INVALIDCALL");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x8876086Au)), "D3DERR_NOTAVAILABLE");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x88760868u)), "D3DERR_DEVICELOST");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x8007000Eu)), "E_OUTOFMEMORY");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x80004005u)), "E_FAIL");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x88760B59u)), "TEXERR_UNREADABLE");
+}
+
+TEST(ResultText, ReasonIsAClauseFollowedByTheName) {
+    EXPECT_EQ(ResultReason(E_OUTOFMEMORY), "not enough memory (E_OUTOFMEMORY)");
+    const std::string reason = ResultReason(D3DERR_INVALIDCALL);
+    EXPECT_TRUE(reason.ends_with(" (D3DERR_INVALIDCALL)")) << reason;
+    EXPECT_GT(reason.size(), std::string(" (D3DERR_INVALIDCALL)").size() + 10);
+}
+
+TEST(ResultText, UnknownCodeReadsAsItsValue) {
+    const auto unknown = static_cast<HRESULT>(0x88761234u);
+    EXPECT_EQ(ResultName(unknown), "0x88761234");
+    EXPECT_TRUE(ResultMeaning(unknown).empty());
+    EXPECT_EQ(ResultReason(unknown), "error 0x88761234");
+}
+
+}  // namespace
+}  // namespace quillmark

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a user gets: the
+# program, the desktop entry (desktop-file-validate where installed), the
+# icons (PNG of their stated size, read by ImageMagick), the manual page
+# (groff renders it without a warning and it names every command and flag
+# --help names) and the bash completion (it completes commands, flags and
+# their values).
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "install test: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+program="$prefix/bin/quillmark"
+desktop="$prefix/share/applications/quillmark.desktop"
+manual="$prefix/share/man/man1/quillmark.1"
+completion="$prefix/share/bash-completion/completions/quillmark"
+for file in "$program" "$desktop" "$manual" "$completion"; do
+  [[ -f "$file" ]] || fail "${file#"$prefix"/} was not installed"
+done
+[[ -x "$program" ]] || fail "bin/quillmark is not executable"
+
+# The desktop entry.
+grep -qx 'Categories=Graphics;Development;' "$desktop" || fail "the desktop entry's categories are not Graphics;Development;"
+grep -qx 'Exec=quillmark' "$desktop" || fail "the desktop entry does not start quillmark"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+if command -v desktop-file-validate >/dev/null; then
+  errors=$(desktop-file-validate "$desktop" 2>&1 | grep -v ': hint: ' || true)
+  [[ -z "$errors" ]] || fail "desktop-file-validate: $errors"
+else
+  echo "install test: desktop-file-validate is not installed; the entry was checked by hand only"
+fi
+for size in 48 128 256; do
+  png="$prefix/share/icons/hicolor/${size}x${size}/apps/$icon.png"
+  [[ -f "$png" ]] || fail "no ${size}x${size} icon named $icon"
+  [[ $(identify -format '%m %wx%h' "$png") == "PNG ${size}x${size}" ]] || fail "$png is not a ${size}x${size} PNG"
+done
+
+# The manual page renders cleanly and agrees with --help.
+if command -v groff >/dev/null; then
+  warnings=$(groff -ww -z -man "$manual" 2>&1 || true)
+  [[ -z "$warnings" ]] || fail "groff warns about the manual page: $warnings"
+fi
+page=$(sed 's/\\-/-/g; s/\\f[BIRP]//g' "$manual")
+help=$("$program" --help)
+words=$(grep -oE -- '(^| )--?[a-z][a-z-]*' <<<"$help" | tr -d ' ' | sort -u)
+commands=$(awk '/^Commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 } /^$/ { on = 0 }' <<<"$help")
+[[ -n "$commands" ]] || fail "--help lists no commands"
+for word in $words $commands; do
+  grep -qe "$word" <<<"$page" || fail "the manual page does not mention $word, which --help does"
+done
+for flag in $(grep -oE -- '--[a-z][a-z-]*' <<<"$page" | sort -u); do
+  grep -qe "$flag" <<<"$help" || fail "the manual page names $flag, which --help does not"
+done
+
+# The completion: ask it as bash would.
+complete_words() {  # the words typed so far, the last one being completed
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quillmark; echo "${COMPREPLY[*]}"' \
+    _ "$completion" "$@"
+}
+for command in $commands; do
+  [[ " $(complete_words quillmark "") " == *" $command "* ]] || fail "completion does not offer the command $command"
+done
+[[ $(complete_words quillmark analyze --min-filter "") == "point linear anisotropic" ]] ||
+  fail "completion does not offer the filters after --min-filter"
+[[ $(complete_words quillmark render --ti) == "--tint" ]] || fail "completion does not complete --ti to --tint"
+[[ " $(complete_words quillmark analyze --) " == *" --json "* ]] || fail "completion does not offer analyze's --json"
+[[ " $(complete_words quillmark render --) " != *" --json "* ]] || fail "completion offers --json to render"
+echo "install test: passed ($prefix)"
