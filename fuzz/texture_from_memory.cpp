@@ -21,7 +21,10 @@ constexpr D3DRESOURCETYPE kResourceTypes[] = {static_cast<D3DRESOURCETYPE>(TEX_A
 constexpr D3DPOOL kPools[] = {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH, D3DPOOL_DEFAULT};
 constexpr D3DFORMAT kFormats[] = {D3DFMT_UNKNOWN, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5,
                                   D3DFMT_L8,      D3DFMT_P8,      D3DFMT_DXT1,     D3DFMT_A16B16G16R16F};
+// Sizes the caller may ask for; a large requested depth would make every
+// input a costly volume, whatever its bytes.
 constexpr UINT kSizes[] = {TEX_AUTO, TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 7, 64, 300};
+constexpr UINT kDepths[] = {TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 3};
 constexpr DWORD kFilters[] = {TEX_AUTO, RESAMPLE_BOX, RESAMPLE_TRIANGLE | RESAMPLE_DITHER, RESAMPLE_LINEAR,
                               RESAMPLE_POINT | RESAMPLE_MIRROR, RESAMPLE_NONE, 0, 7};
 
@@ -60,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::uint32_t hash = fuzz::HashOf(data, size);
     const D3DRESOURCETYPE type = Pick(kResourceTypes, hash);
-    const UINT width = Pick(kSizes, hash), height = Pick(kSizes, hash), depth = Pick(kSizes, hash);
+    const UINT width = Pick(kSizes, hash), height = Pick(kSizes, hash), depth = Pick(kDepths, hash);
     const UINT levels = Pick(kSizes, hash);
     const D3DFORMAT format = Pick(kFormats, hash);
     const D3DPOOL pool = Pick(kPools, hash);
