@@ -7,13 +7,6 @@
 namespace quillmark::bmp {
 namespace {
 
-struct MaskFormat {
-    WORD bitCount;
-    Masks masks;  // red, green, blue, alpha
-    D3DFORMAT format;
-    UINT offsetShift;
-};
-
 constexpr MaskFormat kMaskFormats[] = {
     {16, {0xE0, 0x1C, 0x3, 0xFF00}, D3DFMT_A8R3G3B2, 0},
     {16, {0xF00, 0xF0, 0xF, 0xF000}, D3DFMT_A4R4G4B4, 0},
@@ -65,6 +58,12 @@ DWORD ReadPixelValue(const BYTE* p, UINT bytesPerPixel) {
 }
 
 }  // namespace
+
+const MaskFormat* FindMaskFormat(D3DFORMAT format) {
+    for (const MaskFormat& row : kMaskFormats)
+        if (row.format == format && row.offsetShift == 0) return &row;
+    return nullptr;
+}
 
 D3DFORMAT FormatFromMasks(WORD bitCount, const Masks& masks, UINT& offsetShift) {
     for (const MaskFormat& row : kMaskFormats) {

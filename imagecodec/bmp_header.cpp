@@ -7,57 +7,60 @@
 namespace quillmark::bmp {
 namespace {
 
-constexpr DWORD kCoreHeaderSize = 12;
-constexpr DWORD kInfoHeaderSize = 40;
-constexpr DWORD kHeaderWithMasks = 52;
-constexpr DWORD kHeaderWithAlphaMask = 56;
-
 bool ReadHeaderFields(const BYTE* bytes, Layout& layout, WORD& planes, DWORD& clrUsed) {
     if (layout.headerSize == kCoreHeaderSize) {
-        layout.width = static_cast<std::int16_t>(ReadU16(bytes + 4));
-        layout.height = static_cast<std::int16_t>(ReadU16(bytes + 6));
-        planes = ReadU16(bytes + 8);
-        layout.bitCount = ReadU16(bytes + 10);
+        layout.width = static_cast<std::int16_t>(ReadU16(bytes + core_field::kWidth));
+        layout.height = static_cast<std::int16_t>(ReadU16(bytes + core_field::kHeight));
+        planes = ReadU16(bytes + core_field::kPlanes);
+        layout.bitCount = ReadU16(bytes + core_field::kBitCount);
         layout.compression = kBiRgb;
         clrUsed = 0;
         layout.entrySize = 3;
         return true;
     }
     if (layout.headerSize < kInfoHeaderSize) return false;
-    layout.width = static_cast<std::int32_t>(ReadU32(bytes + 4));
-    layout.height = static_cast<std::int32_t>(ReadU32(bytes + 8));
-    planes = ReadU16(bytes + 12);
-    layout.bitCount = ReadU16(bytes + 14);
-    layout.compression = ReadU32(bytes + 16);
-    clrUsed = ReadU32(bytes + 32);
+    layout.width = static_cast<std::int32_t>(ReadU32(bytes + info_field::kWidth));
+    layout.height = static_cast<std::int32_t>(ReadU32(bytes + info_field::kHeight));
+    planes = ReadU16(bytes + info_field::kPlanes);
+    layout.bitCount = ReadU16(bytes + info_field::kBitCount);
+    layout.compression = ReadU32(bytes + info_field::kCompression);
+    clrUsed = ReadU32(bytes + info_field::kColoursUsed);
     layout.entrySize = 4;
     return true;
 }
 
-bool ChooseFormat(const BYTE* bytes, Layout& layout) {
-    layout.masks = {};
-    if (layout.compression == kBiRgb) {
-        switch (layout.bitCount) {
-        case 1: case 4: case 8: layout.format = D3DFMT_P8; return true;
-        case 16: layout.format = D3DFMT_X1R5G5B5; return true;
-        case 24: layout.format = D3DFMT_R8G8B8; return true;
-        case 32: layout.format = D3DFMT_X8R8G8B8; return true;
-        default: return false;
+bool IsPaletteBitCount(WORD bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8; }
+
+bool ChooseRgbFormat(Layout& layout) {
+    if (IsPaletteBitCount(layout.bitCount)) {
+        layout.format = D3DFMT_P8;
+        return true;
+    }
+    for (const RgbFormat& row : kRgbFormats) {
+        if (row.bitCount == layout.bitCount) {
+            layout.format = row.format;
+            return true;
         }
     }
+    return false;
+}
+
+bool ChooseFormat(const BYTE* bytes, Layout& layout) {
+    layout.masks = {};
+    if (layout.compression == kBiRgb) return ChooseRgbFormat(layout);
     if (layout.IsRunLength()) {
         // Run-length data holds one palette index per pixel; with more bits
         // per pixel its bytes would mean nothing in the format chosen.
-        if (layout.bitCount != 1 && layout.bitCount != 4 && layout.bitCount != 8) return false;
+        if (!IsPaletteBitCount(layout.bitCount)) return false;
         layout.format = D3DFMT_P8;
         return true;
     }
     if (layout.compression != kBiBitfields || layout.headerSize < kHeaderWithMasks) return false;
     if (layout.bitCount != 16 && layout.bitCount != 24 && layout.bitCount != 32) return false;
-    layout.masks.red = ReadU32(bytes + 40);
-    layout.masks.green = ReadU32(bytes + 44);
-    layout.masks.blue = ReadU32(bytes + 48);
-    layout.masks.alpha = layout.headerSize >= kHeaderWithAlphaMask ? ReadU32(bytes + 52) : 0;
+    layout.masks.red = ReadU32(bytes + info_field::kRedMask);
+    layout.masks.green = ReadU32(bytes + info_field::kGreenMask);
+    layout.masks.blue = ReadU32(bytes + info_field::kBlueMask);
+    layout.masks.alpha = layout.headerSize >= kHeaderWithAlphaMask ? ReadU32(bytes + info_field::kAlphaMask) : 0;
     UINT offsetShift = 0;
     layout.format = FormatFromMasks(layout.bitCount, layout.masks, offsetShift);
     layout.bitsOffset += offsetShift;
@@ -84,10 +87,10 @@ bool DataReachesLastRow(const Layout& layout, UINT byteCount) {
 
 }  // namespace
 
-bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout) {
+bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout) {
     layout = {};
     if (byteCount < 4) return false;
-    layout.headerSize = ReadU32(bytes);
+    layout.headerSize = ReadU32(bytes + info_field::kSize);
     if (layout.headerSize > byteCount) return false;
     WORD planes = 0;
     DWORD clrUsed = 0;
@@ -100,6 +103,7 @@ bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout) {
     if (layout.bitCount <= 8 && clrUsed == 0) layout.colours = std::uint64_t{1} << layout.bitCount;
     layout.bitsOffset = layout.headerSize + layout.colours * layout.entrySize;
     if (layout.bitsOffset > byteCount || planes != 1) return false;
+    if (statedBitsOffset > layout.bitsOffset && statedBitsOffset < byteCount) layout.bitsOffset = statedBitsOffset;
     if (!ChooseFormat(bytes, layout)) return false;
 
     ComputeRowSizes(layout);

@@ -1,7 +1,8 @@
-// The facts of a bitmap's info header that the reader works from, after the
-// header has been checked against the bytes it came in, and the helpers that
-// read those bytes. Shared by the reader's parts (header, run-length data,
-// bit-field conversion).
+// The bitmap file layout, shared by the reader and the writer: the fields of
+// the file and info headers, the compressions, the pixel formats stored
+// uncompressed and as bit fields, and the little-endian field access. Also
+// the facts of an info header that the reader works from, after the header
+// has been checked against the bytes it came in.
 #pragma once
 
 #include "d3d9types.h"
@@ -15,12 +16,60 @@ inline constexpr DWORD kBiRle8 = 1;
 inline constexpr DWORD kBiRle4 = 2;
 inline constexpr DWORD kBiBitfields = 3;
 inline constexpr WORD kFileType = 0x4D42;  // "BM"
+
+// The file header, kFileHeaderSize bytes before the info header in a .bmp
+// file: byte offsets of its fields.
 inline constexpr UINT kFileHeaderSize = 14;
+namespace file_field {
+inline constexpr UINT kType = 0;         // WORD, kFileType
+inline constexpr UINT kFileSize = 2;     // DWORD, bytes in the file
+inline constexpr UINT kBitsOffset = 10;  // DWORD, from the file's start to the pixels
+}  // namespace file_field
+
+// The info header's sizes: core (16-bit sizes, 3-byte colour entries), info,
+// info with the three colour masks, info with the alpha mask too.
+inline constexpr DWORD kCoreHeaderSize = 12;
+inline constexpr DWORD kInfoHeaderSize = 40;
+inline constexpr DWORD kHeaderWithMasks = 52;
+inline constexpr DWORD kHeaderWithAlphaMask = 56;
+
+// Byte offsets of the info header's fields (the first, its size, is at 0).
+namespace info_field {
+inline constexpr UINT kSize = 0;               // DWORD
+inline constexpr UINT kWidth = 4;              // LONG
+inline constexpr UINT kHeight = 8;             // LONG, negative: rows stored top-down
+inline constexpr UINT kPlanes = 12;            // WORD, 1
+inline constexpr UINT kBitCount = 14;          // WORD
+inline constexpr UINT kCompression = 16;       // DWORD
+inline constexpr UINT kXPixelsPerMetre = 24;   // LONG
+inline constexpr UINT kYPixelsPerMetre = 28;   // LONG
+inline constexpr UINT kColoursUsed = 32;       // DWORD, 0: all that the bit count allows
+inline constexpr UINT kRedMask = 40;           // DWORD, in headers of kHeaderWithMasks bytes and up
+inline constexpr UINT kGreenMask = 44;
+inline constexpr UINT kBlueMask = 48;
+inline constexpr UINT kAlphaMask = 52;         // in headers of kHeaderWithAlphaMask bytes and up
+}  // namespace info_field
+
+// The core header's fields that differ from the info header's.
+namespace core_field {
+inline constexpr UINT kWidth = 4;     // WORD
+inline constexpr UINT kHeight = 6;    // WORD
+inline constexpr UINT kPlanes = 8;    // WORD
+inline constexpr UINT kBitCount = 10; // WORD
+}  // namespace core_field
 
 inline WORD ReadU16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
 inline DWORD ReadU32(const BYTE* p) {
     return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
            (static_cast<DWORD>(p[3]) << 24);
+}
+inline void PutU16(BYTE* p, DWORD value) {
+    p[0] = static_cast<BYTE>(value);
+    p[1] = static_cast<BYTE>(value >> 8);
+}
+inline void PutU32(BYTE* p, DWORD value) {
+    PutU16(p, value);
+    PutU16(p + 2, value >> 16);
 }
 
 struct Masks {
@@ -29,6 +78,33 @@ struct Masks {
     DWORD blue;
     DWORD alpha;
 };
+
+// Uncompressed (kBiRgb) pixels of 16 bits and more: the first row of a bit
+// count is the format the reader gives (32-bit pixels with any alpha byte set
+// become A8R8G8B8); the writer finds its format's row.
+struct RgbFormat {
+    WORD bitCount;
+    D3DFORMAT format;
+};
+inline constexpr RgbFormat kRgbFormats[] = {
+    {16, D3DFMT_X1R5G5B5},
+    {24, D3DFMT_R8G8B8},
+    {32, D3DFMT_X8R8G8B8},
+    {32, D3DFMT_A8R8G8B8},
+};
+
+// A bit-field layout (kBiBitfields) that a Direct3D format stores as it is;
+// offsetShift bytes are skipped before each pixel (a layout whose low byte
+// carries nothing).
+struct MaskFormat {
+    WORD bitCount;
+    Masks masks;
+    D3DFORMAT format;
+    UINT offsetShift;
+};
+
+// The layout that stores `format` with no offset, or null.
+const MaskFormat* FindMaskFormat(D3DFORMAT format);
 
 struct Layout {
     DWORD headerSize;
@@ -52,8 +128,10 @@ struct Layout {
 };
 
 // Reads and checks the info header at `bytes`; false for anything malformed,
-// unsupported or larger than the image limits.
-bool ParseLayout(const BYTE* bytes, UINT byteCount, Layout& layout);
+// unsupported or larger than the image limits. The pixels follow the colour
+// table, or start at `statedBitsOffset` (from `bytes`, as a file header gives
+// it; 0 for none) when that lies past the table and inside the bytes.
+bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout);
 
 // The Direct3D format a bit-field layout stores, or D3DFMT_A32B32G32R32F when
 // none does; `offsetShift` receives the byte offset added to the pixel data.

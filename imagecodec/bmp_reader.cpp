@@ -71,45 +71,53 @@ bool CanUseInPlace(const Layout& layout) {
            layout.format != D3DFMT_A32B32G32R32F;
 }
 
-}  // namespace
-
-HRESULT DecodedImage::ReadBmp(const BYTE* bytes, UINT byteCount) {
-    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes) != bmp::kFileType) return E_FAIL;
-    if (bmp::ReadU32(bytes + 2) > byteCount) return E_FAIL;
-    return ReadDib(bytes + bmp::kFileHeaderSize, byteCount - bmp::kFileHeaderSize);
-}
-
-HRESULT DecodedImage::ReadDib(const BYTE* bytes, UINT byteCount) {
+// Reads the bitmap whose info header starts at `bytes`; `statedBitsOffset`
+// is where a file header says the pixels are (see ParseLayout).
+HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset) {
     Layout layout;
-    if (!bmp::ParseLayout(bytes, byteCount, layout)) return E_FAIL;
+    if (!bmp::ParseLayout(bytes, byteCount, statedBitsOffset, layout)) return E_FAIL;
     const BYTE* bits = bytes + layout.bitsOffset;
     if (layout.compression == bmp::kBiRgb && layout.format == D3DFMT_X8R8G8B8 && HasAlphaByte(bits, layout))
         layout.format = D3DFMT_A8R8G8B8;
 
-    format = layout.format;
-    rowPitch = static_cast<UINT>(layout.rowPitch);
-    width = static_cast<UINT>(layout.width);
-    height = static_cast<UINT>(layout.rows);
-    depth = 1;
-    slicePitch = 0;
-    if (!decodePixels) return S_OK;
+    image.format = layout.format;
+    image.rowPitch = static_cast<UINT>(layout.rowPitch);
+    image.width = static_cast<UINT>(layout.width);
+    image.height = static_cast<UINT>(layout.rows);
+    image.depth = 1;
+    image.slicePitch = 0;
+    if (!image.decodePixels) return S_OK;
 
-    if (format == D3DFMT_P8) {
-        const HRESULT result = BuildPalette(bytes, layout, *this);
+    if (image.format == D3DFMT_P8) {
+        const HRESULT result = BuildPalette(bytes, layout, image);
         if (FAILED(result)) return result;
     }
     if (CanUseInPlace(layout)) {
-        pixels = const_cast<BYTE*>(bits);
+        image.pixels = const_cast<BYTE*>(bits);
         return S_OK;
     }
     // Cleared, so that pixels run-length data never reaches are index 0.
-    pixels = static_cast<BYTE*>(std::calloc(layout.rows, layout.rowPitch));
-    if (pixels == nullptr) return E_OUTOFMEMORY;
-    ownsPixels = TRUE;
+    image.pixels = static_cast<BYTE*>(std::calloc(layout.rows, layout.rowPitch));
+    if (image.pixels == nullptr) return E_OUTOFMEMORY;
+    image.ownsPixels = TRUE;
     if (layout.IsRunLength())
-        return bmp::DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, pixels) ? S_OK : E_FAIL;
-    DecodeRows(bits, layout, pixels);
+        return bmp::DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
+    DecodeRows(bits, layout, image.pixels);
     return S_OK;
 }
+
+}  // namespace
+
+HRESULT DecodedImage::ReadBmp(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes + bmp::file_field::kType) != bmp::kFileType)
+        return E_FAIL;
+    if (bmp::ReadU32(bytes + bmp::file_field::kFileSize) > byteCount) return E_FAIL;
+    // The file header counts from the start of the file, the info header from its own.
+    const DWORD statedBitsOffset = bmp::ReadU32(bytes + bmp::file_field::kBitsOffset);
+    return ReadBitmap(*this, bytes + bmp::kFileHeaderSize, byteCount - bmp::kFileHeaderSize,
+                      statedBitsOffset > bmp::kFileHeaderSize ? statedBitsOffset - bmp::kFileHeaderSize : 0);
+}
+
+HRESULT DecodedImage::ReadDib(const BYTE* bytes, UINT byteCount) { return ReadBitmap(*this, bytes, byteCount, 0); }
 
 }  // namespace quillmark

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "decoded_image.h"
+#include "resample.h"
 
 #include <span>
 #include <string_view>
@@ -34,5 +35,10 @@ const ImageCodec* FindImageCodec(ImageFileFormat id);
 
 // The codec whose extensions end `path` (case-insensitively), or null.
 const ImageCodec* FindImageCodecForPath(std::string_view path);
+
+// The processor switch the JPEG reader asks before each decode: while it
+// says 0 the reader uses the fast integer transform. The texture services
+// install theirs at start-up.
+void SetJpegVectorSwitch(VectorPathSwitch vectorEnabled);
 
 }  // namespace quillmark

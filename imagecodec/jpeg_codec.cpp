@@ -11,7 +11,6 @@
 #include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
-#include "library_switches.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -25,6 +24,10 @@
 
 namespace quillmark {
 namespace {
+
+// Asked before each decode; with 0 the fast integer transform stands in for
+// the vector one. None installed: the library's default transform.
+VectorPathSwitch g_vectorSwitch = nullptr;
 
 constexpr std::size_t kStagingSize = 4096;
 constexpr std::uint64_t kColourBytesPerPixel = 4;
@@ -148,7 +151,7 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     info.mem->max_memory_to_use = static_cast<long>(kMaxImageBytes);
     AttachSource(decoder);
     jpeg_read_header(&info, TRUE);
-    if (!IsMmxEnabled()) info.dct_method = JDCT_IFAST;
+    if (g_vectorSwitch != nullptr && g_vectorSwitch() == 0) info.dct_method = JDCT_IFAST;
 
     const D3DFORMAT format = ChooseOutput(info);
     const std::uint64_t bytesPerPixel = format == D3DFMT_L8 ? 1 : kColourBytesPerPixel;
@@ -277,5 +280,7 @@ HRESULT DecodedImage::WriteJpeg(ImageOutput& output) const {
 
 extern const ImageCodec kJpegCodec = {ImageFileFormat::Jpg, "JPEG", kJpegExtensions, &DecodedImage::ReadJpeg,
                                       &DecodedImage::WriteJpeg, kJpegFormats};
+
+void SetJpegVectorSwitch(VectorPathSwitch vectorEnabled) { g_vectorSwitch = vectorEnabled; }
 
 }  // namespace quillmark

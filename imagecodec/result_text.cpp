@@ -21,6 +21,7 @@ constexpr ResultEntry kResults[] = {
     QUILLMARK_RESULT(E_NOINTERFACE, "the object does not offer that interface"),
     QUILLMARK_RESULT(E_INVALIDARG, "an argument is not valid"),
     QUILLMARK_RESULT(E_NOTIMPL, "this operation is not implemented"),
+    QUILLMARK_RESULT(E_ACCESSDENIED, "the file is read-only or you may not write it"),
     QUILLMARK_RESULT(TEXERR_UNREADABLE,
                      "the file cannot be opened, created or mapped, or its contents are no image this program reads"),
     QUILLMARK_RESULT(D3DERR_WRONGTEXTUREFORMAT, "the texture format cannot be used this way"),

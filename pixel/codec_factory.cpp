@@ -19,6 +19,9 @@ std::unique_ptr<RowCodec> Linear(const SurfaceDesc& desc) {
 
 std::unique_ptr<RowCodec> NewCodec(const SurfaceDesc& desc) {
     namespace l = layout;
+    const PixelFormatInfo& info = LookupPixelFormat(desc.Format);
+    if (info.IsPixelPair()) return std::make_unique<PixelPairCodec>(desc);
+    if (info.IsBlockCompressed()) return std::make_unique<BlockCompressedCodec>(desc);
     switch (static_cast<std::uint32_t>(desc.Format)) {
     case D3DFMT_R8G8B8: return Linear<l::R8G8B8>(desc);
     case D3DFMT_A8R8G8B8: return Linear<l::A8R8G8B8>(desc);
@@ -61,15 +64,6 @@ std::unique_ptr<RowCodec> NewCodec(const SurfaceDesc& desc) {
     case D3DFMT_A32B32G32R32F: return std::make_unique<FloatCodec<4, false>>(desc);
     case FORMAT_AL16: return Linear<l::AL16>(desc);
     case FORMAT_R16: return Linear<l::R16>(desc);
-    case D3DFMT_UYVY:
-    case D3DFMT_YUY2:
-    case D3DFMT_R8G8_B8G8:
-    case D3DFMT_G8R8_G8B8: return std::make_unique<PixelPairCodec>(desc);
-    case D3DFMT_DXT1:
-    case D3DFMT_DXT2:
-    case D3DFMT_DXT3:
-    case D3DFMT_DXT4:
-    case D3DFMT_DXT5: return std::make_unique<BlockCompressedCodec>(desc);
     default: return nullptr;
     }
 }

@@ -75,17 +75,13 @@ HRESULT HalvePacked(ConversionJob& job) {
     return S_OK;
 }
 
-FloatColor Sum(const FloatColor& a, const FloatColor& b) { return {a.r + b.r, a.g + b.g, a.b + b.b, a.a + b.a}; }
-
-FloatColor Scaled(const FloatColor& c, float k) { return {c.r * k, c.g * k, c.b * k, c.a * k}; }
-
 // Adds pixels 2x and 2x + 1 of `row` (pixel 0 twice when the source is one
 // pixel wide) into `out`.
 void AddPairs(const ColorRow& row, UINT sourceWidth, ColorRow& out) {
     for (UINT x = 0; x < out.size(); ++x) {
         const UINT left = sourceWidth == 1 ? 0 : 2 * x;
         const UINT right = sourceWidth == 1 ? 0 : 2 * x + 1;
-        out[x] = Sum(out[x], Sum(row[left], row[right]));
+        out[x] += row[left] + row[right];
     }
 }
 
@@ -101,7 +97,7 @@ HRESULT HalveGeneral(ConversionJob& job) {
         std::fill(out.begin(), out.end(), FloatColor{});
         AddPairs(top, src.Width(), out);
         AddPairs(single ? top : bottom, src.Width(), out);
-        for (FloatColor& c : out) c = Scaled(c, 0.25f);
+        for (FloatColor& c : out) c = c * 0.25f;
         hr = dst.EncodeRow(y, 0, out.data());
         if (FAILED(hr)) return hr;
     }
@@ -150,7 +146,7 @@ HRESULT BoxVolumeFilter(ConversionJob& job) {
             }
             std::fill(out.begin(), out.end(), FloatColor{});
             for (const ColorRow& row : rows) AddPairs(row, src.Width(), out);
-            for (FloatColor& c : out) c = Scaled(c, 0.125f);
+            for (FloatColor& c : out) c = c * 0.125f;
             const HRESULT hr = dst.EncodeRow(y, z, out.data());
             if (FAILED(hr)) return hr;
         }

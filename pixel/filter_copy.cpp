@@ -12,14 +12,8 @@ namespace {
 
 // Bytes per 4 x 4 block of a block-compressed format, else 0.
 UINT BlockBytes(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_DXT1: return 8;
-    case D3DFMT_DXT2:
-    case D3DFMT_DXT3:
-    case D3DFMT_DXT4:
-    case D3DFMT_DXT5: return 16;
-    default: return 0;
-    }
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    return info.IsBlockCompressed() ? info.blockBytes : 0;
 }
 
 

@@ -60,15 +60,11 @@ private:
     std::array<std::uint64_t, N> keys_;
 };
 
-FloatColor Blend(const FloatColor& p, float wp, const FloatColor& q, float wq) {
-    return {p.r * wp + q.r * wq, p.g * wp + q.g * wq, p.b * wp + q.b * wq, p.a * wp + q.a * wq};
-}
-
 // Bilinear sample of column tap tx between two source rows.
 FloatColor SampleRows(const FloatColor* rowO, const FloatColor* rowM, const LinearTap& tx, const LinearTap& ty) {
-    const FloatColor o = Blend(rowO[tx.lower], tx.lowerWeight, rowO[tx.upper], tx.upperWeight);
-    const FloatColor m = Blend(rowM[tx.lower], tx.lowerWeight, rowM[tx.upper], tx.upperWeight);
-    return Blend(o, ty.lowerWeight, m, ty.upperWeight);
+    const FloatColor o = rowO[tx.lower] * tx.lowerWeight + rowO[tx.upper] * tx.upperWeight;
+    const FloatColor m = rowM[tx.lower] * tx.lowerWeight + rowM[tx.upper] * tx.upperWeight;
+    return o * ty.lowerWeight + m * ty.upperWeight;
 }
 
 }  // namespace
@@ -116,7 +112,7 @@ HRESULT LinearVolumeFilter(ConversionJob& job) {
             for (UINT x = 0; x < dst.Width(); ++x) {
                 const FloatColor near = SampleRows(cache.Row(keys[0]), cache.Row(keys[1]), tapsX[x], ty);
                 const FloatColor far = SampleRows(cache.Row(keys[2]), cache.Row(keys[3]), tapsX[x], ty);
-                out[x] = Blend(near, tz.lowerWeight, far, tz.upperWeight);
+                out[x] = near * tz.lowerWeight + far * tz.upperWeight;
             }
             hr = dst.EncodeRow(y, z, out.data());
             if (FAILED(hr)) return hr;

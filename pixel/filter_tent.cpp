@@ -55,18 +55,11 @@ private:
     std::size_t length_;
 };
 
-void AddScaled(FloatColor& acc, const FloatColor& p, float w) {
-    acc.r += p.r * w;
-    acc.g += p.g * w;
-    acc.b += p.b * w;
-    acc.a += p.a * w;
-}
-
 // Scatters one decoded source row into a destination row with vertical
 // weight wy.
 void ScatterRow(const ColorRow& row, const FilterWeights& weightsX, float wy, FloatColor* acc) {
     for (UINT x = 0; x < row.size(); ++x) {
-        for (const FilterWeight& wx : weightsX.Of(x)) AddScaled(acc[wx.destination], row[x], wx.weight * wy);
+        for (const FilterWeight& wx : weightsX.Of(x)) acc[wx.destination] += row[x] * (wx.weight * wy);
     }
 }
 

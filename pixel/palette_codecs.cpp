@@ -12,11 +12,9 @@ BYTE NearestPaletteIndex(const FloatColor* palette, const FloatColor& c, bool wi
     int best = 0;
     float bestDistance = 0.0f;
     for (int i = 0; i < 256; ++i) {
-        const float dr = palette[i].r - c.r;
-        const float dg = palette[i].g - c.g;
-        const float db = palette[i].b - c.b;
-        const float da = withAlpha ? palette[i].a - c.a : 0.0f;
-        const float distance = dr * dr + dg * dg + db * db + da * da;
+        const FloatColor d = palette[i] - c;
+        const float da = withAlpha ? d.a : 0.0f;
+        const float distance = d.r * d.r + d.g * d.g + d.b * d.b + da * da;
         if (i == 0 || distance < bestDistance) {
             best = i;
             bestDistance = distance;

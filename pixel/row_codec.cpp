@@ -155,12 +155,7 @@ HRESULT RowCodec::BuildPalette(const SurfaceDesc& desc) {
 
 void RowCodec::AddDiffusedError(FloatColor* row) {
     FloatColor* carry = errorCarryRow_.data();
-    for (UINT x = 0; x < block_.width; ++x) {
-        row[x].r += carry[x + 1].r;
-        row[x].g += carry[x + 1].g;
-        row[x].b += carry[x + 1].b;
-        row[x].a += carry[x + 1].a;
-    }
+    for (UINT x = 0; x < block_.width; ++x) row[x] += carry[x + 1];
     std::fill(errorCarryRow_.begin(), errorCarryRow_.end(), FloatColor{});
 }
 

@@ -12,16 +12,33 @@
 
 namespace quillmark {
 
+// One colour with float channels; arithmetic works channel by channel.
 struct FloatColor {
     float r;
     float g;
     float b;
     float a;
+
+    FloatColor& operator+=(const FloatColor& o) {
+        r += o.r;
+        g += o.g;
+        b += o.b;
+        a += o.a;
+        return *this;
+    }
 };
 
 inline bool operator==(const FloatColor& x, const FloatColor& y) {
     return x.r == y.r && x.g == y.g && x.b == y.b && x.a == y.a;
 }
+
+inline FloatColor operator+(FloatColor x, const FloatColor& y) { return x += y; }
+
+inline FloatColor operator-(const FloatColor& x, const FloatColor& y) {
+    return {x.r - y.r, x.g - y.g, x.b - y.b, x.a - y.a};
+}
+
+inline FloatColor operator*(const FloatColor& c, float k) { return {c.r * k, c.g * k, c.b * k, c.a * k}; }
 
 class RowCodec {
 public:

@@ -1,6 +1,8 @@
 #include "library_switches.h"
 
 #include "cpu_features.h"
+#include "image_codec.h"
+#include "resample.h"
 
 namespace quillmark {
 namespace {
@@ -82,6 +84,11 @@ int IsMmxEnabled() {
     }
     if (caches.mmx == -1) caches.mmx = DetectMmx();
     return caches.mmx;
+}
+
+void StartTextureLibrary() {
+    SetBoxVectorSwitch(&IsMmxEnabled);
+    SetJpegVectorSwitch(&IsMmxEnabled);
 }
 
 namespace testing {

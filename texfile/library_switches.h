@@ -1,6 +1,6 @@
 // The library's registry switches (REG_DWORD values under
 // HKEY_LOCAL_MACHINE "Software\Quillmark\Direct3D"), the debug-runtime mute
-// bracket, and the MMX availability check. Caches are process-wide and
+// bracket, the MMX availability check, and library start-up. Caches are process-wide and
 // filled on first use, without locking.
 #pragma once
 
@@ -21,6 +21,12 @@ void MuteDebugRuntime(int mute);
 // 1 when MMX code paths may be used, else 0. "DisableMMX" is consulted on
 // every call and, once seen non-zero, turns MMX off for the process.
 int IsMmxEnabled();
+
+// Library start-up: hands the switches to the layers below that follow them
+// (box halving and the JPEG reader use their vector forms only while
+// IsMmxEnabled says 1). The
+// program calls it once before any texture work.
+void StartTextureLibrary();
 
 namespace testing {
 // Forgets every cached switch value, as at process start.

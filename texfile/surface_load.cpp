@@ -1,7 +1,6 @@
 #include "surface_load.h"
 
 #include "debug_mute.h"
-#include "library_switches.h"
 #include "resample.h"
 #include "surface_lock.h"
 #include "texture_constants.h"
@@ -13,11 +12,7 @@ namespace {
 
 constexpr DWORD kAutoFilter = RESAMPLE_TRIANGLE | RESAMPLE_DITHER;
 
-// Resolves TEX_AUTO. Every conversion passes here first, so this is also
-// where the box filter learns to follow the library's MMX switch.
 DWORD ResolveFilter(DWORD filter) {
-    static const bool switchInstalled = (SetBoxVectorSwitch(&IsMmxEnabled), true);
-    (void)switchInstalled;
     return filter == TEX_AUTO ? kAutoFilter : filter;
 }
 

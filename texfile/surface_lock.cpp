@@ -1,6 +1,7 @@
 #include "surface_lock.h"
 
 #include "debug_mute.h"
+#include "pixel_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,17 +15,16 @@ void SafeRelease(T*& object) {
     object = nullptr;
 }
 
-// Widens a rectangle to whole 4x4 blocks or to whole pixel pairs.
+// Widens a rectangle inside the surface to whole blocks of its format (4x4
+// compressed blocks, pixel pairs); block sides are powers of two.
 RECT AlignToGroups(RECT r, D3DFORMAT format, UINT width, UINT height) {
-    if (IsBlockCompressedFormat(format)) {
-        r.left &= ~3;
-        r.top &= ~3;
-        r.right = std::min<LONG>((r.right + 3) & ~3, static_cast<LONG>(width));
-        r.bottom = std::min<LONG>((r.bottom + 3) & ~3, static_cast<LONG>(height));
-    } else if (IsPixelPairFormat(format)) {
-        r.left &= ~1;
-        r.right = std::min<LONG>((r.right + 1) & ~1, static_cast<LONG>(width));
-    }
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    const LONG across = static_cast<LONG>(info.blockWidth) - 1;
+    const LONG down = static_cast<LONG>(info.blockHeight) - 1;
+    r.left &= ~across;
+    r.top &= ~down;
+    r.right = std::min<LONG>((r.right + across) & ~across, static_cast<LONG>(width));
+    r.bottom = std::min<LONG>((r.bottom + down) & ~down, static_cast<LONG>(height));
     return r;
 }
 
@@ -36,7 +36,7 @@ bool InsideSurface(const RECT& r, UINT width, UINT height) {
 // The copy texture's extra levels make its last level exactly W x H while
 // keeping level 0 a multiple of the 4x4 block size.
 UINT CopyLevelShift(D3DFORMAT format, UINT width, UINT height) {
-    if (!IsBlockCompressedFormat(format) || ((width | height) & 3) == 0) return 0;
+    if (!LookupPixelFormat(format).IsBlockCompressed() || ((width | height) & 3) == 0) return 0;
     UINT shift = 1;
     while ((((width | height) << shift) & 3) != 0) ++shift;
     return shift;
@@ -54,16 +54,6 @@ HRESULT FetchThroughRenderTarget(IDirect3DDevice9* device, IDirect3DSurface9* su
 }
 
 }  // namespace
-
-bool IsBlockCompressedFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
-bool IsPixelPairFormat(D3DFORMAT format) {
-    return format == D3DFMT_YUY2 || format == D3DFMT_UYVY || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
-}
 
 HRESULT SurfaceLock::PrepareCopy(const D3DSURFACE_DESC& desc, IDirect3DSurface9* surface, bool wholeWrite) {
     const UINT shift = CopyLevelShift(desc.Format, desc.Width, desc.Height);
@@ -257,7 +247,8 @@ HRESULT CopySurfaceRows(IDirect3DSurface9* source, IDirect3DSurface9* destinatio
         source->UnlockRect();
         return result;
     }
-    const UINT rows = IsBlockCompressedFormat(from.Format) ? (from.Height + 3) / 4 : from.Height;
+    const UINT blockHeight = LookupPixelFormat(from.Format).blockHeight;
+    const UINT rows = (from.Height + blockHeight - 1) / blockHeight;
     const std::size_t bytes = static_cast<std::size_t>(std::min(in.Pitch, out.Pitch));
     const auto* read = static_cast<const BYTE*>(in.pBits);
     auto* write = static_cast<BYTE*>(out.pBits);

@@ -70,9 +70,4 @@ private:
 // another of the same format and size. D3DERR_INVALIDCALL when they differ.
 HRESULT CopySurfaceRows(IDirect3DSurface9* source, IDirect3DSurface9* destination);
 
-// True for D3DFMT_DXT1 to D3DFMT_DXT5.
-bool IsBlockCompressedFormat(D3DFORMAT format);
-// True for YUY2, UYVY, R8G8_B8G8 and G8R8_G8B8.
-bool IsPixelPairFormat(D3DFORMAT format);
-
 }  // namespace quillmark

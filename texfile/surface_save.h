@@ -12,8 +12,10 @@ namespace quillmark {
 //   WriteSurfaceToImageFile("MipBand.bmp", ImageFileFormat::Bmp, surface, nullptr, nullptr)
 // An existing file is replaced only once the new one is complete. Returns
 // S_OK; D3DERR_INVALIDCALL for a null path or surface, a rectangle outside
-// the surface or a format the file type cannot be written in; TEXERR_UNREADABLE
-// when the file cannot be created; D3DERR_DEVICELOST (after writing) when a
+// the surface or a format the file type cannot be written in; E_ACCESSDENIED
+// (the file untouched) when an existing file is read-only or the caller may
+// not write it; TEXERR_UNREADABLE when the file cannot be created;
+// D3DERR_DEVICELOST (after writing) when a
 // D3DPOOL_DEFAULT surface's device is lost; the writer's failure otherwise.
 HRESULT WriteSurfaceToImageFile(const char* path, ImageFileFormat fileFormat, IDirect3DSurface9* surface,
                                 const PALETTEENTRY* palette, const RECT* rect);

@@ -1,6 +1,6 @@
 #include "texture_fit.h"
 
-#include "format_match.h"
+#include "device_format_match.h"
 #include "texture_constants.h"
 
 #include <algorithm>
@@ -20,10 +20,7 @@ struct Request {
     D3DFORMAT format;
 };
 
-bool IsBlockCompressed(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
+bool IsBlockCompressed(D3DFORMAT format) { return LookupPixelFormat(format).IsBlockCompressed(); }
 
 UINT ReadOr(const UINT* value, UINT fallback) { return value != nullptr ? *value : fallback; }
 

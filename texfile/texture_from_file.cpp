@@ -2,6 +2,7 @@
 
 #include "com_holder.h"
 #include "decoded_image.h"
+#include "device_format_match.h"
 #include "format_match.h"
 #include "mapped_file.h"
 #include "mip_chain.h"

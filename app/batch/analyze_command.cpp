@@ -150,6 +150,8 @@ HRESULT WriteDrawnHeatMap(const fs::path& path) {
     return result;
 }
 
+}  // namespace
+
 // Stop saves MipBand.bmp in the current directory, so it is pressed in DIR.
 bool StopIn(const fs::path& directory, std::string* error) {
     std::error_code code;
@@ -164,6 +166,19 @@ bool StopIn(const fs::path& directory, std::string* error) {
     if (!pressed) *error = "the Stop button could not be pressed";
     return pressed;
 }
+
+bool RunWholeAnalysis(std::string* error) {
+    if (!PressButton(kStartButton) || !g_app.running) {
+        *error = "the analysis could not be started";
+        return false;
+    }
+    ProgressReporter progress;
+    const bool finished = RunUntilDone(progress, error);
+    progress.Finish();
+    return finished;
+}
+
+namespace {
 
 int RunAnalyze(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;

@@ -32,6 +32,14 @@ std::string FiguresJson(const AnalysisFigures& figures);
 // as data) with their legends. False with a message in *error when it cannot.
 bool WriteReportPage(const std::filesystem::path& directory, const AnalysisFigures& figures,
                      const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
+// Presses Start and renders until the dialog shows "DONE" (or Ctrl-C),
+// with progress on stderr; false with the reason when the run could not be
+// started or finished.
+bool RunWholeAnalysis(std::string* error);
+
+// Presses Stop with `directory` as the current directory, where Stop saves
+// MipBand.bmp.
+bool StopIn(const std::filesystem::path& directory, std::string* error);
 
 // One progress report: frames done of the estimate, the remaining time shown
 // by the dialog and the three figures.

@@ -14,6 +14,8 @@
 
 namespace quillmark::batch {
 
+struct BatchSettings;
+
 // Exit codes of batch mode.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // the work itself failed
@@ -30,6 +32,10 @@ struct BatchCommand {
     // Prints its own errors (prefixed "quillmark <name>: ") and returns the
     // process exit code.
     int (*run)(const std::vector<std::string>& arguments);
+    // Instead of `run`, for a command that starts the probe itself (on more
+    // than one device, or not at all): called with the parsed settings
+    // before anything is started.
+    int (*runWithSettings)(const BatchSettings& settings) = nullptr;
 };
 
 // Every command, in the order of command_list.h.

@@ -47,7 +47,10 @@ private:
     bool started_ = false;
 };
 
-int RunCommand(const BatchCommand& command, const BatchSettings& settings) {
+}  // namespace
+
+int RunOnHeadlessProbe(const BatchSettings& settings,
+                       const std::function<int(const std::vector<std::string>&)>& work) {
     HeadlessProbe probe;
     if (!probe.started()) return kExitFailure;  // StartProbe said why
     std::string error;
@@ -58,10 +61,8 @@ int RunCommand(const BatchCommand& command, const BatchSettings& settings) {
         std::fprintf(stderr, "quillmark: no frame could be drawn (the device is gone)\n");
         return kExitFailure;
     }
-    return command.run(settings.rest);
+    return work(settings.rest);
 }
-
-}  // namespace
 
 bool SettleMessageLoop() {
     for (int pass = 0; pass < kSettlePassLimit; ++pass) {
@@ -103,8 +104,9 @@ int RunBatch(const std::vector<std::string>& arguments) {
         std::fputs(BatchUsage().c_str(), stdout);
         return kExitSuccess;
     }
+    if (command->runWithSettings) return command->runWithSettings(settings);
     if (settings.device && !SelectDevice(*settings.device, &error)) return UsageError(error);
-    return RunCommand(*command, settings);
+    return RunOnHeadlessProbe(settings, command->run);
 }
 
 }  // namespace quillmark::batch

@@ -4,6 +4,7 @@
 // closes the main window again.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,15 @@ namespace quillmark::batch {
 // Runs batch mode; `arguments` start with the command name (or --help).
 // Returns the process exit code.
 int RunBatch(const std::vector<std::string>& arguments);
+
+struct BatchSettings;
+
+// Starts the probe on the headless backend with the selected device, applies
+// the settings, lets the loop draw a frame showing them and runs `work`
+// with the arguments the settings flags did not take; the probe is closed
+// again before it returns. Returns work's exit code, or the failure's.
+int RunOnHeadlessProbe(const BatchSettings& settings,
+                       const std::function<int(const std::vector<std::string>&)>& work);
 
 // The usage text: commands, their options and every settings flag.
 std::string BatchUsage();

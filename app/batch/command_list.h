@@ -3,3 +3,5 @@
 // Included twice by command_table.cpp; no include guard on purpose.
 QUILLMARK_BATCH_COMMAND(kRenderCommand)
 QUILLMARK_BATCH_COMMAND(kAnalyzeCommand)
+QUILLMARK_BATCH_COMMAND(kDevicesCommand)
+QUILLMARK_BATCH_COMMAND(kCompareCommand)

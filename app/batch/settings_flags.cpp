@@ -146,6 +146,7 @@ bool TakeValue(const FlagSpec& flag, std::string_view value, BatchSettings* sett
     }
     if (flag.kind == Device) {
         settings->device = std::string(value);
+        settings->devices.emplace_back(value);
         return true;
     }
     const std::optional<int> argument = ParsePosition(flag, value);

@@ -27,7 +27,8 @@ struct ControlAction {
 // The settings flags of one command line.
 struct BatchSettings {
     std::vector<ControlAction> actions;  // in command-line order
-    std::optional<std::string> device;
+    std::optional<std::string> device;  // the last --device
+    std::vector<std::string> devices;   // every --device, in order
     bool help = false;
     std::vector<std::string> rest;       // what no settings flag took
 };

@@ -4,6 +4,7 @@
 #include "shell.h"
 
 #include "backend.h"
+#include "library_switches.h"
 #include "windows.h"
 
 #include <cstdio>
@@ -38,6 +39,7 @@ int RunInteractive() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quillmark::StartTextureLibrary();
     if (argc <= 1) return RunInteractive();
     return quillmark::batch::RunBatch(std::vector<std::string>(argv + 1, argv + argc));
 }

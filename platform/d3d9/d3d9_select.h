@@ -5,11 +5,24 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "d3d9.h"
 
 namespace quillmark {
 
 // The device names this build knows, separated by ", ".
 std::string KnownDeviceNames();
+
+std::vector<std::string> DeviceNames();
+
+// The named device's Direct3D object; null with the reason in *error when
+// the name is unknown or the device cannot be opened.
+IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
+
+// What the named device draws with (for OpenGL devices the driver's renderer
+// and version strings); false with the reason when it cannot be opened.
+bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
 
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();

@@ -1,6 +1,7 @@
 // Direct3DCreate9 and the choice of the device it creates.
 #include "d3d9.h"
 #include "d3d9_select.h"
+#include "gl_direct3d.h"
 #include "reference_direct3d.h"
 
 #include <cstdio>
@@ -10,14 +11,39 @@
 namespace quillmark {
 namespace {
 
+IDirect3D9* CreateReference(std::string*) { return reference::CreateReferenceDirect3D(); }
+
+bool DescribeReference(std::string* description, std::string*) {
+    *description = "built-in software rasteriser";
+    return true;
+}
+
+template <gl::GlDriver driver>
+IDirect3D9* CreateGl(std::string* error) {
+    return gl::CreateGlDirect3D(driver, error);
+}
+
+template <gl::GlDriver driver>
+bool DescribeGl(std::string* description, std::string* error) {
+    return gl::DescribeGlDriver(driver, description, error);
+}
+
 struct DeviceKind {
     const char* name;
-    IDirect3D9* (*create)();
+    IDirect3D9* (*create)(std::string* error);
+    bool (*describe)(std::string* description, std::string* error);
 };
 
 constexpr DeviceKind kDevices[] = {
-    {"reference", &reference::CreateReferenceDirect3D},
+    {"reference", &CreateReference, &DescribeReference},
+    {"gl", &CreateGl<gl::GlDriver::Default>, &DescribeGl<gl::GlDriver::Default>},
+    {"llvmpipe", &CreateGl<gl::GlDriver::Llvmpipe>, &DescribeGl<gl::GlDriver::Llvmpipe>},
+    {"softpipe", &CreateGl<gl::GlDriver::Softpipe>, &DescribeGl<gl::GlDriver::Softpipe>},
 };
+
+std::string UnknownDevice(std::string_view name) {
+    return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames();
+}
 
 std::optional<std::string>& ExplicitChoice() {
     static std::optional<std::string> choice;
@@ -41,6 +67,30 @@ std::string KnownDeviceNames() {
     return names;
 }
 
+std::vector<std::string> DeviceNames() {
+    std::vector<std::string> names;
+    for (const DeviceKind& kind : kDevices) names.emplace_back(kind.name);
+    return names;
+}
+
+IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error) {
+    const DeviceKind* kind = FindDevice(name);
+    if (!kind) {
+        *error = UnknownDevice(name);
+        return nullptr;
+    }
+    return kind->create(error);
+}
+
+bool DescribeDevice(std::string_view name, std::string* description, std::string* error) {
+    const DeviceKind* kind = FindDevice(name);
+    if (!kind) {
+        *error = UnknownDevice(name);
+        return false;
+    }
+    return kind->describe(description, error);
+}
+
 std::string SelectedDeviceName() {
     if (ExplicitChoice()) return *ExplicitChoice();
     const char* fromEnvironment = std::getenv("QUILLMARK_DEVICE");
@@ -50,8 +100,7 @@ std::string SelectedDeviceName() {
 
 bool SelectDevice(std::string_view name, std::string* error) {
     if (!FindDevice(name)) {
-        if (error)
-            *error = "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames();
+        if (error) *error = UnknownDevice(name);
         return false;
     }
     ExplicitChoice() = std::string(name);
@@ -66,11 +115,8 @@ IDirect3D9* Direct3DCreate9(UINT SDKVersion) {
         return nullptr;
     }
     const std::string name = quillmark::SelectedDeviceName();
-    const quillmark::DeviceKind* kind = quillmark::FindDevice(name);
-    if (!kind) {
-        std::fprintf(stderr, "QUILLMARK_DEVICE: unknown device \"%s\"; known devices: %s\n", name.c_str(),
-                     quillmark::KnownDeviceNames().c_str());
-        return nullptr;
-    }
-    return kind->create();
+    std::string error;
+    IDirect3D9* direct3d = quillmark::CreateNamedDirect3D(name, &error);
+    if (!direct3d) std::fprintf(stderr, "device \"%s\" cannot be opened: %s\n", name.c_str(), error.c_str());
+    return direct3d;
 }

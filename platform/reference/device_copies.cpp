@@ -115,6 +115,7 @@ HRESULT ReferenceDevice::UpdateSurface(IDirect3DSurface9* source, const RECT* so
     const PixelBox target{std::uint32_t(x), std::uint32_t(y), std::uint32_t(x) + box.right - box.left,
                           std::uint32_t(y) + box.bottom - box.top};
     if (!IsValidBox(to->Pixels(), target)) return D3DERR_INVALIDCALL;
+    BringToMemory(*to);
     CopyBlocks(from->Pixels(), box, to->Pixels(), target.left, target.top, 0);
     to->MarkChanged();
     return S_OK;
@@ -127,6 +128,7 @@ HRESULT ReferenceDevice::GetRenderTargetData(IDirect3DSurface9* renderTarget, ID
     if (!(from->Traits().usage & D3DUSAGE_RENDERTARGET) || to->Traits().pool != D3DPOOL_SYSTEMMEM ||
         from->Traits().format != to->Traits().format || !SameSize(from->Pixels(), to->Pixels()) || to->IsLocked())
         return D3DERR_INVALIDCALL;
+    BringToMemory(*from);
     to->Pixels().bytes = from->Pixels().bytes;
     to->MarkChanged();
     return S_OK;
@@ -152,6 +154,8 @@ HRESULT ReferenceDevice::StretchRect(IDirect3DSurface9* source, const RECT* sour
     if (!BoxFromRect(from->Pixels(), sourceRect, &src) || !BoxFromRect(to->Pixels(), destRect, &dst))
         return D3DERR_INVALIDCALL;
     if (from == to && Overlaps(src, dst)) return D3DERR_INVALIDCALL;
+    BringToMemory(*from);
+    BringToMemory(*to);
     const bool sameSize = src.right - src.left == dst.right - dst.left && src.bottom - src.top == dst.bottom - dst.top;
     if (sameSize) {
         CopyBlocks(from->Pixels(), src, to->Pixels(), dst.left, dst.top, 0);

@@ -6,6 +6,7 @@
 #include "device_formats.h"
 #include "rasterizer.h"
 #include "reference_device.h"
+#include "renderer.h"
 #include "sampled_texture.h"
 #include "surface.h"
 #include "textures.h"
@@ -137,6 +138,7 @@ void ReferenceDevice::RunTiles(const DrawContext& context) {
 HRESULT ReferenceDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     if (primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (const HRESULT checked = CheckDrawState(); FAILED(checked)) return checked;
+    if (renderer_) return renderer_->Draw({state_, textures_, *streamBuffer_, type, startVertex, primitiveCount});
     DrawContext context;
     std::vector<CoordinateSource> sources;
     if (const HRESULT prepared = PrepareStages(context, sources); FAILED(prepared)) return prepared;

@@ -8,32 +8,12 @@
 
 namespace quillmark::reference {
 
-bool IsBlockCompressed(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_DXT1:
-        case D3DFMT_DXT2:
-        case D3DFMT_DXT3:
-        case D3DFMT_DXT4:
-        case D3DFMT_DXT5:
-            return true;
-        default:
-            return false;
-    }
-}
-
-static bool IsPixelPair(D3DFORMAT format) {
-    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
-}
-
 FormatLayout LayoutOf(D3DFORMAT format) {
-    if (IsBlockCompressed(format)) return {4, 4, format == D3DFMT_DXT1 ? 8u : 16u};
-    if (IsPixelPair(format)) return {2, 1, 4};
     // Library-private formats never reach the device.
-    if (format == D3DFMT_UNKNOWN || format == FORMAT_AL16 || format == FORMAT_R16) return {};
+    if (format == FORMAT_AL16 || format == FORMAT_R16) return {};
     const PixelFormatInfo& info = LookupPixelFormat(format);
-    if (&info == &UnknownPixelFormat || info.bitsPerPixel % 8 != 0) return {};
-    return {1, 1, info.bitsPerPixel / 8};
+    if (&info == &UnknownPixelFormat) return {};
+    return {info.blockWidth, info.blockHeight, info.blockBytes};
 }
 
 bool CanHold(D3DFORMAT format) { return LayoutOf(format).bytesPerBlock != 0; }

@@ -21,7 +21,6 @@ bool CanHold(D3DFORMAT format);
 bool IsDepthFormat(D3DFORMAT format);
 bool IsLockableDepthFormat(D3DFORMAT format);
 bool IsRenderTargetFormat(D3DFORMAT format);
-bool IsBlockCompressed(D3DFORMAT format);
 // Formats the texture sampler reads (natively or through a row codec).
 bool IsSampledFormat(D3DFORMAT format);
 

@@ -7,6 +7,7 @@
 
 #include "device_formats.h"
 #include "reference_device.h"
+#include "renderer.h"
 #include "surface.h"
 #include "textures.h"
 #include "vertex_buffer.h"
@@ -138,9 +139,13 @@ HRESULT ReferenceDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D
         D3DRECT r = count == 0 ? viewport : rects[i];
         r = {std::max(r.x1, viewport.x1), std::max(r.y1, viewport.y1), std::min(r.x2, viewport.x2),
              std::min(r.y2, viewport.y2)};
-        if (r.x1 < r.x2 && r.y1 < r.y2) ClearRect(r, flags, color, z);
+        if (r.x1 >= r.x2 || r.y1 >= r.y2) continue;
+        if (renderer_)
+            renderer_->Clear(r, flags, color, z);
+        else
+            ClearRect(r, flags, color, z);
     }
-    backBuffer_->MarkChanged();
+    if (!renderer_) backBuffer_->MarkChanged();
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include "device_formats.h"
 #include "fault_switch.h"
 #include "rasterizer.h"
+#include "renderer.h"
 #include "sampled_texture.h"
 #include "surface.h"
 #include "textures.h"
@@ -57,6 +58,15 @@ ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_
     stageTextures_.resize(kStageCount);
 }
 
+bool ReferenceDevice::AttachRenderer(RendererSource& source, std::string* error) {
+    renderer_ = source.CreateRenderer(*backBuffer_, depthBuffer_.get(), error);
+    return renderer_ != nullptr;
+}
+
+void ReferenceDevice::BringToMemory(Surface& surface) {
+    if (renderer_) renderer_->BringToMemory(surface);
+}
+
 ReferenceDevice::~ReferenceDevice() {
     for (IDirect3DBaseTexture9*& texture : textures_) {
         if (texture) InternalsOf(texture)->Lifetime().UnbindFromDevice();
@@ -95,8 +105,7 @@ HRESULT ReferenceDevice::GetDirect3D(IDirect3D9** direct3d) {
 
 HRESULT ReferenceDevice::GetDeviceCaps(D3DCAPS9* caps) {
     if (!caps) return D3DERR_INVALIDCALL;
-    *caps = ReferenceCaps();
-    return S_OK;
+    return direct3d_->GetDeviceCaps(creation_.AdapterOrdinal, creation_.DeviceType, caps);
 }
 
 HRESULT ReferenceDevice::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
@@ -118,6 +127,7 @@ HRESULT ReferenceDevice::Present(const RECT*, const RECT*, HWND destWindowOverri
     HWND window = destWindowOverride ? destWindowOverride : presentation_.hDeviceWindow;
     if (!window) window = creation_.hFocusWindow;
     if (window) {
+        BringToMemory(*backBuffer_);
         const PixelStore& pixels = backBuffer_->Pixels();
         quillmark::win32::ShowWindowImage(window, reinterpret_cast<const std::uint32_t*>(pixels.bytes.data()),
                                           int(pixels.width), int(pixels.height), int(pixels.rowPitch));

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "d3d9.h"
@@ -13,6 +14,8 @@
 
 namespace quillmark::reference {
 
+class Renderer;
+class RendererSource;
 class Surface;
 class VertexBuffer;
 class WorkerPool;
@@ -29,6 +32,13 @@ public:
     // `presentation` must already be resolved (see ResolvePresentParameters).
     ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
                     const D3DPRESENT_PARAMETERS& presentation);
+
+    // Makes the device draw through a renderer of `source` instead of its own
+    // rasteriser; false (and the reason in *error) when none can be made.
+    bool AttachRenderer(RendererSource& source, std::string* error);
+    // Called before the memory of one of the device's surfaces is read or
+    // written outside drawing (locks, copies, Present).
+    void BringToMemory(Surface& surface);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
@@ -112,6 +122,7 @@ private:
     std::array<IDirect3DBaseTexture9*, kStageCount> textures_{};
     VertexBuffer* streamBuffer_ = nullptr;
     bool inScene_ = false;
+    std::unique_ptr<Renderer> renderer_;
     std::unique_ptr<WorkerPool> workers_;
     std::unique_ptr<SampledTextureCache> sampledTextures_;
     std::vector<SampledTexture> stageTextures_;

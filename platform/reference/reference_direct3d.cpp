@@ -4,6 +4,9 @@
 
 #include "device_formats.h"
 #include "reference_device.h"
+#include "renderer.h"
+
+#include <cstdio>
 
 namespace quillmark::reference {
 namespace {
@@ -38,6 +41,8 @@ HRESULT CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) {
 
 class ReferenceDirect3D final : public IDirect3D9 {
 public:
+    explicit ReferenceDirect3D(std::unique_ptr<RendererSource> source) : source_(std::move(source)) {}
+
     HRESULT QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_INVALIDARG;
         if (riid == IID_IUnknown || riid == IID_IDirect3D9) {
@@ -74,7 +79,7 @@ public:
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) override {
         if (adapter != D3DADAPTER_DEFAULT || !caps) return D3DERR_INVALIDCALL;
         if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-        *caps = ReferenceCaps();
+        *caps = source_ ? source_->Caps() : ReferenceCaps();
         return S_OK;
     }
 
@@ -92,17 +97,29 @@ public:
         if (const HRESULT checked = ResolvePresentParameters(focusWindow, &resolved); FAILED(checked)) return checked;
         *presentation = resolved;
         const D3DDEVICE_CREATION_PARAMETERS creation{adapter, deviceType, focusWindow, behavior};
-        *out = new ReferenceDevice(this, creation, resolved);
+        auto* device = new ReferenceDevice(this, creation, resolved);
+        std::string error;
+        if (source_ && !device->AttachRenderer(*source_, &error)) {
+            std::fprintf(stderr, "CreateDevice: %s\n", error.c_str());
+            device->Release();
+            return D3DERR_NOTAVAILABLE;
+        }
+        *out = device;
         return S_OK;
     }
 
 private:
     ~ReferenceDirect3D() = default;
     ULONG references_ = 1;
+    std::unique_ptr<RendererSource> source_;
 };
 
 }  // namespace
 
-IDirect3D9* CreateReferenceDirect3D() { return new ReferenceDirect3D(); }
+IDirect3D9* CreateReferenceDirect3D() { return new ReferenceDirect3D(nullptr); }
+
+IDirect3D9* CreateReferenceDirect3D(std::unique_ptr<RendererSource> source) {
+    return new ReferenceDirect3D(std::move(source));
+}
 
 }  // namespace quillmark::reference

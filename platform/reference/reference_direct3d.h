@@ -3,12 +3,19 @@
 // that tests use to exercise the application's device handling.
 #pragma once
 
+#include <memory>
+
 #include "d3d9.h"
 
 namespace quillmark::reference {
 
+class RendererSource;
+
 // A new Direct3D object whose devices are software reference devices.
 IDirect3D9* CreateReferenceDirect3D();
+// A Direct3D object whose devices keep the reference device's resources but
+// draw through renderers of `source`, and report its capabilities.
+IDirect3D9* CreateReferenceDirect3D(std::unique_ptr<RendererSource> source);
 
 // Makes the next `count` calls of Present (on any reference device of the
 // process) fail with D3DERR_DEVICELOST, as a lost device would.

@@ -57,6 +57,7 @@ bool BoxFromRect(const PixelStore& store, const RECT* rect, PixelBox* box) {
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     PixelBox box{};
     if (!locked || !traits_.lockable || locked_ || !BoxFromRect(pixels_, rect, &box)) return D3DERR_INVALIDCALL;
+    OwningDevice()->BringToMemory(*this);
     locked->Pitch = static_cast<INT>(pixels_.rowPitch);
     locked->pBits = pixels_.BlockAt(box.left, box.top);
     locked_ = true;

@@ -3,6 +3,10 @@
 #include "posix_error.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +42,21 @@ bool PlanOpen(DWORD access, DWORD disposition, OpenPlan& plan) {
     // Truncation needs a writable descriptor even when only reading was asked.
     if ((plan.flags & O_TRUNC) && !write) plan.flags = (plan.flags & ~O_RDONLY) | O_RDWR;
     return true;
+}
+
+bool CanOpenKind(mode_t mode) { return S_ISREG(mode) || S_ISCHR(mode) || S_ISFIFO(mode); }
+
+constexpr mode_t kPermissionBits = 0777;
+constexpr mode_t kWriteBits = 0222;
+
+// Gives `path` the owner, group and permission bits of `model`: the owner
+// only where the caller may (else the group alone, where the caller belongs
+// to it). The set-id bits are not carried over, as writing a file clears them.
+bool CopyOwnerAndMode(const std::string& path, const struct stat& model) {
+    const bool owned = ::chown(path.c_str(), model.st_uid, model.st_gid) == 0 ||
+                       ::chown(path.c_str(), static_cast<uid_t>(-1), model.st_gid) == 0;
+    const bool moded = ::chmod(path.c_str(), model.st_mode & kPermissionBits) == 0;
+    return owned && moded;
 }
 
 bool Exists(const std::string& path) {
@@ -94,7 +113,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         return INVALID_HANDLE_VALUE;
     }
     struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(descriptor, &info) != 0 || !CanOpenKind(info.st_mode)) {
         ::close(descriptor);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -202,6 +221,68 @@ BOOL DeleteFileA(LPCSTR fileName) {
     if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return Fail(ERROR_ACCESS_DENIED);
     return ::unlink(path.c_str()) == 0 ? TRUE : FailWithErrno();
+}
+
+DWORD GetFileAttributesA(LPCSTR fileName) {
+    if (!fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat info;
+    if (::stat(PosixPath(fileName).c_str(), &info) != 0) {
+        FailWithErrno();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = 0;
+    if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if ((info.st_mode & kWriteBits) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD GetFileType(HANDLE file) {
+    FileObject* object = LookupHandle<FileObject>(file);
+    struct stat info;
+    if (!object || ::fstat(object->Descriptor(), &info) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(NO_ERROR);
+    if (S_ISREG(info.st_mode)) return FILE_TYPE_DISK;
+    if (S_ISCHR(info.st_mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(info.st_mode)) return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD) {
+    FileObject* object = LookupHandle<FileObject>(file);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    // The kernel keeps the resolved name of every open descriptor.
+    const std::string link = "/proc/self/fd/" + std::to_string(object->Descriptor());
+    std::string resolved(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(link.c_str(), resolved.data(), resolved.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= resolved.size()) {
+        SetLastError(length < 0 ? ErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    const auto needed = static_cast<DWORD>(length);
+    if (!path || size <= needed) return needed + 1;
+    std::memcpy(path, resolved.data(), needed);
+    path[needed] = '\0';
+    return needed;
+}
+
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+                  LPVOID reserved) {
+    if (!replaced || !replacement || backup || exclude || reserved) return Fail(ERROR_INVALID_PARAMETER);
+    const std::string from = PosixPath(replacement);
+    const std::unique_ptr<char, decltype(&std::free)> to(::realpath(PosixPath(replaced).c_str(), nullptr), &std::free);
+    struct stat model;
+    if (!to || ::stat(to.get(), &model) != 0 || !Exists(from)) return FailWithErrno();
+    if (!CopyOwnerAndMode(from, model) && !(flags & REPLACEFILE_IGNORE_MERGE_ERRORS)) return FailWithErrno();
+    return ::rename(from.c_str(), to.get()) == 0 ? TRUE : FailWithErrno();
 }
 
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {

@@ -84,7 +84,15 @@ void SetLastError(DWORD error);
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFUL
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
+#define FILE_NAME_NORMALIZED 0x0
+#define REPLACEFILE_IGNORE_MERGE_ERRORS 0x00000002
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000
 #define FILE_BEGIN 0
@@ -98,7 +106,8 @@ void SetLastError(DWORD error);
 
 // Sharing modes are accepted and not enforced: POSIX has no mandatory file
 // sharing. Attributes other than read-only are ignored. A backslash in a path
-// is a separator, as it is for Win32. Directories cannot be opened.
+// is a separator, as it is for Win32. Regular files, character devices and
+// pipes (FIFOs) can be opened; directories and other kinds cannot.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -115,6 +124,24 @@ DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh,
 BOOL CloseHandle(HANDLE object);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+// Links are followed. FILE_ATTRIBUTE_READONLY when no one may write the file
+// (its mode has no write bit), FILE_ATTRIBUTE_DIRECTORY for a directory, else
+// FILE_ATTRIBUTE_NORMAL; INVALID_FILE_ATTRIBUTES when nothing is there.
+DWORD GetFileAttributesA(LPCSTR fileName);
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device,
+// FILE_TYPE_PIPE for a pipe; FILE_TYPE_UNKNOWN with an error otherwise.
+DWORD GetFileType(HANDLE file);
+// The path of an open file with every link resolved. Returns its length; when
+// `size` cannot hold it and its terminating zero, the size needed (zero
+// included); 0 on failure.
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+// Puts the file `replacement` in place of the file `replaced` (links
+// followed), which keeps its permission bits and, where the caller may set
+// them, its owner and group. A failure to carry these over fails the call
+// unless REPLACEFILE_IGNORE_MERGE_ERRORS is given. No backup is made: `backup`,
+// `exclude` and `reserved` must be null.
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+                  LPVOID reserved);
 
 // File mappings: read-only views of whole files or parts of them.
 #define PAGE_READONLY 0x02

@@ -109,6 +109,7 @@ struct LUID {
 #define S_FALSE (static_cast<HRESULT>(0x00000001L))
 #define E_FAIL (static_cast<HRESULT>(0x80004005L))
 #define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
+#define E_ACCESSDENIED (static_cast<HRESULT>(0x80070005L))
 #define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
 #define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
 #define E_NOTIMPL (static_cast<HRESULT>(0x80004001L))

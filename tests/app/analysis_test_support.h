@@ -4,6 +4,8 @@
 #pragma once
 
 #include "analysis.h"
+#include "polar_plot.h"
+#include "reference_direct3d.h"
 #include "probe_fixture.h"
 #include "scene.h"
 #include "test_textures.h"
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +40,32 @@ inline ImageFacts ReadImageFacts(const std::string& path) {
     pclose(pipe);
     return facts;
 }
+
+// The figures and per-pixel results a run leaves behind.
+struct RunRecord {
+    std::int32_t hitTotal, framesDone, totalFrames;
+    std::uint16_t maxHits;
+    std::uint64_t levelTexelSum;
+    std::vector<int> periods;
+    std::vector<std::uint16_t> counts;
+    std::vector<std::uint32_t> plot;
+
+    static RunRecord Take() {
+        RunRecord record{g_app.hitTotal, g_app.framesDone, g_app.totalFrames, g_app.maxHits, g_app.levelTexelSum,
+                         {}, std::vector<std::uint16_t>(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600),
+                         {}};
+        for (int level = 0; level < kLevelsDone; ++level) {
+            const LevelResult& result = LevelResultOf(level);
+            record.periods.insert(record.periods.end(), {result.rowPeriod, result.columnPeriod, result.hits});
+        }
+        for (int row = 0; row < g_app.plotHeight; ++row) {
+            const auto* bits = reinterpret_cast<const std::uint32_t*>(g_app.plotBits + row * g_app.plotPitch);
+            record.plot.insert(record.plot.end(), bits, bits + kPlotWidth);
+        }
+        return record;
+    }
+    bool operator==(const RunRecord&) const = default;
+};
 
 class AnalysisFixture : public ProbeFixture {
 protected:
@@ -87,6 +116,34 @@ protected:
     }
     static int RunToTheEnd() {
         return RunToTheEnd([](int) {});
+    }
+
+    // A bilinear run of a thin plane, then the same run losing the device
+    // again and again, must leave the same record.
+    static void ExpectLostFramesChangeNothing() {
+        ShowThinPlane();
+        g_app.minFilter = D3DTEXF_LINEAR;
+        g_app.magFilter = D3DTEXF_LINEAR;
+        g_app.mipFilter = D3DTEXF_LINEAR;
+        PressStart();
+        const int frames = RunToTheEnd();
+        const RunRecord uninterrupted = RunRecord::Take();
+        ASSERT_GT(uninterrupted.hitTotal, 0);
+        PressStop();
+
+        // Lose frames everywhere: inside passes, on the blank frames that end a
+        // pass, the one that ends the run, and twice in a row.
+        const std::set<int> losses = {0, 10, 171, 172, 343, 344, 400, 401, 550, frames - 1};
+        PressStart();
+        std::set<int> pending = losses;
+        RunToTheEnd([&](int) {
+            if (!pending.count(g_app.framesDone)) return;
+            reference::FailNextPresents(g_app.framesDone == 400 ? 2 : 1);
+            pending.erase(g_app.framesDone);
+        });
+        EXPECT_TRUE(pending.empty());
+        EXPECT_EQ(RunRecord::Take(), uninterrupted);
+        EXPECT_EQ(g_app.framesDone, uninterrupted.framesDone);
     }
 
     // The frame drawn with an all-white texture (every level), after which

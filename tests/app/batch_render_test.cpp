@@ -196,5 +196,16 @@ TEST(BatchMode, TextureRendersTheFileAndAFileThatCannotBeUsedFailsNamingIt) {
     }
 }
 
+TEST(BatchMode, RenderRefusesAReadOnlyFileAndSaysWhy) {
+    ScratchDirectory scratch;
+    const fs::path locked = scratch / "locked.bmp";
+    { std::ofstream(locked, std::ios::binary) << "kept"; }
+    fs::permissions(locked, fs::perms(0444));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunBatch({"render", "-o", locked.string()}), kExitFailure);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("read-only"), std::string::npos);
+    EXPECT_EQ(FileBytes(locked), "kept");
+}
+
 }  // namespace
 }  // namespace quillmark::batch

@@ -1,6 +1,7 @@
 // Bitmaps exchanged with ImageMagick, an independent implementation: files we
 // write read the same in ImageMagick, and files ImageMagick writes read the
 // same in our reader. Skipped when ImageMagick is not installed.
+#include "bmp_test_files.h"
 #include "decoded_image.h"
 #include "mapped_file.h"
 #include "rgba_helpers.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace quillmark {
@@ -133,6 +135,25 @@ TEST_F(BmpImageMagickTest, FilesImageMagickWritesReadTheSameInOurReader) {
         ASSERT_TRUE(testing::ReadWithImageMagick(path, theirs)) << name;
         EXPECT_EQ(testing::CountFieldDifferences(ours, theirs, stored), 0u) << name;
     }
+}
+
+TEST_F(BmpImageMagickTest, FileWithAGapBeforeThePixelsReadsTheSame) {
+    testing::DibSpec spec;
+    spec.width = 5, spec.height = 3, spec.bitCount = 24;
+    testing::Bytes bits;
+    for (UINT y = 0; y < 3; ++y) {
+        for (UINT x = 0; x < 15; ++x) bits.push_back(static_cast<std::uint8_t>(x * 17 + y * 40));
+        bits.push_back(0);  // padding to 16 bytes
+    }
+    const testing::Bytes file = testing::BmpWithGap(testing::Dib(spec, {}, bits), bits.size(), 10, 0xAB);
+    const std::string path = PathOf("gap.bmp");
+    { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size()); }
+    DecodedImage image;
+    ASSERT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), nullptr, TRUE), S_OK);
+    testing::Rgba ours, theirs;
+    ASSERT_TRUE(testing::ToRgba(image, ours));
+    ASSERT_TRUE(testing::ReadWithImageMagick(path, theirs));
+    EXPECT_EQ(testing::CountFieldDifferences(ours, theirs, {{8, 8, 8, 0}}), 0u);
 }
 
 }  // namespace

@@ -280,5 +280,31 @@ TEST(BmpReader, FileHeaderChecks) {
     EXPECT_EQ(Read(image, file), S_OK);
 }
 
+TEST(BmpReader, PixelOffsetOfTheFileHeaderIsHonouredWhenItLiesPastThePaletteInsideTheFile) {
+    DibSpec spec;
+    spec.width = 2, spec.height = 2, spec.bitCount = 8, spec.clrUsed = 2;
+    const Bytes bits = {1, 0, 0, 0, 0, 1, 0, 0};  // bottom row 1 0, top row 0 1
+    const Bytes dib = Dib(spec, {0x000000, 0xFFFFFF}, bits);
+    Bytes file = testing::BmpWithGap(dib, bits.size(), 6, 1);
+    DecodedImage image;
+    ASSERT_EQ(Read(image, file), S_OK);
+    const BYTE top[2] = {0, 1}, bottom[2] = {1, 0};
+    EXPECT_EQ(std::memcmp(Row(image, 0), top, 2), 0);
+    EXPECT_EQ(std::memcmp(Row(image, 1), bottom, 2), 0);
+
+    // An offset into the headers or the palette, or past the file, is not
+    // believed: the pixels follow the palette (here the gap's bytes).
+    for (const std::uint32_t offset : {0u, 14u, 14u + 40u + 4u, static_cast<std::uint32_t>(file.size())}) {
+        testing::Set32(file, 10, offset);
+        DecodedImage fallback;
+        ASSERT_EQ(Read(fallback, file), S_OK) << offset;
+        EXPECT_EQ(Row(fallback, 1)[0], 1) << offset;  // the gap's filler
+    }
+    // An offset whose rows would run past the end is a cut file.
+    testing::Set32(file, 10, static_cast<std::uint32_t>(file.size() - 2));
+    DecodedImage cut;
+    EXPECT_EQ(Read(cut, file), E_FAIL);
+}
+
 }  // namespace
 }  // namespace quillmark

@@ -78,8 +78,19 @@ inline Bytes Bmp(const Bytes& dib) {
     Bytes b = {'B', 'M'};
     Put32(b, static_cast<std::uint32_t>(14 + dib.size()));
     Put32(b, 0);
-    Put32(b, 0);  // bfOffBits: the reader does not use it
+    Put32(b, 0);  // bfOffBits 0: the pixels follow the colour table
     b.insert(b.end(), dib.begin(), dib.end());
+    return b;
+}
+
+// The same with `gap` bytes of `filler` between the colour table and the
+// pixels, the last `pixelBytes` bytes of the DIB, and bfOffBits saying so.
+inline Bytes BmpWithGap(const Bytes& dib, std::size_t pixelBytes, std::size_t gap, std::uint8_t filler) {
+    Bytes spaced(dib.begin(), dib.end() - static_cast<std::ptrdiff_t>(pixelBytes));
+    spaced.insert(spaced.end(), gap, filler);
+    spaced.insert(spaced.end(), dib.end() - static_cast<std::ptrdiff_t>(pixelBytes), dib.end());
+    Bytes b = Bmp(spaced);
+    Set32(b, 10, static_cast<std::uint32_t>(b.size() - pixelBytes));
     return b;
 }
 

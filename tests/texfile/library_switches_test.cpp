@@ -1,6 +1,9 @@
 // Registry switches, the debug mute and the MMX check.
 #include "library_switches.h"
 
+#include "conversion_job.h"
+#include "resample.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -56,6 +59,15 @@ TEST_F(LibrarySwitches, DisableMmxZeroOrTextLeavesMmxOn) {
 #if defined(__x86_64__) || defined(__i386__)
     EXPECT_EQ(withZero, 1);
 #endif
+}
+
+TEST_F(LibrarySwitches, StartUpMakesBoxHalvingFollowTheMmxSwitch) {
+    setenv("QUILLMARK_REG_DisableMMX", "1", 1);
+    SetBoxVectorSwitch(nullptr);
+    EXPECT_TRUE(BoxVectorPathEnabled());
+    StartTextureLibrary();
+    EXPECT_FALSE(BoxVectorPathEnabled());
+    SetBoxVectorSwitch(nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "windows.h"
 #include "temp_dir.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -161,6 +162,49 @@ TEST(Files, DeleteAndMove) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(DeleteFileA(b.c_str()));
     EXPECT_FALSE(DeleteFileA(b.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(Files, AttributesTypesAndFinalPaths) {
+    TempDir dir;
+    const std::string file = dir.File("f"), link = dir.File("l");
+    WriteText(file, "f");
+    std::filesystem::create_symlink("f", link);
+    EXPECT_EQ(GetFileAttributesA(link.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    std::filesystem::permissions(file, std::filesystem::perms(0444));
+    EXPECT_EQ(GetFileAttributesA(link.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA(dir.File("").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(GetFileAttributesA(dir.File("missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    HANDLE opened = OpenForReading(link);
+    ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileType(opened), static_cast<DWORD>(FILE_TYPE_DISK));
+    const std::string real = std::filesystem::canonical(file).string();
+    EXPECT_EQ(GetFinalPathNameByHandleA(opened, nullptr, 0, FILE_NAME_NORMALIZED), real.size() + 1);
+    std::string path(real.size() + 1, '\0');
+    EXPECT_EQ(GetFinalPathNameByHandleA(opened, path.data(), static_cast<DWORD>(path.size()), 0), real.size());
+    EXPECT_EQ(path.c_str(), real);
+    CloseHandle(opened);
+    HANDLE device = OpenForReading("/dev/null");
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileType(device), static_cast<DWORD>(FILE_TYPE_CHAR));
+    CloseHandle(device);
+}
+
+TEST(Files, ReplaceFileKeepsTheReplacedFilesModeAndFollowsLinks) {
+    TempDir dir;
+    const std::string file = dir.File("f"), link = dir.File("l"), replacement = dir.File("r");
+    WriteText(file, "old");
+    WriteText(replacement, "new");
+    std::filesystem::permissions(file, std::filesystem::perms(0640));
+    std::filesystem::create_symlink("f", link);
+    EXPECT_TRUE(ReplaceFileA(link.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadText(file), "new");
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640));
+    EXPECT_FALSE(std::filesystem::exists(replacement));
+    EXPECT_FALSE(ReplaceFileA(file.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 

@@ -1,10 +1,8 @@
-// Choosing a pixel format: the closeness score between two rows of the
-// format table, the closest format of a list, the closest format a device
-// supports, and the mapping of the library's private 16-bit formats onto
-// device formats.
+// Choosing a pixel format from the format table: the closeness score between
+// two rows, the closest format of a list, and the mapping of the library's
+// private 16-bit formats onto device formats.
 #pragma once
 
-#include "d3d9.h"
 #include "pixel_format.h"
 
 #include <cstdint>
@@ -19,14 +17,19 @@ inline constexpr std::uint32_t kUnusableScore = 0xFFFFFFFFu;
 // no wanted channel survives.
 std::uint32_t FormatMatchScore(const PixelFormatInfo& wanted, const PixelFormatInfo& candidate);
 
+// The list and device searches share this step: take `candidate` when it
+// scores better, or equal with strictly fewer bits per pixel.
+struct BestMatch {
+    const PixelFormatInfo* row = &UnknownPixelFormat;
+    std::uint32_t score = kUnusableScore;
+
+    void Offer(const PixelFormatInfo& wanted, const PixelFormatInfo& candidate);
+    D3DFORMAT Format() const { return static_cast<D3DFORMAT>(row->format); }
+};
+
 // The closest format of a zero-terminated list (the wanted id itself when
 // listed); palettized candidates only when `allowPalettized`. 0 when none fits.
 D3DFORMAT MatchFormatInList(const D3DFORMAT* list, BOOL allowPalettized, const PixelFormatInfo& wanted);
-
-// The closest table format the device accepts for the usage and resource
-// type (every row counts as accepted with no device). 0 when none fits.
-D3DFORMAT MatchFormatOnDevice(IDirect3DDevice9* device, DWORD usage, D3DRESOURCETYPE resourceType,
-                              const PixelFormatInfo& wanted);
 
 // FORMAT_AL16 becomes D3DFMT_A8L8 and FORMAT_R16 D3DFMT_R8G8B8; any other id
 // is returned unchanged.

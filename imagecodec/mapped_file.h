@@ -4,7 +4,9 @@
 // A written file never replaces the file of that name until it is complete:
 // Create writes into a new temporary file beside the target, Commit renames it
 // over the target, and Close before Commit deletes it, leaving whatever was
-// there before untouched.
+// there before untouched. A target reached through links is the file they
+// name, and keeps its mode and (where the caller may set it) its owner. A
+// device or pipe is written directly.
 #pragma once
 
 #include "windows.h"
@@ -29,7 +31,9 @@ public:
     DWORD Size() const { return size_; }
 
     // Starts writing the file `path`. D3DERR_INVALIDCALL for a null path,
-    // TEXERR_UNREADABLE when the file cannot be created.
+    // E_ACCESSDENIED (touching nothing) for an existing file that is
+    // read-only or that the caller may not write, TEXERR_UNREADABLE when the
+    // file cannot be created.
     HRESULT Create(const void* path, bool widePath);
     // Appends bytes; E_FAIL when they cannot all be written.
     HRESULT Write(const void* data, DWORD length);
@@ -41,6 +45,13 @@ public:
     void Close();
 
 private:
+    // How a file being written reaches its target.
+    enum class Writing { No, NewFile, Replace, Direct };
+
+    HRESULT OpenExistingTarget();
+    bool PutInPlace();
+
+    Writing writing_ = Writing::No;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     HANDLE mapping_ = nullptr;
     const BYTE* view_ = nullptr;

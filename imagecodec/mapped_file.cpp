@@ -7,6 +7,7 @@ namespace quillmark {
 namespace {
 
 constexpr int kTemporaryNameAttempts = 100;
+constexpr DWORD kMaxPathBytes = 4096;
 
 // The 8-bit (UTF-8) form of a path given as char or WCHAR text.
 bool NarrowPath(const void* path, bool widePath, std::string& out) {
@@ -72,28 +73,79 @@ HRESULT MappedFile::Create(const void* path, bool widePath) {
     Close();
     if (path == nullptr) return D3DERR_INVALIDCALL;
     if (!NarrowPath(path, widePath, target_) || target_.empty()) return TEXERR_UNREADABLE;
+    const HRESULT existing = OpenExistingTarget();
+    if (FAILED(existing)) {
+        Close();
+        return existing;
+    }
+    if (writing_ == Writing::Direct) return S_OK;
     file_ = CreateTemporaryBeside(target_, temporary_);
-    return file_ == INVALID_HANDLE_VALUE ? TEXERR_UNREADABLE : S_OK;
+    if (file_ == INVALID_HANDLE_VALUE) {
+        Close();
+        return TEXERR_UNREADABLE;
+    }
+    return S_OK;
+}
+
+// What is at the target decides how it is written: nothing, a new file; a
+// regular file, a replacement beside the file any links name; a device or
+// pipe, the target itself. A file no one may write (no write bit, whoever
+// asks) or the caller may not write is refused.
+HRESULT MappedFile::OpenExistingTarget() {
+    writing_ = Writing::NewFile;
+    const DWORD attributes = GetFileAttributesA(target_.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TEXERR_UNREADABLE;
+    if (attributes & FILE_ATTRIBUTE_READONLY) return E_ACCESSDENIED;
+    HANDLE existing = CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_ACCESS_DENIED ? E_ACCESSDENIED : TEXERR_UNREADABLE;
+    if (GetFileType(existing) != FILE_TYPE_DISK) {
+        file_ = existing;
+        writing_ = Writing::Direct;
+        return S_OK;
+    }
+    writing_ = Writing::Replace;
+    char resolved[kMaxPathBytes];
+    const DWORD length = GetFinalPathNameByHandleA(existing, resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
+    CloseHandle(existing);
+    if (length == 0 || length >= sizeof(resolved)) return TEXERR_UNREADABLE;
+    target_.assign(resolved, length);
+    return S_OK;
 }
 
 HRESULT MappedFile::Write(const void* data, DWORD length) {
-    if (file_ == INVALID_HANDLE_VALUE || temporary_.empty()) return E_FAIL;
+    if (file_ == INVALID_HANDLE_VALUE || writing_ == Writing::No) return E_FAIL;
     DWORD written = 0;
     if (!WriteFile(file_, data, length, &written, nullptr) || written != length) return E_FAIL;
     return S_OK;
 }
 
 HRESULT MappedFile::Commit() {
-    if (file_ == INVALID_HANDLE_VALUE || temporary_.empty()) return E_FAIL;
+    if (file_ == INVALID_HANDLE_VALUE || writing_ == Writing::No) return E_FAIL;
     const BOOL closed = CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
-    if (!closed || !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!closed || !PutInPlace()) {
         Close();
         return TEXERR_UNREADABLE;
     }
+    writing_ = Writing::No;
     temporary_.clear();
     target_.clear();
     return S_OK;
+}
+
+bool MappedFile::PutInPlace() {
+    switch (writing_) {
+    case Writing::NewFile: return MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    case Writing::Replace:
+        return ReplaceFileA(target_.c_str(), temporary_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                            nullptr);
+    case Writing::Direct: return true;
+    case Writing::No: break;
+    }
+    return false;
 }
 
 void MappedFile::Close() {
@@ -104,6 +156,7 @@ void MappedFile::Close() {
     view_ = nullptr;
     mapping_ = nullptr;
     file_ = INVALID_HANDLE_VALUE;
+    writing_ = Writing::No;
     size_ = 0;
     temporary_.clear();
     target_.clear();

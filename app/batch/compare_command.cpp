@@ -1,0 +1,295 @@
+// "quillmark compare": runs the probe once per device with the same settings.
+// On each it keeps the frame, then draws the level-choice frame (every mip
+// level of the generated texture one solid colour, point mip filter, so
+// that each pixel shows the level the device chose) and, with --analyze,
+// runs a whole analysis. It writes both frames, a difference image and both
+// level frames, and prints the share of pixels on which the devices chose
+// the same level, per level.
+#include "compare_command.h"
+
+#include "analysis.h"
+#include "analyze_command.h"
+#include "app_state.h"
+#include "batch_command.h"
+#include "batch_runner.h"
+#include "settings_flags.h"
+#include "test_textures.h"
+
+#include "d3d9_select.h"
+#include "surface_save.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace quillmark::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kLevelMarks[kMipLevels] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF,
+                                                   0x00FFFF, 0xFFFFFF, 0xFF8000, 0x8000FF, 0x808080};
+constexpr int kMarkTolerance = 24;  // per channel, for drivers that filter a solid colour to 254
+constexpr int kDifferenceGain = 4;
+
+int Fail(const std::string& message, int code) {
+    std::fprintf(stderr, "quillmark compare: %s\n", message.c_str());
+    return code;
+}
+
+int Channel(std::uint32_t pixel, int shift) { return int((pixel >> shift) & 0xFF); }
+
+// What one device produced.
+struct DeviceRun {
+    std::string name;
+    std::string description;
+    std::vector<std::uint32_t> frame;
+    std::vector<int> levels;
+    AnalysisFigures figures{};
+    std::vector<int> levelHits;
+};
+
+std::vector<std::uint32_t> BackBufferPixels() {
+    std::vector<std::uint32_t> pixels(std::size_t(g_app.windowWidth) * g_app.windowHeight);
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
+    D3DLOCKED_RECT locked{};
+    if (back->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK) {
+        for (int y = 0; y < g_app.windowHeight; ++y)
+            std::memcpy(&pixels[std::size_t(y) * g_app.windowWidth],
+                        static_cast<const std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
+                        std::size_t(g_app.windowWidth) * 4);
+        back->UnlockRect();
+    }
+    back->Release();
+    return pixels;
+}
+
+// Writes pixels of the window's size through the library's writer.
+bool WritePixels(const fs::path& path, const std::vector<std::uint32_t>& pixels) {
+    IDirect3DSurface9* surface = nullptr;
+    if (FAILED(g_app.device->CreateOffscreenPlainSurface(UINT(g_app.windowWidth), UINT(g_app.windowHeight),
+                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr)))
+        return false;
+    D3DLOCKED_RECT locked{};
+    HRESULT result = surface->LockRect(&locked, nullptr, 0);
+    if (SUCCEEDED(result)) {
+        for (int y = 0; y < g_app.windowHeight; ++y)
+            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
+                        &pixels[std::size_t(y) * g_app.windowWidth], std::size_t(g_app.windowWidth) * 4);
+        surface->UnlockRect();
+        result = WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
+    }
+    surface->Release();
+    return SUCCEEDED(result);
+}
+
+// Each channel's absolute difference, amplified.
+std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    std::vector<std::uint32_t> out(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        std::uint32_t pixel = 0xFF000000u;
+        for (int shift : {0, 8, 16})
+            pixel |= std::uint32_t(std::min(255, std::abs(Channel(a[i], shift) - Channel(b[i], shift)) * kDifferenceGain))
+                     << shift;
+        out[i] = pixel;
+    }
+    return out;
+}
+
+// Draws the level-choice frame and gives the level per pixel; the texture
+// and mip filter are put back afterwards.
+bool DrawLevelFrame(std::vector<std::uint32_t>* frame) {
+    for (int level = 0; level < kMipLevels; ++level) {
+        D3DLOCKED_RECT locked{};
+        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return false;
+        const int size = kMipTextureSize >> level;
+        for (int y = 0; y < size; ++y)
+            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                         std::ptrdiff_t(y) * locked.Pitch),
+                        size, 0xFF000000u | kLevelMarks[level]);
+        g_app.mipTexture->UnlockRect(level);
+    }
+    const DWORD mipFilter = g_app.mipFilter;
+    g_app.mipFilter = D3DTEXF_POINT;
+    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    const bool drawn = SettleMessageLoop();
+    if (drawn) *frame = BackBufferPixels();
+    g_app.mipFilter = mipFilter;
+    BuildMipTexture();
+    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    return drawn && SettleMessageLoop();
+}
+
+struct Options {
+    fs::path directory;
+    bool analyze = false;
+    bool json = false;
+};
+
+// The work on one device's probe; `first` is the other device's run when
+// this is the second (the difference image is written then).
+int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) {
+    run.frame = BackBufferPixels();
+    std::vector<std::uint32_t> levelFrame;
+    if (run.frame.empty() || !DrawLevelFrame(&levelFrame)) return Fail(run.name + ": no frame could be drawn", 1);
+    run.levels.resize(levelFrame.size());
+    std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
+    const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
+    const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
+    if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
+        return Fail("cannot write " + frame.string(), 1);
+    if (first && !WritePixels(options.directory / "difference.bmp", DifferenceImage(first->frame, run.frame)))
+        return Fail("cannot write the difference image", 1);
+    if (!options.analyze) return kExitSuccess;
+
+    std::string error;
+    if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
+    run.figures = CurrentFigures(true);
+    for (int level = 0; level < kLevelsDone; ++level) run.levelHits.push_back(LevelResultOf(level).hits);
+    const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
+    std::error_code code;
+    if (!StopIn(options.directory, &error)) return Fail(error, 1);
+    fs::rename(options.directory / "MipBand.bmp", plot, code);
+    return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
+}
+
+int CountDifferences(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    int count = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) count += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+    return count;
+}
+
+std::string Percent(double share) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f%%", share * 100.0);
+    return text;
+}
+
+void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+    std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
+                b.description.c_str());
+    const int pixels = int(a.frame.size());
+    const int differing = CountDifferences(a.frame, b.frame);
+    std::printf("frame: %d of %d pixels differ (%s)\n", differing, pixels, Percent(double(differing) / pixels).c_str());
+    std::printf("level choice (point mip filter):\nlevel  pixels A  pixels B      same   share\n");
+    for (std::size_t l = 0; l < levels.size(); ++l)
+        std::printf("%5zu %9d %9d %9d %7s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
+                    Percent(levels[l].Share()).c_str());
+    if (a.levelHits.empty()) return;
+    std::printf("analysis: SUM %d / %d, MAX %d / %d\nlevel    hits A    hits B\n", a.figures.hitTotal,
+                b.figures.hitTotal, a.figures.maxHits, b.figures.maxHits);
+    for (std::size_t l = 0; l < a.levelHits.size(); ++l)
+        std::printf("%5zu %9d %9d\n", l, a.levelHits[l], b.levelHits[l]);
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    }
+    return out + "\"";
+}
+
+void PrintJson(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+    std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
+                       JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
+                       std::to_string(a.frame.size()) +
+                       ", \"differing\": " + std::to_string(CountDifferences(a.frame, b.frame)) + ", \"levels\": [";
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%.6f", levels[l].Share());
+        json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
+                ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
+                ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
+                std::to_string(levels[l].same) + ", \"share\": " + share + "}";
+    }
+    json += "]";
+    if (!a.levelHits.empty()) {
+        json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
+        while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
+    }
+    std::printf("%s}\n", json.c_str());
+}
+
+int RunCompare(const BatchSettings& settings) {
+    if (settings.devices.size() != 2) return Fail("needs two devices: --device A --device B", kExitUsage);
+    std::vector<std::string> rest = settings.rest;
+    std::string error;
+    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
+    if (!error.empty()) return Fail(error, kExitUsage);
+    Options options;
+    options.analyze = TakeFlag(rest, "--analyze");
+    options.json = TakeFlag(rest, "--json");
+    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
+    std::error_code code;
+    options.directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
+    if (!code) fs::create_directories(options.directory, code);
+    if (code || !fs::is_directory(options.directory))
+        return Fail("cannot create the directory " + options.directory.string(), kExitFailure);
+
+    DeviceRun runs[2];
+    for (int i = 0; i < 2; ++i) {
+        runs[i].name = settings.devices[std::size_t(i)];
+        if (!DescribeDevice(runs[i].name, &runs[i].description, &error) || !SelectDevice(runs[i].name, &error))
+            return Fail(runs[i].name + ": " + error, kExitFailure);
+        const DeviceRun* first = i == 1 ? &runs[0] : nullptr;
+        const int result = RunOnHeadlessProbe(
+            settings, [&](const std::vector<std::string>&) { return RunOnDevice(runs[i], options, first); });
+        if (result != kExitSuccess) return result;
+    }
+    const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
+    if (options.json)
+        PrintJson(runs[0], runs[1], levels);
+    else
+        PrintText(runs[0], runs[1], levels);
+    return kExitSuccess;
+}
+
+}  // namespace
+
+std::uint32_t LevelMarkColor(int level) { return kLevelMarks[level]; }
+
+int LevelOfPixel(std::uint32_t pixel) {
+    for (int level = 0; level < kMipLevels; ++level) {
+        bool near = true;
+        for (int shift : {0, 8, 16})
+            near = near && std::abs(Channel(pixel, shift) - Channel(kLevelMarks[level], shift)) <= kMarkTolerance;
+        if (near) return level;
+    }
+    return -1;
+}
+
+double LevelAgreement::Share() const {
+    const int either = pixelsA + pixelsB - same;
+    return either == 0 ? 1.0 : double(same) / either;
+}
+
+std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b) {
+    std::vector<LevelAgreement> levels(kMipLevels);
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (a[i] >= 0) ++levels[std::size_t(a[i])].pixelsA;
+        if (b[i] >= 0) ++levels[std::size_t(b[i])].pixelsB;
+        if (a[i] >= 0 && a[i] == b[i]) ++levels[std::size_t(a[i])].same;
+    }
+    return levels;
+}
+
+extern const BatchCommand kCompareCommand = {
+    "compare",
+    "draws the same frame on two devices (optionally runs the same analysis) and compares them",
+    "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
+    "      -o, --output DIR    where frame-A.bmp, frame-B.bmp, difference.bmp and\n"
+    "                          levels-A.bmp, levels-B.bmp go (default: the current directory)\n"
+    "      --analyze           also run a whole analysis on each (MipBand-A.bmp, MipBand-B.bmp)\n"
+    "      --json              print the figures as one JSON object\n"
+    "      Per mip level: the share of pixels on which both devices chose that level,\n"
+    "      from frames whose levels are solid colours under a point mip filter.\n",
+    nullptr,
+    RunCompare,
+};
+
+}  // namespace quillmark::batch

@@ -1,0 +1,54 @@
+#include "gl_direct3d.h"
+
+#include <algorithm>
+
+#include "gl_renderer.h"
+#include "reference_device.h"
+#include "reference_direct3d.h"
+
+namespace quillmark::gl {
+namespace {
+
+class GlRendererSource final : public reference::RendererSource {
+public:
+    explicit GlRendererSource(std::shared_ptr<GlContext> context) : context_(std::move(context)) {}
+
+    // The reference device's capabilities, less what the driver lacks.
+    D3DCAPS9 Caps() const override {
+        D3DCAPS9 caps = reference::ReferenceCaps();
+        const GlDriverInfo& info = context_->Info();
+        caps.MaxAnisotropy = DWORD(std::max(1.0f, info.maxAnisotropy));
+        if (info.maxAnisotropy <= 1) caps.TextureFilterCaps &= ~DWORD{D3DPTFILTERCAPS_MINFANISOTROPIC};
+        caps.MaxTextureWidth = std::min<DWORD>(caps.MaxTextureWidth, DWORD(info.maxTextureSize));
+        caps.MaxTextureHeight = std::min<DWORD>(caps.MaxTextureHeight, DWORD(info.maxTextureSize));
+        return caps;
+    }
+
+    std::unique_ptr<reference::Renderer> CreateRenderer(reference::Surface& backBuffer,
+                                                        reference::Surface* depthBuffer,
+                                                        std::string* error) override {
+        auto renderer = std::make_unique<GlRenderer>(context_, backBuffer, depthBuffer);
+        if (!renderer->Initialise(error)) return nullptr;
+        return renderer;
+    }
+
+private:
+    std::shared_ptr<GlContext> context_;
+};
+
+}  // namespace
+
+IDirect3D9* CreateGlDirect3D(GlDriver driver, std::string* error) {
+    std::shared_ptr<GlContext> context = GlContext::Open(driver, error);
+    if (!context) return nullptr;
+    return reference::CreateReferenceDirect3D(std::make_unique<GlRendererSource>(std::move(context)));
+}
+
+bool DescribeGlDriver(GlDriver driver, std::string* description, std::string* error) {
+    std::shared_ptr<GlContext> context = GlContext::Open(driver, error);
+    if (!context) return false;
+    *description = context->Info().renderer + "; OpenGL " + context->Info().version;
+    return true;
+}
+
+}  // namespace quillmark::gl

@@ -1,0 +1,219 @@
+// MappedFile: mapping files for reading, and writing files that replace their
+// target only when complete, whatever stands at the target's name.
+#include "image_types.h"
+#include "mapped_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quillmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MappedFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("qm_mapped_" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string PathOf(const char* name) const { return (dir_ / name).string(); }
+    std::string Contents(const std::string& path) const {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::size_t FileCount() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+    std::string Existing(const char* name, const char* text, fs::perms mode) const {
+        const std::string path = PathOf(name);
+        { std::ofstream(path, std::ios::binary) << text; }
+        fs::permissions(path, mode);
+        return path;
+    }
+    static HRESULT Save(const std::string& path, const std::string& text) {
+        MappedFile file;
+        HRESULT result = file.Create(path.c_str(), false);
+        if (SUCCEEDED(result)) result = file.Write(text.data(), static_cast<DWORD>(text.size()));
+        return SUCCEEDED(result) ? file.Commit() : result;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MappedFileTest, OpenMapsTheWholeFile) {
+    const std::string path = PathOf("in.bin");
+    { std::ofstream(path, std::ios::binary) << "hello"; }
+    MappedFile file;
+    ASSERT_EQ(file.Open(path.c_str(), false), S_OK);
+    ASSERT_EQ(file.Size(), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.Data()), 5), "hello");
+    const std::u16string wide(path.begin(), path.end());
+    MappedFile byWideName;
+    EXPECT_EQ(byWideName.Open(wide.c_str(), true), S_OK);
+}
+
+TEST_F(MappedFileTest, OpenRefusesMissingFilesAndOpensEmptyOnesWithoutData) {
+    MappedFile file;
+    EXPECT_EQ(file.Open(nullptr, false), D3DERR_INVALIDCALL);
+    EXPECT_EQ(file.Open(PathOf("missing").c_str(), false), TEXERR_UNREADABLE);
+    const std::string empty = PathOf("empty");
+    { std::ofstream(empty, std::ios::binary); }
+    ASSERT_EQ(file.Open(empty.c_str(), false), S_OK);
+    EXPECT_EQ(file.Data(), nullptr);
+    EXPECT_EQ(file.Size(), 0u);
+}
+
+// Sizes whose low 32 bits are small: read modulo 4 GiB they would pass as a
+// tiny file. The files are sparse, so they take no disk space.
+TEST_F(MappedFileTest, FilesOfFourGibibytesOrMoreAreRefusedWhole) {
+    for (const std::uintmax_t size : {std::uintmax_t{1} << 32, (std::uintmax_t{1} << 32) + 5}) {
+        const std::string path = PathOf("huge");
+        { std::ofstream(path, std::ios::binary) << "BM"; }
+        std::error_code code;
+        fs::resize_file(path, size, code);
+        if (code) GTEST_SKIP() << "cannot make a sparse file of " << size << " bytes: " << code.message();
+        MappedFile file;
+        EXPECT_EQ(file.Open(path.c_str(), false), TEXERR_UNREADABLE) << size;
+        EXPECT_EQ(file.Data(), nullptr);
+        fs::remove(path);
+    }
+}
+
+TEST_F(MappedFileTest, CommittedFileReplacesTheTarget) {
+    const std::string path = PathOf("out.bmp");
+    { std::ofstream(path, std::ios::binary) << "previous"; }
+    MappedFile file;
+    ASSERT_EQ(file.Create(path.c_str(), false), S_OK);
+    ASSERT_EQ(file.Write("new", 3), S_OK);
+    EXPECT_EQ(Contents(path), "previous");  // untouched while writing
+    ASSERT_EQ(file.Commit(), S_OK);
+    EXPECT_EQ(Contents(path), "new");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(MappedFileTest, UncommittedFileIsDiscarded) {
+    const std::string path = PathOf("out.bmp");
+    { std::ofstream(path, std::ios::binary) << "previous"; }
+    {
+        MappedFile file;
+        ASSERT_EQ(file.Create(path.c_str(), false), S_OK);
+        ASSERT_EQ(file.Write("partial", 7), S_OK);
+    }
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(MappedFileTest, CreateFailsWhereNoFileCanBeMade) {
+    MappedFile file;
+    EXPECT_EQ(file.Create(nullptr, false), D3DERR_INVALIDCALL);
+    EXPECT_EQ(file.Create(PathOf("no/such/dir.bmp").c_str(), false), TEXERR_UNREADABLE);
+    EXPECT_EQ(file.Write("x", 1), E_FAIL);
+    EXPECT_EQ(file.Commit(), E_FAIL);
+}
+
+TEST_F(MappedFileTest, SavingThroughALinkReplacesTheFileItNames) {
+    const std::string real = Existing("real.bmp", "previous", fs::perms(0644));
+    fs::create_directory(dir_ / "links");
+    const fs::path link = dir_ / "links" / "link.bmp";
+    fs::create_symlink("../real.bmp", link);
+    ASSERT_EQ(Save(link.string(), "new"), S_OK);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Contents(real), "new");
+    EXPECT_EQ(FileCount(), 2u);  // real.bmp and links/, no temporary file left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "links"), fs::directory_iterator()), 1);
+}
+
+TEST_F(MappedFileTest, ReplacedFileKeepsItsModeAndOwner) {
+    const std::string path = Existing("private.bmp", "previous", fs::perms(0600));
+    // Where the test may hand the file to another owner, the owner must survive too.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 1, 1), 0);
+    }
+    ASSERT_EQ(Save(path, "new"), S_OK);
+    EXPECT_EQ(Contents(path), "new");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 1u);
+        EXPECT_EQ(info.st_gid, 1u);
+    }
+}
+
+TEST_F(MappedFileTest, ReadOnlyFileIsRefusedAndUntouched) {
+    const std::string path = Existing("locked.bmp", "previous", fs::perms(0444));
+    EXPECT_EQ(Save(path, "new"), E_ACCESSDENIED);
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0444));
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+// A file whose mode lets others write but not the caller: as root, tried by
+// a child that has become an ordinary user; otherwise by the owner with the
+// owner's write bit cleared.
+TEST_F(MappedFileTest, FileTheCallerMayNotWriteIsRefusedAndUntouched) {
+    constexpr uid_t kNobody = 65534;
+    fs::permissions(dir_, fs::perms(0755));
+    if (geteuid() != 0) {
+        const std::string path = Existing("theirs.bmp", "previous", fs::perms(0464));
+        EXPECT_EQ(Save(path, "new"), E_ACCESSDENIED);
+        EXPECT_EQ(Contents(path), "previous");
+        return;
+    }
+    const std::string path = Existing("theirs.bmp", "previous", fs::perms(0644));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        _exit(Save(path, "new") == E_ACCESSDENIED ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(MappedFileTest, PipeIsWrittenDirectlyAndStaysAPipe) {
+    const std::string path = PathOf("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    // Opened first without waiting, so that the writer finds a reader.
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(Save(path, "through the pipe"), S_OK);
+    char received[64] = {};
+    const ssize_t got = read(reader, received, sizeof(received));
+    close(reader);
+    EXPECT_TRUE(fs::is_fifo(path));
+    EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+// Device nodes of our own (the null and full devices) stand in for the
+// system's, which a failing save must never risk replacing.
+TEST_F(MappedFileTest, DeviceIsWrittenDirectlyAndItsFailuresReported) {
+    const std::string null = PathOf("null"), full = PathOf("full");
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "device nodes cannot be made here";
+    EXPECT_EQ(Save(null, "discarded"), S_OK);
+    EXPECT_EQ(Save(full, "no room"), E_FAIL);
+    EXPECT_TRUE(fs::is_character_file(null));
+    EXPECT_TRUE(fs::is_character_file(full));
+    EXPECT_EQ(FileCount(), 2u);
+}
+
+}  // namespace
+}  // namespace quillmark

@@ -1,0 +1,55 @@
+// Whole analysis runs of the probe on llvmpipe: point sampling hits every
+// covered pixel exactly once, and a lost device changes nothing in the figures.
+#include <set>
+
+#include "analysis_test_support.h"
+#include "d3d9_select.h"
+#include "gl_fixture.h"
+#include "reference_direct3d.h"
+
+namespace quillmark {
+namespace {
+
+class GlAnalysis : public test::AnalysisFixture {
+protected:
+    void SetUp() override {
+        QUILLMARK_REQUIRE_GL("llvmpipe");
+        ASSERT_TRUE(SelectDevice("llvmpipe", nullptr));
+        AnalysisFixture::SetUp();
+    }
+};
+
+TEST_F(GlAnalysis, PointFiltersHitEveryCoveredPixelOnce) {
+    ShowThinPlane();
+    g_app.minFilter = D3DTEXF_POINT;
+    g_app.magFilter = D3DTEXF_POINT;
+    g_app.mipFilter = D3DTEXF_POINT;
+    const int covered = Covered(WhiteFramePixels());
+    ASSERT_GT(covered, 1000);
+    PressStart();
+    RunToTheEnd();
+    EXPECT_EQ(g_app.hitTotal, covered);
+    EXPECT_EQ(g_app.maxHits, 1);
+    int levelsHit = 0;
+    for (int level = 0; level < kLevelsDone; ++level) levelsHit += LevelResultOf(level).hits > 0;
+    EXPECT_GE(levelsHit, 3) << "a plane seen at a slant shows several levels";
+}
+
+TEST_F(GlAnalysis, FacingPlaneSamplesLevelZeroOnlyOncePerPixel) {
+    g_app.showPlane = true;
+    g_app.planeAngle = 0.0;
+    g_app.distance = 20.0;
+    g_app.minFilter = D3DTEXF_POINT;
+    g_app.magFilter = D3DTEXF_POINT;
+    g_app.mipFilter = D3DTEXF_POINT;
+    PressStart();
+    RunToTheEnd();
+    EXPECT_EQ(g_app.hitTotal, 800 * 600);
+    EXPECT_EQ(g_app.maxHits, 1);
+    EXPECT_EQ(LevelResultOf(0).hits, 800 * 600);
+}
+
+TEST_F(GlAnalysis, LostDeviceMidRunLeavesTheFiguresAsTheyWere) { ExpectLostFramesChangeNothing(); }
+
+}  // namespace
+}  // namespace quillmark

@@ -1,0 +1,87 @@
+// "quillmark compare" and "quillmark devices" with the OpenGL devices: a
+// device compared with itself agrees everywhere, llvmpipe and the reference
+// device choose the same level almost everywhere, and every device is listed.
+#include "batch_runner.h"
+#include "compare_command.h"
+#include "gl_fixture.h"
+
+#include <filesystem>
+#include <regex>
+
+namespace quillmark {
+namespace {
+
+class GlCompare : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QUILLMARK_REQUIRE_GL("llvmpipe");
+        char pattern[] = "/tmp/quillmark-compare-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(directory_); }
+
+    int Run(std::vector<std::string> arguments) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int code = batch::RunBatch(arguments);
+        output_ = ::testing::internal::GetCapturedStdout();
+        errors_ = ::testing::internal::GetCapturedStderr();
+        return code;
+    }
+
+    // The "share" figures of the JSON output, level by level.
+    std::vector<double> Shares() const {
+        std::vector<double> shares;
+        const std::regex share("\"share\": ([0-9.]+)");
+        for (auto it = std::sregex_iterator(output_.begin(), output_.end(), share); it != std::sregex_iterator(); ++it)
+            shares.push_back(std::stod((*it)[1]));
+        return shares;
+    }
+
+    std::filesystem::path directory_;
+    std::string output_, errors_;
+};
+
+TEST_F(GlCompare, ADeviceComparedWithItselfAgreesOnEveryLevel) {
+    ASSERT_EQ(Run({"compare", "--device", "llvmpipe", "--device", "llvmpipe", "--json", "-o", directory_.string()}), 0)
+        << errors_;
+    EXPECT_NE(output_.find("\"differing\": 0,"), std::string::npos) << output_;
+    const std::vector<double> shares = Shares();
+    ASSERT_EQ(shares.size(), 10u) << output_;
+    for (double share : shares) EXPECT_EQ(share, 1.0) << output_;
+    for (const char* file : {"frame-llvmpipe.bmp", "levels-llvmpipe.bmp", "difference.bmp"})
+        EXPECT_TRUE(std::filesystem::exists(directory_ / file)) << file;
+}
+
+TEST_F(GlCompare, LlvmpipeChoosesTheReferenceDevicesLevelAlmostEverywhere) {
+    ASSERT_EQ(Run({"compare", "--device", "reference", "--device", "llvmpipe", "--json", "-o", directory_.string()}), 0)
+        << errors_;
+    const std::vector<double> shares = Shares();
+    ASSERT_EQ(shares.size(), 10u) << output_;
+    for (double share : shares) EXPECT_GT(share, 0.99) << output_;
+}
+
+TEST_F(GlCompare, CompareNeedsTwoDevices) {
+    EXPECT_EQ(Run({"compare", "--device", "llvmpipe"}), 2);
+    EXPECT_NE(errors_.find("two devices"), std::string::npos) << errors_;
+}
+
+TEST_F(GlCompare, DevicesListsEveryDeviceWithItsRenderer) {
+    QUILLMARK_EXPECT_IN_CHILD([this] {
+        const int code = Run({"devices"});
+        std::fprintf(stderr, "%s%s", output_.c_str(), errors_.c_str());
+        return code == 0 && output_.find("reference: built-in software rasteriser") != std::string::npos &&
+               output_.find("llvmpipe: llvmpipe") != std::string::npos &&
+               output_.find("softpipe: softpipe") != std::string::npos &&
+               output_.find("max anisotropy") != std::string::npos;
+    });
+}
+
+TEST(LevelMarks, EveryMarkColourReadsAsItsOwnLevelAndBlackAsNone) {
+    for (int level = 0; level < 10; ++level) EXPECT_EQ(batch::LevelOfPixel(batch::LevelMarkColor(level)), level);
+    EXPECT_EQ(batch::LevelOfPixel(0xFF000000u), -1);
+}
+
+}  // namespace
+}  // namespace quillmark

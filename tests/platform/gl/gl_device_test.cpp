@@ -1,0 +1,254 @@
+// The OpenGL device on llvmpipe against hand-worked values and against the
+// reference device's frames of the same scene: pixel centres, read-back
+// order, coverage, level choice, sampler-state mapping, culling, depth,
+// uploads of changed resources and the Present fault switch.
+#include <cmath>
+#include <random>
+
+#include "gl_fixture.h"
+#include "reference_direct3d.h"
+
+namespace quillmark::gl::testing {
+namespace {
+
+constexpr const char* kGl = "llvmpipe";
+
+std::uint32_t UniqueTexel(UINT, UINT x, UINT y) { return 0xFF000000u | (x << 12) | (y << 2) | 1u; }
+
+// One solid colour per level, all different.
+std::uint32_t LevelColor(UINT level, UINT, UINT) {
+    constexpr std::uint32_t kColors[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00,
+                                         0xFF00FFFF, 0xFFFF00FF, 0xFF808080, 0xFF804000};
+    return kColors[level % 8];
+}
+
+std::uint32_t White(UINT, UINT, UINT) { return 0xFFFFFFFF; }
+
+class GlDevice : public ::testing::Test {
+protected:
+    void SetUp() override { QUILLMARK_REQUIRE_GL(kGl); }
+};
+
+TEST_F(GlDevice, FacingQuadAtOneTexelPerPixelReadsEveryTexelOnceTopDown) {
+    Device gl(kGl);
+    gl.SetTexture(256, 1, UniqueTexel);
+    gl.SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+    ASSERT_EQ(gl.DrawQuad(100, 50, 356, 306, 0, 0, 1, 1), S_OK);
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    int wrong = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const bool inside = x >= 100 && x < 356 && y >= 50 && y < 306;
+            const std::uint32_t expected = inside ? UniqueTexel(0, UINT(x - 100), UINT(y - 50)) : 0xFF000000u;
+            wrong += frame[std::size_t(y) * kWidth + x] != expected;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// Triangles with vertices anywhere between pixel centres.
+std::vector<Vertex> ScatteredTriangles() {
+    std::mt19937 random(13);
+    std::uniform_real_distribution<float> x(-40.0f, 840.0f), y(-40.0f, 640.0f), z(0.1f, 0.9f);
+    std::vector<Vertex> vertices;
+    for (int i = 0; i < 60; ++i) vertices.push_back(Device::At(x(random), y(random), z(random), 0, 0));
+    return vertices;
+}
+
+TEST_F(GlDevice, TrianglesCoverTheSamePixelsAsOnTheReferenceDevice) {
+    Device reference("reference"), gl(kGl);
+    for (Device* device : {&reference, &gl}) {
+        device->SetTexture(4, 1, White);
+        (*device)->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        ASSERT_EQ(device->Draw(D3DPT_TRIANGLELIST, ScatteredTriangles()), S_OK);
+    }
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    const auto covered = std::count(frame.begin(), frame.end(), 0xFFFFFFFFu);
+    EXPECT_GT(covered, 100000);
+    // Both devices snap vertices to 1/256 pixel and use the top-left rule;
+    // the half-pixel move can round a vertex to the neighbouring 1/256, which
+    // moves a pixel centre lying almost on an edge to the other side.
+    EXPECT_LE(Differences(reference.Frame(), frame), covered / 10000);
+}
+
+TEST_F(GlDevice, CullModesRemoveTheSameTrianglesAsOnTheReferenceDevice) {
+    for (DWORD mode : {D3DCULL_NONE, D3DCULL_CW, D3DCULL_CCW}) {
+        Device reference("reference"), gl(kGl);
+        for (Device* device : {&reference, &gl}) {
+            device->SetTexture(4, 1, White);
+            (*device)->SetRenderState(D3DRS_CULLMODE, mode);
+            // The first triangle is clockwise on screen, the second counter-clockwise.
+            ASSERT_EQ(device->Draw(D3DPT_TRIANGLELIST, {Device::At(10, 10, 0.5f, 0, 0), Device::At(300, 10, 0.5f, 0, 0),
+                                                        Device::At(10, 300, 0.5f, 0, 0), Device::At(10, 590, 0.5f, 0, 0),
+                                                        Device::At(300, 590, 0.5f, 0, 0), Device::At(10, 320, 0.5f, 0, 0)}),
+                      S_OK);
+        }
+        const std::vector<std::uint32_t> frame = gl.Frame();
+        EXPECT_EQ(Differences(reference.Frame(), frame), 0) << "cull mode " << mode;
+        EXPECT_EQ(frame[50 * kWidth + 50] == 0xFFFFFFFFu, mode != D3DCULL_CW) << "cull mode " << mode;
+        EXPECT_EQ(frame[550 * kWidth + 50] == 0xFFFFFFFFu, mode != D3DCULL_CCW) << "cull mode " << mode;
+    }
+}
+
+TEST_F(GlDevice, DepthTestKeepsTheNearerQuadWhicheverComesFirst) {
+    Device gl(kGl);
+    gl.SetTexture(4, 1, [](UINT, UINT, UINT) { return 0xFF00FF00u; });
+    gl.SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+    ASSERT_EQ(gl.DrawQuad(100, 100, 300, 300, 0, 0, 1, 1, 0.25f), S_OK);
+    gl.SetTexture(4, 1, [](UINT, UINT, UINT) { return 0xFFFF0000u; });
+    ASSERT_EQ(gl.DrawQuad(200, 200, 400, 400, 0, 0, 1, 1, 0.75f), S_OK);
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    EXPECT_EQ(frame[250 * kWidth + 250], 0xFF00FF00u);  // both drawn here: the nearer, first one stays
+    EXPECT_EQ(frame[350 * kWidth + 350], 0xFFFF0000u);
+    EXPECT_EQ(frame[150 * kWidth + 150], 0xFF00FF00u);
+}
+
+// A quad covering 2 x 2 texels of level 0 per pixel: level of detail 1.
+void DrawAtLevelOne(Device& device) { ASSERT_EQ(device.DrawQuad(0, 0, 128, 128, 0, 0, 1, 1), S_OK); }
+
+TEST_F(GlDevice, LodBiasMovesTheLevelByWholeLevels) {
+    const std::pair<float, UINT> cases[] = {{0.0f, 1}, {1.0f, 2}, {-1.0f, 0}, {2.0f, 3}};
+    for (const auto& [bias, level] : cases) {
+        Device gl(kGl);
+        gl.SetTexture(256, 9, LevelColor);
+        gl.SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_POINT);
+        gl->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(bias));
+        DrawAtLevelOne(gl);
+        const std::vector<std::uint32_t> frame = gl.Frame();
+        EXPECT_EQ(std::count(frame.begin(), frame.end(), LevelColor(level, 0, 0)), 128 * 128) << "bias " << bias;
+    }
+}
+
+TEST_F(GlDevice, MipFilterNoneSamplesOnlyTheBaseLevel) {
+    Device gl(kGl);
+    gl.SetTexture(256, 9, LevelColor);
+    gl.SetFilters(D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_NONE);
+    ASSERT_EQ(gl.DrawQuad(0, 0, 16, 16, 0, 0, 1, 1), S_OK);  // 16 texels per pixel
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    EXPECT_EQ(std::count(frame.begin(), frame.end(), LevelColor(0, 0, 0)), 16 * 16);
+}
+
+// A plane running away from the camera: every footprint is anisotropic.
+void DrawSlantedPlane(Device& device) {
+    D3DMATRIX projection{};
+    projection.m[0][0] = 1.0f;
+    projection.m[1][1] = 4.0f / 3.0f;
+    projection.m[2][2] = 1.0f;
+    projection.m[2][3] = 1.0f;
+    projection.m[3][2] = -0.1f;
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    ASSERT_EQ(device.Draw(D3DPT_TRIANGLESTRIP, {{-1, -0.5f, 0.2f, 0, 0}, {1, -0.5f, 0.2f, 4, 0},
+                                                 {-1, -0.5f, 8.0f, 0, 16}, {1, -0.5f, 8.0f, 4, 16}}),
+              S_OK);
+}
+
+std::uint32_t Checker(UINT level, UINT x, UINT y) {
+    return ((x >> 2) + (y >> 2) + level) % 2 ? 0xFFFFFFFFu : 0xFF000000u;
+}
+
+std::vector<std::uint32_t> SlantedFrame(DWORD minFilter, DWORD maxAnisotropy) {
+    Device gl(kGl);
+    gl.SetTexture(256, 9, Checker);
+    gl.SetFilters(minFilter, D3DTEXF_LINEAR, D3DTEXF_LINEAR);
+    gl->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, maxAnisotropy);
+    DrawSlantedPlane(gl);
+    return gl.Frame();
+}
+
+TEST_F(GlDevice, MaxAnisotropyCountsOnlyWithTheAnisotropicMinFilter) {
+    EXPECT_EQ(Differences(SlantedFrame(D3DTEXF_LINEAR, 1), SlantedFrame(D3DTEXF_LINEAR, 16)), 0);
+    EXPECT_EQ(Differences(SlantedFrame(D3DTEXF_POINT, 1), SlantedFrame(D3DTEXF_POINT, 16)), 0);
+    EXPECT_GT(Differences(SlantedFrame(D3DTEXF_ANISOTROPIC, 1), SlantedFrame(D3DTEXF_ANISOTROPIC, 16)), 1000);
+}
+
+TEST_F(GlDevice, NonNativeFormatsAreDecodedAndUploadedAgainAfterALock) {
+    Device reference("reference"), gl(kGl);
+    for (Device* device : {&reference, &gl}) {
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ((*device)->CreateTexture(64, 64, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+        for (int pass = 0; pass < 2; ++pass) {
+            D3DLOCKED_RECT locked{};
+            ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
+            for (int y = 0; y < 64; ++y)
+                for (int x = 0; x < 64; ++x)
+                    reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
+                        std::uint16_t((x * 1031 + y * 97 + pass * 5000) & 0xFFFF);
+            texture->UnlockRect(0);
+            (*device)->SetTexture(0, texture);
+            device->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+            ASSERT_EQ(device->DrawQuad(pass * 100.0f, 0, pass * 100.0f + 64, 64, 0, 0, 1, 1), S_OK);
+        }
+        texture->Release();
+    }
+    EXPECT_EQ(Differences(reference.Frame(), gl.Frame()), 0);
+}
+
+TEST_F(GlDevice, TextureTransformMovesCoordinatesAsOnTheReferenceDevice) {
+    Device reference("reference"), gl(kGl);
+    D3DMATRIX shift{};
+    shift.m[0][0] = shift.m[1][1] = shift.m[2][2] = shift.m[3][3] = 1.0f;
+    shift.m[2][0] = 0.25f;  // u' = u + 1/4: 64 texels of 256
+    for (Device* device : {&reference, &gl}) {
+        device->SetTexture(256, 1, UniqueTexel);
+        device->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+        (*device)->SetTransform(D3DTS_TEXTURE0, &shift);
+        (*device)->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        ASSERT_EQ(device->DrawQuad(0, 0, 256, 256, 0, 0, 1, 1), S_OK);
+    }
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    EXPECT_EQ(frame[0], UniqueTexel(0, 64, 0));
+    EXPECT_EQ(Differences(reference.Frame(), frame), 0);
+}
+
+TEST_F(GlDevice, WritesIntoTheLockedBackBufferSurviveLaterDrawing) {
+    Device gl(kGl);
+    gl.SetTexture(4, 1, White);
+    ASSERT_EQ(gl.DrawQuad(0, 0, 10, 10, 0, 0, 1, 1), S_OK);
+    IDirect3DSurface9* back = nullptr;
+    gl->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(back->LockRect(&locked, nullptr, 0), S_OK);
+    EXPECT_EQ(static_cast<std::uint32_t*>(locked.pBits)[0], 0xFFFFFFFFu);  // the quad, read back
+    static_cast<std::uint32_t*>(locked.pBits)[799] = 0xFF123456u;
+    back->UnlockRect();
+    back->Release();
+    ASSERT_EQ(gl.DrawQuad(20, 20, 30, 30, 0, 0, 1, 1), S_OK);
+    const std::vector<std::uint32_t> frame = gl.Frame();
+    EXPECT_EQ(frame[799], 0xFF123456u);
+    EXPECT_EQ(frame[25 * kWidth + 25], 0xFFFFFFFFu);
+    EXPECT_EQ(frame[5 * kWidth + 5], 0xFFFFFFFFu);
+}
+
+TEST_F(GlDevice, PresentFaultSwitchLosesTheDevice) {
+    Device gl(kGl);
+    reference::FailNextPresents(1);
+    EXPECT_EQ(gl->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(gl->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+}
+
+TEST_F(GlDevice, AnUnopenableDriverIsRefusedWithItsReason) {
+    std::string error;
+    {
+        Device gl(kGl);
+        EXPECT_EQ(CreateNamedDirect3D("softpipe", &error), nullptr);
+        EXPECT_NE(error.find("only one OpenGL driver"), std::string::npos) << error;
+    }
+    QUILLMARK_EXPECT_IN_CHILD([] {
+        std::string reason;
+        setenv("LIBGL_DRIVERS_PATH", "/nonexistent", 1);
+        const bool refused = CreateNamedDirect3D("softpipe", &reason) == nullptr;
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return refused && reason.find("no usable OpenGL driver") != std::string::npos;
+    });
+}
+
+TEST_F(GlDevice, CapsReportTheDriversAnisotropy) {
+    Device gl(kGl);
+    D3DCAPS9 caps{};
+    ASSERT_EQ(gl->GetDeviceCaps(&caps), S_OK);
+    EXPECT_GE(caps.MaxAnisotropy, 1u);
+    EXPECT_EQ((caps.TextureFilterCaps & D3DPTFILTERCAPS_MINFANISOTROPIC) != 0, caps.MaxAnisotropy > 1);
+}
+
+}  // namespace
+}  // namespace quillmark::gl::testing
