@@ -7,9 +7,12 @@
 #include "fuzz_support.h"
 
 #include "d3d9.h"
+#include "d3d9_select.h"
 #include "surface_desc.h"
 #include "texture_constants.h"
 #include "texture_from_file.h"
+
+#include <string>
 
 using namespace quillmark;
 
@@ -41,6 +44,8 @@ T Pick(const T (&choices)[N], std::uint32_t& hash) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::string error;
+    if (!SelectDevice("reference", &error)) fuzz::Fail(error.c_str());
     gDirect3D = Direct3DCreate9(31);
     D3DPRESENT_PARAMETERS parameters{};
     parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
