@@ -30,6 +30,12 @@ constexpr double kScreenGamma = 2.2;
 constexpr double kWrittenFileGamma = 1.0 / 2.2;
 constexpr double kSignificantGamma = 1e-6;
 constexpr UINT kPaletteEntries = 256;
+// Known chunks the reader has no use for, skipped unread: the library would
+// otherwise allocate what such a chunk's length field claims (up to 2 GiB
+// for a palette suggestion) before finding the file shorter.
+constexpr png_byte kUnusedChunks[] = "bKGD\0cHRM\0eXIf\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0"
+                                     "sCAL\0sPLT\0sTER\0tEXt\0tIME\0zTXt";
+constexpr int kChunkNameBytes = 5;
 constexpr BYTE kOpaque = 255;
 
 [[noreturn]] void JumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -183,6 +189,8 @@ HRESULT BuildPalette(const Reader& reader, DecodedImage& image) {
 // leaves them by the long jump.
 HRESULT DecodeSteps(Reader& reader, DecodedImage& image) {
     png_set_user_limits(reader.png, kMaxImageDimension, kMaxImageDimension);
+    png_set_keep_unknown_chunks(reader.png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks,
+                                sizeof(kUnusedChunks) / kChunkNameBytes);
     png_set_read_fn(reader.png, &reader, ReadFromMemory);
     png_read_info(reader.png, reader.info);
     const D3DFORMAT format = RequestTransformations(reader);

@@ -423,13 +423,32 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
     PutAlphaBlock(block, alpha0, alpha1, codes);
 }
 
+// The block's pixels with every channel made finite and moderate: NaN as 0,
+// magnitudes held to kChannelLimit. Unchanged, a NaN or infinite channel
+// turned the palette fits' positions into NaN, which indexed the code
+// tables far outside them; no value a pixel format can hold comes near the
+// limit.
+constexpr float kChannelLimit = 65536.0f;
+
+float Moderate(float x) { return x == x ? std::min(std::max(x, -kChannelLimit), kChannelLimit) : 0.0f; }
+
+struct ModerateBlock {
+    FloatColor pixels[kBlockPixels];
+    explicit ModerateBlock(const FloatColor* in) {
+        for (UINT p = 0; p < kBlockPixels; ++p)
+            pixels[p] = {Moderate(in[p].r), Moderate(in[p].g), Moderate(in[p].b), Moderate(in[p].a)};
+    }
+};
+
 void Premultiply(const FloatColor* in, FloatColor* out) {
     for (UINT p = 0; p < kBlockPixels; ++p) out[p] = {in[p].r * in[p].a, in[p].g * in[p].a, in[p].b * in[p].a, in[p].a};
 }
 
 }  // namespace
 
-void EncodeDxt1Block(const FloatColor* in, BYTE* block, bool dither) {
+void EncodeDxt1Block(const FloatColor* given, BYTE* block, bool dither) {
+    const ModerateBlock moderate(given);
+    const FloatColor* in = moderate.pixels;
     if (!dither) {
         EncodeColorBlock(in, block, true, false);
         return;
@@ -445,12 +464,16 @@ void EncodeDxt1Block(const FloatColor* in, BYTE* block, bool dither) {
     EncodeColorBlock(pixels, block, true, true);
 }
 
-void EncodeDxt3Block(const FloatColor* in, BYTE* block, bool dither) {
+void EncodeDxt3Block(const FloatColor* given, BYTE* block, bool dither) {
+    const ModerateBlock moderate(given);
+    const FloatColor* in = moderate.pixels;
     EncodeExplicitAlpha(in, block, dither);
     EncodeColorBlock(in, block + 8, false, dither);
 }
 
-void EncodeDxt5Block(const FloatColor* in, BYTE* block, bool dither) {
+void EncodeDxt5Block(const FloatColor* given, BYTE* block, bool dither) {
+    const ModerateBlock moderate(given);
+    const FloatColor* in = moderate.pixels;
     EncodeInterpolatedAlpha(in, block, dither);
     EncodeColorBlock(in, block + 8, false, dither);
 }
