@@ -102,17 +102,6 @@ void WriteAndReadBack(DecodedImage& image, const ImageCodec& codec) {
     }
 }
 
-SurfaceDesc DescribeTop(const DecodedImage& image) {
-    SurfaceDesc desc;
-    desc.Data = image.pixels;
-    desc.Format = image.format;
-    desc.RowPitch = static_cast<INT>(image.rowPitch);
-    desc.SlicePitch = static_cast<INT>(image.slicePitch);
-    desc.Extent = desc.Box = image.box;
-    desc.Palette = image.palette;
-    return desc;
-}
-
 void ConvertOnce(const DecodedImage& source, DWORD kind, std::uint32_t hash) {
     const D3DFORMAT format = Formats()[hash % Formats().size()];
     const UINT width = PickSide(source.width, hash >> 4);
@@ -130,7 +119,7 @@ void ConvertOnce(const DecodedImage& source, DWORD kind, std::uint32_t hash) {
     destination.Extent = destination.Box = D3DBOX{0, 0, width, height, 0, depth};
     destination.Palette = palettized ? gGreyPalette : nullptr;
     const DWORD filter = kind | PickFlags(hash >> 24);
-    if (FAILED(RunConversion(destination, DescribeTop(source), filter)) || depth != 1) return;
+    if (FAILED(RunConversion(destination, source.Describe(), filter)) || depth != 1) return;
 
     DecodedImage converted;
     converted.format = format;

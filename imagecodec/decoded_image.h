@@ -43,6 +43,9 @@ struct DecodedImage {
 
     // Describes the region of a locked surface or volume without copying it.
     HRESULT FromSurface(const SurfaceDesc& desc);
+    // The record's pixels as one side of a conversion: its box as region and
+    // extent, no dither. The inverse of FromSurface.
+    SurfaceDesc Describe() const;
 
     // Converts to a format `fileFormat` can hold and writes the file (or, for
     // OutputKind::Memory, hands a MemoryBuffer** destination a new buffer).

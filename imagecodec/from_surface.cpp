@@ -1,5 +1,6 @@
 // Wrapping a locked surface or volume as a DecodedImage for the writers,
-// without copying or owning its pixels.
+// without copying or owning its pixels, and describing a record back as one
+// side of a conversion.
 #include "decoded_image.h"
 #include "pixel_format.h"
 #include "surface_desc.h"
@@ -27,6 +28,18 @@ HRESULT DecodedImage::FromSurface(const SurfaceDesc& desc) {
     height = box.Bottom - box.Top;
     depth = box.Back - box.Front;
     return S_OK;
+}
+
+SurfaceDesc DecodedImage::Describe() const {
+    SurfaceDesc desc;
+    desc.Data = pixels;
+    desc.Format = format;
+    desc.RowPitch = static_cast<INT>(rowPitch);
+    desc.SlicePitch = static_cast<INT>(slicePitch);
+    desc.Extent = box;
+    desc.Box = box;
+    desc.Palette = palette;
+    return desc;
 }
 
 }  // namespace quillmark

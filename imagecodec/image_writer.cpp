@@ -18,19 +18,6 @@ namespace {
 
 constexpr DWORD kConversionFilter = RESAMPLE_NONE | RESAMPLE_DITHER;
 
-SurfaceDesc DescribeRecord(const DecodedImage& record) {
-    SurfaceDesc desc;
-    desc.Data = record.pixels;
-    desc.Format = record.format;
-    desc.RowPitch = static_cast<INT>(record.rowPitch);
-    desc.SlicePitch = static_cast<INT>(record.slicePitch);
-    desc.Extent = record.box;
-    desc.Box = record.box;
-    desc.Dither = 1;
-    desc.Palette = record.palette;
-    return desc;
-}
-
 HRESULT ConvertRecord(DecodedImage& record, D3DFORMAT target) {
     // Rows of whole blocks (4 x 4 for block-compressed formats, pairs, or
     // single pixels).
@@ -52,7 +39,9 @@ HRESULT ConvertRecord(DecodedImage& record, D3DFORMAT target) {
     destination.Box = whole;
     destination.Dither = 1;
     destination.Palette = record.palette;
-    const HRESULT result = RunConversion(destination, DescribeRecord(record), kConversionFilter);
+    SurfaceDesc source = record.Describe();
+    source.Dither = 1;
+    const HRESULT result = RunConversion(destination, source, kConversionFilter);
     if (FAILED(result)) {
         std::free(block);
         return result;

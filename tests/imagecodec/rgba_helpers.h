@@ -24,12 +24,8 @@ inline bool ToRgba(const DecodedImage& image, Rgba& out) {
     out.width = image.width;
     out.height = image.height;
     std::vector<unsigned char> bgra(std::size_t{image.width} * image.height * 4);
-    SurfaceDesc source;
-    source.Data = image.pixels;
-    source.Format = image.format;
-    source.RowPitch = static_cast<INT>(image.rowPitch);
+    SurfaceDesc source = image.Describe();
     source.Extent = source.Box = D3DBOX{0, 0, image.width, image.height, 0, 1};
-    source.Palette = image.palette;
     SurfaceDesc destination;
     destination.Data = bgra.data();
     destination.Format = D3DFMT_A8R8G8B8;
