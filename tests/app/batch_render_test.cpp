@@ -3,6 +3,8 @@
 #include "batch_command.h"
 #include "batch_runner.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,18 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        char pattern[] = "/tmp/quillmark-batch-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchDirectory() { fs::remove_all(path_); }
-    fs::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
+using testing::ScratchDirectory;
 
 std::uint32_t LittleEndian32(const std::array<unsigned char, 54>& bytes, int offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | std::uint32_t{bytes[offset + 3]} << 24;
@@ -49,15 +40,15 @@ std::string CommandOutput(const std::string& command) {
 }
 
 TEST(BatchMode, HelpSucceedsAndListsTheCommands) {
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_EQ(RunBatch({"--help"}), kExitSuccess);
-    const std::string help = testing::internal::GetCapturedStdout();
+    const std::string help = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(help.find("render [settings] -o FILE"), std::string::npos);
     EXPECT_NE(help.find("--anisotropy"), std::string::npos);
 
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_EQ(RunBatch({"render", "--help"}), kExitSuccess);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("--output FILE"), std::string::npos);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("--output FILE"), std::string::npos);
 }
 
 TEST(BatchMode, BadCommandLinesFailWithAMessage) {
@@ -70,9 +61,9 @@ TEST(BatchMode, BadCommandLinesFailWithAMessage) {
         {"render", "-o", "x.bmp", "--frames", "3"},
     };
     for (const auto& arguments : bad) {
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(RunBatch(arguments), kExitUsage) << arguments.back();
-        const std::string message = testing::internal::GetCapturedStderr();
+        const std::string message = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(message.rfind("quillmark", 0), 0u) << message;
     }
 }
@@ -126,9 +117,9 @@ TEST(BatchMode, RenderWritesPngAndJpegByTheFileName) {
 
 TEST(BatchMode, RenderFailsWhenTheFileCannotBeCreated) {
     ScratchDirectory scratch;
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunBatch({"render", "-o", (scratch / "missing" / "frame.bmp").string()}), kExitFailure);
-    const std::string message = testing::internal::GetCapturedStderr();
+    const std::string message = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find("cannot write " + (scratch / "missing" / "frame.bmp").string() + ": the folder " +
                            (scratch / "missing").string() + " does not exist (TEXERR_UNREADABLE)"),
               std::string::npos)
@@ -140,9 +131,9 @@ TEST(BatchMode, RenderFailsWhenTheFileCannotBeCreated) {
 TEST(BatchMode, RenderRefusesAFormatItCannotWrite) {
     ScratchDirectory scratch;
     const fs::path target = scratch / "frame.tga";
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunBatch({"render", "-o", target.string()}), kExitUsage);
-    const std::string message = testing::internal::GetCapturedStderr();
+    const std::string message = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find("cannot write " + target.string() + ": TGA files can be read but not written"),
               std::string::npos)
         << message;
@@ -185,10 +176,10 @@ TEST(BatchMode, TextureRendersTheFileAndAFileThatCannotBeUsedFailsNamingIt) {
 
     for (const fs::path& unusable : {scratch / "missing.bmp", fs::path(frame).replace_extension(".txt")}) {
         if (unusable.extension() == ".txt") std::ofstream(unusable) << "not an image";
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(RunBatch({"render", "--texture", unusable.string(), "-o", (scratch / "x.bmp").string()}),
                   kExitFailure);
-        const std::string message = testing::internal::GetCapturedStderr();
+        const std::string message = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(message.find("Could not use the texture file \"" + unusable.string() + "\": it "),
                   std::string::npos)
             << message;
@@ -254,9 +245,9 @@ TEST(BatchMode, RenderRefusesAReadOnlyFileAndSaysWhy) {
     const fs::path locked = scratch / "locked.bmp";
     { std::ofstream(locked, std::ios::binary) << "kept"; }
     fs::permissions(locked, fs::perms(0444));
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunBatch({"render", "-o", locked.string()}), kExitFailure);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("read-only"), std::string::npos);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("read-only"), std::string::npos);
     EXPECT_EQ(FileBytes(locked), "kept");
 }
 

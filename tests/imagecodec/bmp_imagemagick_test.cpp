@@ -6,6 +6,8 @@
 #include "mapped_file.h"
 #include "rgba_helpers.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,16 +23,11 @@ class BmpImageMagickTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!testing::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
-        dir_ = fs::temp_directory_path() / ("qm_magick_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
     }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string PathOf(const std::string& name) const { return scratch_.PathOf(name); }
     int Run(const std::string& command) const { return std::system((command + " 2>/dev/null").c_str()); }
 
-    fs::path dir_;
+    testing::ScratchDirectory scratch_;
 };
 
 // A 37 x 23 picture with every channel varying, alpha across the width.

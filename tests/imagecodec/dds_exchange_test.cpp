@@ -8,6 +8,8 @@
 #include "resample.h"
 #include "pillow.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -26,14 +28,9 @@ const fs::path kCorpus = fs::path(QUILLMARK_CORPUS_DIR);
 
 class DdsExchangeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qm_dds_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string PathOf(const std::string& name) const { return scratch_.PathOf(name); }
 
-    fs::path dir_;
+    testing::ScratchDirectory scratch_;
 };
 
 std::vector<BYTE> FileBytes(const fs::path& path) {

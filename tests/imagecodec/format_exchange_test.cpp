@@ -6,6 +6,8 @@
 #include "mapped_file.h"
 #include "rgba_helpers.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,12 +20,7 @@ namespace fs = std::filesystem;
 
 class FormatExchange : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qm_exchange_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string PathOf(const std::string& name) const { return scratch_.PathOf(name); }
 
     // Our decode of the file at `path` through ReadImage.
     static HRESULT Decode(const std::string& path, MappedFile& file, DecodedImage& image) {
@@ -63,7 +60,7 @@ protected:
         return path;
     }
 
-    fs::path dir_;
+    testing::ScratchDirectory scratch_;
 };
 
 // ImageMagick keeps a TGA's rows in file order when converting to raw RGBA

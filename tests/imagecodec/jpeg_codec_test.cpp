@@ -9,6 +9,8 @@
 #include "mapped_file.h"
 #include "pillow.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,15 +59,10 @@ class JpegPillowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!testing::HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
-        dir_ = fs::temp_directory_path() / ("qm_jpeg_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
     }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string PathOf(const std::string& name) const { return scratch_.PathOf(name); }
 
-    fs::path dir_;
+    testing::ScratchDirectory scratch_;
 };
 
 TEST_F(JpegPillowTest, FilesPillowWritesDecodeAsInPillow) {

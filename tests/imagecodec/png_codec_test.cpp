@@ -10,6 +10,8 @@
 #include "pillow.h"
 #include "pixel_format.h"
 
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,15 +78,10 @@ HRESULT ReadPngBytes(const Bytes& bytes, DecodedImage& image, BOOL decode = TRUE
 
 class PngOtherProgramsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qm_png_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string PathOf(const std::string& name) const { return scratch_.PathOf(name); }
     static int Run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
-    fs::path dir_;
+    testing::ScratchDirectory scratch_;
 };
 
 TEST_F(PngOtherProgramsTest, FilesImageMagickWritesDecodeAsInImageMagick) {
