@@ -1,8 +1,5 @@
 #include "reference_device.h"
 
-#include <algorithm>
-#include <thread>
-
 #include "device_formats.h"
 #include "fault_switch.h"
 #include "rasterizer.h"
@@ -53,7 +50,7 @@ ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_
         depthBuffer_ = std::make_unique<Surface>(this, depth, this, nullptr);
     }
     state_ = InitialDeviceState(back.width, back.height, depthBuffer_ != nullptr);
-    workers_ = std::make_unique<WorkerPool>(std::max(1u, std::thread::hardware_concurrency()));
+    workers_ = std::make_unique<WorkerPool>(DrawThreads());
     sampledTextures_ = std::make_unique<SampledTextureCache>();
     stageTextures_.resize(kStageCount);
 }

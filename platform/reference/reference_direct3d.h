@@ -24,4 +24,9 @@ void FailNextPresents(unsigned count);
 // Number of successful Present calls in this process, for tests.
 unsigned long long PresentCount();
 
+// Threads (the calling thread included) with which reference devices
+// created from now on draw; 0, the default, gives one per core. Frames do
+// not depend on it: tests and benchmarks compare thread counts.
+void SetDrawThreads(unsigned threads);
+
 }  // namespace quillmark::reference

@@ -1,6 +1,22 @@
 #include "worker_pool.h"
 
+#include <algorithm>
+
+#include "reference_direct3d.h"
+
 namespace quillmark::reference {
+namespace {
+
+std::atomic<unsigned> g_drawThreads{0};
+
+}  // namespace
+
+void SetDrawThreads(unsigned threads) { g_drawThreads = threads; }
+
+unsigned DrawThreads() {
+    const unsigned asked = g_drawThreads;
+    return asked ? asked : std::max(1u, std::thread::hardware_concurrency());
+}
 
 WorkerPool::WorkerPool(unsigned threads) {
     for (unsigned i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });

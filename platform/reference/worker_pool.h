@@ -12,6 +12,9 @@
 
 namespace quillmark::reference {
 
+// The thread count SetDrawThreads asks for, else one per core.
+unsigned DrawThreads();
+
 class WorkerPool {
 public:
     // `threads` working threads in all, the caller included.
