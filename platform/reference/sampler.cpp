@@ -112,16 +112,15 @@ struct LevelPair {
     float blend;
 };
 
+// Lambda is measured in level-0 texels; the base level (MAXMIPLEVEL) is
+// the largest level used, so it clamps lambda from below.
 LevelPair PickLevels(const SamplerSetup& s, float lambda) {
     const std::uint32_t last = std::uint32_t(s.texture->levels.size()) - 1;
-    const float clamped = std::clamp(lambda, 0.0f, float(last - s.baseLevel));
+    const float clamped = std::clamp(lambda, float(s.baseLevel), float(last));
     if (s.mip == MipMode::None) return {s.baseLevel, 0.0f};
-    if (s.mip == MipMode::Point) {
-        const auto offset = std::uint32_t(std::floor(clamped + 0.5f));
-        return {s.baseLevel + std::min(offset, last - s.baseLevel), 0.0f};
-    }
+    if (s.mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
     const auto lower = std::uint32_t(std::floor(clamped));
-    return {s.baseLevel + lower, clamped - float(lower)};
+    return {lower, clamped - float(lower)};
 }
 
 template <class Texels>

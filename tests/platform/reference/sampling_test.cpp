@@ -68,6 +68,37 @@ TEST_F(SamplingTest, MipFilterNoneAlwaysUsesLevelZero) {
     EXPECT_EQ(PixelAt(1, 1), kLevelColors[0]);
 }
 
+// MAXMIPLEVEL is the largest level used: it clamps the level chosen from a
+// lambda measured in level-0 texels, and does not shift the chain.
+TEST_F(SamplingTest, MaxMipLevelClampsTheChosenLevel) {
+    BindLevelColoredTexture();
+    SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_POINT);
+    const std::pair<DWORD, std::uint32_t> cases[] = {{0, 2}, {1, 2}, {2, 2}, {3, 3}, {4, 4}, {9, 5}};
+    for (const auto& [maxMipLevel, level] : cases) {
+        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, maxMipLevel);
+        ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);  // 4 texels per pixel: lambda 2
+        EXPECT_EQ(PixelAt(3, 3), kLevelColors[level]) << "MAXMIPLEVEL " << maxMipLevel;
+    }
+    SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 3);
+    ASSERT_EQ(DrawQuad(0, 0, 16, 16, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(PixelAt(3, 3), kLevelColors[3]) << "mip filter NONE reads the base level";
+}
+
+TEST_F(SamplingTest, MaxMipLevelEndsTheLinearBlendAtTheBaseLevel) {
+    IDirect3DTexture9* texture = MakeTexture(32, 32, 6, [](UINT level, UINT, UINT) { return level == 2 ? 0xFFu : 0u; });
+    device->SetTexture(0, texture);
+    texture->Release();
+    SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_LINEAR);
+    SetBias(0.25f);  // lambda 2.25
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 2);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(PixelAt(3, 3), 191u) << "3/4 of level 2, 1/4 of level 3";
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 3);
+    ASSERT_EQ(DrawQuad(0, 0, 8, 8, 0, 0, 1, 1), S_OK);
+    EXPECT_EQ(PixelAt(3, 3), 0u) << "level 3 alone";
+}
+
 TEST_F(SamplingTest, LinearMipFilterBlendsNeighbouringLevels) {
     IDirect3DTexture9* texture = MakeTexture(32, 32, 6, [](UINT level, UINT, UINT) { return level == 1 ? 0xFFu : 0u; });
     device->SetTexture(0, texture);
