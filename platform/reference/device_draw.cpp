@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "device_formats.h"
+#include "entry_guard.h"
 #include "rasterizer.h"
 #include "reference_device.h"
 #include "renderer.h"
@@ -136,6 +137,10 @@ void ReferenceDevice::RunTiles(const DrawContext& context) {
 }
 
 HRESULT ReferenceDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
+    return OutOfMemoryAsResult([&] { return Draw(type, startVertex, primitiveCount); });
+}
+
+HRESULT ReferenceDevice::Draw(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     if (primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (const HRESULT checked = CheckDrawState(); FAILED(checked)) return checked;
     if (renderer_) return renderer_->Draw({state_, textures_, *streamBuffer_, type, startVertex, primitiveCount});

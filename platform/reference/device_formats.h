@@ -25,8 +25,8 @@ bool IsRenderTargetFormat(D3DFORMAT format);
 bool IsSampledFormat(D3DFORMAT format);
 
 // Bytes between rows of a level `width` pixels wide: whole blocks, rounded
-// up to a multiple of 4 bytes.
-std::uint32_t RowPitchOf(const FormatLayout& layout, std::uint32_t width);
+// up to a multiple of 4 bytes (in 64 bits: a row may be wider than 4 GiB).
+std::uint64_t RowPitchOf(const FormatLayout& layout, std::uint32_t width);
 std::uint32_t BlockRowsOf(const FormatLayout& layout, std::uint32_t height);
 
 }  // namespace quillmark::reference

@@ -6,6 +6,13 @@ namespace quillmark::reference {
 
 DeviceObject::DeviceObject(ReferenceDevice* device) : device_(device) { device_->AddRef(); }
 
+// Objects are deleted once their public count is zero; only a constructor
+// that threw (out of memory) leaves its first reference, and so the device
+// reference it holds, behind.
+DeviceObject::~DeviceObject() {
+    if (references_ > 0) device_->Release();
+}
+
 ULONG DeviceObject::AddPublicReference() {
     if (references_++ == 0) device_->AddRef();
     return references_;

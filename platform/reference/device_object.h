@@ -30,7 +30,7 @@ protected:
     // references are its owner's, so it counts nothing itself.
     struct PartOfOwner {};
     DeviceObject(ReferenceDevice* device, PartOfOwner) : device_(device), references_(0) {}
-    virtual ~DeviceObject() = default;
+    virtual ~DeviceObject();
 
     ULONG AddPublicReference();
     ULONG ReleasePublicReference();

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "device_formats.h"
+#include "entry_guard.h"
+#include "pixel_store.h"
 #include "reference_device.h"
 #include "renderer.h"
 #include "surface.h"
@@ -22,10 +24,34 @@ constexpr DWORD kTextureUsages = D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL |
 
 std::uint32_t FullChainLength(std::uint32_t largest) { return static_cast<std::uint32_t>(std::bit_width(largest)); }
 
-template <class T>
-HRESULT HandOut(T* object, T** out) {
-    *out = object;
-    return S_OK;
+// The largest resource the device allocates, every level and face together.
+constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{1} << 32;
+
+// Hands out a new object; running out of memory while making it gives
+// E_OUTOFMEMORY and leaves nothing behind.
+template <class T, class Make>
+HRESULT HandOut(Make make, T** out) {
+    return OutOfMemoryAsResult([&] {
+        *out = make();
+        return S_OK;
+    });
+}
+
+// Whether `levels` levels (each `faces` times) of the format, halving from
+// the given size, can be handed out: D3DERR_INVALIDCALL when a lock could
+// not state a pitch, E_OUTOFMEMORY beyond kMaxResourceBytes. Every size is
+// computed in 64 bits.
+HRESULT CheckStorage(D3DFORMAT format, std::uint32_t width, std::uint32_t height, std::uint32_t depth,
+                     std::uint32_t levels, std::uint32_t faces) {
+    std::uint64_t total = 0;
+    for (std::uint32_t level = 0; level < levels; ++level) {
+        const StoreExtent extent =
+            ExtentOf(format, LevelSize(width, level), LevelSize(height, level), LevelSize(depth, level));
+        if (extent.rowPitch > kMaxPitch || (depth > 1 && extent.slicePitch > kMaxPitch)) return D3DERR_INVALIDCALL;
+        if (extent.bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+        total += extent.bytes * faces;  // at most 32 levels of 6 faces of 2^32 bytes: no wrap
+    }
+    return total > kMaxResourceBytes ? E_OUTOFMEMORY : S_OK;
 }
 
 }  // namespace
@@ -42,9 +68,12 @@ HRESULT ReferenceDevice::CheckTextureRequest(const TextureTraits& t, D3DRESOURCE
         return D3DERR_INVALIDCALL;
     if (dynamic && t.pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     if (t.usage & (D3DUSAGE_DEPTHSTENCIL | D3DUSAGE_AUTOGENMIPMAP)) return D3DERR_NOTAVAILABLE;
-    if (renderTarget) return IsRenderTargetFormat(t.format) ? S_OK : D3DERR_NOTAVAILABLE;
-    if (t.pool == D3DPOOL_SCRATCH) return CanHold(t.format) && !IsDepthFormat(t.format) ? S_OK : D3DERR_NOTAVAILABLE;
-    return IsSampledFormat(t.format) ? S_OK : D3DERR_NOTAVAILABLE;
+    const bool held = renderTarget                 ? IsRenderTargetFormat(t.format)
+                      : t.pool == D3DPOOL_SCRATCH ? CanHold(t.format) && !IsDepthFormat(t.format)
+                                                   : IsSampledFormat(t.format);
+    if (!held) return D3DERR_NOTAVAILABLE;
+    const std::uint32_t levels = t.levels ? t.levels : FullChainLength(std::max({t.width, t.height, t.depth}));
+    return CheckStorage(t.format, t.width, t.height, t.depth, levels, type == D3DRTYPE_CUBETEXTURE ? 6 : 1);
 }
 
 HRESULT ReferenceDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
@@ -53,7 +82,7 @@ HRESULT ReferenceDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
     TextureTraits traits{format, width, height, 1, levels, usage, pool};
     if (const HRESULT checked = CheckTextureRequest(traits, D3DRTYPE_TEXTURE); FAILED(checked)) return checked;
     if (traits.levels == 0) traits.levels = FullChainLength(std::max(width, height));
-    return HandOut<IDirect3DTexture9>(new Texture(this, traits), out);
+    return HandOut<IDirect3DTexture9>([&] { return new Texture(this, traits); }, out);
 }
 
 HRESULT ReferenceDevice::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -62,7 +91,7 @@ HRESULT ReferenceDevice::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, 
     TextureTraits traits{format, edge, edge, 1, levels, usage, pool};
     if (const HRESULT checked = CheckTextureRequest(traits, D3DRTYPE_CUBETEXTURE); FAILED(checked)) return checked;
     if (traits.levels == 0) traits.levels = FullChainLength(edge);
-    return HandOut<IDirect3DCubeTexture9>(new CubeTexture(this, traits), out);
+    return HandOut<IDirect3DCubeTexture9>([&] { return new CubeTexture(this, traits); }, out);
 }
 
 HRESULT ReferenceDevice::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
@@ -73,7 +102,7 @@ HRESULT ReferenceDevice::CreateVolumeTexture(UINT width, UINT height, UINT depth
     if (const HRESULT checked = CheckTextureRequest(traits, D3DRTYPE_VOLUMETEXTURE); FAILED(checked))
         return checked;
     if (traits.levels == 0) traits.levels = FullChainLength(std::max({width, height, depth}));
-    return HandOut<IDirect3DVolumeTexture9>(new VolumeTexture(this, traits), out);
+    return HandOut<IDirect3DVolumeTexture9>([&] { return new VolumeTexture(this, traits); }, out);
 }
 
 HRESULT ReferenceDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -81,14 +110,16 @@ HRESULT ReferenceDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf,
     if (!out || sharedHandle || length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     const D3DVERTEXBUFFER_DESC desc{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf};
-    return HandOut<IDirect3DVertexBuffer9>(new VertexBuffer(this, desc), out);
+    return HandOut<IDirect3DVertexBuffer9>([&] { return new VertexBuffer(this, desc); }, out);
 }
 
 HRESULT ReferenceDevice::CreateStandaloneSurface(const SurfaceTraits& traits, IDirect3DSurface9** out) {
     if (traits.width == 0 || traits.height == 0) return D3DERR_INVALIDCALL;
     if (traits.pool != D3DPOOL_SCRATCH && std::max(traits.width, traits.height) > kMaxTextureSize)
         return D3DERR_INVALIDCALL;
-    return HandOut<IDirect3DSurface9>(new Surface(this, traits), out);
+    if (const HRESULT checked = CheckStorage(traits.format, traits.width, traits.height, 1, 1, 1); FAILED(checked))
+        return checked;
+    return HandOut<IDirect3DSurface9>([&] { return new Surface(this, traits); }, out);
 }
 
 HRESULT ReferenceDevice::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,

@@ -4,11 +4,31 @@
 
 namespace quillmark::reference {
 
+namespace {
+
+// a * b, or the largest value where that does not fit.
+std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product = 0;
+    return __builtin_mul_overflow(a, b, &product) ? ~std::uint64_t{0} : product;
+}
+
+}  // namespace
+
+StoreExtent ExtentOf(D3DFORMAT format, std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
+    const FormatLayout layout = LayoutOf(format);
+    StoreExtent extent;
+    extent.rowPitch = RowPitchOf(layout, width);
+    extent.slicePitch = SaturatingProduct(extent.rowPitch, BlockRowsOf(layout, height));
+    extent.bytes = SaturatingProduct(extent.slicePitch, depth);
+    return extent;
+}
+
 PixelStore::PixelStore(D3DFORMAT fmt, std::uint32_t w, std::uint32_t h, std::uint32_t d)
     : format(fmt), layout(LayoutOf(fmt)), width(w), height(h), depth(d) {
-    rowPitch = RowPitchOf(layout, width);
-    slicePitch = rowPitch * BlockRows();
-    bytes.assign(static_cast<std::size_t>(slicePitch) * depth, 0);
+    const StoreExtent extent = ExtentOf(fmt, w, h, d);
+    rowPitch = std::uint32_t(extent.rowPitch);
+    slicePitch = extent.slicePitch;
+    bytes.assign(static_cast<std::size_t>(extent.bytes), 0);
 }
 
 std::uint8_t* PixelStore::BlockAt(std::uint32_t x, std::uint32_t y, std::uint32_t z) {

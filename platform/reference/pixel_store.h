@@ -9,6 +9,20 @@
 
 namespace quillmark::reference {
 
+// What a store of a format and size takes, in 64 bits.
+struct StoreExtent {
+    std::uint64_t rowPitch = 0;
+    std::uint64_t slicePitch = 0;
+    std::uint64_t bytes = 0;
+};
+StoreExtent ExtentOf(D3DFORMAT format, std::uint32_t width, std::uint32_t height, std::uint32_t depth);
+
+// A lock hands out its pitches as ints: a store whose row (or, for volumes,
+// slice) pitch exceeds this cannot be addressed.
+inline constexpr std::uint64_t kMaxPitch = 0x7FFFFFFF;
+
+// The memory of a store, whose pitches the device has checked against
+// kMaxPitch before creating it.
 struct PixelStore {
     D3DFORMAT format = D3DFMT_UNKNOWN;
     FormatLayout layout;
@@ -16,10 +30,11 @@ struct PixelStore {
     std::uint32_t height = 0;
     std::uint32_t depth = 1;
     std::uint32_t rowPitch = 0;
-    std::uint32_t slicePitch = 0;
+    std::uint64_t slicePitch = 0;
     std::vector<std::uint8_t> bytes;
 
     PixelStore() = default;
+    // Throws std::bad_alloc when the memory cannot be had.
     PixelStore(D3DFORMAT format, std::uint32_t width, std::uint32_t height, std::uint32_t depth);
 
     // The byte of the block holding pixel (x, y) of slice z.

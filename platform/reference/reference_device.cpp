@@ -1,6 +1,7 @@
 #include "reference_device.h"
 
 #include "device_formats.h"
+#include "entry_guard.h"
 #include "fault_switch.h"
 #include "rasterizer.h"
 #include "renderer.h"
@@ -38,7 +39,6 @@ HRESULT ResolvePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* p) {
 ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
                                  const D3DPRESENT_PARAMETERS& presentation)
     : direct3d_(direct3d), creation_(creation), presentation_(presentation) {
-    direct3d_->AddRef();
     const bool lockable = (presentation.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
     const SurfaceTraits back{presentation.BackBufferFormat, presentation.BackBufferWidth,
                              presentation.BackBufferHeight, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, lockable};
@@ -53,6 +53,7 @@ ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_
     workers_ = std::make_unique<WorkerPool>(DrawThreads());
     sampledTextures_ = std::make_unique<SampledTextureCache>();
     stageTextures_.resize(kStageCount);
+    direct3d_->AddRef();  // last: a constructor that throws holds nothing
 }
 
 bool ReferenceDevice::AttachRenderer(RendererSource& source, std::string* error) {
@@ -124,10 +125,14 @@ HRESULT ReferenceDevice::Present(const RECT*, const RECT*, HWND destWindowOverri
     HWND window = destWindowOverride ? destWindowOverride : presentation_.hDeviceWindow;
     if (!window) window = creation_.hFocusWindow;
     if (window) {
-        BringToMemory(*backBuffer_);
-        const PixelStore& pixels = backBuffer_->Pixels();
-        quillmark::win32::ShowWindowImage(window, reinterpret_cast<const std::uint32_t*>(pixels.bytes.data()),
-                                          int(pixels.width), int(pixels.height), int(pixels.rowPitch));
+        const HRESULT shown = OutOfMemoryAsResult([&] {
+            BringToMemory(*backBuffer_);
+            const PixelStore& pixels = backBuffer_->Pixels();
+            quillmark::win32::ShowWindowImage(window, reinterpret_cast<const std::uint32_t*>(pixels.bytes.data()),
+                                              int(pixels.width), int(pixels.height), int(pixels.rowPitch));
+            return S_OK;
+        });
+        if (FAILED(shown)) return shown;
     }
     CountPresent();
     return S_OK;

@@ -107,6 +107,7 @@ private:
     Surface* OwnSurface(IDirect3DSurface9* surface) const;
     void ClearRect(const D3DRECT& rect, DWORD flags, D3DCOLOR color, float z);
     HRESULT CheckDrawState() const;
+    HRESULT Draw(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount);
     HRESULT PrepareStages(DrawContext& context, std::vector<CoordinateSource>& sources);
     HRESULT SetUpTriangles(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount,
                            const std::vector<CoordinateSource>& sources);

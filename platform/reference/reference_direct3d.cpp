@@ -3,6 +3,7 @@
 #include "reference_direct3d.h"
 
 #include "device_formats.h"
+#include "entry_guard.h"
 #include "reference_device.h"
 #include "renderer.h"
 
@@ -97,7 +98,13 @@ public:
         if (const HRESULT checked = ResolvePresentParameters(focusWindow, &resolved); FAILED(checked)) return checked;
         *presentation = resolved;
         const D3DDEVICE_CREATION_PARAMETERS creation{adapter, deviceType, focusWindow, behavior};
-        auto* device = new ReferenceDevice(this, creation, resolved);
+        ReferenceDevice* device = nullptr;
+        if (const HRESULT made = OutOfMemoryAsResult([&] {
+                device = new ReferenceDevice(this, creation, resolved);
+                return S_OK;
+            });
+            FAILED(made))
+            return made;
         std::string error;
         if (source_ && !device->AttachRenderer(*source_, &error)) {
             std::fprintf(stderr, "CreateDevice: %s\n", error.c_str());

@@ -16,6 +16,9 @@
 
 namespace quillmark::reference {
 
+// Level sizes halve down to 1.
+inline std::uint32_t LevelSize(std::uint32_t size, std::uint32_t level) { return std::max(1u, size >> level); }
+
 struct TextureTraits {
     D3DFORMAT format;
     std::uint32_t width;
@@ -79,8 +82,6 @@ protected:
     TextureBase(ReferenceDevice* device, const TextureTraits& traits)
         : DeviceObject(device), traits_(traits), serial_(NextTextureSerial()) {}
 
-    // Level sizes halve down to 1.
-    std::uint32_t LevelSize(std::uint32_t size, std::uint32_t level) const { return std::max(1u, size >> level); }
     bool LevelsLockable() const;
     HRESULT QueryFor(REFIID riid, REFIID own, void** object);
 
