@@ -27,6 +27,16 @@ void BM_TunnelAnisotropicNarrow(benchmark::State& state) {
     quillmark::reference::UseWideVectors(true);
 }
 
+// One and three frames on one drawing thread, for instruction counts
+// (bench/frame_instructions.sh takes the difference under callgrind).
+void BM_TunnelOneThread(benchmark::State& state) {
+    quillmark::reference::SetDrawThreads(1);
+    TunnelFrame(state, D3DTEXF_ANISOTROPIC);
+    quillmark::reference::SetDrawThreads(0);
+}
+
+BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(1);
+BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(3);
 BENCHMARK(BM_TunnelAnisotropic)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelLinear)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelAnisotropicNarrow)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -89,6 +89,7 @@ HRESULT ReferenceDevice::PrepareStages(DrawContext& context, std::vector<Coordin
     const std::uint32_t start = context.program.start;
     const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
     context.directStage = direct ? int(start) : -1;
+    if (direct) context.directKernel = PickInPlaceKernel(context.samplers[start]);
     return S_OK;
 }
 

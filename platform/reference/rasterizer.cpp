@@ -125,7 +125,7 @@ void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad,
     alignas(16) float u[4], v[4];
     QuadCoordinates(c, t, quad, stage, u, v);
     __m128 texels[4];
-    SampleQuadBytes(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
+    c.directKernel(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
     const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
     const __m128 scale = _mm_set1_ps(kByteScale), alphaFactor = _mm_setr_ps(1.0f, 1.0f, 1.0f, alpha);
     for (int i = 0; i < 4; ++i) {

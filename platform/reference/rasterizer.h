@@ -38,6 +38,7 @@ struct DrawContext {
     // white (StageProgram::textureTimesWhite and SamplesInPlace), shaded
     // straight from the texel bytes; -1 otherwise.
     int directStage = -1;
+    InPlaceQuadKernel directKernel = nullptr;  // the direct stage's sampler kernel
     const std::vector<TriangleSetup>* triangles = nullptr;
 };
 

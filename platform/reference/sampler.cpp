@@ -114,13 +114,22 @@ struct LevelPair {
 
 // Lambda is measured in level-0 texels; the base level (MAXMIPLEVEL) is
 // the largest level used, so it clamps lambda from below.
-LevelPair PickLevels(const SamplerSetup& s, float lambda) {
+template <MipMode mip>
+[[gnu::always_inline]] inline LevelPair PickLevelsFor(const SamplerSetup& s, float lambda) {
     const std::uint32_t last = std::uint32_t(s.texture->levels.size()) - 1;
     const float clamped = std::clamp(lambda, float(s.baseLevel), float(last));
-    if (s.mip == MipMode::None) return {s.baseLevel, 0.0f};
-    if (s.mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
+    if constexpr (mip == MipMode::None) return {s.baseLevel, 0.0f};
+    if constexpr (mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
     const auto lower = std::uint32_t(std::floor(clamped));
     return {lower, clamped - float(lower)};
+}
+
+LevelPair PickLevels(const SamplerSetup& s, float lambda) {
+    switch (s.mip) {
+        case MipMode::None: return PickLevelsFor<MipMode::None>(s, lambda);
+        case MipMode::Point: return PickLevelsFor<MipMode::Point>(s, lambda);
+        default: return PickLevelsFor<MipMode::Linear>(s, lambda);
+    }
 }
 
 template <class Texels>
@@ -223,67 +232,123 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
-using QuadFilter = void (*)(const SampledLevel&, __m128, __m128, unsigned, Lanes*);
-
-void LinearQuadNarrow(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    LinearQuad(l, u, v, mask, out);
-}
-
 bool HasAvx2() {
     __builtin_cpu_init();  // this may run among the static initialisers
     return __builtin_cpu_supports("avx2");
 }
 
-// The bilinear quad filter for this CPU, picked at start-up.
-QuadFilter g_linearQuad = HasAvx2() ? LinearQuadWide : LinearQuadNarrow;
+// Whether draws pick the 256-bit bilinear filter; set at start-up.
+bool g_wide = HasAvx2();
 
-// One probe, with Probe's level blend, for the pixels of the quad in `mask`.
-template <TexelFilter filter>
-void WrappedQuadProbe(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    const QuadFilter filterLevel = filter == TexelFilter::Point ? PointQuad : g_linearQuad;
-    filterLevel(s.texture->levels[levels.first], u, v, mask, out);
-    if (levels.blend <= 0.0f) return;
-    Lanes second[4];
-    filterLevel(s.texture->levels[levels.first + 1], u, v, mask, second);
-    for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
-    }
-}
-
-// SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
-// power-of-two texture; `filter` is the magnification or minification filter.
-void WrappedQuad(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, TexelFilter filter, const float* u,
-                 const float* v, unsigned mask, Lanes* out) {
-    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
-    if (lod.probes == 1) {
-        if (filter == TexelFilter::Point) return WrappedQuadProbe<TexelFilter::Point>(s, levels, us, vs, mask, out);
-        return WrappedQuadProbe<TexelFilter::Linear>(s, levels, us, vs, mask, out);
-    }
+// The anisotropic probes of a footprint along (du, dv): probe i at offset
+// (i + 0.5) / N - 0.5 times (du, dv), read by probeAt(offsetU, offsetV,
+// values) for the `lanes` values selected by `mask`, summed in order and
+// scaled by 1 / N. The one probe loop of the per-pixel and the quad paths.
+template <class ProbeAt>
+[[gnu::always_inline]] inline void AnisotropicSum(const LodChoice& lod, int lanes, unsigned mask, ProbeAt probeAt,
+                                                  Lanes* out) {
     Lanes sum[4] = {};
     const float weight = 1.0f / float(lod.probes);
     for (std::uint32_t p = 0; p < lod.probes; ++p) {
         const float t = (float(p) + 0.5f) * weight - 0.5f;
-        const __m128 probeU = _mm_add_ps(us, _mm_set1_ps(t * lod.du)), probeV = _mm_add_ps(vs, _mm_set1_ps(t * lod.dv));
         Lanes probe[4];
-        WrappedQuadProbe<TexelFilter::Linear>(s, levels, probeU, probeV, mask, probe);
-        for (int i = 0; i < 4; ++i) {
+        probeAt(t * lod.du, t * lod.dv, probe);
+        for (int i = 0; i < lanes; ++i) {
             if (mask & (1u << i)) sum[i] += probe[i];
         }
     }
-    for (int i = 0; i < 4; ++i) out[i] = sum[i] * weight;
+    for (int i = 0; i < lanes; ++i) out[i] = sum[i] * weight;
+}
+
+// One level of the quad through the filter, in 128- or 256-bit steps.
+template <TexelFilter filter, bool wide>
+[[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
+    if constexpr (filter == TexelFilter::Point)
+        PointQuad(l, u, v, mask, out);
+    else if constexpr (wide)
+        LinearQuadWide(l, u, v, mask, out);
+    else
+        LinearQuad(l, u, v, mask, out);
+}
+
+// One probe, with Probe's level blend, for the pixels of the quad in `mask`.
+template <TexelFilter filter, MipMode mip, bool wide>
+[[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
+                                             unsigned mask, Lanes* out) {
+    FilterQuad<filter, wide>(s.texture->levels[levels.first], u, v, mask, out);
+    if constexpr (mip == MipMode::Linear) {
+        if (levels.blend <= 0.0f) return;
+        Lanes second[4];
+        FilterQuad<filter, wide>(s.texture->levels[levels.first + 1], u, v, mask, second);
+        for (int i = 0; i < 4; ++i) {
+            if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
+        }
+    }
+}
+
+// SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
+// power-of-two texture, with the filters, mip mode, anisotropy and vector
+// width fixed for the draw.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool wide>
+void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                 float dvdy, unsigned mask, __m128* out) {
+    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+    Lanes values[4];
+    if (lod.magnify) {
+        ProbeQuad<magnify, MipMode::None, wide>(s, {s.baseLevel, 0.0f}, us, vs, mask, values);
+    } else if (!anisotropic || lod.probes == 1) {
+        ProbeQuad<minify, mip, wide>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, mask, values);
+    } else {
+        const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+        const auto probeAt = [&](float du, float dv, Lanes* probe) {
+            ProbeQuad<TexelFilter::Linear, mip, wide>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
+                                                      _mm_add_ps(vs, _mm_set1_ps(dv)), mask, probe);
+        };
+        AnisotropicSum(lod, 4, mask, probeAt, values);
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        if (s.texture->opaque) values[i][3] = 255.0f;
+        out[i] = __m128(values[i]);
+    }
+}
+
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+InPlaceQuadKernel InPlaceKernelFor(bool wide) {
+    return wide ? InPlaceQuad<magnify, minify, mip, anisotropic, true> : InPlaceQuad<magnify, minify, mip, anisotropic, false>;
+}
+
+template <TexelFilter magnify, TexelFilter minify, MipMode mip>
+InPlaceQuadKernel InPlaceKernelFor(bool anisotropic, bool wide) {
+    return anisotropic ? InPlaceKernelFor<magnify, minify, mip, true>(wide)
+                       : InPlaceKernelFor<magnify, minify, mip, false>(wide);
+}
+
+template <TexelFilter magnify, TexelFilter minify>
+InPlaceQuadKernel InPlaceKernelFor(MipMode mip, bool anisotropic, bool wide) {
+    switch (mip) {
+        case MipMode::None: return InPlaceKernelFor<magnify, minify, MipMode::None>(anisotropic, wide);
+        case MipMode::Point: return InPlaceKernelFor<magnify, minify, MipMode::Point>(anisotropic, wide);
+        default: return InPlaceKernelFor<magnify, minify, MipMode::Linear>(anisotropic, wide);
+    }
+}
+
+template <TexelFilter magnify>
+InPlaceQuadKernel InPlaceKernelFor(TexelFilter minify, MipMode mip, bool anisotropic, bool wide) {
+    return minify == TexelFilter::Point ? InPlaceKernelFor<magnify, TexelFilter::Point>(mip, anisotropic, wide)
+                                        : InPlaceKernelFor<magnify, TexelFilter::Linear>(mip, anisotropic, wide);
 }
 
 template <class Texels>
 Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
     if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
     if (lod.probes == 1) return Probe<Texels>(s, s.minify, levels, u, v);
-    Lanes sum{0, 0, 0, 0};
-    const float weight = 1.0f / float(lod.probes);
-    for (std::uint32_t i = 0; i < lod.probes; ++i) {
-        const float t = (float(i) + 0.5f) * weight - 0.5f;
-        sum += Probe<Texels>(s, TexelFilter::Linear, levels, u + t * lod.du, v + t * lod.dv);
-    }
-    return sum * weight;
+    Lanes sum;
+    AnisotropicSum(lod, 1, 1u, [&](float du, float dv, Lanes* probe) {
+        probe[0] = Probe<Texels>(s, TexelFilter::Linear, levels, u + du, v + dv);
+    }, &sum);
+    return sum;
 }
 
 Color4 ToColor(Lanes value, float scale) {
@@ -344,7 +409,7 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
 
 bool UseWideVectors(bool wide) {
     const bool available = HasAvx2();
-    g_linearQuad = wide && available ? LinearQuadWide : LinearQuadNarrow;
+    g_wide = wide && available;
     return available || !wide;
 }
 
@@ -353,24 +418,17 @@ bool SamplesInPlace(const SamplerSetup& s) {
            s.addressV == AddressMode::Wrap;
 }
 
-void SampleQuadBytes(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                     float dvdy, unsigned mask, __m128* out) {
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
-    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
-    Lanes values[4];
-    WrappedQuad(s, lod, levels, lod.magnify ? s.magnify : s.minify, u, v, mask, values);
-    for (int i = 0; i < 4; ++i) {
-        if (!(mask & (1u << i))) continue;
-        if (s.texture->opaque) values[i][3] = 255.0f;
-        out[i] = __m128(values[i]);
-    }
+InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
+    return s.magnify == TexelFilter::Point
+               ? InPlaceKernelFor<TexelFilter::Point>(s.minify, s.mip, s.anisotropic, g_wide)
+               : InPlaceKernelFor<TexelFilter::Linear>(s.minify, s.mip, s.anisotropic, g_wide);
 }
 
 void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out) {
     if (SamplesInPlace(s)) {
         __m128 values[4];
-        SampleQuadBytes(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
+        PickInPlaceKernel(s)(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
         }

@@ -70,14 +70,19 @@ void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float
 bool UseWideVectors(bool wide);
 
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
-// that are powers of two, wrapped on both axes: the case SampleQuadBytes serves.
+// that are powers of two, wrapped on both axes: the case of the in-place
+// quad kernels.
 bool SamplesInPlace(const SamplerSetup& setup);
 
 // SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
 // each pixel's channels in memory order (B, G, R, A) and byte units, to be
 // multiplied by kByteScale. Pixels outside `mask` are left as they were.
-void SampleQuadBytes(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                     float dvdy, unsigned mask, __m128* out);
+using InPlaceQuadKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx,
+                                   float dudy, float dvdy, unsigned mask, __m128* out);
+
+// The in-place kernel for the setup's filters, mip mode and anisotropy and
+// the vector width, chosen once per draw: the kernel branches on none of them.
+InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& setup);
 
 // The float nearest 1/255: native channels are byte values times this.
 inline constexpr float kByteScale = 1.0f / 255.0f;
