@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 
 #include <emmintrin.h>
@@ -40,6 +41,44 @@ struct Quad {
     unsigned mask = 0;  // bit i: pixel (x + i % 2, y + i / 2) is drawn
 };
 
+constexpr unsigned kFullQuad = 0xF;
+
+// The four 16-bit values of a quad in a buffer (two from each row), as
+// 32-bit lanes in pixel order.
+__m128i LoadQuad16(const std::uint16_t* row0, const std::uint16_t* row1) {
+    std::uint32_t top, bottom;
+    std::memcpy(&top, row0, 4);
+    std::memcpy(&bottom, row1, 4);
+    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(top)), _mm_cvtsi32_si128(int(bottom)));
+    return _mm_unpacklo_epi16(words, _mm_setzero_si128());
+}
+
+// Stores the low 16 bits of the four 32-bit lanes, two to each row.
+void StoreQuad16(__m128i values, std::uint16_t* row0, std::uint16_t* row1) {
+    __m128i words = _mm_shufflelo_epi16(values, _MM_SHUFFLE(3, 1, 2, 0));
+    words = _mm_shufflehi_epi16(words, _MM_SHUFFLE(3, 1, 2, 0));
+    words = _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));
+    const auto top = std::uint32_t(_mm_cvtsi128_si32(words)), bottom = std::uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(words, 4)));
+    std::memcpy(row0, &top, 4);
+    std::memcpy(row1, &bottom, 4);
+}
+
+// The lanes where z passes against stored under the comparison `func`
+// (both 0..65535 in 32-bit lanes), as a 4-bit mask.
+template <DWORD func>
+unsigned PassingLanes(__m128i z, __m128i stored) {
+    const __m128i all = _mm_set1_epi32(-1);
+    __m128i pass = all;
+    if constexpr (func == D3DCMP_NEVER) pass = _mm_setzero_si128();
+    if constexpr (func == D3DCMP_LESS) pass = _mm_cmplt_epi32(z, stored);
+    if constexpr (func == D3DCMP_EQUAL) pass = _mm_cmpeq_epi32(z, stored);
+    if constexpr (func == D3DCMP_LESSEQUAL) pass = _mm_andnot_si128(_mm_cmpgt_epi32(z, stored), all);
+    if constexpr (func == D3DCMP_GREATER) pass = _mm_cmpgt_epi32(z, stored);
+    if constexpr (func == D3DCMP_NOTEQUAL) pass = _mm_andnot_si128(_mm_cmpeq_epi32(z, stored), all);
+    if constexpr (func == D3DCMP_GREATEREQUAL) pass = _mm_andnot_si128(_mm_cmplt_epi32(z, stored), all);
+    return unsigned(_mm_movemask_ps(_mm_castsi128_ps(pass)));
+}
+
 // A plane's values at the four pixels of the quad, lane i at pixel
 // (x + i % 2, y + i / 2): value + ddx * (px - originX) + ddy * (py - originY).
 __m128 PlaneAtQuad(float value, float ddx, float ddy, const TriangleSetup& t, const Quad& quad) {
@@ -57,16 +96,27 @@ __m128i ScaledUnorm(__m128 value, float scale) {
     return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(scale)), _mm_set1_ps(0.5f)));
 }
 
-// Removes the pixels that fail the depth test; returns their depths.
-void DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad, std::uint16_t* depths) {
-    alignas(16) std::int32_t values[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(values), ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f));
-    for (int i = 0; i < 4; ++i) depths[i] = std::uint16_t(values[i]);
-    if (!c.depth.test) return;
+// Removes the pixels that fail the depth test; returns their depths (D16
+// values in 32-bit lanes). A full quad is compared in lanes by the draw's
+// comparison; pixels outside a partial quad's mask (perhaps outside the
+// buffer) are never read.
+template <DWORD func>
+__m128i DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad) {
+    const __m128i depths = ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f);
+    if (!c.depth.test) return depths;
     const std::size_t row = std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
-    // Pixels outside the mask (perhaps outside the buffer) are never read.
+    if (quad.mask == kFullQuad) {
+        const __m128i stored = LoadQuad16(c.target.depth + row, c.target.depth + row + c.target.depthPitch);
+        quad.mask = PassingLanes<func>(depths, stored);
+        return depths;
+    }
+    alignas(16) std::int32_t values[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(values), depths);
+    const std::uint16_t z[4] = {std::uint16_t(values[0]), std::uint16_t(values[1]), std::uint16_t(values[2]),
+                                std::uint16_t(values[3])};
     const std::size_t offsets[4] = {row, row + 1, row + c.target.depthPitch, row + c.target.depthPitch + 1};
-    quad.mask = DepthPasses(c.depth.func, quad.mask, depths, c.target.depth, offsets);
+    quad.mask = DepthPasses(func, quad.mask, z, c.target.depth, offsets);
+    return depths;
 }
 
 // The texture coordinates of one stage at the quad's four pixels.
@@ -99,56 +149,69 @@ void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad,
     for (int i = 0; i < 4; ++i) texels[i][stage] = sampled[i];
 }
 
-// The render-target value of channels in (B, G, R, A) order: ToUnorm8 of
-// each, alpha kept or 0xFF.
-std::uint32_t PackLanes(__m128 bgra, bool keepAlpha) {
-    const __m128i bytes = ScaledUnorm(bgra, 255.0f);
-    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
-    const auto argb = std::uint32_t(_mm_cvtsi128_si32(packed));
-    return keepAlpha ? argb : argb | 0xFF000000u;
+// PackLanes of four pixels at once: the same saturation, scaling and
+// rounding, lane by lane; pixel i in 32-bit lane i.
+__m128i PackQuad(const __m128* bgra, bool keepAlpha) {
+    const __m128i top = _mm_packs_epi32(ScaledUnorm(bgra[0], 255.0f), ScaledUnorm(bgra[1], 255.0f));
+    const __m128i bottom = _mm_packs_epi32(ScaledUnorm(bgra[2], 255.0f), ScaledUnorm(bgra[3], 255.0f));
+    const __m128i packed = _mm_packus_epi16(top, bottom);
+    return keepAlpha ? packed : _mm_or_si128(packed, _mm_set1_epi32(int(0xFF000000u)));
 }
 
-std::uint32_t PackColor(const Color4& color, bool keepAlpha) {
-    return PackLanes(_mm_setr_ps(color.b, color.g, color.r, color.a), keepAlpha);
-}
-
-void WritePixel(const DrawContext& c, int px, int py, std::uint32_t color, std::uint16_t depth) {
-    c.target.color[std::size_t(py) * c.target.colorPitch + std::size_t(px)] = color;
-    if (c.depth.write) c.target.depth[std::size_t(py) * c.target.depthPitch + std::size_t(px)] = depth;
+// Writes the quad's pixels in its mask: colours and (when the draw writes
+// depth) D16 depths, each in 32-bit lanes in pixel order.
+void WriteQuad(const DrawContext& c, const Quad& quad, __m128i colors, __m128i depths) {
+    std::uint32_t* color = c.target.color + std::size_t(quad.y) * c.target.colorPitch + std::size_t(quad.x);
+    std::uint16_t* depth = c.target.depth + std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
+    if (quad.mask == kFullQuad) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(color), colors);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(color + c.target.colorPitch), _mm_srli_si128(colors, 8));
+        if (c.depth.write) StoreQuad16(depths, depth, depth + c.target.depthPitch);
+        return;
+    }
+    alignas(16) std::uint32_t packed[4];
+    alignas(16) std::int32_t z[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(packed), colors);
+    _mm_store_si128(reinterpret_cast<__m128i*>(z), depths);
+    for (int i = 0; i < 4; ++i) {
+        if (!(quad.mask & (1u << i))) continue;
+        const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
+        color[down * c.target.colorPitch + across] = packed[i];
+        if (c.depth.write) depth[down * c.target.depthPitch + across] = std::uint16_t(z[i]);
+    }
 }
 
 // ShadeQuad's stages for the direct stage: the texel bytes scaled to [0, 1]
 // (and the alpha modulated by the constant CURRENT alpha) go straight to the
 // packing, which saturates them as RunStages would.
-void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad, const std::uint16_t* depths) {
+void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad, __m128i depths) {
     const auto stage = std::uint32_t(c.directStage);
     alignas(16) float u[4], v[4];
     QuadCoordinates(c, t, quad, stage, u, v);
-    __m128 texels[4];
+    __m128 texels[4] = {};
     c.directKernel(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
     const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
     const __m128 scale = _mm_set1_ps(kByteScale), alphaFactor = _mm_setr_ps(1.0f, 1.0f, 1.0f, alpha);
-    for (int i = 0; i < 4; ++i) {
-        if (!(quad.mask & (1u << i))) continue;
-        const std::uint32_t color = PackLanes(_mm_mul_ps(_mm_mul_ps(texels[i], scale), alphaFactor), c.target.keepAlpha);
-        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), color, depths[i]);
-    }
+    for (__m128& texel : texels) texel = _mm_mul_ps(_mm_mul_ps(texel, scale), alphaFactor);
+    WriteQuad(c, quad, PackQuad(texels, c.target.keepAlpha), depths);
 }
 
+template <DWORD depthFunc>
 void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
-    std::uint16_t depths[4] = {};
-    DepthTest(c, t, quad, depths);
+    const __m128i depths = DepthTest<depthFunc>(c, t, quad);
     if (!quad.mask) return;
     if (c.directStage >= 0) return ShadeDirect(c, t, quad, depths);
     Color4 texels[4][kStageCount];
     for (std::uint32_t s = 0; s < c.program.count; ++s) {
         if (c.attributeBase[s] >= 0) SampleStage(c, t, quad, s, texels);
     }
+    __m128 colors[4] = {};
     for (int i = 0; i < 4; ++i) {
         if (!(quad.mask & (1u << i))) continue;
-        WritePixel(c, quad.x + (i & 1), quad.y + (i >> 1), PackColor(RunStages(c.program, texels[i]), c.target.keepAlpha),
-                   depths[i]);
+        const Color4 color = RunStages(c.program, texels[i]);
+        colors[i] = _mm_setr_ps(color.b, color.g, color.r, color.a);
     }
+    WriteQuad(c, quad, PackQuad(colors, c.target.keepAlpha), depths);
 }
 
 std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
@@ -228,6 +291,7 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
     return true;
 }
 
+template <DWORD depthFunc>
 void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top, int right, int bottom) {
     RowWalk walk(t, top & ~1);
     for (int qy = top & ~1; qy < bottom; qy += 2) {
@@ -241,8 +305,18 @@ void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, i
         for (int qx = first & ~1; qx <= last; qx += 2) {
             const unsigned mask = unsigned(InSpan(rows[0], qx)) | unsigned(InSpan(rows[0], qx + 1)) << 1 |
                                   unsigned(InSpan(rows[1], qx)) << 2 | unsigned(InSpan(rows[1], qx + 1)) << 3;
-            if (mask) ShadeQuad(c, t, Quad{qx, qy, mask});
+            if (mask) ShadeQuad<depthFunc>(c, t, Quad{qx, qy, mask});
         }
+    }
+}
+
+template <DWORD depthFunc>
+void RasterizeTileWith(const DrawContext& c, int left, int top, int right, int bottom) {
+    for (const TriangleSetup& t : *c.triangles) {
+        const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
+        const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
+        if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
+        RasterizeTriangle<depthFunc>(c, t, x0, y0, x1 + 1, y1 + 1);
     }
 }
 
@@ -253,11 +327,15 @@ void RasterizeTile(const DrawContext& c, int left, int top, int right, int botto
     top = std::max(top, c.clipTop);
     right = std::min(right, c.clipRight);
     bottom = std::min(bottom, c.clipBottom);
-    for (const TriangleSetup& t : *c.triangles) {
-        const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
-        const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
-        if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
-        RasterizeTriangle(c, t, x0, y0, x1 + 1, y1 + 1);
+    switch (c.depth.test ? c.depth.func : D3DCMP_ALWAYS) {
+        case D3DCMP_NEVER: return RasterizeTileWith<D3DCMP_NEVER>(c, left, top, right, bottom);
+        case D3DCMP_LESS: return RasterizeTileWith<D3DCMP_LESS>(c, left, top, right, bottom);
+        case D3DCMP_EQUAL: return RasterizeTileWith<D3DCMP_EQUAL>(c, left, top, right, bottom);
+        case D3DCMP_LESSEQUAL: return RasterizeTileWith<D3DCMP_LESSEQUAL>(c, left, top, right, bottom);
+        case D3DCMP_GREATER: return RasterizeTileWith<D3DCMP_GREATER>(c, left, top, right, bottom);
+        case D3DCMP_NOTEQUAL: return RasterizeTileWith<D3DCMP_NOTEQUAL>(c, left, top, right, bottom);
+        case D3DCMP_GREATEREQUAL: return RasterizeTileWith<D3DCMP_GREATEREQUAL>(c, left, top, right, bottom);
+        default: return RasterizeTileWith<D3DCMP_ALWAYS>(c, left, top, right, bottom);
     }
 }
 
