@@ -5,8 +5,8 @@
 
 #include "gl_api.h"
 #include "sampler_mapping.h"
-#include "surface.h"
-#include "textures.h"
+#include "surface_resource.h"
+#include "texture_resources.h"
 #include "vertex_buffer.h"
 
 namespace quillmark::gl {

@@ -5,8 +5,8 @@
 
 #include "device_formats.h"
 #include "reference_device.h"
-#include "surface.h"
-#include "textures.h"
+#include "surface_resource.h"
+#include "texture_resources.h"
 
 namespace quillmark::reference {
 namespace {

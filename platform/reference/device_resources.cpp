@@ -10,8 +10,8 @@
 #include "pixel_store.h"
 #include "reference_device.h"
 #include "renderer.h"
-#include "surface.h"
-#include "textures.h"
+#include "surface_resource.h"
+#include "texture_resources.h"
 #include "vertex_buffer.h"
 
 namespace quillmark::reference {

@@ -40,7 +40,6 @@ struct PixelStore {
     // The byte of the block holding pixel (x, y) of slice z.
     std::uint8_t* BlockAt(std::uint32_t x, std::uint32_t y, std::uint32_t z = 0);
     const std::uint8_t* BlockAt(std::uint32_t x, std::uint32_t y, std::uint32_t z = 0) const;
-    std::uint32_t BlockRows() const { return BlockRowsOf(layout, height); }
     // Bytes of whole blocks covering `pixels` pixels of a row.
     std::uint32_t RowBytes(std::uint32_t pixels) const;
 };

@@ -89,8 +89,8 @@ __m128 PlaneAtQuad(float value, float ddx, float ddy, const TriangleSetup& t, co
     return _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
 }
 
-// floor(saturate(value) * scale + 0.5) in each lane, as ToUnorm8 and
-// ToDepth16 compute it (NaN saturates to 0).
+// floor(saturate(value) * scale + 0.5) in each lane: a colour channel's
+// 8-bit value (scale 255) or a D16 depth (scale 65535); NaN saturates to 0.
 __m128i ScaledUnorm(__m128 value, float scale) {
     const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
     return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(scale)), _mm_set1_ps(0.5f)));

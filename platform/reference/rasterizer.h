@@ -45,16 +45,4 @@ struct DrawContext {
 // Draws every triangle, in order, into the pixels of [left, right) x [top, bottom).
 void RasterizeTile(const DrawContext& context, int left, int top, int right, int bottom);
 
-// The 8-bit value of a colour channel: saturate, scale by 255, round half up.
-inline std::uint32_t ToUnorm8(float value) {
-    const float clamped = value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
-    return std::uint32_t(clamped * 255.0f + 0.5f);
-}
-
-// The D16 value of a depth: saturate, scale by 65535, round half up.
-inline std::uint16_t ToDepth16(float z) {
-    const float clamped = z > 0.0f ? (z < 1.0f ? z : 1.0f) : 0.0f;
-    return std::uint16_t(clamped * 65535.0f + 0.5f);
-}
-
 }  // namespace quillmark::reference

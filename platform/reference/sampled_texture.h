@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "row_codec.h"
-#include "textures.h"
+#include "texture_resources.h"
 
 namespace quillmark::reference {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "device_object.h"
-#include "surface.h"
-#include "volume.h"
+#include "surface_resource.h"
+#include "volume_resource.h"
 
 namespace quillmark::reference {
 

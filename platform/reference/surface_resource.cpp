@@ -1,4 +1,4 @@
-#include "surface.h"
+#include "surface_resource.h"
 
 #include "reference_device.h"
 

@@ -1,7 +1,7 @@
 // State setters and getters of the reference device. Values are stored as
 // given; what the rasteriser does with unusual values is decided at draw time.
 #include "reference_device.h"
-#include "textures.h"
+#include "texture_resources.h"
 #include "vertex_buffer.h"
 
 namespace quillmark::reference {

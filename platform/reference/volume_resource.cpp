@@ -1,4 +1,4 @@
-#include "volume.h"
+#include "volume_resource.h"
 
 #include "reference_device.h"
 

@@ -1,4 +1,4 @@
-#include "textures.h"
+#include "texture_resources.h"
 
 #include <atomic>
 
