@@ -2,8 +2,6 @@
 // a real device, and Clear.
 #include <algorithm>
 #include <bit>
-#include <cmath>
-#include <cstring>
 
 #include "device_formats.h"
 #include "entry_guard.h"
@@ -141,20 +139,6 @@ HRESULT ReferenceDevice::CreateOffscreenPlainSurface(UINT width, UINT height, D3
 
 // ---- Clear --------------------------------------------------------------------------
 
-void ReferenceDevice::ClearRect(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
-    const auto depth = static_cast<std::uint16_t>(std::lround(z * 65535.0f));
-    for (LONG y = r.y1; y < r.y2; ++y) {
-        if (flags & D3DCLEAR_TARGET) {
-            auto* row = reinterpret_cast<std::uint32_t*>(backBuffer_->Pixels().BlockAt(r.x1, y));
-            std::fill(row, row + (r.x2 - r.x1), color);
-        }
-        if (flags & D3DCLEAR_ZBUFFER) {
-            auto* row = reinterpret_cast<std::uint16_t*>(depthBuffer_->Pixels().BlockAt(r.x1, y));
-            std::fill(row, row + (r.x2 - r.x1), depth);
-        }
-    }
-}
-
 // Clears the given rectangles (all of the viewport when there are none),
 // always limited to the viewport.
 HRESULT ReferenceDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD) {
@@ -171,12 +155,8 @@ HRESULT ReferenceDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D
         r = {std::max(r.x1, viewport.x1), std::max(r.y1, viewport.y1), std::min(r.x2, viewport.x2),
              std::min(r.y2, viewport.y2)};
         if (r.x1 >= r.x2 || r.y1 >= r.y2) continue;
-        if (renderer_)
-            renderer_->Clear(r, flags, color, z);
-        else
-            ClearRect(r, flags, color, z);
+        renderer_->Clear(r, flags, color, z);
     }
-    if (!renderer_) backBuffer_->MarkChanged();
     return S_OK;
 }
 

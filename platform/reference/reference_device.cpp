@@ -3,15 +3,13 @@
 #include "device_formats.h"
 #include "entry_guard.h"
 #include "fault_switch.h"
-#include "rasterizer.h"
 #include "renderer.h"
-#include "sampled_texture.h"
+#include "software_renderer.h"
 #include "surface_resource.h"
 #include "texture_resources.h"
 #include "vertex_buffer.h"
 #include "window_image.h"
 #include "winuser.h"
-#include "worker_pool.h"
 
 namespace quillmark::reference {
 
@@ -50,19 +48,19 @@ ReferenceDevice::ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_
         depthBuffer_ = std::make_unique<Surface>(this, depth, this, nullptr);
     }
     state_ = InitialDeviceState(back.width, back.height, depthBuffer_ != nullptr);
-    workers_ = std::make_unique<WorkerPool>(DrawThreads());
-    sampledTextures_ = std::make_unique<SampledTextureCache>();
-    stageTextures_.resize(kStageCount);
+    renderer_ = std::make_unique<SoftwareRenderer>(*backBuffer_, depthBuffer_.get());
     direct3d_->AddRef();  // last: a constructor that throws holds nothing
 }
 
 bool ReferenceDevice::AttachRenderer(RendererSource& source, std::string* error) {
-    renderer_ = source.CreateRenderer(*backBuffer_, depthBuffer_.get(), error);
-    return renderer_ != nullptr;
+    std::unique_ptr<Renderer> renderer = source.CreateRenderer(*backBuffer_, depthBuffer_.get(), error);
+    if (!renderer) return false;
+    renderer_ = std::move(renderer);
+    return true;
 }
 
 void ReferenceDevice::BringToMemory(Surface& surface) {
-    if (renderer_) renderer_->BringToMemory(surface);
+    renderer_->BringToMemory(surface);
 }
 
 ReferenceDevice::~ReferenceDevice() {

@@ -1,6 +1,7 @@
 // The software Direct3D 9 device: resources in memory, the fixed-function
-// state the application sets, and a tiled, multi-threaded rasteriser behind
-// DrawPrimitive. The interface is used from one thread.
+// state the application sets and the checks of what it can draw; drawing
+// and clearing go to its renderer (the software renderer, or one attached
+// from elsewhere). The interface is used from one thread.
 #pragma once
 
 #include <array>
@@ -18,13 +19,6 @@ class Renderer;
 class RendererSource;
 class Surface;
 class VertexBuffer;
-class WorkerPool;
-class SampledTextureCache;
-struct DrawContext;
-struct CoordinateSource;
-struct SampledTexture;
-struct ClipVertex;
-struct TriangleSetup;
 struct TextureTraits;
 
 class ReferenceDevice final : public IDirect3DDevice9 {
@@ -33,8 +27,8 @@ public:
     ReferenceDevice(IDirect3D9* direct3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
                     const D3DPRESENT_PARAMETERS& presentation);
 
-    // Makes the device draw through a renderer of `source` instead of its own
-    // rasteriser; false (and the reason in *error) when none can be made.
+    // Makes the device draw through a renderer of `source` instead of the
+    // software renderer; false (and the reason in *error) when none can be made.
     bool AttachRenderer(RendererSource& source, std::string* error);
     // Called before the memory of one of the device's surfaces is read or
     // written outside drawing (locks, copies, Present).
@@ -105,13 +99,7 @@ private:
     HRESULT CreateStandaloneSurface(const struct SurfaceTraits& traits, IDirect3DSurface9** out);
     HRESULT CheckTextureRequest(const TextureTraits& traits, D3DRESOURCETYPE type) const;
     Surface* OwnSurface(IDirect3DSurface9* surface) const;
-    void ClearRect(const D3DRECT& rect, DWORD flags, D3DCOLOR color, float z);
     HRESULT CheckDrawState() const;
-    HRESULT Draw(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount);
-    HRESULT PrepareStages(DrawContext& context, std::vector<CoordinateSource>& sources);
-    HRESULT SetUpTriangles(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount,
-                           const std::vector<CoordinateSource>& sources);
-    void RunTiles(const DrawContext& context);
 
     ULONG references_ = 1;
     IDirect3D9* direct3d_;
@@ -123,12 +111,7 @@ private:
     std::array<IDirect3DBaseTexture9*, kStageCount> textures_{};
     VertexBuffer* streamBuffer_ = nullptr;
     bool inScene_ = false;
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<WorkerPool> workers_;
-    std::unique_ptr<SampledTextureCache> sampledTextures_;
-    std::vector<SampledTexture> stageTextures_;
-    std::vector<ClipVertex> clipVertices_;
-    std::vector<TriangleSetup> triangles_;
+    std::unique_ptr<Renderer> renderer_;  // the software renderer unless another is attached
 };
 
 // Fills in what CreateDevice leaves to the device (sizes, formats, counts);

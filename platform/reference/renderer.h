@@ -1,7 +1,7 @@
-// Where a device draws. Without a renderer the device rasterises into the
-// memory of its back buffer and depth buffer itself. A renderer (the OpenGL
-// one in platform/gl) draws somewhere else instead, over the same
-// resources: it reads textures and vertices from their memory when they
+// Where a device draws. The software renderer (software_renderer.h) draws
+// into the memory of the device's back buffer and depth buffer. Another
+// renderer (the OpenGL one in platform/gl) draws somewhere else, over the
+// same resources: it reads textures and vertices from their memory when they
 // changed, holds the render targets' pixels on its side, and brings them
 // into memory whenever something is about to read or write that memory.
 #pragma once

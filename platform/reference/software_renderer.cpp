@@ -1,0 +1,179 @@
+#include "software_renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "rasterizer.h"
+#include "sampled_texture.h"
+#include "surface_resource.h"
+#include "texture_resources.h"
+#include "vertex_buffer.h"
+#include "vertex_processing.h"
+#include "worker_pool.h"
+
+namespace quillmark::reference {
+namespace {
+
+constexpr int kTileSize = 32;  // even, so that no pixel quad straddles two tiles
+
+bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
+    switch (type) {
+        case D3DPT_TRIANGLELIST: *count = std::uint64_t{primitives} * 3; return true;
+        case D3DPT_TRIANGLESTRIP:
+        case D3DPT_TRIANGLEFAN: *count = std::uint64_t{primitives} + 2; return true;
+        default: return false;
+    }
+}
+
+// Vertex indices of triangle i, in the winding the primitive type gives it.
+std::array<std::uint32_t, 3> TriangleVertices(D3DPRIMITIVETYPE type, std::uint32_t i) {
+    if (type == D3DPT_TRIANGLELIST) return {3 * i, 3 * i + 1, 3 * i + 2};
+    if (type == D3DPT_TRIANGLEFAN) return {0, i + 1, i + 2};
+    return i % 2 == 0 ? std::array<std::uint32_t, 3>{i, i + 1, i + 2} : std::array<std::uint32_t, 3>{i + 1, i, i + 2};
+}
+
+float PolygonArea(const ScreenVertex* v, std::uint32_t count) {
+    float area = 0;
+    for (std::uint32_t i = 1; i + 1 < count; ++i) area += SignedArea(v[0], v[i], v[i + 1]);
+    return area;
+}
+
+bool Culled(DWORD cullMode, float area) {
+    return (cullMode == D3DCULL_CW && area > 0) || (cullMode == D3DCULL_CCW && area < 0);
+}
+
+}  // namespace
+
+SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer)
+    : backBuffer_(backBuffer),
+      depthBuffer_(depthBuffer),
+      workers_(std::make_unique<WorkerPool>(DrawThreads())),
+      sampledTextures_(std::make_unique<SampledTextureCache>()),
+      stageTextures_(kStageCount) {}
+
+SoftwareRenderer::~SoftwareRenderer() = default;
+
+void SoftwareRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
+    const auto depth = static_cast<std::uint16_t>(std::lround(z * 65535.0f));
+    for (LONG y = r.y1; y < r.y2; ++y) {
+        if (flags & D3DCLEAR_TARGET) {
+            auto* row = reinterpret_cast<std::uint32_t*>(backBuffer_.Pixels().BlockAt(r.x1, y));
+            std::fill(row, row + (r.x2 - r.x1), color);
+        }
+        if (flags & D3DCLEAR_ZBUFFER) {
+            auto* row = reinterpret_cast<std::uint16_t*>(depthBuffer_->Pixels().BlockAt(r.x1, y));
+            std::fill(row, row + (r.x2 - r.x1), depth);
+        }
+    }
+    backBuffer_.MarkChanged();
+}
+
+HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& context,
+                                       std::vector<CoordinateSource>& sources) {
+    const DeviceState& state = call.state;
+    std::array<bool, kStageCount> bound{};
+    for (std::uint32_t s = 0; s < kStageCount; ++s) bound[s] = call.textures[s] != nullptr;
+    if (!BuildStageProgram(state, bound, &context.program)) return D3DERR_INVALIDCALL;
+    std::uint32_t textureSets = 0;
+    const std::uint32_t vertexSize = VertexSizeOf(state.fvf, &textureSets);
+    const std::uint32_t coordinatesStart = vertexSize - 8 * textureSets;
+    context.attributeBase.fill(-1);
+    for (std::uint32_t s = 0; s < context.program.count; ++s) {
+        const StageStep& step = context.program.steps[s];
+        if (!step.readsTexture || !step.hasTexture) continue;
+        TextureInternals* texture = InternalsOf(call.textures[s]);
+        if (texture->Kind() != D3DRTYPE_TEXTURE || texture->AnyLevelLocked()) return D3DERR_INVALIDCALL;
+        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
+        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
+        if (index >= textureSets || !IsSupportedTransform(flags)) return D3DERR_INVALIDCALL;
+        if (!sampledTextures_->Prepare(*texture, &stageTextures_[s])) return D3DERR_INVALIDCALL;
+        context.samplers[s] = MakeSamplerSetup(state.samplerStates[s], stageTextures_[s]);
+        context.attributeBase[s] = int(3 * sources.size());
+        sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
+    }
+    sampledTextures_->ForgetUnused();
+    const std::uint32_t start = context.program.start;
+    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
+    context.directStage = direct ? int(start) : -1;
+    if (direct) context.directKernel = PickInPlaceKernel(context.samplers[start]);
+    return S_OK;
+}
+
+HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources) {
+    const DeviceState& state = call.state;
+    const D3DPRIMITIVETYPE type = call.type;
+    const UINT startVertex = call.startVertex, primitiveCount = call.primitiveCount;
+    std::uint32_t textureSets = 0;
+    const std::uint32_t vertexSize = VertexSizeOf(state.fvf, &textureSets);
+    const std::uint32_t stride = state.stream.stride;
+    std::uint64_t vertexCount = 0;
+    if (!VertexCountOf(type, primitiveCount, &vertexCount)) return D3DERR_INVALIDCALL;
+    const std::vector<std::uint8_t>& bytes = call.stream.Bytes();
+    const std::uint64_t end = std::uint64_t{state.stream.offset} + (startVertex + vertexCount - 1) * stride + vertexSize;
+    if (vertexSize == 0 || stride < vertexSize || end > bytes.size()) return D3DERR_INVALIDCALL;
+
+    const D3DMATRIX worldViewProjection = Multiply(Multiply(state.world[0], state.view), state.projection);
+    const std::uint8_t* first = bytes.data() + state.stream.offset + std::size_t{startVertex} * stride;
+    TransformVertices(first, std::uint32_t(vertexCount), stride, worldViewProjection, sources, clipVertices_);
+
+    const auto attributes = std::uint32_t(3 * sources.size());
+    const DWORD cullMode = state.renderStates[D3DRS_CULLMODE];
+    triangles_.clear();
+    ClipVertex clipped[kMaxClippedVertices];
+    ScreenVertex screen[kMaxClippedVertices];
+    for (std::uint32_t i = 0; i < primitiveCount; ++i) {
+        const auto [a, b, c] = TriangleVertices(type, i);
+        const std::uint32_t count = ClipTriangle(clipVertices_[a], clipVertices_[b], clipVertices_[c], attributes, clipped);
+        for (std::uint32_t k = 0; k < count; ++k) screen[k] = ToScreen(clipped[k], state.viewport, attributes);
+        if (count < 3 || Culled(cullMode, PolygonArea(screen, count))) continue;
+        for (std::uint32_t k = 1; k + 1 < count; ++k) {
+            TriangleSetup setup;
+            if (SetUpTriangle(screen[0], screen[k], screen[k + 1], attributes, &setup)) triangles_.push_back(setup);
+        }
+    }
+    return S_OK;
+}
+
+void SoftwareRenderer::RunTiles(const DrawContext& context) {
+    const int columns = (context.clipRight - (context.clipLeft & ~1) + kTileSize - 1) / kTileSize;
+    const int rows = (context.clipBottom - (context.clipTop & ~1) + kTileSize - 1) / kTileSize;
+    const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
+    workers_->Run(std::uint32_t(columns * rows), [&](std::uint32_t tile) {
+        const int left = originX + int(tile % std::uint32_t(columns)) * kTileSize;
+        const int top = originY + int(tile / std::uint32_t(columns)) * kTileSize;
+        RasterizeTile(context, left, top, left + kTileSize, top + kTileSize);
+    });
+}
+
+void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context) const {
+    PixelStore& color = backBuffer_.Pixels();
+    context.target.color = reinterpret_cast<std::uint32_t*>(color.bytes.data());
+    context.target.colorPitch = color.rowPitch / 4;
+    context.target.keepAlpha = color.format == D3DFMT_A8R8G8B8;
+    const bool depth = depthBuffer_ && state.renderStates[D3DRS_ZENABLE] == D3DZB_TRUE;
+    if (depth) {
+        PixelStore& z = depthBuffer_->Pixels();
+        context.target.depth = reinterpret_cast<std::uint16_t*>(z.bytes.data());
+        context.target.depthPitch = z.rowPitch / 2;
+    }
+    context.depth = {depth, depth && state.renderStates[D3DRS_ZWRITEENABLE] != FALSE, state.renderStates[D3DRS_ZFUNC]};
+    const D3DVIEWPORT9& vp = state.viewport;
+    context.clipLeft = int(vp.X);
+    context.clipTop = int(vp.Y);
+    context.clipRight = int(vp.X + vp.Width);
+    context.clipBottom = int(vp.Y + vp.Height);
+}
+
+HRESULT SoftwareRenderer::Draw(const DrawCall& call) {
+    DrawContext context;
+    std::vector<CoordinateSource> sources;
+    if (const HRESULT prepared = PrepareStages(call, context, sources); FAILED(prepared)) return prepared;
+    if (const HRESULT set = SetUpTriangles(call, sources); FAILED(set)) return set;
+    SetTargets(call.state, context);
+    context.triangles = &triangles_;
+    if (!triangles_.empty()) RunTiles(context);
+    backBuffer_.MarkChanged();
+    return S_OK;
+}
+
+}  // namespace quillmark::reference

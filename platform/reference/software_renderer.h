@@ -1,0 +1,48 @@
+// The renderer a reference device draws with unless another is attached:
+// the device's own back buffer and depth buffer, rasterised in tiles on one
+// worker thread per core. It prepares the stages (textures as the sampler
+// reads them, the sampler kernels), transforms, clips and sets up the
+// triangles, and spreads the tiles over the workers.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "renderer.h"
+
+namespace quillmark::reference {
+
+class WorkerPool;
+class SampledTextureCache;
+struct DrawContext;
+struct CoordinateSource;
+struct SampledTexture;
+struct ClipVertex;
+struct TriangleSetup;
+
+class SoftwareRenderer final : public Renderer {
+public:
+    SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer);
+    ~SoftwareRenderer() override;
+
+    void Clear(const D3DRECT& rect, DWORD flags, D3DCOLOR color, float z) override;
+    HRESULT Draw(const DrawCall& call) override;
+    // The targets' memory is always current.
+    void BringToMemory(Surface&) override {}
+
+private:
+    HRESULT PrepareStages(const DrawCall& call, DrawContext& context, std::vector<CoordinateSource>& sources);
+    HRESULT SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources);
+    void SetTargets(const DeviceState& state, DrawContext& context) const;
+    void RunTiles(const DrawContext& context);
+
+    Surface& backBuffer_;
+    Surface* depthBuffer_;
+    std::unique_ptr<WorkerPool> workers_;
+    std::unique_ptr<SampledTextureCache> sampledTextures_;
+    std::vector<SampledTexture> stageTextures_;
+    std::vector<ClipVertex> clipVertices_;
+    std::vector<TriangleSetup> triangles_;
+};
+
+}  // namespace quillmark::reference
