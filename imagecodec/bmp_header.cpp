@@ -29,6 +29,12 @@ bool ReadHeaderFields(const BYTE* bytes, Layout& layout, WORD& planes, DWORD& cl
     return true;
 }
 
+// Bytes between the info header and the colour table: the masks that follow
+// a plain info header with bit fields.
+std::uint64_t TrailingMaskBytes(const Layout& layout) {
+    return layout.compression == kBiBitfields && layout.headerSize == kInfoHeaderSize ? kTrailingMasksSize : 0;
+}
+
 bool IsPaletteBitCount(WORD bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8; }
 
 bool ChooseRgbFormat(Layout& layout) {
@@ -55,7 +61,8 @@ bool ChooseFormat(const BYTE* bytes, Layout& layout) {
         layout.format = D3DFMT_P8;
         return true;
     }
-    if (layout.compression != kBiBitfields || layout.headerSize < kHeaderWithMasks) return false;
+    if (layout.compression != kBiBitfields) return false;
+    if (layout.headerSize != kInfoHeaderSize && layout.headerSize < kHeaderWithMasks) return false;
     if (layout.bitCount != 16 && layout.bitCount != 24 && layout.bitCount != 32) return false;
     layout.masks.red = ReadU32(bytes + info_field::kRedMask);
     layout.masks.green = ReadU32(bytes + info_field::kGreenMask);
@@ -101,7 +108,7 @@ bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffs
 
     layout.colours = clrUsed;
     if (layout.bitCount <= 8 && clrUsed == 0) layout.colours = std::uint64_t{1} << layout.bitCount;
-    layout.bitsOffset = layout.headerSize + layout.colours * layout.entrySize;
+    layout.bitsOffset = layout.headerSize + TrailingMaskBytes(layout) + layout.colours * layout.entrySize;
     if (layout.bitsOffset > byteCount || planes != 1) return false;
     if (statedBitsOffset > layout.bitsOffset && statedBitsOffset < byteCount) layout.bitsOffset = statedBitsOffset;
     if (!ChooseFormat(bytes, layout)) return false;

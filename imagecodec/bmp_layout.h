@@ -32,6 +32,9 @@ inline constexpr DWORD kCoreHeaderSize = 12;
 inline constexpr DWORD kInfoHeaderSize = 40;
 inline constexpr DWORD kHeaderWithMasks = 52;
 inline constexpr DWORD kHeaderWithAlphaMask = 56;
+// An info header of kInfoHeaderSize bytes with kBiBitfields is followed by
+// the three colour masks, where the longer headers hold them.
+inline constexpr DWORD kTrailingMasksSize = kHeaderWithMasks - kInfoHeaderSize;
 
 // Byte offsets of the info header's fields (the first, its size, is at 0).
 namespace info_field {

@@ -14,11 +14,15 @@ using bmp::Layout;
 
 constexpr UINT kPaletteEntries = 256;
 
+// True when the fourth bytes of 32-bit pixels vary or hold anything but 0
+// (unused) or 255 (opaque, as writers of images without alpha store them).
 bool HasAlphaByte(const BYTE* bits, const Layout& layout) {
+    const BYTE first = bits[3];
+    if (first != 0 && first != 255) return true;
     for (std::uint64_t row = 0; row < layout.rows; ++row) {
         const BYTE* pixel = bits + row * layout.sourceStride;
         for (std::int64_t x = 0; x < layout.width; ++x, pixel += 4)
-            if (pixel[3] != 0) return true;
+            if (pixel[3] != first) return true;
     }
     return false;
 }

@@ -5,9 +5,12 @@
 #include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
+#include "pixel_format.h"
 
 #include <array>
 #include <climits>
+#include <cstring>
+#include <vector>
 
 namespace quillmark {
 namespace {
@@ -103,6 +106,26 @@ std::array<BYTE, kPaletteBytes> FilePalette(PaletteKind kind, const PALETTEENTRY
     return table;
 }
 
+// 32-bit formats with an unused top byte (X8R8G8B8, X8B8G8R8), whatever a
+// surface holds there: other readers take that byte for alpha. In a .bmp file
+// 255 reads as opaque everywhere; a headerless DIB is read by ImageMagick
+// with the byte as opacity (255 transparent), and an all-zero byte is taken
+// as "no alpha" by the readers that look at it, so a DIB gets 0.
+bool HasUnusedTopByte(D3DFORMAT format) {
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    return info.bitsPerPixel == 32 && info.alphaBits + info.redBits + info.greenBits + info.blueBits == 24;
+}
+
+constexpr BYTE kUnusedByteInBmp = 255;
+constexpr BYTE kUnusedByteInDib = 0;
+
+// Copies a row of 32-bit pixels with their top bytes set to `value`.
+void CopyWithTopBytes(const BYTE* row, std::size_t rowBytes, BYTE value, BYTE* out) {
+    constexpr std::size_t kTopByte = 3;
+    std::memcpy(out, row, rowBytes);
+    for (std::size_t i = kTopByte; i < rowBytes; i += 4) out[i] = value;
+}
+
 HRESULT WriteBitmap(const DecodedImage& image, ImageOutput& output, bool withFileHeader) {
     const UINT width = image.width;
     const UINT height = image.height;
@@ -134,8 +157,15 @@ HRESULT WriteBitmap(const DecodedImage& image, ImageOutput& output, bool withFil
     static constexpr BYTE kZeros[4] = {};
     const BYTE* first =
         image.pixels + std::uint64_t{image.box.Top} * image.rowPitch + std::uint64_t{image.box.Left} * bytesPerPixel;
+    std::vector<BYTE> filledRow(HasUnusedTopByte(image.format) ? rowBytes : 0);
+    const BYTE unusedByte = withFileHeader ? kUnusedByteInBmp : kUnusedByteInDib;
     for (UINT row = height; row-- > 0 && out.Ok();) {
-        out.Put(first + std::uint64_t{row} * image.rowPitch, static_cast<DWORD>(rowBytes));
+        const BYTE* source = first + std::uint64_t{row} * image.rowPitch;
+        if (!filledRow.empty()) {
+            CopyWithTopBytes(source, rowBytes, unusedByte, filledRow.data());
+            source = filledRow.data();
+        }
+        out.Put(source, static_cast<DWORD>(rowBytes));
         out.Put(kZeros, static_cast<DWORD>(stride - rowBytes));
     }
     out.Put(kZeros, static_cast<DWORD>(fileSize - total));

@@ -3,15 +3,19 @@
 // The reader chains one record per level and face whose pixels point into
 // the file's bytes (nothing is copied); the writer writes such a chain back.
 // Both work from one table pairing each format with its pixel-format block.
+#include "dds_dxgi.h"
 #include "decoded_image.h"
 #include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
 #include "pixel_format.h"
+#include "read_failure.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <new>
+#include <string>
 
 namespace quillmark {
 namespace {
@@ -24,6 +28,13 @@ constexpr UINT kMagicSize = 4;
 constexpr UINT kHeaderFields = 31;
 constexpr UINT kHeaderSize = kHeaderFields * 4;
 constexpr UINT kPaletteSize = 1024;
+// The DX10 header after the header when the FourCC is "DX10": DXGI format,
+// resource dimension, flags (kDx10Cube), array size, more flags.
+constexpr DWORD kDx10FourCC = MAKEFOURCC('D', 'X', '1', '0');
+constexpr UINT kDx10Fields = 5;
+constexpr UINT kDx10Size = kDx10Fields * 4;
+constexpr DWORD kDx10Texture3D = 4;
+constexpr DWORD kDx10Cube = 0x4;
 
 // Header field indices.
 enum Field : UINT {
@@ -201,12 +212,19 @@ struct Cursor {
     std::uint64_t left;
 };
 
-// Fills `record` with one level at the cursor, or fails when the file ends.
-bool TakeLevel(DecodedImage& record, const DdsFormat& row, UINT width, UINT height, UINT depth, Cursor& cursor) {
-    const LevelSize size = SizeOfLevel(row.format, width, height);
+// Fills `record` with one level at the cursor, or fails when the file ends
+// (E_FAIL) or memory runs out. Levels of a decoded block format are decoded
+// into a block of the record's own when pixels are asked for.
+HRESULT TakeLevel(DecodedImage& record, const dds::StoredFormat& stored, UINT width, UINT height, UINT depth,
+                  Cursor& cursor) {
+    const bool decoded = stored.decode != dds::BlockDecode::None;
+    const std::uint64_t blockBytes = decoded ? dds::BlockBytes(stored.decode) : 0;
+    const std::uint64_t blockRowBytes = (width + 3) / 4 * blockBytes;
+    const LevelSize size = decoded ? LevelSize{blockRowBytes, blockRowBytes * ((height + 3) / 4)}
+                                   : SizeOfLevel(stored.format, width, height);
     const std::uint64_t bytes = size.slicePitch * depth;  // below 2^63: each factor is below 2^31
-    if (bytes > cursor.left) return false;
-    record.format = row.format;
+    if (bytes > cursor.left) return E_FAIL;
+    record.format = stored.format;
     record.width = width;
     record.height = height;
     record.depth = depth;
@@ -215,9 +233,24 @@ bool TakeLevel(DecodedImage& record, const DdsFormat& row, UINT width, UINT heig
     record.pixels = const_cast<BYTE*>(cursor.next);
     record.ownsPixels = FALSE;
     record.ownsPalette = FALSE;
+    if (decoded) {
+        const LevelSize out = SizeOfLevel(stored.format, width, height);
+        record.rowPitch = static_cast<UINT>(out.rowPitch);
+        record.slicePitch = static_cast<UINT>(out.slicePitch);
+        record.pixels = nullptr;
+        if (record.decodePixels) {
+            if (!FitsImageBytes(out.slicePitch, depth)) return E_FAIL;
+            record.pixels = static_cast<BYTE*>(std::malloc(out.slicePitch * depth));
+            if (record.pixels == nullptr) return E_OUTOFMEMORY;
+            record.ownsPixels = TRUE;
+            for (UINT s = 0; s < depth; ++s)
+                dds::DecodeBlocks(stored.decode, cursor.next + s * size.slicePitch, static_cast<UINT>(size.rowPitch),
+                                  width, height, record.pixels + s * out.slicePitch, record.rowPitch);
+        }
+    }
     cursor.next += bytes;
     cursor.left -= bytes;
-    return true;
+    return S_OK;
 }
 
 // A chained record like `like`, or null when memory runs out.
@@ -235,7 +268,7 @@ struct Shape {
     UINT width, height, depth, levels, faces;
 };
 
-HRESULT ReadChains(DecodedImage& top, const DdsFormat& row, const Shape& shape, Cursor cursor) {
+HRESULT ReadChains(DecodedImage& top, const dds::StoredFormat& stored, const Shape& shape, Cursor cursor) {
     DecodedImage* face = &top;
     for (UINT f = 0; f < shape.faces; ++f) {
         if (f > 0) {
@@ -251,7 +284,8 @@ HRESULT ReadChains(DecodedImage& top, const DdsFormat& row, const Shape& shape, 
                 if (level->nextLevel == nullptr) return E_OUTOFMEMORY;
                 level = level->nextLevel;
             }
-            if (!TakeLevel(*level, row, width, height, depth, cursor)) return E_FAIL;
+            const HRESULT taken = TakeLevel(*level, stored, width, height, depth, cursor);
+            if (FAILED(taken)) return taken;
             width = std::max(width / 2, 1u);
             height = std::max(height / 2, 1u);
             depth = std::max(depth / 2, 1u);
@@ -310,35 +344,61 @@ HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
     if (byteCount < kMagicSize + kHeaderSize || ReadU32(bytes) != kMagic) return E_FAIL;
     Header h;
     for (UINT i = 0; i < kHeaderFields; ++i) h[i] = ReadU32(bytes + kMagicSize + 4 * i);
-
-    const bool volume = (h[kFlags] & DDSD_DEPTH) != 0;
-    Shape shape{h[kWidth], h[kHeight], volume ? std::max<DWORD>(h[kDepth], 1) : 1, 1, 1};
-    if (!IsSaneImageSize(shape.width, shape.height) || shape.depth > kMaxImageDimension) return E_FAIL;
-    const DWORD cubeFaces = h[kCaps2] & DDSCAPS2_CUBE_FACES;
-    if (cubeFaces != 0 && cubeFaces != DDSCAPS2_CUBE_FACES) return E_FAIL;
-    shape.faces = cubeFaces != 0 ? kCubeFaces : 1;
-    shape.levels = std::min(std::max<DWORD>(h[kMipMapCount], 1), FullChainLength(shape.width, shape.height, shape.depth));
-    const DdsFormat* row = FindByPixelFormat(h);
-    if (row == nullptr) return E_FAIL;
-
-    resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (shape.faces == kCubeFaces ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
     Cursor cursor{bytes + kMagicSize + kHeaderSize, byteCount - std::uint64_t{kMagicSize + kHeaderSize}};
+
+    bool volume = (h[kFlags] & DDSD_DEPTH) != 0;
+    const DWORD cubeFaces = h[kCaps2] & DDSCAPS2_CUBE_FACES;
+    bool cube = cubeFaces != 0;
+    dds::StoredFormat stored;
+    const bool fourCC = (h[kPixelFormat + 1] & DDPF_FOURCC) != 0;
+    if (fourCC && h[kPixelFormat + 2] == kDx10FourCC) {
+        if (cursor.left < kDx10Size) return Refuse("its DX10 header is cut short");
+        DWORD dx10[kDx10Fields];
+        for (UINT i = 0; i < kDx10Fields; ++i) dx10[i] = ReadU32(cursor.next + 4 * i);
+        cursor.next += kDx10Size;
+        cursor.left -= kDx10Size;
+        stored = dds::FromDxgi(dx10[0]);
+        char name[40];
+        if (stored.format == D3DFMT_UNKNOWN)
+            return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " pixels, which Quillmark does not read");
+        if (dx10[3] > 1) return Refuse("it is an array of " + std::to_string(dx10[3]) + " textures");
+        volume = dx10[1] == kDx10Texture3D;
+        cube = (dx10[2] & kDx10Cube) != 0;
+    } else {
+        if (cubeFaces != 0 && cubeFaces != DDSCAPS2_CUBE_FACES) return Refuse("it is a cube map without all six faces");
+        const DdsFormat* row = FindByPixelFormat(h);
+        stored = row != nullptr ? dds::StoredFormat{row->format, dds::BlockDecode::None}
+                                : fourCC ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
+        if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel format is not one Quillmark reads");
+    }
+
+    Shape shape{h[kWidth], h[kHeight], volume ? std::max<DWORD>(h[kDepth], 1) : 1, 1, cube ? kCubeFaces : 1};
+    if (!IsSaneImageSize(shape.width, shape.height) || shape.depth > kMaxImageDimension)
+        return Refuse("its sizes are beyond what Quillmark reads");
+    shape.levels = std::min(std::max<DWORD>(h[kMipMapCount], 1), FullChainLength(shape.width, shape.height, shape.depth));
+
+    resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (cube ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
     palette = nullptr;
-    if (IsPalettized(row->format)) {
-        if (cursor.left < kPaletteSize) return E_FAIL;
+    if (IsPalettized(stored.format)) {
+        if (cursor.left < kPaletteSize) return Refuse("its palette is cut short");
         palette = reinterpret_cast<PALETTEENTRY*>(const_cast<BYTE*>(cursor.next));
         cursor.next += kPaletteSize;
         cursor.left -= kPaletteSize;
     }
-    return ReadChains(*this, *row, shape, cursor);
+    const HRESULT result = ReadChains(*this, stored, shape, cursor);
+    return result == E_FAIL ? Refuse("it ends before its last level") : result;
 }
 
 HRESULT DecodedImage::WriteDds(ImageOutput& output) const {
     const DdsFormat* row = FindByFormat(format);
     if (row == nullptr || pixels == nullptr) return E_FAIL;
     if (IsPalettized(format) && palette == nullptr) return E_FAIL;
-    UINT levels = 1;
-    for (const DecodedImage* level = nextLevel; level != nullptr; level = level->nextLevel) ++levels;
+    // The header gives one level count and either one face or all six.
+    const UINT levels = LevelCount(*this);
+    UINT faces = 0;
+    for (const DecodedImage* face = this; face != nullptr; face = face->nextFace, ++faces)
+        if (LevelCount(*face) != levels) return E_FAIL;
+    if (faces != 1 && faces != kCubeFaces) return E_FAIL;
 
     CheckedWriter out(output);
     BYTE prefix[kMagicSize + kHeaderSize];

@@ -10,17 +10,17 @@
 namespace quillmark {
 namespace {
 
-UINT CountLevels(const DecodedImage& top) {
-    UINT levels = 1;
-    for (const DecodedImage* level = top.nextLevel; level != nullptr; level = level->nextLevel) ++levels;
-    return levels;
-}
-
 void SetWholeBox(DecodedImage& record) {
     record.box = D3DBOX{0, 0, record.width, record.height, 0, record.depth};
 }
 
 }  // namespace
+
+UINT LevelCount(const DecodedImage& top) {
+    UINT levels = 1;
+    for (const DecodedImage* level = top.nextLevel; level != nullptr; level = level->nextLevel) ++levels;
+    return levels;
+}
 
 DecodedImage::~DecodedImage() { ReleaseContents(); }
 
@@ -61,7 +61,7 @@ HRESULT DecodedImage::ReadImage(const void* bytes, UINT byteCount, ImageInfo* in
         info->Width = width;
         info->Height = height;
         info->Depth = depth;
-        info->MipLevels = CountLevels(*this);
+        info->MipLevels = LevelCount(*this);
         info->Format = MapInternalFormat(format);
         info->ResourceType = resourceType;
         info->ImageFileFormat = fileFormat;

@@ -76,4 +76,7 @@ struct DecodedImage {
     void ReleaseContents();
 };
 
+// The levels of a face: the record and those chained through nextLevel.
+UINT LevelCount(const DecodedImage& top);
+
 }  // namespace quillmark

@@ -47,10 +47,19 @@ struct ErrorManager {
 // Warnings and errors are reported through the result only.
 void DropMessage(j_common_ptr) {}
 
+// Compressed data that ends before the last block row is padded with zeros
+// by the library, with a warning, which makes a few hundred bytes claiming a
+// huge frame cost seconds and a gigabyte: such a file is refused instead.
+void RefuseDataEndingEarly(j_common_ptr info, int level) {
+    constexpr int kWarning = -1;
+    if (level == kWarning && info->err->msg_code == JWRN_HIT_MARKER) ERREXIT(info, JERR_INPUT_EOF);
+}
+
 jpeg_error_mgr* InitErrorManager(ErrorManager& manager) {
     jpeg_std_error(&manager.library);
     manager.library.error_exit = JumpOnError;
     manager.library.output_message = DropMessage;
+    manager.library.emit_message = RefuseDataEndingEarly;
     return &manager.library;
 }
 
@@ -129,6 +138,31 @@ void ClearFourthBytes(BYTE* row, UINT width) {
     for (; x < width; ++x) row[4 * x + 3] = 0;
 }
 
+// Bytes of the coefficient buffers the library keeps for a file of several
+// scans (progressive ones): every block of every component, rounded up to
+// whole sampling units; 0 for a file decoded in one pass.
+std::uint64_t CoefficientBytes(j_decompress_ptr info) {
+    if (!jpeg_has_multiple_scans(info)) return 0;
+    const auto roundUp = [](std::uint64_t value, std::uint64_t unit) { return (value + unit - 1) / unit * unit; };
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info& component = info->comp_info[c];
+        blocks += roundUp(component.width_in_blocks, static_cast<std::uint64_t>(component.h_samp_factor)) *
+                  roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor));
+    }
+    return blocks * sizeof(JBLOCK);
+}
+
+// The pixels and the coefficient buffers together stay within the pixel
+// limit; checked before anything is decoded or allocated.
+bool FitsDecodeMemory(j_decompress_ptr info, std::uint64_t bytesPerPixel) {
+    if (!IsSaneImageSize(info->image_width, info->image_height) ||
+        !FitsImageBytes(info->image_width * bytesPerPixel, info->image_height))
+        return false;
+    const std::uint64_t pixelBytes = std::uint64_t{info->image_width} * bytesPerPixel * info->image_height;
+    return CoefficientBytes(info) <= kMaxImageBytes - pixelBytes;
+}
+
 void ReadRows(jpeg_decompress_struct& info, DecodedImage& image) {
     JSAMPROW rows[kRowsPerRead];
     while (info.output_scanline < info.output_height) {
@@ -155,9 +189,7 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
 
     const D3DFORMAT format = ChooseOutput(info);
     const std::uint64_t bytesPerPixel = format == D3DFMT_L8 ? 1 : kColourBytesPerPixel;
-    if (format == D3DFMT_UNKNOWN || !IsSaneImageSize(info.image_width, info.image_height) ||
-        !FitsImageBytes(info.image_width * bytesPerPixel, info.image_height))
-        return E_FAIL;
+    if (format == D3DFMT_UNKNOWN || !FitsDecodeMemory(&info, bytesPerPixel)) return E_FAIL;
     jpeg_start_decompress(&info);
 
     image.format = format;

@@ -25,13 +25,16 @@ bool NarrowPath(const void* path, bool widePath, std::string& out) {
 }
 
 // A process-wide counter keeps the names of temporary files distinct;
-// CREATE_NEW refuses a name that exists already, so another is tried.
-HANDLE CreateTemporaryBeside(const std::string& target, std::string& temporary) {
+// CREATE_NEW refuses a name that exists already, so another is tried. The
+// file takes its permission bits from `model` (the file it will replace;
+// null for none) from the start, so that its contents are never open to
+// more readers than the target's.
+HANDLE CreateTemporaryBeside(const std::string& target, HANDLE model, std::string& temporary) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporary = target + ".part" + std::to_string(++counter);
         HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+                                  model);
         if (file != INVALID_HANDLE_VALUE) return file;
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -79,7 +82,9 @@ HRESULT MappedFile::Create(const void* path, bool widePath) {
         return existing;
     }
     if (writing_ == Writing::Direct) return S_OK;
-    file_ = CreateTemporaryBeside(target_, temporary_);
+    file_ = CreateTemporaryBeside(target_, existing_, temporary_);
+    if (existing_ != INVALID_HANDLE_VALUE) CloseHandle(existing_);
+    existing_ = INVALID_HANDLE_VALUE;
     if (file_ == INVALID_HANDLE_VALUE) {
         Close();
         return TEXERR_UNREADABLE;
@@ -89,12 +94,16 @@ HRESULT MappedFile::Create(const void* path, bool widePath) {
 
 // What is at the target decides how it is written: nothing, a new file; a
 // regular file, a replacement beside the file any links name; a device or
-// pipe, the target itself. A file no one may write (no write bit, whoever
-// asks) or the caller may not write is refused.
+// pipe, the target itself; a link whose file does not exist, a new file
+// where the link points (first created empty, so that the links resolve).
+// A file no one may write (no write bit, whoever asks) or the caller may not
+// write is refused. The target's handle stays open as the temporary file's
+// model.
 HRESULT MappedFile::OpenExistingTarget() {
     writing_ = Writing::NewFile;
     const DWORD attributes = GetFileAttributesA(target_.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
+    if (attributes == FILE_ATTRIBUTE_REPARSE_POINT) return CreateThroughLink();
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TEXERR_UNREADABLE;
     if (attributes & FILE_ATTRIBUTE_READONLY) return E_ACCESSDENIED;
     HANDLE existing = CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -107,9 +116,29 @@ HRESULT MappedFile::OpenExistingTarget() {
         return S_OK;
     }
     writing_ = Writing::Replace;
+    existing_ = existing;
+    return ResolveTarget();
+}
+
+// A link whose file does not exist: that file is created empty through the
+// link (and removed again if the write is not committed), then replaced as
+// any other.
+HRESULT MappedFile::CreateThroughLink() {
+    existing_ = CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing_ == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_ACCESS_DENIED ? E_ACCESSDENIED : TEXERR_UNREADABLE;
+    writing_ = Writing::Replace;
+    const HRESULT resolved = ResolveTarget();
+    if (SUCCEEDED(resolved)) placeholder_ = target_;
+    return resolved;
+}
+
+// The target becomes the path of the file `existing_` holds, every link
+// resolved.
+HRESULT MappedFile::ResolveTarget() {
     char resolved[kMaxPathBytes];
-    const DWORD length = GetFinalPathNameByHandleA(existing, resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
-    CloseHandle(existing);
+    const DWORD length = GetFinalPathNameByHandleA(existing_, resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
     if (length == 0 || length >= sizeof(resolved)) return TEXERR_UNREADABLE;
     target_.assign(resolved, length);
     return S_OK;
@@ -133,6 +162,7 @@ HRESULT MappedFile::Commit() {
     writing_ = Writing::No;
     temporary_.clear();
     target_.clear();
+    placeholder_.clear();
     return S_OK;
 }
 
@@ -152,14 +182,18 @@ void MappedFile::Close() {
     if (view_ != nullptr) UnmapViewOfFile(view_);
     if (mapping_ != nullptr) CloseHandle(mapping_);
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (existing_ != INVALID_HANDLE_VALUE) CloseHandle(existing_);
     if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+    if (!placeholder_.empty()) DeleteFileA(placeholder_.c_str());
     view_ = nullptr;
     mapping_ = nullptr;
     file_ = INVALID_HANDLE_VALUE;
+    existing_ = INVALID_HANDLE_VALUE;
     writing_ = Writing::No;
     size_ = 0;
     temporary_.clear();
     target_.clear();
+    placeholder_.clear();
 }
 
 }  // namespace quillmark

@@ -5,8 +5,9 @@
 // Create writes into a new temporary file beside the target, Commit renames it
 // over the target, and Close before Commit deletes it, leaving whatever was
 // there before untouched. A target reached through links is the file they
-// name, and keeps its mode and (where the caller may set it) its owner. A
-// device or pipe is written directly.
+// name (created where it does not exist yet), and keeps its mode and (where
+// the caller may set it) its owner; the temporary file has that mode from
+// the start. A device or pipe is written directly.
 #pragma once
 
 #include "windows.h"
@@ -49,15 +50,19 @@ private:
     enum class Writing { No, NewFile, Replace, Direct };
 
     HRESULT OpenExistingTarget();
+    HRESULT CreateThroughLink();
+    HRESULT ResolveTarget();
     bool PutInPlace();
 
     Writing writing_ = Writing::No;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE existing_ = INVALID_HANDLE_VALUE;  // the target being replaced, until the temporary file exists
     HANDLE mapping_ = nullptr;
     const BYTE* view_ = nullptr;
     DWORD size_ = 0;
     std::string target_;
     std::string temporary_;
+    std::string placeholder_;  // an empty file created through a link, removed unless committed
 };
 
 }  // namespace quillmark

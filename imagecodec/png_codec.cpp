@@ -107,14 +107,17 @@ png_byte ChannelsOf(D3DFORMAT format) {
 }
 
 // An sRGB chunk means no correction; otherwise a gAMA chunk asks for one
-// towards a display gamma of 2.2.
-void RequestGamma(Reader& reader) {
+// towards a display gamma of 2.2. The pixels of palette images are indices:
+// their palette is corrected here (BuildPalette), never by libpng, which
+// corrects the palette it hands back on some paths (interlaced files) and
+// not on others.
+void RequestGamma(Reader& reader, int colourType) {
     int intent = 0;
     double gamma = 0;
     if (png_get_sRGB(reader.png, reader.info, &intent)) {
         png_set_sRGB(reader.png, reader.info, intent);
     } else if (png_get_gAMA(reader.png, reader.info, &gamma)) {
-        png_set_gamma(reader.png, kScreenGamma, gamma);
+        if (colourType != PNG_COLOR_TYPE_PALETTE) png_set_gamma(reader.png, kScreenGamma, gamma);
         reader.fileGamma = gamma;
     }
 }
@@ -134,7 +137,7 @@ D3DFORMAT RequestTransformations(Reader& reader) {
         png_set_packing(reader.png);
         if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand(reader.png);
     }
-    RequestGamma(reader);
+    RequestGamma(reader, colourType);
     if (format != D3DFMT_P8 && png_get_valid(reader.png, reader.info, PNG_INFO_tRNS)) {
         png_set_expand(reader.png);
         format = Lookup(kAlphaForms, format, format);

@@ -79,11 +79,11 @@ D3DFORMAT FormatOf(const TgaHeader& h) {
 
 // The fewest bytes pixel data of this header can take: the whole block when
 // uncompressed; with run lengths, one packet of at most 128 pixels per
-// started group of a row, each a header byte and at least one pixel.
+// started group of the image's pixels, each a header byte and one pixel.
 std::uint64_t MinimumDataBytes(const TgaHeader& h, std::uint64_t bytesPerPixel) {
-    if (!h.RunLength()) return std::uint64_t{h.width} * h.height * bytesPerPixel;
-    const std::uint64_t packetsPerRow = (h.width + kMaxPacketPixels - 1) / kMaxPacketPixels;
-    return std::uint64_t{h.height} * packetsPerRow * (1 + bytesPerPixel);
+    const std::uint64_t pixelCount = std::uint64_t{h.width} * h.height;
+    if (!h.RunLength()) return pixelCount * bytesPerPixel;
+    return (pixelCount + kMaxPacketPixels - 1) / kMaxPacketPixels * (1 + bytesPerPixel);
 }
 
 PALETTEENTRY MapEntry(const BYTE* e, BYTE entryBits) {
@@ -140,32 +140,61 @@ void MirrorRow(BYTE* row, UINT width, UINT bytesPerPixel) {
     }
 }
 
-// Decodes the packets of one row into `out`. A packet that reaches past the
-// row's end is consumed whole and its surplus pixels are dropped: the next
-// row starts with the next packet.
-bool DecodeRunLengthRow(const BYTE*& data, const BYTE* end, BYTE* out, UINT width, UINT bytesPerPixel) {
-    for (UINT x = 0; x < width;) {
-        if (data == end) return false;
-        const BYTE packet = *data++;
-        const UINT count = (packet & 0x7Fu) + 1;
-        const UINT kept = std::min(count, width - x);
-        const std::size_t packetBytes = (packet & 0x80) != 0 ? bytesPerPixel : std::size_t{count} * bytesPerPixel;
-        if (static_cast<std::size_t>(end - data) < packetBytes) return false;
-        if ((packet & 0x80) != 0) FillPixels(out + std::size_t{x} * bytesPerPixel, data, kept, bytesPerPixel);
-        else std::memcpy(out + std::size_t{x} * bytesPerPixel, data, std::size_t{kept} * bytesPerPixel);
-        data += packetBytes;
-        x += kept;
+// The run-length packets of the whole image, read pixel by pixel across row
+// ends: a packet may run on from one row into the next, as files of the
+// format's first version were written, and its pixels past the row's end go
+// to the start of the next row. Pixels of a packet past the image's end are
+// dropped.
+class PacketStream {
+public:
+    PacketStream(const BYTE* data, const BYTE* end, UINT bytesPerPixel)
+        : data_(data), end_(end), bytesPerPixel_(bytesPerPixel) {}
+
+    // Decodes `width` pixels into `out`; false when the data runs out.
+    bool DecodeRow(BYTE* out, UINT width) {
+        for (UINT x = 0; x < width;) {
+            if (left_ == 0 && !StartPacket()) return false;
+            const UINT count = std::min(left_, width - x);
+            BYTE* to = out + std::size_t{x} * bytesPerPixel_;
+            if (run_) {
+                FillPixels(to, data_, count, bytesPerPixel_);
+            } else {
+                std::memcpy(to, data_, std::size_t{count} * bytesPerPixel_);
+                data_ += std::size_t{count} * bytesPerPixel_;
+            }
+            left_ -= count;
+            x += count;
+            if (run_ && left_ == 0) data_ += bytesPerPixel_;  // a run's value is consumed after its pixels
+        }
+        return true;
     }
-    return true;
-}
+
+private:
+    // Reads the next packet's header and checks that its pixel bytes are there.
+    bool StartPacket() {
+        if (data_ == end_) return false;
+        const BYTE packet = *data_++;
+        left_ = (packet & 0x7Fu) + 1;
+        run_ = (packet & 0x80) != 0;
+        const std::size_t packetBytes = run_ ? bytesPerPixel_ : std::size_t{left_} * bytesPerPixel_;
+        return static_cast<std::size_t>(end_ - data_) >= packetBytes;
+    }
+
+    const BYTE* data_;
+    const BYTE* end_;
+    UINT bytesPerPixel_;
+    UINT left_ = 0;  // pixels of the current packet still to be written
+    bool run_ = false;
+};
 
 bool DecodeRows(const TgaHeader& h, const BYTE* data, const BYTE* end, UINT bytesPerPixel, BYTE* pixels) {
     const std::size_t rowBytes = std::size_t{h.width} * bytesPerPixel;
+    PacketStream packets(data, end, bytesPerPixel);
     for (UINT fileRow = 0; fileRow < h.height; ++fileRow) {
         const UINT imageRow = (h.descriptor & TgaHeader::kTopDown) != 0 ? fileRow : h.height - 1 - fileRow;
         BYTE* out = pixels + imageRow * rowBytes;
         if (h.RunLength()) {
-            if (!DecodeRunLengthRow(data, end, out, h.width, bytesPerPixel)) return false;
+            if (!packets.DecodeRow(out, h.width)) return false;
         } else {
             std::memcpy(out, data, rowBytes);  // the whole block was checked to be there
             data += rowBytes;

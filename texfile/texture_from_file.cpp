@@ -73,12 +73,6 @@ struct Request {
     D3DRESOURCETYPE type;
 };
 
-UINT LevelCountOf(const DecodedImage& top) {
-    UINT levels = 1;
-    for (const DecodedImage* level = top.nextLevel; level != nullptr; level = level->nextLevel) ++levels;
-    return levels;
-}
-
 UINT FaceCountOf(const DecodedImage& top) {
     UINT faces = 1;
     for (const DecodedImage* face = top.nextFace; face != nullptr; face = face->nextFace) ++faces;
@@ -199,7 +193,7 @@ HRESULT BuildResource(IDirect3DDevice9* device, Request& r, DecodedImage& image,
 
     MipChainSource source;
     source.image = &image;
-    source.imageLevels = LevelCountOf(image);
+    source.imageLevels = LevelCount(image);
     source.faceCount = faceCount;
     source.filter = r.filter;
     source.mipFilter = r.mipFilter;

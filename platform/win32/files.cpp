@@ -93,8 +93,21 @@ bool ReadAll(int descriptor, BYTE* bytes, DWORD count, DWORD& done) {
 
 }  // namespace
 
+namespace {
+
+// The mode a new file is created with: the template's permission bits, else
+// read-only or read-write for everyone (both less the umask).
+mode_t CreationMode(DWORD flagsAndAttributes, HANDLE templateFile) {
+    struct stat model;
+    FileObject* object = templateFile != nullptr ? LookupHandle<FileObject>(templateFile) : nullptr;
+    if (object != nullptr && ::fstat(object->Descriptor(), &model) == 0) return model.st_mode & kPermissionBits;
+    return (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+}
+
+}  // namespace
+
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) {
     OpenPlan plan;
     if (!fileName || !PlanOpen(desiredAccess, creationDisposition, plan)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -106,8 +119,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         return INVALID_HANDLE_VALUE;
     }
     const bool existed = plan.reportExisting && Exists(path);
-    const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-    int descriptor = ::open(path.c_str(), plan.flags, mode);
+    int descriptor = ::open(path.c_str(), plan.flags, CreationMode(flagsAndAttributes, templateFile));
     if (descriptor < 0) {
         FailWithErrno();
         return INVALID_HANDLE_VALUE;
@@ -229,9 +241,11 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     struct stat info;
-    if (::stat(PosixPath(fileName).c_str(), &info) != 0) {
+    const std::string path = PosixPath(fileName);
+    if (::stat(path.c_str(), &info) != 0) {
         FailWithErrno();
-        return INVALID_FILE_ATTRIBUTES;
+        const bool danglingLink = errno == ENOENT && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+        return danglingLink ? FILE_ATTRIBUTE_REPARSE_POINT : INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = 0;
     if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;

@@ -86,6 +86,7 @@ void SetLastError(DWORD error);
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFUL
 #define FILE_TYPE_UNKNOWN 0x0000
 #define FILE_TYPE_DISK 0x0001
@@ -107,7 +108,9 @@ void SetLastError(DWORD error);
 // Sharing modes are accepted and not enforced: POSIX has no mandatory file
 // sharing. Attributes other than read-only are ignored. A backslash in a path
 // is a separator, as it is for Win32. Regular files, character devices and
-// pipes (FIFOs) can be opened; directories and other kinds cannot.
+// pipes (FIFOs) can be opened; directories and other kinds cannot. A file
+// created with a template file gets the template's permission bits from the
+// start (less the process's umask).
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -126,7 +129,8 @@ BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 // Links are followed. FILE_ATTRIBUTE_READONLY when no one may write the file
 // (its mode has no write bit), FILE_ATTRIBUTE_DIRECTORY for a directory, else
-// FILE_ATTRIBUTE_NORMAL; INVALID_FILE_ATTRIBUTES when nothing is there.
+// FILE_ATTRIBUTE_NORMAL; FILE_ATTRIBUTE_REPARSE_POINT alone for a link whose
+// file does not exist; INVALID_FILE_ATTRIBUTES when nothing is there.
 DWORD GetFileAttributesA(LPCSTR fileName);
 // FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device,
 // FILE_TYPE_PIPE for a pipe; FILE_TYPE_UNKNOWN with an error otherwise.

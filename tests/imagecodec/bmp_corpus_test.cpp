@@ -18,13 +18,12 @@ namespace fs = std::filesystem;
 
 const fs::path kBmpDir = fs::path(QUILLMARK_CORPUS_DIR) / "bmp";
 
-// Layouts refused on purpose: 2 bits per pixel, bit fields after a 40-byte
-// header, compressions beyond the bit-field one (24-bit run lengths, alpha
-// bit fields), and a core header whose short colour table is found only
-// through bfOffBits (the pixels are always taken after a full table).
+// Layouts refused on purpose: 2 bits per pixel, compressions beyond the
+// bit-field one (24-bit run lengths, alpha bit fields), and a core header
+// whose short colour table is found only through bfOffBits (the pixels are
+// always taken after a full table).
 const std::set<std::string> kRefused = {
-    "pal2.bmp",    "pal2color.bmp",  "rgb16-231.bmp", "rgb16-565.bmp", "rgb32-111110.bmp",
-    "rgb32bf.bmp", "rgb24rle24.bmp", "rgba32abf.bmp", "pal8os2sp.bmp",
+    "pal2.bmp", "pal2color.bmp", "rgb24rle24.bmp", "rgba32abf.bmp", "pal8os2sp.bmp",
 };
 
 // Pixels read differently on purpose: those that run-length data never

@@ -97,6 +97,30 @@ TEST_F(BmpImageMagickTest, FilesWeWriteReadTheSameInImageMagick) {
     }
 }
 
+// A surface without alpha holds anything in its unused fourth bytes;
+// ImageMagick takes a 32-bit bitmap's fourth byte for alpha in a .bmp file
+// (all 0: none) and for opacity in a DIB, so files written from such a
+// surface must read as opaque there whatever those bytes held.
+TEST_F(BmpImageMagickTest, ImagesWithoutAlphaReadOpaqueInImageMagick) {
+    const UINT width = 3, height = 2;
+    std::vector<BYTE> pixels(width * height * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<BYTE>(i * 19);
+    DecodedImage image;
+    image.format = D3DFMT_X8R8G8B8;
+    image.pixels = pixels.data();
+    image.rowPitch = width * 4;
+    image.width = width, image.height = height, image.depth = 1;
+    image.box = D3DBOX{0, 0, width, height, 0, 1};
+    for (const auto& [fileFormat, prefix] : {std::pair{ImageFileFormat::Dib, "dib:"}, {ImageFileFormat::Bmp, ""}}) {
+        const std::string path = PathOf(std::string("opaque.") + (fileFormat == ImageFileFormat::Dib ? "dib" : "bmp"));
+        ASSERT_EQ(image.WriteImage(path.c_str(), fileFormat, OutputKind::AnsiPath), S_OK);
+        testing::Rgba ours, theirs;
+        ASSERT_TRUE(testing::ToRgba(image, ours));
+        ASSERT_TRUE(testing::ReadWithImageMagick(prefix + path, theirs)) << path;
+        EXPECT_EQ(testing::CountDifferences(ours, theirs, 0, true), 0u) << path;
+    }
+}
+
 TEST_F(BmpImageMagickTest, FilesImageMagickWritesReadTheSameInOurReader) {
     const std::string source = PathOf("source.png");
     ASSERT_EQ(Run("convert -size 37x23 gradient:red-blue -fill green -draw 'circle 10,10 15,15' " + source), 0);

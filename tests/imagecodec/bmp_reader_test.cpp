@@ -105,6 +105,16 @@ TEST(BmpReader, ThirtyTwoBitAlphaDetection) {
     DecodedImage alpha;
     ASSERT_EQ(Read(alpha, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_EQ(alpha.format, D3DFMT_A8R8G8B8);
+    // Fourth bytes all 255 are opaque too, as writers of images without
+    // alpha store them; 255 beside 0 is alpha.
+    for (int i = 3; i < 16; i += 4) bits[i] = 255;
+    DecodedImage filled;
+    ASSERT_EQ(Read(filled, Bmp(Dib(spec, {}, bits))), S_OK);
+    EXPECT_EQ(filled.format, D3DFMT_X8R8G8B8);
+    bits[3] = 0;
+    DecodedImage mixed;
+    ASSERT_EQ(Read(mixed, Bmp(Dib(spec, {}, bits))), S_OK);
+    EXPECT_EQ(mixed.format, D3DFMT_A8R8G8B8);
 }
 
 TEST(BmpReader, SixteenBitRgbIsX1R5G5B5) {
@@ -147,11 +157,51 @@ TEST(BmpReader, BitFieldMasksSelectTheirFormat) {
     }
 }
 
-TEST(BmpReader, FortyByteHeaderWithBitFieldsAndNewerCompressionsAreRefused) {
+// A 40-byte header with BI_BITFIELDS: the three masks follow the header.
+Bytes FortyByteBitFields(std::uint16_t bitCount, std::initializer_list<std::uint32_t> masks, const Bytes& bits) {
     DibSpec spec;
-    spec.bitCount = 16, spec.compression = 3;
-    DecodedImage image;
-    EXPECT_EQ(Read(image, Bmp(Dib(spec, {}, {0, 0xF8, 0xE0, 0x07, 0x1F, 0, 0, 0, 0, 0}))), E_FAIL);
+    spec.width = 2, spec.bitCount = bitCount, spec.compression = 3;
+    Bytes dib = testing::InfoHeader(spec);
+    for (std::uint32_t mask : masks) testing::Put32(dib, mask);
+    dib.insert(dib.end(), bits.begin(), bits.end());
+    return dib;
+}
+
+TEST(BmpReader, FortyByteHeaderWithBitFieldsTakesTheMasksAfterIt) {
+    // Two R5G6B5 pixels, pure red and pure blue, then the row's padding.
+    const Bytes rgb565 = FortyByteBitFields(16, {0xF800, 0x7E0, 0x1F}, {0x00, 0xF8, 0x1F, 0x00});
+    // Two pixels whose low byte is unused (blue 0x11, green 0x22, red 0x33,
+    // ...), read one byte on, plus a byte to reach.
+    const Bytes shifted =
+        FortyByteBitFields(32, {0xFF000000, 0xFF0000, 0xFF00}, {0, 0x11, 0x22, 0x33, 0, 0x44, 0x55, 0x66, 0});
+    for (const bool viaBmp : {true, false}) {
+        DecodedImage image;
+        ASSERT_EQ(Read(image, viaBmp ? Bmp(rgb565) : rgb565, viaBmp), S_OK) << viaBmp;
+        EXPECT_EQ(image.format, D3DFMT_R5G6B5);
+        EXPECT_EQ(image.pixels[1], 0xF8);
+        EXPECT_EQ(image.pixels[2], 0x1F);
+        DecodedImage wide;
+        ASSERT_EQ(Read(wide, viaBmp ? Bmp(shifted) : shifted, viaBmp), S_OK) << viaBmp;
+        EXPECT_EQ(wide.format, D3DFMT_X8R8G8B8);
+        EXPECT_EQ(wide.pixels[0], 0x11);
+        EXPECT_EQ(wide.pixels[6], 0x66);
+    }
+    // The masks are part of the header: a file that ends inside them, or
+    // whose pixels do not reach past them, is refused.
+    DecodedImage cut;
+    EXPECT_EQ(Read(cut, Bytes(rgb565.begin(), rgb565.begin() + 48), false), E_FAIL);
+    DecodedImage shortPixels;
+    EXPECT_EQ(Read(shortPixels, Bytes(rgb565.begin(), rgb565.end() - 2), false), E_FAIL);
+    // Header sizes between the plain one and the one with masks stay refused.
+    DibSpec between;
+    between.headerSize = 44, between.bitCount = 16, between.compression = 3;
+    DecodedImage odd;
+    EXPECT_EQ(Read(odd, Dib(between, {}, Bytes(16, 0)), false), E_FAIL);
+}
+
+TEST(BmpReader, NewerCompressionsAreRefused) {
+    DibSpec spec;
+    spec.bitCount = 16;
     for (std::uint32_t compression : {4u, 5u, 6u}) {
         spec.compression = compression;
         spec.headerSize = 56;

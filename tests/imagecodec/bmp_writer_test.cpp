@@ -64,7 +64,7 @@ TEST(BmpWriter, TwentyFourBitFileByteForByte) {
 TEST(BmpWriter, DibEndsWithTheSameTwoZeroBytesAsTheBmp) {
     std::vector<BYTE> pixels(16, 0x5A);
     DecodedImage image;
-    Describe(image, D3DFMT_X8R8G8B8, pixels, 2, 2, 8);
+    Describe(image, D3DFMT_A8R8G8B8, pixels, 2, 2, 8);
     const Written bmp = WriteToMemory(image, true);
     const Written dib = WriteToMemory(image, false);
     ASSERT_EQ(dib.result, S_OK);
@@ -131,10 +131,13 @@ TEST(BmpWriter, EveryWriterFormatRoundTripsThroughTheReader) {
         EXPECT_EQ(back.format, c.read) << c.written;
         ASSERT_EQ(back.width, width);
         ASSERT_EQ(back.height, height);
+        // The unused top byte of X8B8G8R8 is written as 255 (see below).
+        const bool unusedTopByte = c.written == D3DFMT_X8B8G8R8;
         for (UINT y = 0; y < height; ++y)
-            EXPECT_EQ(std::memcmp(back.pixels + y * back.rowPitch, pixels.data() + y * pitch, width * c.bytesPerPixel),
-                      0)
-                << c.written << " row " << y;
+            for (UINT i = 0; i < width * c.bytesPerPixel; ++i)
+                if (!unusedTopByte || i % 4 != 3) {
+                    ASSERT_EQ(back.pixels[y * back.rowPitch + i], pixels[y * pitch + i]) << c.written << " row " << y;
+                }
         if (c.written == D3DFMT_P8) {
             EXPECT_EQ(back.palette[200].peRed, 200);
             EXPECT_EQ(back.palette[200].peGreen, 55);
@@ -151,15 +154,32 @@ TEST(BmpWriter, EveryWriterFormatRoundTripsThroughTheReader) {
     }
 }
 
-TEST(BmpWriter, X8R8G8B8RoundTripsAsX8R8G8B8WhenItsFourthBytesAreZero) {
-    std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 0};
+TEST(BmpWriter, UnusedFourthBytesAreWrittenOpaqueAndReadBackWithoutAlpha) {
+    // 255 in a .bmp file, 0 in a DIB (see bmp_imagemagick_test.cpp for why).
+    for (const bool withFileHeader : {true, false}) {
+        for (const D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_X8B8G8R8}) {
+            std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 77};
+            DecodedImage image;
+            Describe(image, format, pixels, 2, 1, 8);
+            const Written w = WriteToMemory(image, withFileHeader);
+            ASSERT_EQ(w.result, S_OK);
+            const std::size_t bits = (withFileHeader ? 14 : 0) + w.bytes[withFileHeader ? 14 : 0];
+            const BYTE unused = withFileHeader ? 255 : 0;
+            EXPECT_EQ(Bytes(w.bytes.begin() + bits, w.bytes.begin() + bits + 8),
+                      Bytes({1, 2, 3, unused, 4, 5, 6, unused}))
+                << format << " " << withFileHeader;
+            DecodedImage back;
+            ASSERT_EQ(back.ReadImage(w.bytes.data(), static_cast<UINT>(w.bytes.size()), nullptr, TRUE), S_OK);
+            EXPECT_EQ(back.format, format);
+            EXPECT_EQ(pixels[7], 77) << "the image itself is left alone";
+        }
+    }
+    // A format with alpha keeps its fourth bytes.
+    std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 77};
     DecodedImage image;
-    Describe(image, D3DFMT_X8R8G8B8, pixels, 2, 1, 8);
-    const Written w = WriteToMemory(image, true);
-    DecodedImage back;
-    ASSERT_EQ(back.ReadImage(w.bytes.data(), static_cast<UINT>(w.bytes.size()), nullptr, TRUE), S_OK);
-    EXPECT_EQ(back.format, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(std::memcmp(back.pixels, pixels.data(), 8), 0);
+    Describe(image, D3DFMT_A8R8G8B8, pixels, 2, 1, 8);
+    const Written w = WriteToMemory(image, false);
+    EXPECT_EQ(Bytes(w.bytes.begin() + w.bytes[0], w.bytes.begin() + w.bytes[0] + 8), Bytes(pixels.begin(), pixels.end()));
 }
 
 }  // namespace

@@ -148,5 +148,25 @@ TEST(DdsWriter, ChainsTravelUnchanged) {
     }
 }
 
+// The header has one level count for every face and either one face or all
+// six: a cube whose faces differ is refused rather than written wrong.
+TEST(DdsWriter, CubesWhoseFacesDifferAreRefused) {
+    Read cube(DdsFile(8, 8, kDxt1, 6 * (32 + 8 + 8 + 8), 4, 0, 0xFE00));
+    ASSERT_EQ(cube.result, S_OK);
+    MemoryBuffer* buffer = nullptr;
+    DecodedImage* third = cube.image.nextFace->nextFace;
+    DecodedImage* lastLevel = third->nextLevel->nextLevel->nextLevel;
+    third->nextLevel->nextLevel->nextLevel = nullptr;
+    EXPECT_EQ(cube.image.WriteImage(&buffer, ImageFileFormat::Dds, OutputKind::Memory), E_FAIL);
+    third->nextLevel->nextLevel->nextLevel = lastLevel;
+    DecodedImage* fourth = cube.image.nextFace->nextFace->nextFace;
+    DecodedImage* fifth = fourth->nextFace;
+    fourth->nextFace = nullptr;  // four faces
+    EXPECT_EQ(cube.image.WriteImage(&buffer, ImageFileFormat::Dds, OutputKind::Memory), E_FAIL);
+    fourth->nextFace = fifth;
+    ASSERT_EQ(cube.image.WriteImage(&buffer, ImageFileFormat::Dds, OutputKind::Memory), S_OK);
+    buffer->Release();
+}
+
 }  // namespace
 }  // namespace quillmark

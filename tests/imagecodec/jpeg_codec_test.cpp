@@ -4,6 +4,7 @@
 // lying about their size or segment lengths) are refused without reading
 // past their bytes.
 #include "decoded_image.h"
+#include "codec_test_support.h"
 #include "jpeg_png_test_support.h"
 #include "guarded_bytes.h"
 #include "mapped_file.h"
@@ -160,10 +161,11 @@ TEST(JpegReader, SkipPastTheEndOfTheInputStaysWithinIt) {
     }
 }
 
-// Start-of-frame height and width, wherever the writer put the segment.
+// Start-of-frame height and width, wherever the writer put the segment
+// (baseline, extended or progressive).
 void SetFrameSize(Bytes& file, UINT width, UINT height) {
     for (std::size_t i = 2; i + 9 < file.size(); ++i) {
-        if (file[i] == 0xFF && file[i + 1] == 0xC0) {
+        if (file[i] == 0xFF && file[i + 1] >= 0xC0 && file[i + 1] <= 0xC2) {
             file[i + 5] = BYTE(height >> 8), file[i + 6] = BYTE(height);
             file[i + 7] = BYTE(width >> 8), file[i + 8] = BYTE(width);
             return;
@@ -180,6 +182,47 @@ TEST(JpegReader, SizesPastTheImageLimitsAreRefusedBeforeAnyAllocation) {
         DecodedImage image;
         EXPECT_EQ(ReadJpegBytes(file, image, decode), E_FAIL);
         EXPECT_EQ(image.pixels, nullptr);
+    }
+}
+
+// A few hundred bytes claiming 16384 x 16384 pixels: the library would pad
+// the missing data with zeros for seconds and fill a gigabyte. The baseline
+// file is refused when its data ends, after one block row; its header alone
+// still reads.
+TEST(JpegReader, FramesLargerThanTheirDataAreRefused) {
+    Bytes file = WrittenByUs(16, 16, Picture);
+    SetFrameSize(file, 16384, 16384);
+    DecodedImage facts;
+    ASSERT_EQ(ReadJpegBytes(file, facts, FALSE), S_OK);
+    EXPECT_EQ(facts.width, 16384u);
+    DecodedImage image;
+    EXPECT_EQ(ReadJpegBytes(file, image), E_FAIL);
+    // Data that ends one block row early is refused as well.
+    Bytes cut = WrittenByUs(16, 16, Picture);
+    SetFrameSize(cut, 16, 32);
+    DecodedImage shortImage;
+    EXPECT_EQ(ReadJpegBytes(cut, shortImage), E_FAIL);
+}
+
+// A progressive file keeps every coefficient while it decodes: with the
+// pixels that passes the pixel limit for a colour file of 16384 x 16384,
+// refused before any scan is read; a grey one fits and is refused when its
+// data ends.
+TEST_F(JpegPillowTest, ProgressiveFramesLargerThanTheirDataAreRefused) {
+    for (const char* mode : {"RGB", "L"}) {
+        const std::string path = PathOf(std::string("progressive_") + mode + ".jpg");
+        ASSERT_TRUE(testing::RunPython(std::string(kPillowPicture) + "im.convert('" + mode +
+                                           "').resize((16, 16)).save(sys.argv[1], progressive=True)\n",
+                                       path));
+        Bytes file = testing::ReadFileBytes(path);
+        DecodedImage intact;
+        ASSERT_EQ(ReadJpegBytes(file, intact), S_OK) << mode;
+        SetFrameSize(file, 16384, 16384);
+        for (const BOOL decode : {TRUE, FALSE}) {
+            DecodedImage image;
+            EXPECT_EQ(ReadJpegBytes(file, image, decode), E_FAIL) << mode << " " << decode;
+            EXPECT_EQ(image.pixels, nullptr);
+        }
     }
 }
 

@@ -133,6 +133,41 @@ TEST_F(MappedFileTest, SavingThroughALinkReplacesTheFileItNames) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "links"), fs::directory_iterator()), 1);
 }
 
+// A link whose file does not exist yet: the file is written where the link
+// points and the link stays; an uncommitted write leaves nothing behind.
+TEST_F(MappedFileTest, SavingThroughADanglingLinkCreatesTheFileItNames) {
+    fs::create_directory(dir_ / "links");
+    const fs::path link = dir_ / "links" / "link.bmp";
+    fs::create_symlink("../named.bmp", link);
+    {
+        MappedFile abandoned;
+        ASSERT_EQ(abandoned.Create(link.string().c_str(), false), S_OK);
+        ASSERT_EQ(abandoned.Write("half", 4), S_OK);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "named.bmp"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    ASSERT_EQ(Save(link.string(), "new"), S_OK);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Contents(PathOf("named.bmp")), "new");
+    EXPECT_EQ(FileCount(), 2u);  // named.bmp and links/, no temporary file left
+}
+
+// While it is written, the temporary file beside a private target is as
+// private as the target.
+TEST_F(MappedFileTest, TemporaryFileHasTheTargetsModeFromTheStart) {
+    const std::string path = Existing("private.bmp", "previous", fs::perms(0600));
+    MappedFile file;
+    ASSERT_EQ(file.Create(path.c_str(), false), S_OK);
+    int temporaries = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        if (entry.path().string() == path) continue;
+        ++temporaries;
+        EXPECT_EQ(entry.status().permissions(), fs::perms(0600)) << entry.path();
+    }
+    EXPECT_EQ(temporaries, 1);
+    ASSERT_EQ(file.Commit(), S_OK);
+}
+
 TEST_F(MappedFileTest, ReplacedFileKeepsItsModeAndOwner) {
     const std::string path = Existing("private.bmp", "previous", fs::perms(0600));
     // Where the test may hand the file to another owner, the owner must survive too.

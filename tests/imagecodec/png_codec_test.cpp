@@ -33,6 +33,7 @@ using testing::Rgba;
 
 // A PNG built by hand: `rows` are the unfiltered scanlines (a 0 filter byte
 // goes before each), `chunks` are whole chunks placed before the image data.
+// An interlaced file's rows are those of its non-empty passes, in order.
 Bytes BigEndian32(std::uint32_t value) { return {BYTE(value >> 24), BYTE(value >> 16), BYTE(value >> 8), BYTE(value)}; }
 
 Bytes Chunk(const char* type, const Bytes& data) {
@@ -46,11 +47,11 @@ Bytes Chunk(const char* type, const Bytes& data) {
 }
 
 Bytes HandMadePng(std::uint32_t width, std::uint32_t height, BYTE depth, BYTE colourType,
-                  const std::vector<Bytes>& rows, const std::vector<Bytes>& chunks = {}) {
+                  const std::vector<Bytes>& rows, const std::vector<Bytes>& chunks = {}, bool interlaced = false) {
     Bytes header = BigEndian32(width);
     const Bytes h = BigEndian32(height);
     header.insert(header.end(), h.begin(), h.end());
-    header.insert(header.end(), {depth, colourType, 0, 0, 0});
+    header.insert(header.end(), {depth, colourType, 0, 0, BYTE(interlaced ? 1 : 0)});
     Bytes raw;
     for (const Bytes& row : rows) {
         raw.push_back(0);
@@ -227,10 +228,15 @@ TEST(PngReader, GammaIsCorrectedOnlyForAGammaWithoutSrgb) {
         std::vector<Bytes> withPalette = c.chunks;
         withPalette.push_back(Chunk("PLTE", {0, 0, 0, 64, 64, 64, 128, 128, 128, 255, 255, 255}));
         ASSERT_EQ(ReadPngBytes(HandMadePng(4, 1, 8, 3, {{0, 1, 2, 3}}, withPalette), palette), S_OK);
+        // The same interlaced: passes 1, 4 and 6 hold pixels 0; 2; 1 and 3.
+        DecodedImage interlaced;
+        ASSERT_EQ(ReadPngBytes(HandMadePng(4, 1, 8, 3, {{0}, {2}, {1, 3}}, withPalette, true), interlaced), S_OK);
+        ASSERT_EQ(Bytes(interlaced.pixels, interlaced.pixels + 4), Bytes({0, 1, 2, 3}));
         for (int i = 0; i < 4; ++i) {
             const int expected = c.correctedFrom == 0 ? greys[i] : Corrected(greys[i], c.correctedFrom);
             EXPECT_NEAR(grey.pixels[i], expected, 1) << c.correctedFrom << " grey " << int(greys[i]);
             EXPECT_EQ(palette.palette[i].peGreen, expected) << c.correctedFrom << " entry " << i;
+            EXPECT_EQ(interlaced.palette[i].peGreen, expected) << c.correctedFrom << " interlaced entry " << i;
         }
     }
     DecodedImage image;

@@ -90,16 +90,27 @@ TEST(TgaReader, OnlyTopDownLeftToRightRawPixelsAreUsedInPlace) {
     }
 }
 
-TEST(TgaReader, PacketsCrossingARowEndAreCutThere) {
-    // A run of 6 in a row of 4: the next row starts with the next packet.
+TEST(TgaReader, PacketsCrossingARowEndRunOnIntoTheNextRow) {
+    // A run of 6 in rows of 4: two pixels go to the next row, which the next
+    // packet finishes; pixels past the image's end are dropped.
     const TgaSpec spec{.imageType = 11, .width = 4, .height = 2, .depth = 8, .descriptor = 0x20};
-    EXPECT_EQ(GreyRows(Tga(spec, {0x85, 'A', 0x83, 'B'})), "AAAA/BBBB");
-    // A literal of 128 starting 10 pixels before the end of a row of 12.
+    EXPECT_EQ(GreyRows(Tga(spec, {0x85, 'A', 0x83, 'B'})), "AAAA/AABB");
+    // A literal of 128 starting 10 pixels before the end of a row of 12 fills
+    // the rest of the image; in a bottom-up file its surplus fills the row above.
     Bytes data = {0x81, 'x', 0x7F};
-    for (int i = 0; i < 128; ++i) data.push_back(BYTE('a' + i % 10));
-    data.insert(data.end(), {0x8B, 'y'});
+    for (int i = 0; i < 128; ++i) data.push_back(BYTE('a' + i % 26));
     const TgaSpec wide{.imageType = 11, .width = 12, .height = 2, .depth = 8, .descriptor = 0x20};
-    EXPECT_EQ(GreyRows(Tga(wide, data)), "xxabcdefghij/yyyyyyyyyyyy");
+    EXPECT_EQ(GreyRows(Tga(wide, data)), "xxabcdefghij/klmnopqrstuv");
+    EXPECT_EQ(GreyRows(Tga({.imageType = 11, .width = 12, .height = 2, .depth = 8}, data)),
+              "klmnopqrstuv/xxabcdefghij");
+    // Mirrored rows take the carried pixels from their right end.
+    EXPECT_EQ(GreyRows(Tga({.imageType = 11, .width = 3, .height = 2, .depth = 8, .descriptor = 0x30},
+                           {0x84, 'A', 0x00, 'b'})),
+              "AAA/bAA");
+    // Packets that end at row ends read as before.
+    EXPECT_EQ(GreyRows(Tga(spec, {0x83, 'A', 0x01, 'b', 'c', 0x81, 'D'})), "AAAA/bcDD");
+    // A packet whose pixels run out in the next row is refused.
+    EXPECT_EQ(GreyRows(Tga(spec, {0x05, 'a', 'b', 'c', 'd', 'e'})), "refused");
 }
 
 TEST(TgaReader, UnusedAlphaGivesTheFormatWithoutAlphaWhenDecoding) {

@@ -55,7 +55,7 @@ TEST_F(SurfaceSaveTest, WholeSystemMemorySurfaceBecomesABitmapOfItsSize) {
     ReadBack();
     EXPECT_EQ(image_.width, 720u);
     EXPECT_EQ(image_.height, 50u);
-    EXPECT_EQ(image_.format, D3DFMT_A8R8G8B8);  // the pattern's alpha bytes are 0xFF
+    EXPECT_EQ(image_.format, D3DFMT_X8R8G8B8);  // the unused bytes are written as 0xFF, read as opaque
     for (UINT y : {0u, 17u, 49u})
         for (UINT x : {0u, 300u, 719u}) EXPECT_EQ(PixelAt(x, y), Pattern(x, y)) << x << "," << y;
     plot->Release();

@@ -176,6 +176,9 @@ TEST(Files, AttributesTypesAndFinalPaths) {
     EXPECT_EQ(GetFileAttributesA(dir.File("").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(GetFileAttributesA(dir.File("missing").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    const std::string dangling = dir.File("d");
+    std::filesystem::create_symlink("missing", dangling);
+    EXPECT_EQ(GetFileAttributesA(dangling.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
 
     HANDLE opened = OpenForReading(link);
     ASSERT_NE(opened, INVALID_HANDLE_VALUE);
