@@ -27,6 +27,7 @@ struct Vec3 {
     Vec3 operator+(const Vec3& o) const { return {x + o.x, y + o.y, z + o.z}; }
     Vec3 operator-(const Vec3& o) const { return {x - o.x, y - o.y, z - o.z}; }
     Vec3 operator*(float s) const { return {x * s, y * s, z * s}; }
+    Vec3 operator/(float s) const { return {x / s, y / s, z / s}; }
     Vec3& operator+=(const Vec3& o) { return *this = *this + o; }
     Vec3& operator-=(const Vec3& o) { return *this = *this - o; }
     float Dot(const Vec3& o) const { return x * o.x + y * o.y + z * o.z; }
@@ -69,6 +70,8 @@ float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
 // x x scale + 0.5 truncated toward zero.
 int Quantise(float x, float scale) { return static_cast<int>(x * scale + 0.5f); }
 
+// Mend: alpha quantisers clamp to 0..top, since a dithered alpha can carry
+// past either end and its code would spill into the neighbouring bits.
 int QuantiseInRange(float x, int top) {
     const int q = Quantise(x, static_cast<float>(top));
     return q < 0 ? 0 : (q > top ? top : q);
@@ -121,40 +124,19 @@ void PutColorBlock(BYTE* block, std::uint32_t colour0, std::uint32_t colour1, st
     Put32(block + 4, codes);
 }
 
-// Four lanes of floats or ints (pixels p, p + 1, p + 2, p + 3).
-using Lanes = float __attribute__((vector_size(16)));
-using IntLanes = std::int32_t __attribute__((vector_size(16)));
-
-float SumOfLanes(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
-
-// The 16 points as three rows of lanes per channel.
-struct PointLanes {
-    Lanes x[4], y[4], z[4];
-
-    explicit PointLanes(const Vec3* points) {
-        for (UINT p = 0; p < kBlockPixels; ++p) {
-            x[p / 4][p % 4] = points[p].x;
-            y[p / 4][p % 4] = points[p].y;
-            z[p / 4][p % 4] = points[p].z;
-        }
-    }
-};
-
 // Picks the diagonal of the bounding box lo..hi along which the points
 // spread most, swapping lo and hi in blue, green or both.
 void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
-    const Vec3 centre = (lo + hi) * 0.5f;
+    const Vec3 centre = (lo + hi) / 2.0f;
     const Vec3 span = hi - lo;
-    const Vec3 d = span * (1.0f / span.LengthSquared());
+    const Vec3 d = span / span.LengthSquared();
     float sums[4] = {};
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float x = (points[p].x - centre.x) * d.x;
         const float y = (points[p].y - centre.y) * d.y;
         const float z = (points[p].z - centre.z) * d.z;
-        sums[0] += (x + y + z) * (x + y + z);
-        sums[1] += (x + y - z) * (x + y - z);
-        sums[2] += (x - y + z) * (x - y + z);
-        sums[3] += (x - y - z) * (x - y - z);
+        const float candidates[4] = {x + y + z, x + y - z, x - y + z, x - y - z};
+        for (int i = 0; i < 4; ++i) sums[i] += candidates[i] * candidates[i];
     }
     int best = 0;
     for (int i = 1; i < 4; ++i)
@@ -163,8 +145,24 @@ void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
     if (best & 2) std::swap(lo.y, hi.y);
 }
 
+// The endpoint weights of a palette of 3 or 4 positions.
+struct PaletteWeights {
+    const float* low;
+    const float* high;
+};
+PaletteWeights WeightsOf(int steps) {
+    return steps == 4 ? PaletteWeights{kLowWeights4, kHighWeights4} : PaletteWeights{kLowWeights3, kHighWeights3};
+}
+
+// The palette position of a pixel whose place along the line is t (0 at the
+// first position, last at the final one).
+int NearestPosition(float t, float last, int steps) {
+    return t >= last ? steps - 1 : std::max(static_cast<int>(t + 0.5f), 0);
+}
+
 // Endpoints lo and hi in weighted space for a palette of `steps` (3 or 4)
-// positions along lo..hi.
+// positions along lo..hi: the bounding box's best diagonal, then up to eight
+// Gauss-Newton rounds, each summing over the pixels in order.
 void FitColorEndpoints(const Vec3* points, int steps, Vec3& lo, Vec3& hi) {
     lo = kWeights;
     hi = {0.0f, 0.0f, 0.0f};
@@ -174,46 +172,27 @@ void FitColorEndpoints(const Vec3* points, int steps, Vec3& lo, Vec3& hi) {
     }
     if ((hi - lo).LengthSquared() < FLT_MIN) return;
     ChooseDiagonal(points, lo, hi);
-    const PointLanes lanes(points);
+    const PaletteWeights w = WeightsOf(steps);
     const float last = static_cast<float>(steps - 1);
     for (int round = 0; round < kMaxRounds; ++round) {
         const Vec3 span = hi - lo;
         const float spanSquared = span.LengthSquared();
         if (spanSquared < kMinColorSpan) return;
-        // Sums over the pixels of e x w with e = P[k] - p and P[k] = lo wLo[k]
-        // + hi wHi[k] follow from sums of the weights' products and of the
-        // weighted pixels; wHi[k] = k / (steps - 1), wLo[k] = 1 - wHi[k].
-        const Vec3 d = span * (last / spanSquared);
-        const float offset = lo.Dot(d);
-        const float step = 1.0f / last;
-        Lanes lowLow = {}, lowHigh = {}, highHigh = {}, lowX = {}, lowY = {}, lowZ = {}, highX = {}, highY = {},
-              highZ = {};
-        for (int i = 0; i < 4; ++i) {
-            Lanes t = lanes.x[i] * d.x + lanes.y[i] * d.y + lanes.z[i] * d.z - offset + 0.5f;
-            t = t < 0.0f ? Lanes{} : t;
-            t = t > last ? Lanes{} + last : t;
-            const Lanes k = __builtin_convertvector(__builtin_convertvector(t, IntLanes), Lanes);
-            const Lanes wHi = k * step;
-            const Lanes wLo = (last - k) * step;
-            lowLow += wLo * wLo;
-            lowHigh += wLo * wHi;
-            highHigh += wHi * wHi;
-            lowX += lanes.x[i] * wLo;
-            lowY += lanes.y[i] * wLo;
-            lowZ += lanes.z[i] * wLo;
-            highX += lanes.x[i] * wHi;
-            highY += lanes.y[i] * wHi;
-            highZ += lanes.z[i] * wHi;
+        Vec3 palette[4];
+        for (int k = 0; k < steps; ++k) palette[k] = lo * w.low[k] + hi * w.high[k];
+        Vec3 gLo = {}, gHi = {};
+        float nLo = 0.0f, nHi = 0.0f;
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const float t = (points[p] - lo).Dot(span) * last / spanSquared;
+            const int k = NearestPosition(t, last, steps);
+            const Vec3 e = palette[k] - points[p];
+            gLo += e * w.low[k] / 8.0f;
+            gHi += e * w.high[k] / 8.0f;
+            nLo += w.low[k] * w.low[k] / 8.0f;
+            nHi += w.high[k] * w.high[k] / 8.0f;
         }
-        const float aa = SumOfLanes(lowLow), ab = SumOfLanes(lowHigh), bb = SumOfLanes(highHigh);
-        const Vec3 lowPoints = {SumOfLanes(lowX), SumOfLanes(lowY), SumOfLanes(lowZ)};
-        const Vec3 highPoints = {SumOfLanes(highX), SumOfLanes(highY), SumOfLanes(highZ)};
-        const Vec3 gLo = (lo * aa + hi * ab - lowPoints) * 0.125f;
-        const Vec3 gHi = (lo * ab + hi * bb - highPoints) * 0.125f;
-        const float nLo = aa * 0.125f;
-        const float nHi = bb * 0.125f;
-        if (nLo > 0.0f) lo -= gLo * (1.0f / nLo);
-        if (nHi > 0.0f) hi -= gHi * (1.0f / nHi);
+        if (nLo > 0.0f) lo -= gLo / nLo;
+        if (nHi > 0.0f) hi -= gHi / nHi;
         const bool small = gLo.x * gLo.x < kColorStepLimit && gLo.y * gLo.y < kColorStepLimit &&
                            gLo.z * gLo.z < kColorStepLimit && gHi.x * gHi.x < kColorStepLimit &&
                            gHi.y * gHi.y < kColorStepLimit && gHi.z * gHi.z < kColorStepLimit;
@@ -262,11 +241,13 @@ void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool
     const Vec3 p0 = WeightedFrom565(colour0);
     const Vec3 p1 = WeightedFrom565(colour1);
 
-    Vec3 palette[4];
+    // The palette (for the dithered errors) and each pixel's place along it.
+    const auto along = [&](float (*channel)(float, float)) {
+        return Vec3{channel(p0.x, p1.x), channel(p0.y, p1.y), channel(p0.z, p1.z)};
+    };
+    const Vec3 palette[4] = {p0, threeColor ? along(HalfwayBetween) : along(OneThirdAlong),
+                             threeColor ? p1 : along(TwoThirdsAlong), p1};
     const BYTE* codesOf = threeColor ? kThreeColorCodes : kFourColorCodes;
-    const float* wLo = threeColor ? kLowWeights3 : kLowWeights4;
-    const float* wHi = threeColor ? kHighWeights3 : kHighWeights4;
-    for (int k = 0; k < steps; ++k) palette[k] = p0 * wLo[k] + p1 * wHi[k];
     const Vec3 d = p1 - p0;
     const float last = static_cast<float>(steps - 1);
     const float s = colour0 == colour1 ? 0.0f : last / d.LengthSquared();
@@ -279,7 +260,7 @@ void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool
             Vec3 v = Weighted(in[p]);
             if (dither) v += carry[p];
             const float t = (v - p0).Dot(d) * s;
-            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
+            const int k = NearestPosition(t, last, steps);
             code = codesOf[k];
             if (dither) Diffuse(carry, p, v - palette[k]);
         }
@@ -319,25 +300,19 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
         wHi[k] = static_cast<float>(k) / last;
     }
     for (int round = 0; round < kMaxRounds && hi - lo >= kMinAlphaSpan; ++round) {
-        // Errors summed per palette position, as in the colour fit.
-        float sums[8] = {}, counts[8] = {};
-        const float scale = last / (hi - lo);
-        const float below = lo / 2.0f, above = (hi + 1.0f) / 2.0f;
+        float palette[8];
+        for (int k = 0; k < n; ++k) palette[k] = lo * wLo[k] + hi * wHi[k];
+        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
         for (UINT p = 0; p < kBlockPixels; ++p) {
             const float v = values[p];
-            const float t = (v - lo) * scale;
-            if (six && ((t <= 0.0f && v <= below) || (t >= last && v >= above))) continue;
-            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
-            sums[k] += v;
-            counts[k] += 1.0f;
-        }
-        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
-        for (int k = 0; k < n; ++k) {
-            const float e = (lo * wLo[k] + hi * wHi[k]) * counts[k] - sums[k];
+            const float t = (v - lo) * last / (hi - lo);
+            if (six && ((t <= 0.0f && v <= lo / 2.0f) || (t >= last && v >= (hi + 1.0f) / 2.0f))) continue;
+            const int k = t <= 0.0f ? 0 : (t >= last ? n - 1 : static_cast<int>(t + 0.5f));
+            const float e = palette[k] - v;
             gLo += e * wLo[k];
-            nLo += counts[k] * wLo[k] * wLo[k];
+            nLo += wLo[k] * wLo[k];
             gHi += e * wHi[k];
-            nHi += counts[k] * wHi[k] * wHi[k];
+            nHi += wHi[k] * wHi[k];
         }
         if (nLo > 0.0f) lo -= gLo / nLo;
         if (nHi > 0.0f) hi -= gHi / nHi;
@@ -353,12 +328,14 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
 class AlphaCoder {
 public:
     AlphaCoder(float v0, float v1, int n)
-        : v0_(v0), v1_(v1), last_(static_cast<float>(n - 1)), six_(n == 6),
-          scale_(v0 == v1 ? 0.0f : last_ / (v1 - v0)), below_(v0 / 2.0f), above_((v1 + 1.0f) / 2.0f) {}
+        : v0_(v0), v1_(v1), last_(static_cast<float>(n - 1)), six_(n == 6), below_(v0 / 2.0f),
+          above_((v1 + 1.0f) / 2.0f) {}
 
     std::uint32_t operator()(float a) const {
-        // With v0 = v1 (one value besides 0 and 1), a pixel sits below or above it.
-        const float t = v0_ == v1_ ? (a > v0_ ? last_ : 0.0f) : (a - v0_) * scale_;
+        // Mend: with v0 = v1 (six values, one of them besides 0 and 1) a
+        // place of 0 for every alpha would code alpha 1 as v0; instead an
+        // alpha sits below or above that one value.
+        const float t = v0_ == v1_ ? (a > v0_ ? last_ : 0.0f) : (a - v0_) * last_ / (v1_ - v0_);
         if (t <= 0.0f) return six_ && a <= below_ ? 6 : 0;
         if (t >= last_) return six_ && a >= above_ ? 7 : 1;
         const int position = static_cast<int>(t + 0.5f);
@@ -368,7 +345,7 @@ public:
 private:
     float v0_, v1_, last_;
     bool six_;
-    float scale_, below_, above_;
+    float below_, above_;
 };
 
 void PutAlphaBlock(BYTE* block, UINT alpha0, UINT alpha1, std::uint64_t codes) {
@@ -404,8 +381,9 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
         PutAlphaBlock(block, lo8, lo8, 0);
         return;
     }
-    // Six values need alpha0 <= alpha1; with no value strictly between 0 and
-    // 1 the fit returns lo = 1, hi = 0.
+    // Mend: with no alpha strictly between 0 and 1 the fit returns lo = 1,
+    // hi = 0, which would write alpha0 > alpha1 and so an eight-value block;
+    // the six-value block takes endpoints 0 and 255 instead.
     if (n == 6 && lo8 > hi8) std::swap(lo8, hi8);
     const UINT alpha0 = n == 8 ? hi8 : lo8;
     const UINT alpha1 = n == 8 ? lo8 : hi8;

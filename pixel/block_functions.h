@@ -28,6 +28,13 @@ struct BlockFunctions {
 // The pair for DXT1 to DXT5; both null for any other format.
 BlockFunctions BlockFunctionsOf(D3DFORMAT format);
 
+// The in-between colours of a colour block, one channel at a time and as
+// written: c0 + (c1 - c0) / 3, c0 + (c1 - c0) x 2 / 3 and (c0 + c1) / 2. They
+// divide where multiplying by 1/3 or 0.5 would land an ulp off.
+inline float OneThirdAlong(float c0, float c1) { return c0 + (c1 - c0) / 3.0f; }
+inline float TwoThirdsAlong(float c0, float c1) { return c0 + (c1 - c0) * 2.0f / 3.0f; }
+inline float HalfwayBetween(float c0, float c1) { return (c0 + c1) / 2.0f; }
+
 // The eight alpha values of an interpolated alpha block, by code: eight
 // interpolated values when alpha0 > alpha1, else six with codes 6 and 7
 // standing for 0 and 1.
