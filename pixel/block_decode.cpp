@@ -107,11 +107,11 @@ void DecodeDxt4Block(const BYTE* block, FloatColor* out) {
 
 BlockFunctions BlockFunctionsOf(D3DFORMAT format) {
     switch (format) {
-    case D3DFMT_DXT1: return {DecodeDxt1Block, EncodeDxt1Block};
-    case D3DFMT_DXT2: return {DecodeDxt2Block, EncodeDxt2Block};
-    case D3DFMT_DXT3: return {DecodeDxt3Block, EncodeDxt3Block};
-    case D3DFMT_DXT4: return {DecodeDxt4Block, EncodeDxt4Block};
-    case D3DFMT_DXT5: return {DecodeDxt5Block, EncodeDxt5Block};
+    case D3DFMT_DXT1: return {DecodeDxt1Block, EncodeDxt1Blocks};
+    case D3DFMT_DXT2: return {DecodeDxt2Block, EncodeDxt2Blocks};
+    case D3DFMT_DXT3: return {DecodeDxt3Block, EncodeDxt3Blocks};
+    case D3DFMT_DXT4: return {DecodeDxt4Block, EncodeDxt4Blocks};
+    case D3DFMT_DXT5: return {DecodeDxt5Block, EncodeDxt5Blocks};
     default: return {nullptr, nullptr};
     }
 }

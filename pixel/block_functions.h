@@ -19,10 +19,13 @@ inline constexpr UINT kBlockPixels = 16;
 
 using DecodeBlockFunction = void (*)(const BYTE* block, FloatColor* out);
 using EncodeBlockFunction = void (*)(const FloatColor* in, BYTE* block, bool dither);
+// Encodes `count` blocks: in holds 16 values per block, blocks receives them
+// one after another.
+using EncodeBlocksFunction = void (*)(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
 
 struct BlockFunctions {
     DecodeBlockFunction decode;
-    EncodeBlockFunction encode;
+    EncodeBlocksFunction encode;
 };
 
 // The pair for DXT1 to DXT5; both null for any other format.
@@ -54,5 +57,14 @@ void EncodeDxt2Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt3Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt4Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt5Block(const FloatColor* in, BYTE* block, bool dither);
+
+// The same over several blocks at once, each block's bytes as its encoder
+// alone gives them (the endpoint fits of neighbouring blocks run side by
+// side).
+void EncodeDxt1Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt2Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt3Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt4Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt5Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
 
 }  // namespace quillmark

@@ -209,6 +209,43 @@ TEST(BlockEncode, DitheredAlphaStaysInItsCode) {
     }
 }
 
+// Encoding blocks several at a time (their fits side by side) gives each
+// block the bytes it gets alone: blocks that stop refining early, late or
+// not at all, three- and four-colour, transparent, premultiplied, dithered.
+TEST(BlockEncode, GroupsEncodeAsSingleBlocks) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr UINT kBlocks = 37;  // four full groups of eight and a ragged one
+    std::vector<FloatColor> pixels(kBlocks * 16);
+    for (UINT b = 0; b < kBlocks; ++b) {
+        const FloatColor from = {unit(random), unit(random), unit(random), unit(random)};
+        const FloatColor to = {unit(random), unit(random), unit(random), unit(random)};
+        for (UINT p = 0; p < 16; ++p) {
+            FloatColor& c = pixels[b * 16 + p];
+            const float t = static_cast<float>(p) / 15;
+            switch (b % 5) {
+            case 0: c = {unit(random), unit(random), unit(random), unit(random)}; break;
+            case 1: c = from; break;
+            case 2: c = {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t, 1}; break;
+            case 3: c = {from.r, from.g + 0.01f * unit(random), from.b, p == 3 ? 0.1f : 1.0f}; break;
+            default: c = {from.r * t, from.g, to.b * t, 0.0f}; break;
+            }
+        }
+    }
+    using Pair = std::pair<EncodeBlocksFunction, EncodeBlockFunction>;
+    for (const auto& [group, single] : {Pair{EncodeDxt1Blocks, EncodeDxt1Block}, Pair{EncodeDxt2Blocks, EncodeDxt2Block},
+                                        Pair{EncodeDxt3Blocks, EncodeDxt3Block}, Pair{EncodeDxt4Blocks, EncodeDxt4Block},
+                                        Pair{EncodeDxt5Blocks, EncodeDxt5Block}}) {
+        const UINT bytes = group == EncodeDxt1Blocks ? 8 : 16;
+        for (const bool dither : {false, true}) {
+            std::vector<BYTE> together(kBlocks * bytes), alone(kBlocks * bytes);
+            group(pixels.data(), together.data(), kBlocks, dither);
+            for (UINT b = 0; b < kBlocks; ++b) single(pixels.data() + b * 16, alone.data() + b * bytes, dither);
+            EXPECT_EQ(together, alone) << bytes << " " << dither;
+        }
+    }
+}
+
 // Four-colour blocks are written with colour0 > colour1, or equal colours
 // and all codes 0; tried over gradients and noise, plain and dithered.
 TEST(BlockEncode, FourColourBlocksAreOrdered) {
