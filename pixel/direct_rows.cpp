@@ -74,13 +74,21 @@ inline W DirectField(Word<S::kBytes> pixel) {
     }
 }
 
+// A 3-byte pixel read as four bytes with the fourth masked off; the row's
+// last pixel, whose fourth byte may lie outside it, is read byte by byte.
+constexpr std::uint32_t kThreeBytes = 0x00FFFFFF;
+
 template <class S, class D, std::size_t... I>
 void ConvertRow(const BYTE* source, BYTE* destination, UINT width, std::index_sequence<I...>) {
     using W = Word<D::kBytes>;
-    for (UINT x = 0; x < width; ++x) {
-        const auto pixel = Load<S::kBytes>(source + std::size_t{x} * S::kBytes);
+    const auto convert = [&](UINT x, Word<S::kBytes> pixel) {
         Store<D::kBytes>(destination + std::size_t{x} * D::kBytes, (DirectField<S, D::kFields[I], W>(pixel) | ...));
+    };
+    UINT x = 0;
+    if constexpr (S::kBytes == 3) {
+        for (; x + 1 < width; ++x) convert(x, Load<4>(source + std::size_t{x} * 3) & kThreeBytes);
     }
+    for (; x < width; ++x) convert(x, Load<S::kBytes>(source + std::size_t{x} * S::kBytes));
 }
 
 template <class S>
@@ -124,6 +132,55 @@ void PaletteRow(const BYTE* source, BYTE* destination, UINT width, const BYTE* t
     }
 }
 
+// Whether every ordered-dither threshold rounds `value` into field F as
+// plain rounding does.
+template <Field F>
+constexpr bool ThresholdsAgree(float value) {
+    const auto plain = Pack<F, std::uint32_t>(value * Scale<F>() + 0.5f);
+    for (const auto& row : kOrderedThresholds)
+        for (const float t : row)
+            if (Pack<F, std::uint32_t>(value * Scale<F>() + t) != plain) return false;
+    return true;
+}
+
+// The same for every value of a source field decoded into field To.
+template <Field From, Field To>
+constexpr bool ThresholdsAgreeOnEveryValue() {
+    for (std::uint32_t raw = 0; raw < (1u << From.bits); ++raw)
+        if (!ThresholdsAgree<Unshifted<To>()>(DecodeField<Unshifted<From>()>(raw))) return false;
+    return true;
+}
+
+template <Field From, Field To>
+inline constexpr bool kThresholdsAgreeOnEveryValue = ThresholdsAgreeOnEveryValue<From, To>();
+
+// Whether ordered dithering leaves destination field To as plain rounding
+// leaves it: a field moved as bits whose every value the thresholds keep, or
+// a constant they all round alike.
+template <class S, Field To>
+constexpr bool DitherFreeField() {
+    constexpr int index = SourceFieldOf<S>(To.slot);
+    if constexpr (To.slot == SLOT_L) {
+        return false;
+    } else if constexpr (index < 0) {
+        return ThresholdsAgree<Unshifted<To>()>(SlotValue<To>(S::kDefaults));
+    } else {
+        constexpr Field from = S::kFields[index];
+        if constexpr (from.bits != To.bits) return false;
+        else return kThresholdsAgreeOnEveryValue<from, To>;
+    }
+}
+
+template <class S, class D, std::size_t... I>
+constexpr bool DitherFree(std::index_sequence<I...>) {
+    return (DitherFreeField<S, D::kFields[I]>() && ...);
+}
+
+template <class S, class D>
+constexpr bool DitherFree() {
+    return DitherFree<S, D>(std::make_index_sequence<D::kFields.size()>{});
+}
+
 template <std::uint32_t F, class L>
 struct Entry {
     static constexpr D3DFORMAT kFormat = static_cast<D3DFORMAT>(F);
@@ -144,7 +201,10 @@ using WideSources = std::tuple<
 template <class S, class... D>
 DirectConversion FindDestination(D3DFORMAT destination, std::tuple<D...>*) {
     DirectConversion found = {};
-    (void)((destination == D::kFormat && (found = {DirectRow<typename S::Layout, typename D::Layout>, nullptr}, true)) ||
+    (void)((destination == D::kFormat &&
+            (found = {DirectRow<typename S::Layout, typename D::Layout>, nullptr,
+                      DitherFree<typename S::Layout, typename D::Layout>()},
+             true)) ||
            ...);
     return found;
 }
@@ -153,7 +213,7 @@ template <class... D>
 DirectConversion FindPaletteDestination(D3DFORMAT destination, std::tuple<D...>*) {
     DirectConversion found = {};
     (void)((destination == D::kFormat &&
-            (found = {PaletteRow<typename D::Layout>, EncodePalette<typename D::Layout>}, true)) ||
+            (found = {PaletteRow<typename D::Layout>, EncodePalette<typename D::Layout>, false}, true)) ||
            ...);
     return found;
 }

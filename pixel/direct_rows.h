@@ -2,8 +2,9 @@
 // field goes straight to the destination field through an integer table (or
 // a plain bit move where the widths agree), with no FloatColor row between.
 // Every result equals what decoding to FloatColor and plain-rounding back
-// gives; they serve conversions without resampling, dithering, colour key,
-// gamma or range change.
+// gives; they serve conversions without resampling, error diffusion, colour
+// key, gamma or range change, and ordered dithering where it changes
+// nothing.
 #pragma once
 
 #include "row_codec.h"
@@ -22,6 +23,10 @@ struct DirectConversion {
     // P8 sources only (else null): writes the 256 palette entries as
     // destination pixels into `table`, once per conversion.
     void (*encodePalette)(const FloatColor* palette, BYTE* table);
+    // Whether ordered dithering gives the same results (every destination
+    // field a source field of its width, or a constant), so that dithered
+    // conversions may take `row` too.
+    bool ditherFree;
 };
 
 // The direct routines from one format to another; `row` is null where the

@@ -84,18 +84,19 @@ HRESULT RawCopyFilter(ConversionJob& job) {
     return S_OK;
 }
 
-// Same size, plain rounding, no colour key and nothing between the two
-// sides' values: the pixels move row by row through a direct routine.
+// Same size, plain rounding (or ordered dither where it changes nothing), no
+// colour key and nothing between the two sides' values: the pixels move row
+// by row through a direct routine.
 HRESULT DirectFilter(ConversionJob& job) {
     RowCodec& src = *job.source;
     RowCodec& dst = *job.destination;
     const SurfaceDesc& to = job.destinationDesc;
     if (!job.SameSize() || src.ColorKey() != 0 || src.Gamma() != dst.Gamma() || dst.IncomingRange() != 0 ||
-        to.Dither || to.DiffusionDither || !src.LinearLayout() || !dst.LinearLayout()) {
+        to.DiffusionDither || !src.LinearLayout() || !dst.LinearLayout()) {
         return E_FAIL;
     }
     const DirectConversion direct = FindDirectConversion(src.Format(), dst.Format());
-    if (direct.row == nullptr) return E_FAIL;
+    if (direct.row == nullptr || (to.Dither && !direct.ditherFree)) return E_FAIL;
     // Gamma on both sides cancels, as it does for the other filters.
     job.ClearGammaIfBoth();
     BYTE paletteTable[kPaletteEntries * kDirectPixelBytesMax];

@@ -33,6 +33,7 @@ HRESULT GeneralConversion(const SurfaceDesc& destination, const SurfaceDesc& sou
     job.destinationDesc.Srgb = filter & RESAMPLE_SRGB_OUT;
     job.sourceDesc.Srgb = filter & RESAMPLE_SRGB_IN;
     job.destinationDesc.Dither = filter & RESAMPLE_DITHER;
+    job.destinationDesc.DiffusionDither = filter & RESAMPLE_DITHER_DIFFUSION;
     job.destination = CreateRowCodec(job.destinationDesc);
     job.source = CreateRowCodec(job.sourceDesc);
     if (job.destination == nullptr || job.source == nullptr) return E_FAIL;
@@ -95,11 +96,29 @@ TEST(DirectRows, EveryPairEqualsTheGeneralPath) {
         }
 }
 
-// Dithering, a colour key or gamma on one side send the job to the general
+// Ordered dithering: pairs whose fields move as bits keep the direct path
+// (the thresholds change nothing there), the others take the general path;
+// both give the general path's bytes.
+TEST(DirectRows, OrderedDitherEqualsTheGeneralPath) {
+    EXPECT_TRUE(FindDirectConversion(D3DFMT_R8G8B8, D3DFMT_X8R8G8B8).ditherFree);
+    EXPECT_TRUE(FindDirectConversion(D3DFMT_R8G8B8, D3DFMT_A8R8G8B8).ditherFree);
+    EXPECT_FALSE(FindDirectConversion(D3DFMT_R5G6B5, D3DFMT_X1R5G5B5).ditherFree);  // green narrows
+    EXPECT_FALSE(FindDirectConversion(D3DFMT_A8R8G8B8, D3DFMT_R5G6B5).ditherFree);
+    EXPECT_FALSE(FindDirectConversion(D3DFMT_A8R8G8B8, D3DFMT_L8).ditherFree);
+    Pair pair(3);
+    for (const D3DFORMAT from : Sources())
+        for (const D3DFORMAT to : kNarrow) {
+            if (from == to) continue;
+            const auto [direct, general] = pair.Convert(from, to, RESAMPLE_NONE | RESAMPLE_DITHER);
+            ASSERT_EQ(direct, general) << from << " -> " << to;
+        }
+}
+
+// Diffusion, a colour key or gamma on one side send the job to the general
 // path (gamma on both sides cancels, so the direct path takes it).
 TEST(DirectRows, SettingsThatNeedTheGeneralPathStillMatchIt) {
     Pair pair(2);
-    for (const DWORD filter : {RESAMPLE_NONE | RESAMPLE_DITHER, RESAMPLE_NONE | RESAMPLE_SRGB_IN,
+    for (const DWORD filter : {RESAMPLE_NONE | RESAMPLE_DITHER_DIFFUSION, RESAMPLE_NONE | RESAMPLE_SRGB_IN,
                                RESAMPLE_NONE | RESAMPLE_SRGB_OUT, RESAMPLE_NONE | RESAMPLE_SRGB_IN | RESAMPLE_SRGB_OUT}) {
         for (const auto& [from, to] : {std::pair{D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}, std::pair{D3DFMT_R8G8B8, D3DFMT_L8}}) {
             const auto [direct, general] = pair.Convert(from, to, filter);
