@@ -15,9 +15,9 @@ FloatColor ColorFrom565(std::uint32_t c) {
             static_cast<float>(c & 0x1F) / 31.0f, 1.0f};
 }
 
-// a + (b - a) x f on all four channels.
-FloatColor Between(const FloatColor& a, const FloatColor& b, float f) {
-    return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f, a.a + (b.a - a.a) * f};
+template <class Channel>
+FloatColor Map(const FloatColor& a, const FloatColor& b, Channel f) {
+    return {f(a.r, b.r), f(a.g, b.g), f(a.b, b.b), f(a.a, b.a)};
 }
 
 // The four colours of a colour block; three colours and transparent black
@@ -29,10 +29,10 @@ void DecodeColors(const BYTE* block, FloatColor* out, bool alwaysFour) {
     palette[0] = ColorFrom565(colour0);
     palette[1] = ColorFrom565(colour1);
     if (alwaysFour || colour0 > colour1) {
-        palette[2] = Between(palette[0], palette[1], 1.0f / 3.0f);
-        palette[3] = Between(palette[0], palette[1], 2.0f / 3.0f);
+        palette[2] = Map(palette[0], palette[1], OneThirdAlong);
+        palette[3] = Map(palette[0], palette[1], TwoThirdsAlong);
     } else {
-        palette[2] = Between(palette[0], palette[1], 0.5f);
+        palette[2] = Map(palette[0], palette[1], HalfwayBetween);
         palette[3] = FloatColor{};
     }
     std::uint32_t codes = Read32(block + 4);
@@ -107,11 +107,11 @@ void DecodeDxt4Block(const BYTE* block, FloatColor* out) {
 
 BlockFunctions BlockFunctionsOf(D3DFORMAT format) {
     switch (format) {
-    case D3DFMT_DXT1: return {DecodeDxt1Block, EncodeDxt1Block};
-    case D3DFMT_DXT2: return {DecodeDxt2Block, EncodeDxt2Block};
-    case D3DFMT_DXT3: return {DecodeDxt3Block, EncodeDxt3Block};
-    case D3DFMT_DXT4: return {DecodeDxt4Block, EncodeDxt4Block};
-    case D3DFMT_DXT5: return {DecodeDxt5Block, EncodeDxt5Block};
+    case D3DFMT_DXT1: return {DecodeDxt1Block, EncodeDxt1Blocks};
+    case D3DFMT_DXT2: return {DecodeDxt2Block, EncodeDxt2Blocks};
+    case D3DFMT_DXT3: return {DecodeDxt3Block, EncodeDxt3Blocks};
+    case D3DFMT_DXT4: return {DecodeDxt4Block, EncodeDxt4Blocks};
+    case D3DFMT_DXT5: return {DecodeDxt5Block, EncodeDxt5Blocks};
     default: return {nullptr, nullptr};
     }
 }

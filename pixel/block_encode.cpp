@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "block_functions.h"
 
 namespace quillmark {
@@ -27,6 +31,7 @@ struct Vec3 {
     Vec3 operator+(const Vec3& o) const { return {x + o.x, y + o.y, z + o.z}; }
     Vec3 operator-(const Vec3& o) const { return {x - o.x, y - o.y, z - o.z}; }
     Vec3 operator*(float s) const { return {x * s, y * s, z * s}; }
+    Vec3 operator/(float s) const { return {x / s, y / s, z / s}; }
     Vec3& operator+=(const Vec3& o) { return *this = *this + o; }
     Vec3& operator-=(const Vec3& o) { return *this = *this - o; }
     float Dot(const Vec3& o) const { return x * o.x + y * o.y + z * o.z; }
@@ -69,6 +74,8 @@ float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
 // x x scale + 0.5 truncated toward zero.
 int Quantise(float x, float scale) { return static_cast<int>(x * scale + 0.5f); }
 
+// Mend: alpha quantisers clamp to 0..top, since a dithered alpha can carry
+// past either end and its code would spill into the neighbouring bits.
 int QuantiseInRange(float x, int top) {
     const int q = Quantise(x, static_cast<float>(top));
     return q < 0 ? 0 : (q > top ? top : q);
@@ -121,40 +128,19 @@ void PutColorBlock(BYTE* block, std::uint32_t colour0, std::uint32_t colour1, st
     Put32(block + 4, codes);
 }
 
-// Four lanes of floats or ints (pixels p, p + 1, p + 2, p + 3).
-using Lanes = float __attribute__((vector_size(16)));
-using IntLanes = std::int32_t __attribute__((vector_size(16)));
-
-float SumOfLanes(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
-
-// The 16 points as three rows of lanes per channel.
-struct PointLanes {
-    Lanes x[4], y[4], z[4];
-
-    explicit PointLanes(const Vec3* points) {
-        for (UINT p = 0; p < kBlockPixels; ++p) {
-            x[p / 4][p % 4] = points[p].x;
-            y[p / 4][p % 4] = points[p].y;
-            z[p / 4][p % 4] = points[p].z;
-        }
-    }
-};
-
 // Picks the diagonal of the bounding box lo..hi along which the points
 // spread most, swapping lo and hi in blue, green or both.
 void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
-    const Vec3 centre = (lo + hi) * 0.5f;
+    const Vec3 centre = (lo + hi) / 2.0f;
     const Vec3 span = hi - lo;
-    const Vec3 d = span * (1.0f / span.LengthSquared());
+    const Vec3 d = span / span.LengthSquared();
     float sums[4] = {};
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float x = (points[p].x - centre.x) * d.x;
         const float y = (points[p].y - centre.y) * d.y;
         const float z = (points[p].z - centre.z) * d.z;
-        sums[0] += (x + y + z) * (x + y + z);
-        sums[1] += (x + y - z) * (x + y - z);
-        sums[2] += (x - y + z) * (x - y + z);
-        sums[3] += (x - y - z) * (x - y - z);
+        const float candidates[4] = {x + y + z, x + y - z, x - y + z, x - y - z};
+        for (int i = 0; i < 4; ++i) sums[i] += candidates[i] * candidates[i];
     }
     int best = 0;
     for (int i = 1; i < 4; ++i)
@@ -163,57 +149,76 @@ void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
     if (best & 2) std::swap(lo.y, hi.y);
 }
 
-// Endpoints lo and hi in weighted space for a palette of `steps` (3 or 4)
-// positions along lo..hi.
-void FitColorEndpoints(const Vec3* points, int steps, Vec3& lo, Vec3& hi) {
+// The endpoint weights of a palette of 3 or 4 positions.
+struct PaletteWeights {
+    const float* low;
+    const float* high;
+};
+PaletteWeights WeightsOf(int steps) {
+    return steps == 4 ? PaletteWeights{kLowWeights4, kHighWeights4} : PaletteWeights{kLowWeights3, kHighWeights3};
+}
+
+// The palette position of a pixel whose place along the line is t (0 at the
+// first position, last at the final one).
+int NearestPosition(float t, float last, int steps) {
+    return t >= last ? steps - 1 : std::max(static_cast<int>(t + 0.5f), 0);
+}
+
+// One block's colour half between the steps of its encoding: the pixels,
+// the mode, the snapped and weighted points and the endpoints being fitted.
+struct ColorFit {
+    const FloatColor* in;
+    BYTE* block;
+    bool threeColor;
+    int steps;
+    bool dither;
+    Vec3 points[kBlockPixels];
+    Vec3 lo, hi;
+};
+
+// The start of the endpoint fit: lo and hi from the per-channel minimum and
+// maximum, then the bounding box's best diagonal. False when the box is too
+// small to have one (lo and hi are then final).
+bool StartEndpoints(ColorFit& fit) {
+    Vec3& lo = fit.lo;
+    Vec3& hi = fit.hi;
     lo = kWeights;
     hi = {0.0f, 0.0f, 0.0f};
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        lo = {std::min(lo.x, points[p].x), std::min(lo.y, points[p].y), std::min(lo.z, points[p].z)};
-        hi = {std::max(hi.x, points[p].x), std::max(hi.y, points[p].y), std::max(hi.z, points[p].z)};
+    for (const Vec3& p : fit.points) {
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
-    if ((hi - lo).LengthSquared() < FLT_MIN) return;
-    ChooseDiagonal(points, lo, hi);
-    const PointLanes lanes(points);
-    const float last = static_cast<float>(steps - 1);
+    if ((hi - lo).LengthSquared() < FLT_MIN) return false;
+    ChooseDiagonal(fit.points, lo, hi);
+    return true;
+}
+
+// Up to eight Gauss-Newton rounds moving lo and hi, each summing over the
+// pixels in order; they stop once the span or the step gets small.
+void RefineEndpoints(ColorFit& fit) {
+    Vec3& lo = fit.lo;
+    Vec3& hi = fit.hi;
+    const PaletteWeights w = WeightsOf(fit.steps);
+    const float last = static_cast<float>(fit.steps - 1);
     for (int round = 0; round < kMaxRounds; ++round) {
         const Vec3 span = hi - lo;
         const float spanSquared = span.LengthSquared();
         if (spanSquared < kMinColorSpan) return;
-        // Sums over the pixels of e x w with e = P[k] - p and P[k] = lo wLo[k]
-        // + hi wHi[k] follow from sums of the weights' products and of the
-        // weighted pixels; wHi[k] = k / (steps - 1), wLo[k] = 1 - wHi[k].
-        const Vec3 d = span * (last / spanSquared);
-        const float offset = lo.Dot(d);
-        const float step = 1.0f / last;
-        Lanes lowLow = {}, lowHigh = {}, highHigh = {}, lowX = {}, lowY = {}, lowZ = {}, highX = {}, highY = {},
-              highZ = {};
-        for (int i = 0; i < 4; ++i) {
-            Lanes t = lanes.x[i] * d.x + lanes.y[i] * d.y + lanes.z[i] * d.z - offset + 0.5f;
-            t = t < 0.0f ? Lanes{} : t;
-            t = t > last ? Lanes{} + last : t;
-            const Lanes k = __builtin_convertvector(__builtin_convertvector(t, IntLanes), Lanes);
-            const Lanes wHi = k * step;
-            const Lanes wLo = (last - k) * step;
-            lowLow += wLo * wLo;
-            lowHigh += wLo * wHi;
-            highHigh += wHi * wHi;
-            lowX += lanes.x[i] * wLo;
-            lowY += lanes.y[i] * wLo;
-            lowZ += lanes.z[i] * wLo;
-            highX += lanes.x[i] * wHi;
-            highY += lanes.y[i] * wHi;
-            highZ += lanes.z[i] * wHi;
+        Vec3 palette[4];
+        for (int k = 0; k < fit.steps; ++k) palette[k] = lo * w.low[k] + hi * w.high[k];
+        Vec3 gLo = {}, gHi = {};
+        float nLo = 0.0f, nHi = 0.0f;
+        for (const Vec3& p : fit.points) {
+            const float t = (p - lo).Dot(span) * last / spanSquared;
+            const int k = NearestPosition(t, last, fit.steps);
+            const Vec3 e = palette[k] - p;
+            gLo += e * w.low[k] / 8.0f;
+            gHi += e * w.high[k] / 8.0f;
+            nLo += w.low[k] * w.low[k] / 8.0f;
+            nHi += w.high[k] * w.high[k] / 8.0f;
         }
-        const float aa = SumOfLanes(lowLow), ab = SumOfLanes(lowHigh), bb = SumOfLanes(highHigh);
-        const Vec3 lowPoints = {SumOfLanes(lowX), SumOfLanes(lowY), SumOfLanes(lowZ)};
-        const Vec3 highPoints = {SumOfLanes(highX), SumOfLanes(highY), SumOfLanes(highZ)};
-        const Vec3 gLo = (lo * aa + hi * ab - lowPoints) * 0.125f;
-        const Vec3 gHi = (lo * ab + hi * bb - highPoints) * 0.125f;
-        const float nLo = aa * 0.125f;
-        const float nHi = bb * 0.125f;
-        if (nLo > 0.0f) lo -= gLo * (1.0f / nLo);
-        if (nHi > 0.0f) hi -= gHi * (1.0f / nHi);
+        if (nLo > 0.0f) lo -= gLo / nLo;
+        if (nHi > 0.0f) hi -= gHi / nHi;
         const bool small = gLo.x * gLo.x < kColorStepLimit && gLo.y * gLo.y < kColorStepLimit &&
                            gLo.z * gLo.z < kColorStepLimit && gHi.x * gHi.x < kColorStepLimit &&
                            gHi.y * gHi.y < kColorStepLimit && gHi.z * gHi.z < kColorStepLimit;
@@ -221,39 +226,219 @@ void FitColorEndpoints(const Vec3* points, int steps, Vec3& lo, Vec3& hi) {
     }
 }
 
-// The colour half of a block: four colours, or three and transparent black
-// when `transparency` is allowed and some pixel has alpha below 0.5.
-void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool dither) {
+#if defined(__SSE2__)
+// The rounds of up to four fits side by side, fit i in lane i. Every lane
+// takes exactly the operations RefineEndpoints takes, in the same order; a
+// lane that stops keeps its endpoints while the others go on.
+class EndpointLanes {
+public:
+    static constexpr UINT kLanes = 4;
+
+    EndpointLanes(ColorFit* const* fits, UINT count) : fits_(fits), count_(count) {
+        const ColorFit* f[kLanes];
+        for (UINT i = 0; i < kLanes; ++i) f[i] = fits[i < count ? i : 0];  // spare lanes repeat fit 0
+        const auto lanes = [&](auto field) {
+            return _mm_setr_ps(field(*f[0]), field(*f[1]), field(*f[2]), field(*f[3]));
+        };
+        Lanes& s = lanes_;
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            s.point[p][0] = lanes([p](const ColorFit& fit) { return fit.points[p].x; });
+            s.point[p][1] = lanes([p](const ColorFit& fit) { return fit.points[p].y; });
+            s.point[p][2] = lanes([p](const ColorFit& fit) { return fit.points[p].z; });
+        }
+        s.lo[0] = lanes([](const ColorFit& fit) { return fit.lo.x; });
+        s.lo[1] = lanes([](const ColorFit& fit) { return fit.lo.y; });
+        s.lo[2] = lanes([](const ColorFit& fit) { return fit.lo.z; });
+        s.hi[0] = lanes([](const ColorFit& fit) { return fit.hi.x; });
+        s.hi[1] = lanes([](const ColorFit& fit) { return fit.hi.y; });
+        s.hi[2] = lanes([](const ColorFit& fit) { return fit.hi.z; });
+        s.last = lanes([](const ColorFit& fit) { return static_cast<float>(fit.steps - 1); });
+        s.lastPosition = _mm_cvttps_epi32(s.last);
+        const __m128 four = _mm_cmpeq_ps(s.last, _mm_set1_ps(3.0f));
+        for (int k = 0; k < 4; ++k) {
+            s.wLo[k] = Blend(four, _mm_set1_ps(kLowWeights4[k]), _mm_set1_ps(k < 3 ? kLowWeights3[k] : 0.0f));
+            s.wHi[k] = Blend(four, _mm_set1_ps(kHighWeights4[k]), _mm_set1_ps(k < 3 ? kHighWeights3[k] : 0.0f));
+        }
+        s.active = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    }
+
+    void Refine() {
+        Lanes& s = lanes_;
+        for (int round = 0; round < kMaxRounds; ++round) {
+            for (int c = 0; c < 3; ++c) s.span[c] = _mm_sub_ps(s.hi[c], s.lo[c]);
+            s.spanSquared = Dot(s.span, s.span);
+            s.active = _mm_and_ps(s.active, _mm_cmpnlt_ps(s.spanSquared, _mm_set1_ps(kMinColorSpan)));
+            if (_mm_movemask_ps(s.active) == 0) break;
+            for (int c = 0; c < 3; ++c) s.gLo[c] = s.gHi[c] = _mm_setzero_ps();
+            s.nLo = s.nHi = _mm_setzero_ps();
+            for (UINT p = 0; p < kBlockPixels; ++p) AddPixel(s, p);
+            Step(s);
+        }
+        float lanes[6][kLanes];
+        for (int c = 0; c < 3; ++c) {
+            _mm_storeu_ps(lanes[c], s.lo[c]);
+            _mm_storeu_ps(lanes[3 + c], s.hi[c]);
+        }
+        for (UINT i = 0; i < count_; ++i) {
+            fits_[i]->lo = {lanes[0][i], lanes[1][i], lanes[2][i]};
+            fits_[i]->hi = {lanes[3][i], lanes[4][i], lanes[5][i]};
+        }
+    }
+
+private:
+    // The fits' points and endpoints, and one round's sums.
+    struct Lanes {
+        __m128 point[kBlockPixels][3];
+        __m128 lo[3], hi[3], span[3];
+        __m128 spanSquared, last, active;
+        __m128i lastPosition;
+        __m128 wLo[4], wHi[4];
+        __m128 gLo[3], gHi[3], nLo, nHi;
+    };
+
+    static __m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+    // (a0 b0 + a1 b1) + a2 b2, as Vec3::Dot.
+    static __m128 Dot(const __m128* a, const __m128* b) {
+        return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a[0], b[0]), _mm_mul_ps(a[1], b[1])), _mm_mul_ps(a[2], b[2]));
+    }
+
+    // One pixel's place, palette position and share of the sums.
+    static void AddPixel(Lanes& s, UINT p) {
+        const __m128* point = s.point[p];
+        const __m128 offset[3] = {_mm_sub_ps(point[0], s.lo[0]), _mm_sub_ps(point[1], s.lo[1]),
+                                  _mm_sub_ps(point[2], s.lo[2])};
+        const __m128 t = _mm_div_ps(_mm_mul_ps(Dot(offset, s.span), s.last), s.spanSquared);
+        // NearestPosition: the last position from t >= last on, else t + 0.5
+        // truncated and held at 0.
+        __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
+        k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
+        const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, s.last));
+        k = _mm_or_si128(_mm_and_si128(atEnd, s.lastPosition), _mm_andnot_si128(atEnd, k));
+        __m128 wLo = s.wLo[0], wHi = s.wHi[0];
+        for (int j = 1; j < 4; ++j) {
+            const __m128 at = _mm_castsi128_ps(_mm_cmpeq_epi32(k, _mm_set1_epi32(j)));
+            wLo = Blend(at, s.wLo[j], wLo);
+            wHi = Blend(at, s.wHi[j], wHi);
+        }
+        const __m128 eighth = _mm_set1_ps(0.125f);
+        for (int c = 0; c < 3; ++c) {
+            // Palette position k, lo wLo[k] + hi wHi[k], formed from the
+            // chosen weights (the same products and sum).
+            const __m128 position = _mm_add_ps(_mm_mul_ps(s.lo[c], wLo), _mm_mul_ps(s.hi[c], wHi));
+            const __m128 e = _mm_sub_ps(position, point[c]);
+            s.gLo[c] = _mm_add_ps(s.gLo[c], _mm_mul_ps(_mm_mul_ps(e, wLo), eighth));
+            s.gHi[c] = _mm_add_ps(s.gHi[c], _mm_mul_ps(_mm_mul_ps(e, wHi), eighth));
+        }
+        s.nLo = _mm_add_ps(s.nLo, _mm_mul_ps(_mm_mul_ps(wLo, wLo), eighth));
+        s.nHi = _mm_add_ps(s.nHi, _mm_mul_ps(_mm_mul_ps(wHi, wHi), eighth));
+    }
+
+    // The round's step of the lanes still going; lanes whose step was small
+    // stop.
+    static void Step(Lanes& s) {
+        const __m128 moveLo = _mm_and_ps(s.active, _mm_cmpgt_ps(s.nLo, _mm_setzero_ps()));
+        const __m128 moveHi = _mm_and_ps(s.active, _mm_cmpgt_ps(s.nHi, _mm_setzero_ps()));
+        __m128 small = s.active;
+        const __m128 limit = _mm_set1_ps(kColorStepLimit);
+        for (int c = 0; c < 3; ++c) {
+            s.lo[c] = Blend(moveLo, _mm_sub_ps(s.lo[c], _mm_div_ps(s.gLo[c], s.nLo)), s.lo[c]);
+            s.hi[c] = Blend(moveHi, _mm_sub_ps(s.hi[c], _mm_div_ps(s.gHi[c], s.nHi)), s.hi[c]);
+            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(s.gLo[c], s.gLo[c]), limit));
+            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(s.gHi[c], s.gHi[c]), limit));
+        }
+        s.active = _mm_andnot_ps(small, s.active);
+    }
+
+    ColorFit* const* fits_;
+    UINT count_;
+    Lanes lanes_;
+};
+#endif
+
+// The rounds of every fit that has them; side by side where the processor
+// has four lanes.
+void RefineAll(ColorFit* const* fits, UINT count) {
+    UINT done = 0;
+#if defined(__SSE2__)
+    for (; count - done >= 2; done += std::min(count - done, EndpointLanes::kLanes))
+        EndpointLanes(fits + done, std::min(count - done, EndpointLanes::kLanes)).Refine();
+#endif
+    for (; done < count; ++done) RefineEndpoints(*fits[done]);
+}
+
+// The pixels' colours on the 5-6-5 grid, weighted: with dithering, each
+// difference is diffused to the pixels after it.
+void SnapDithered(const FloatColor* in, Vec3* points) {
+    Vec3 carry[kBlockPixels] = {};
+    for (UINT p = 0; p < kBlockPixels; ++p) {
+        const Vec3 v = Vec3{in[p].r, in[p].g, in[p].b} + carry[p];
+        const Vec3 q = {Snap(v.x, kFifthBits), Snap(v.y, kSixthBits), Snap(v.z, kFifthBits)};
+        Diffuse(carry, p, v - q);
+        points[p] = Weighted(q.x, q.y, q.z);
+    }
+}
+
+// Without dithering the pixels are independent; the channels of one pixel
+// go together where the processor has four lanes (x x top + 0.5 truncated,
+// over top, weighted: the operations Snap and Weighted take).
+void SnapPlain(const FloatColor* in, Vec3* points) {
+#if defined(__SSE2__)
+    const __m128 top = _mm_setr_ps(31.0f, 63.0f, 31.0f, 1.0f);
+    const __m128 weights = _mm_setr_ps(kWeights.x, kWeights.y, kWeights.z, 0.0f);
+    for (UINT p = 0; p < kBlockPixels; ++p) {
+        const __m128 v = _mm_loadu_ps(&in[p].r);
+        const __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, top), _mm_set1_ps(0.5f)));
+        float snapped[4];
+        _mm_storeu_ps(snapped, _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(q), top), weights));
+        points[p] = {snapped[0], snapped[1], snapped[2]};
+    }
+#else
+    for (UINT p = 0; p < kBlockPixels; ++p)
+        points[p] = Weighted(Snap(in[p].r, kFifthBits), Snap(in[p].g, kSixthBits), Snap(in[p].b, kFifthBits));
+#endif
+}
+
+// The colour half of a block, up to its endpoint rounds: four colours, or
+// three and transparent black when `transparency` is allowed and some pixel
+// has alpha below 0.5. False when the block is written already (all
+// transparent) or its endpoints are final without rounds; `refine` says
+// which.
+bool StartColorFit(const FloatColor* in, BYTE* block, bool transparency, bool dither, ColorFit& fit, bool& refine) {
     int transparent = 0;
     if (transparency)
         for (UINT p = 0; p < kBlockPixels; ++p) transparent += in[p].a < 0.5f;
     if (transparent == static_cast<int>(kBlockPixels)) {
         PutColorBlock(block, 0x0000, 0xFFFF, 0xFFFFFFFFu);
-        return;
+        return false;
     }
-    const bool threeColor = transparent > 0;
-    const int steps = threeColor ? 3 : 4;
+    fit.in = in;
+    fit.block = block;
+    fit.threeColor = transparent > 0;
+    fit.steps = fit.threeColor ? 3 : 4;
+    fit.dither = dither;
 
-    // Snap to the 5-6-5 grid (diffusing the difference when dithering).
-    Vec3 snapped[kBlockPixels];
-    Vec3 carry[kBlockPixels] = {};
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        Vec3 v = {in[p].r, in[p].g, in[p].b};
-        if (dither) v += carry[p];
-        const Vec3 q = {Snap(v.x, kFifthBits), Snap(v.y, kSixthBits), Snap(v.z, kFifthBits)};
-        if (dither) Diffuse(carry, p, v - q);
-        snapped[p] = Weighted(q.x, q.y, q.z);
+    if (dither) {
+        SnapDithered(in, fit.points);
+    } else {
+        SnapPlain(in, fit.points);
     }
+    refine = StartEndpoints(fit);
+    return true;
+}
 
-    Vec3 lo, hi;
-    FitColorEndpoints(snapped, steps, lo, hi);
+// The colour half from its fitted endpoints: the end colours, their order,
+// and each pixel's code.
+void FinishColorFit(const ColorFit& fit) {
+    const FloatColor* in = fit.in;
+    const bool threeColor = fit.threeColor;
+    const int steps = fit.steps;
     const auto unweigh = [](const Vec3& c) {
         return Vec3{c.x * kInverseWeights.x, c.y * kInverseWeights.y, c.z * kInverseWeights.z};
     };
-    const std::uint32_t e0 = ColorTo565(unweigh(lo));
-    const std::uint32_t e1 = ColorTo565(unweigh(hi));
+    const std::uint32_t e0 = ColorTo565(unweigh(fit.lo));
+    const std::uint32_t e1 = ColorTo565(unweigh(fit.hi));
     if (!threeColor && e0 == e1) {
-        PutColorBlock(block, e0, e0, 0);
+        PutColorBlock(fit.block, e0, e0, 0);
         return;
     }
     const bool keep = (e1 < e0) != threeColor;
@@ -262,30 +447,33 @@ void EncodeColorBlock(const FloatColor* in, BYTE* block, bool transparency, bool
     const Vec3 p0 = WeightedFrom565(colour0);
     const Vec3 p1 = WeightedFrom565(colour1);
 
-    Vec3 palette[4];
+    // The palette (for the dithered errors) and each pixel's place along it.
+    const auto along = [&](float (*channel)(float, float)) {
+        return Vec3{channel(p0.x, p1.x), channel(p0.y, p1.y), channel(p0.z, p1.z)};
+    };
+    const Vec3 palette[4] = {p0, threeColor ? along(HalfwayBetween) : along(OneThirdAlong),
+                             threeColor ? p1 : along(TwoThirdsAlong), p1};
     const BYTE* codesOf = threeColor ? kThreeColorCodes : kFourColorCodes;
-    const float* wLo = threeColor ? kLowWeights3 : kLowWeights4;
-    const float* wHi = threeColor ? kHighWeights3 : kHighWeights4;
-    for (int k = 0; k < steps; ++k) palette[k] = p0 * wLo[k] + p1 * wHi[k];
     const Vec3 d = p1 - p0;
     const float last = static_cast<float>(steps - 1);
     const float s = colour0 == colour1 ? 0.0f : last / d.LengthSquared();
 
     std::uint32_t codes = 0;
-    for (Vec3& c : carry) c = {};
+    Vec3 carry[kBlockPixels];
+    if (fit.dither) std::fill_n(carry, kBlockPixels, Vec3{});
     for (UINT p = 0; p < kBlockPixels; ++p) {
         std::uint32_t code = 3;
         if (!(threeColor && in[p].a < 0.5f)) {
             Vec3 v = Weighted(in[p]);
-            if (dither) v += carry[p];
+            if (fit.dither) v += carry[p];
             const float t = (v - p0).Dot(d) * s;
-            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
+            const int k = NearestPosition(t, last, steps);
             code = codesOf[k];
-            if (dither) Diffuse(carry, p, v - palette[k]);
+            if (fit.dither) Diffuse(carry, p, v - palette[k]);
         }
         codes |= code << (2 * p);
     }
-    PutColorBlock(block, colour0, colour1, codes);
+    PutColorBlock(fit.block, colour0, colour1, codes);
 }
 
 void EncodeExplicitAlpha(const FloatColor* in, BYTE* block, bool dither) {
@@ -319,25 +507,19 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
         wHi[k] = static_cast<float>(k) / last;
     }
     for (int round = 0; round < kMaxRounds && hi - lo >= kMinAlphaSpan; ++round) {
-        // Errors summed per palette position, as in the colour fit.
-        float sums[8] = {}, counts[8] = {};
-        const float scale = last / (hi - lo);
-        const float below = lo / 2.0f, above = (hi + 1.0f) / 2.0f;
+        float palette[8];
+        for (int k = 0; k < n; ++k) palette[k] = lo * wLo[k] + hi * wHi[k];
+        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
         for (UINT p = 0; p < kBlockPixels; ++p) {
             const float v = values[p];
-            const float t = (v - lo) * scale;
-            if (six && ((t <= 0.0f && v <= below) || (t >= last && v >= above))) continue;
-            const int k = static_cast<int>(std::min(std::max(t + 0.5f, 0.0f), last));
-            sums[k] += v;
-            counts[k] += 1.0f;
-        }
-        float gLo = 0.0f, gHi = 0.0f, nLo = 0.0f, nHi = 0.0f;
-        for (int k = 0; k < n; ++k) {
-            const float e = (lo * wLo[k] + hi * wHi[k]) * counts[k] - sums[k];
+            const float t = (v - lo) * last / (hi - lo);
+            if (six && ((t <= 0.0f && v <= lo / 2.0f) || (t >= last && v >= (hi + 1.0f) / 2.0f))) continue;
+            const int k = t <= 0.0f ? 0 : (t >= last ? n - 1 : static_cast<int>(t + 0.5f));
+            const float e = palette[k] - v;
             gLo += e * wLo[k];
-            nLo += counts[k] * wLo[k] * wLo[k];
+            nLo += wLo[k] * wLo[k];
             gHi += e * wHi[k];
-            nHi += counts[k] * wHi[k] * wHi[k];
+            nHi += wHi[k] * wHi[k];
         }
         if (nLo > 0.0f) lo -= gLo / nLo;
         if (nHi > 0.0f) hi -= gHi / nHi;
@@ -353,12 +535,14 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
 class AlphaCoder {
 public:
     AlphaCoder(float v0, float v1, int n)
-        : v0_(v0), v1_(v1), last_(static_cast<float>(n - 1)), six_(n == 6),
-          scale_(v0 == v1 ? 0.0f : last_ / (v1 - v0)), below_(v0 / 2.0f), above_((v1 + 1.0f) / 2.0f) {}
+        : v0_(v0), v1_(v1), last_(static_cast<float>(n - 1)), six_(n == 6), below_(v0 / 2.0f),
+          above_((v1 + 1.0f) / 2.0f) {}
 
     std::uint32_t operator()(float a) const {
-        // With v0 = v1 (one value besides 0 and 1), a pixel sits below or above it.
-        const float t = v0_ == v1_ ? (a > v0_ ? last_ : 0.0f) : (a - v0_) * scale_;
+        // Mend: with v0 = v1 (six values, one of them besides 0 and 1) a
+        // place of 0 for every alpha would code alpha 1 as v0; instead an
+        // alpha sits below or above that one value.
+        const float t = v0_ == v1_ ? (a > v0_ ? last_ : 0.0f) : (a - v0_) * last_ / (v1_ - v0_);
         if (t <= 0.0f) return six_ && a <= below_ ? 6 : 0;
         if (t >= last_) return six_ && a >= above_ ? 7 : 1;
         const int position = static_cast<int>(t + 0.5f);
@@ -368,7 +552,7 @@ public:
 private:
     float v0_, v1_, last_;
     bool six_;
-    float scale_, below_, above_;
+    float below_, above_;
 };
 
 void PutAlphaBlock(BYTE* block, UINT alpha0, UINT alpha1, std::uint64_t codes) {
@@ -404,8 +588,9 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
         PutAlphaBlock(block, lo8, lo8, 0);
         return;
     }
-    // Six values need alpha0 <= alpha1; with no value strictly between 0 and
-    // 1 the fit returns lo = 1, hi = 0.
+    // Mend: with no alpha strictly between 0 and 1 the fit returns lo = 1,
+    // hi = 0, which would write alpha0 > alpha1 and so an eight-value block;
+    // the six-value block takes endpoints 0 and 255 instead.
     if (n == 6 && lo8 > hi8) std::swap(lo8, hi8);
     const UINT alpha0 = n == 8 ? hi8 : lo8;
     const UINT alpha1 = n == 8 ? lo8 : hi8;
@@ -440,54 +625,87 @@ struct ModerateBlock {
     }
 };
 
+// DXT1 with dithering: each alpha becomes 0 or 1, its difference diffused
+// inside the block.
+void DitherOneBitAlpha(FloatColor* pixels) {
+    float carry[kBlockPixels] = {};
+    for (UINT p = 0; p < kBlockPixels; ++p) {
+        const float a = pixels[p].a + carry[p];
+        pixels[p].a = static_cast<float>(QuantiseInRange(a, 1));
+        Diffuse(carry, p, a - pixels[p].a);
+    }
+}
+
 void Premultiply(const FloatColor* in, FloatColor* out) {
     for (UINT p = 0; p < kBlockPixels; ++p) out[p] = {in[p].r * in[p].a, in[p].g * in[p].a, in[p].b * in[p].a, in[p].a};
 }
 
+enum class AlphaHalf { None, Explicit, Interpolated };
+
+// Blocks of one format, a few at a time: each block's alpha and the start of
+// its colour fit, then the endpoint rounds of all of them together, then
+// each colour half's codes.
+template <AlphaHalf Alpha, bool Premultiplied>
+void EncodeBlocks(const FloatColor* given, BYTE* blocks, UINT count, bool dither) {
+    constexpr UINT kGroup = 8;
+    constexpr UINT kBytes = Alpha == AlphaHalf::None ? 8 : 16;
+    constexpr UINT kColorHalf = kBytes - 8;
+    for (UINT first = 0; first < count; first += kGroup) {
+        const UINT n = std::min(kGroup, count - first);
+        FloatColor pixels[kGroup][kBlockPixels];
+        ColorFit fits[kGroup];
+        ColorFit* refining[kGroup];
+        bool started[kGroup];
+        UINT refiningCount = 0;
+        for (UINT i = 0; i < n; ++i) {
+            const FloatColor* source = given + std::size_t{first + i} * kBlockPixels;
+            BYTE* block = blocks + std::size_t{first + i} * kBytes;
+            FloatColor* in = pixels[i];
+            if constexpr (Premultiplied) {
+                Premultiply(source, in);
+                source = in;
+            }
+            const ModerateBlock moderate(source);
+            std::copy_n(moderate.pixels, kBlockPixels, in);
+            if constexpr (Alpha == AlphaHalf::None) {
+                if (dither) DitherOneBitAlpha(in);
+            } else if constexpr (Alpha == AlphaHalf::Explicit) {
+                EncodeExplicitAlpha(in, block, dither);
+            } else {
+                EncodeInterpolatedAlpha(in, block, dither);
+            }
+            bool refine = false;
+            started[i] = StartColorFit(in, block + kColorHalf, Alpha == AlphaHalf::None, dither, fits[i], refine);
+            if (refine) refining[refiningCount++] = &fits[i];
+        }
+        RefineAll(refining, refiningCount);
+        for (UINT i = 0; i < n; ++i)
+            if (started[i]) FinishColorFit(fits[i]);
+    }
+}
+
 }  // namespace
 
-void EncodeDxt1Block(const FloatColor* given, BYTE* block, bool dither) {
-    const ModerateBlock moderate(given);
-    const FloatColor* in = moderate.pixels;
-    if (!dither) {
-        EncodeColorBlock(in, block, true, false);
-        return;
-    }
-    FloatColor pixels[kBlockPixels];
-    float carry[kBlockPixels] = {};
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        pixels[p] = in[p];
-        const float a = in[p].a + carry[p];
-        pixels[p].a = static_cast<float>(QuantiseInRange(a, 1));
-        Diffuse(carry, p, a - pixels[p].a);
-    }
-    EncodeColorBlock(pixels, block, true, true);
+void EncodeDxt1Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither) {
+    EncodeBlocks<AlphaHalf::None, false>(in, blocks, count, dither);
+}
+void EncodeDxt2Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither) {
+    EncodeBlocks<AlphaHalf::Explicit, true>(in, blocks, count, dither);
+}
+void EncodeDxt3Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither) {
+    EncodeBlocks<AlphaHalf::Explicit, false>(in, blocks, count, dither);
+}
+void EncodeDxt4Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither) {
+    EncodeBlocks<AlphaHalf::Interpolated, true>(in, blocks, count, dither);
+}
+void EncodeDxt5Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither) {
+    EncodeBlocks<AlphaHalf::Interpolated, false>(in, blocks, count, dither);
 }
 
-void EncodeDxt3Block(const FloatColor* given, BYTE* block, bool dither) {
-    const ModerateBlock moderate(given);
-    const FloatColor* in = moderate.pixels;
-    EncodeExplicitAlpha(in, block, dither);
-    EncodeColorBlock(in, block + 8, false, dither);
-}
-
-void EncodeDxt5Block(const FloatColor* given, BYTE* block, bool dither) {
-    const ModerateBlock moderate(given);
-    const FloatColor* in = moderate.pixels;
-    EncodeInterpolatedAlpha(in, block, dither);
-    EncodeColorBlock(in, block + 8, false, dither);
-}
-
-void EncodeDxt2Block(const FloatColor* in, BYTE* block, bool dither) {
-    FloatColor premultiplied[kBlockPixels];
-    Premultiply(in, premultiplied);
-    EncodeDxt3Block(premultiplied, block, dither);
-}
-
-void EncodeDxt4Block(const FloatColor* in, BYTE* block, bool dither) {
-    FloatColor premultiplied[kBlockPixels];
-    Premultiply(in, premultiplied);
-    EncodeDxt5Block(premultiplied, block, dither);
-}
+void EncodeDxt1Block(const FloatColor* in, BYTE* block, bool dither) { EncodeDxt1Blocks(in, block, 1, dither); }
+void EncodeDxt2Block(const FloatColor* in, BYTE* block, bool dither) { EncodeDxt2Blocks(in, block, 1, dither); }
+void EncodeDxt3Block(const FloatColor* in, BYTE* block, bool dither) { EncodeDxt3Blocks(in, block, 1, dither); }
+void EncodeDxt4Block(const FloatColor* in, BYTE* block, bool dither) { EncodeDxt4Blocks(in, block, 1, dither); }
+void EncodeDxt5Block(const FloatColor* in, BYTE* block, bool dither) { EncodeDxt5Blocks(in, block, 1, dither); }
 
 }  // namespace quillmark

@@ -19,14 +19,24 @@ inline constexpr UINT kBlockPixels = 16;
 
 using DecodeBlockFunction = void (*)(const BYTE* block, FloatColor* out);
 using EncodeBlockFunction = void (*)(const FloatColor* in, BYTE* block, bool dither);
+// Encodes `count` blocks: in holds 16 values per block, blocks receives them
+// one after another.
+using EncodeBlocksFunction = void (*)(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
 
 struct BlockFunctions {
     DecodeBlockFunction decode;
-    EncodeBlockFunction encode;
+    EncodeBlocksFunction encode;
 };
 
 // The pair for DXT1 to DXT5; both null for any other format.
 BlockFunctions BlockFunctionsOf(D3DFORMAT format);
+
+// The in-between colours of a colour block, one channel at a time and as
+// written: c0 + (c1 - c0) / 3, c0 + (c1 - c0) x 2 / 3 and (c0 + c1) / 2. They
+// divide where multiplying by 1/3 or 0.5 would land an ulp off.
+inline float OneThirdAlong(float c0, float c1) { return c0 + (c1 - c0) / 3.0f; }
+inline float TwoThirdsAlong(float c0, float c1) { return c0 + (c1 - c0) * 2.0f / 3.0f; }
+inline float HalfwayBetween(float c0, float c1) { return (c0 + c1) / 2.0f; }
 
 // The eight alpha values of an interpolated alpha block, by code: eight
 // interpolated values when alpha0 > alpha1, else six with codes 6 and 7
@@ -47,5 +57,14 @@ void EncodeDxt2Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt3Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt4Block(const FloatColor* in, BYTE* block, bool dither);
 void EncodeDxt5Block(const FloatColor* in, BYTE* block, bool dither);
+
+// The same over several blocks at once, each block's bytes as its encoder
+// alone gives them (the endpoint fits of neighbouring blocks run side by
+// side).
+void EncodeDxt1Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt2Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt3Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt4Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
+void EncodeDxt5Blocks(const FloatColor* in, BYTE* blocks, UINT count, bool dither);
 
 }  // namespace quillmark

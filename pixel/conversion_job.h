@@ -36,6 +36,7 @@ struct ConversionJob {
 };
 
 HRESULT RawCopyFilter(ConversionJob& job);
+HRESULT DirectFilter(ConversionJob& job);
 HRESULT ParallelBlockRowsFilter(ConversionJob& job);
 HRESULT SameSizeFilter(ConversionJob& job);
 HRESULT NoneFilter(ConversionJob& job);

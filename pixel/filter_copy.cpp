@@ -1,10 +1,12 @@
-// The filters that do not resample: raw byte copy, same-size conversion and
-// RESAMPLE_NONE (copy of the overlapping region).
+// The filters that do not resample: raw byte copy, direct integer
+// conversion, same-size conversion and RESAMPLE_NONE (copy of the
+// overlapping region).
 #include <algorithm>
 #include <cstring>
 
 #include "block_codec.h"
 #include "conversion_job.h"
+#include "direct_rows.h"
 
 namespace quillmark {
 
@@ -41,16 +43,16 @@ void CopyBlocks(const RowCodec& src, const RowCodec& dst, UINT blockBytes) {
     }
 }
 
+// Row y of slice z of a linear layout (whose data starts at its box).
+BYTE* RowOf(const RowCodec& codec, UINT y, UINT z) {
+    return codec.Data() + static_cast<std::ptrdiff_t>(y) * codec.RowPitch() +
+           static_cast<std::ptrdiff_t>(z) * codec.SlicePitch();
+}
+
 void CopyRows(const RowCodec& src, const RowCodec& dst) {
     const std::size_t rowBytes = src.RowBytes();
     for (UINT z = 0; z < src.Depth(); ++z) {
-        for (UINT y = 0; y < src.Height(); ++y) {
-            const BYTE* from = src.Data() + static_cast<std::ptrdiff_t>(y) * src.RowPitch() +
-                               static_cast<std::ptrdiff_t>(z) * src.SlicePitch();
-            BYTE* to = dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch() +
-                       static_cast<std::ptrdiff_t>(z) * dst.SlicePitch();
-            std::memmove(to, from, rowBytes);
-        }
+        for (UINT y = 0; y < src.Height(); ++y) std::memmove(RowOf(dst, y, z), RowOf(src, y, z), rowBytes);
     }
 }
 
@@ -78,6 +80,31 @@ HRESULT RawCopyFilter(ConversionJob& job) {
         CopyBlocks(src, dst, blockBytes);
     } else {
         CopyRows(src, dst);
+    }
+    return S_OK;
+}
+
+// Same size, plain rounding (or ordered dither where it changes nothing), no
+// colour key and nothing between the two sides' values: the pixels move row
+// by row through a direct routine.
+HRESULT DirectFilter(ConversionJob& job) {
+    RowCodec& src = *job.source;
+    RowCodec& dst = *job.destination;
+    const SurfaceDesc& to = job.destinationDesc;
+    if (!job.SameSize() || src.ColorKey() != 0 || src.Gamma() != dst.Gamma() || dst.IncomingRange() != 0 ||
+        to.DiffusionDither || !src.LinearLayout() || !dst.LinearLayout()) {
+        return E_FAIL;
+    }
+    const DirectConversion direct = FindDirectConversion(src.Format(), dst.Format());
+    if (direct.row == nullptr || (to.Dither && !direct.ditherFree)) return E_FAIL;
+    // Gamma on both sides cancels, as it does for the other filters.
+    job.ClearGammaIfBoth();
+    BYTE paletteTable[kPaletteEntries * kDirectPixelBytesMax];
+    if (direct.encodePalette != nullptr) direct.encodePalette(src.Palette(), paletteTable);
+    for (UINT z = 0; z < src.Depth(); ++z) {
+        for (UINT y = 0; y < src.Height(); ++y) {
+            direct.row(RowOf(src, y, z), RowOf(dst, y, z), src.Width(), paletteTable);
+        }
     }
     return S_OK;
 }

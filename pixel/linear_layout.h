@@ -15,6 +15,10 @@
 #include "dither_thresholds.h"
 #include "row_codec.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillmark::layout {
 
 static_assert(std::endian::native == std::endian::little, "pixel layouts assume little-endian storage");
@@ -88,7 +92,7 @@ inline void Store(BYTE* p, Word<Bytes> v) {
 }
 
 template <int S, class C>
-inline auto& SlotRef(C& c) {
+constexpr auto& SlotRef(C& c) {
     if constexpr (S == SLOT_R) return c.r;
     else if constexpr (S == SLOT_G) return c.g;
     else if constexpr (S == SLOT_B) return c.b;
@@ -110,7 +114,7 @@ constexpr float UnsignedFactor() {
 }
 
 template <Field F, class W>
-inline float DecodeField(W pixel) {
+constexpr float DecodeField(W pixel) {
     constexpr W mask = static_cast<W>((std::uint64_t{1} << F.bits) - 1);
     const auto raw = static_cast<std::uint32_t>((pixel >> F.shift) & mask);
     if constexpr (F.isSigned) {
@@ -124,13 +128,13 @@ inline float DecodeField(W pixel) {
 }
 
 template <Field F>
-inline void StoreSlot(FloatColor& c, float v) {
+constexpr void StoreSlot(FloatColor& c, float v) {
     if constexpr (F.slot == SLOT_L) c.r = c.g = c.b = v;
     else SlotRef<F.slot>(c) = v;
 }
 
 template <Field F>
-inline float SlotValue(const FloatColor& c) {
+constexpr float SlotValue(const FloatColor& c) {
     if constexpr (F.slot == SLOT_L) return kLumaR * c.r + kLumaG * c.g + kLumaB * c.b;
     else return SlotRef<F.slot>(c);
 }
@@ -138,7 +142,7 @@ inline float SlotValue(const FloatColor& c) {
 // Clamps w to the field's range (NaN gives 0), truncates toward zero and
 // places the field in a pixel word W.
 template <Field F, class W>
-inline W Pack(float w) {
+constexpr W Pack(float w) {
     constexpr float M = Scale<F>();
     constexpr std::uint32_t mask = static_cast<std::uint32_t>((std::uint64_t{1} << F.bits) - 1);
     if constexpr (F.isSigned) {
@@ -180,11 +184,17 @@ inline W QuantizeDithered(const FloatColor& c, float t, FloatColor* carry, int x
     return Pack<F, W>(q);
 }
 
+// The fields of one pixel word, over the layout's defaults.
 template <class L, std::size_t... I>
-inline void DecodePixel(const BYTE* p, FloatColor& c, std::index_sequence<I...>) {
-    const auto pixel = Load<L::kBytes>(p);
-    c = L::kDefaults;
+inline FloatColor DecodeWord(Word<L::kBytes> pixel, std::index_sequence<I...>) {
+    FloatColor c = L::kDefaults;
     (StoreSlot<L::kFields[I]>(c, DecodeField<L::kFields[I]>(pixel)), ...);
+    return c;
+}
+
+template <class L, std::size_t... I>
+inline void DecodePixel(const BYTE* p, FloatColor& c, std::index_sequence<I...> seq) {
+    c = DecodeWord<L>(Load<L::kBytes>(p), seq);
     if constexpr (L::kUnitVector) {
         const float r = 1.0f - c.r * c.r - c.g * c.g;
         c.b = r > 0.0f ? std::sqrt(r) : 0.0f;
@@ -214,13 +224,68 @@ inline FloatColor Adjusted(const FloatColor& c) {
     else return c;
 }
 
+// One field of a colour rounded to nearest, placed in a pixel word W.
+template <Field F, class W>
+constexpr W RoundField(const FloatColor& c) {
+    return Pack<F, W>(SlotValue<F>(c) * Scale<F>() + 0.5f);
+}
+
+// Layouts of four bytes whose fields are unsigned bytes of colour or alpha
+// (bytes without a field are written as zero).
+template <class L>
+constexpr bool ByteFields() {
+    if (L::kBytes != 4 || L::kUnitVector) return false;
+    for (const Field& f : L::kFields)
+        if (f.bits != 8 || f.isSigned || f.slot == SLOT_L || f.shift % 8 != 0) return false;
+    return true;
+}
+
+// The slot stored in byte `index` of a ByteFields layout, or -1.
+template <class L>
+constexpr int SlotOfByte(int index) {
+    for (const Field& f : L::kFields)
+        if (f.shift == 8 * index) return f.slot;
+    return -1;
+}
+
+#if defined(__SSE2__)
+// Plain rounding of ByteFields pixels four at a time, each channel through
+// the same multiply, add, clamp and truncation as Pack.
+template <class L>
+inline UINT EncodeByteFields(BYTE* dst, const FloatColor* in, UINT width) {
+    constexpr auto slot = [](int index) { return SlotOfByte<L>(index) < 0 ? 0 : SlotOfByte<L>(index); };
+    constexpr int order = _MM_SHUFFLE(slot(3), slot(2), slot(1), slot(0));
+    constexpr auto kept = [](int index) { return SlotOfByte<L>(index) < 0 ? 0u : 0xFFu << (8 * index); };
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(kept(0) | kept(1) | kept(2) | kept(3)));
+    const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
+    const auto round = [&](const FloatColor& c) {
+        __m128 v = _mm_loadu_ps(&c.r);
+        v = _mm_shuffle_ps(v, v, order);
+        v = _mm_add_ps(_mm_mul_ps(v, scale), half);
+        v = _mm_min_ps(_mm_max_ps(v, zero), scale);  // max(v, 0) takes 0 for NaN, as Pack does
+        return _mm_cvttps_epi32(v);
+    };
+    UINT x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i low = _mm_packs_epi32(round(in[x]), round(in[x + 1]));
+        const __m128i high = _mm_packs_epi32(round(in[x + 2]), round(in[x + 3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + std::size_t{x} * 4),
+                         _mm_and_si128(_mm_packus_epi16(low, high), keep));
+    }
+    return x;
+}
+#endif
+
 // Plain rounding: every pixel independent, so the row runs left to right.
 template <class L, std::size_t... I>
 inline void EncodePlain(BYTE* dst, const FloatColor* in, UINT width, std::index_sequence<I...>) {
-    for (UINT x = 0; x < width; ++x) {
+    UINT x = 0;
+#if defined(__SSE2__)
+    if constexpr (ByteFields<L>()) x = EncodeByteFields<L>(dst, in, width);
+#endif
+    for (; x < width; ++x) {
         const FloatColor c = Adjusted<L>(in[x]);
-        const Word<L::kBytes> pixel =
-            (Pack<L::kFields[I], Word<L::kBytes>>(SlotValue<L::kFields[I]>(c) * Scale<L::kFields[I]>() + 0.5f) | ...);
+        const Word<L::kBytes> pixel = (RoundField<L::kFields[I], Word<L::kBytes>>(c) | ...);
         Store<L::kBytes>(dst + std::size_t{x} * L::kBytes, pixel);
     }
 }

@@ -13,7 +13,7 @@ namespace {
 using Filter = HRESULT (*)(ConversionJob&);
 
 constexpr Filter kFilters[] = {
-    RawCopyFilter, ParallelBlockRowsFilter, SameSizeFilter, NoneFilter, PointFilter, BoxHalvingFilter,
+    RawCopyFilter, DirectFilter, ParallelBlockRowsFilter, SameSizeFilter, NoneFilter, PointFilter, BoxHalvingFilter,
     BoxVolumeFilter, LinearFilter, LinearVolumeFilter, TentFilter, TentVolumeFilter,
 };
 

@@ -1,7 +1,7 @@
 // RunConversion: converts and resamples one block of pixels into another.
 // It builds a row codec for each side and offers the job to a fixed list of
-// filters (raw copy, same size, none, point, box halving, linear, tent); the
-// first that accepts does all of it. LinearTaps and FilterWeights are the
+// filters (raw copy, direct integer conversion, same size, none, point, box
+// halving, linear, tent); the first that accepts does all of it. LinearTaps and FilterWeights are the
 // per-axis sampling tables of the linear and tent filters.
 #pragma once
 

@@ -69,10 +69,77 @@ TEST(BlockDecode, PremultipliedColoursAreDividedByAlpha) {
     ExpectColor(out[1], kClear);
 }
 
+std::vector<DWORD> Argb(UINT width, UINT height, DWORD (*pixel)(UINT, UINT)) {
+    std::vector<DWORD> argb(std::size_t{width} * height);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x) argb[y * width + x] = pixel(x, y);
+    return argb;
+}
+
+HRESULT Convert(void* to, D3DFORMAT toFormat, INT toPitch, void* from, D3DFORMAT fromFormat, INT fromPitch, UINT width,
+                UINT height, D3DBOX toBox = {}) {
+    SurfaceDesc destination = DescOver(to, toFormat, width, height, toPitch);
+    if (toBox.Right != 0) destination.Box = toBox;
+    SurfaceDesc source = DescOver(from, fromFormat, destination.Box.Right - destination.Box.Left,
+                                  destination.Box.Bottom - destination.Box.Top, fromPitch);
+    return RunConversion(destination, source, RESAMPLE_NONE);
+}
+
 std::array<FloatColor, 16> Uniform(FloatColor c) {
     std::array<FloatColor, 16> block;
     block.fill(c);
     return block;
+}
+
+std::array<FloatColor, 16> FromBytes(const std::array<int, 16>& alpha, FloatColor colour) {
+    std::array<FloatColor, 16> block;
+    for (UINT p = 0; p < 16; ++p) block[p] = {colour.r, colour.g, colour.b, static_cast<float>(alpha[p]) / 255};
+    return block;
+}
+
+std::vector<BYTE> Bytes(const BYTE* block, UINT count) { return std::vector<BYTE>(block, block + count); }
+
+// Blocks worked through in single precision, step by step in the order the
+// codecs compute; each pins one place where a shortcut (multiplying by a
+// reciprocal, regrouping a sum) lands on another byte.
+TEST(BlockArithmetic, ThreeColourMidpointIsAHalvedSum) {
+    // Red 3/31 and 28/31: (3/31 + 28/31) / 2 is 0.5 exactly, where
+    // 3/31 + (28/31 - 3/31) x 0.5 is 0.49999997 and so byte 127.
+    const BYTE block[8] = {0x00, 0x18, 0x00, 0xE0, 0xAA, 0xAA, 0xAA, 0xAA};
+    FloatColor out[16];
+    DecodeDxt1Block(block, out);
+    EXPECT_EQ(out[0].r, 0.5f);
+    std::vector<DWORD> argb(16);
+    ASSERT_EQ(Convert(argb.data(), D3DFMT_A8R8G8B8, 16, const_cast<BYTE*>(block), D3DFMT_DXT1, 8, 4, 4), S_OK);
+    EXPECT_EQ(argb[0] >> 16 & 0xFF, 0x80u);
+}
+
+TEST(BlockArithmetic, ColourEndpointsRefinePixelByPixel) {
+    // A dithered flat (251, 130, 168): the refinement's sums taken pixel by
+    // pixel, divided where division is written, give colour1 0xEC36.
+    BYTE block[8];
+    EncodeDxt1Block(Uniform({251.0f / 255, 130.0f / 255, 168.0f / 255, 1}).data(), block, true);
+    EXPECT_EQ(Bytes(block, 8), (std::vector<BYTE>{0x14, 0xFC, 0x36, 0xEC, 0x22, 0xA2, 0x22, 0xA2}));
+}
+
+TEST(BlockArithmetic, AlphaEndpointsRefinePixelByPixel) {
+    // Alpha 7 + 13 (x + y): eight values between 0x0B and 0x55.
+    std::array<int, 16> alpha;
+    for (UINT p = 0; p < 16; ++p) alpha[p] = static_cast<int>(7 + 13 * (p % 4 + p / 4));
+    BYTE block[16];
+    EncodeDxt5Block(FromBytes(alpha, {0.5f, 0.5f, 0.5f, 1}).data(), block, false);
+    EXPECT_EQ(Bytes(block, 8), (std::vector<BYTE>{0x55, 0x0B, 0xB9, 0x7B, 0x77, 0xEE, 0xD4, 0x09}));
+}
+
+TEST(BlockArithmetic, AlphaPlaceMultipliesBeforeDividing) {
+    // Six values from 5 to 25 (codes 2 and 3 hold 9 and 13): alpha 11 on
+    // pixel 13 lies at (11 - 5) x 5 / 20 = 1.5 and takes code 3;
+    // (11 - 5) x (5 / 20) lands below 1.5, on code 2.
+    const std::array<int, 16> alpha = {0, 26, 21, 16, 26, 0, 16, 255, 21, 16, 0, 6, 16, 11, 255, 0};
+    BYTE block[16];
+    EncodeDxt5Block(FromBytes(alpha, {0.2f, 0.4f, 0.6f, 1}).data(), block, false);
+    EXPECT_EQ(Bytes(block, 8), (std::vector<BYTE>{0x05, 0x19, 0x4E, 0x19, 0xF3, 0xA5, 0xC1, 0xDD}));
+    EXPECT_EQ(AlphaCode(block, 13), 3u);
 }
 
 TEST(BlockEncode, EdgeCases) {
@@ -112,8 +179,70 @@ TEST(BlockEncode, SixValueAlphaKeepsItsExtremes) {
         BYTE block[16];
         FloatColor out[16];
         EncodeDxt5Block(pixels.data(), block, false);
+        if (middle == 0.0f) {
+            EXPECT_EQ(Bytes(block, 2), (std::vector<BYTE>{0x00, 0xFF}));
+        }
         DecodeDxt5Block(block, out);
         for (UINT p = 0; p < 16; ++p) EXPECT_NEAR(out[p].a, pixels[p].a, 1.0f / 255) << middle << " " << p;
+    }
+}
+
+// An alpha carried up to a step past either end (as dithering carries it,
+// or as a wider format hands it over) keeps its code at that end instead of
+// spilling into the next pixel's bits.
+TEST(BlockEncode, DitheredAlphaStaysInItsCode) {
+    std::mt19937 random(11);
+    using Codec = std::tuple<EncodeBlockFunction, DecodeBlockFunction, float>;
+    for (const auto& [encode, decode, steps] :
+         {Codec{EncodeDxt3Block, DecodeDxt3Block, 15.0f}, Codec{EncodeDxt5Block, DecodeDxt5Block, 255.0f}}) {
+        std::uniform_real_distribution<float> step(0.0f, 1.0f / steps);
+        for (int trial = 0; trial < 500; ++trial) {
+            std::array<FloatColor, 16> pixels;
+            for (UINT p = 0; p < 16; ++p) pixels[p] = {0.5f, 0.5f, 0.5f, random() % 2 ? 1.0f + step(random) : -step(random)};
+            BYTE block[16];
+            FloatColor out[16];
+            encode(pixels.data(), block, true);
+            decode(block, out);
+            for (UINT p = 0; p < 16; ++p)
+                ASSERT_NEAR(out[p].a, pixels[p].a > 0.5f ? 1.0f : 0.0f, 2.0f / steps) << trial << " " << p;
+        }
+    }
+}
+
+// Encoding blocks several at a time (their fits side by side) gives each
+// block the bytes it gets alone: blocks that stop refining early, late or
+// not at all, three- and four-colour, transparent, premultiplied, dithered.
+TEST(BlockEncode, GroupsEncodeAsSingleBlocks) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr UINT kBlocks = 37;  // four full groups of eight and a ragged one
+    std::vector<FloatColor> pixels(kBlocks * 16);
+    for (UINT b = 0; b < kBlocks; ++b) {
+        const FloatColor from = {unit(random), unit(random), unit(random), unit(random)};
+        const FloatColor to = {unit(random), unit(random), unit(random), unit(random)};
+        for (UINT p = 0; p < 16; ++p) {
+            FloatColor& c = pixels[b * 16 + p];
+            const float t = static_cast<float>(p) / 15;
+            switch (b % 5) {
+            case 0: c = {unit(random), unit(random), unit(random), unit(random)}; break;
+            case 1: c = from; break;
+            case 2: c = {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t, 1}; break;
+            case 3: c = {from.r, from.g + 0.01f * unit(random), from.b, p == 3 ? 0.1f : 1.0f}; break;
+            default: c = {from.r * t, from.g, to.b * t, 0.0f}; break;
+            }
+        }
+    }
+    using Pair = std::pair<EncodeBlocksFunction, EncodeBlockFunction>;
+    for (const auto& [group, single] : {Pair{EncodeDxt1Blocks, EncodeDxt1Block}, Pair{EncodeDxt2Blocks, EncodeDxt2Block},
+                                        Pair{EncodeDxt3Blocks, EncodeDxt3Block}, Pair{EncodeDxt4Blocks, EncodeDxt4Block},
+                                        Pair{EncodeDxt5Blocks, EncodeDxt5Block}}) {
+        const UINT bytes = group == EncodeDxt1Blocks ? 8 : 16;
+        for (const bool dither : {false, true}) {
+            std::vector<BYTE> together(kBlocks * bytes), alone(kBlocks * bytes);
+            group(pixels.data(), together.data(), kBlocks, dither);
+            for (UINT b = 0; b < kBlocks; ++b) single(pixels.data() + b * 16, alone.data() + b * bytes, dither);
+            EXPECT_EQ(together, alone) << bytes << " " << dither;
+        }
     }
 }
 
@@ -142,22 +271,6 @@ TEST(BlockEncode, FourColourBlocksAreOrdered) {
             }
         }
     }
-}
-
-std::vector<DWORD> Argb(UINT width, UINT height, DWORD (*pixel)(UINT, UINT)) {
-    std::vector<DWORD> argb(std::size_t{width} * height);
-    for (UINT y = 0; y < height; ++y)
-        for (UINT x = 0; x < width; ++x) argb[y * width + x] = pixel(x, y);
-    return argb;
-}
-
-HRESULT Convert(void* to, D3DFORMAT toFormat, INT toPitch, void* from, D3DFORMAT fromFormat, INT fromPitch, UINT width,
-                UINT height, D3DBOX toBox = {}) {
-    SurfaceDesc destination = DescOver(to, toFormat, width, height, toPitch);
-    if (toBox.Right != 0) destination.Box = toBox;
-    SurfaceDesc source = DescOver(from, fromFormat, destination.Box.Right - destination.Box.Left,
-                                  destination.Box.Bottom - destination.Box.Top, fromPitch);
-    return RunConversion(destination, source, RESAMPLE_NONE);
 }
 
 // A 2 x 2 image fills its block by repeating its columns and rows.

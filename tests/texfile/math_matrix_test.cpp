@@ -2,10 +2,13 @@
 // two normalisations.
 #include "library_switches.h"
 #include "math_dispatch.h"
+#include "system_override.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace quillmark {
@@ -138,17 +141,36 @@ TEST(Normalize, PlainX86FormUsesTheSegmentTable) {
     }
 }
 
-TEST(Normalize, SegmentTableMatchesGivenRows) {
+TEST(Normalize, SegmentTableHoldsItsFixedRows) {
     float slope, offset;
     math_impl::RsqrtSegment(0, &slope, &offset);
-    EXPECT_NEAR(slope, -1.4101f, 0.005f);
-    EXPECT_NEAR(offset, 2.11926f, 0.002f);
+    EXPECT_EQ(slope, -1.4101f);
+    EXPECT_EQ(offset, 2.11926f);
     math_impl::RsqrtSegment(256, &slope, &offset);
-    EXPECT_NEAR(slope, -0.49854f, 0.0005f);
-    EXPECT_NEAR(offset, 1.49854f, 0.0005f);
+    EXPECT_EQ(slope, -0.49854f);
+    EXPECT_EQ(offset, 1.49854f);
     math_impl::RsqrtSegment(511, &slope, &offset);
-    EXPECT_NEAR(slope, -0.17703f, 0.0005f);
-    EXPECT_NEAR(offset, 1.06117f, 0.001f);
+    EXPECT_EQ(slope, -0.17703f);
+    EXPECT_EQ(offset, 1.06117f);
+    // The rows between are chords of 1/sqrt(m): close to the curve at the
+    // middle of their segment.
+    for (unsigned i = 1; i < 511; ++i) {
+        if (i == 256) continue;
+        math_impl::RsqrtSegment(i, &slope, &offset);
+        const double start = i < 256 ? 0.5 : 1.0;
+        const double middle = start + (i % 256 + 0.5) * start / 256;
+        EXPECT_NEAR(middle * slope + offset, 1 / std::sqrt(middle), 1e-5) << i;
+    }
+}
+
+// |(1, 0, -1)|^2 = 2 has mantissa 0.5 in segment 0 and factor 0.5:
+// (0.5 x -1.4101 + 2.11926) x 0.5 = 0.707105 (0x3F3504D6).
+TEST(Normalize, PlainX86FormOfAHandWorkedVector) {
+    const Vector3 v{1, 0, -1};
+    Vector3 out;
+    math_impl::NormalizePlainX86(&out, &v);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(out.x), 0x3F3504D6u);
+    EXPECT_EQ(out.z, -out.x);
 }
 
 class MathDispatch : public ::testing::Test {
@@ -157,6 +179,7 @@ protected:
     void TearDown() override {
         unsetenv("QUILLMARK_REG_DisablePSGP");
         unsetenv("QUILLMARK_REG_DisableTexLibPSGP");
+        win32::ClearProcessorFeatureOverrides();
         Reset();
     }
     static void Reset() {
@@ -188,6 +211,21 @@ TEST_F(MathDispatch, LibrarySwitchOverridesTheGeneralOne) {
 #if defined(__SSE2__)
     EXPECT_EQ(state, MATH_DISPATCH_SSE2);
 #endif
+}
+
+// A processor reporting 3DNow! gets state 1 and the portable set (no 3DNow!
+// set is built), unless the switch is 2, which passes on to SSE2 or SSE.
+TEST_F(MathDispatch, ThreeDNowProcessorsGetStateOne) {
+    win32::OverrideProcessorFeature(PF_3DNOW_INSTRUCTIONS_AVAILABLE, true);
+    EXPECT_EQ(InitializeMathDispatch(), MATH_DISPATCH_3DNOW);
+    EXPECT_EQ(LiveMathDispatch().multiply, &math_impl::MultiplyPortable);
+    EXPECT_EQ(LiveMathDispatch().normalize, &math_impl::NormalizePlainX86);
+    Reset();
+    setenv("QUILLMARK_REG_DisablePSGP", "2", 1);
+    EXPECT_NE(InitializeMathDispatch(), MATH_DISPATCH_3DNOW);
+    Reset();
+    setenv("QUILLMARK_REG_DisablePSGP", "1", 1);
+    EXPECT_EQ(InitializeMathDispatch(), MATH_DISPATCH_PORTABLE);
 }
 
 TEST_F(MathDispatch, NonNumberSwitchReadsAsAbsent) {

@@ -59,10 +59,13 @@ std::uint32_t InitializeMathDispatch() {
     gState = MATH_DISPATCH_PORTABLE;
     gLive = kPortable;
     gLive.normalize = &math_impl::NormalizePlainX86;
-    if (ProcessorSetSwitch() == 1) return gState;
-    // No 3DNow! set is built: processors that report it also report SSE or
-    // SSE2 and are served by those sets below.
-    if (cpu::HasSse2()) {
+    const DWORD processorSets = ProcessorSetSwitch();
+    if (processorSets == 1) return gState;
+    if (processorSets != 2 && IsProcessorFeaturePresent(PF_3DNOW_INSTRUCTIONS_AVAILABLE)) {
+        // No 3DNow! set is built: the state says it was chosen, and the
+        // portable and plain-x86 implementations serve in its place.
+        gState = MATH_DISPATCH_3DNOW;
+    } else if (cpu::HasSse2()) {
         gLive.multiply = &math_impl::MultiplySse;
         gState = MATH_DISPATCH_SSE2;
     } else if (IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {

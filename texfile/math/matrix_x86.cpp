@@ -18,9 +18,22 @@ struct Segment {
     float offset;
 };
 
-// 512 chords of 1/sqrt(m): segments 0-255 split [0.5, 1), 256-511 split
-// [1, 2), each in 256 equal steps; every chord meets the curve at both ends
-// of its segment.
+// The segments whose lines are fixed numbers: the first, the first of
+// [1, 2) and the last.
+struct FixedSegment {
+    unsigned index;
+    Segment segment;
+};
+constexpr FixedSegment kFixedSegments[] = {
+    {0, {-1.4101f, 2.11926f}},
+    {256, {-0.49854f, 1.49854f}},
+    {511, {-0.17703f, 1.06117f}},
+};
+
+// 512 lines approximating 1/sqrt(m): segments 0-255 split [0.5, 1), 256-511
+// split [1, 2), each in 256 equal steps. The fixed segments hold their
+// numbers; every other line is the chord meeting the curve at both ends of
+// its segment.
 std::array<Segment, 512> BuildRsqrtTable() {
     std::array<Segment, 512> table{};
     for (unsigned i = 0; i < 512; ++i) {
@@ -32,6 +45,7 @@ std::array<Segment, 512> BuildRsqrtTable() {
         const double slope = (fb - fa) / (b - a);
         table[i] = {static_cast<float>(slope), static_cast<float>(fa - slope * a)};
     }
+    for (const FixedSegment& fixed : kFixedSegments) table[fixed.index] = fixed.segment;
     return table;
 }
 

@@ -1,0 +1,238 @@
+// Direct row conversions. For each destination field the source field of
+// the same slot (luminance standing for red, green and blue) is found at
+// compile time; the field then moves as bits where the widths agree, else
+// through a table of the 2^n rounded results; luminance made of red, green
+// and blue is weighed as the general path weighs it. Slots the source lacks
+// take its defaults. Sources of 16-bit fields run the general path's decode
+// and rounding loops over stretches of pixels.
+#include "direct_rows.h"
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+
+#include "linear_formats.h"
+
+namespace quillmark {
+
+namespace {
+
+using namespace layout;
+
+// The index of the source field that carries `slot` on decode, or -1.
+template <class S>
+constexpr int SourceFieldOf(int slot) {
+    for (std::size_t i = 0; i < S::kFields.size(); ++i)
+        if (S::kFields[i].slot == slot) return static_cast<int>(i);
+    if (slot == SLOT_R || slot == SLOT_G || slot == SLOT_B)
+        for (std::size_t i = 0; i < S::kFields.size(); ++i)
+            if (S::kFields[i].slot == SLOT_L) return static_cast<int>(i);
+    return -1;
+}
+
+template <Field F>
+constexpr Field Unshifted() {
+    return {F.slot, 0, F.bits, F.isSigned};
+}
+
+// Destination field values (unshifted) of every raw value of a source field
+// of at most 8 bits: its decoded value rounded as the destination rounds.
+template <Field From, Field To>
+constexpr std::array<BYTE, (1u << From.bits)> MakeFieldTable() {
+    std::array<BYTE, (1u << From.bits)> values{};
+    for (std::uint32_t raw = 0; raw < values.size(); ++raw) {
+        FloatColor c = {};
+        StoreSlot<From>(c, DecodeField<Unshifted<From>()>(raw));
+        values[raw] = static_cast<BYTE>(RoundField<Unshifted<To>(), std::uint32_t>(c));
+    }
+    return values;
+}
+
+template <Field From, Field To>
+inline constexpr auto kFieldTable = MakeFieldTable<From, To>();
+
+// Destination field To of source pixel `pixel` (layout S), in place.
+template <class S, Field To, class W>
+inline W DirectField(Word<S::kBytes> pixel) {
+    constexpr auto seq = std::make_index_sequence<S::kFields.size()>{};
+    constexpr int index = SourceFieldOf<S>(To.slot);
+    if constexpr (To.slot == SLOT_L && (index < 0 || S::kFields[index].slot != SLOT_L)) {
+        // Luminance weighs red, green and blue.
+        return RoundField<To, W>(DecodeWord<S>(pixel, seq));
+    } else if constexpr (index < 0) {
+        return RoundField<To, W>(S::kDefaults);
+    } else {
+        constexpr Field from = S::kFields[index];
+        constexpr auto mask = (std::uint64_t{1} << from.bits) - 1;
+        const auto raw = static_cast<std::uint32_t>((pixel >> from.shift) & mask);
+        if constexpr (from.bits == To.bits && To.slot != SLOT_L) {
+            // Decoding and rounding again gives back the same value.
+            return static_cast<W>(raw) << To.shift;
+        } else {
+            return static_cast<W>(kFieldTable<from, To>[raw]) << To.shift;
+        }
+    }
+}
+
+// A 3-byte pixel read as four bytes with the fourth masked off; the row's
+// last pixel, whose fourth byte may lie outside it, is read byte by byte.
+constexpr std::uint32_t kThreeBytes = 0x00FFFFFF;
+
+template <class S, class D, std::size_t... I>
+void ConvertRow(const BYTE* source, BYTE* destination, UINT width, std::index_sequence<I...>) {
+    using W = Word<D::kBytes>;
+    const auto convert = [&](UINT x, Word<S::kBytes> pixel) {
+        Store<D::kBytes>(destination + std::size_t{x} * D::kBytes, (DirectField<S, D::kFields[I], W>(pixel) | ...));
+    };
+    UINT x = 0;
+    if constexpr (S::kBytes == 3) {
+        for (; x + 1 < width; ++x) convert(x, Load<4>(source + std::size_t{x} * 3) & kThreeBytes);
+    }
+    for (; x < width; ++x) convert(x, Load<S::kBytes>(source + std::size_t{x} * S::kBytes));
+}
+
+template <class S>
+constexpr bool WideFields() {
+    for (const Field& f : S::kFields)
+        if (f.bits > 8) return true;
+    return false;
+}
+
+// Sources of 16-bit fields decode a stretch of pixels and round it back, the
+// general path's own loops without its row buffers; a narrower source goes
+// field by field.
+constexpr UINT kStretch = 256;
+
+template <class S, class D>
+void DirectRow(const BYTE* source, BYTE* destination, UINT width, const BYTE*) {
+    constexpr auto seq = std::make_index_sequence<D::kFields.size()>{};
+    if constexpr (WideFields<S>()) {
+        FloatColor stretch[kStretch];
+        for (UINT x = 0; x < width; x += kStretch) {
+            const UINT count = std::min(kStretch, width - x);
+            DecodePixels<S>(source + std::size_t{x} * S::kBytes, stretch, count);
+            EncodePlain<D>(destination + std::size_t{x} * D::kBytes, stretch, count, seq);
+        }
+    } else {
+        ConvertRow<S, D>(source, destination, width, seq);
+    }
+}
+
+// P8: every pixel is its palette entry, encoded once per conversion.
+template <class D>
+void EncodePalette(const FloatColor* palette, BYTE* table) {
+    EncodePlain<D>(table, palette, kPaletteEntries, std::make_index_sequence<D::kFields.size()>{});
+}
+
+template <class D>
+void PaletteRow(const BYTE* source, BYTE* destination, UINT width, const BYTE* table) {
+    for (UINT x = 0; x < width; ++x) {
+        const BYTE* entry = table + std::size_t{source[x]} * D::kBytes;
+        Store<D::kBytes>(destination + std::size_t{x} * D::kBytes, Load<D::kBytes>(entry));
+    }
+}
+
+// Whether every ordered-dither threshold rounds `value` into field F as
+// plain rounding does.
+template <Field F>
+constexpr bool ThresholdsAgree(float value) {
+    const auto plain = Pack<F, std::uint32_t>(value * Scale<F>() + 0.5f);
+    for (const auto& row : kOrderedThresholds)
+        for (const float t : row)
+            if (Pack<F, std::uint32_t>(value * Scale<F>() + t) != plain) return false;
+    return true;
+}
+
+// The same for every value of a source field decoded into field To.
+template <Field From, Field To>
+constexpr bool ThresholdsAgreeOnEveryValue() {
+    for (std::uint32_t raw = 0; raw < (1u << From.bits); ++raw)
+        if (!ThresholdsAgree<Unshifted<To>()>(DecodeField<Unshifted<From>()>(raw))) return false;
+    return true;
+}
+
+template <Field From, Field To>
+inline constexpr bool kThresholdsAgreeOnEveryValue = ThresholdsAgreeOnEveryValue<From, To>();
+
+// Whether ordered dithering leaves destination field To as plain rounding
+// leaves it: a field moved as bits whose every value the thresholds keep, or
+// a constant they all round alike.
+template <class S, Field To>
+constexpr bool DitherFreeField() {
+    constexpr int index = SourceFieldOf<S>(To.slot);
+    if constexpr (To.slot == SLOT_L) {
+        return false;
+    } else if constexpr (index < 0) {
+        return ThresholdsAgree<Unshifted<To>()>(SlotValue<To>(S::kDefaults));
+    } else {
+        constexpr Field from = S::kFields[index];
+        if constexpr (from.bits != To.bits) return false;
+        else return kThresholdsAgreeOnEveryValue<from, To>;
+    }
+}
+
+template <class S, class D, std::size_t... I>
+constexpr bool DitherFree(std::index_sequence<I...>) {
+    return (DitherFreeField<S, D::kFields[I]>() && ...);
+}
+
+template <class S, class D>
+constexpr bool DitherFree() {
+    return DitherFree<S, D>(std::make_index_sequence<D::kFields.size()>{});
+}
+
+template <std::uint32_t F, class L>
+struct Entry {
+    static constexpr D3DFORMAT kFormat = static_cast<D3DFORMAT>(F);
+    using Layout = L;
+};
+
+// clang-format off
+using Destinations = std::tuple<
+    Entry<D3DFMT_R8G8B8, R8G8B8>, Entry<D3DFMT_X8R8G8B8, X8R8G8B8>, Entry<D3DFMT_A8R8G8B8, A8R8G8B8>,
+    Entry<D3DFMT_A8B8G8R8, A8B8G8R8>, Entry<D3DFMT_X8B8G8R8, X8B8G8R8>, Entry<D3DFMT_R5G6B5, R5G6B5>,
+    Entry<D3DFMT_X1R5G5B5, X1R5G5B5>, Entry<D3DFMT_A1R5G5B5, A1R5G5B5>, Entry<D3DFMT_A4R4G4B4, A4R4G4B4>,
+    Entry<D3DFMT_L8, L8>, Entry<D3DFMT_A8L8, A8L8>>;
+using WideSources = std::tuple<
+    Entry<D3DFMT_A16B16G16R16, A16B16G16R16>, Entry<D3DFMT_G16R16, G16R16>, Entry<D3DFMT_L16, L16>,
+    Entry<FORMAT_AL16, AL16>, Entry<FORMAT_R16, R16>>;
+// clang-format on
+
+template <class S, class... D>
+DirectConversion FindDestination(D3DFORMAT destination, std::tuple<D...>*) {
+    DirectConversion found = {};
+    (void)((destination == D::kFormat &&
+            (found = {DirectRow<typename S::Layout, typename D::Layout>, nullptr,
+                      DitherFree<typename S::Layout, typename D::Layout>()},
+             true)) ||
+           ...);
+    return found;
+}
+
+template <class... D>
+DirectConversion FindPaletteDestination(D3DFORMAT destination, std::tuple<D...>*) {
+    DirectConversion found = {};
+    (void)((destination == D::kFormat &&
+            (found = {PaletteRow<typename D::Layout>, EncodePalette<typename D::Layout>, false}, true)) ||
+           ...);
+    return found;
+}
+
+template <class... S>
+DirectConversion FindSource(D3DFORMAT source, D3DFORMAT destination, std::tuple<S...>*) {
+    DirectConversion found = {};
+    (void)((source == S::kFormat && (found = FindDestination<S>(destination, static_cast<Destinations*>(nullptr)), true)) ||
+           ...);
+    return found;
+}
+
+}  // namespace
+
+DirectConversion FindDirectConversion(D3DFORMAT source, D3DFORMAT destination) {
+    if (source == D3DFMT_P8) return FindPaletteDestination(destination, static_cast<Destinations*>(nullptr));
+    const DirectConversion narrow = FindSource(source, destination, static_cast<Destinations*>(nullptr));
+    if (narrow.row != nullptr) return narrow;
+    return FindSource(source, destination, static_cast<WideSources*>(nullptr));
+}
+
+}  // namespace quillmark
