@@ -18,4 +18,7 @@ bool SelectBackend(Backend backend);
 
 Backend CurrentBackend();
 
+// True when this build has the GTK desktop backend.
+bool DesktopBackendBuilt();
+
 }  // namespace quillmark::win32
