@@ -46,14 +46,16 @@ public:
         Release(button);
     }
 
-    // A key by its X name ("Tab", "Right", "space"), with Shift held when asked.
-    void Key(const std::string& name, bool shift = false) {
-        const unsigned shiftCode = keycode_(display_, keysym_("Shift_L"));
+    // A key by its X name ("Tab", "Right", "space"), with Shift (or the
+    // modifier key named) held when asked.
+    void Key(const std::string& name, bool shift = false, const char* modifier = nullptr) {
+        const unsigned held = keycode_(display_, keysym_(modifier ? modifier : "Shift_L"));
+        const bool holding = shift || modifier;
         const unsigned code = keycode_(display_, keysym_(name.c_str()));
-        if (shift) Send([&] { key_(display_, shiftCode, 1, 0); });
+        if (holding) Send([&] { key_(display_, held, 1, 0); });
         Send([&] { key_(display_, code, 1, 0); });
         Send([&] { key_(display_, code, 0, 0); });
-        if (shift) Send([&] { key_(display_, shiftCode, 0, 0); });
+        if (holding) Send([&] { key_(display_, held, 0, 0); });
     }
 
 private:

@@ -6,6 +6,7 @@
 #include "dialog_template.h"
 #include "message_log.h"
 #include "window_image.h"
+#include "commdlg.h"
 #include "windows.h"
 #include "x_input.h"
 #include "xvfb_child.h"
@@ -323,11 +324,50 @@ TEST_F(GtkBackend, AHiDpiScreenEnlargesTheFrameByWholePixels) {
     EXPECT_EQ(blended, 0);
 }
 
+// The file dialog, used with the keyboard while the pointer rests on the
+// dialog that opened it: it opens in the current folder, as the Win32 one
+// does, the keys pick the file there, and GTK has nothing to complain about
+// (a widget it was asked to handle a key for before it existed on screen).
+TEST_F(GtkBackend, TheFileDialogOpensInTheCurrentFolderAndTakesTheKeyboard) {
+    quillmark::test::XInput input;
+    if (!input.Ready()) GTEST_SKIP() << "the XTest extension cannot be reached";
+    const std::string folder = "/tmp/qmchooser" + std::to_string(getpid());
+    const std::string file = folder + "/pick.bmp";
+    ASSERT_EQ(std::system(("mkdir -p " + folder + " && touch " + file).c_str()), 0);
+    char previous[4096] = "";
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    POINT caption{};
+    ASSERT_TRUE(DesktopCaptionCentre(dialog, caption));
+    input.MoveTo(caption.x, caption.y);
+    Settle();
+    std::thread typist([&input] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the dialog shows and lists its folder
+        input.Key("Down");  // the folder's one file
+        input.Key("Return");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        input.Key("Escape");  // if the dialog is still open, so that the test fails rather than hangs
+    });
+    char chosen[260] = "";
+    OPENFILENAMEA request{};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = dialog;
+    request.lpstrFile = chosen;
+    request.nMaxFile = sizeof chosen;
+    const BOOL answered = GetOpenFileNameA(&request);
+    typist.join();
+    EXPECT_EQ(chdir(previous), 0);
+    std::system(("rm -rf " + folder).c_str());
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(std::string(chosen), file);
+}
+
 // Without a display, the tests above run in a child under a virtual one.
 TEST(GtkBackendUnderXvfb, Passes) {
     const quillmark::test::XvfbChildRun run = quillmark::test::RunSelfUnderXvfb("GtkBackend.*");
     if (!run.skip.empty()) GTEST_SKIP() << run.skip;
     quillmark::test::ExpectEveryTestPassed(run);
+    EXPECT_EQ(run.output.find("Gtk-CRITICAL"), std::string::npos) << run.output;
 }
 
 }  // namespace
