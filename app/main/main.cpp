@@ -2,6 +2,7 @@
 // desktop; with a command, batch mode on the headless backend.
 #include "batch_command.h"
 #include "batch_runner.h"
+#include "program_icon.h"
 #include "shell.h"
 
 #include "backend.h"
@@ -40,6 +41,7 @@ int RunInteractive() {
                            1);
     }
     if (!SelectBackend(Backend::Gtk)) return ReportError(std::string(kWhat) + "the desktop backend failed to start", 1);
+    SetProgramIcon(std::string(quillmark::kProgramIconSvg));
     return quillmark::RunInteractiveProbe(GetModuleHandleA(nullptr));
 }
 

@@ -119,6 +119,8 @@ bool SelectBackend(Backend backend) {
 
 Backend CurrentBackend() { return Selected().kind; }
 
+void SetProgramIcon(const std::string& image) { ActiveBackend().SetProgramIcon(image); }
+
 bool DesktopBackendBuilt() {
 #ifdef QUILLMARK_HAVE_GTK
     return true;

@@ -50,6 +50,7 @@ struct DesktopFacts {
     bool closeBox = false;     // a top-level window offers a close box
     bool focusRing = false;    // a top-level window shows where the keyboard focus is
     bool focused = false;      // a control holds the keyboard focus
+    int iconWidth = 0;         // a top-level window's icon as the desktop reads it (_NET_WM_ICON)
 };
 
 DesktopFacts DesktopFactsOf(HWND window);

@@ -338,6 +338,20 @@ void GtkBackend::Pump() {
 
 void GtkBackend::Wake() { g_main_context_wakeup(nullptr); }
 
+void GtkBackend::SetProgramIcon(const std::string& image) {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    const bool written =
+        gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(image.data()), image.size(), nullptr);
+    const bool closed = gdk_pixbuf_loader_close(loader, nullptr);  // always, to release the loader's state
+    GdkPixbuf* icon = written && closed ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    if (icon) {
+        gtk_window_set_default_icon(icon);  // windows created from now on, message boxes included
+        for (auto& [handle, parts] : parts_)
+            if (parts.top) gtk_window_set_icon(GTK_WINDOW(parts.top), icon);
+    }
+    g_object_unref(loader);
+}
+
 SIZE GtkBackend::ScreenSize() const {
     GdkDisplay* display = gdk_display_get_default();
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);

@@ -59,6 +59,24 @@ gboolean AnswerFileChooser(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+// The width of the first icon in the window's _NET_WM_ICON property (width,
+// height, then the pixels), where the desktop reads a window's icon.
+int IconWidthOf(GtkWidget* top) {
+    GdkWindow* window = gtk_widget_get_window(top);
+    if (!window) return 0;
+    GdkAtom type = GDK_NONE;
+    gint format = 0, length = 0;
+    guchar* data = nullptr;
+    if (!gdk_property_get(window, gdk_atom_intern_static_string("_NET_WM_ICON"), GDK_NONE, 0, 2, FALSE, &type,
+                          &format, &length, &data))
+        return 0;
+    // Format-32 properties arrive as an array of longs.
+    const bool holdsWidth = format == 32 && length >= static_cast<gint>(sizeof(long));
+    const int width = holdsWidth ? static_cast<int>(reinterpret_cast<const long*>(data)[0]) : 0;
+    g_free(data);
+    return width;
+}
+
 }  // namespace
 
 bool DesktopAnswerFileChooser(const std::string& path) {
@@ -143,6 +161,7 @@ DesktopFacts DesktopFactsOf(HWND window) {
         facts.closeBox = GTK_IS_HEADER_BAR(titleBar) ? gtk_header_bar_get_show_close_button(GTK_HEADER_BAR(titleBar))
                                                      : gtk_window_get_deletable(GTK_WINDOW(top));
         facts.focusRing = gtk_window_get_focus_visible(GTK_WINDOW(top));
+        facts.iconWidth = IconWidthOf(top);
         if (GtkWidget* caption = Desktop()->CaptionWidget(window))
             facts.text = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(caption))));
         GtkWidget* client = gtk_bin_get_child(GTK_BIN(top));

@@ -362,6 +362,16 @@ TEST_F(GtkBackend, TheFileDialogOpensInTheCurrentFolderAndTakesTheKeyboard) {
     EXPECT_EQ(std::string(chosen), file);
 }
 
+// The program's icon (SVG bytes) reaches the desktop on both windows, where
+// it reads a window's icon.
+TEST_F(GtkBackend, TheProgramIconIsSetOnEveryWindow) {
+    SetProgramIcon("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" viewBox=\"0 0 32 32\">"
+                   "<rect x=\"8\" y=\"8\" width=\"16\" height=\"16\" fill=\"#d32f2f\"/></svg>");
+    Settle();
+    EXPECT_EQ(DesktopFactsOf(main).iconWidth, 32);
+    EXPECT_EQ(DesktopFactsOf(dialog).iconWidth, 32);
+}
+
 // Without a display, the tests above run in a child under a virtual one.
 TEST(GtkBackendUnderXvfb, Passes) {
     const quillmark::test::XvfbChildRun run = quillmark::test::RunSelfUnderXvfb("GtkBackend.*");
