@@ -7,6 +7,7 @@
 
 #include "commctrl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -161,6 +162,17 @@ int CellIndex(int y, int x) {
 }
 
 int CellCount() { return PeriodsKnown() ? g_app.rowPeriod * g_app.columnPeriod : kMipTextureSize >> g_app.level; }
+
+int FramesLeftInPass() {
+    const int framesOfPass = CellCount() / 3 + 2;
+    const int framesMarked = g_app.phase / 3;
+    return framesOfPass > framesMarked ? framesOfPass - framesMarked : 0;
+}
+
+int ShownFrameEstimate() {
+    if (g_app.level >= kLevelsDone) return g_app.framesDone;
+    return std::max(g_app.totalFrames, g_app.framesDone + std::max(FramesLeftInPass(), 1));
+}
 
 std::string FormatRemainingTime(std::int64_t milliseconds) {
     char text[48];

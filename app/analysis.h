@@ -67,7 +67,7 @@ void SettleLastFrame();
 struct LevelResult {
     int rowPeriod = -1;
     int columnPeriod = -1;
-    std::int32_t hits = 0;
+    std::int64_t hits = 0;
 };
 
 // The results of the current (or last) run, by level 0 to 9.
@@ -80,6 +80,14 @@ void CountLevelHits(int hits);
 // current pass, and the number of cells of that pass.
 int CellIndex(int y, int x);
 int CellCount();
+
+// Frames the current pass still draws (its blank last frame included).
+int FramesLeftInPass();
+
+// The frame estimate of the run as a user should see it: totalFrames, or
+// once the count has passed it, the frames done and those left in the pass;
+// the frames done once the run is done.
+int ShownFrameEstimate();
 
 // "%3i:%02i:%02i" of a remaining time in milliseconds.
 std::string FormatRemainingTime(std::int64_t milliseconds);

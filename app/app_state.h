@@ -75,7 +75,7 @@ struct AppState {
     std::unique_ptr<PixelSpan[]> pixelSpans;
     std::unique_ptr<std::uint16_t[]> hitCounts;
     std::uint16_t maxHits = 0;
-    std::int32_t hitTotal = 0;
+    std::int64_t hitTotal = 0;  // a long run on a large level passes 2^31
     std::uint64_t levelTexelSum = 0;
     std::int32_t framesDone = 0;
     std::int32_t totalFrames = 0;

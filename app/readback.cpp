@@ -12,6 +12,7 @@ namespace quillmark {
 namespace {
 
 constexpr std::uint32_t kColourMask = kRedMask | kGreenMask | kBlueMask;
+constexpr int kMaxPixelHits = 0xFFFF;
 
 enum class HeldUse { None, Spans, Hits };
 
@@ -62,6 +63,13 @@ void HoldFrame(const PixelView& frame) {
     for (int y = 0; y < frame.height; ++y)
         std::memcpy(&g_held.pixels[static_cast<std::size_t>(y) * frame.width], RowOf(frame, y),
                     static_cast<std::size_t>(frame.width) * 4);
+}
+
+// A pixel's counter stops at its largest value: a wrapped counter would
+// show the most-hit pixels as the least hit in the heat map.
+inline std::uint16_t SaturatingAdd(std::uint16_t count, int hits) {
+    const int sum = count + hits;
+    return static_cast<std::uint16_t>(sum < kMaxPixelHits ? sum : kMaxPixelHits);
 }
 
 // `hits` hits at one pixel at once: the counters grow by that many, and the
@@ -128,7 +136,7 @@ void RecordHits(const PixelView& frame) {
             if (!(value & kColourMask)) continue;
             const int hits = ((value & kRedMask) != 0) + ((value & kGreenMask) != 0) + ((value & kBlueMask) != 0);
             RecordPixelHits(x, y, hits);
-            counts[x] = static_cast<std::uint16_t>(counts[x] + hits);
+            counts[x] = SaturatingAdd(counts[x], hits);
             if (counts[x] > g_app.maxHits) g_app.maxHits = counts[x];
         }
     }

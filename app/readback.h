@@ -36,7 +36,9 @@ void ReadBack();
 // Row and column passes: extends every pixel's (first, last) range and spanMax.
 void MeasureSpans(const PixelView& frame);
 
-// Cell passes: one hit per coloured channel, counted in hitCounts and maxHits.
+// Cell passes: one hit per coloured channel, counted in hitCounts (each
+// counter stops at 65 535 rather than wrap) and maxHits, hitTotal and the
+// texel sum (64-bit).
 void RecordHits(const PixelView& frame);
 
 // One hit at back-buffer pixel (x, y) on the level under analysis.

@@ -8,6 +8,10 @@
 namespace quillmark {
 
 // Control ids of the Settings dialog.
+// The dialog's title (with the loaded texture file's name after it, see
+// texture_file.h).
+inline constexpr const char* kSettingsDialogTitle = "Settings";
+
 inline constexpr int kAnisotropySlider = 1000;
 inline constexpr int kLodBiasSlider = 1001;
 inline constexpr int kAnisotropyLabel = 1002;

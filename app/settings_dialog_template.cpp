@@ -77,7 +77,7 @@ const std::string kZeroDegrees = std::string("0") + kDegreeSign;
 
 DialogTemplate SettingsTemplate() {
     DialogTemplate dialog;
-    dialog.caption = "Settings";
+    dialog.caption = kSettingsDialogTitle;
     dialog.style = kDialogStyle;
     dialog.x = 500;
     dialog.y = 80;

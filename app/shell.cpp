@@ -99,10 +99,12 @@ bool StartProbe(HINSTANCE instance) {
     }
     InitCommonControls();
     if (const HRESULT result = InitDevice(g_app.mainWindow); FAILED(result)) {
+        // Without a Direct3D object the device layer has said why it could not be opened.
+        const bool opened = g_app.direct3d != nullptr;
         ReleaseAll();
         DestroyWindow(g_app.mainWindow);
         FinishProbe(instance);
-        return Fail("cannot create the Direct3D device: " + ResultReason(result));
+        return opened ? Fail("cannot create the Direct3D device: " + ResultReason(result)) : false;
     }
     BuildPlane();
     const bool dialogCreated = CreateSettingsDialog(instance);

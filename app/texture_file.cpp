@@ -1,6 +1,7 @@
 #include "texture_file.h"
 
 #include "app_state.h"
+#include "settings_dialog.h"
 #include "texture_constants.h"
 #include "texture_from_file.h"
 
@@ -61,7 +62,18 @@ std::string FailureReason(const std::string& path, HRESULT result) {
     }
 }
 
+// The dialog's title names the loaded file, so that the user sees which
+// one "Use BMP:" samples.
+void ShowLoadedFileName() {
+    if (g_app.settingsDialog) SetWindowTextA(g_app.settingsDialog, SettingsTitleFor(g_app.fileTexturePath).c_str());
+}
+
 }  // namespace
+
+std::string SettingsTitleFor(const std::string& path) {
+    if (path.empty()) return kSettingsDialogTitle;
+    return std::string(kSettingsDialogTitle) + " - " + fs::path(path).filename().string();
+}
 
 HRESULT LoadFileTexture(const std::string& path) {
     ReleaseFileTexture();
@@ -70,10 +82,12 @@ HRESULT LoadFileTexture(const std::string& path) {
                                                 nullptr, &g_app.fileTexture);
     if (SUCCEEDED(result)) {
         g_app.fileTexturePath = path;
+        ShowLoadedFileName();
         return result;
     }
     g_app.fileTexture = nullptr;
     g_app.fileTexturePath.clear();
+    ShowLoadedFileName();
     MessageBoxA(nullptr, TextureLoadFailureText(path, result).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
     return result;
 }

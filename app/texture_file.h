@@ -15,13 +15,19 @@ namespace quillmark {
 void ChooseTextureFile();
 
 // Replaces fileTexture by a texture loaded from `path` with every size,
-// level, format and filter choice left to the library. On failure
-// fileTexture stays null and a message box names the file and says why.
+// level, format and filter choice left to the library, and names the file
+// in the Settings dialog's title ("Settings - NAME"). On failure
+// fileTexture stays null, the title is "Settings" again and a message box
+// names the file and says why.
 HRESULT LoadFileTexture(const std::string& path);
 
 // After the device was rebuilt: loads the file of the texture the user had
 // chosen onto the new device (fileTexture is released with the old one).
 void ReloadFileTexture();
+
+// The Settings dialog's title while `path` is the loaded texture file
+// (empty: none).
+std::string SettingsTitleFor(const std::string& path);
 
 // "Could not use the texture file "PATH": REASON." for a failed load.
 std::string TextureLoadFailureText(const std::string& path, HRESULT result);

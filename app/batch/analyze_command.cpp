@@ -1,13 +1,15 @@
 // "quillmark analyze [settings] [-o DIR] [--json]": presses Start, lets the
 // message loop render until the dialog shows "DONE", writes the heat map from
 // the back buffer, presses Stop in DIR (which saves MipBand.bmp there) and
-// prints the figures. Ctrl-C stops the run at the next frame boundary and
-// still writes what was measured.
+// prints the figures. Ctrl-C, SIGTERM and SIGHUP stop the run at the next
+// frame boundary and still write what was measured.
 #include "analyze_command.h"
 
 #include "analysis.h"
 #include "app_state.h"
 #include "batch_command.h"
+#include "output_folder.h"
+#include "polar_plot.h"
 #include "readback.h"
 #include "shell.h"
 
@@ -29,17 +31,23 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+constexpr int kExitSignalBase = 128;  // exit status 128 + the signal, as shells report it
 constexpr int kBarWidth = 30;
 constexpr auto kLogInterval = std::chrono::seconds(5);
 constexpr auto kLiveInterval = std::chrono::milliseconds(200);
 constexpr int kDeviceRetryLimit = 50;  // passes without a device before giving up
 
+// Ctrl-C, and the requests to end that `timeout`, `kill` and a closing
+// terminal or desktop session send: each ends the run the same way.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The signal that asked the run to stop; 0 while none did.
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int signal) { g_interrupted = signal; }
 
-// SIGINT sets a flag for the length of the run; the previous handler returns after.
+// The stop signals set a flag for the length of the run; the previous
+// handlers return after.
 class InterruptFlag {
 public:
     InterruptFlag() {
@@ -47,20 +55,19 @@ public:
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &previous_[i]);
     }
-    ~InterruptFlag() { sigaction(SIGINT, &previous_, nullptr); }
+    ~InterruptFlag() {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &previous_[i], nullptr);
+    }
     InterruptFlag(const InterruptFlag&) = delete;
     InterruptFlag& operator=(const InterruptFlag&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    struct sigaction previous_[std::size(kStopSignals)] {};
 };
 
-int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "quillmark analyze: %s\n", message.c_str());
-    return code;
-}
+constexpr auto Fail = ReportError;
 
 bool DoneShown() {
     char text[16] = "";
@@ -186,7 +193,7 @@ namespace {
 void WarnOfFileTexture() {
     if (!g_app.useFileTexture || !g_app.fileTexture) return;
     std::fprintf(stderr,
-                 "quillmark analyze: warning: the analysis marks texels of the generated texture, so the colours "
+                 "quillmark: warning: the analysis marks texels of the generated texture, so the colours "
                  "of the texture file \"%s\" are counted as hits\n",
                  g_app.fileTexturePath.c_str());
 }
@@ -201,13 +208,15 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
 
     std::error_code code;
     const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (!code) fs::create_directories(directory, code);
-    if (!code && !fs::is_directory(directory)) code = std::make_error_code(std::errc::not_a_directory);
-    if (code) return Fail("cannot create the directory " + directory.string() + ": " + code.message(), kExitFailure);
-
+    if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
+    // Everything the run will write is checked before its first frame, and the
+    // folder stays locked until the process ends.
+    OutputFolder folder;
     InterruptFlag interruptFlag;
+    if (!folder.Claim(directory, {kPlotFileName, kHeatMapFileName, kReportPageName}, &error))
+        return Fail(error, kExitFailure);
     WarnOfFileTexture();
-    if (!PressButton(kStartButton) || !g_app.running) return Fail("the analysis could not be started", kExitFailure);
+    if (!PressButton(kStartButton) || !g_app.running) return Fail("cannot start the analysis: the Start button could not be pressed", kExitFailure);
     ProgressReporter progress;
     const bool finished = RunUntilDone(progress, &error);
     progress.Finish();
@@ -215,9 +224,9 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
         StopIn(directory, &error);
         return Fail(error, kExitFailure);
     }
-    const bool done = !g_interrupted;
+    const bool done = DoneShown();  // a stop request after the last level loses nothing
     const AnalysisFigures figures = CurrentFigures(done);
-    const fs::path heatMap = directory / "heatmap.bmp", plot = directory / "MipBand.bmp";
+    const fs::path heatMap = directory / kHeatMapFileName, plot = directory / kPlotFileName;
     fs::remove(plot, code);  // so that a stale plot is never taken for this run's
     const HRESULT heatMapResult = done ? WriteBackBufferHeatMap(heatMap) : WriteDrawnHeatMap(heatMap);
     if (!StopIn(directory, &error)) return Fail(error, kExitFailure);
@@ -231,8 +240,9 @@ int RunAnalyze(const std::vector<std::string>& arguments) {
                     kExitFailure);
     if (!WriteReportPage(directory, figures, heatMap, plot, &error)) return Fail(error, kExitFailure);
     if (!done) {
-        std::fprintf(stderr, "quillmark analyze: interrupted; the figures cover the frames measured so far\n");
-        return kExitInterrupted;
+        std::fprintf(stderr, "quillmark: analysis interrupted (SIG%s): the figures cover the frames measured so far\n",
+                     sigabbrev_np(g_interrupted));
+        return kExitSignalBase + g_interrupted;
     }
     return kExitSuccess;
 }
@@ -246,10 +256,11 @@ extern const BatchCommand kAnalyzeCommand = {
     "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
     "                          if missing; default: the current directory)\n"
     "      --json              print the figures as one JSON object\n"
-    "      Progress goes to stderr. Ctrl-C stops at the next frame, writes what was\n"
-    "      measured and exits with status 130. The run marks texels of the generated\n"
-    "      texture: with --texture FILE the file's colours count as hits, and a warning\n"
-    "      on stderr says so.\n",
+    "      Progress goes to stderr. Ctrl-C (or SIGTERM, SIGHUP) stops at the next frame,\n"
+    "      writes what was measured and exits with status 128 + the signal (130 for Ctrl-C).\n"
+    "      A second analysis into the same folder is refused while the first runs.\n"
+    "      The run marks texels of the generated texture: with --texture FILE the file's\n"
+    "      colours count as hits, and a warning on stderr says so.\n",
     RunAnalyze,
 };
 

@@ -10,9 +10,13 @@
 
 namespace quillmark::batch {
 
+// The files analyze writes besides the polar plot (kPlotFileName).
+inline constexpr const char* kHeatMapFileName = "heatmap.bmp";
+inline constexpr const char* kReportPageName = "report.html";
+
 // The figures of a run as they stand in g_app and the level results.
 struct AnalysisFigures {
-    std::int32_t hitTotal;
+    std::int64_t hitTotal;
     int maxHits;
     std::uint64_t levelTexelSum;
     std::int32_t framesDone;

@@ -36,8 +36,8 @@ std::string FiguresText(const AnalysisFigures& figures) {
     for (int level = 0; level < kLevelsDone; ++level) {
         const LevelResult& result = LevelResultOf(level);
         char line[128];
-        std::snprintf(line, sizeof(line), "level %d: row period %d, column period %d, hits %d\n", level,
-                      result.rowPeriod, result.columnPeriod, result.hits);
+        std::snprintf(line, sizeof(line), "level %d: row period %d, column period %d, hits %lld\n", level,
+                      result.rowPeriod, result.columnPeriod, static_cast<long long>(result.hits));
         text += line;
     }
     return text;
@@ -60,7 +60,8 @@ std::string FiguresJson(const AnalysisFigures& figures) {
 }
 
 std::string ProgressLine(int barWidth) {
-    const int total = g_app.totalFrames > 0 ? g_app.totalFrames : 1;
+    const int estimate = ShownFrameEstimate();
+    const int total = estimate > 0 ? estimate : 1;
     const int done = g_app.framesDone < total ? g_app.framesDone : total;
     std::string line;
     if (barWidth > 0) {
@@ -73,7 +74,7 @@ std::string ProgressLine(int barWidth) {
     const std::string remaining = Trimmed(DialogText(kRemainingTimeField));
     line += std::to_string(g_app.framesDone);
     line += '/';
-    line += std::to_string(g_app.totalFrames);
+    line += std::to_string(estimate);
     line += " frames, level ";
     line += std::to_string(g_app.level < kLevelsDone ? g_app.level : kLevelsDone - 1);
     line += ", left ";

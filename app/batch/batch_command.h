@@ -29,7 +29,7 @@ struct BatchCommand {
     // Runs once the probe has started on the headless backend, the settings
     // flags have been applied to the dialog and a frame showing them has been
     // drawn. `arguments` are the arguments the settings flags did not take.
-    // Prints its own errors (prefixed "quillmark <name>: ") and returns the
+    // Prints its own errors (through ReportError) and returns the
     // process exit code.
     int (*run)(const std::vector<std::string>& arguments);
     // Instead of `run`, for a command that starts the probe itself (on more
@@ -44,6 +44,11 @@ const std::vector<const BatchCommand*>& BatchCommands();
 // The command of that name, or null.
 const BatchCommand* FindBatchCommand(std::string_view name);
 
+// Prints "quillmark: MESSAGE" on stderr, the one form of every message of
+// batch mode (MESSAGE says what failed, then after a colon why), and
+// returns `code`.
+int ReportError(const std::string& message, int code);
+
 // Takes an option with a value out of `arguments`: "NAME VALUE" or
 // "NAME=VALUE" for either spelling (`shortName` may be empty). Returns the
 // last value given, or nothing when absent; a name without its value leaves
@@ -54,8 +59,8 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, 
 // Takes a flag without value out of `arguments`; true when it was there.
 bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
 
-// "cannot write PATH: why" for a failed write of an image file, the result
-// code's name in parentheses.
+// "cannot write PATH: why" for a failed write of an image file; the result
+// code's name follows the reason only where the reason is the code's meaning.
 std::string WriteFailure(const std::string& path, HRESULT result);
 
 // "unknown option 'x'" for the first remaining argument, or empty when none.

@@ -8,6 +8,7 @@
 #include "backend.h"
 #include "d3d9_select.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillmark::batch {
@@ -15,10 +16,7 @@ namespace {
 
 constexpr int kSettlePassLimit = 10000;
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "quillmark: %s\n", message.c_str());
-    return kExitUsage;
-}
+int UsageError(const std::string& message) { return ReportError(message, kExitUsage); }
 
 // The probe, started on the headless backend for the length of one command.
 class HeadlessProbe {
@@ -58,8 +56,7 @@ int RunOnHeadlessProbe(const BatchSettings& settings,
     if (TextureFileRefused(settings.actions)) return kExitFailure;  // the load said why on stderr
     PostMessageA(g_app.mainWindow, WM_USER, 0, 0);  // a frame showing the settings
     if (!SettleMessageLoop()) {
-        std::fprintf(stderr, "quillmark: no frame could be drawn (the device is gone)\n");
-        return kExitFailure;
+        return ReportError("no frame could be drawn: the device is gone", kExitFailure);
     }
     return work(settings.rest);
 }
@@ -72,40 +69,94 @@ bool SettleMessageLoop() {
     return false;
 }
 
+namespace {
+
+std::string CommandEntry(const BatchCommand& command) {
+    std::string synopsis = std::string(command.name);
+    if (!command.synopsis.empty()) synopsis += " " + std::string(command.synopsis);
+    return "  " + synopsis + "\n      " + std::string(command.summary) + "\n" + std::string(command.options);
+}
+
+std::string SettingsHelp() {
+    return "\nSettings (each one sets a control of the Settings dialog; --flag VALUE or --flag=VALUE):\n" +
+           SettingsFlagsHelp();
+}
+
+bool IsHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
+
+int Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    return kExitSuccess;
+}
+
+int UnknownCommand(const std::string& name) {
+    std::string names;
+    for (const BatchCommand* command : BatchCommands())
+        names += (names.empty() ? "" : ", ") + std::string(command->name);
+    return UsageError("unknown command '" + name + "': the commands are " + names + " (see quillmark --help)");
+}
+
+// "help" alone or "help COMMAND".
+int RunHelp(const std::vector<std::string>& arguments) {
+    if (arguments.size() == 1) return Print(BatchUsage());
+    if (arguments.size() > 2) return UsageError("too many arguments: help takes one command name");
+    if (!FindBatchCommand(arguments[1])) return UnknownCommand(arguments[1]);
+    return Print(CommandUsage(arguments[1]));
+}
+
+}  // namespace
+
 std::string BatchUsage() {
     std::string usage =
         "Usage: quillmark                      the interactive program (needs a display)\n"
         "       quillmark COMMAND [settings] [options]\n"
-        "       quillmark [COMMAND] --help\n\nCommands:\n";
-    for (const BatchCommand* command : BatchCommands()) {
-        usage += "  " + std::string(command->name) + " " + std::string(command->synopsis) + "\n      " +
-                 std::string(command->summary) + "\n" + std::string(command->options);
-    }
-    usage +=
-        "\nSettings (each one sets a control of the Settings dialog; "
-        "--flag VALUE or --flag=VALUE):\n" +
-        SettingsFlagsHelp();
+        "       quillmark help [COMMAND]       this text, or one command's own (as COMMAND --help)\n"
+        "       quillmark --version\n\nCommands:\n";
+    for (const BatchCommand* command : BatchCommands()) usage += CommandEntry(*command);
+    return usage + SettingsHelp();
+}
+
+std::string CommandUsage(std::string_view name) {
+    const BatchCommand* command = FindBatchCommand(name);
+    if (!command) return {};
+    std::string usage = "Usage: quillmark " + std::string(command->name);
+    if (!command->synopsis.empty()) usage += " " + std::string(command->synopsis);
+    usage += "\n  " + std::string(command->summary) + "\n";
+    if (!command->options.empty()) usage += "\nOptions:\n" + std::string(command->options);
+    if (command->synopsis.find("[settings]") != std::string_view::npos) usage += SettingsHelp();
     return usage;
 }
 
+std::string VersionText() {
+    std::string devices;
+    for (const std::string& name : DeviceNames()) devices += (devices.empty() ? "" : ", ") + name;
+    return "quillmark " QUILLMARK_VERSION "\nbuild: " QUILLMARK_BUILD_TYPE "\ndevices: " + devices +
+           "\ndesktop: " + (win32::DesktopBackendBuilt() ? "GTK 3" : "none (batch commands only)") + "\n";
+}
+
+std::string DeviceChoiceError(const std::optional<std::string>& flag) {
+    const std::string name = flag ? *flag : SelectedDeviceName();
+    const std::vector<std::string> known = DeviceNames();
+    if (std::find(known.begin(), known.end(), name) != known.end()) return {};
+    return std::string("unknown device \"") + name + "\"" + (flag ? "" : " (from QUILLMARK_DEVICE)") +
+           ": the devices are " + KnownDeviceNames();
+}
+
 int RunBatch(const std::vector<std::string>& arguments) {
-    if (arguments.empty() || arguments.front() == "--help" || arguments.front() == "-h") {
-        std::fputs(BatchUsage().c_str(), stdout);
-        return kExitSuccess;
-    }
+    if (arguments.empty() || IsHelp(arguments.front())) return Print(BatchUsage());
+    if (arguments.front() == "--version") return Print(VersionText());
+    if (arguments.front() == "help") return RunHelp(arguments);
     const BatchCommand* command = FindBatchCommand(arguments.front());
-    if (!command) return UsageError("unknown command '" + arguments.front() + "' (see quillmark --help)");
+    if (!command) return UnknownCommand(arguments.front());
 
     BatchSettings settings;
     std::string error;
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (!ParseSettingsFlags(rest, &settings, &error)) return UsageError(error);
-    if (settings.help) {
-        std::fputs(BatchUsage().c_str(), stdout);
-        return kExitSuccess;
-    }
+    if (settings.help) return Print(CommandUsage(command->name));
     if (command->runWithSettings) return command->runWithSettings(settings);
-    if (settings.device && !SelectDevice(*settings.device, &error)) return UsageError(error);
+    if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty()) return UsageError(unknown);
+    if (settings.device) SelectDevice(*settings.device, &error);
     return RunOnHeadlessProbe(settings, command->run);
 }
 

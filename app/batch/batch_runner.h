@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillmark::batch {
@@ -25,6 +27,19 @@ int RunOnHeadlessProbe(const BatchSettings& settings,
 
 // The usage text: commands, their options and every settings flag.
 std::string BatchUsage();
+
+// One command's own help: its synopsis, what it does, its options and (when
+// it takes them) the settings flags.
+std::string CommandUsage(std::string_view name);
+
+// "quillmark --version": the version, the build type and the devices and
+// desktop backend compiled in.
+std::string VersionText();
+
+// Empty when the device the command line (`flag`, the last --device) or
+// else QUILLMARK_DEVICE names exists; otherwise the message saying which
+// name is unknown and where it came from.
+std::string DeviceChoiceError(const std::optional<std::string>& flag);
 
 // Runs the message loop until it waits for input (every queued message
 // dispatched, a frame drawn if one was due). False when it does not settle,

@@ -30,6 +30,11 @@ const BatchCommand* FindBatchCommand(std::string_view name) {
     return found == commands.end() ? nullptr : *found;
 }
 
+int ReportError(const std::string& message, int code) {
+    std::fprintf(stderr, "quillmark: %s\n", message.c_str());
+    return code;
+}
+
 std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, std::string_view shortName,
                                            std::string_view longName, std::string* error) {
     const auto named = [&](std::string_view text) {
@@ -68,18 +73,20 @@ std::string WriteFailure(const std::string& path, HRESULT result) {
         const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
         std::error_code code;
         if (!std::filesystem::is_directory(folder, code))
-            why = "the folder " + folder.string() + " does not exist (" + ResultName(result) + ")";
+            why = "the folder " + folder.string() + " does not exist";
         else if (access(folder.c_str(), W_OK) != 0)
-            why = "the folder " + folder.string() + " is not writable (" + ResultName(result) + ")";
+            why = "the folder " + folder.string() + " is not writable";
+        else if (std::filesystem::is_directory(path, code))
+            why = "it is a folder";
         else
-            why = "the file cannot be created (" + ResultName(result) + ")";
+            why = "the file cannot be created";
     }
     return "cannot write " + path + ": " + why;
 }
 
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return {};
-    return "unknown option '" + arguments.front() + "' (see --help)";
+    return "unknown option '" + arguments.front() + "': neither a setting nor an option of this command (see --help)";
 }
 
 }  // namespace quillmark::batch

@@ -35,8 +35,7 @@ constexpr int kMarkTolerance = 24;  // per channel, for drivers that filter a so
 constexpr int kDifferenceGain = 4;
 
 int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "quillmark compare: %s\n", message.c_str());
-    return code;
+    return ReportError(message, code);
 }
 
 int Channel(std::uint32_t pixel, int shift) { return int((pixel >> shift) & 0xFF); }
@@ -48,7 +47,7 @@ struct DeviceRun {
     std::vector<std::uint32_t> frame;
     std::vector<int> levels;
     AnalysisFigures figures{};
-    std::vector<int> levelHits;
+    std::vector<std::int64_t> levelHits;
 };
 
 std::vector<std::uint32_t> BackBufferPixels() {
@@ -146,6 +145,7 @@ int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) 
     if (!options.analyze) return kExitSuccess;
 
     std::string error;
+    std::fprintf(stderr, "quillmark: analysing on %s (%s)\n", run.name.c_str(), run.description.c_str());
     if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
     run.figures = CurrentFigures(true);
     for (int level = 0; level < kLevelsDone; ++level) run.levelHits.push_back(LevelResultOf(level).hits);
@@ -179,10 +179,12 @@ void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAg
         std::printf("%5zu %9d %9d %9d %7s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
                     Percent(levels[l].Share()).c_str());
     if (a.levelHits.empty()) return;
-    std::printf("analysis: SUM %d / %d, MAX %d / %d\nlevel    hits A    hits B\n", a.figures.hitTotal,
-                b.figures.hitTotal, a.figures.maxHits, b.figures.maxHits);
+    std::printf("analysis: SUM %lld / %lld, MAX %d / %d\nlevel    hits A    hits B\n",
+                static_cast<long long>(a.figures.hitTotal), static_cast<long long>(b.figures.hitTotal),
+                a.figures.maxHits, b.figures.maxHits);
     for (std::size_t l = 0; l < a.levelHits.size(); ++l)
-        std::printf("%5zu %9d %9d\n", l, a.levelHits[l], b.levelHits[l]);
+        std::printf("%5zu %9lld %9lld\n", l, static_cast<long long>(a.levelHits[l]),
+                    static_cast<long long>(b.levelHits[l]));
 }
 
 std::string JsonString(const std::string& text) {

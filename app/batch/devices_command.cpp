@@ -58,8 +58,7 @@ bool ListDevice(const std::string& name) {
 
 int RunDevices(const BatchSettings& settings) {
     if (!settings.rest.empty() || !settings.actions.empty() || settings.device) {
-        std::fprintf(stderr, "quillmark devices: takes no settings or options\n");
-        return kExitUsage;
+        return ReportError("cannot list the devices: devices takes no settings or options", kExitUsage);
     }
     for (const std::string& name : DeviceNames()) ListDevice(name);
     return kExitSuccess;

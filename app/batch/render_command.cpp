@@ -7,9 +7,12 @@
 #include "surface_save.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace quillmark::batch {
 namespace {
+
+constexpr auto Fail = ReportError;
 
 // The extensions of the formats this program writes, for messages.
 std::string WritableExtensions() {
@@ -20,11 +23,6 @@ std::string WritableExtensions() {
             list += std::string(list.empty() ? "" : ", ") + *extension;
     }
     return list;
-}
-
-int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "quillmark render: %s\n", message.c_str());
-    return code;
 }
 
 HRESULT WriteBackBuffer(const std::string& path, ImageFileFormat format) {
@@ -42,7 +40,12 @@ int RunRender(const std::vector<std::string>& arguments) {
     const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
     if (!error.empty()) return Fail(error, kExitUsage);
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    if (!output) return Fail("-o FILE is required", kExitUsage);
+    if (!output) return Fail("nothing to write: render needs -o FILE, the image file to write", kExitUsage);
+    std::error_code code;
+    if (std::filesystem::is_directory(*output, code))
+        return Fail("cannot write " + *output + ": it is a folder; name the image file to write in it, e.g. " +
+                        (std::filesystem::path(*output) / "frame.png").string(),
+                    kExitUsage);
     const ImageCodec* codec = FindImageCodecForPath(*output);
     if (codec == nullptr)
         return Fail("cannot write " + *output + ": its extension names no image format (this program writes " +

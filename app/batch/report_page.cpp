@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kReportName = "report.html";
-
 constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:2em;max-width:60em;color:#222}"
     "table{border-collapse:collapse;margin-bottom:1em}"
@@ -166,7 +164,7 @@ bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, 
                                            : "The run was interrupted; the figures cover the frames measured") +
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" + SettingsTable() +
                              FiguresTable(figures) + LevelsTable() + heatMapSection + plotSection + "</body>\n</html>\n";
-    const fs::path target = directory / kReportName;
+    const fs::path target = directory / kReportPageName;
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out << page;
     out.close();

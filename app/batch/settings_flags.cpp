@@ -72,7 +72,10 @@ const FlagSpec kFlags[] = {
     {"--texture-rotation", Integer, DragScrollThumb, kTextureRotationBar, {}, 0, 89, "0..89", "0",
      "rotation of the texture coordinates, degrees"},
     {"--checker", Integer, DragTrackbar, kCheckerSlider, {}, -8, 8, "-8..8", "8",
-     "checkerboard square size of the generated texture"},
+     "checkerboard squares of the generated texture: N >= 0 makes them 2^N texels\n"
+     "wide on every level (at most half the level; 0: one texel); N < 0 makes them\n"
+     "2^-N texels on level 0, halving level by level down to one texel, so that they\n"
+     "cover the same part of the texture on every level"},
     {"--tint", Named, ClickRadio, 0, kTints, 0, 0, "normal|tinted|full", "tinted",
      "colouring of the generated texture's mip levels"},
     {"--texture", Texture, ClickRadio, 0, {}, 0, 0, "FILE", "the generated checkerboard",
@@ -310,13 +313,17 @@ bool TextureFileRefused(const std::vector<ControlAction>& actions) {
 
 std::string SettingsFlagsHelp() {
     std::string help;
-    char line[256];
+    constexpr std::size_t kHeadWidth = 46;
+    const std::string continuation = "\n" + std::string(kHeadWidth + 3, ' ');
     for (const FlagSpec& flag : kFlags) {
-        const std::string head = std::string(flag.name) + " " + std::string(flag.values);
-        std::snprintf(line, sizeof(line), "  %-46s %.*s (default: %.*s)\n", head.c_str(),
-                      static_cast<int>(flag.meaning.size()), flag.meaning.data(),
-                      static_cast<int>(flag.defaultValue.size()), flag.defaultValue.data());
-        help += line;
+        std::string head = std::string(flag.name) + " " + std::string(flag.values);
+        head.resize(std::max(head.size(), kHeadWidth), ' ');
+        std::string meaning(flag.meaning);
+        for (std::size_t at = meaning.find('\n'); at != std::string::npos; at = meaning.find('\n', at + 1)) {
+            meaning.replace(at, 1, continuation);
+            at += continuation.size() - 1;
+        }
+        help += "  " + head + " " + meaning + " (default: " + std::string(flag.defaultValue) + ")\n";
     }
     help += "  Known devices: " + KnownDeviceNames() + "\n";
     return help;

@@ -22,10 +22,11 @@ constexpr const char* kDescription =
 constexpr const char* kTrailer =
     ".SH ENVIRONMENT\n.TP\n.B QUILLMARK_DEVICE\nThe Direct3D device (as \\-\\-device; \\fBreference\\fR, the "
     "built\\-in software device, when unset).\n"
-    ".SH EXIT STATUS\n0 on success, 1 when the work failed, 2 for a bad command line, 130 when an analysis "
-    "was stopped with Ctrl\\-C.\n"
-    ".SH FILES\n.TP\n.I MipBand.bmp\nThe polar plot of an analysis: direction from the screen centre across, "
-    "distance down, coloured by mip level.\n.TP\n.I heatmap.bmp\nHits per pixel of an analysis, red for none "
+    ".SH EXIT STATUS\n0 on success, 1 when the work failed, 2 for a bad command line (an unknown device "
+    "included), 128 plus the signal when an analysis was stopped by it: 130 for Ctrl\\-C, 143 for SIGTERM, "
+    "129 for SIGHUP.\n"
+    ".SH FILES\n.TP\n.I MipBand.bmp\nThe polar plot of an analysis, coloured by mip level: each column is a "
+    "direction from the screen centre, each row a distance from it, and the centre lies on the bottom row.\n.TP\n.I heatmap.bmp\nHits per pixel of an analysis, red for none "
     "to green for the most.\n.TP\n.I report.html\nThe settings, figures, per\\-level results and both images "
     "of an analysis on one page.\n"
     ".SH EXAMPLES\n.nf\nquillmark analyze \\-o out\nquillmark analyze \\-\\-anisotropy 16 \\-\\-angle 70 "
@@ -131,7 +132,8 @@ std::vector<CommandOption> ParseCommandOptions(const std::string& text) {
 std::string ManualPage() {
     return ".TH QUILLMARK 1 \"\" \"Quillmark\" \"User Commands\"\n.SH NAME\nquillmark \\- show and measure how a "
            "graphics device filters textures\n.SH SYNOPSIS\n.B quillmark\n.br\n.B quillmark\n.I COMMAND\n"
-           "[\\fIsettings\\fR] [\\fIoptions\\fR]\n.br\n.B quillmark\n[\\fICOMMAND\\fR] \\fB\\-\\-help\\fR\n"
+           "[\\fIsettings\\fR] [\\fIoptions\\fR]\n.br\n.B quillmark\n[\\fICOMMAND\\fR] \\fB\\-\\-help\\fR\n.br\n"
+           ".B quillmark help\n[\\fICOMMAND\\fR]\n.br\n.B quillmark \\-\\-version\n"
            ".SH DESCRIPTION\n" +
            std::string(kDescription) + CommandsSection() + SettingsSection() + kTrailer;
 }
@@ -144,7 +146,11 @@ std::string BashCompletion() {
         "_quillmark() {\n"
         "    local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
         "    if ((COMP_CWORD == 1)); then\n"
-        "        COMPREPLY=($(compgen -W \"" + Joined(commands, " ") + " --help\" -- \"$cur\"))\n"
+        "        COMPREPLY=($(compgen -W \"" + Joined(commands, " ") + " help --help --version\" -- \"$cur\"))\n"
+        "        return\n"
+        "    fi\n"
+        "    if [[ \"${COMP_WORDS[1]}\" == help ]]; then\n"
+        "        ((COMP_CWORD == 2)) && COMPREPLY=($(compgen -W \"" + Joined(commands, " ") + "\" -- \"$cur\"))\n"
         "        return\n"
         "    fi\n"
         "    case \"$prev\" in\n";

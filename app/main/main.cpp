@@ -1,38 +1,47 @@
 // The quillmark program: without arguments the interactive probe on the
 // desktop; with a command, batch mode on the headless backend.
+#include "batch_command.h"
 #include "batch_runner.h"
+#include "program_icon.h"
 #include "shell.h"
 
 #include "backend.h"
 #include "library_switches.h"
 #include "windows.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-bool DisplayNamed() { return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr; }
+using quillmark::batch::ReportError;
+
+constexpr const char* kBatchHint = "; without one, the batch commands work, e.g. quillmark render -o frame.png "
+                                   "(see quillmark --help)";
+
+std::string DisplayName() {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return std::string(variable) + "=" + value;
+    }
+    return {};
+}
 
 int RunInteractive() {
     using namespace quillmark::win32;
+    constexpr const char* kWhat = "cannot start the interactive program: ";
+    if (!DesktopBackendBuilt())
+        return ReportError(std::string(kWhat) + "this build has no desktop backend" + kBatchHint, 1);
     if (!DisplayAvailable()) {
-        if (DisplayNamed())
-            std::fprintf(stderr,
-                         "quillmark: cannot open the display (or this build has no desktop backend).\n");
-        else
-            std::fprintf(stderr, "quillmark: the interactive program needs a display (DISPLAY is not set).\n");
-        std::fprintf(stderr,
-                     "Without one, use the batch commands, e.g. quillmark render -o frame.bmp; "
-                     "see quillmark --help.\n");
-        return 1;
+        const std::string display = DisplayName();
+        return ReportError(kWhat + (display.empty() ? std::string("no display is set (DISPLAY is empty)")
+                                                    : "the display " + display + " cannot be opened") +
+                               kBatchHint,
+                           1);
     }
-    if (!SelectBackend(Backend::Gtk)) {
-        std::fprintf(stderr, "quillmark: the desktop backend could not be started.\n");
-        return 1;
-    }
+    if (!SelectBackend(Backend::Gtk)) return ReportError(std::string(kWhat) + "the desktop backend failed to start", 1);
+    SetProgramIcon(std::string(quillmark::kProgramIconSvg));
     return quillmark::RunInteractiveProbe(GetModuleHandleA(nullptr));
 }
 
@@ -40,6 +49,8 @@ int RunInteractive() {
 
 int main(int argc, char** argv) {
     quillmark::StartTextureLibrary();
-    if (argc <= 1) return RunInteractive();
-    return quillmark::batch::RunBatch(std::vector<std::string>(argv + 1, argv + argc));
+    if (argc > 1) return quillmark::batch::RunBatch(std::vector<std::string>(argv + 1, argv + argc));
+    if (const std::string unknown = quillmark::batch::DeviceChoiceError(std::nullopt); !unknown.empty())
+        return ReportError(unknown, quillmark::batch::kExitUsage);
+    return RunInteractive();
 }

@@ -4,6 +4,7 @@
 #include "gl_direct3d.h"
 #include "reference_direct3d.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -117,6 +118,8 @@ IDirect3D9* Direct3DCreate9(UINT SDKVersion) {
     const std::string name = quillmark::SelectedDeviceName();
     std::string error;
     IDirect3D9* direct3d = quillmark::CreateNamedDirect3D(name, &error);
-    if (!direct3d) std::fprintf(stderr, "device \"%s\" cannot be opened: %s\n", name.c_str(), error.c_str());
+    if (!direct3d)
+        std::fprintf(stderr, "%s: cannot open the device \"%s\": %s\n", program_invocation_short_name, name.c_str(),
+                     error.c_str());
     return direct3d;
 }

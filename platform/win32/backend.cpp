@@ -5,6 +5,7 @@
 #include "message_queue.h"
 #include "window_model.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -23,6 +24,20 @@ HeadlessState& Headless() {
     return state;
 }
 
+// A message box as one line on stderr, in the form of the program's other
+// messages: "caption: text", the caption (the program's name) and the
+// sentence's first word in lower case, without the closing full stop.
+std::string MessageBoxLine(const std::string& caption, const std::string& text) {
+    std::string line;
+    for (const char c : caption) line += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string sentence = text;
+    if (sentence.size() > 1 && std::isupper(static_cast<unsigned char>(sentence[0])) &&
+        std::islower(static_cast<unsigned char>(sentence[1])))
+        sentence[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(sentence[0])));
+    if (!sentence.empty() && sentence.back() == '.') sentence.pop_back();
+    return line.empty() ? sentence : line + ": " + sentence;
+}
+
 // No display: windows exist only in the model, the user is played by
 // user_input.h, and waiting returns at once because no input can arrive
 // except messages other threads post (which the caller picks up next).
@@ -31,7 +46,7 @@ public:
     int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                        UINT type) override {
         Headless().messageBoxes.push_back({owner, caption, text, type});
-        std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+        std::fprintf(stderr, "%s\n", MessageBoxLine(caption, text).c_str());
         return FirstButtonOf(type);
     }
     bool ChooseFileToOpen(HWND, const std::string&, std::string& path) override {
@@ -103,6 +118,16 @@ bool SelectBackend(Backend backend) {
 }
 
 Backend CurrentBackend() { return Selected().kind; }
+
+void SetProgramIcon(const std::string& image) { ActiveBackend().SetProgramIcon(image); }
+
+bool DesktopBackendBuilt() {
+#ifdef QUILLMARK_HAVE_GTK
+    return true;
+#else
+    return false;
+#endif
+}
 
 const std::vector<MessageBoxRecord>& MessageBoxesShown() { return Headless().messageBoxes; }
 

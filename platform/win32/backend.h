@@ -4,6 +4,8 @@
 // the default.
 #pragma once
 
+#include <string>
+
 namespace quillmark::win32 {
 
 enum class Backend { Headless, Gtk };
@@ -17,5 +19,15 @@ bool DisplayAvailable();
 bool SelectBackend(Backend backend);
 
 Backend CurrentBackend();
+
+// True when this build has the GTK desktop backend.
+bool DesktopBackendBuilt();
+
+// The program's icon, shown by the desktop for every top-level window (title
+// bar, task switcher) as its own convention has it, where Win32 would take
+// the class icon: the bytes of an image file in a format the desktop reads
+// (SVG included). The desktop backend applies it to the windows that exist
+// and to those created later; headless, it changes nothing.
+void SetProgramIcon(const std::string& image);
 
 }  // namespace quillmark::win32

@@ -31,6 +31,8 @@ public:
     virtual void Wake() {}
     // Handles pending display events without waiting (PeekMessageA).
     virtual void Pump() {}
+    // The program's icon for its top-level windows (image file bytes).
+    virtual void SetProgramIcon(const std::string&) {}
     virtual SIZE ScreenSize() const = 0;
     // Average character width and height of a dialog font, in pixels.
     virtual SIZE FontCharSize(const std::string& fontName, int pointSize) const = 0;

@@ -74,11 +74,6 @@ void Click(HWND handle) {
 
 }  // namespace
 
-DWORD ButtonType(HWND button) {
-    Window* window = FindWindowRecord(button);
-    return window ? window->style & BS_TYPEMASK : BS_PUSHBUTTON;
-}
-
 LRESULT CALLBACK ButtonProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* window = FindWindowRecord(handle);
     if (!window) return 0;

@@ -21,9 +21,6 @@ void NotifyParentCommand(HWND control, WORD code);
 // WM_NOTIFY from a control to its parent.
 LRESULT NotifyParent(HWND control, UINT code);
 
-// The button's type (BS_PUSHBUTTON ... BS_AUTORADIOBUTTON).
-DWORD ButtonType(HWND button);
-
 // The user picks entry `index` of the combo box's list.
 bool UserSelectsComboItem(HWND comboBox, int index);
 

@@ -34,6 +34,10 @@ bool DesktopClose(HWND window);
 // A double click on a dialog's header bar.
 bool DesktopDoubleClickCaption(HWND dialog);
 
+// The centre of a dialog's caption (its header bar's title), in screen
+// coordinates, for real pointer input.
+bool DesktopCaptionCentre(HWND dialog, POINT& centre);
+
 struct DesktopFacts {
     bool shown = false;
     std::string title;         // UTF-8
@@ -43,11 +47,17 @@ struct DesktopFacts {
     bool sensitive = false;
     int clientWidth = 0;       // a top-level window's client widget
     int clientHeight = 0;
+    bool closeBox = false;     // a top-level window offers a close box
+    bool focusRing = false;    // a top-level window shows where the keyboard focus is
+    bool focused = false;      // a control holds the keyboard focus
+    int iconWidth = 0;         // a top-level window's icon as the desktop reads it (_NET_WM_ICON)
 };
 
 DesktopFacts DesktopFactsOf(HWND window);
 
-// The main window's client area as drawn, X8R8G8B8 rows (empty if none).
-std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height);
+// The main window's client area as drawn, X8R8G8B8 rows (empty if none),
+// on a screen of `deviceScale` device pixels per pixel (2 on a HiDPI screen,
+// GDK_SCALE=2): the rows then hold the device pixels.
+std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height, int deviceScale = 1);
 
 }  // namespace quillmark::win32

@@ -98,12 +98,6 @@ void DropMessagesFor(HWND window) {
     std::erase_if(queue.messages, [&](const MSG& m) { return m.hwnd == window; });
 }
 
-bool HasPostedInput() {
-    Queue& queue = TheQueue();
-    std::lock_guard lock(queue.mutex);
-    return queue.quit || !queue.messages.empty();
-}
-
 void WaitForPostedInput() {
     Queue& queue = TheQueue();
     std::unique_lock lock(queue.mutex);

@@ -3,9 +3,6 @@
 
 namespace quillmark::win32 {
 
-// True when a posted message or the quit request is waiting.
-bool HasPostedInput();
-
 // Blocks until another thread posts a message (or the quit request).
 void WaitForPostedInput();
 

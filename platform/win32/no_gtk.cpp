@@ -14,8 +14,9 @@ bool DesktopDragThumb(HWND, int) { return false; }
 bool DesktopAnswerFileChooser(const std::string&) { return false; }
 bool DesktopClose(HWND) { return false; }
 bool DesktopDoubleClickCaption(HWND) { return false; }
+bool DesktopCaptionCentre(HWND, POINT&) { return false; }
 DesktopFacts DesktopFactsOf(HWND) { return {}; }
-std::vector<std::uint32_t> DesktopSnapshot(HWND, int& width, int& height) {
+std::vector<std::uint32_t> DesktopSnapshot(HWND, int& width, int& height, int) {
     width = height = 0;
     return {};
 }

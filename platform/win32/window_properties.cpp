@@ -119,10 +119,6 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
     return old;
 }
 
-LONG GetWindowLongA(HWND window, int index) {
-    return static_cast<LONG>(GetWindowLongPtrA(window, index));
-}
-
 LONG SetWindowLongA(HWND window, int index, LONG value) {
     return static_cast<LONG>(SetWindowLongPtrA(window, index, value));
 }
@@ -178,7 +174,3 @@ HWND SetFocus(HWND window) {
 }
 
 HWND GetFocus() { return g_focus; }
-
-LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return procedure ? procedure(window, message, wParam, lParam) : 0;
-}

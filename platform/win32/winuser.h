@@ -408,10 +408,6 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param);
-inline HWND CreateWindowA(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-                          int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
-    return CreateWindowExA(0, className, windowName, style, x, y, width, height, parent, menu, instance, param);
-}
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
@@ -440,12 +436,9 @@ int GetWindowTextA(HWND window, LPSTR text, int maxCount);
 int GetWindowTextLengthA(HWND window);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
-LONG GetWindowLongA(HWND window, int index);
 LONG SetWindowLongA(HWND window, int index, LONG value);
 int GetClassNameA(HWND window, LPSTR className, int maxCount);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wParam,
-                        LPARAM lParam);
 
 // The message queue. There is one queue, served on the GUI thread; other
 // threads may post to it.

@@ -43,10 +43,11 @@ inline ImageFacts ReadImageFacts(const std::string& path) {
 
 // The figures and per-pixel results a run leaves behind.
 struct RunRecord {
-    std::int32_t hitTotal, framesDone, totalFrames;
+    std::int64_t hitTotal;
+    std::int32_t framesDone, totalFrames;
     std::uint16_t maxHits;
     std::uint64_t levelTexelSum;
-    std::vector<int> periods;
+    std::vector<std::int64_t> periods;
     std::vector<std::uint16_t> counts;
     std::vector<std::uint32_t> plot;
 

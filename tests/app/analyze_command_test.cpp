@@ -3,9 +3,19 @@
 // and its command-line errors.
 #include "../texfile/texture_test_support.h"
 #include "analysis_test_support.h"
+#include "analyze_command.h"
 #include "batch_runner.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <iterator>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
@@ -82,7 +92,7 @@ TEST_F(AnalyzeCommand, ATextureFileIsAnalysedWithAWarningNamingIt) {
     std::ofstream(texture, std::ios::binary)
         .write(reinterpret_cast<const char*>(bitmap.data()), static_cast<std::streamsize>(bitmap.size()));
     ASSERT_EQ(Analyze({"--texture", texture.string(), "-o", directory_.string()}), 0) << errors_;
-    EXPECT_NE(errors_.find("quillmark analyze: warning: the analysis marks texels of the generated texture, so the "
+    EXPECT_NE(errors_.find("quillmark: warning: the analysis marks texels of the generated texture, so the "
                            "colours of the texture file \"" +
                            texture.string() + "\" are counted as hits\n"),
               std::string::npos)
@@ -120,7 +130,112 @@ TEST_F(AnalyzeCommand, RefusesAnOutputThatIsAFile) {
     ASSERT_NE(created, nullptr);
     std::fclose(created);
     EXPECT_EQ(Analyze({"-o", file.string()}), 1);
-    EXPECT_NE(errors_.find("cannot create the directory"), std::string::npos) << errors_;
+    EXPECT_NE(errors_.find("cannot create the folder"), std::string::npos) << errors_;
+}
+
+// Each output that cannot be written is found before the first frame of the
+// run, not after the whole run: no progress, no figures, nothing written.
+TEST_F(AnalyzeCommand, AnOutputThatCannotBeWrittenFailsBeforeTheFirstFrame) {
+    const std::filesystem::path out = directory_ / "out";
+    for (const char* name : {"heatmap.bmp", "MipBand.bmp", "report.html"}) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directories(out / name);  // a folder where the file goes
+        EXPECT_EQ(Analyze({"-o", out.string()}), 1) << name;
+        EXPECT_NE(errors_.find("cannot write " + (out / name).string() + ": it is a folder"), std::string::npos)
+            << errors_;
+        EXPECT_EQ(errors_.find("frames"), std::string::npos) << "no frame was drawn: " << errors_;
+        EXPECT_EQ(output_, "") << "no figures of a run that did not happen";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1) << "nothing else written";
+    }
+    // A folder this user may not write (root may write anywhere).
+    if (geteuid() != 0) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directories(out);
+        std::filesystem::permissions(out, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_EQ(Analyze({"-o", out.string()}), 1);
+        EXPECT_NE(errors_.find("cannot write " + (out / "MipBand.bmp").string() + ": Permission denied"),
+                  std::string::npos)
+            << errors_;
+        std::filesystem::permissions(out, std::filesystem::perms::owner_all);
+    }
+}
+
+// While one analysis writes into a folder, a second one into the same folder
+// is refused in words and leaves the first one's files alone.
+TEST_F(AnalyzeCommand, ASecondAnalysisIntoALockedFolderIsRefused) {
+    const std::filesystem::path out = directory_ / "busy";
+    std::filesystem::create_directories(out);
+    const int held = open(out.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);  // as the first analysis holds it
+    EXPECT_EQ(Analyze({"-o", out.string()}), 1);
+    EXPECT_NE(errors_.find("cannot write into " + out.string() + ": another analysis is writing there"),
+              std::string::npos)
+        << errors_;
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+    close(held);
+    EXPECT_EQ(Analyze({"-o", out.string()}), 0) << "free again once the first one ended: " << errors_;
+}
+
+// SIGTERM (what `timeout` and a desktop logout send) and SIGHUP end the run
+// as Ctrl-C does: the images and a report marked interrupted are written,
+// and the exit status is 128 + the signal.
+TEST_F(AnalyzeCommand, TerminationSignalsWriteWhatWasMeasured) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        const std::filesystem::path out = directory_ / ("signal-" + std::to_string(signal));
+        // Sent once the run has set its handler; the full tunnel run is far longer than that.
+        struct sigaction before {};
+        sigaction(signal, nullptr, &before);  // SIG_IGN for SIGHUP under nohup
+        std::thread sender([signal, previous = before.sa_handler] {
+            struct sigaction current {};
+            for (int i = 0; i < 6000; ++i) {
+                sigaction(signal, nullptr, &current);
+                if (current.sa_handler != previous) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            kill(getpid(), signal);
+        });
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int code = batch::RunBatch({"analyze", "-o", out.string()});
+        output_ = ::testing::internal::GetCapturedStdout();
+        errors_ = ::testing::internal::GetCapturedStderr();
+        sender.join();
+        EXPECT_EQ(code, 128 + signal) << errors_;
+        EXPECT_NE(errors_.find("interrupted (SIG"), std::string::npos) << errors_;
+        EXPECT_NE(output_.find("(interrupted)"), std::string::npos) << output_;
+        EXPECT_TRUE(ReadImageFacts((out / "heatmap.bmp").string()).read);
+        EXPECT_TRUE(ReadImageFacts((out / "MipBand.bmp").string()).read);
+        std::ifstream report(out / "report.html");
+        const std::string page((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+        EXPECT_NE(page.find("The run was interrupted"), std::string::npos);
+        struct sigaction after {};
+        sigaction(signal, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back";
+    }
+}
+
+// A run that takes more frames than estimated shows a growing estimate, never
+// more frames done than the whole run is said to take.
+TEST(AnalyzeProgress, TheEstimateGrowsOnceTheCountPassesIt) {
+    g_app = AppState{};
+    g_app.level = 5;
+    g_app.rowPeriod = 4;
+    g_app.columnPeriod = 8;  // 32 cells: a pass of 12 frames
+    g_app.phase = 15;        // 5 of them marked
+    g_app.totalFrames = 718;
+    g_app.framesDone = 748;
+    EXPECT_EQ(ShownFrameEstimate(), 748 + 7);
+    std::string line = batch::ProgressLine(10);
+    EXPECT_NE(line.find("[#########.] 748/755 frames"), std::string::npos) << line;
+    g_app.framesDone = 700;  // within the estimate, the estimate stands
+    EXPECT_NE(batch::ProgressLine(0).find("700/718 frames"), std::string::npos);
+    g_app.framesDone = 892;
+    g_app.level = kLevelsDone;  // done: the estimate is what it took
+    line = batch::ProgressLine(10);
+    EXPECT_NE(line.find("[##########] 892/892 frames"), std::string::npos) << line;
+    g_app = AppState{};
 }
 
 }  // namespace

@@ -116,7 +116,8 @@ TEST(CommandTable, OptionValuesAreTakenInEitherSpelling) {
     arguments = {"x", "-o"};
     EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), std::nullopt);
     EXPECT_EQ(error, "-o needs a value");
-    EXPECT_EQ(LeftoverArgumentsError({"--bogus"}), "unknown option '--bogus' (see --help)");
+    EXPECT_EQ(LeftoverArgumentsError({"--bogus"}),
+              "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
 }
 
 class AppliedFlags : public ProbeFixture {

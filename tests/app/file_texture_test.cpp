@@ -31,6 +31,11 @@ protected:
         ASSERT_TRUE(win32::ClickButton(Control(kBrowseButton)));
         win32::ClearOpenFileAnswers();
     }
+    static std::string DialogTitle() {
+        char title[128] = "";
+        GetWindowTextA(g_app.settingsDialog, title, sizeof title);
+        return title;
+    }
     static void UseBmp() { ASSERT_TRUE(win32::ClickButton(Control(kUseFileTextureRadio))); }
     static void SetPointFilters() {
         ASSERT_TRUE(win32::SelectComboItem(Control(kMinFilterList), 0));
@@ -57,6 +62,7 @@ TEST_F(FileTexture, BrowseLoadsTheFileWithItsFullChainAndUseBmpSamplesIt) {
     EXPECT_EQ(desc.Height, 64u);
     EXPECT_EQ(g_app.fileTexture->GetLevelCount(), 8u);
     EXPECT_TRUE(win32::MessageBoxesShown().empty());  // a file that loads is never reported
+    EXPECT_EQ(DialogTitle(), "Settings - photo.bmp") << "the dialog names the loaded file";
 
     EXPECT_FALSE(g_app.useFileTexture);  // choosing a file does not select it
     RenderFrame();
@@ -87,10 +93,12 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
         {Write("empty.bmp", {}), "it is empty"},
         {directory_.string(), "it is a folder, not a file"},
     };
+    EXPECT_EQ(DialogTitle(), "Settings - good.bmp");
     for (const Case& c : cases) {
         win32::ClearMessageBoxes();
         Browse(c.path);
         EXPECT_EQ(g_app.fileTexture, nullptr) << c.path;
+        EXPECT_EQ(DialogTitle(), "Settings") << "no file is loaded any more";
         ASSERT_EQ(win32::MessageBoxesShown().size(), 1u) << c.path;
         const win32::MessageBoxRecord& box = win32::MessageBoxesShown()[0];
         EXPECT_EQ(box.caption, "Quillmark");

@@ -119,6 +119,33 @@ TEST_F(ReadBackClassification, HitsCountEveryColouredChannel) {
     EXPECT_EQ(g_app.maxHits, 6);
 }
 
+// A long run on level 0 (every pixel showing marks in most frames) passes
+// 2^31 hits: the sums keep counting, and a pixel's counter stops at its top
+// instead of wrapping to a few hits, so the most-hit pixel stays the greenest.
+TEST_F(ReadBackClassification, SumsPassTwoToTheThirtyOneAndPixelCountersStopAtTheirTop) {
+    g_app.level = 0;
+    g_app.rowPeriod = 2;
+    g_app.columnPeriod = 2;
+    g_app.phase = 3;
+    g_app.hitTotal = 0x7FFFFFFF;
+    g_app.hitCounts[8 * kWidth + 9] = 0xFFFE;
+    g_app.hitCounts[8 * kWidth + 7] = 0xFFFF;
+    g_app.maxHits = 0xFFFF;
+    Pixel(9, 8) = 0x00010101;  // three hits
+    Pixel(7, 8) = 0x00010000;  // one
+    CountLevelHits(0x7FFFFFFF);
+    const std::int64_t levelHitsBefore = LevelResultOf(0).hits;
+    RecordHits(Frame());
+    EXPECT_EQ(g_app.hitTotal, std::int64_t{0x7FFFFFFF} + 4);
+    EXPECT_EQ(LevelResultOf(0).hits, levelHitsBefore + 4);
+    EXPECT_GT(LevelResultOf(0).hits, std::int64_t{0x7FFFFFFF});
+    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 0xFFFF);
+    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 7], 0xFFFF);
+    EXPECT_EQ(g_app.maxHits, 0xFFFF);
+    DrawHeatMap(Frame());
+    EXPECT_EQ(Pixel(9, 8), 0x0000FF00u);
+}
+
 TEST_F(ReadBackClassification, HeatMapWithoutHitsIsAllRed) {
     DrawHeatMap(Frame());
     for (std::uint32_t pixel : pixels_) ASSERT_EQ(pixel, 0x00FF0000u);

@@ -6,7 +6,9 @@
 #include "window_image.h"
 #include "window_model.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace quillmark::win32 {
 namespace {
@@ -43,17 +45,101 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
     return TRUE;  // the window model destroys the widget when the window goes
 }
 
-// Dialogs do not move the focus with Tab: keyboard navigation is not routed.
-gboolean OnDialogKey(GtkWidget*, GdkEventKey* event, gpointer) {
-    return event->keyval == GDK_KEY_Tab || event->keyval == GDK_KEY_ISO_Left_Tab ||
-           event->keyval == GDK_KEY_KP_Tab;
+// The dialog's controls that Tab stops at, in template order (the order of
+// the model's children): those with WS_TABSTOP that are shown and enabled.
+std::vector<GtkWidget*> TabStops(HWND dialog, const GtkBackend& backend) {
+    std::vector<GtkWidget*> stops;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const Window* record = FindWindowRecord(child);
+        GtkWidget* widget = backend.ControlWidget(child);
+        if (record && widget && (record->style & WS_TABSTOP) && (record->style & WS_VISIBLE) &&
+            !(record->style & WS_DISABLED))
+            stops.push_back(widget);
+    }
+    return stops;
 }
 
-gboolean OnCaptionPress(GtkWidget*, GdkEventButton* event, gpointer data) {
-    if (event->type != GDK_2BUTTON_PRESS || event->button != 1) return FALSE;
-    DoubleClickCaption(HandleOf(data));
-    MarkUserInput(HandleOf(data));
+// Tab and Shift-Tab move the focus through the tab stops in template order,
+// round from the last to the first, and show the focus ring; the focused
+// control itself takes the other keys (arrows step a trackbar or a list).
+gboolean OnDialogKey(GtkWidget* top, GdkEventKey* event, gpointer data) {
+    const bool forward = event->keyval == GDK_KEY_Tab || event->keyval == GDK_KEY_KP_Tab;
+    const bool backward = event->keyval == GDK_KEY_ISO_Left_Tab;
+    if (!forward && !backward) return FALSE;
+    const auto* backend = dynamic_cast<const GtkBackend*>(&ActiveBackend());
+    if (!backend) return FALSE;
+    const std::vector<GtkWidget*> stops = TabStops(HandleOf(data), *backend);
+    if (stops.empty()) return TRUE;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top));
+    const auto holds = [focus](GtkWidget* stop) {
+        return focus && (focus == stop || gtk_widget_is_ancestor(focus, stop));
+    };
+    const auto current = std::find_if(stops.begin(), stops.end(), holds);
+    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(stops.size());
+    std::ptrdiff_t next = forward ? 0 : count - 1;
+    if (current != stops.end()) next = ((current - stops.begin()) + (forward ? 1 : count - 1)) % count;
+    gtk_widget_grab_focus(stops[static_cast<std::size_t>(next)]);
+    gtk_window_set_focus_visible(GTK_WINDOW(top), TRUE);
     return TRUE;
+}
+
+// The dialog draws its own caption (the header bar): dragging it moves the
+// dialog (through the window manager where there is one) and a double
+// click rolls it up, as a caption does. The move starts once the pointer
+// has gone past the drag threshold, so that clicks stay clicks.
+constexpr const char* kCaptionPressX = "quillmark-caption-press-x";
+constexpr const char* kCaptionPressY = "quillmark-caption-press-y";
+
+void ForgetCaptionPress(GtkWidget* caption) {
+    g_object_set_data(G_OBJECT(caption), kCaptionPressX, nullptr);
+    g_object_set_data(G_OBJECT(caption), kCaptionPressY, nullptr);
+}
+
+// Stored one above the coordinate, so that a null pointer means "none".
+void RememberCaptionPress(GtkWidget* caption, const GdkEventButton& event) {
+    g_object_set_data(G_OBJECT(caption), kCaptionPressX, GINT_TO_POINTER(static_cast<gint>(event.x_root) + 1));
+    g_object_set_data(G_OBJECT(caption), kCaptionPressY, GINT_TO_POINTER(static_cast<gint>(event.y_root) + 1));
+}
+
+gboolean OnCaptionPress(GtkWidget* caption, GdkEventButton* event, gpointer data) {
+    if (event->button != 1) return FALSE;
+    if (event->type == GDK_2BUTTON_PRESS) {
+        ForgetCaptionPress(caption);
+        DoubleClickCaption(HandleOf(data));
+        MarkUserInput(HandleOf(data));
+        return TRUE;
+    }
+    if (event->type == GDK_BUTTON_PRESS) RememberCaptionPress(caption, *event);
+    return TRUE;
+}
+
+gboolean OnCaptionRelease(GtkWidget* caption, GdkEventButton*, gpointer) {
+    ForgetCaptionPress(caption);
+    return FALSE;
+}
+
+gboolean OnCaptionMotion(GtkWidget* caption, GdkEventMotion* event, gpointer) {
+    const gint x = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(caption), kCaptionPressX)) - 1;
+    const gint y = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(caption), kCaptionPressY)) - 1;
+    if (x < 0 || !(event->state & GDK_BUTTON1_MASK)) return FALSE;
+    if (!gtk_drag_check_threshold(caption, x, y, static_cast<gint>(event->x_root), static_cast<gint>(event->y_root)))
+        return FALSE;
+    ForgetCaptionPress(caption);
+    gtk_window_begin_move_drag(GTK_WINDOW(gtk_widget_get_toplevel(caption)), 1, x, y, event->time);
+    return TRUE;
+}
+
+// A window the user (or the window manager) moved is moved in the model
+// too, so that the program sees its place and a later change of its size
+// leaves it there.
+gboolean OnConfigure(GtkWidget* top, GdkEventConfigure*, gpointer data) {
+    const Window* record = FindWindowRecord(HandleOf(data));
+    if (!record || SyncingWidgets() || !gtk_widget_get_visible(top)) return FALSE;
+    gint x = 0, y = 0;
+    gtk_window_get_position(GTK_WINDOW(top), &x, &y);
+    if (x != record->rect.left || y != record->rect.top)
+        SetWindowPos(HandleOf(data), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return FALSE;
 }
 
 gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
@@ -66,10 +152,14 @@ gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image->pixels.data())), CAIRO_FORMAT_RGB24,
         image->width, image->height, image->width * 4);
-    const double sx = static_cast<double>(gtk_widget_get_allocated_width(area)) / image->width;
-    const double sy = static_cast<double>(gtk_widget_get_allocated_height(area)) / image->height;
-    cairo_scale(cairo, sx, sy);
+    // Enlarged (for a larger area, or on a screen of two or more device
+    // pixels per pixel) by whole factors only, each texel a block of equal
+    // pixels: smoothing would hide the very detail the frame is there to show.
+    const int factor = std::max(1, std::min(gtk_widget_get_allocated_width(area) / image->width,
+                                            gtk_widget_get_allocated_height(area) / image->height));
+    cairo_scale(cairo, factor, factor);
     cairo_set_source_surface(cairo, surface, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
     cairo_paint(cairo);
     cairo_surface_destroy(surface);
     return TRUE;
@@ -106,6 +196,7 @@ void GtkBackend::CreateTopLevel(HWND window) {
     gtk_window_set_resizable(top, FALSE);
     gtk_window_set_deletable(top, (record.style & WS_SYSMENU) != 0);
     g_signal_connect(parts.top, "delete-event", G_CALLBACK(OnDelete), window);
+    g_signal_connect(parts.top, "configure-event", G_CALLBACK(OnConfigure), window);
     if (IsDialog(record)) {
         parts.header = gtk_header_bar_new();
         gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(parts.header), (record.style & WS_SYSMENU) != 0);
@@ -116,11 +207,14 @@ void GtkBackend::CreateTopLevel(HWND window) {
         gtk_container_add(GTK_CONTAINER(parts.caption), title);
         gtk_widget_set_hexpand(parts.caption, TRUE);
         gtk_widget_set_valign(parts.caption, GTK_ALIGN_FILL);
+        gtk_widget_add_events(parts.caption, GDK_BUTTON1_MOTION_MASK | GDK_BUTTON_RELEASE_MASK);
         g_signal_connect(parts.caption, "button-press-event", G_CALLBACK(OnCaptionPress), window);
+        g_signal_connect(parts.caption, "button-release-event", G_CALLBACK(OnCaptionRelease), nullptr);
+        g_signal_connect(parts.caption, "motion-notify-event", G_CALLBACK(OnCaptionMotion), nullptr);
         gtk_header_bar_set_custom_title(GTK_HEADER_BAR(parts.header), parts.caption);
         gtk_window_set_titlebar(top, parts.header);
         gtk_widget_show_all(parts.header);
-        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnDialogKey), nullptr);
+        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnDialogKey), window);
         gtk_style_context_add_class(gtk_widget_get_style_context(parts.top), "quillmark-dialog");
         parts.client = gtk_fixed_new();
     } else {
@@ -243,6 +337,20 @@ void GtkBackend::Pump() {
 }
 
 void GtkBackend::Wake() { g_main_context_wakeup(nullptr); }
+
+void GtkBackend::SetProgramIcon(const std::string& image) {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    const bool written =
+        gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(image.data()), image.size(), nullptr);
+    const bool closed = gdk_pixbuf_loader_close(loader, nullptr);  // always, to release the loader's state
+    GdkPixbuf* icon = written && closed ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    if (icon) {
+        gtk_window_set_default_icon(icon);  // windows created from now on, message boxes included
+        for (auto& [handle, parts] : parts_)
+            if (parts.top) gtk_window_set_icon(GTK_WINDOW(parts.top), icon);
+    }
+    g_object_unref(loader);
+}
 
 SIZE GtkBackend::ScreenSize() const {
     GdkDisplay* display = gdk_display_get_default();

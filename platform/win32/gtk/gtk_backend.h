@@ -36,6 +36,7 @@ public:
     void BlockForInput() override;
     void Pump() override;
     void Wake() override;
+    void SetProgramIcon(const std::string& image) override;
     SIZE ScreenSize() const override;
     SIZE FontCharSize(const std::string& fontName, int pointSize) const override;
 

@@ -57,6 +57,12 @@ bool GtkBackend::ChooseFileToOpen(HWND owner, const std::string& title, std::str
     GtkWidget* chooser = gtk_file_chooser_dialog_new(Utf8FromWindowsText(title).c_str(), ParentWindowOf(owner),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                      GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    // It opens in the current folder, as the Win32 dialog does without an
+    // initial folder.
+    if (char* folder = g_get_current_dir()) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder);
+        g_free(folder);
+    }
     bool chosen = false;
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {

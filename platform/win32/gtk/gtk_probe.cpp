@@ -59,6 +59,24 @@ gboolean AnswerFileChooser(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+// The width of the first icon in the window's _NET_WM_ICON property (width,
+// height, then the pixels), where the desktop reads a window's icon.
+int IconWidthOf(GtkWidget* top) {
+    GdkWindow* window = gtk_widget_get_window(top);
+    if (!window) return 0;
+    GdkAtom type = GDK_NONE;
+    gint format = 0, length = 0;
+    guchar* data = nullptr;
+    if (!gdk_property_get(window, gdk_atom_intern_static_string("_NET_WM_ICON"), GDK_NONE, 0, 2, FALSE, &type,
+                          &format, &length, &data))
+        return 0;
+    // Format-32 properties arrive as an array of longs.
+    const bool holdsWidth = format == 32 && length >= static_cast<gint>(sizeof(long));
+    const int width = holdsWidth ? static_cast<int>(reinterpret_cast<const long*>(data)[0]) : 0;
+    g_free(data);
+    return width;
+}
+
 }  // namespace
 
 bool DesktopAnswerFileChooser(const std::string& path) {
@@ -119,6 +137,19 @@ bool DesktopDoubleClickCaption(HWND dialog) {
     return handled != FALSE;
 }
 
+bool DesktopCaptionCentre(HWND dialog, POINT& centre) {
+    GtkWidget* caption = Desktop() ? Desktop()->CaptionWidget(dialog) : nullptr;
+    GtkWidget* top = TopOf(dialog);
+    if (!caption || !top || !gtk_widget_get_realized(top)) return false;
+    gint x = 0, y = 0, originX = 0, originY = 0;
+    if (!gtk_widget_translate_coordinates(caption, top, gtk_widget_get_allocated_width(caption) / 2,
+                                          gtk_widget_get_allocated_height(caption) / 2, &x, &y))
+        return false;
+    gdk_window_get_origin(gtk_widget_get_window(top), &originX, &originY);
+    centre = POINT{originX + x, originY + y};
+    return true;
+}
+
 DesktopFacts DesktopFactsOf(HWND window) {
     DesktopFacts facts;
     if (GtkWidget* top = TopOf(window)) {
@@ -126,6 +157,11 @@ DesktopFacts DesktopFactsOf(HWND window) {
         facts.sensitive = gtk_widget_get_sensitive(top);
         const char* title = gtk_window_get_title(GTK_WINDOW(top));
         facts.title = title ? title : "";
+        GtkWidget* titleBar = gtk_window_get_titlebar(GTK_WINDOW(top));
+        facts.closeBox = GTK_IS_HEADER_BAR(titleBar) ? gtk_header_bar_get_show_close_button(GTK_HEADER_BAR(titleBar))
+                                                     : gtk_window_get_deletable(GTK_WINDOW(top));
+        facts.focusRing = gtk_window_get_focus_visible(GTK_WINDOW(top));
+        facts.iconWidth = IconWidthOf(top);
         if (GtkWidget* caption = Desktop()->CaptionWidget(window))
             facts.text = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(caption))));
         GtkWidget* client = gtk_bin_get_child(GTK_BIN(top));
@@ -139,6 +175,10 @@ DesktopFacts DesktopFactsOf(HWND window) {
     if (!widget) return facts;
     facts.shown = gtk_widget_get_visible(widget);
     facts.sensitive = gtk_widget_get_sensitive(widget);
+    if (GtkWidget* top = gtk_widget_get_toplevel(widget); GTK_IS_WINDOW(top)) {
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top));
+        facts.focused = focus && (focus == widget || gtk_widget_is_ancestor(focus, widget));
+    }
     if (GTK_IS_LABEL(widget)) facts.text = gtk_label_get_text(GTK_LABEL(widget));
     else if (GTK_IS_ENTRY(widget)) facts.text = gtk_entry_get_text(GTK_ENTRY(widget));
     else if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)))
@@ -150,15 +190,16 @@ DesktopFacts DesktopFactsOf(HWND window) {
     return facts;
 }
 
-std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height) {
+std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height, int deviceScale) {
     width = height = 0;
     GtkWidget* top = TopOf(window);
     GtkWidget* client = top ? gtk_bin_get_child(GTK_BIN(top)) : nullptr;
     if (!client || !GTK_IS_DRAWING_AREA(client)) return {};
-    width = gtk_widget_get_allocated_width(client);
-    height = gtk_widget_get_allocated_height(client);
+    width = gtk_widget_get_allocated_width(client) * deviceScale;
+    height = gtk_widget_get_allocated_height(client) * deviceScale;
     if (width <= 0 || height <= 0) return {};
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_surface_set_device_scale(surface, deviceScale, deviceScale);
     cairo_t* cairo = cairo_create(surface);
     gtk_widget_draw(client, cairo);
     cairo_destroy(cairo);

@@ -21,7 +21,9 @@ TEST(MessageBox, RecordedAndAnsweredWithTheFirstButton) {
     EXPECT_EQ(MessageBoxesShown()[0].caption, "Quillmark");
     EXPECT_EQ(MessageBoxesShown()[0].text, "Could not generate Texture");
     EXPECT_EQ(MessageBoxesShown()[1].type, static_cast<UINT>(MB_YESNO));
-    EXPECT_NE(printed.find("Could not generate Texture"), std::string::npos);
+    // On stderr each box is one line in the program's message form: "caption:
+    // text", lower case first, without the closing full stop.
+    EXPECT_EQ(printed, "quillmark: could not generate Texture\ntt: TT\nerror: \n");
     EXPECT_EQ(MessageBoxesShown()[2].caption, "Error");
     ClearMessageBoxes();
     EXPECT_TRUE(MessageBoxesShown().empty());

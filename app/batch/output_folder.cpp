@@ -1,0 +1,79 @@
+#include "output_folder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace quillmark::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// An existing file is opened for writing without truncating it; a missing
+// one is created and removed again.
+bool CheckWritable(const fs::path& file, std::string* error) {
+    const int existing = open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (existing >= 0) {
+        close(existing);
+        return true;
+    }
+    int why = errno;
+    if (why == ENOENT) {
+        const int created = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (created >= 0) {
+            close(created);
+            unlink(file.c_str());
+            return true;
+        }
+        why = errno;
+    }
+    *error = "cannot write " + file.string() + ": " + (why == EISDIR ? "it is a folder" : Reason(why));
+    return false;
+}
+
+}  // namespace
+
+OutputFolder::~OutputFolder() {
+    if (descriptor_ >= 0) close(descriptor_);  // closing releases the lock
+}
+
+bool OutputFolder::Claim(const fs::path& directory, const std::vector<std::string>& fileNames, std::string* error) {
+    std::error_code code;
+    fs::create_directories(directory, code);
+    if (!code && !fs::is_directory(directory, code)) code = std::make_error_code(std::errc::not_a_directory);
+    if (code) {
+        *error = "cannot create the folder " + directory.string() + ": " + code.message();
+        return false;
+    }
+    const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) {
+        *error = "cannot open the folder " + directory.string() + ": " + Reason(errno);
+        return false;
+    }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
+        close(descriptor);
+        *error = why == EWOULDBLOCK ? "cannot write into " + directory.string() +
+                                          ": another analysis is writing there; wait for it to end or choose "
+                                          "another folder with -o"
+                                    : "cannot lock the folder " + directory.string() + ": " + Reason(why);
+        return false;
+    }
+    for (const std::string& name : fileNames) {
+        if (!CheckWritable(directory / name, error)) {
+            close(descriptor);
+            return false;
+        }
+    }
+    if (descriptor_ >= 0) close(descriptor_);
+    descriptor_ = descriptor;
+    return true;
+}
+
+}  // namespace quillmark::batch
