@@ -2,14 +2,20 @@
 // the same slot (luminance standing for red, green and blue) is found at
 // compile time; the field then moves as bits where the widths agree, else
 // through a table of the 2^n rounded results; luminance made of red, green
-// and blue is weighed as the general path weighs it. Slots the source lacks
-// take its defaults. Sources of 16-bit fields run the general path's decode
-// and rounding loops over stretches of pixels.
+// and blue is weighed as the general path weighs it (four pixels a step
+// where the processor has the lanes). Slots the source lacks take its
+// defaults. Sources of 16-bit fields run the general path's decode and
+// rounding loops over stretches of pixels.
 #include "direct_rows.h"
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <tuple>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "linear_formats.h"
 
@@ -103,9 +109,116 @@ constexpr bool WideFields() {
 // field by field.
 constexpr UINT kStretch = 256;
 
+#if defined(__SSE2__)
+// A field beside luminance that lanes can carry: a constant, or a source
+// field of its own width moved as bits.
+template <class S, Field To>
+constexpr bool LaneField() {
+    if (To.slot == SLOT_L) return true;
+    const int index = SourceFieldOf<S>(To.slot);
+    return index < 0 || S::kFields[index].bits == To.bits;
+}
+
+template <class S, class D, std::size_t... I>
+constexpr bool LaneFields(std::index_sequence<I...>) {
+    return (LaneField<S, D::kFields[I]>() && ...);
+}
+
+// Luminance (L8, A8L8) from red, green and blue of at most 8 bits in a
+// pixel of 2 to 4 bytes: four pixels a step, each channel decoded, weighed
+// and rounded with the operations DecodeField, SlotValue and Pack take.
+template <class S, class D>
+constexpr bool LuminanceLanes() {
+    return D::kFields[0].slot == SLOT_L && !WideFields<S>() && S::kBytes >= 2 && SourceFieldOf<S>(SLOT_L) < 0 &&
+           LaneFields<S, D>(std::make_index_sequence<D::kFields.size()>{});
+}
+
+template <class S, int Slot>
+__m128 ChannelLanes(__m128i words) {
+    constexpr int index = SourceFieldOf<S>(Slot);
+    if constexpr (index < 0) {
+        return _mm_set1_ps(SlotRef<Slot>(S::kDefaults));
+    } else {
+        constexpr Field f = S::kFields[index];
+        const __m128i raw = _mm_and_si128(_mm_srli_epi32(words, f.shift), _mm_set1_epi32((1 << f.bits) - 1));
+        return _mm_mul_ps(_mm_cvtepi32_ps(raw), _mm_set1_ps(UnsignedFactor<f.bits>()));
+    }
+}
+
+// Destination field To of four pixels, in place.
+template <class S, Field To>
+__m128i FieldLanes(__m128i words) {
+    constexpr int index = SourceFieldOf<S>(To.slot);
+    if constexpr (To.slot == SLOT_L) {
+        const __m128 top = _mm_set1_ps(Scale<To>());
+        const __m128 weighed = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(_mm_set1_ps(kLumaR), ChannelLanes<S, SLOT_R>(words)),
+                       _mm_mul_ps(_mm_set1_ps(kLumaG), ChannelLanes<S, SLOT_G>(words))),
+            _mm_mul_ps(_mm_set1_ps(kLumaB), ChannelLanes<S, SLOT_B>(words)));
+        __m128 v = _mm_add_ps(_mm_mul_ps(weighed, top), _mm_set1_ps(0.5f));
+        v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), top);  // max(v, 0) takes 0 for NaN, as Pack does
+        return _mm_slli_epi32(_mm_cvttps_epi32(v), To.shift);
+    } else if constexpr (index < 0) {
+        return _mm_set1_epi32(static_cast<int>(RoundField<To, std::uint32_t>(S::kDefaults)));
+    } else {
+        constexpr Field from = S::kFields[index];
+        const __m128i raw = _mm_and_si128(_mm_srli_epi32(words, from.shift), _mm_set1_epi32((1 << from.bits) - 1));
+        return _mm_slli_epi32(raw, To.shift);
+    }
+}
+
+// Four source pixels in 32-bit lanes; a 3-byte pixel read as four bytes
+// masked, so pixel x + 4 must exist.
+template <class S>
+__m128i WordLanes(const BYTE* source) {
+    if constexpr (S::kBytes == 4) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+    } else if constexpr (S::kBytes == 2) {
+        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source)), _mm_setzero_si128());
+    } else {
+        const auto word = [source](int i) { return static_cast<int>(Load<4>(source + 3 * i) & kThreeBytes); };
+        return _mm_setr_epi32(word(0), word(1), word(2), word(3));
+    }
+}
+
+// Four pixels of one or two bytes from their 32-bit lanes.
+template <int Bytes>
+void StoreLanes(BYTE* destination, __m128i pixels) {
+    if constexpr (Bytes == 1) {
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(pixels, pixels), _mm_setzero_si128());
+        const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+        std::memcpy(destination, &four, 4);
+    } else {
+        // Signed packing keeps 16-bit patterns when biased by 0x8000 and back.
+        const __m128i bias = _mm_set1_epi32(0x8000);
+        const __m128i halves = _mm_packs_epi32(_mm_sub_epi32(pixels, bias), _mm_setzero_si128());
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(destination), _mm_add_epi16(halves, _mm_set1_epi16(-0x8000)));
+    }
+}
+
+template <class S, class D, std::size_t... I>
+UINT LuminanceRow(const BYTE* source, BYTE* destination, UINT width, std::index_sequence<I...>) {
+    UINT x = 0;
+    for (; x + 4 + (S::kBytes == 3) <= width; x += 4) {
+        const __m128i words = WordLanes<S>(source + std::size_t{x} * S::kBytes);
+        StoreLanes<D::kBytes>(destination + std::size_t{x} * D::kBytes,
+                              (FieldLanes<S, D::kFields[I]>(words) | ...));
+    }
+    return x;
+}
+#endif
+
 template <class S, class D>
 void DirectRow(const BYTE* source, BYTE* destination, UINT width, const BYTE*) {
     constexpr auto seq = std::make_index_sequence<D::kFields.size()>{};
+#if defined(__SSE2__)
+    if constexpr (LuminanceLanes<S, D>()) {
+        const UINT done = LuminanceRow<S, D>(source, destination, width, seq);
+        ConvertRow<S, D>(source + std::size_t{done} * S::kBytes, destination + std::size_t{done} * D::kBytes,
+                         width - done, seq);
+        return;
+    }
+#endif
     if constexpr (WideFields<S>()) {
         FloatColor stretch[kStretch];
         for (UINT x = 0; x < width; x += kStretch) {

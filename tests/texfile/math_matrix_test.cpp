@@ -76,15 +76,29 @@ TEST(MatLookAtLeft, CameraOnNegativeZLookingAtOrigin) {
     ExpectNear(view, FromRows({{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 5, 1}}), 1e-4f);
 }
 
+// fovY pi/2: half is 0.7853982, whose sine and cosine both round to
+// 0x3F3504F3, so yScale is 1 exactly (in double and rounded once it would
+// be 0x3F7FFFFF); Q = 101 / 100.
 TEST(MatPerspectiveLeft, RightAngleFieldOfView) {
     Matrix projection;
     MatPerspectiveLeft(&projection, 3.14159265f / 2, 1.0f, 1.0f, 101.0f);
-    EXPECT_NEAR(projection.m[0][0], 1.0f, 1e-6f);
-    EXPECT_NEAR(projection.m[1][1], 1.0f, 1e-6f);
-    EXPECT_NEAR(projection.m[2][2], 1.01f, 1e-6f);
+    EXPECT_EQ(projection.m[0][0], 1.0f);
+    EXPECT_EQ(projection.m[1][1], 1.0f);
+    EXPECT_EQ(projection.m[2][2], 1.01f);
     EXPECT_EQ(projection.m[2][3], 1.0f);
-    EXPECT_NEAR(projection.m[3][2], -1.01f, 1e-6f);
+    EXPECT_EQ(projection.m[3][2], -1.01f);
     EXPECT_EQ(projection.m[3][3], 0.0f);
+}
+
+// fovY 1 and 2: the rounded sine and cosine of 0.5 and of 1 divided in
+// single precision give 0x3FEA4D6B and 0x3F24602E; the quotient taken in
+// double and rounded once would give 0x3FEA4D6C and 0x3F24602F.
+TEST(MatPerspectiveLeft, QuotientOfRoundedSineAndCosine) {
+    Matrix projection;
+    MatPerspectiveLeft(&projection, 1.0f, 1.0f, 1.0f, 2.0f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(projection.m[1][1]), 0x3FEA4D6Bu);
+    MatPerspectiveLeft(&projection, 2.0f, 1.0f, 1.0f, 2.0f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(projection.m[1][1]), 0x3F24602Eu);
 }
 
 TEST(MatPerspectiveLeft, EqualPlanesGiveInfinity) {

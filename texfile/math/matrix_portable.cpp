@@ -93,8 +93,12 @@ Matrix* MatLookAtLeft(Matrix* out, const Vector3* eye, const Vector3* at, const 
 }
 
 Matrix* MatPerspectiveLeft(Matrix* out, float fovY, float aspect, float zNear, float zFar) {
-    const double half = static_cast<double>(fovY) * 0.5;
-    const float yScale = static_cast<float>(std::cos(half) / std::sin(half));
+    // In single precision throughout: half the angle, its sine and cosine
+    // rounded, then their quotient.
+    const float half = fovY * 0.5f;
+    float s, c;
+    SinCos(half, &s, &c);
+    const float yScale = c / s;
     const float q = zFar / (zFar - zNear);
     *out = RowsToMatrix({{yScale / aspect, 0, 0, 0}, {0, yScale, 0, 0}, {0, 0, q, 1}, {0, 0, -q * zNear, 0}});
     return out;
