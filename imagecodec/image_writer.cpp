@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace quillmark {
 namespace {
@@ -67,9 +68,15 @@ HRESULT ConvertAll(DecodedImage& top, D3DFORMAT target) {
     return S_OK;
 }
 
+// The writers' one entry: the numeric locale they format with, and memory
+// that runs out in the standard library.
 HRESULT RunWriter(const DecodedImage& image, const ImageCodec& codec, ImageOutput& output) {
     NumericLocaleGuard locale;
-    return (image.*codec.write)(output);
+    try {
+        return codec.write(image, output);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 }  // namespace

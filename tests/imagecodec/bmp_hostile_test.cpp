@@ -3,6 +3,7 @@
 // copied into a block of exactly its size so that any read past it is caught.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ HRESULT ReadExact(const Bytes& bytes, bool viaBmp) {
     DecodedImage image;
     image.decodePixels = TRUE;
     const UINT size = static_cast<UINT>(exact.size());
-    return viaBmp ? image.ReadBmp(exact.data(), size) : image.ReadDib(exact.data(), size);
+    return viaBmp ? FindImageCodec(ImageFileFormat::Bmp)->read(image, exact.data(), size) : FindImageCodec(ImageFileFormat::Dib)->read(image, exact.data(), size);
 }
 
 std::vector<Bytes> SampleDibs() {

@@ -2,6 +2,7 @@
 // out by hand.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,8 @@ using testing::DibSpec;
 
 HRESULT Read(DecodedImage& image, const Bytes& file, bool viaBmp = true, BOOL decode = TRUE) {
     image.decodePixels = decode;
-    return viaBmp ? image.ReadBmp(file.data(), static_cast<UINT>(file.size()))
-                  : image.ReadDib(file.data(), static_cast<UINT>(file.size()));
+    return viaBmp ? FindImageCodec(ImageFileFormat::Bmp)->read(image, file.data(), static_cast<UINT>(file.size()))
+                  : FindImageCodec(ImageFileFormat::Dib)->read(image, file.data(), static_cast<UINT>(file.size()));
 }
 
 const BYTE* Row(const DecodedImage& image, UINT y) { return image.pixels + y * image.rowPitch; }

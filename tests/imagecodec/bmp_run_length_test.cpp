@@ -1,6 +1,7 @@
 // Run-length bitmaps (8 and 4 bits per pixel) decoded by hand.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ HRESULT ReadRle(DecodedImage& image, std::int32_t width, std::int32_t height, st
     const std::vector<std::uint32_t> colours(compression == 1 ? 256 : 16, 0);
     const Bytes file = Bmp(Dib(spec, colours, data));
     image.decodePixels = TRUE;
-    return image.ReadBmp(file.data(), static_cast<UINT>(file.size()));
+    return FindImageCodec(ImageFileFormat::Bmp)->read(image, file.data(), static_cast<UINT>(file.size()));
 }
 
 void ExpectRow(const DecodedImage& image, UINT y, std::initializer_list<BYTE> expected) {
@@ -99,7 +100,7 @@ TEST(BmpRunLength, RunLengthNeedsPaletteBitCounts) {
     const Bytes file = Bmp(Dib(spec, {}, {1, 1, 0, 1}));
     DecodedImage image;
     image.decodePixels = TRUE;
-    EXPECT_EQ(image.ReadBmp(file.data(), static_cast<UINT>(file.size())), E_FAIL);
+    EXPECT_EQ(FindImageCodec(ImageFileFormat::Bmp)->read(image, file.data(), static_cast<UINT>(file.size())), E_FAIL);
 }
 
 }  // namespace
