@@ -189,12 +189,8 @@ struct LevelSize {
 
 LevelSize SizeOfLevel(D3DFORMAT format, std::uint64_t width, std::uint64_t height) {
     const PixelFormatInfo& info = LookupPixelFormat(format);
-    if (info.IsBlockCompressed() || info.IsPixelPair()) {
-        const std::uint64_t rowPitch = (width + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
-        return {rowPitch, rowPitch * ((height + info.blockHeight - 1) / info.blockHeight)};
-    }
-    const std::uint64_t rowPitch = width * (info.bitsPerPixel / 8);
-    return {rowPitch, rowPitch * height};
+    const std::uint64_t rowPitch = info.RowBytes(width);
+    return {rowPitch, rowPitch * info.BlockRows(height)};
 }
 
 // Levels past 1 x 1 x 1 do not exist, whatever the file claims.

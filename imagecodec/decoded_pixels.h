@@ -15,7 +15,7 @@ inline HRESULT AllocatePixels(DecodedImage& image, D3DFORMAT format, UINT width,
     image.width = width;
     image.height = height;
     image.depth = 1;
-    image.rowPitch = width * (LookupPixelFormat(format).bitsPerPixel / 8);
+    image.rowPitch = static_cast<UINT>(LookupPixelFormat(format).RowBytes(width));
     image.slicePitch = 0;
     image.pixels = static_cast<BYTE*>(std::malloc(std::size_t{image.rowPitch} * height));
     if (image.pixels == nullptr) return E_OUTOFMEMORY;

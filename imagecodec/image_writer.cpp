@@ -23,8 +23,8 @@ HRESULT ConvertRecord(DecodedImage& record, D3DFORMAT target) {
     // Rows of whole blocks (4 x 4 for block-compressed formats, pairs, or
     // single pixels).
     const PixelFormatInfo& info = LookupPixelFormat(target);
-    const std::uint64_t rowPitch = (std::uint64_t{record.width} + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
-    const std::uint64_t slicePitch = rowPitch * ((std::uint64_t{record.height} + info.blockHeight - 1) / info.blockHeight);
+    const std::uint64_t rowPitch = info.RowBytes(record.width);
+    const std::uint64_t slicePitch = rowPitch * info.BlockRows(record.height);
     const std::uint64_t size = slicePitch * record.depth;
     if (size == 0 || size > kMaxImageBytes) return E_OUTOFMEMORY;
     auto* block = static_cast<BYTE*>(std::malloc(size));
