@@ -149,9 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     ImageInfo info{};
-    DecodedImage header;
-    if (header.ReadImage(input.Data(), input.Size(), &info, FALSE) != S_OK) return 0;
-    if (std::uint64_t{info.Width} * info.Height * info.Depth > kMaxConvertedPixels) return 0;
+    if (!fuzz::HeaderWithin(input, kMaxConvertedPixels, info)) return 0;
     DecodedImage image;
     if (image.ReadImage(input.Data(), input.Size(), nullptr, TRUE) != S_OK) return 0;
     fuzz::CheckDecoded(image, true);

@@ -89,6 +89,14 @@ inline bool WithinDecodeBudget(const DecodedImage& header) {
     return std::uint64_t{header.width} * header.height * header.depth <= kMaxDecodedPixels;
 }
 
+// True when the input reads as an image (header facts only, into `info`) of
+// at most `maxPixels` pixels in its top level.
+inline bool HeaderWithin(const ExactInput& input, std::uint64_t maxPixels, ImageInfo& info) {
+    DecodedImage header;
+    return header.ReadImage(input.Data(), input.Size(), &info, FALSE) == S_OK &&
+           std::uint64_t{info.Width} * info.Height * info.Depth <= maxPixels;
+}
+
 // Bytes of one row of blocks and the number of such rows of a record.
 struct BlockLayout {
     std::uint64_t rowBytes;

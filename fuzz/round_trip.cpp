@@ -54,9 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     ImageInfo info{};
-    DecodedImage header;
-    if (header.ReadImage(input.Data(), input.Size(), &info, FALSE) != S_OK) return 0;
-    if (!IsLossless(info.ImageFileFormat) || !fuzz::WithinDecodeBudget(header)) return 0;
+    if (!fuzz::HeaderWithin(input, fuzz::kMaxDecodedPixels, info) || !IsLossless(info.ImageFileFormat)) return 0;
     DecodedImage image;
     if (image.ReadImage(input.Data(), input.Size(), nullptr, TRUE) != S_OK) return 0;
     const ImageCodec& codec = *FindImageCodec(image.fileFormat);

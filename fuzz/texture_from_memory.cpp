@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     ImageInfo info{};
-    DecodedImage header;
-    if (header.ReadImage(input.Data(), input.Size(), &info, FALSE) != S_OK) return 0;
-    if (std::uint64_t{info.Width} * info.Height * info.Depth > kMaxLoadedPixels) return 0;
+    if (!fuzz::HeaderWithin(input, kMaxLoadedPixels, info)) return 0;
 
     std::uint32_t hash = fuzz::HashOf(data, size);
     const D3DRESOURCETYPE type = Pick(kResourceTypes, hash);

@@ -8,6 +8,7 @@
 // buffer live in a record of the calling frame, which destroys them on every
 // path, and no object with a destructor lives in a frame the jump crosses.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
@@ -200,12 +201,7 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     if (format == D3DFMT_UNKNOWN || !FitsDecodeMemory(&info, bytesPerPixel)) return E_FAIL;
     jpeg_start_decompress(&info);
 
-    image.format = format;
-    image.width = info.output_width;
-    image.height = info.output_height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(info.output_width * bytesPerPixel);
-    image.slicePitch = 0;
+    DescribePixels(image, format, info.output_width, info.output_height);
     if (!image.decodePixels) return S_OK;
 
     // Owned by the record from here on: the dispatcher frees it on failure.

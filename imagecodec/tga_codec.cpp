@@ -5,6 +5,7 @@
 // image stored top-down and left to right is used in place. There is no
 // writer.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "image_codec.h"
 #include "image_limits.h"
 #include "pixel_format.h"
@@ -249,12 +250,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (MinimumDataBytes(h, bytesPerPixel) > byteCount - dataOffset) return E_FAIL;
 
     const BYTE* data = bytes + dataOffset;
-    image.format = fileFormatPixels;
-    image.width = h.width;
-    image.height = h.height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(h.width * bytesPerPixel);
-    image.slicePitch = 0;
+    DescribePixels(image, fileFormatPixels, h.width, h.height);
     image.pixels = const_cast<BYTE*>(data);
     if (!image.decodePixels) return S_OK;
 
