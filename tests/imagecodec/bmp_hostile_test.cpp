@@ -17,12 +17,11 @@ using testing::Bytes;
 using testing::Dib;
 using testing::DibSpec;
 
+// A copy of exactly the bytes, so that a read past them is seen.
 HRESULT ReadExact(const Bytes& bytes, bool viaBmp) {
     const Bytes exact(bytes);
     DecodedImage image;
-    image.decodePixels = TRUE;
-    const UINT size = static_cast<UINT>(exact.size());
-    return viaBmp ? FindImageCodec(ImageFileFormat::Bmp)->read(image, exact.data(), size) : FindImageCodec(ImageFileFormat::Dib)->read(image, exact.data(), size);
+    return testing::ReadBitmap(image, exact, viaBmp);
 }
 
 std::vector<Bytes> SampleDibs() {
