@@ -97,7 +97,6 @@ TEST(BmpRunLength, RunLengthNeedsPaletteBitCounts) {
     spec.compression = 1, spec.bitCount = 24;
     const Bytes file = Bmp(Dib(spec, {}, {1, 1, 0, 1}));
     DecodedImage image;
-    image.decodePixels = TRUE;
     EXPECT_EQ(testing::ReadBitmap(image, file), E_FAIL);
 }
 
