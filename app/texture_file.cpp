@@ -1,6 +1,7 @@
 #include "texture_file.h"
 
 #include "app_state.h"
+#include "read_failure.h"
 #include "settings_dialog.h"
 #include "texture_constants.h"
 #include "texture_from_file.h"
@@ -39,7 +40,9 @@ std::string UnreadableReason(const std::string& path) {
     if (!code && size > kLargestReadableFile) return "it is 4 GiB or larger, more than an image file can be";
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
         std::fclose(file);
-        return "it is not in an image format Quillmark can read";
+        // The reader of the format the file was taken for says what is wrong.
+        const std::string_view why = LastReadFailure();
+        return why.empty() ? "it is not in an image format Quillmark can read" : std::string(why);
     }
     return std::string("it cannot be read (") + std::strerror(errno) + ")";
 }

@@ -78,6 +78,25 @@ private:
 // reached with far less, and the per-input timeout stays meaningful.
 inline constexpr std::size_t kMaxInputSize = 1 << 20;
 
+// Images whose header claims more pixels than this (512 x 512) are read for
+// their header only: a few hundred bytes may claim a gigabyte of pixels,
+// and filling it finds nothing that a small image would not, at a thousand
+// times the cost. The readers' own limits are the library's business and
+// are fuzzed through the header reads.
+inline constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 18;
+
+inline bool WithinDecodeBudget(const DecodedImage& header) {
+    return std::uint64_t{header.width} * header.height * header.depth <= kMaxDecodedPixels;
+}
+
+// True when the input reads as an image (header facts only, into `info`) of
+// at most `maxPixels` pixels in its top level.
+inline bool HeaderWithin(const ExactInput& input, std::uint64_t maxPixels, ImageInfo& info) {
+    DecodedImage header;
+    return header.ReadImage(input.Data(), input.Size(), &info, FALSE) == S_OK &&
+           std::uint64_t{info.Width} * info.Height * info.Depth <= maxPixels;
+}
+
 // Bytes of one row of blocks and the number of such rows of a record.
 struct BlockLayout {
     std::uint64_t rowBytes;
@@ -86,8 +105,7 @@ struct BlockLayout {
 
 inline BlockLayout LayoutOf(D3DFORMAT format, UINT width, UINT height) {
     const PixelFormatInfo& info = LookupPixelFormat(format);
-    return {(std::uint64_t{width} + info.blockWidth - 1) / info.blockWidth * info.blockBytes,
-            (std::uint64_t{height} + info.blockHeight - 1) / info.blockHeight};
+    return {info.RowBytes(width), info.BlockRows(height)};
 }
 
 // Where TouchPixels leaves its sum, so that the reads are not optimised away.

@@ -26,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image.decodePixels = decode;
         image.resourceType = D3DRTYPE_TEXTURE;
         image.fileFormat = QUILLMARK_FUZZ_CODEC.id;
-        const HRESULT result = (image.*QUILLMARK_FUZZ_CODEC.read)(input.Data(), input.Size());
-        if (SUCCEEDED(result)) fuzz::CheckDecoded(image, decode);
+        const HRESULT result = QUILLMARK_FUZZ_CODEC.read(image, input.Data(), input.Size());
+        if (FAILED(result)) return 0;
+        fuzz::CheckDecoded(image, decode);
+        if (!fuzz::WithinDecodeBudget(image)) return 0;
     }
     return 0;
 }

@@ -18,7 +18,7 @@ using namespace quillmark;
 
 namespace {
 
-constexpr std::uint64_t kMaxLoadedPixels = 1 << 16;
+constexpr std::uint64_t kMaxLoadedPixels = 1 << 12;
 constexpr D3DRESOURCETYPE kResourceTypes[] = {static_cast<D3DRESOURCETYPE>(TEX_AUTO), D3DRTYPE_TEXTURE,
                                               D3DRTYPE_VOLUMETEXTURE, D3DRTYPE_CUBETEXTURE};
 constexpr D3DPOOL kPools[] = {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH, D3DPOOL_DEFAULT};
@@ -26,7 +26,7 @@ constexpr D3DFORMAT kFormats[] = {D3DFMT_UNKNOWN, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B
                                   D3DFMT_L8,      D3DFMT_P8,      D3DFMT_DXT1,     D3DFMT_A16B16G16R16F};
 // Sizes the caller may ask for; a large requested depth would make every
 // input a costly volume, whatever its bytes.
-constexpr UINT kSizes[] = {TEX_AUTO, TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 7, 64, 300};
+constexpr UINT kSizes[] = {TEX_AUTO, TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 7, 64, 100};
 constexpr UINT kDepths[] = {TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 3};
 constexpr DWORD kFilters[] = {TEX_AUTO, RESAMPLE_BOX, RESAMPLE_TRIANGLE | RESAMPLE_DITHER, RESAMPLE_LINEAR,
                               RESAMPLE_POINT | RESAMPLE_MIRROR, RESAMPLE_NONE, 0, 7};
@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::CpuTimeLimit limit;
     const fuzz::ExactInput input(data, size);
     ImageInfo info{};
-    DecodedImage header;
-    if (header.ReadImage(input.Data(), input.Size(), &info, FALSE) != S_OK) return 0;
-    if (std::uint64_t{info.Width} * info.Height * info.Depth > kMaxLoadedPixels) return 0;
+    if (!fuzz::HeaderWithin(input, kMaxLoadedPixels, info)) return 0;
 
     std::uint32_t hash = fuzz::HashOf(data, size);
     const D3DRESOURCETYPE type = Pick(kResourceTypes, hash);

@@ -9,7 +9,18 @@
 
 #include <cstdint>
 
+namespace quillmark {
+struct DecodedImage;
+}
+
 namespace quillmark::bmp {
+
+// The readers of the BMP and DIB codecs (bmp_reader.cpp): recognising a file
+// by its first bytes and reading it, with and without the file header.
+bool RecogniseBmp(const BYTE* bytes, UINT byteCount);
+bool RecogniseDib(const BYTE* bytes, UINT byteCount);
+HRESULT ReadBmp(DecodedImage& image, const BYTE* bytes, UINT byteCount);
+HRESULT ReadDib(DecodedImage& image, const BYTE* bytes, UINT byteCount);
 
 inline constexpr DWORD kBiRgb = 0;
 inline constexpr DWORD kBiRle8 = 1;

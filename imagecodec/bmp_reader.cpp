@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace quillmark {
+namespace quillmark::bmp {
 namespace {
 
-using bmp::Layout;
 
 constexpr UINT kPaletteEntries = 256;
 
@@ -65,7 +64,7 @@ void DecodeRows(const BYTE* bits, const Layout& layout, BYTE* pixels) {
         BYTE* out = OutputRow(pixels, layout, row);
         if (layout.bitCount < 8) ExpandIndices(source, layout.bitCount, width, out);
         else if (layout.format == D3DFMT_A32B32G32R32F)
-            bmp::ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
+            ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
         else std::memcpy(out, source, layout.outputRowBytes);
     }
 }
@@ -79,9 +78,9 @@ bool CanUseInPlace(const Layout& layout) {
 // is where a file header says the pixels are (see ParseLayout).
 HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset) {
     Layout layout;
-    if (!bmp::ParseLayout(bytes, byteCount, statedBitsOffset, layout)) return E_FAIL;
+    if (!ParseLayout(bytes, byteCount, statedBitsOffset, layout)) return E_FAIL;
     const BYTE* bits = bytes + layout.bitsOffset;
-    if (layout.compression == bmp::kBiRgb && layout.format == D3DFMT_X8R8G8B8 && HasAlphaByte(bits, layout))
+    if (layout.compression == kBiRgb && layout.format == D3DFMT_X8R8G8B8 && HasAlphaByte(bits, layout))
         layout.format = D3DFMT_A8R8G8B8;
 
     image.format = layout.format;
@@ -105,23 +104,35 @@ HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::
     if (image.pixels == nullptr) return E_OUTOFMEMORY;
     image.ownsPixels = TRUE;
     if (layout.IsRunLength())
-        return bmp::DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
+        return DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
     DecodeRows(bits, layout, image.pixels);
     return S_OK;
 }
 
 }  // namespace
 
-HRESULT DecodedImage::ReadBmp(const BYTE* bytes, UINT byteCount) {
-    if (byteCount < bmp::kFileHeaderSize || bmp::ReadU16(bytes + bmp::file_field::kType) != bmp::kFileType)
-        return E_FAIL;
-    if (bmp::ReadU32(bytes + bmp::file_field::kFileSize) > byteCount) return E_FAIL;
-    // The file header counts from the start of the file, the info header from its own.
-    const DWORD statedBitsOffset = bmp::ReadU32(bytes + bmp::file_field::kBitsOffset);
-    return ReadBitmap(*this, bytes + bmp::kFileHeaderSize, byteCount - bmp::kFileHeaderSize,
-                      statedBitsOffset > bmp::kFileHeaderSize ? statedBitsOffset - bmp::kFileHeaderSize : 0);
+bool RecogniseBmp(const BYTE* bytes, UINT byteCount) {
+    return byteCount >= kFileHeaderSize && ReadU16(bytes + file_field::kType) == kFileType;
 }
 
-HRESULT DecodedImage::ReadDib(const BYTE* bytes, UINT byteCount) { return ReadBitmap(*this, bytes, byteCount, 0); }
+// An info header of a size the reader knows, for one plane.
+bool RecogniseDib(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < 4) return false;
+    const DWORD size = ReadU32(bytes + info_field::kSize);
+    if (size == kCoreHeaderSize) return byteCount >= kCoreHeaderSize && ReadU16(bytes + core_field::kPlanes) == 1;
+    return size >= kInfoHeaderSize && size <= byteCount && ReadU16(bytes + info_field::kPlanes) == 1;
+}
 
-}  // namespace quillmark
+HRESULT ReadBmp(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
+    if (byteCount < kFileHeaderSize || ReadU16(bytes + file_field::kType) != kFileType)
+        return E_FAIL;
+    if (ReadU32(bytes + file_field::kFileSize) > byteCount) return E_FAIL;
+    // The file header counts from the start of the file, the info header from its own.
+    const DWORD statedBitsOffset = ReadU32(bytes + file_field::kBitsOffset);
+    return ReadBitmap(image, bytes + kFileHeaderSize, byteCount - kFileHeaderSize,
+                      statedBitsOffset > kFileHeaderSize ? statedBitsOffset - kFileHeaderSize : 0);
+}
+
+HRESULT ReadDib(DecodedImage& image, const BYTE* bytes, UINT byteCount) { return ReadBitmap(image, bytes, byteCount, 0); }
+
+}  // namespace quillmark::bmp

@@ -183,15 +183,15 @@ constexpr D3DFORMAT kBitmapFormats[] = {
 constexpr const char* kBmpExtensions[] = {".bmp", nullptr};
 constexpr const char* kDibExtensions[] = {".dib", nullptr};
 
+HRESULT WriteBmp(const DecodedImage& image, ImageOutput& output) { return WriteBitmap(image, output, true); }
+
+HRESULT WriteDib(const DecodedImage& image, ImageOutput& output) { return WriteBitmap(image, output, false); }
+
 }  // namespace
 
-HRESULT DecodedImage::WriteBmp(ImageOutput& output) const { return WriteBitmap(*this, output, true); }
-
-HRESULT DecodedImage::WriteDib(ImageOutput& output) const { return WriteBitmap(*this, output, false); }
-
-extern const ImageCodec kBmpCodec = {ImageFileFormat::Bmp, "BMP", kBmpExtensions, &DecodedImage::ReadBmp,
-                                     &DecodedImage::WriteBmp, kBitmapFormats};
-extern const ImageCodec kDibCodec = {ImageFileFormat::Dib, "DIB", kDibExtensions, &DecodedImage::ReadDib,
-                                     &DecodedImage::WriteDib, kBitmapFormats};
+extern const ImageCodec kBmpCodec = {ImageFileFormat::Bmp, "BMP",        kBmpExtensions, bmp::RecogniseBmp,
+                                     bmp::ReadBmp,         WriteBmp,     kBitmapFormats};
+extern const ImageCodec kDibCodec = {ImageFileFormat::Dib, "DIB",        kDibExtensions, bmp::RecogniseDib,
+                                     bmp::ReadDib,         WriteDib,     kBitmapFormats};
 
 }  // namespace quillmark

@@ -189,12 +189,8 @@ struct LevelSize {
 
 LevelSize SizeOfLevel(D3DFORMAT format, std::uint64_t width, std::uint64_t height) {
     const PixelFormatInfo& info = LookupPixelFormat(format);
-    if (info.IsBlockCompressed() || info.IsPixelPair()) {
-        const std::uint64_t rowPitch = (width + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
-        return {rowPitch, rowPitch * ((height + info.blockHeight - 1) / info.blockHeight)};
-    }
-    const std::uint64_t rowPitch = width * (info.bitsPerPixel / 8);
-    return {rowPitch, rowPitch * height};
+    const std::uint64_t rowPitch = info.RowBytes(width);
+    return {rowPitch, rowPitch * info.BlockRows(height)};
 }
 
 // Levels past 1 x 1 x 1 do not exist, whatever the file claims.
@@ -338,9 +334,9 @@ void WriteLevel(const DecodedImage& level, CheckedWriter& out) {
     }
 }
 
-}  // namespace
+bool RecogniseDds(const BYTE* bytes, UINT byteCount) { return byteCount >= kMagicSize && ReadU32(bytes) == kMagic; }
 
-HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount < kMagicSize + kHeaderSize || ReadU32(bytes) != kMagic) return E_FAIL;
     Header h;
     for (UINT i = 0; i < kHeaderFields; ++i) h[i] = ReadU32(bytes + kMagicSize + 4 * i);
@@ -360,7 +356,7 @@ HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
         stored = dds::FromDxgi(dx10[0]);
         char name[40];
         if (stored.format == D3DFMT_UNKNOWN)
-            return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " pixels, which Quillmark does not read");
+            return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " image.pixels, which Quillmark does not read");
         if (dx10[3] > 1) return Refuse("it is an array of " + std::to_string(dx10[3]) + " textures");
         volume = dx10[1] == kDx10Texture3D;
         cube = (dx10[2] & kDx10Cube) != 0;
@@ -369,7 +365,7 @@ HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
         const DdsFormat* row = FindByPixelFormat(h);
         stored = row != nullptr ? dds::StoredFormat{row->format, dds::BlockDecode::None}
                                 : fourCC ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
-        if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel format is not one Quillmark reads");
+        if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel image.format is not one Quillmark reads");
     }
 
     Shape shape{h[kWidth], h[kHeight], volume ? std::max<DWORD>(h[kDepth], 1) : 1, 1, cube ? kCubeFaces : 1};
@@ -377,45 +373,47 @@ HRESULT DecodedImage::ReadDds(const BYTE* bytes, UINT byteCount) {
         return Refuse("its sizes are beyond what Quillmark reads");
     shape.levels = std::min(std::max<DWORD>(h[kMipMapCount], 1), FullChainLength(shape.width, shape.height, shape.depth));
 
-    resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (cube ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
-    palette = nullptr;
+    image.resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (cube ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
+    image.palette = nullptr;
     if (IsPalettized(stored.format)) {
-        if (cursor.left < kPaletteSize) return Refuse("its palette is cut short");
-        palette = reinterpret_cast<PALETTEENTRY*>(const_cast<BYTE*>(cursor.next));
+        if (cursor.left < kPaletteSize) return Refuse("its image.palette is cut short");
+        image.palette = reinterpret_cast<PALETTEENTRY*>(const_cast<BYTE*>(cursor.next));
         cursor.next += kPaletteSize;
         cursor.left -= kPaletteSize;
     }
-    const HRESULT result = ReadChains(*this, stored, shape, cursor);
+    const HRESULT result = ReadChains(image, stored, shape, cursor);
     return result == E_FAIL ? Refuse("it ends before its last level") : result;
 }
 
-HRESULT DecodedImage::WriteDds(ImageOutput& output) const {
-    const DdsFormat* row = FindByFormat(format);
-    if (row == nullptr || pixels == nullptr) return E_FAIL;
-    if (IsPalettized(format) && palette == nullptr) return E_FAIL;
+HRESULT WriteDds(const DecodedImage& image, ImageOutput& output) {
+    const DdsFormat* row = FindByFormat(image.format);
+    if (row == nullptr || image.pixels == nullptr) return E_FAIL;
+    if (IsPalettized(image.format) && image.palette == nullptr) return E_FAIL;
     // The header gives one level count and either one face or all six.
-    const UINT levels = LevelCount(*this);
+    const UINT levels = LevelCount(image);
     UINT faces = 0;
-    for (const DecodedImage* face = this; face != nullptr; face = face->nextFace, ++faces)
+    for (const DecodedImage* face = &image; face != nullptr; face = face->nextFace, ++faces)
         if (LevelCount(*face) != levels) return E_FAIL;
     if (faces != 1 && faces != kCubeFaces) return E_FAIL;
 
     CheckedWriter out(output);
     BYTE prefix[kMagicSize + kHeaderSize];
     PutU32(prefix, kMagic);
-    const Header h = BuildHeader(*this, *row, levels);
+    const Header h = BuildHeader(image, *row, levels);
     for (UINT i = 0; i < kHeaderFields; ++i) PutU32(prefix + kMagicSize + 4 * i, h[i]);
     out.Put(prefix, sizeof prefix);
-    if (IsPalettized(format)) out.Put(palette, kPaletteSize);
-    for (const DecodedImage* face = this; face != nullptr; face = face->nextFace)
+    if (IsPalettized(image.format)) out.Put(image.palette, kPaletteSize);
+    for (const DecodedImage* face = &image; face != nullptr; face = face->nextFace)
         for (const DecodedImage* level = face; level != nullptr; level = level->nextLevel) {
-            if (level->format != format || level->pixels == nullptr) return E_FAIL;
+            if (level->format != image.format || level->pixels == nullptr) return E_FAIL;
             WriteLevel(*level, out);
         }
     return out.Ok() ? S_OK : E_FAIL;
 }
 
-extern const ImageCodec kDdsCodec = {ImageFileFormat::Dds, "DDS", kDdsExtensions, &DecodedImage::ReadDds,
-                                     &DecodedImage::WriteDds, kDdsFormats.data()};
+}  // namespace
+
+extern const ImageCodec kDdsCodec = {ImageFileFormat::Dds, "DDS", kDdsExtensions, RecogniseDds, ReadDds,
+                                     WriteDds, kDdsFormats.data()};
 
 }  // namespace quillmark

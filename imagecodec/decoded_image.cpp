@@ -3,12 +3,31 @@
 #include "format_match.h"
 #include "image_codec.h"
 #include "numeric_locale.h"
+#include "read_failure.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace quillmark {
 namespace {
+
+const ImageCodec* RecognisingCodec(const BYTE* bytes, UINT byteCount) {
+    for (const ImageCodec* codec : ImageCodecs())
+        if (codec->recognise != nullptr && codec->recognise(bytes, byteCount)) return codec;
+    return nullptr;
+}
+
+// The readers' one entry: the numeric locale they scan with, and memory that
+// runs out in the standard library.
+HRESULT RunReader(const ImageCodec& codec, DecodedImage& image, const BYTE* bytes, UINT byteCount) {
+    NumericLocaleGuard locale;
+    try {
+        return codec.read(image, bytes, byteCount);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
 
 void SetWholeBox(DecodedImage& record) {
     record.box = D3DBOX{0, 0, record.width, record.height, 0, record.depth};
@@ -41,20 +60,19 @@ HRESULT DecodedImage::ReadImage(const void* bytes, UINT byteCount, ImageInfo* in
     if (bytes == nullptr || byteCount == 0) return D3DERR_INVALIDCALL;
     if (info == nullptr && !decode) return S_OK;
 
-    HRESULT result = E_FAIL;
-    {
-        NumericLocaleGuard locale;
-        for (const ImageCodec* codec : ImageCodecs()) {
-            if (codec->read == nullptr) continue;
-            decodePixels = decode;
-            resourceType = D3DRTYPE_TEXTURE;
-            fileFormat = codec->id;
-            result = (this->*codec->read)(static_cast<const BYTE*>(bytes), byteCount);
-            if (SUCCEEDED(result)) break;
-            ReleaseContents();
-        }
+    ClearReadFailure();
+    const ImageCodec* codec = RecognisingCodec(static_cast<const BYTE*>(bytes), byteCount);
+    if (codec == nullptr) return TEXERR_UNREADABLE;
+    decodePixels = decode;
+    resourceType = D3DRTYPE_TEXTURE;
+    fileFormat = codec->id;
+    const HRESULT result = RunReader(*codec, *this, static_cast<const BYTE*>(bytes), byteCount);
+    if (FAILED(result)) {
+        ReleaseContents();
+        if (result == E_OUTOFMEMORY && LastReadFailure().empty()) Refuse("there is not enough memory to read it");
+        NameReadFailure(codec->name);
+        return TEXERR_UNREADABLE;
     }
-    if (FAILED(result)) return TEXERR_UNREADABLE;
 
     if (info != nullptr) {
         std::memset(info, 0, sizeof(*info));

@@ -37,8 +37,10 @@ struct DecodedImage {
     DecodedImage(const DecodedImage&) = delete;
     DecodedImage& operator=(const DecodedImage&) = delete;
 
-    // Recognises and reads a whole file held in `bytes`. D3DERR_INVALIDCALL for
-    // no bytes, TEXERR_UNREADABLE when no reader accepts them.
+    // Recognises and reads a whole file held in `bytes`: the first codec that
+    // recognises them reads them. D3DERR_INVALIDCALL for no bytes,
+    // TEXERR_UNREADABLE when no codec recognises them or its reader fails
+    // (LastReadFailure in read_failure.h then says why, in words).
     HRESULT ReadImage(const void* bytes, UINT byteCount, ImageInfo* info, BOOL decodePixels);
 
     // Describes the region of a locked surface or volume without copying it.
@@ -50,27 +52,6 @@ struct DecodedImage {
     // Converts to a format `fileFormat` can hold and writes the file (or, for
     // OutputKind::Memory, hands a MemoryBuffer** destination a new buffer).
     HRESULT WriteImage(const void* destination, ImageFileFormat fileFormat, OutputKind outputKind);
-
-    // The readers and writers of each file format, listed in the codec table
-    // (image_codec.h). A reader is entered with an empty record whose
-    // decodePixels, resourceType and fileFormat are set; on failure it may
-    // leave owned allocations behind for the dispatcher to free.
-    HRESULT ReadBmp(const BYTE* bytes, UINT byteCount);
-    HRESULT ReadDib(const BYTE* bytes, UINT byteCount);
-    HRESULT WriteBmp(ImageOutput& output) const;
-    HRESULT WriteDib(ImageOutput& output) const;
-    HRESULT ReadTga(const BYTE* bytes, UINT byteCount);
-    HRESULT ReadPpm(const BYTE* bytes, UINT byteCount);
-    HRESULT ReadPfm(const BYTE* bytes, UINT byteCount);
-    HRESULT WritePfm(ImageOutput& output) const;
-    HRESULT ReadHdr(const BYTE* bytes, UINT byteCount);
-    HRESULT WriteHdr(ImageOutput& output) const;
-    HRESULT ReadJpeg(const BYTE* bytes, UINT byteCount);
-    HRESULT WriteJpeg(ImageOutput& output) const;
-    HRESULT ReadPng(const BYTE* bytes, UINT byteCount);
-    HRESULT WritePng(ImageOutput& output) const;
-    HRESULT ReadDds(const BYTE* bytes, UINT byteCount);
-    HRESULT WriteDds(ImageOutput& output) const;
 
     // Frees what the record owns and its chains; leaves it empty.
     void ReleaseContents();

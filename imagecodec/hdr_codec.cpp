@@ -316,9 +316,11 @@ HRESULT WriteHeader(ImageOutput& output, UINT width, UINT height) {
 constexpr const char* kHdrExtensions[] = {".hdr", nullptr};
 constexpr D3DFORMAT kHdrFormats[] = {D3DFMT_A32B32G32R32F, D3DFMT_UNKNOWN};
 
-}  // namespace
+bool RecogniseHdr(const BYTE* bytes, UINT byteCount) {
+    return byteCount > kMagic.size() && std::memcmp(bytes, kMagic.data(), kMagic.size()) == 0;
+}
 
-HRESULT DecodedImage::ReadHdr(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadHdr(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount <= kMagic.size() || std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0) return E_FAIL;
     HdrHeader header;
     if (!ReadHeader(bytes, byteCount, header)) return E_FAIL;
@@ -329,12 +331,12 @@ HRESULT DecodedImage::ReadHdr(const BYTE* bytes, UINT byteCount) {
     // Every scanline takes at least one pixel's bytes.
     if (std::uint64_t{place.scanlines} * kChannels > byteCount - dataStart) return E_FAIL;
 
-    const HRESULT allocated = AllocatePixels(*this, D3DFMT_A32B32G32R32F, place.width, place.height);
+    const HRESULT allocated = AllocatePixels(image, D3DFMT_A32B32G32R32F, place.width, place.height);
     if (FAILED(allocated)) return allocated;
 
     ScanlineDecoder decoder(place.length);
     const std::array<double, 256> scales = ExponentScales(header.exposure);
-    float* origin = reinterpret_cast<float*>(pixels) + place.origin;
+    float* origin = reinterpret_cast<float*>(image.pixels) + place.origin;
     const BYTE* at = bytes + dataStart;
     for (UINT s = 0; s < place.scanlines; ++s) {
         if (!decoder.Decode(at, bytes + byteCount)) return E_FAIL;
@@ -343,26 +345,21 @@ HRESULT DecodedImage::ReadHdr(const BYTE* bytes, UINT byteCount) {
     return S_OK;
 }
 
-HRESULT DecodedImage::WriteHdr(ImageOutput& output) const {
-    if (format != D3DFMT_A32B32G32R32F || width > kMaxWrittenSide || height > kMaxWrittenSide) return E_FAIL;
-    std::vector<BYTE> rgbe, encoded;
-    try {
-        rgbe.resize(std::size_t{width} * kChannels);
-        encoded.reserve(rgbe.size() * 2 + kChannels);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    if (FAILED(WriteHeader(output, width, height))) return E_FAIL;
-    const bool runLength = width >= kMinRunLengthWidth;
-    for (UINT y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const float*>(pixels + std::size_t{box.Top + y} * rowPitch) +
-                          std::size_t{box.Left} * kFloatsPerPixel;
-        for (UINT x = 0; x < width; ++x)
+HRESULT WriteHdr(const DecodedImage& image, ImageOutput& output) {
+    if (image.format != D3DFMT_A32B32G32R32F || image.width > kMaxWrittenSide || image.height > kMaxWrittenSide) return E_FAIL;
+    std::vector<BYTE> rgbe(std::size_t{image.width} * kChannels), encoded;
+    encoded.reserve(rgbe.size() * 2 + kChannels);
+    if (FAILED(WriteHeader(output, image.width, image.height))) return E_FAIL;
+    const bool runLength = image.width >= kMinRunLengthWidth;
+    for (UINT y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const float*>(image.pixels + std::size_t{image.box.Top + y} * image.rowPitch) +
+                          std::size_t{image.box.Left} * kFloatsPerPixel;
+        for (UINT x = 0; x < image.width; ++x)
             ToRgbe(row + std::size_t{x} * kFloatsPerPixel, &rgbe[std::size_t{x} * kChannels]);
         const std::vector<BYTE>* line = &rgbe;
         if (runLength) {
-            encoded.assign({kRunLengthMark, kRunLengthMark, static_cast<BYTE>(width >> 8), static_cast<BYTE>(width)});
-            for (UINT channel = 0; channel < kChannels; ++channel) EncodeComponent(&rgbe[channel], width, encoded);
+            encoded.assign({kRunLengthMark, kRunLengthMark, static_cast<BYTE>(image.width >> 8), static_cast<BYTE>(image.width)});
+            for (UINT channel = 0; channel < kChannels; ++channel) EncodeComponent(&rgbe[channel], image.width, encoded);
             line = &encoded;
         }
         if (FAILED(output.Write(line->data(), static_cast<DWORD>(line->size()), nullptr))) return E_FAIL;
@@ -370,7 +367,9 @@ HRESULT DecodedImage::WriteHdr(ImageOutput& output) const {
     return S_OK;
 }
 
-extern const ImageCodec kHdrCodec = {ImageFileFormat::Hdr, "HDR", kHdrExtensions, &DecodedImage::ReadHdr,
-                                     &DecodedImage::WriteHdr, kHdrFormats};
+}  // namespace
+
+extern const ImageCodec kHdrCodec = {ImageFileFormat::Hdr, "HDR", kHdrExtensions, RecogniseHdr, ReadHdr,
+                                     WriteHdr, kHdrFormats};
 
 }  // namespace quillmark

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace quillmark {
 namespace {
@@ -22,8 +23,8 @@ HRESULT ConvertRecord(DecodedImage& record, D3DFORMAT target) {
     // Rows of whole blocks (4 x 4 for block-compressed formats, pairs, or
     // single pixels).
     const PixelFormatInfo& info = LookupPixelFormat(target);
-    const std::uint64_t rowPitch = (std::uint64_t{record.width} + info.blockWidth - 1) / info.blockWidth * info.blockBytes;
-    const std::uint64_t slicePitch = rowPitch * ((std::uint64_t{record.height} + info.blockHeight - 1) / info.blockHeight);
+    const std::uint64_t rowPitch = info.RowBytes(record.width);
+    const std::uint64_t slicePitch = rowPitch * info.BlockRows(record.height);
     const std::uint64_t size = slicePitch * record.depth;
     if (size == 0 || size > kMaxImageBytes) return E_OUTOFMEMORY;
     auto* block = static_cast<BYTE*>(std::malloc(size));
@@ -67,9 +68,15 @@ HRESULT ConvertAll(DecodedImage& top, D3DFORMAT target) {
     return S_OK;
 }
 
+// The writers' one entry: the numeric locale they format with, and memory
+// that runs out in the standard library.
 HRESULT RunWriter(const DecodedImage& image, const ImageCodec& codec, ImageOutput& output) {
     NumericLocaleGuard locale;
-    return (image.*codec.write)(output);
+    try {
+        return codec.write(image, output);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 // buffer live in a record of the calling frame, which destroys them on every
 // path, and no object with a destructor lives in a frame the jump crosses.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "image_codec.h"
 #include "image_limits.h"
 #include "image_output.h"
+#include "read_failure.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -39,8 +42,14 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
+// A decoder's error is also the reason the read failed, in the library's words.
 [[noreturn]] void JumpOnError(j_common_ptr info) {
     (*info->err->output_message)(info);
+    if (info->is_decompressor) {
+        char text[JMSG_LENGTH_MAX];
+        (*info->err->format_message)(info, text);
+        Refuse(std::string("the decoder stopped: ") + text);
+    }
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
@@ -192,12 +201,7 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     if (format == D3DFMT_UNKNOWN || !FitsDecodeMemory(&info, bytesPerPixel)) return E_FAIL;
     jpeg_start_decompress(&info);
 
-    image.format = format;
-    image.width = info.output_width;
-    image.height = info.output_height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(info.output_width * bytesPerPixel);
-    image.slicePitch = 0;
+    DescribePixels(image, format, info.output_width, info.output_height);
     if (!image.decodePixels) return S_OK;
 
     // Owned by the record from here on: the dispatcher frees it on failure.
@@ -289,29 +293,34 @@ HRESULT Encode(Encoder& encoder, const DecodedImage& image) {
 constexpr D3DFORMAT kJpegFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN};
 constexpr const char* kJpegExtensions[] = {".jpg", ".jpeg", nullptr};
 
-}  // namespace
+// The start-of-image marker followed by another marker.
+bool RecogniseJpeg(const BYTE* bytes, UINT byteCount) {
+    return byteCount >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
 
-HRESULT DecodedImage::ReadJpeg(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadJpeg(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (bytes == nullptr || byteCount == 0) return E_FAIL;
     Decoder decoder{};
     decoder.source.bytes = bytes;
     decoder.source.byteCount = byteCount;
-    const HRESULT result = Decode(decoder, *this);
+    const HRESULT result = Decode(decoder, image);
     jpeg_destroy_decompress(&decoder.info);
     return result;
 }
 
-HRESULT DecodedImage::WriteJpeg(ImageOutput& output) const {
-    if (format != D3DFMT_X8R8G8B8 || pixels == nullptr || width == 0 || height == 0) return E_FAIL;
+HRESULT WriteJpeg(const DecodedImage& image, ImageOutput& output) {
+    if (image.format != D3DFMT_X8R8G8B8 || image.pixels == nullptr || image.width == 0 || image.height == 0) return E_FAIL;
     Encoder encoder{};
     encoder.destination.output = &output;
-    const HRESULT result = Encode(encoder, *this);
+    const HRESULT result = Encode(encoder, image);
     jpeg_destroy_compress(&encoder.info);
     return result;
 }
 
-extern const ImageCodec kJpegCodec = {ImageFileFormat::Jpg, "JPEG", kJpegExtensions, &DecodedImage::ReadJpeg,
-                                      &DecodedImage::WriteJpeg, kJpegFormats};
+}  // namespace
+
+extern const ImageCodec kJpegCodec = {ImageFileFormat::Jpg, "JPEG", kJpegExtensions, RecogniseJpeg, ReadJpeg,
+                                      WriteJpeg, kJpegFormats};
 
 void SetJpegVectorSwitch(VectorPathSwitch vectorEnabled) { g_vectorSwitch = vectorEnabled; }
 

@@ -59,9 +59,12 @@ bool ReadHeaderLines(const BYTE* bytes, UINT byteCount, std::uint64_t& offset, s
 constexpr const char* kPfmExtensions[] = {".pfm", nullptr};
 constexpr D3DFORMAT kPfmFormats[] = {D3DFMT_A32B32G32R32F, D3DFMT_UNKNOWN};
 
-}  // namespace
+bool RecognisePfm(const BYTE* bytes, UINT byteCount) {
+    return byteCount >= kMagicSize &&
+           (std::memcmp(bytes, kColourMagic, kMagicSize) == 0 || std::memcmp(bytes, kGreyMagic, kMagicSize) == 0);
+}
 
-HRESULT DecodedImage::ReadPfm(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadPfm(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount < kMagicSize + 1) return E_FAIL;
     const bool colour = std::memcmp(bytes, kColourMagic, kMagicSize) == 0;
     if (!colour && std::memcmp(bytes, kGreyMagic, kMagicSize) != 0) return E_FAIL;
@@ -73,12 +76,12 @@ HRESULT DecodedImage::ReadPfm(const BYTE* bytes, UINT byteCount) {
         w * h * channels * sizeof(float) > byteCount - offset)
         return E_FAIL;
 
-    const HRESULT allocated = AllocatePixels(*this, D3DFMT_A32B32G32R32F, static_cast<UINT>(w), static_cast<UINT>(h));
+    const HRESULT allocated = AllocatePixels(image, D3DFMT_A32B32G32R32F, static_cast<UINT>(w), static_cast<UINT>(h));
     if (FAILED(allocated)) return allocated;
     const BYTE* in = bytes + offset;
-    for (UINT fileRow = 0; fileRow < height; ++fileRow) {
-        auto* out = reinterpret_cast<float*>(pixels + std::size_t{height - 1 - fileRow} * rowPitch);
-        for (UINT x = 0; x < width; ++x, out += kFloatsPerPixel, in += channels * sizeof(float)) {
+    for (UINT fileRow = 0; fileRow < image.height; ++fileRow) {
+        auto* out = reinterpret_cast<float*>(image.pixels + std::size_t{image.height - 1 - fileRow} * image.rowPitch);
+        for (UINT x = 0; x < image.width; ++x, out += kFloatsPerPixel, in += channels * sizeof(float)) {
             out[0] = SampleAt(in, bigEndian);
             out[1] = colour ? SampleAt(in + 4, bigEndian) : out[0];
             out[2] = colour ? SampleAt(in + 8, bigEndian) : out[0];
@@ -88,35 +91,32 @@ HRESULT DecodedImage::ReadPfm(const BYTE* bytes, UINT byteCount) {
     return S_OK;
 }
 
-HRESULT DecodedImage::WritePfm(ImageOutput& output) const {
-    const bool colour = format == D3DFMT_A32B32G32R32F;
-    if (!colour && format != D3DFMT_R32F) return E_FAIL;
+HRESULT WritePfm(const DecodedImage& image, ImageOutput& output) {
+    const bool colour = image.format == D3DFMT_A32B32G32R32F;
+    if (!colour && image.format != D3DFMT_R32F) return E_FAIL;
     const UINT channels = colour ? 3 : 1;
-    if (std::uint64_t{width} * channels * sizeof(float) > kMaxImageBytes) return E_FAIL;
-    std::vector<float> row;
-    try {
-        row.resize(std::size_t{width} * channels);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    if (std::uint64_t{image.width} * channels * sizeof(float) > kMaxImageBytes) return E_FAIL;
+    std::vector<float> row(std::size_t{image.width} * channels);
     char header[header_text::kMaxLine];
     const int headerLength = std::snprintf(header, sizeof(header), "%s%u %u\n-1.000000\n",
-                                           colour ? kColourMagic : kGreyMagic, width, height);
+                                           colour ? kColourMagic : kGreyMagic, image.width, image.height);
     if (FAILED(output.Write(header, static_cast<DWORD>(headerLength), nullptr))) return E_FAIL;
 
     const UINT pixelFloats = colour ? kFloatsPerPixel : 1;
     const DWORD rowBytes = static_cast<DWORD>(row.size() * sizeof(float));
-    for (UINT y = height; y-- > 0;) {
-        const auto* in = reinterpret_cast<const float*>(pixels + std::size_t{box.Top + y} * rowPitch) +
-                         std::size_t{box.Left} * pixelFloats;
-        for (std::size_t x = 0; x < width; ++x)
+    for (UINT y = image.height; y-- > 0;) {
+        const auto* in = reinterpret_cast<const float*>(image.pixels + std::size_t{image.box.Top + y} * image.rowPitch) +
+                         std::size_t{image.box.Left} * pixelFloats;
+        for (std::size_t x = 0; x < image.width; ++x)
             for (UINT c = 0; c < channels; ++c) row[x * channels + c] = in[x * pixelFloats + c];
         if (FAILED(output.Write(row.data(), rowBytes, nullptr))) return E_FAIL;
     }
     return S_OK;
 }
 
-extern const ImageCodec kPfmCodec = {ImageFileFormat::Pfm, "PFM", kPfmExtensions, &DecodedImage::ReadPfm,
-                                     &DecodedImage::WritePfm, kPfmFormats};
+}  // namespace
+
+extern const ImageCodec kPfmCodec = {ImageFileFormat::Pfm, "PFM", kPfmExtensions, RecognisePfm, ReadPfm,
+                                     WritePfm, kPfmFormats};
 
 }  // namespace quillmark

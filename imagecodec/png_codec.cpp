@@ -12,11 +12,13 @@
 #include "image_limits.h"
 #include "image_output.h"
 #include "pixel_format.h"
+#include "read_failure.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <png.h>
 
@@ -39,6 +41,12 @@ constexpr int kChunkNameBytes = 5;
 constexpr BYTE kOpaque = 255;
 
 [[noreturn]] void JumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// A reader's error is also the reason the read failed, in the library's words.
+[[noreturn]] void JumpOnReadError(png_structp png, png_const_charp message) {
+    Refuse(std::string("the decoder stopped: ") + message);
+    png_longjmp(png, 1);
+}
 
 void IgnoreWarning(png_structp, png_const_charp) {}
 
@@ -279,31 +287,35 @@ HRESULT Encode(Writer& writer, const DecodedImage& image) {
 constexpr D3DFORMAT kPngFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN};
 constexpr const char* kPngExtensions[] = {".png", nullptr};
 
-}  // namespace
+bool RecognisePng(const BYTE* bytes, UINT byteCount) {
+    return byteCount >= kSignatureSize && png_sig_cmp(bytes, 0, kSignatureSize) == 0;
+}
 
-HRESULT DecodedImage::ReadPng(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadPng(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (bytes == nullptr || byteCount < kSignatureSize || png_sig_cmp(bytes, 0, kSignatureSize) != 0) return E_FAIL;
     Reader reader{nullptr, nullptr, bytes, byteCount, nullptr, 0};
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnReadError, IgnoreWarning);
     if (reader.png != nullptr) reader.info = png_create_info_struct(reader.png);
-    const HRESULT result = reader.info == nullptr ? E_OUTOFMEMORY : Decode(reader, *this);
+    const HRESULT result = reader.info == nullptr ? E_OUTOFMEMORY : Decode(reader, image);
     png_destroy_read_struct(&reader.png, &reader.info, nullptr);
     std::free(reader.rows);
     return result;
 }
 
-HRESULT DecodedImage::WritePng(ImageOutput& output) const {
-    if (format != D3DFMT_X8R8G8B8 || pixels == nullptr || width == 0 || height == 0) return E_FAIL;
+HRESULT WritePng(const DecodedImage& image, ImageOutput& output) {
+    if (image.format != D3DFMT_X8R8G8B8 || image.pixels == nullptr || image.width == 0 || image.height == 0) return E_FAIL;
     Writer writer{nullptr, nullptr, &output, nullptr};
     writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
     if (writer.png != nullptr) writer.info = png_create_info_struct(writer.png);
-    const HRESULT result = writer.info == nullptr ? E_OUTOFMEMORY : Encode(writer, *this);
+    const HRESULT result = writer.info == nullptr ? E_OUTOFMEMORY : Encode(writer, image);
     png_destroy_write_struct(&writer.png, &writer.info);
     std::free(writer.row);
     return result;
 }
 
-extern const ImageCodec kPngCodec = {ImageFileFormat::Png, "PNG", kPngExtensions, &DecodedImage::ReadPng,
-                                     &DecodedImage::WritePng, kPngFormats};
+}  // namespace
+
+extern const ImageCodec kPngCodec = {ImageFileFormat::Png, "PNG", kPngExtensions, RecognisePng, ReadPng,
+                                     WritePng, kPngFormats};
 
 }  // namespace quillmark

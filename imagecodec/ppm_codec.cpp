@@ -144,9 +144,11 @@ const BYTE* BinaryStart(const PpmScanner& scanner) {
 
 constexpr const char* kPpmExtensions[] = {".ppm", nullptr};
 
-}  // namespace
+bool RecognisePpm(const BYTE* bytes, UINT byteCount) {
+    return byteCount >= 2 && bytes[0] == 'P' && (bytes[1] == kText || bytes[1] == kBinary);
+}
 
-HRESULT DecodedImage::ReadPpm(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadPpm(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount < 3 || bytes[0] != 'P' || (bytes[1] != kText && bytes[1] != kBinary)) return E_FAIL;
     PpmScanner scanner{bytes + 2, bytes + byteCount};
     std::uint64_t w, h, maximum;
@@ -163,9 +165,9 @@ HRESULT DecodedImage::ReadPpm(const BYTE* bytes, UINT byteCount) {
     const std::uint64_t needed = binary ? samples : 2 * samples - 1;
     if (needed > static_cast<std::uint64_t>(scanner.end - data)) return E_FAIL;
 
-    const HRESULT allocated = AllocatePixels(*this, D3DFMT_X8R8G8B8, static_cast<UINT>(w), static_cast<UINT>(h));
+    const HRESULT allocated = AllocatePixels(image, D3DFMT_X8R8G8B8, static_cast<UINT>(w), static_cast<UINT>(h));
     if (FAILED(allocated)) return allocated;
-    auto* out = reinterpret_cast<DWORD*>(pixels);
+    auto* out = reinterpret_cast<DWORD*>(image.pixels);
     if (binary) {
         ReadBinarySamples(data, maximum, out, w * h);
         return S_OK;
@@ -173,7 +175,9 @@ HRESULT DecodedImage::ReadPpm(const BYTE* bytes, UINT byteCount) {
     return ReadTextSamples(scanner, SampleScale(maximum), out, w * h) ? S_OK : E_FAIL;
 }
 
-extern const ImageCodec kPpmCodec = {ImageFileFormat::Ppm, "PPM", kPpmExtensions, &DecodedImage::ReadPpm, nullptr,
-                                     nullptr};
+}  // namespace
+
+extern const ImageCodec kPpmCodec = {ImageFileFormat::Ppm, "PPM", kPpmExtensions, RecognisePpm, ReadPpm,
+                                     nullptr, nullptr};
 
 }  // namespace quillmark

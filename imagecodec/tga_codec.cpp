@@ -5,6 +5,7 @@
 // image stored top-down and left to right is used in place. There is no
 // writer.
 #include "decoded_image.h"
+#include "decoded_pixels.h"
 #include "image_codec.h"
 #include "image_limits.h"
 #include "pixel_format.h"
@@ -227,9 +228,14 @@ D3DFORMAT DropUnusedAlpha(D3DFORMAT format, const BYTE* pixels, std::size_t coun
 
 constexpr const char* kTgaExtensions[] = {".tga", nullptr};
 
-}  // namespace
+// Recognised by a plausible header of a format the reader knows.
+bool RecogniseTga(const BYTE* bytes, UINT byteCount) {
+    if (byteCount < TgaHeader::kSize) return false;
+    const TgaHeader h = TgaHeader::Read(bytes);
+    return IsPlausible(h) && FormatOf(h) != D3DFMT_UNKNOWN;
+}
 
-HRESULT DecodedImage::ReadTga(const BYTE* bytes, UINT byteCount) {
+HRESULT ReadTga(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount < TgaHeader::kSize) return E_FAIL;
     const TgaHeader h = TgaHeader::Read(bytes);
     if (!IsPlausible(h)) return E_FAIL;
@@ -244,32 +250,29 @@ HRESULT DecodedImage::ReadTga(const BYTE* bytes, UINT byteCount) {
     if (MinimumDataBytes(h, bytesPerPixel) > byteCount - dataOffset) return E_FAIL;
 
     const BYTE* data = bytes + dataOffset;
-    format = fileFormatPixels;
-    width = h.width;
-    height = h.height;
-    depth = 1;
-    rowPitch = static_cast<UINT>(h.width * bytesPerPixel);
-    slicePitch = 0;
-    pixels = const_cast<BYTE*>(data);
-    if (!decodePixels) return S_OK;
+    DescribePixels(image, fileFormatPixels, h.width, h.height);
+    image.pixels = const_cast<BYTE*>(data);
+    if (!image.decodePixels) return S_OK;
 
-    if (format == D3DFMT_P8) {
-        const HRESULT result = BuildPalette(h, bytes + mapOffset, *this);
+    if (image.format == D3DFMT_P8) {
+        const HRESULT result = BuildPalette(h, bytes + mapOffset, image);
         if (FAILED(result)) return result;
     }
     const bool inPlace = !h.RunLength() && (h.descriptor & TgaHeader::kTopDown) != 0 &&
                          (h.descriptor & TgaHeader::kRightToLeft) == 0;
     if (!inPlace) {
-        pixels = static_cast<BYTE*>(std::malloc(imageBytes));
-        if (pixels == nullptr) return E_OUTOFMEMORY;
-        ownsPixels = TRUE;
-        if (!DecodeRows(h, data, bytes + byteCount, static_cast<UINT>(bytesPerPixel), pixels)) return E_FAIL;
+        image.pixels = static_cast<BYTE*>(std::malloc(imageBytes));
+        if (image.pixels == nullptr) return E_OUTOFMEMORY;
+        image.ownsPixels = TRUE;
+        if (!DecodeRows(h, data, bytes + byteCount, static_cast<UINT>(bytesPerPixel), image.pixels)) return E_FAIL;
     }
-    format = DropUnusedAlpha(format, pixels, std::size_t{h.width} * h.height);
+    image.format = DropUnusedAlpha(image.format, image.pixels, std::size_t{h.width} * h.height);
     return S_OK;
 }
 
-extern const ImageCodec kTgaCodec = {ImageFileFormat::Tga, "TGA", kTgaExtensions, &DecodedImage::ReadTga, nullptr,
-                                     nullptr};
+}  // namespace
+
+extern const ImageCodec kTgaCodec = {ImageFileFormat::Tga, "TGA", kTgaExtensions, RecogniseTga, ReadTga,
+                                     nullptr, nullptr};
 
 }  // namespace quillmark

@@ -64,6 +64,12 @@ struct PixelFormatInfo {
     std::uint32_t blockBytes;
 
     bool IsBlockCompressed() const { return block == PIXEL_BLOCK_COMPRESSED; }
+    // Bytes of a row of `width` pixels, in whole blocks; rows of blocks that
+    // `height` pixels take.
+    constexpr std::uint64_t RowBytes(std::uint64_t width) const {
+        return (width + blockWidth - 1) / blockWidth * blockBytes;
+    }
+    constexpr std::uint64_t BlockRows(std::uint64_t height) const { return (height + blockHeight - 1) / blockHeight; }
     bool IsPixelPair() const { return block == PIXEL_BLOCK_PAIR; }
 };
 

@@ -247,8 +247,7 @@ HRESULT CopySurfaceRows(IDirect3DSurface9* source, IDirect3DSurface9* destinatio
         source->UnlockRect();
         return result;
     }
-    const UINT blockHeight = LookupPixelFormat(from.Format).blockHeight;
-    const UINT rows = (from.Height + blockHeight - 1) / blockHeight;
+    const auto rows = static_cast<UINT>(LookupPixelFormat(from.Format).BlockRows(from.Height));
     const std::size_t bytes = static_cast<std::size_t>(std::min(in.Pitch, out.Pitch));
     const auto* read = static_cast<const BYTE*>(in.pBits);
     auto* write = static_cast<BYTE*>(out.pBits);

@@ -90,6 +90,11 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
         {huge, "it is 4 GiB or larger, more than an image file can be"},
         {(directory_ / "missing.bmp").string(), "it does not exist"},
         {Write("notes.bmp", testing::Bytes(200, 'x')), "it is not in an image format Quillmark can read"},
+        // Taken for a format by its first bytes, and damaged: that format's reader says why.
+        {Write("cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}),
+         "it is a PNG file, but the decoder stopped: read error"},
+        {Write("cut.tga", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 24, 0, 1, 2, 3}),
+         "it is a damaged or unsupported TGA file"},
         {Write("empty.bmp", {}), "it is empty"},
         {directory_.string(), "it is a folder, not a file"},
     };

@@ -3,6 +3,7 @@
 // copied into a block of exactly its size so that any read past it is caught.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,11 @@ using testing::Bytes;
 using testing::Dib;
 using testing::DibSpec;
 
+// A copy of exactly the bytes, so that a read past them is seen.
 HRESULT ReadExact(const Bytes& bytes, bool viaBmp) {
     const Bytes exact(bytes);
     DecodedImage image;
-    image.decodePixels = TRUE;
-    const UINT size = static_cast<UINT>(exact.size());
-    return viaBmp ? image.ReadBmp(exact.data(), size) : image.ReadDib(exact.data(), size);
+    return testing::ReadBitmap(image, exact, viaBmp);
 }
 
 std::vector<Bytes> SampleDibs() {

@@ -2,6 +2,7 @@
 // out by hand.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,7 @@ using testing::Bytes;
 using testing::Dib;
 using testing::DibSpec;
 
-HRESULT Read(DecodedImage& image, const Bytes& file, bool viaBmp = true, BOOL decode = TRUE) {
-    image.decodePixels = decode;
-    return viaBmp ? image.ReadBmp(file.data(), static_cast<UINT>(file.size()))
-                  : image.ReadDib(file.data(), static_cast<UINT>(file.size()));
-}
+using testing::ReadBitmap;
 
 const BYTE* Row(const DecodedImage& image, UINT y) { return image.pixels + y * image.rowPitch; }
 
@@ -29,7 +26,7 @@ TEST(BmpReader, OneBitTenWideExpandsToIndexBytesWithWhitePaletteTail) {
     // Bottom-up: the first stored row is the image's bottom row.
     const Bytes bits = {0b10100000, 0b01000000, 0, 0, 0b11111111, 0b11000000, 0, 0};
     DecodedImage image;
-    ASSERT_EQ(Read(image, Bmp(Dib(spec, {0x000000, 0x102030}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, {0x000000, 0x102030}, bits))), S_OK);
     EXPECT_EQ(image.format, D3DFMT_P8);
     EXPECT_EQ(image.rowPitch, 12u);
     EXPECT_EQ(image.width, 10u);
@@ -55,7 +52,7 @@ TEST(BmpReader, FourBitAndCoreHeaderWithThreeByteEntries) {
     std::vector<std::uint32_t> colours(16, 0);
     colours[0xA] = 0x0000FF;  // blue 0xFF
     DecodedImage image;
-    ASSERT_EQ(Read(image, Dib(spec, colours, {0xA3, 0x70, 0, 0}), false), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Dib(spec, colours, {0xA3, 0x70, 0, 0}), false), S_OK);
     EXPECT_EQ(image.format, D3DFMT_P8);
     EXPECT_EQ(image.rowPitch, 4u);
     const BYTE expected[3] = {0xA, 0x3, 0x7};
@@ -70,7 +67,7 @@ TEST(BmpReader, TopDown24BitIsUsedInPlaceAndBottomUpIsFlipped) {
     const Bytes bits = {1, 2, 3, 0, 4, 5, 6, 0};
     const Bytes topDown = Bmp(Dib(spec, {}, bits));
     DecodedImage image;
-    ASSERT_EQ(Read(image, topDown), S_OK);
+    ASSERT_EQ(ReadBitmap(image, topDown), S_OK);
     EXPECT_EQ(image.format, D3DFMT_R8G8B8);
     EXPECT_FALSE(image.ownsPixels);
     EXPECT_EQ(image.pixels, topDown.data() + 14 + 40);
@@ -78,7 +75,7 @@ TEST(BmpReader, TopDown24BitIsUsedInPlaceAndBottomUpIsFlipped) {
 
     spec.height = 2;
     DecodedImage flipped;
-    ASSERT_EQ(Read(flipped, Bmp(Dib(spec, {}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(flipped, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_TRUE(flipped.ownsPixels);
     EXPECT_EQ(Row(flipped, 0)[0], 4);
     EXPECT_EQ(Row(flipped, 1)[0], 1);
@@ -88,9 +85,9 @@ TEST(BmpReader, LastRowNeedNotCarryItsPadding) {
     DibSpec spec;
     spec.width = 1, spec.height = 2;
     DecodedImage image;
-    EXPECT_EQ(Read(image, Bmp(Dib(spec, {}, {1, 2, 3, 0, 4, 5, 6}))), S_OK);
+    EXPECT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, {1, 2, 3, 0, 4, 5, 6}))), S_OK);
     DecodedImage shortOne;
-    EXPECT_EQ(Read(shortOne, Bmp(Dib(spec, {}, {1, 2, 3, 0, 4, 5}))), E_FAIL);
+    EXPECT_EQ(ReadBitmap(shortOne, Bmp(Dib(spec, {}, {1, 2, 3, 0, 4, 5}))), E_FAIL);
 }
 
 TEST(BmpReader, ThirtyTwoBitAlphaDetection) {
@@ -99,21 +96,21 @@ TEST(BmpReader, ThirtyTwoBitAlphaDetection) {
     Bytes bits(16, 0x40);
     for (int i = 3; i < 16; i += 4) bits[i] = 0;
     DecodedImage opaque;
-    ASSERT_EQ(Read(opaque, Bmp(Dib(spec, {}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(opaque, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_EQ(opaque.format, D3DFMT_X8R8G8B8);
     bits[15] = 1;  // one fourth byte, in the last pixel
     DecodedImage alpha;
-    ASSERT_EQ(Read(alpha, Bmp(Dib(spec, {}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(alpha, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_EQ(alpha.format, D3DFMT_A8R8G8B8);
     // Fourth bytes all 255 are opaque too, as writers of images without
     // alpha store them; 255 beside 0 is alpha.
     for (int i = 3; i < 16; i += 4) bits[i] = 255;
     DecodedImage filled;
-    ASSERT_EQ(Read(filled, Bmp(Dib(spec, {}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(filled, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_EQ(filled.format, D3DFMT_X8R8G8B8);
     bits[3] = 0;
     DecodedImage mixed;
-    ASSERT_EQ(Read(mixed, Bmp(Dib(spec, {}, bits))), S_OK);
+    ASSERT_EQ(ReadBitmap(mixed, Bmp(Dib(spec, {}, bits))), S_OK);
     EXPECT_EQ(mixed.format, D3DFMT_A8R8G8B8);
 }
 
@@ -121,7 +118,7 @@ TEST(BmpReader, SixteenBitRgbIsX1R5G5B5) {
     DibSpec spec;
     spec.bitCount = 16;
     DecodedImage image;
-    ASSERT_EQ(Read(image, Bmp(Dib(spec, {}, {0x1F, 0x7C, 0, 0}))), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, {0x1F, 0x7C, 0, 0}))), S_OK);
     EXPECT_EQ(image.format, D3DFMT_X1R5G5B5);
     EXPECT_EQ(image.pixels[0], 0x1F);
     EXPECT_EQ(image.pixels[1], 0x7C);
@@ -152,7 +149,7 @@ TEST(BmpReader, BitFieldMasksSelectTheirFormat) {
         spec.headerSize = 56, spec.bitCount = c.bits, spec.compression = 3;
         spec.masks[0] = c.r, spec.masks[1] = c.g, spec.masks[2] = c.b, spec.masks[3] = c.a;
         DecodedImage image;
-        ASSERT_EQ(Read(image, Bmp(Dib(spec, {}, Bytes(4, 0)))), S_OK) << c.format;
+        ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, Bytes(4, 0)))), S_OK) << c.format;
         EXPECT_EQ(image.format, c.format);
     }
 }
@@ -176,12 +173,12 @@ TEST(BmpReader, FortyByteHeaderWithBitFieldsTakesTheMasksAfterIt) {
         FortyByteBitFields(32, {0xFF000000, 0xFF0000, 0xFF00}, {0, 0x11, 0x22, 0x33, 0, 0x44, 0x55, 0x66, 0});
     for (const bool viaBmp : {true, false}) {
         DecodedImage image;
-        ASSERT_EQ(Read(image, viaBmp ? Bmp(rgb565) : rgb565, viaBmp), S_OK) << viaBmp;
+        ASSERT_EQ(ReadBitmap(image, viaBmp ? Bmp(rgb565) : rgb565, viaBmp), S_OK) << viaBmp;
         EXPECT_EQ(image.format, D3DFMT_R5G6B5);
         EXPECT_EQ(image.pixels[1], 0xF8);
         EXPECT_EQ(image.pixels[2], 0x1F);
         DecodedImage wide;
-        ASSERT_EQ(Read(wide, viaBmp ? Bmp(shifted) : shifted, viaBmp), S_OK) << viaBmp;
+        ASSERT_EQ(ReadBitmap(wide, viaBmp ? Bmp(shifted) : shifted, viaBmp), S_OK) << viaBmp;
         EXPECT_EQ(wide.format, D3DFMT_X8R8G8B8);
         EXPECT_EQ(wide.pixels[0], 0x11);
         EXPECT_EQ(wide.pixels[6], 0x66);
@@ -189,14 +186,14 @@ TEST(BmpReader, FortyByteHeaderWithBitFieldsTakesTheMasksAfterIt) {
     // The masks are part of the header: a file that ends inside them, or
     // whose pixels do not reach past them, is refused.
     DecodedImage cut;
-    EXPECT_EQ(Read(cut, Bytes(rgb565.begin(), rgb565.begin() + 48), false), E_FAIL);
+    EXPECT_EQ(ReadBitmap(cut, Bytes(rgb565.begin(), rgb565.begin() + 48), false), E_FAIL);
     DecodedImage shortPixels;
-    EXPECT_EQ(Read(shortPixels, Bytes(rgb565.begin(), rgb565.end() - 2), false), E_FAIL);
+    EXPECT_EQ(ReadBitmap(shortPixels, Bytes(rgb565.begin(), rgb565.end() - 2), false), E_FAIL);
     // Header sizes between the plain one and the one with masks stay refused.
     DibSpec between;
     between.headerSize = 44, between.bitCount = 16, between.compression = 3;
     DecodedImage odd;
-    EXPECT_EQ(Read(odd, Dib(between, {}, Bytes(16, 0)), false), E_FAIL);
+    EXPECT_EQ(ReadBitmap(odd, Dib(between, {}, Bytes(16, 0)), false), E_FAIL);
 }
 
 TEST(BmpReader, NewerCompressionsAreRefused) {
@@ -206,7 +203,7 @@ TEST(BmpReader, NewerCompressionsAreRefused) {
         spec.compression = compression;
         spec.headerSize = 56;
         DecodedImage other;
-        EXPECT_EQ(Read(other, Bmp(Dib(spec, {}, Bytes(4, 0)))), E_FAIL) << compression;
+        EXPECT_EQ(ReadBitmap(other, Bmp(Dib(spec, {}, Bytes(4, 0)))), E_FAIL) << compression;
     }
 }
 
@@ -217,13 +214,13 @@ TEST(BmpReader, MaskLayoutWithEmptyLowByteReadsAsX8R8G8B8OneByteOn) {
     // One pixel: low byte unused, then blue, green, red; plus a byte to reach.
     const Bytes file = Dib(spec, {}, {0x00, 0x11, 0x22, 0x33, 0x00});
     DecodedImage image;
-    ASSERT_EQ(Read(image, file, false), S_OK);
+    ASSERT_EQ(ReadBitmap(image, file, false), S_OK);
     EXPECT_EQ(image.format, D3DFMT_X8R8G8B8);
     EXPECT_EQ(image.pixels, file.data() + 52 + 1);
     EXPECT_EQ(image.pixels[0], 0x11);  // blue
     EXPECT_EQ(image.pixels[2], 0x33);  // red
     DecodedImage cut;
-    EXPECT_EQ(Read(cut, Dib(spec, {}, {0x00, 0x11, 0x22, 0x33}), false), E_FAIL);
+    EXPECT_EQ(ReadBitmap(cut, Dib(spec, {}, {0x00, 0x11, 0x22, 0x33}), false), E_FAIL);
 }
 
 TEST(BmpReader, UnmatchedMasksBecomeFloats) {
@@ -233,7 +230,7 @@ TEST(BmpReader, UnmatchedMasksBecomeFloats) {
     // Pixel 0: red 31, green 0, blue 1 (low bit also in alpha) -> alpha 1/0x8001.
     // Pixel 1: 0x8000 -> alpha (0x8000 & 0x8001)/0x8001.
     DecodedImage image;
-    ASSERT_EQ(Read(image, Bmp(Dib(spec, {}, {0x01, 0x7C, 0x00, 0x80}))), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, {0x01, 0x7C, 0x00, 0x80}))), S_OK);
     ASSERT_EQ(image.format, D3DFMT_A32B32G32R32F);
     EXPECT_EQ(image.rowPitch, 32u);
     const auto* f = reinterpret_cast<const float*>(image.pixels);
@@ -249,7 +246,7 @@ TEST(BmpReader, ZeroMasksNeitherDivideNorShiftByThirtyTwo) {
     spec.headerSize = 56, spec.bitCount = 32, spec.compression = 3;
     spec.masks[0] = 0xFF, spec.masks[1] = 0, spec.masks[2] = 0xFF00, spec.masks[3] = 0x10000;
     DecodedImage some;
-    ASSERT_EQ(Read(some, Bmp(Dib(spec, {}, {0xFF, 0, 0, 0}))), S_OK);
+    ASSERT_EQ(ReadBitmap(some, Bmp(Dib(spec, {}, {0xFF, 0, 0, 0}))), S_OK);
     ASSERT_EQ(some.format, D3DFMT_A32B32G32R32F);
     const auto* f = reinterpret_cast<const float*>(some.pixels);
     EXPECT_FLOAT_EQ(f[0], 1.0f);
@@ -259,7 +256,7 @@ TEST(BmpReader, ZeroMasksNeitherDivideNorShiftByThirtyTwo) {
 
     spec.masks[0] = spec.masks[1] = spec.masks[2] = 0, spec.masks[3] = 0;
     DecodedImage none;
-    ASSERT_EQ(Read(none, Bmp(Dib(spec, {}, {0xFF, 0xFF, 0xFF, 0xFF}))), S_OK);
+    ASSERT_EQ(ReadBitmap(none, Bmp(Dib(spec, {}, {0xFF, 0xFF, 0xFF, 0xFF}))), S_OK);
     const auto* g = reinterpret_cast<const float*>(none.pixels);
     EXPECT_FLOAT_EQ(g[0], 0.0f);
     EXPECT_FLOAT_EQ(g[1], 0.0f);
@@ -271,7 +268,7 @@ TEST(BmpReader, HeaderFactsOnlyWithoutDecoding) {
     DibSpec spec;
     spec.width = 4, spec.height = 1, spec.bitCount = 8;
     DecodedImage image;
-    ASSERT_EQ(Read(image, Bmp(Dib(spec, std::vector<std::uint32_t>(256, 0), Bytes(4, 0))), true, FALSE), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, std::vector<std::uint32_t>(256, 0), Bytes(4, 0))), true, FALSE), S_OK);
     EXPECT_EQ(image.format, D3DFMT_P8);
     EXPECT_EQ(image.width, 4u);
     EXPECT_EQ(image.rowPitch, 4u);
@@ -285,13 +282,13 @@ TEST(BmpReader, OversizedColourCountFillsOnly256EntriesAndSkipsTheWholeTable) {
     std::vector<std::uint32_t> colours(300);
     for (std::uint32_t i = 0; i < 300; ++i) colours[i] = i & 0xFF;
     DecodedImage image;
-    ASSERT_EQ(Read(image, Bmp(Dib(spec, colours, {7, 0, 0, 0}))), S_OK);
+    ASSERT_EQ(ReadBitmap(image, Bmp(Dib(spec, colours, {7, 0, 0, 0}))), S_OK);
     EXPECT_EQ(image.pixels[0], 7);  // taken after all 300 entries
     EXPECT_EQ(image.palette[255].peBlue, 255);
 
     spec.clrUsed = 0x40000000;  // 4 GiB of table: a 32-bit product would wrap to 0
     DecodedImage lying;
-    EXPECT_EQ(Read(lying, Bmp(Dib(spec, {}, Bytes(2048, 0)))), E_FAIL);
+    EXPECT_EQ(ReadBitmap(lying, Bmp(Dib(spec, {}, Bytes(2048, 0)))), E_FAIL);
 }
 
 TEST(BmpReader, RefusesImpossibleSizesAndPlanes) {
@@ -301,12 +298,12 @@ TEST(BmpReader, RefusesImpossibleSizesAndPlanes) {
         DibSpec spec;
         spec.width = widths[i], spec.height = heights[i];
         DecodedImage image;
-        EXPECT_EQ(Read(image, Bmp(Dib(spec, {}, Bytes(64, 0)))), E_FAIL) << widths[i] << "x" << heights[i];
+        EXPECT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, Bytes(64, 0)))), E_FAIL) << widths[i] << "x" << heights[i];
     }
     DibSpec planes;
     planes.planes = 2;
     DecodedImage image;
-    EXPECT_EQ(Read(image, Bmp(Dib(planes, {}, Bytes(4, 0)))), E_FAIL);
+    EXPECT_EQ(ReadBitmap(image, Bmp(Dib(planes, {}, Bytes(4, 0)))), E_FAIL);
 }
 
 TEST(BmpReader, RowPitchTimesRowsIsCheckedIn64Bits) {
@@ -314,7 +311,7 @@ TEST(BmpReader, RowPitchTimesRowsIsCheckedIn64Bits) {
     DibSpec spec;
     spec.width = 32768, spec.height = 32768, spec.bitCount = 32;
     DecodedImage image;
-    EXPECT_EQ(Read(image, Bmp(Dib(spec, {}, Bytes(16, 0)))), E_FAIL);
+    EXPECT_EQ(ReadBitmap(image, Bmp(Dib(spec, {}, Bytes(16, 0)))), E_FAIL);
 }
 
 TEST(BmpReader, FileHeaderChecks) {
@@ -322,12 +319,12 @@ TEST(BmpReader, FileHeaderChecks) {
     Bytes file = Bmp(Dib(spec, {}, {1, 2, 3, 0}));
     DecodedImage image;
     file[0] = 'X';
-    EXPECT_EQ(Read(image, file), E_FAIL);
+    EXPECT_EQ(ReadBitmap(image, file), E_FAIL);
     file[0] = 'B';
     testing::Set32(file, 2, static_cast<std::uint32_t>(file.size() + 1));  // claims more than there is
-    EXPECT_EQ(Read(image, file), E_FAIL);
+    EXPECT_EQ(ReadBitmap(image, file), E_FAIL);
     testing::Set32(file, 2, 0);  // claims less: fine
-    EXPECT_EQ(Read(image, file), S_OK);
+    EXPECT_EQ(ReadBitmap(image, file), S_OK);
 }
 
 TEST(BmpReader, PixelOffsetOfTheFileHeaderIsHonouredWhenItLiesPastThePaletteInsideTheFile) {
@@ -337,7 +334,7 @@ TEST(BmpReader, PixelOffsetOfTheFileHeaderIsHonouredWhenItLiesPastThePaletteInsi
     const Bytes dib = Dib(spec, {0x000000, 0xFFFFFF}, bits);
     Bytes file = testing::BmpWithGap(dib, bits.size(), 6, 1);
     DecodedImage image;
-    ASSERT_EQ(Read(image, file), S_OK);
+    ASSERT_EQ(ReadBitmap(image, file), S_OK);
     const BYTE top[2] = {0, 1}, bottom[2] = {1, 0};
     EXPECT_EQ(std::memcmp(Row(image, 0), top, 2), 0);
     EXPECT_EQ(std::memcmp(Row(image, 1), bottom, 2), 0);
@@ -347,13 +344,13 @@ TEST(BmpReader, PixelOffsetOfTheFileHeaderIsHonouredWhenItLiesPastThePaletteInsi
     for (const std::uint32_t offset : {0u, 14u, 14u + 40u + 4u, static_cast<std::uint32_t>(file.size())}) {
         testing::Set32(file, 10, offset);
         DecodedImage fallback;
-        ASSERT_EQ(Read(fallback, file), S_OK) << offset;
+        ASSERT_EQ(ReadBitmap(fallback, file), S_OK) << offset;
         EXPECT_EQ(Row(fallback, 1)[0], 1) << offset;  // the gap's filler
     }
     // An offset whose rows would run past the end is a cut file.
     testing::Set32(file, 10, static_cast<std::uint32_t>(file.size() - 2));
     DecodedImage cut;
-    EXPECT_EQ(Read(cut, file), E_FAIL);
+    EXPECT_EQ(ReadBitmap(cut, file), E_FAIL);
 }
 
 }  // namespace

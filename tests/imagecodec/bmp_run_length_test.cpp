@@ -1,6 +1,7 @@
 // Run-length bitmaps (8 and 4 bits per pixel) decoded by hand.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,7 @@ HRESULT ReadRle(DecodedImage& image, std::int32_t width, std::int32_t height, st
     spec.width = width, spec.height = height, spec.compression = compression;
     spec.bitCount = compression == 1 ? 8 : 4;
     const std::vector<std::uint32_t> colours(compression == 1 ? 256 : 16, 0);
-    const Bytes file = Bmp(Dib(spec, colours, data));
-    image.decodePixels = TRUE;
-    return image.ReadBmp(file.data(), static_cast<UINT>(file.size()));
+    return testing::ReadBitmap(image, Bmp(Dib(spec, colours, data)));
 }
 
 void ExpectRow(const DecodedImage& image, UINT y, std::initializer_list<BYTE> expected) {
@@ -98,8 +97,7 @@ TEST(BmpRunLength, RunLengthNeedsPaletteBitCounts) {
     spec.compression = 1, spec.bitCount = 24;
     const Bytes file = Bmp(Dib(spec, {}, {1, 1, 0, 1}));
     DecodedImage image;
-    image.decodePixels = TRUE;
-    EXPECT_EQ(image.ReadBmp(file.data(), static_cast<UINT>(file.size())), E_FAIL);
+    EXPECT_EQ(testing::ReadBitmap(image, file), E_FAIL);
 }
 
 }  // namespace

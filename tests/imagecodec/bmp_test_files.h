@@ -2,6 +2,9 @@
 // every header field can be set to what a test needs (including lies).
 #pragma once
 
+#include "decoded_image.h"
+#include "image_codec.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -92,6 +95,14 @@ inline Bytes BmpWithGap(const Bytes& dib, std::size_t pixelBytes, std::size_t ga
     Bytes b = Bmp(spaced);
     Set32(b, 10, static_cast<std::uint32_t>(b.size() - pixelBytes));
     return b;
+}
+
+// `file` read by the BMP reader (or, with viaBmp false, the DIB reader)
+// alone, as ReadImage would run it.
+inline HRESULT ReadBitmap(DecodedImage& image, const Bytes& file, bool viaBmp = true, BOOL decode = TRUE) {
+    image.decodePixels = decode;
+    const ImageCodec* codec = FindImageCodec(viaBmp ? ImageFileFormat::Bmp : ImageFileFormat::Dib);
+    return codec->read(image, file.data(), static_cast<UINT>(file.size()));
 }
 
 }  // namespace quillmark::testing

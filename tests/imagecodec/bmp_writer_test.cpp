@@ -2,6 +2,7 @@
 // reader for every format the writer stores.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "image_codec.h"
 #include "image_output.h"
 #include "memory_buffer.h"
 
@@ -23,7 +24,7 @@ struct Written {
 Written WriteToMemory(const DecodedImage& image, bool withFileHeader) {
     ImageOutput output;
     EXPECT_EQ(output.Open(nullptr, OutputKind::Memory), S_OK);
-    Written w{withFileHeader ? image.WriteBmp(output) : image.WriteDib(output), {}};
+    Written w{withFileHeader ? FindImageCodec(ImageFileFormat::Bmp)->write(image, output) : FindImageCodec(ImageFileFormat::Dib)->write(image, output), {}};
     w.bytes.assign(output.MemoryBytes(), output.MemoryBytes() + output.TotalBytes());
     return w;
 }

@@ -72,7 +72,7 @@ inline Bytes WriteToMemory(DecodedImage& image, ImageFileFormat fileFormat) {
 inline HRESULT ReadWith(ImageReadFunction reader, const ExactInput& input, DecodedImage& image, BOOL decode = TRUE) {
     image.ReleaseContents();
     image.decodePixels = decode;
-    return (image.*reader)(input.Data(), input.Size());
+    return reader(image, input.Data(), input.Size());
 }
 
 // Float pixel (x, y) of an A32B32G32R32F image.

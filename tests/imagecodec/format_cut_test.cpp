@@ -32,13 +32,13 @@ TEST(FormatCuts, EveryCutOfAFileIsRefusedByItsReader) {
         ImageReadFunction reader;
         Bytes file;
     } files[] = {
-        {&DecodedImage::ReadTga, Concat(tgaHeader, Bytes(18, 7))},
-        {&DecodedImage::ReadTga, Concat(tgaRunLength, {0x82, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 1, 2, 3})},
-        {&DecodedImage::ReadPpm, BytesOf("P3\n# comment\n2 1\n255\n1 2 3\n4 5 6")},
-        {&DecodedImage::ReadPpm, BytesOf("P6 2 1 255\n123456")},
-        {&DecodedImage::ReadPfm, Written(ImageFileFormat::Pfm, 3, 2)},
-        {&DecodedImage::ReadHdr, Written(ImageFileFormat::Hdr, 3, 2)},
-        {&DecodedImage::ReadHdr, Written(ImageFileFormat::Hdr, 9, 2)},
+        {FindImageCodec(ImageFileFormat::Tga)->read, Concat(tgaHeader, Bytes(18, 7))},
+        {FindImageCodec(ImageFileFormat::Tga)->read, Concat(tgaRunLength, {0x82, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 1, 2, 3})},
+        {FindImageCodec(ImageFileFormat::Ppm)->read, BytesOf("P3\n# comment\n2 1\n255\n1 2 3\n4 5 6")},
+        {FindImageCodec(ImageFileFormat::Ppm)->read, BytesOf("P6 2 1 255\n123456")},
+        {FindImageCodec(ImageFileFormat::Pfm)->read, Written(ImageFileFormat::Pfm, 3, 2)},
+        {FindImageCodec(ImageFileFormat::Hdr)->read, Written(ImageFileFormat::Hdr, 3, 2)},
+        {FindImageCodec(ImageFileFormat::Hdr)->read, Written(ImageFileFormat::Hdr, 9, 2)},
     };
     for (const auto& [reader, file] : files) {
         DecodedImage whole;

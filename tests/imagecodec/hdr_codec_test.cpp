@@ -20,7 +20,7 @@ const std::string kHeader = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
 
 HRESULT ReadHdr(const Bytes& file, DecodedImage& image) {
     const ExactInput input(file);
-    return testing::ReadWith(&DecodedImage::ReadHdr, input, image);
+    return testing::ReadWith(FindImageCodec(ImageFileFormat::Hdr)->read, input, image);
 }
 
 Bytes File(const std::string& text, const Bytes& data) {

@@ -4,6 +4,7 @@
 // lying about their size or segment lengths) are refused without reading
 // past their bytes.
 #include "decoded_image.h"
+#include "image_codec.h"
 #include "codec_test_support.h"
 #include "jpeg_png_test_support.h"
 #include "guarded_bytes.h"
@@ -46,7 +47,7 @@ double MeanDifference(const Rgba& a, const Rgba& b) {
 HRESULT ReadJpegBytes(const Bytes& bytes, DecodedImage& image, BOOL decode = TRUE) {
     const GuardedBytes guarded(bytes);
     image.decodePixels = decode;
-    return image.ReadJpeg(guarded.data(), guarded.size());
+    return FindImageCodec(ImageFileFormat::Jpg)->read(image, guarded.data(), guarded.size());
 }
 
 Bytes WrittenByUs(UINT width, UINT height, DWORD (*picture)(UINT, UINT)) {

@@ -105,7 +105,7 @@ inline HRESULT WriteNoiseIntoAFullFile(ImageFileFormat fileFormat) {
         ImageOutput output;
         if (FAILED(output.Open(path.string().c_str(), OutputKind::AnsiPath))) return S_FALSE;
         FileSizeLimit limit(1000);
-        result = (image.*FindImageCodec(fileFormat)->write)(output);
+        result = FindImageCodec(fileFormat)->write(image, output);
     }
     EXPECT_FALSE(std::filesystem::exists(path));
     return result;

@@ -4,6 +4,7 @@
 // the gamma step and the palette; hostile files are refused without reading
 // past their bytes.
 #include "decoded_image.h"
+#include "image_codec.h"
 #include "jpeg_png_test_support.h"
 #include "guarded_bytes.h"
 #include "mapped_file.h"
@@ -74,7 +75,7 @@ Bytes Gamma(double gamma) { return Chunk("gAMA", BigEndian32(std::uint32_t(std::
 HRESULT ReadPngBytes(const Bytes& bytes, DecodedImage& image, BOOL decode = TRUE) {
     const GuardedBytes guarded(bytes);
     image.decodePixels = decode;
-    return image.ReadPng(guarded.data(), guarded.size());
+    return FindImageCodec(ImageFileFormat::Png)->read(image, guarded.data(), guarded.size());
 }
 
 class PngOtherProgramsTest : public ::testing::Test {

@@ -17,12 +17,12 @@ using testing::ExactInput;
 
 HRESULT ReadPpm(const Bytes& file, DecodedImage& image) {
     const ExactInput input(file);
-    return testing::ReadWith(&DecodedImage::ReadPpm, input, image);
+    return testing::ReadWith(FindImageCodec(ImageFileFormat::Ppm)->read, input, image);
 }
 
 HRESULT ReadPfm(const Bytes& file, DecodedImage& image) {
     const ExactInput input(file);
-    return testing::ReadWith(&DecodedImage::ReadPfm, input, image);
+    return testing::ReadWith(FindImageCodec(ImageFileFormat::Pfm)->read, input, image);
 }
 
 DWORD PixelAt(const DecodedImage& image, UINT i) { return reinterpret_cast<const DWORD*>(image.pixels)[i]; }
@@ -139,7 +139,7 @@ TEST(PfmWriter, WritesTheHeaderAndRowsBottomUpLittleEndian) {
     image.rowPitch = 16;
     ImageOutput output;
     ASSERT_EQ(output.Open(nullptr, OutputKind::Memory), S_OK);
-    ASSERT_EQ(image.WritePfm(output), S_OK);
+    ASSERT_EQ(FindImageCodec(ImageFileFormat::Pfm)->write(image, output), S_OK);
     const Bytes greyFile(output.MemoryBytes(), output.MemoryBytes() + output.TotalBytes());
     EXPECT_EQ(greyFile, WithPixels("Pf\n1 2\n-1.000000\n", FloatBytes({4, 1}, false)));
 }

@@ -2,6 +2,7 @@
 // reports and the numeric locale around the readers.
 #include "bmp_test_files.h"
 #include "decoded_image.h"
+#include "read_failure.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,27 @@ TEST(ReadImage, UnrecognisedBytesAreUnreadable) {
     EXPECT_EQ(image.ReadImage(garbage.data(), 64, &info, TRUE), TEXERR_UNREADABLE);
     EXPECT_EQ(image.pixels, nullptr);
     EXPECT_EQ(image.palette, nullptr);
+}
+
+// The first codec that recognises the bytes decides: a damaged file is not
+// handed on to the readers after it (a bitmap whose header is cut also
+// passes the headerless reader's first test), and the reason names it.
+TEST(ReadImage, TheFirstFormatThatRecognisesTheBytesDecidesAndSaysWhy) {
+    const Bytes whole = SmallBmp();
+    Bytes lying = whole;
+    lying[2] = 0xFF;  // a file size past the bytes
+    DecodedImage image;
+    EXPECT_EQ(image.ReadImage(lying.data(), static_cast<UINT>(lying.size()), nullptr, TRUE), TEXERR_UNREADABLE);
+    EXPECT_EQ(LastReadFailure(), "it is a damaged or unsupported BMP file");
+    // A reader's own reason comes with the format's name; a later read clears it.
+    const Bytes ddsMagic = {'D', 'D', 'S', ' ', 1, 2, 3};
+    EXPECT_EQ(image.ReadImage(ddsMagic.data(), static_cast<UINT>(ddsMagic.size()), nullptr, TRUE), TEXERR_UNREADABLE);
+    EXPECT_EQ(LastReadFailure(), "it is a damaged or unsupported DDS file");
+    const Bytes garbage(64, 0xEE);
+    EXPECT_EQ(image.ReadImage(garbage.data(), 64, nullptr, TRUE), TEXERR_UNREADABLE);
+    EXPECT_TRUE(LastReadFailure().empty());
+    ASSERT_EQ(image.ReadImage(whole.data(), static_cast<UINT>(whole.size()), nullptr, TRUE), S_OK);
+    EXPECT_TRUE(LastReadFailure().empty());
 }
 
 TEST(ReadImage, BitmapIsRecognisedAndSummarised) {

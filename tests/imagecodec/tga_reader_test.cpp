@@ -42,7 +42,7 @@ Bytes Tga(const TgaSpec& s, const Bytes& data) {
 // A file read by the TGA reader; the record may point into the input.
 struct TgaRead {
     explicit TgaRead(const Bytes& file, BOOL decode = TRUE)
-        : input(file), result(testing::ReadWith(&DecodedImage::ReadTga, input, image, decode)) {}
+        : input(file), result(testing::ReadWith(FindImageCodec(ImageFileFormat::Tga)->read, input, image, decode)) {}
     ExactInput input;
     DecodedImage image;
     HRESULT result;

@@ -93,5 +93,19 @@ TEST(KindCompatibility, RgbStandsInForPalettizedAndLuminanceOnly) {
     EXPECT_EQ(ones, 7);
 }
 
+// Row sizes worked out by hand: whole 4 x 4 blocks of 8 or 16 bytes, whole
+// pairs of 4 bytes, and for single pixels the bit count of the table.
+TEST(PixelFormatTable, RowBytesAreWholeBlocks) {
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_DXT1).RowBytes(5), 16u);
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_DXT5).RowBytes(4), 16u);
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_DXT5).BlockRows(5), 2u);
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_YUY2).RowBytes(3), 8u);
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_YUY2).BlockRows(3), 3u);
+    EXPECT_EQ(LookupPixelFormat(D3DFMT_R8G8B8).RowBytes(5), 15u);
+    EXPECT_EQ(LookupPixelFormat(FORMAT_R16).RowBytes(3), 18u);
+    for (const PixelFormatInfo& info : PixelFormatTable)
+        if (info.block == PIXEL_BLOCK_SINGLE) EXPECT_EQ(info.RowBytes(7) * 8, 7u * info.bitsPerPixel) << info.format;
+}
+
 }  // namespace
 }  // namespace quillmark
