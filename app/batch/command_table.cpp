@@ -49,7 +49,7 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, 
             value = argument.substr(equals + 1);
         } else if (named(argument)) {
             if (i + 1 == arguments.size()) {
-                *error = argument + " needs a value";
+                *error = argument + ": needs a value";
                 return std::nullopt;
             }
             value = arguments[++i];

@@ -281,7 +281,7 @@ bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            *error = argument + " needs a value: " + std::string(flag->values);
+            *error = argument + ": needs a value, " + std::string(flag->values);
             return false;
         }
         if (!TakeValue(*flag, value, settings, error)) return false;

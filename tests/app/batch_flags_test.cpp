@@ -80,7 +80,7 @@ TEST(SettingsFlags, OutOfRangeAndUnknownValuesAreErrorsNamingTheFlag) {
         const std::string error = ParseError(arguments);
         EXPECT_EQ(error.rfind(arguments[0] + " " + arguments[1] + ": expected", 0), 0u) << error;
     }
-    EXPECT_EQ(ParseError({"--faces"}), "--faces needs a value: 3..200");
+    EXPECT_EQ(ParseError({"--faces"}), "--faces: needs a value, 3..200");
 }
 
 TEST(SettingsFlags, HelpListsEveryFlagWithRangeAndDefault) {
@@ -115,7 +115,7 @@ TEST(CommandTable, OptionValuesAreTakenInEitherSpelling) {
 
     arguments = {"x", "-o"};
     EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), std::nullopt);
-    EXPECT_EQ(error, "-o needs a value");
+    EXPECT_EQ(error, "-o: needs a value");
     EXPECT_EQ(LeftoverArgumentsError({"--bogus"}),
               "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
 }

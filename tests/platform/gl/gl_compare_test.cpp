@@ -62,6 +62,30 @@ TEST_F(GlCompare, LlvmpipeChoosesTheReferenceDevicesLevelAlmostEverywhere) {
     for (double share : shares) EXPECT_GT(share, 0.99) << output_;
 }
 
+// compare --analyze runs one analysis per device (here the reference device
+// twice, which needs no driver), and each analysis's progress is headed by
+// the device it runs on.
+TEST(CompareAnalyze, SaysWhichDeviceEachAnalysisRunsOn) {
+    char pattern[] = "/tmp/quillmark-compare-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int code = batch::RunBatch({"compare", "--device", "reference", "--device", "reference", "--object", "plane",
+                                      "--angle", "88", "--min-filter", "point", "--mag-filter", "point",
+                                      "--mip-filter", "point", "--analyze", "-o", pattern});
+    ::testing::internal::GetCapturedStdout();
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    std::filesystem::remove_all(pattern);
+    ASSERT_EQ(code, 0) << errors;
+    const std::string heading = "quillmark: analysing on reference (";
+    const std::size_t first = errors.find(heading);
+    ASSERT_NE(first, std::string::npos) << errors;
+    const std::size_t second = errors.find(heading, first + 1);
+    ASSERT_NE(second, std::string::npos) << "one heading per device: " << errors;
+    EXPECT_LT(first, errors.find("frames")) << "the heading comes before the progress";
+    EXPECT_NE(errors.find("frames", second), std::string::npos) << "the second run's progress follows its heading";
+}
+
 TEST_F(GlCompare, CompareNeedsTwoDevices) {
     EXPECT_EQ(Run({"compare", "--device", "llvmpipe"}), 2);
     EXPECT_NE(errors_.find("two devices"), std::string::npos) << errors_;
