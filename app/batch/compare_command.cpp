@@ -12,11 +12,11 @@
 #include "app_state.h"
 #include "batch_command.h"
 #include "batch_runner.h"
-#include "settings_flags.h"
+#include "level_frames.h"
 #include "test_textures.h"
+#include "settings_flags.h"
 
 #include "d3d9_select.h"
-#include "surface_save.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,41 +51,6 @@ struct DeviceRun {
     std::vector<int> levelHits;
 };
 
-std::vector<std::uint32_t> BackBufferPixels() {
-    std::vector<std::uint32_t> pixels(std::size_t(g_app.windowWidth) * g_app.windowHeight);
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
-    D3DLOCKED_RECT locked{};
-    if (back->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
-            std::memcpy(&pixels[std::size_t(y) * g_app.windowWidth],
-                        static_cast<const std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        std::size_t(g_app.windowWidth) * 4);
-        back->UnlockRect();
-    }
-    back->Release();
-    return pixels;
-}
-
-// Writes pixels of the window's size through the library's writer.
-bool WritePixels(const fs::path& path, const std::vector<std::uint32_t>& pixels) {
-    IDirect3DSurface9* surface = nullptr;
-    if (FAILED(g_app.device->CreateOffscreenPlainSurface(UINT(g_app.windowWidth), UINT(g_app.windowHeight),
-                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr)))
-        return false;
-    D3DLOCKED_RECT locked{};
-    HRESULT result = surface->LockRect(&locked, nullptr, 0);
-    if (SUCCEEDED(result)) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
-            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        &pixels[std::size_t(y) * g_app.windowWidth], std::size_t(g_app.windowWidth) * 4);
-        surface->UnlockRect();
-        result = WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
-    }
-    surface->Release();
-    return SUCCEEDED(result);
-}
-
 // Each channel's absolute difference, amplified.
 std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
     std::vector<std::uint32_t> out(a.size());
@@ -99,30 +64,6 @@ std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, 
     return out;
 }
 
-// Draws the level-choice frame and gives the level per pixel; the texture
-// and mip filter are put back afterwards.
-bool DrawLevelFrame(std::vector<std::uint32_t>* frame) {
-    for (int level = 0; level < kMipLevels; ++level) {
-        D3DLOCKED_RECT locked{};
-        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return false;
-        const int size = kMipTextureSize >> level;
-        for (int y = 0; y < size; ++y)
-            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
-                                                         std::ptrdiff_t(y) * locked.Pitch),
-                        size, 0xFF000000u | kLevelMarks[level]);
-        g_app.mipTexture->UnlockRect(level);
-    }
-    const DWORD mipFilter = g_app.mipFilter;
-    g_app.mipFilter = D3DTEXF_POINT;
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    const bool drawn = SettleMessageLoop();
-    if (drawn) *frame = BackBufferPixels();
-    g_app.mipFilter = mipFilter;
-    BuildMipTexture();
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    return drawn && SettleMessageLoop();
-}
-
 struct Options {
     fs::path directory;
     bool analyze = false;
@@ -134,7 +75,7 @@ struct Options {
 int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) {
     run.frame = BackBufferPixels();
     std::vector<std::uint32_t> levelFrame;
-    if (run.frame.empty() || !DrawLevelFrame(&levelFrame)) return Fail(run.name + ": no frame could be drawn", 1);
+    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame)) return Fail(run.name + ": no frame could be drawn", 1);
     run.levels.resize(levelFrame.size());
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
     const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
