@@ -4,6 +4,9 @@
 // figures on stdout.
 #pragma once
 
+#include "analysis.h"
+
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -17,6 +20,7 @@ struct AnalysisFigures {
     std::uint64_t levelTexelSum;
     std::int32_t framesDone;
     bool done;  // all ten levels measured (not interrupted)
+    std::array<LevelResult, kLevelsDone> levels;  // periods and hits, level by level
 };
 
 AnalysisFigures CurrentFigures(bool done);

@@ -47,8 +47,8 @@ struct DeviceRun {
     std::string description;
     std::vector<std::uint32_t> frame;
     std::vector<int> levels;
+    bool analyzed = false;
     AnalysisFigures figures{};
-    std::vector<int> levelHits;
 };
 
 // Each channel's absolute difference, amplified.
@@ -89,7 +89,7 @@ int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) 
     std::string error;
     if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
     run.figures = CurrentFigures(true);
-    for (int level = 0; level < kLevelsDone; ++level) run.levelHits.push_back(LevelResultOf(level).hits);
+    run.analyzed = true;
     const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
     std::error_code code;
     if (!StopIn(options.directory, &error)) return Fail(error, 1);
@@ -97,33 +97,37 @@ int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) 
     return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
 }
 
-int CountDifferences(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    int count = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) count += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
-    return count;
+std::string Percent(std::optional<double> share) {
+    if (!share) return "no pixels";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f%%", *share * 100.0);
+    return text;
 }
 
-std::string Percent(double share) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", share * 100.0);
+std::string Fraction(std::optional<double> share) {
+    if (!share) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", *share);
     return text;
 }
 
 void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
     std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
                 b.description.c_str());
-    const int pixels = int(a.frame.size());
-    const int differing = CountDifferences(a.frame, b.frame);
-    std::printf("frame: %d of %d pixels differ (%s)\n", differing, pixels, Percent(double(differing) / pixels).c_str());
-    std::printf("level choice (point mip filter):\nlevel  pixels A  pixels B      same   share\n");
+    const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
+    std::printf("frame: pixels whose every channel is within");
+    for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
+        std::printf("%s %d/255: %s", t ? "," : "", kFrameTolerances[t], Percent(agreement.Within(t)).c_str());
+    std::printf("\nlevel choice (point mip filter; both / either: pixels where both chose the level, of those "
+                "where either did):\nlevel  pixels A  pixels B      both  both / either\n");
     for (std::size_t l = 0; l < levels.size(); ++l)
-        std::printf("%5zu %9d %9d %9d %7s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
+        std::printf("%5zu %9d %9d %9d %14s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
                     Percent(levels[l].Share()).c_str());
-    if (a.levelHits.empty()) return;
+    if (!a.analyzed) return;
     std::printf("analysis: SUM %d / %d, MAX %d / %d\nlevel    hits A    hits B\n", a.figures.hitTotal,
                 b.figures.hitTotal, a.figures.maxHits, b.figures.maxHits);
-    for (std::size_t l = 0; l < a.levelHits.size(); ++l)
-        std::printf("%5zu %9d %9d\n", l, a.levelHits[l], b.levelHits[l]);
+    for (std::size_t l = 0; l < a.figures.levels.size(); ++l)
+        std::printf("%5zu %9d %9d\n", l, a.figures.levels[l].hits, b.figures.levels[l].hits);
 }
 
 std::string JsonString(const std::string& text) {
@@ -136,20 +140,23 @@ std::string JsonString(const std::string& text) {
 }
 
 void PrintJson(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+    const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
                        JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
-                       std::to_string(a.frame.size()) +
-                       ", \"differing\": " + std::to_string(CountDifferences(a.frame, b.frame)) + ", \"levels\": [";
+                       std::to_string(a.frame.size()) + ", \"differing\": " +
+                       std::to_string(agreement.pixels - agreement.within[0]) + ", \"frame_within\": {";
+    for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
+        json += std::string(t ? ", " : "") + "\"" + std::to_string(kFrameTolerances[t]) +
+                "\": " + Fraction(agreement.Within(t));
+    json += "}, \"levels\": [";
     for (std::size_t l = 0; l < levels.size(); ++l) {
-        char share[32];
-        std::snprintf(share, sizeof share, "%.6f", levels[l].Share());
         json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
                 ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
                 ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
-                std::to_string(levels[l].same) + ", \"share\": " + share + "}";
+                std::to_string(levels[l].same) + ", \"share\": " + Fraction(levels[l].Share()) + "}";
     }
     json += "]";
-    if (!a.levelHits.empty()) {
+    if (a.analyzed) {
         json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
         while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
     }
@@ -204,9 +211,26 @@ int LevelOfPixel(std::uint32_t pixel) {
     return -1;
 }
 
-double LevelAgreement::Share() const {
+std::optional<double> LevelAgreement::Share() const {
     const int either = pixelsA + pixelsB - same;
-    return either == 0 ? 1.0 : double(same) / either;
+    if (either == 0) return std::nullopt;
+    return double(same) / either;
+}
+
+std::optional<double> FrameAgreement::Within(std::size_t tolerance) const {
+    if (pixels == 0) return std::nullopt;
+    return double(within[tolerance]) / pixels;
+}
+
+FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    FrameAgreement agreement;
+    agreement.pixels = int(std::min(a.size(), b.size()));
+    for (std::size_t i = 0; i < std::size_t(agreement.pixels); ++i) {
+        int largest = 0;
+        for (int shift : {0, 8, 16}) largest = std::max(largest, std::abs(Channel(a[i], shift) - Channel(b[i], shift)));
+        for (std::size_t t = 0; t < kFrameTolerances.size(); ++t) agreement.within[t] += largest <= kFrameTolerances[t];
+    }
+    return agreement;
 }
 
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b) {
@@ -223,12 +247,15 @@ extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
     "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
-    "      -o, --output DIR    where frame-A.bmp, frame-B.bmp, difference.bmp and\n"
-    "                          levels-A.bmp, levels-B.bmp go (default: the current directory)\n"
-    "      --analyze           also run a whole analysis on each (MipBand-A.bmp, MipBand-B.bmp)\n"
+    "      -o, --output DIR    where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
+    "                          as given to --device) and difference.bmp go (default: the\n"
+    "                          current directory)\n"
+    "      --analyze           also run a whole analysis on each (MipBand-NAME.bmp)\n"
     "      --json              print the figures as one JSON object\n"
-    "      Per mip level: the share of pixels on which both devices chose that level,\n"
-    "      from frames whose levels are solid colours under a point mip filter.\n",
+    "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
+    "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
+    "      a point mip filter: the pixels where both devices chose that level divided by\n"
+    "      the pixels where either did (\"no pixels\" when neither did).\n",
     nullptr,
     RunCompare,
 };

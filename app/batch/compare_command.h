@@ -3,7 +3,9 @@
 // devices, and how far their choices of mip level agree pixel by pixel.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quillmark::batch {
@@ -17,13 +19,26 @@ std::uint32_t LevelMarkColor(int level);
 int LevelOfPixel(std::uint32_t pixel);
 
 // How often two devices chose one level: pixels showing it on A, on B, on
-// both; share = both / pixels showing it on either (1 when on neither).
+// both; Share() = both / pixels showing it on either, nothing when neither
+// device chose the level anywhere.
 struct LevelAgreement {
     int pixelsA = 0;
     int pixelsB = 0;
     int same = 0;
-    double Share() const;
+    std::optional<double> Share() const;
 };
+
+// Tolerances, in 1/255 per channel, at which two frames are compared.
+inline constexpr std::array<int, 4> kFrameTolerances = {0, 1, 2, 8};
+
+// Of `pixels`, how many have every channel within each tolerance.
+struct FrameAgreement {
+    int pixels = 0;
+    std::array<int, kFrameTolerances.size()> within{};
+    std::optional<double> Within(std::size_t tolerance) const;  // a share; nothing for no pixels
+};
+
+FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
 
 // Per level, from the two frames' levels per pixel (LevelOfPixel).
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b);

@@ -99,12 +99,12 @@ std::string FiguresTable(const AnalysisFigures& figures) {
            FigureRow("All ten levels measured", "done", figures.done ? "true" : "false") + "</table>\n";
 }
 
-std::string LevelsTable() {
+std::string LevelsTable(const AnalysisFigures& figures) {
     std::string html =
         "<h2>Levels</h2>\n<table data-figure=\"levels\">\n"
         "<tr><th>level</th><th>row period</th><th>column period</th><th>hits</th></tr>\n";
     for (int level = 0; level < kLevelsDone; ++level) {
-        const LevelResult& result = LevelResultOf(level);
+        const LevelResult& result = figures.levels[std::size_t(level)];
         html += "<tr><td class=\"number\" data-figure=\"level\">" + std::to_string(level) +
                 "</td><td class=\"number\" data-figure=\"row_period\">" + std::to_string(result.rowPeriod) +
                 "</td><td class=\"number\" data-figure=\"column_period\">" + std::to_string(result.columnPeriod) +
@@ -165,7 +165,7 @@ bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, 
                              (figures.done ? "All ten mip levels were measured"
                                            : "The run was interrupted; the figures cover the frames measured") +
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" + SettingsTable() +
-                             FiguresTable(figures) + LevelsTable() + heatMapSection + plotSection + "</body>\n</html>\n";
+                             FiguresTable(figures) + LevelsTable(figures) + heatMapSection + plotSection + "</body>\n</html>\n";
     const fs::path target = directory / kReportName;
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out << page;
