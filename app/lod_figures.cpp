@@ -112,15 +112,20 @@ LodFigures ComputeLodFigures(const LodMaps& maps) {
     return figures;
 }
 
+std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& f) {
+    std::string sectors = "[";
+    for (std::size_t s = 0; s < kLodSectors; ++s) sectors += (s ? ", " : "") + Number(f.sectors[s]);
+    return {{"covered", std::to_string(f.covered)},       {"within_1_16", Number(f.within116)},
+            {"within_1_4", Number(f.within14)},           {"within_1_2", Number(f.within12)},
+            {"within_allowed", Number(f.withinAllowed)},  {"mean_abs_error", Number(f.meanAbsError)},
+            {"p99_abs_error", Number(f.p99AbsError)},     {"mean_error", Number(f.meanError)},
+            {"sectors", sectors + "]"},                    {"clamped", std::to_string(f.clamped)}};
+}
+
 std::string LodFiguresJson(const LodFigures& f) {
-    std::string json = "{\"covered\": " + std::to_string(f.covered) + ", \"within_1_16\": " + Number(f.within116) +
-                       ", \"within_1_4\": " + Number(f.within14) + ", \"within_1_2\": " + Number(f.within12) +
-                       ", \"within_allowed\": " + Number(f.withinAllowed) +
-                       ", \"mean_abs_error\": " + Number(f.meanAbsError) +
-                       ", \"p99_abs_error\": " + Number(f.p99AbsError) + ", \"mean_error\": " + Number(f.meanError) +
-                       ", \"sectors\": [";
-    for (std::size_t s = 0; s < kLodSectors; ++s) json += (s ? ", " : "") + Number(f.sectors[s]);
-    return json + "], \"clamped\": " + std::to_string(f.clamped) + "}";
+    std::string json = "{";
+    for (const auto& [name, value] : LodFigureValues(f)) json += (json.size() > 1 ? ", \"" : "\"") + name + "\": " + value;
+    return json + "}";
 }
 
 std::string LodFiguresText(const LodFigures& f) {

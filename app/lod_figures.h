@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillmark {
@@ -42,6 +43,10 @@ LodFigures ComputeLodFigures(const LodMaps& maps);
 // The sector (0 .. 31) of a direction from the screen centre, counted
 // clockwise from up (screen y grows downwards).
 int SectorOf(double dx, double dy);
+
+// Every figure by its JSON name, in order, with its value as JSON writes it
+// (a number, null, or for "sectors" a list).
+std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& figures);
 
 // The figures as one JSON object (names as `quillmark lod --json` prints
 // them) and as text lines.

@@ -8,6 +8,9 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace quillmark {
 namespace {
@@ -143,6 +146,30 @@ std::string PngBytes(const Picture& picture) {
     std::string bytes(static_cast<const char*>(buffer->GetBufferPointer()), buffer->GetBufferSize());
     buffer->Release();
     return bytes;
+}
+
+bool ReadPicture(const std::filesystem::path& path, Picture* picture, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    DecodedImage image;
+    ImageInfo info{};
+    const HRESULT result =
+        bytes.empty() ? TEXERR_UNREADABLE : image.ReadImage(bytes.data(), UINT(bytes.size()), &info, TRUE);
+    if (FAILED(result)) {
+        *error = "cannot read " + path.string() + ": " + ResultReason(result);
+        return false;
+    }
+    if (image.format != D3DFMT_X8R8G8B8 && image.format != D3DFMT_A8R8G8B8) {
+        *error = "cannot read " + path.string() + ": not an image of 32-bit pixels";
+        return false;
+    }
+    *picture = Picture(int(image.width), int(image.height), 0);
+    for (UINT y = 0; y < image.height; ++y) {
+        std::memcpy(&picture->pixels[std::size_t(y) * image.width], image.pixels + std::size_t(y) * image.rowPitch,
+                    std::size_t(image.width) * 4);
+        for (UINT x = 0; x < image.width; ++x) picture->pixels[std::size_t(y) * image.width + x] &= 0xFFFFFF;
+    }
+    return true;
 }
 
 bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error) {

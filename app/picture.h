@@ -42,6 +42,10 @@ inline constexpr int kGlyphHeight = 7;
 // The picture as PNG bytes, or empty when it cannot be encoded.
 std::string PngBytes(const Picture& picture);
 
+// Reads an image file written by the program (32-bit pixels, e.g.
+// MipBand.bmp); false with the reason in *error.
+bool ReadPicture(const std::filesystem::path& path, Picture* picture, std::string* error);
+
 // Writes the picture as a PNG file; false with the reason in *error.
 bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error);
 

@@ -15,6 +15,8 @@ namespace {
 
 constexpr int kSettlePassLimit = 10000;
 
+std::vector<std::string> g_arguments;
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "quillmark: %s\n", message.c_str());
     return kExitUsage;
@@ -88,7 +90,10 @@ std::string BatchUsage() {
     return usage;
 }
 
+const std::vector<std::string>& BatchArguments() { return g_arguments; }
+
 int RunBatch(const std::vector<std::string>& arguments) {
+    g_arguments = arguments;
     if (arguments.empty() || arguments.front() == "--help" || arguments.front() == "-h") {
         std::fputs(BatchUsage().c_str(), stdout);
         return kExitSuccess;

@@ -13,6 +13,7 @@
 #include "batch_command.h"
 #include "batch_runner.h"
 #include "level_frames.h"
+#include "report_figures.h"
 #include "test_textures.h"
 #include "settings_flags.h"
 
@@ -32,7 +33,6 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t kLevelMarks[kMipLevels] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF,
                                                    0x00FFFF, 0xFFFFFF, 0xFF8000, 0x8000FF, 0x808080};
 constexpr int kMarkTolerance = 24;  // per channel, for drivers that filter a solid colour to 254
-constexpr int kDifferenceGain = 4;
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "quillmark compare: %s\n", message.c_str());
@@ -40,29 +40,6 @@ int Fail(const std::string& message, int code) {
 }
 
 int Channel(std::uint32_t pixel, int shift) { return int((pixel >> shift) & 0xFF); }
-
-// What one device produced.
-struct DeviceRun {
-    std::string name;
-    std::string description;
-    std::vector<std::uint32_t> frame;
-    std::vector<int> levels;
-    bool analyzed = false;
-    AnalysisFigures figures{};
-};
-
-// Each channel's absolute difference, amplified.
-std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    std::vector<std::uint32_t> out(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        std::uint32_t pixel = 0xFF000000u;
-        for (int shift : {0, 8, 16})
-            pixel |= std::uint32_t(std::min(255, std::abs(Channel(a[i], shift) - Channel(b[i], shift)) * kDifferenceGain))
-                     << shift;
-        out[i] = pixel;
-    }
-    return out;
-}
 
 struct Options {
     fs::path directory;
@@ -72,12 +49,16 @@ struct Options {
 
 // The work on one device's probe; `first` is the other device's run when
 // this is the second (the difference image is written then).
-int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) {
+int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first) {
+    run.settings = CurrentSettingValues();
     run.frame = BackBufferPixels();
-    std::vector<std::uint32_t> levelFrame;
-    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame)) return Fail(run.name + ": no frame could be drawn", 1);
+    std::vector<std::uint32_t>& levelFrame = run.levelFrame;
+    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame))
+        return Fail(run.name + ": no frame could be drawn", 1);
     run.levels.resize(levelFrame.size());
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
+    std::string error;
+    if (!MeasureLod(&run.lod, &error)) return Fail(run.name + ": " + error, 1);
     const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
     const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
@@ -86,11 +67,16 @@ int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) 
         return Fail("cannot write the difference image", 1);
     if (!options.analyze) return kExitSuccess;
 
-    std::string error;
     if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
     run.figures = CurrentFigures(true);
     run.analyzed = true;
+    const int width = g_app.windowWidth;
+    if (g_app.hitCounts)
+        run.heatMap = HeatMapFigure(width, g_app.windowHeight, run.figures.maxHits, [width](int x, int y) {
+            return int(g_app.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
+        });
     const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
+    run.plot = plot;
     std::error_code code;
     if (!StopIn(options.directory, &error)) return Fail(error, 1);
     fs::rename(options.directory / "MipBand.bmp", plot, code);
@@ -111,7 +97,7 @@ std::string Fraction(std::optional<double> share) {
     return text;
 }
 
-void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
                 b.description.c_str());
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
@@ -123,6 +109,9 @@ void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAg
     for (std::size_t l = 0; l < levels.size(); ++l)
         std::printf("%5zu %9d %9d %9d %14s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
                     Percent(levels[l].Share()).c_str());
+    for (const CompareRun* run : {&a, &b})
+        std::printf("level of detail on %s against the ideal:\n%s", run->name.c_str(),
+                    LodFiguresText(run->lod.figures).c_str());
     if (!a.analyzed) return;
     std::printf("analysis: SUM %d / %d, MAX %d / %d\nlevel    hits A    hits B\n", a.figures.hitTotal,
                 b.figures.hitTotal, a.figures.maxHits, b.figures.maxHits);
@@ -139,7 +128,7 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-void PrintJson(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
                        JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
@@ -156,6 +145,7 @@ void PrintJson(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAg
                 std::to_string(levels[l].same) + ", \"share\": " + Fraction(levels[l].Share()) + "}";
     }
     json += "]";
+    json += ", \"lod\": [" + LodFiguresJson(a.lod.figures) + ", " + LodFiguresJson(b.lod.figures) + "]";
     if (a.analyzed) {
         json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
         while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
@@ -173,18 +163,16 @@ int RunCompare(const BatchSettings& settings) {
     options.analyze = TakeFlag(rest, "--analyze");
     options.json = TakeFlag(rest, "--json");
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    std::error_code code;
-    options.directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (!code) fs::create_directories(options.directory, code);
-    if (code || !fs::is_directory(options.directory))
-        return Fail("cannot create the directory " + options.directory.string(), kExitFailure);
+    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    if (!directory) return Fail(error, kExitFailure);
+    options.directory = *directory;
 
-    DeviceRun runs[2];
+    CompareRun runs[2];
     for (int i = 0; i < 2; ++i) {
         runs[i].name = settings.devices[std::size_t(i)];
         if (!DescribeDevice(runs[i].name, &runs[i].description, &error) || !SelectDevice(runs[i].name, &error))
             return Fail(runs[i].name + ": " + error, kExitFailure);
-        const DeviceRun* first = i == 1 ? &runs[0] : nullptr;
+        const CompareRun* first = i == 1 ? &runs[0] : nullptr;
         const int result = RunOnHeadlessProbe(
             settings, [&](const std::vector<std::string>&) { return RunOnDevice(runs[i], options, first); });
         if (result != kExitSuccess) return result;
@@ -194,10 +182,23 @@ int RunCompare(const BatchSettings& settings) {
         PrintJson(runs[0], runs[1], levels);
     else
         PrintText(runs[0], runs[1], levels);
-    return kExitSuccess;
+    std::fflush(stdout);
+    return WriteCompareReport(options.directory, runs[0], runs[1], &error) ? kExitSuccess : Fail(error, kExitFailure);
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    std::vector<std::uint32_t> out(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        std::uint32_t pixel = 0xFF000000u;
+        for (int shift : {0, 8, 16})
+            pixel |= std::uint32_t(std::min(255, std::abs(Channel(a[i], shift) - Channel(b[i], shift)) * kDifferenceGain))
+                     << shift;
+        out[i] = pixel;
+    }
+    return out;
+}
 
 std::uint32_t LevelMarkColor(int level) { return kLevelMarks[level]; }
 
@@ -248,14 +249,15 @@ extern const BatchCommand kCompareCommand = {
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
     "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
     "      -o, --output DIR    where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
-    "                          as given to --device) and difference.bmp go (default: the\n"
-    "                          current directory)\n"
+    "                          as given to --device), difference.bmp and report.html go\n"
+    "                          (default: the current directory)\n"
     "      --analyze           also run a whole analysis on each (MipBand-NAME.bmp)\n"
     "      --json              print the figures as one JSON object\n"
     "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
     "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
     "      a point mip filter: the pixels where both devices chose that level divided by\n"
-    "      the pixels where either did (\"no pixels\" when neither did).\n",
+    "      the pixels where either did (\"no pixels\" when neither did). On each device the\n"
+    "      level of detail against the ideal, as \"quillmark lod\" measures it.\n",
     nullptr,
     RunCompare,
 };

@@ -26,15 +26,12 @@ int RunLod(const std::vector<std::string>& arguments) {
     if (!error.empty()) return Fail(error, kExitUsage);
     const bool json = TakeFlag(rest, "--json");
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    std::error_code code;
-    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (!code) fs::create_directories(directory, code);
-    if (!code && !fs::is_directory(directory)) code = std::make_error_code(std::errc::not_a_directory);
-    if (code) return Fail("cannot create the directory " + directory.string() + ": " + code.message(), kExitFailure);
+    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    if (!directory) return Fail(error, kExitFailure);
 
     LodMeasurement lod;
     if (!MeasureLod(&lod, &error)) return Fail(error, kExitFailure);
-    if (!WriteLodPictures(lod, directory, LodPictureNames(""), &error)) return Fail(error, kExitFailure);
+    if (!WriteLodPictures(lod, *directory, LodPictureNames(""), &error)) return Fail(error, kExitFailure);
     std::fputs(json ? (LodFiguresJson(lod.figures) + "\n").c_str() : LodFiguresText(lod.figures).c_str(), stdout);
     return kExitSuccess;
 }
@@ -86,10 +83,11 @@ extern const BatchCommand kLodCommand = {
     "      -o, --output DIR    where lod-measured.png, lod-ideal.png, lod-error.png and\n"
     "                          lod-polar.png go (created if missing; default: the current directory)\n"
     "      --json              print the figures as one JSON object\n"
-    "      Draws the scene twice with every mip level one flat colour and reads λ per\n"
-    "      pixel from the colours; the ideal comes from the same triangles in double\n"
-    "      precision. Δλ = measured - ideal; clamped pixels (λ below 0 or beyond the\n"
-    "      last level) are counted apart. See docs/level-of-detail.md.\n",
+    "      Draws the scene twice with every mip level one flat colour and reads the\n"
+    "      level of detail (lambda) per pixel from the colours; the ideal comes from the\n"
+    "      same triangles in double precision. The error is measured - ideal; clamped\n"
+    "      pixels (lambda below 0 or beyond the last level) are counted apart. See\n"
+    "      docs/level-of-detail.md.\n",
     RunLod,
 };
 

@@ -8,11 +8,17 @@
 #include "batch_command.h"
 #include "batch_runner.h"
 
+#include "batch_capture.h"
+#include "browser_check.h"
+#include "picture.h"
+#include "report_html.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 namespace quillmark::batch {
@@ -42,13 +48,9 @@ std::string CompareJson(const std::vector<std::string>& settings, const ScratchD
     std::vector<std::string> arguments = {"compare", "--device", "reference", "--device", "reference", "--json",
                                           "-o", scratch.PathOf("out")};
     arguments.insert(arguments.end(), settings.begin(), settings.end());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = RunBatch(arguments);
-    const std::string output = ::testing::internal::GetCapturedStdout();
-    const std::string errors = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(code, kExitSuccess) << errors;
-    return output;
+    const testing::BatchOutput result = testing::RunBatchCaptured(arguments);
+    EXPECT_EQ(result.code, kExitSuccess) << result.err;
+    return result.out;
 }
 
 // The plane seen square-on from afar shows one level only: the others were
@@ -78,6 +80,44 @@ TEST(CompareCommand, IdenticalFramesAreWithinEveryTolerance) {
     EXPECT_NE(json.find("\"frame_within\": {\"0\": 1.000000, \"1\": 1.000000, \"2\": 1.000000, \"8\": 1.000000}"),
               std::string::npos)
         << json;
+}
+
+// report.html: who ran what, and a page that stands alone.
+TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
+    ScratchDirectory scratch;
+    const std::string json = CompareJson({"--object", "plane", "--angle", "60"}, scratch);
+    EXPECT_NE(json.find("\"lod\": [{\"covered\": "), std::string::npos) << json;
+    std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(page.empty());
+    EXPECT_NE(page.find("data-device=\"reference\">built-in software rasteriser<"), std::string::npos);
+    EXPECT_NE(page.find("<code>quillmark compare --device reference --device reference --json -o "),
+              std::string::npos);
+    EXPECT_NE(page.find("<code>--angle</code></th><td>60<"), std::string::npos);
+    EXPECT_NE(page.find("(difference.bmp)"), std::string::npos);
+    EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "out" / "report.html");
+    ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
+    EXPECT_EQ(verdict->images, 13);  // two frames, the difference, two level frames, four λ pictures each
+    EXPECT_EQ(verdict->decoded, 13);
+    EXPECT_EQ(verdict->fetched, 0);
+}
+
+// The browser check itself catches an image that does not decode and a
+// reference to anything outside the page.
+TEST(CompareCommand, TheBrowserCheckCatchesBrokenImagesAndOutsideReferences) {
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent";
+    ScratchDirectory scratch;
+    const std::string good = PictureImage(Picture(4, 3, 0x336699), "good");
+    const std::string body = good + "<img src=\"data:image/png;base64,AAAA\" alt=\"broken\"/>" +
+                             "<img src=\"http://example.invalid/x.png\" alt=\"outside\"/>";
+    std::ofstream(scratch / "page.html") << Page("check", body);
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "page.html");
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(verdict->images, 3);
+    EXPECT_EQ(verdict->decoded, 1);
+    EXPECT_GE(verdict->fetched, 1);
 }
 
 TEST(CompareCommand, HelpNamesTheFilesAndTheFigureAsTheyAre) {

@@ -6,6 +6,7 @@
 #include "lod_command.h"
 #include "settings_flags.h"
 
+#include "batch_capture.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +23,9 @@ using testing::ScratchDirectory;
 
 // Runs batch mode and returns its standard output (empty on failure).
 std::string RunQuiet(const std::vector<std::string>& arguments) {
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = RunBatch(arguments);
-    const std::string output = ::testing::internal::GetCapturedStdout();
-    const std::string errors = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(code, kExitSuccess) << errors;
-    return code == kExitSuccess ? output : std::string();
+    const testing::BatchOutput result = testing::RunBatchCaptured(arguments);
+    EXPECT_EQ(result.code, kExitSuccess) << result.err;
+    return result.code == kExitSuccess ? result.out : std::string();
 }
 
 double Figure(const std::string& json, const std::string& name) {
