@@ -104,6 +104,27 @@ void Picture::Paste(const Picture& other, int x, int y) {
         for (int column = 0; column < other.width; ++column) Set(x + column, y + row, other.At(column, row));
 }
 
+Picture PictureOfPixels(const std::vector<std::uint32_t>& pixels, int width) {
+    Picture picture(width, width > 0 ? int(pixels.size()) / width : 0, 0);
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) picture.pixels[i] = pixels[i] & 0xFFFFFF;
+    return picture;
+}
+
+Picture Halved(const Picture& picture) {
+    Picture half(picture.width / 2, picture.height / 2, 0);
+    for (int y = 0; y < half.height; ++y)
+        for (int x = 0; x < half.width; ++x) {
+            std::uint32_t rgb = 0;
+            for (int shift : {16, 8, 0}) {
+                int sum = 2;  // rounds the mean of four
+                for (int k = 0; k < 4; ++k) sum += int(picture.At(2 * x + (k & 1), 2 * y + (k >> 1)) >> shift & 0xFF);
+                rgb |= std::uint32_t(sum / 4) << shift;
+            }
+            half.Set(x, y, rgb);
+        }
+    return half;
+}
+
 int TextWidth(std::string_view text, int scale) {
     return text.empty() ? 0 : (int(text.size()) * kGlyphAdvance - 1) * scale;
 }

@@ -32,6 +32,13 @@ struct Picture {
     void Paste(const Picture& other, int x, int y);
 };
 
+// Pixels read from a frame (0xAARRGGBB, row by row, `width` wide) as a picture.
+Picture PictureOfPixels(const std::vector<std::uint32_t>& pixels, int width);
+
+// The picture at half its width and height, each pixel the rounded mean of
+// a 2 × 2 block (an odd last row or column is dropped).
+Picture Halved(const Picture& picture);
+
 // Text in the built-in 5 × 7 font (capitals, digits and "+-.,:()/%=<>"; lower
 // case shows as capitals), each font pixel `scale` × `scale` screen pixels,
 // the top-left corner at (x, y). Returns the width drawn.

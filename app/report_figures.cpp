@@ -1,6 +1,7 @@
 #include "report_figures.h"
 
 #include "colour_scale.h"
+#include "polar_plot.h"
 
 #include <cmath>
 #include <string>
@@ -56,6 +57,18 @@ Picture MipBandFigure(const Picture& plot) {
     DrawText(figure, kLeftMargin + (plot.width - TextWidth(across, kTextScale)) / 2, bottom + kTick + 8 + TextHeight(),
              across, kFigureInk, kTextScale);
     return figure;
+}
+
+Picture LevelBandPlot(const std::vector<int>& levels, int width, int height) {
+    Picture plot(kPlotWidth, PlotHeightFor(width, height), 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int level = levels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+            int column = 0, row = 0;
+            if (level < 0 || !PlotCell(x, y, width, height, plot.width, plot.height, &column, &row)) continue;
+            plot.pixels[std::size_t(row) * std::size_t(plot.width) + std::size_t(column)] |= PlotLevelColour(level);
+        }
+    return plot;
 }
 
 }  // namespace quillmark

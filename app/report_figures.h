@@ -7,6 +7,7 @@
 #include "picture.h"
 
 #include <functional>
+#include <vector>
 
 namespace quillmark {
 
@@ -17,5 +18,10 @@ Picture HeatMapFigure(int width, int height, int maxHits, const std::function<in
 // in four quarters (up to right, left to up, down to left, right to down);
 // down, the distance from the centre in pixels (0 on the bottom row).
 Picture MipBandFigure(const Picture& plot);
+
+// A polar plot like MipBand.bmp (same unrolling and colours) of the level
+// each pixel chose in a level-choice frame (`levels`, -1 for none), without
+// a texel analysis.
+Picture LevelBandPlot(const std::vector<int>& levels, int width, int height);
 
 }  // namespace quillmark

@@ -12,12 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Picture FramePicture(const std::vector<std::uint32_t>& pixels, int width) {
-    Picture picture(width, width > 0 ? int(pixels.size()) / width : 0, 0);
-    for (std::size_t i = 0; i < pixels.size(); ++i) picture.pixels[i] = pixels[i] & 0xFFFFFF;
-    return picture;
-}
-
 std::string Pair(const std::string& left, const std::string& right) {
     return "<div class=\"pair\">\n<div>" + left + "</div>\n<div>" + right + "</div>\n</div>\n";
 }
@@ -29,10 +23,10 @@ std::string Caption(const std::string& image, const std::string& text) {
 std::string FramesSection(const CompareRun& a, const CompareRun& b, int width) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string html = "<h2>Frames</h2>\n" +
-                       Pair(Caption(PictureImage(FramePicture(a.frame, width), "Frame", "frame-" + a.name + ".bmp"), a.name),
-                            Caption(PictureImage(FramePicture(b.frame, width), "Frame", "frame-" + b.name + ".bmp"), b.name)) +
+                       Pair(Caption(PictureImage(PictureOfPixels(a.frame, width), "Frame", "frame-" + a.name + ".bmp"), a.name),
+                            Caption(PictureImage(PictureOfPixels(b.frame, width), "Frame", "frame-" + b.name + ".bmp"), b.name)) +
                        "<h2>Difference</h2>\n<p>" +
-                       PictureImage(FramePicture(DifferenceImage(a.frame, b.frame), width), "Difference", "difference.bmp") +
+                       PictureImage(PictureOfPixels(DifferenceImage(a.frame, b.frame), width), "Difference", "difference.bmp") +
                        "</p>\n<div class=\"legend\">0 <span class=\"ramp\" style=\"background:linear-gradient(to right,"
                        "#000000,#FFFFFF)\"></span> " +
                        std::to_string(255 / kDifferenceGain) + "/255 or more</div>\n<p>Each channel shows the "
@@ -55,8 +49,8 @@ std::string LevelsSection(const CompareRun& a, const CompareRun& b, int width) {
     std::string html =
         "<h2>Level choice</h2>\n<p>The scene drawn with every mip level one solid colour under a point mip filter: "
         "each pixel shows the level the device chose.</p>\n" +
-        Pair(Caption(PictureImage(FramePicture(a.levelFrame, width), "Levels", "levels-" + a.name + ".bmp"), a.name),
-             Caption(PictureImage(FramePicture(b.levelFrame, width), "Levels", "levels-" + b.name + ".bmp"), b.name)) +
+        Pair(Caption(PictureImage(PictureOfPixels(a.levelFrame, width), "Levels", "levels-" + a.name + ".bmp"), a.name),
+             Caption(PictureImage(PictureOfPixels(b.levelFrame, width), "Levels", "levels-" + b.name + ".bmp"), b.name)) +
         legend + "</div>\n<table data-figure=\"levels\">\n<tr><th>level</th><th>pixels on " + Escaped(a.name) +
         "</th><th>pixels on " + Escaped(b.name) +
         "</th><th>on both</th><th>both / either: pixels where both chose the level, of those where either did</th></tr>\n";
