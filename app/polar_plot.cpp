@@ -45,22 +45,19 @@ int Quadrant(int dx, int dy) {
 
 // Plot column of a direction: angle from the vertical axis, unrolled
 // quadrant by quadrant, each mirrored so that neighbouring quadrants meet.
-int PlotColumn(int dx, int dy) {
+int PlotColumn(int dx, int dy, int plotWidth) {
     const double ratioAngle = dy == 0 ? kRightAngle : std::atan(std::abs(static_cast<double>(dx)) / std::abs(dy));
-    const int angle = static_cast<int>(ratioAngle * g_app.plotWidth / kTwoPi);
+    const int angle = static_cast<int>(ratioAngle * plotWidth / kTwoPi);
     const int quadrant = Quadrant(dx, dy);
-    const int quarter = g_app.plotWidth / 4;
+    const int quarter = plotWidth / 4;
     return quadrant % 2 == 0 ? angle + quadrant * quarter : (quadrant + 1) * quarter - angle - 1;
 }
 
 // Where a hit at window pixel (x, y) lands in the plot, or -1.
 std::int32_t PlotOffset(int x, int y) {
-    const int dx = g_app.windowWidth / 2 - x, dy = g_app.windowHeight / 2 - y;
-    if (dx == 0 && dy == 0) return -1;  // the centre has no direction
-    const int row = static_cast<int>(g_app.plotHeight - std::sqrt(static_cast<double>(dx) * dx +
-                                                                  static_cast<double>(dy) * dy));
-    const int column = PlotColumn(dx, dy);
-    if (column < 0 || column >= g_app.plotWidth || row < 0 || row >= g_app.plotHeight) return -1;
+    int column = 0, row = 0;
+    if (!PlotCell(x, y, g_app.windowWidth, g_app.windowHeight, g_app.plotWidth, g_app.plotHeight, &column, &row))
+        return -1;
     return row * g_app.plotPitch + 4 * column;
 }
 
@@ -76,6 +73,14 @@ void ComputePlotOffsets() {
 }
 
 }  // namespace
+
+bool PlotCell(int x, int y, int windowWidth, int windowHeight, int plotWidth, int plotHeight, int* column, int* row) {
+    const int dx = windowWidth / 2 - x, dy = windowHeight / 2 - y;
+    if (dx == 0 && dy == 0) return false;  // the centre has no direction
+    *row = static_cast<int>(plotHeight - std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+    *column = PlotColumn(dx, dy, plotWidth);
+    return *column >= 0 && *column < plotWidth && *row >= 0 && *row < plotHeight;
+}
 
 int PlotHeightFor(int windowWidth, int windowHeight) {
     const double halfWidth = windowWidth / 2 + 1, halfHeight = windowHeight / 2 + 1;

@@ -19,6 +19,11 @@ inline constexpr const char* kPlotFileName = "MipBand.bmp";
 // centre to any pixel (501 for 800 x 600).
 int PlotHeightFor(int windowWidth, int windowHeight);
 
+// The plot column and row (of a plot plotWidth × plotHeight) where a hit at
+// pixel (x, y) of a windowWidth × windowHeight window lands; false for the
+// screen centre (no direction) and for places outside the plot.
+bool PlotCell(int x, int y, int windowWidth, int windowHeight, int plotWidth, int plotHeight, int* column, int* row);
+
 // Colour of a level's hits: blue, green, red for level mod 3 = 0, 1, 2.
 std::uint32_t PlotLevelColour(int level);
 

@@ -4,6 +4,9 @@
 // figures on stdout.
 #pragma once
 
+#include "analysis.h"
+
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,6 +24,7 @@ struct AnalysisFigures {
     std::uint64_t levelTexelSum;
     std::int32_t framesDone;
     bool done;  // all ten levels measured (not interrupted)
+    std::array<LevelResult, kLevelsDone> levels;  // periods and hits, level by level
 };
 
 AnalysisFigures CurrentFigures(bool done);
@@ -31,9 +35,11 @@ std::string FiguresText(const AnalysisFigures& figures);
 std::string FiguresJson(const AnalysisFigures& figures);
 
 // Writes DIR/report.html, a page that stands alone (no network resources):
-// the settings, the figures, the per-level periods and hits, and the heat map
-// and polar plot (whichever image files analyze wrote, carried inside the page
-// as data) with their legends. False with a message in *error when it cannot.
+// the program and device, the settings, the figures, the per-level periods
+// and hits, the heat map and polar plot with their scales and legends, and
+// the level of detail measured on the device (the λ meter runs for it), all
+// pictures carried inside the page as PNG data. False with a message in
+// *error when it cannot.
 bool WriteReportPage(const std::filesystem::path& directory, const AnalysisFigures& figures,
                      const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
 // Presses Start and renders until the dialog shows "DONE" (or Ctrl-C),

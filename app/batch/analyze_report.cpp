@@ -25,7 +25,9 @@ std::string Trimmed(std::string text) {
 }  // namespace
 
 AnalysisFigures CurrentFigures(bool done) {
-    return {g_app.hitTotal, g_app.maxHits, g_app.levelTexelSum, g_app.framesDone, done};
+    AnalysisFigures figures{g_app.hitTotal, g_app.maxHits, g_app.levelTexelSum, g_app.framesDone, done, {}};
+    for (int level = 0; level < kLevelsDone; ++level) figures.levels[std::size_t(level)] = LevelResultOf(level);
+    return figures;
 }
 
 std::string FiguresText(const AnalysisFigures& figures) {
@@ -34,7 +36,7 @@ std::string FiguresText(const AnalysisFigures& figures) {
                        std::to_string(figures.levelTexelSum) + ")\nframes: " + std::to_string(figures.framesDone) +
                        (figures.done ? "" : " (interrupted)") + "\n";
     for (int level = 0; level < kLevelsDone; ++level) {
-        const LevelResult& result = LevelResultOf(level);
+        const LevelResult& result = figures.levels[std::size_t(level)];
         char line[128];
         std::snprintf(line, sizeof(line), "level %d: row period %d, column period %d, hits %lld\n", level,
                       result.rowPeriod, result.columnPeriod, static_cast<long long>(result.hits));
@@ -50,7 +52,7 @@ std::string FiguresJson(const AnalysisFigures& figures) {
                        std::to_string(figures.framesDone) + ", \"done\": " + (figures.done ? "true" : "false") +
                        ", \"levels\": [";
     for (int level = 0; level < kLevelsDone; ++level) {
-        const LevelResult& result = LevelResultOf(level);
+        const LevelResult& result = figures.levels[std::size_t(level)];
         json += std::string(level ? ", " : "") + "{\"level\": " + std::to_string(level) +
                 ", \"row_period\": " + std::to_string(result.rowPeriod) +
                 ", \"column_period\": " + std::to_string(result.columnPeriod) +

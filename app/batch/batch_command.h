@@ -7,6 +7,7 @@
 
 #include "wintypes.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +63,11 @@ bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
 // "cannot write PATH: why" for a failed write of an image file; the result
 // code's name follows the reason only where the reason is the code's meaning.
 std::string WriteFailure(const std::string& path, HRESULT result);
+
+// The output folder of a command (-o DIR, default the current directory) as
+// an absolute path, created when missing; nothing with "cannot create the
+// directory DIR: why" in *error when it cannot be.
+std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std::string>& output, std::string* error);
 
 // "unknown option 'x'" for the first remaining argument, or empty when none.
 std::string LeftoverArgumentsError(const std::vector<std::string>& arguments);

@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kSettlePassLimit = 10000;
 
+std::vector<std::string> g_arguments;
+
 int UsageError(const std::string& message) { return ReportError(message, kExitUsage); }
 
 // The probe, started on the headless backend for the length of one command.
@@ -127,6 +129,8 @@ std::string CommandUsage(std::string_view name) {
     return usage;
 }
 
+const std::vector<std::string>& BatchArguments() { return g_arguments; }
+
 std::string VersionText() {
     std::string devices;
     for (const std::string& name : DeviceNames()) devices += (devices.empty() ? "" : ", ") + name;
@@ -143,6 +147,7 @@ std::string DeviceChoiceError(const std::optional<std::string>& flag) {
 }
 
 int RunBatch(const std::vector<std::string>& arguments) {
+    g_arguments = arguments;
     if (arguments.empty() || IsHelp(arguments.front())) return Print(BatchUsage());
     if (arguments.front() == "--version") return Print(VersionText());
     if (arguments.front() == "help") return RunHelp(arguments);

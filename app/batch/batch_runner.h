@@ -25,6 +25,9 @@ struct BatchSettings;
 int RunOnHeadlessProbe(const BatchSettings& settings,
                        const std::function<int(const std::vector<std::string>&)>& work);
 
+// The arguments RunBatch was last given (after "quillmark"), for the reports.
+const std::vector<std::string>& BatchArguments();
+
 // The usage text: commands, their options and every settings flag.
 std::string BatchUsage();
 

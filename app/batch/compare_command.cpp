@@ -12,11 +12,12 @@
 #include "app_state.h"
 #include "batch_command.h"
 #include "batch_runner.h"
-#include "settings_flags.h"
+#include "level_frames.h"
+#include "report_figures.h"
 #include "test_textures.h"
+#include "settings_flags.h"
 
 #include "d3d9_select.h"
-#include "surface_save.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -32,95 +33,12 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t kLevelMarks[kMipLevels] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF,
                                                    0x00FFFF, 0xFFFFFF, 0xFF8000, 0x8000FF, 0x808080};
 constexpr int kMarkTolerance = 24;  // per channel, for drivers that filter a solid colour to 254
-constexpr int kDifferenceGain = 4;
 
 int Fail(const std::string& message, int code) {
     return ReportError(message, code);
 }
 
 int Channel(std::uint32_t pixel, int shift) { return int((pixel >> shift) & 0xFF); }
-
-// What one device produced.
-struct DeviceRun {
-    std::string name;
-    std::string description;
-    std::vector<std::uint32_t> frame;
-    std::vector<int> levels;
-    AnalysisFigures figures{};
-    std::vector<std::int64_t> levelHits;
-};
-
-std::vector<std::uint32_t> BackBufferPixels() {
-    std::vector<std::uint32_t> pixels(std::size_t(g_app.windowWidth) * g_app.windowHeight);
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
-    D3DLOCKED_RECT locked{};
-    if (back->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
-            std::memcpy(&pixels[std::size_t(y) * g_app.windowWidth],
-                        static_cast<const std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        std::size_t(g_app.windowWidth) * 4);
-        back->UnlockRect();
-    }
-    back->Release();
-    return pixels;
-}
-
-// Writes pixels of the window's size through the library's writer.
-bool WritePixels(const fs::path& path, const std::vector<std::uint32_t>& pixels) {
-    IDirect3DSurface9* surface = nullptr;
-    if (FAILED(g_app.device->CreateOffscreenPlainSurface(UINT(g_app.windowWidth), UINT(g_app.windowHeight),
-                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr)))
-        return false;
-    D3DLOCKED_RECT locked{};
-    HRESULT result = surface->LockRect(&locked, nullptr, 0);
-    if (SUCCEEDED(result)) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
-            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        &pixels[std::size_t(y) * g_app.windowWidth], std::size_t(g_app.windowWidth) * 4);
-        surface->UnlockRect();
-        result = WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
-    }
-    surface->Release();
-    return SUCCEEDED(result);
-}
-
-// Each channel's absolute difference, amplified.
-std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    std::vector<std::uint32_t> out(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        std::uint32_t pixel = 0xFF000000u;
-        for (int shift : {0, 8, 16})
-            pixel |= std::uint32_t(std::min(255, std::abs(Channel(a[i], shift) - Channel(b[i], shift)) * kDifferenceGain))
-                     << shift;
-        out[i] = pixel;
-    }
-    return out;
-}
-
-// Draws the level-choice frame and gives the level per pixel; the texture
-// and mip filter are put back afterwards.
-bool DrawLevelFrame(std::vector<std::uint32_t>* frame) {
-    for (int level = 0; level < kMipLevels; ++level) {
-        D3DLOCKED_RECT locked{};
-        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return false;
-        const int size = kMipTextureSize >> level;
-        for (int y = 0; y < size; ++y)
-            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
-                                                         std::ptrdiff_t(y) * locked.Pitch),
-                        size, 0xFF000000u | kLevelMarks[level]);
-        g_app.mipTexture->UnlockRect(level);
-    }
-    const DWORD mipFilter = g_app.mipFilter;
-    g_app.mipFilter = D3DTEXF_POINT;
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    const bool drawn = SettleMessageLoop();
-    if (drawn) *frame = BackBufferPixels();
-    g_app.mipFilter = mipFilter;
-    BuildMipTexture();
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    return drawn && SettleMessageLoop();
-}
 
 struct Options {
     fs::path directory;
@@ -130,12 +48,16 @@ struct Options {
 
 // The work on one device's probe; `first` is the other device's run when
 // this is the second (the difference image is written then).
-int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) {
+int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first) {
+    run.settings = CurrentSettingValues();
     run.frame = BackBufferPixels();
-    std::vector<std::uint32_t> levelFrame;
-    if (run.frame.empty() || !DrawLevelFrame(&levelFrame)) return Fail(run.name + ": no frame could be drawn", 1);
+    std::vector<std::uint32_t>& levelFrame = run.levelFrame;
+    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame))
+        return Fail(run.name + ": no frame could be drawn", 1);
     run.levels.resize(levelFrame.size());
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
+    std::string error;
+    if (!MeasureLod(&run.lod, &error)) return Fail(run.name + ": " + error, 1);
     const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
     const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
@@ -144,47 +66,59 @@ int RunOnDevice(DeviceRun& run, const Options& options, const DeviceRun* first) 
         return Fail("cannot write the difference image", 1);
     if (!options.analyze) return kExitSuccess;
 
-    std::string error;
     std::fprintf(stderr, "quillmark: analysing on %s (%s)\n", run.name.c_str(), run.description.c_str());
     if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
     run.figures = CurrentFigures(true);
-    for (int level = 0; level < kLevelsDone; ++level) run.levelHits.push_back(LevelResultOf(level).hits);
+    run.analyzed = true;
+    const int width = g_app.windowWidth;
+    if (g_app.hitCounts)
+        run.heatMap = HeatMapFigure(width, g_app.windowHeight, run.figures.maxHits, [width](int x, int y) {
+            return int(g_app.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
+        });
     const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
+    run.plot = plot;
     std::error_code code;
     if (!StopIn(options.directory, &error)) return Fail(error, 1);
     fs::rename(options.directory / "MipBand.bmp", plot, code);
     return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
 }
 
-int CountDifferences(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    int count = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) count += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
-    return count;
-}
-
-std::string Percent(double share) {
+std::string Percent(std::optional<double> share) {
+    if (!share) return "no pixels";
     char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", share * 100.0);
+    std::snprintf(text, sizeof text, "%.2f%%", *share * 100.0);
     return text;
 }
 
-void PrintText(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+std::string Fraction(std::optional<double> share) {
+    if (!share) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", *share);
+    return text;
+}
+
+void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
                 b.description.c_str());
-    const int pixels = int(a.frame.size());
-    const int differing = CountDifferences(a.frame, b.frame);
-    std::printf("frame: %d of %d pixels differ (%s)\n", differing, pixels, Percent(double(differing) / pixels).c_str());
-    std::printf("level choice (point mip filter):\nlevel  pixels A  pixels B      same   share\n");
+    const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
+    std::printf("frame: pixels whose every channel is within");
+    for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
+        std::printf("%s %d/255: %s", t ? "," : "", kFrameTolerances[t], Percent(agreement.Within(t)).c_str());
+    std::printf("\nlevel choice (point mip filter; both / either: pixels where both chose the level, of those "
+                "where either did):\nlevel  pixels A  pixels B      both  both / either\n");
     for (std::size_t l = 0; l < levels.size(); ++l)
-        std::printf("%5zu %9d %9d %9d %7s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
+        std::printf("%5zu %9d %9d %9d %14s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
                     Percent(levels[l].Share()).c_str());
-    if (a.levelHits.empty()) return;
+    for (const CompareRun* run : {&a, &b})
+        std::printf("level of detail on %s against the ideal:\n%s", run->name.c_str(),
+                    LodFiguresText(run->lod.figures).c_str());
+    if (!a.analyzed) return;
     std::printf("analysis: SUM %lld / %lld, MAX %d / %d\nlevel    hits A    hits B\n",
                 static_cast<long long>(a.figures.hitTotal), static_cast<long long>(b.figures.hitTotal),
                 a.figures.maxHits, b.figures.maxHits);
-    for (std::size_t l = 0; l < a.levelHits.size(); ++l)
-        std::printf("%5zu %9lld %9lld\n", l, static_cast<long long>(a.levelHits[l]),
-                    static_cast<long long>(b.levelHits[l]));
+    for (std::size_t l = 0; l < a.figures.levels.size(); ++l)
+        std::printf("%5zu %9lld %9lld\n", l, static_cast<long long>(a.figures.levels[l].hits),
+                    static_cast<long long>(b.figures.levels[l].hits));
 }
 
 std::string JsonString(const std::string& text) {
@@ -196,21 +130,25 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-void PrintJson(const DeviceRun& a, const DeviceRun& b, const std::vector<LevelAgreement>& levels) {
+void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
+    const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
                        JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
-                       std::to_string(a.frame.size()) +
-                       ", \"differing\": " + std::to_string(CountDifferences(a.frame, b.frame)) + ", \"levels\": [";
+                       std::to_string(a.frame.size()) + ", \"differing\": " +
+                       std::to_string(agreement.pixels - agreement.within[0]) + ", \"frame_within\": {";
+    for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
+        json += std::string(t ? ", " : "") + "\"" + std::to_string(kFrameTolerances[t]) +
+                "\": " + Fraction(agreement.Within(t));
+    json += "}, \"levels\": [";
     for (std::size_t l = 0; l < levels.size(); ++l) {
-        char share[32];
-        std::snprintf(share, sizeof share, "%.6f", levels[l].Share());
         json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
                 ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
                 ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
-                std::to_string(levels[l].same) + ", \"share\": " + share + "}";
+                std::to_string(levels[l].same) + ", \"share\": " + Fraction(levels[l].Share()) + "}";
     }
     json += "]";
-    if (!a.levelHits.empty()) {
+    json += ", \"lod\": [" + LodFiguresJson(a.lod.figures) + ", " + LodFiguresJson(b.lod.figures) + "]";
+    if (a.analyzed) {
         json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
         while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
     }
@@ -227,18 +165,16 @@ int RunCompare(const BatchSettings& settings) {
     options.analyze = TakeFlag(rest, "--analyze");
     options.json = TakeFlag(rest, "--json");
     if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    std::error_code code;
-    options.directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (!code) fs::create_directories(options.directory, code);
-    if (code || !fs::is_directory(options.directory))
-        return Fail("cannot create the directory " + options.directory.string(), kExitFailure);
+    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    if (!directory) return Fail(error, kExitFailure);
+    options.directory = *directory;
 
-    DeviceRun runs[2];
+    CompareRun runs[2];
     for (int i = 0; i < 2; ++i) {
         runs[i].name = settings.devices[std::size_t(i)];
         if (!DescribeDevice(runs[i].name, &runs[i].description, &error) || !SelectDevice(runs[i].name, &error))
             return Fail(runs[i].name + ": " + error, kExitFailure);
-        const DeviceRun* first = i == 1 ? &runs[0] : nullptr;
+        const CompareRun* first = i == 1 ? &runs[0] : nullptr;
         const int result = RunOnHeadlessProbe(
             settings, [&](const std::vector<std::string>&) { return RunOnDevice(runs[i], options, first); });
         if (result != kExitSuccess) return result;
@@ -248,10 +184,23 @@ int RunCompare(const BatchSettings& settings) {
         PrintJson(runs[0], runs[1], levels);
     else
         PrintText(runs[0], runs[1], levels);
-    return kExitSuccess;
+    std::fflush(stdout);
+    return WriteCompareReport(options.directory, runs[0], runs[1], &error) ? kExitSuccess : Fail(error, kExitFailure);
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    std::vector<std::uint32_t> out(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        std::uint32_t pixel = 0xFF000000u;
+        for (int shift : {0, 8, 16})
+            pixel |= std::uint32_t(std::min(255, std::abs(Channel(a[i], shift) - Channel(b[i], shift)) * kDifferenceGain))
+                     << shift;
+        out[i] = pixel;
+    }
+    return out;
+}
 
 std::uint32_t LevelMarkColor(int level) { return kLevelMarks[level]; }
 
@@ -265,9 +214,26 @@ int LevelOfPixel(std::uint32_t pixel) {
     return -1;
 }
 
-double LevelAgreement::Share() const {
+std::optional<double> LevelAgreement::Share() const {
     const int either = pixelsA + pixelsB - same;
-    return either == 0 ? 1.0 : double(same) / either;
+    if (either == 0) return std::nullopt;
+    return double(same) / either;
+}
+
+std::optional<double> FrameAgreement::Within(std::size_t tolerance) const {
+    if (pixels == 0) return std::nullopt;
+    return double(within[tolerance]) / pixels;
+}
+
+FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    FrameAgreement agreement;
+    agreement.pixels = int(std::min(a.size(), b.size()));
+    for (std::size_t i = 0; i < std::size_t(agreement.pixels); ++i) {
+        int largest = 0;
+        for (int shift : {0, 8, 16}) largest = std::max(largest, std::abs(Channel(a[i], shift) - Channel(b[i], shift)));
+        for (std::size_t t = 0; t < kFrameTolerances.size(); ++t) agreement.within[t] += largest <= kFrameTolerances[t];
+    }
+    return agreement;
 }
 
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b) {
@@ -284,12 +250,16 @@ extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
     "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
-    "      -o, --output DIR    where frame-A.bmp, frame-B.bmp, difference.bmp and\n"
-    "                          levels-A.bmp, levels-B.bmp go (default: the current directory)\n"
-    "      --analyze           also run a whole analysis on each (MipBand-A.bmp, MipBand-B.bmp)\n"
+    "      -o, --output DIR    where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
+    "                          as given to --device), difference.bmp and report.html go\n"
+    "                          (default: the current directory)\n"
+    "      --analyze           also run a whole analysis on each (MipBand-NAME.bmp)\n"
     "      --json              print the figures as one JSON object\n"
-    "      Per mip level: the share of pixels on which both devices chose that level,\n"
-    "      from frames whose levels are solid colours under a point mip filter.\n",
+    "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
+    "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
+    "      a point mip filter: the pixels where both devices chose that level divided by\n"
+    "      the pixels where either did (\"no pixels\" when neither did). On each device the\n"
+    "      level of detail against the ideal, as \"quillmark lod\" measures it.\n",
     nullptr,
     RunCompare,
 };

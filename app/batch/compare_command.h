@@ -3,7 +3,16 @@
 // devices, and how far their choices of mip level agree pixel by pixel.
 #pragma once
 
+#include "analyze_command.h"
+#include "lod_command.h"
+#include "picture.h"
+
+#include <array>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace quillmark::batch {
@@ -17,13 +26,49 @@ std::uint32_t LevelMarkColor(int level);
 int LevelOfPixel(std::uint32_t pixel);
 
 // How often two devices chose one level: pixels showing it on A, on B, on
-// both; share = both / pixels showing it on either (1 when on neither).
+// both; Share() = both / pixels showing it on either, nothing when neither
+// device chose the level anywhere.
 struct LevelAgreement {
     int pixelsA = 0;
     int pixelsB = 0;
     int same = 0;
-    double Share() const;
+    std::optional<double> Share() const;
 };
+
+// Tolerances, in 1/255 per channel, at which two frames are compared.
+inline constexpr std::array<int, 4> kFrameTolerances = {0, 1, 2, 8};
+
+// Of `pixels`, how many have every channel within each tolerance.
+struct FrameAgreement {
+    int pixels = 0;
+    std::array<int, kFrameTolerances.size()> within{};
+    std::optional<double> Within(std::size_t tolerance) const;  // a share; nothing for no pixels
+};
+
+FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
+
+// Each channel's absolute difference, amplified kDifferenceGain times.
+inline constexpr int kDifferenceGain = 4;
+std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
+
+// What one device produced, kept when its probe closes.
+struct CompareRun {
+    std::string name;
+    std::string description;
+    std::vector<std::pair<std::string, std::string>> settings;  // as the dialog held them
+    std::vector<std::uint32_t> frame;       // the user's frame
+    std::vector<std::uint32_t> levelFrame;  // the level-choice frame
+    std::vector<int> levels;                // the level per pixel of levelFrame, or -1
+    LodMeasurement lod;
+    bool analyzed = false;
+    AnalysisFigures figures{};
+    Picture heatMap;                        // when analyzed
+    std::filesystem::path plot;             // MipBand-NAME.bmp, when analyzed
+};
+
+// Writes DIR/report.html for the two runs; false with the reason in *error.
+bool WriteCompareReport(const std::filesystem::path& directory, const CompareRun& a, const CompareRun& b,
+                        std::string* error);
 
 // Per level, from the two frames' levels per pixel (LevelOfPixel).
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b);

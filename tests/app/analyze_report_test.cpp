@@ -1,7 +1,10 @@
 // report.html of "quillmark analyze": every figure of the JSON output shows
-// in the page with the same value, the page is well-formed markup, and its
-// images decode (with the system's base64 tool) to the very files beside it.
+// in the page with the same value, the page is well-formed markup, its
+// images are PNG data, and in Chromium it loads, every image decodes and
+// nothing is fetched.
 #include "batch_runner.h"
+
+#include "browser_check.h"
 
 #include <gtest/gtest.h>
 
@@ -51,13 +54,13 @@ protected:
 };
 
 TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     const int code = batch::RunBatch({"analyze", "--object", "plane", "--angle", "88", "--min-filter", "point",
                                       "--mag-filter", "point", "--mip-filter", "point", "--json", "-o",
                                       directory_.string()});
-    const std::string json = testing::internal::GetCapturedStdout();
-    const std::string errors = testing::internal::GetCapturedStderr();
+    const std::string json = ::testing::internal::GetCapturedStdout();
+    const std::string errors = ::testing::internal::GetCapturedStderr();
     ASSERT_EQ(code, 0) << errors;
     const std::string page = FileText(directory_ / "report.html");
     ASSERT_FALSE(page.empty());
@@ -78,21 +81,34 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
     EXPECT_EQ(page.find("http:"), std::string::npos);
     EXPECT_EQ(page.find("https:"), std::string::npos);
 
-    // Each image: <img src="data:image/bmp;base64,DATA" alt="... (FILE)"/>.
-    const std::string prefix = "<img src=\"data:image/bmp;base64,";
+    // Each image is PNG data inside the page: the heat map, the polar plot
+    // (named after MipBand.bmp), the λ meter's four pictures.
+    const std::string prefix = "<img src=\"data:image/png;base64,";
     int images = 0;
     for (std::size_t at = page.find(prefix); at != std::string::npos; at = page.find(prefix, at + 1)) {
         ++images;
         const std::size_t data = at + prefix.size(), dataEnd = page.find('"', data);
-        const std::size_t nameEnd = page.find(")\"", dataEnd), name = page.rfind('(', nameEnd) + 1;
-        ASSERT_NE(nameEnd, std::string::npos);
         const fs::path encoded = directory_ / "encoded.txt", decoded = directory_ / "decoded.bin";
         std::ofstream(encoded) << page.substr(data, dataEnd - data);
         ASSERT_EQ(std::system(("base64 -d '" + encoded.string() + "' > '" + decoded.string() + "'").c_str()), 0);
-        const std::string file = page.substr(name, nameEnd - name);
-        EXPECT_EQ(FileText(decoded), FileText(directory_ / file)) << file;
+        EXPECT_EQ(FileText(decoded).substr(0, 8), "\x89PNG\r\n\x1a\n");
     }
-    EXPECT_EQ(images, 2);
+    EXPECT_EQ(images, 6);
+    EXPECT_NE(page.find("(MipBand.bmp)\""), std::string::npos);
+    EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
+
+    // The identity of what ran, and the level of detail measured on it.
+    EXPECT_NE(page.find("data-device=\"reference\">built-in software rasteriser<"), std::string::npos);
+    EXPECT_NE(page.find("<code>quillmark analyze --object plane --angle 88"), std::string::npos);
+    EXPECT_NE(page.find("data-figure=\"within_1_16\""), std::string::npos);
+
+    if (testing::HaveChromium()) {
+        const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(directory_ / "report.html");
+        ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
+        EXPECT_EQ(verdict->images, 6);
+        EXPECT_EQ(verdict->decoded, 6);
+        EXPECT_EQ(verdict->fetched, 0);
+    }
 
     if (!ToolPresent("xmllint")) GTEST_SKIP() << "xmllint is not installed: the markup was not validated";
     const std::string report = (directory_ / "report.html").string();

@@ -86,6 +86,26 @@ TEST(CompareAnalyze, SaysWhichDeviceEachAnalysisRunsOn) {
     EXPECT_NE(errors.find("frames", second), std::string::npos) << "the second run's progress follows its heading";
 }
 
+// The two devices' frames differ by a few 255ths almost everywhere (their
+// filters round differently), which an exact comparison would call 87 %
+// different: the shares within 0, 1, 2 and 8 of 255 show how far apart they are.
+TEST_F(GlCompare, FramesAreComparedWithinTolerances) {
+    ASSERT_EQ(Run({"compare", "--device", "reference", "--device", "llvmpipe", "--json", "-o", directory_.string()}), 0)
+        << errors_;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(output_, match,
+                                  std::regex("\"frame_within\": \\{\"0\": ([0-9.]+), \"1\": ([0-9.]+), "
+                                             "\"2\": ([0-9.]+), \"8\": ([0-9.]+)\\}")))
+        << output_;
+    const double exact = std::stod(match[1]), one = std::stod(match[2]), two = std::stod(match[3]),
+                 eight = std::stod(match[4]);
+    EXPECT_LE(exact, one);
+    EXPECT_LE(one, two);
+    EXPECT_LE(two, eight);
+    EXPECT_LT(exact, 0.5);
+    EXPECT_GT(eight, 0.99);
+}
+
 TEST_F(GlCompare, CompareNeedsTwoDevices) {
     EXPECT_EQ(Run({"compare", "--device", "llvmpipe"}), 2);
     EXPECT_NE(errors_.find("two devices"), std::string::npos) << errors_;

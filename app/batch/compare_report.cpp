@@ -1,0 +1,95 @@
+// report.html of "quillmark compare": both devices' identity, the settings,
+// the frames side by side, their difference, the level each chose and how
+// far they agree, the level of detail of each against the ideal and, with
+// --analyze, each device's heat map and polar plot.
+#include "compare_command.h"
+#include "report_html.h"
+
+#include "test_textures.h"
+
+namespace quillmark::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Pair(const std::string& left, const std::string& right) {
+    return "<div class=\"pair\">\n<div>" + left + "</div>\n<div>" + right + "</div>\n</div>\n";
+}
+
+std::string Caption(const std::string& image, const std::string& text) {
+    return image + "<p>" + Escaped(text) + "</p>";
+}
+
+std::string FramesSection(const CompareRun& a, const CompareRun& b, int width) {
+    const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
+    std::string html = "<h2>Frames</h2>\n" +
+                       Pair(Caption(PictureImage(PictureOfPixels(a.frame, width), "Frame", "frame-" + a.name + ".bmp"), a.name),
+                            Caption(PictureImage(PictureOfPixels(b.frame, width), "Frame", "frame-" + b.name + ".bmp"), b.name)) +
+                       "<h2>Difference</h2>\n<p>" +
+                       PictureImage(PictureOfPixels(DifferenceImage(a.frame, b.frame), width), "Difference", "difference.bmp") +
+                       "</p>\n<div class=\"legend\">0 <span class=\"ramp\" style=\"background:linear-gradient(to right,"
+                       "#000000,#FFFFFF)\"></span> " +
+                       std::to_string(255 / kDifferenceGain) + "/255 or more</div>\n<p>Each channel shows the "
+                       "absolute difference of the two frames in that channel, " +
+                       std::to_string(kDifferenceGain) + " times brighter: black where they are equal.</p>\n"
+                       "<table>\n<tr><th>Pixels whose every channel differs by at most</th><th>share</th></tr>\n";
+    for (std::size_t t = 0; t < kFrameTolerances.size(); ++t) {
+        const std::optional<double> share = agreement.Within(t);
+        html += FigureRow(std::to_string(kFrameTolerances[t]) + "/255", "frame_within_" + std::to_string(kFrameTolerances[t]),
+                          share ? std::to_string(*share) : "no pixels");
+    }
+    return html + "</table>\n";
+}
+
+std::string LevelsSection(const CompareRun& a, const CompareRun& b, int width) {
+    std::string legend = "<div class=\"legend\">";
+    for (int level = 0; level < kMipLevels; ++level)
+        legend += "<span class=\"swatch\" style=\"background:" + ColourHex(LevelMarkColor(level)) + "\"></span> " +
+                  std::to_string(level) + " ";
+    std::string html =
+        "<h2>Level choice</h2>\n<p>The scene drawn with every mip level one solid colour under a point mip filter: "
+        "each pixel shows the level the device chose.</p>\n" +
+        Pair(Caption(PictureImage(PictureOfPixels(a.levelFrame, width), "Levels", "levels-" + a.name + ".bmp"), a.name),
+             Caption(PictureImage(PictureOfPixels(b.levelFrame, width), "Levels", "levels-" + b.name + ".bmp"), b.name)) +
+        legend + "</div>\n<table data-figure=\"levels\">\n<tr><th>level</th><th>pixels on " + Escaped(a.name) +
+        "</th><th>pixels on " + Escaped(b.name) +
+        "</th><th>on both</th><th>both / either: pixels where both chose the level, of those where either did</th></tr>\n";
+    const std::vector<LevelAgreement> levels = CompareLevels(a.levels, b.levels);
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+        const std::optional<double> share = levels[l].Share();
+        html += "<tr><td class=\"number\" data-figure=\"level\">" + std::to_string(l) +
+                "</td><td class=\"number\" data-figure=\"pixelsA\">" + std::to_string(levels[l].pixelsA) +
+                "</td><td class=\"number\" data-figure=\"pixelsB\">" + std::to_string(levels[l].pixelsB) +
+                "</td><td class=\"number\" data-figure=\"same\">" + std::to_string(levels[l].same) +
+                "</td><td class=\"number\" data-figure=\"share\">" + (share ? std::to_string(*share) : "no pixels") +
+                "</td></tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+std::string AnalysisSection(const CompareRun& run, std::string* error) {
+    if (!run.analyzed) return {};
+    std::string html = "<h2>Analysis on " + Escaped(run.name) + "</h2>\n<table>\n" +
+                       FigureRow("SUM: hits of marked texels, all levels", "sum", std::to_string(run.figures.hitTotal)) +
+                       FigureRow("MAX: most hits on one pixel", "max", std::to_string(run.figures.maxHits)) +
+                       FigureRow("Frames drawn", "frames", std::to_string(run.figures.framesDone)) + "</table>\n";
+    if (!run.heatMap.pixels.empty())
+        html += HeatMapSection("Heat map on " + run.name, run.heatMap, run.figures.maxHits, "");
+    return html + MipBandSection("Polar plot on " + run.name, run.plot, error);
+}
+
+}  // namespace
+
+bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const CompareRun& b, std::string* error) {
+    error->clear();
+    const int width = a.lod.maps.width;
+    const std::string analysis = AnalysisSection(a, error) + (error->empty() ? AnalysisSection(b, error) : "");
+    if (!error->empty()) return false;
+    const std::string body = IdentityBlock({{a.name, a.description}, {b.name, b.description}}) +
+                             SettingsTable(a.settings) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
+                             LodSection("Level of detail on " + a.name + " against the ideal", a.lod) +
+                             LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis;
+    return WritePage(directory / "report.html", Page("Quillmark comparison: " + a.name + " and " + b.name, body), error);
+}
+
+}  // namespace quillmark::batch

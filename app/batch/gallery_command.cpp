@@ -1,0 +1,204 @@
+// "quillmark gallery [-o DIR] [--device D ...]": every device over a fixed
+// set of settings, on one page (DIR/gallery.html) to attach to a driver bug
+// report: per setting, each device's frame, the polar plot of the level it
+// chose per pixel and the error map of its level of detail, and a table of
+// the λ figures and of its level agreement with the first device.
+#include "batch_command.h"
+#include "batch_runner.h"
+#include "compare_command.h"
+#include "level_frames.h"
+#include "lod_command.h"
+#include "report_html.h"
+#include "settings_flags.h"
+
+#include "app_state.h"
+#include "report_figures.h"
+
+#include "d3d9_select.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quillmark::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Fail(const std::string& message, int code) {
+    std::fprintf(stderr, "quillmark gallery: %s\n", message.c_str());
+    return code;
+}
+
+struct GallerySetting {
+    std::string title;
+    std::vector<std::string> flags;
+};
+
+// Tunnel and plane at 60°; anisotropy 1, 2, 4, 16; trilinear and point mip.
+std::vector<GallerySetting> GallerySettings() {
+    std::vector<GallerySetting> settings;
+    const std::pair<const char*, std::vector<std::string>> objects[] = {
+        {"tunnel", {"--object", "tunnel"}}, {"plane at 60°", {"--object", "plane", "--angle", "60"}}};
+    const std::pair<const char*, const char*> mips[] = {{"trilinear", "linear"}, {"point mip", "point"}};
+    for (const auto& [object, objectFlags] : objects)
+        for (const char* anisotropy : {"1", "2", "4", "16"})
+            for (const auto& [mip, mipFlag] : mips) {
+                GallerySetting setting{std::string(object) + ", " + anisotropy + "x, " + mip, objectFlags};
+                setting.flags.insert(setting.flags.end(), {"--min-filter", "anisotropic", "--mag-filter", "linear",
+                                                           "--mip-filter", mipFlag, "--anisotropy", anisotropy});
+                settings.push_back(setting);
+            }
+    return settings;
+}
+
+// One device under one setting; `drawn` false when it could not be.
+struct Cell {
+    bool drawn = false;
+    std::string why;
+    CompareRun run;
+};
+
+Cell DrawCell(const std::string& device, const GallerySetting& setting) {
+    Cell cell;
+    BatchSettings parsed;
+    std::string error;
+    if (!ParseSettingsFlags(setting.flags, &parsed, &error) || !SelectDevice(device, &error)) {
+        cell.why = error;
+        return cell;
+    }
+    const int code = RunOnHeadlessProbe(parsed, [&](const std::vector<std::string>&) {
+        CompareRun& run = cell.run;
+        run.frame = BackBufferPixels();
+        if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
+            error = "no frame could be drawn";
+            return kExitFailure;
+        }
+        run.levels.resize(run.levelFrame.size());
+        std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
+        return MeasureLod(&run.lod, &error) ? kExitSuccess : kExitFailure;
+    });
+    cell.drawn = code == kExitSuccess;
+    cell.why = cell.drawn ? "" : error.empty() ? "the device refused the settings (see the messages above)" : error;
+    return cell;
+}
+
+// Of the pixels where either device chose a level, the share where both chose the same.
+std::optional<double> OverallAgreement(const std::vector<int>& a, const std::vector<int>& b) {
+    int same = 0, either = 0;
+    for (const LevelAgreement& level : CompareLevels(a, b)) {
+        same += level.same;
+        either += level.pixelsA + level.pixelsB - level.same;
+    }
+    if (either == 0) return std::nullopt;
+    return double(same) / either;
+}
+
+std::string CellHtml(const std::string& device, const Cell& cell) {
+    std::string html = "<div><h3>" + Escaped(device) + "</h3>";
+    if (!cell.drawn) return html + "<p>Not drawn: " + Escaped(cell.why) + "</p></div>\n";
+    const int width = cell.run.lod.maps.width, height = cell.run.lod.maps.height;
+    return html + PictureImage(Halved(PictureOfPixels(cell.run.frame, width)), "Frame on " + device) +
+           PictureImage(Halved(MipBandFigure(LevelBandPlot(cell.run.levels, width, height))),
+                        "Polar plot of the level chosen on " + device) +
+           PictureImage(Halved(LodErrorPicture(cell.run.lod.maps)), "Error map of the level of detail on " + device) +
+           "</div>\n";
+}
+
+std::string Share(std::optional<double> value) {
+    if (!value) return "no pixels";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f%%", *value * 100);
+    return text;
+}
+
+std::string Levels(std::optional<double> value) {
+    if (!value) return "–";
+    char text[16];
+    std::snprintf(text, sizeof text, "%+.3f", *value);
+    return text;
+}
+
+std::string FiguresTable(const std::vector<std::string>& devices, const std::vector<Cell>& cells) {
+    std::string html = "<table>\n<tr><th>device</th><th>within 1/16 level</th><th>within 1/2 level</th>"
+                       "<th>inside the allowed band</th><th>mean Δλ</th><th>99th percentile |Δλ|</th>"
+                       "<th>level chosen as on " + Escaped(devices.front()) + "</th></tr>\n";
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+        html += "<tr><th>" + Escaped(devices[d]) + "</th>";
+        if (!cells[d].drawn) {
+            html += "<td colspan=\"6\">not drawn</td></tr>\n";
+            continue;
+        }
+        const LodFigures& f = cells[d].run.lod.figures;
+        const std::optional<double> agreement =
+            cells[0].drawn ? OverallAgreement(cells[0].run.levels, cells[d].run.levels) : std::nullopt;
+        for (const std::string& value : {Share(f.within116), Share(f.within12), Share(f.withinAllowed),
+                                          Levels(f.meanError), Levels(f.p99AbsError), Share(agreement)})
+            html += "<td class=\"number\">" + value + "</td>";
+        html += "</tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+int RunGallery(const BatchSettings& settings) {
+    std::vector<std::string> rest = settings.rest;
+    std::string error;
+    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
+    if (!error.empty()) return Fail(error, kExitUsage);
+    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
+    if (!settings.actions.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
+    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    if (!directory) return Fail(error, kExitFailure);
+
+    std::vector<DeviceIdentity> identities;
+    for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices) {
+        std::string description;
+        if (DescribeDevice(name, &description, &error))
+            identities.push_back({name, description});
+        else
+            std::fprintf(stderr, "quillmark gallery: %s left out: %s\n", name.c_str(), error.c_str());
+    }
+    if (identities.empty()) return Fail("no device can be opened", kExitFailure);
+    std::vector<std::string> devices;
+    for (const DeviceIdentity& identity : identities) devices.push_back(identity.name);
+
+    const std::vector<GallerySetting> gallery = GallerySettings();
+    std::string body = IdentityBlock(identities) +
+                       "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
+                       "(as MipBand.bmp, from a frame whose levels are solid colours under a point mip filter) and "
+                       "the error map of the level of detail against the ideal (blue finer than the rule, red "
+                       "coarser, grey clamped; docs/level-of-detail.md). All with min filter anisotropic and mag "
+                       "filter linear.</p>\n";
+    std::size_t done = 0;
+    for (const GallerySetting& setting : gallery) {
+        std::vector<Cell> cells;
+        for (const std::string& device : devices) {
+            std::fprintf(stderr, "quillmark gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
+                         ++done, gallery.size() * devices.size());
+            cells.push_back(DrawCell(device, setting));
+        }
+        body += "<h2>" + Escaped(setting.title) + "</h2>\n<div class=\"row\">\n";
+        for (std::size_t d = 0; d < devices.size(); ++d) body += CellHtml(devices[d], cells[d]);
+        body += "</div>\n" + FiguresTable(devices, cells);
+    }
+    const fs::path page = *directory / "gallery.html";
+    if (!WritePage(page, Page("Quillmark gallery", body), &error)) return Fail(error, kExitFailure);
+    std::printf("%s\n", page.string().c_str());
+    return kExitSuccess;
+}
+
+}  // namespace
+
+extern const BatchCommand kGalleryCommand = {
+    "gallery",
+    "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
+    "[-o DIR] [--device D ...]",
+    "      -o, --output DIR    where gallery.html goes (default: the current directory)\n"
+    "      --device D          only these devices (default: every device that can be opened)\n"
+    "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
+    "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
+    "      the level chosen per pixel and the error map of the level of detail.\n",
+    nullptr,
+    RunGallery,
+};
+
+}  // namespace quillmark::batch

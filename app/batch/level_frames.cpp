@@ -1,0 +1,89 @@
+#include "level_frames.h"
+
+#include "app_state.h"
+#include "batch_runner.h"
+#include "test_textures.h"
+
+#include "surface_save.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillmark::batch {
+
+std::vector<std::uint32_t> BackBufferPixels() {
+    std::vector<std::uint32_t> pixels(std::size_t(g_app.windowWidth) * std::size_t(g_app.windowHeight));
+    IDirect3DSurface9* back = nullptr;
+    if (!g_app.device || FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
+    D3DLOCKED_RECT locked{};
+    const bool read = back->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK;
+    if (read) {
+        for (int y = 0; y < g_app.windowHeight; ++y)
+            std::memcpy(&pixels[std::size_t(y) * std::size_t(g_app.windowWidth)],
+                        static_cast<const std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
+                        std::size_t(g_app.windowWidth) * 4);
+        back->UnlockRect();
+    }
+    back->Release();
+    return read ? pixels : std::vector<std::uint32_t>{};
+}
+
+bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint32_t>& pixels) {
+    IDirect3DSurface9* surface = nullptr;
+    if (FAILED(g_app.device->CreateOffscreenPlainSurface(UINT(g_app.windowWidth), UINT(g_app.windowHeight),
+                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr)))
+        return false;
+    D3DLOCKED_RECT locked{};
+    HRESULT result = surface->LockRect(&locked, nullptr, 0);
+    if (SUCCEEDED(result)) {
+        for (int y = 0; y < g_app.windowHeight; ++y)
+            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
+                        &pixels[std::size_t(y) * std::size_t(g_app.windowWidth)],
+                        std::size_t(g_app.windowWidth) * 4);
+        surface->UnlockRect();
+        result = WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
+    }
+    surface->Release();
+    return SUCCEEDED(result);
+}
+
+namespace {
+
+bool FillLevels(const std::function<std::uint32_t(int)>& colour) {
+    const int levels = int(g_app.mipTexture->GetLevelCount());
+    for (int level = 0; level < levels; ++level) {
+        D3DSURFACE_DESC desc{};
+        D3DLOCKED_RECT locked{};
+        if (FAILED(g_app.mipTexture->GetLevelDesc(UINT(level), &desc)) ||
+            FAILED(g_app.mipTexture->LockRect(UINT(level), &locked, nullptr, 0)))
+            return false;
+        for (UINT y = 0; y < desc.Height; ++y)
+            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                         std::ptrdiff_t(y) * locked.Pitch),
+                        desc.Width, 0xFF000000u | colour(level));
+        g_app.mipTexture->UnlockRect(UINT(level));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DrawLevelColouredFrame(const std::function<std::uint32_t(int)>& colour, std::optional<DWORD> mipFilter,
+                            std::vector<std::uint32_t>* frame) {
+    if (!g_app.mipTexture || !FillLevels(colour)) return false;
+    const std::int32_t userMipFilter = g_app.mipFilter;
+    const bool userFileTexture = g_app.useFileTexture;
+    if (mipFilter) g_app.mipFilter = std::int32_t(*mipFilter);
+    g_app.useFileTexture = false;
+    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    bool drawn = SettleMessageLoop();
+    if (drawn) *frame = BackBufferPixels();
+    drawn = drawn && !frame->empty();
+    g_app.mipFilter = userMipFilter;
+    g_app.useFileTexture = userFileTexture;
+    BuildMipTexture();
+    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    return SettleMessageLoop() && drawn;
+}
+
+}  // namespace quillmark::batch

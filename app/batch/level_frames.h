@@ -1,0 +1,33 @@
+// Frames drawn for measuring rather than for looking at: the back buffer read
+// into memory, and the scene drawn with every mip level of the generated
+// texture one flat colour (the level-choice frames of "compare" and the
+// λ meter's frames of "lod").
+#pragma once
+
+#include "windows.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quillmark::batch {
+
+// The back buffer's pixels, row by row (the window's size); empty when it
+// cannot be read.
+std::vector<std::uint32_t> BackBufferPixels();
+
+// Writes pixels of the window's size as a BMP file through the library's
+// writer; false when it cannot.
+bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint32_t>& pixels);
+
+// Draws the scene with level l of the generated texture filled with
+// colour(l) (0x00RRGGBB) and, when given, the mip filter `mipFilter` instead
+// of the user's; *frame gets the back buffer. The generated texture (also
+// when a texture file is in use), the mip filter and the screen are put back
+// afterwards. False when a frame could not be drawn.
+bool DrawLevelColouredFrame(const std::function<std::uint32_t(int level)>& colour, std::optional<DWORD> mipFilter,
+                            std::vector<std::uint32_t>* frame);
+
+}  // namespace quillmark::batch

@@ -1,0 +1,227 @@
+#include "report_html.h"
+
+#include "batch_runner.h"
+#include "analysis.h"
+#include "polar_plot.h"
+#include "report_figures.h"
+#include "shell.h"
+
+#include "d3d9_select.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+namespace quillmark::batch {
+namespace {
+
+constexpr const char* kStyle =
+    "body{font-family:sans-serif;margin:2em;max-width:72em;color:#222}"
+    "table{border-collapse:collapse;margin-bottom:1em}"
+    "th,td{border:1px solid #bbb;padding:.2em .6em;text-align:left;vertical-align:top}"
+    "td.number{text-align:right;font-variant-numeric:tabular-nums}"
+    "img{max-width:100%;height:auto;border:1px solid #888;image-rendering:pixelated}"
+    ".pair{display:grid;grid-template-columns:1fr 1fr;gap:1em}"
+    ".pair div{margin:0}"
+    ".row{display:flex;gap:1em;flex-wrap:wrap}.row>div{flex:1 1 15em;min-width:0}.row img{display:block;margin-bottom:.5em}"
+    ".legend{display:flex;align-items:center;gap:.5em;margin:.4em 0 1.5em;flex-wrap:wrap}"
+    ".swatch{display:inline-block;width:1.2em;height:1.2em;border:1px solid #444;vertical-align:middle}"
+    ".ramp{display:inline-block;width:16em;height:1em;border:1px solid #444}";
+
+// Nothing but the page's own pictures (data: URIs) and style.
+constexpr const char* kPolicy = "default-src 'none'; img-src data:; style-src 'unsafe-inline'";
+
+struct LodFigureLabel {
+    const char* name;
+    const char* label;
+};
+constexpr LodFigureLabel kLodLabels[] = {
+    {"covered", "Pixels the device and the ideal cover"},
+    {"within_1_16", "Share within 1/16 level of the ideal"},
+    {"within_1_4", "Share within 1/4 level"},
+    {"within_1_2", "Share within 1/2 level"},
+    {"within_allowed", "Share inside the band the rules allow"},
+    {"mean_abs_error", "Mean |Δλ| (levels)"},
+    {"p99_abs_error", "99th percentile of |Δλ| (levels)"},
+    {"mean_error", "Mean Δλ (levels; negative: finer than the rule)"},
+    {"sectors", "Mean Δλ in 32 directions, clockwise from up"},
+    {"clamped", "Of the covered pixels, clamped (λ below 0 or beyond the last level)"},
+};
+
+std::string LodLabel(const std::string& name) {
+    for (const LodFigureLabel& entry : kLodLabels)
+        if (name == entry.name) return entry.label;
+    return name;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
+std::string CommandLine() {
+    std::string line = "quillmark";
+    for (const std::string& argument : BatchArguments()) {
+        const bool plain = !argument.empty() && argument.find_first_of(" '\"\\$`*?") == std::string::npos;
+        line += " " + (plain ? argument : "'" + argument + "'");
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Base64(const std::string& bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = group << 8 | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k) out += k <= count ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+std::string ColourHex(std::uint32_t rgb) {
+    char text[8];
+    std::snprintf(text, sizeof(text), "#%06X", static_cast<unsigned>(rgb & 0xFFFFFF));
+    return text;
+}
+
+std::string PictureImage(const Picture& picture, const std::string& alt, const std::string& file) {
+    const std::string png = PngBytes(picture);
+    const std::string described = file.empty() ? alt : alt + " (" + file + ")";
+    if (png.empty()) return "<p>(" + Escaped(described) + ": the picture could not be encoded)</p>\n";
+    return "<img src=\"data:image/png;base64," + Base64(png) + "\" alt=\"" + Escaped(described) + "\" width=\"" +
+           std::to_string(picture.width) + "\" height=\"" + std::to_string(picture.height) + "\"/>";
+}
+
+std::string Page(const std::string& title, const std::string& body) {
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+           "<meta http-equiv=\"Content-Security-Policy\" content=\"" +
+           std::string(kPolicy) + "\"/>\n<title>" + Escaped(title) + "</title>\n<style>" + kStyle +
+           "</style>\n</head>\n<body>\n<h1>" + Escaped(title) + "</h1>\n" + body + "</body>\n</html>\n";
+}
+
+std::string FigureRow(const std::string& label, const std::string& name, const std::string& value) {
+    return "<tr><th>" + label + "</th><td class=\"number\" data-figure=\"" + name + "\">" + Escaped(value) +
+           "</td></tr>\n";
+}
+
+std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings) {
+    std::string html = "<h2>Settings</h2>\n<table>\n";
+    for (const auto& [flag, value] : settings)
+        html += "<tr><th><code>" + Escaped(flag) + "</code></th><td>" + Escaped(value) + "</td></tr>\n";
+    return html + "</table>\n";
+}
+
+DeviceIdentity IdentifyDevice(const std::string& name) {
+    DeviceIdentity identity{name, {}};
+    std::string error;
+    if (!DescribeDevice(name, &identity.description, &error)) identity.description = "cannot be opened: " + error;
+    return identity;
+}
+
+std::string IdentityBlock(const std::vector<DeviceIdentity>& devices) {
+    std::string html = "<h2>Identity</h2>\n<table data-figure=\"identity\">\n<tr><th>Program</th><td>" +
+                       Escaped(kMainWindowTitle) + "</td></tr>\n<tr><th>Date</th><td>" + UtcNow() +
+                       "</td></tr>\n<tr><th>Command line</th><td><code>" + Escaped(CommandLine()) +
+                       "</code></td></tr>\n";
+    for (const DeviceIdentity& device : devices)
+        html += "<tr><th>Device <code>" + Escaped(device.name) + "</code></th><td data-device=\"" +
+                Escaped(device.name) + "\">" + Escaped(device.description) + "</td></tr>\n";
+    return html + "</table>\n";
+}
+
+std::string LodSection(const std::string& heading, const LodMeasurement& lod) {
+    std::string html = "<h2>" + Escaped(heading) + "</h2>\n<table data-figures=\"lod\">\n";
+    const auto values = LodFigureValues(lod.figures);
+    for (const auto& [name, value] : values) html += FigureRow(LodLabel(name), name, value);
+    html += "</table>\n<p>Δλ = measured − ideal level of detail. In the error map blue marks pixels where the device "
+            "takes a finer level than the rule (sharper, prone to aliasing), red a coarser one (blurrier), grey "
+            "pixels where λ is clamped to the ends of the mip chain. On the polar plot the black circle is "
+            "Δλ = 0.</p>\n<div class=\"pair\">\n<div>" +
+            PictureImage(LodErrorPicture(lod.maps), "Error map of the level of detail") +
+            "</div>\n<div>" + PictureImage(LodPolarPicture(lod.figures), "Mean error by direction") +
+            "</div>\n<div>" + PictureImage(MeasuredLodPicture(lod.maps), "Measured level of detail") +
+            "</div>\n<div>" + PictureImage(IdealLodPicture(lod.maps), "Ideal level of detail") +
+            "</div>\n</div>\n";
+    return html;
+}
+
+std::string HeatMapSection(const std::string& heading, const Picture& heatMap, int maxHits, const std::string& file) {
+    return "<h2>" + Escaped(heading) + "</h2>\n<p>" + PictureImage(heatMap, "Heat map of hits per pixel") +
+           "</p>\n<p>Each pixel of the frame, coloured by how many marked texels reached it, on a logarithmic "
+           "scale from 0 (dark blue-violet) to MAX = " +
+           std::to_string(maxHits) + " (yellow)." +
+           (file.empty() ? std::string()
+                         : " The file " + Escaped(file) +
+                               " beside this page shows the same counts in the probe's own colours (red none, "
+                               "green MAX).") +
+           "</p>\n";
+}
+
+namespace {
+
+std::string MipBandLegend() {
+    std::string html = "<div class=\"legend\">";
+    for (int level = 0; level < 3; ++level) {
+        html += "<span class=\"swatch\" style=\"background:" + ColourHex(PlotLevelColour(level)) + "\"></span> levels";
+        for (int shown = level; shown < kLevelsDone; shown += 3) html += " " + std::to_string(shown);
+        html += "; ";
+    }
+    for (int level = 0; level < 3; ++level) {
+        const std::uint32_t mixed = PlotLevelColour(level) | PlotLevelColour(level + 1);
+        html += "<span class=\"swatch\" style=\"background:" + ColourHex(mixed) + "\"></span> levels " +
+                std::to_string(level) + " and " + std::to_string(level + 1) + " (" + std::to_string(level + 3) +
+                " and " + std::to_string(level + 4) + ", …)" + (level < 2 ? "; " : "");
+    }
+    return html + "</div>\n<p>Where neighbouring levels were both hit, their colours add up; white where three "
+                  "were. A device that chooses the level the same way in every direction draws straight "
+                  "horizontal band edges.</p>\n";
+}
+
+}  // namespace
+
+std::string MipBandSection(const std::string& heading, const std::filesystem::path& plot, std::string* error) {
+    Picture picture;
+    if (!ReadPicture(plot, &picture, error)) return {};
+    return "<h2>" + Escaped(heading) + "</h2>\n<p>" +
+           PictureImage(MipBandFigure(picture), "Polar plot of the mip bands", plot.filename().string()) + "</p>\n" +
+           MipBandLegend();
+}
+
+bool WritePage(const std::filesystem::path& target, const std::string& page, std::string* error) {
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out << page;
+    out.close();
+    if (!out) {
+        *error = "cannot write " + target.string() + ": the file cannot be created or filled";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quillmark::batch

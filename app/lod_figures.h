@@ -1,0 +1,65 @@
+// What the λ meter reports: the measured and the ideal level per pixel, the
+// figures that compare them, and their pictures (the two λ maps, the error
+// map and the polar plot of the error by direction).
+#pragma once
+
+#include "lod_ideal.h"
+#include "lod_meter.h"
+#include "picture.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillmark {
+
+inline constexpr int kLodSectors = 32;
+// How far outside the allowed band a measurement may lie and still count as
+// inside it: the meter's own resolution (frames carry 8 bits per channel).
+inline constexpr double kMeterTolerance = 1.0 / 32;
+
+struct LodMaps {
+    int width = 0, height = 0;
+    int lastLevel = 0;
+    std::vector<MeasuredLod> measured;  // row by row
+    std::vector<IdealLod> ideal;
+};
+
+struct LodFigures {
+    std::int64_t covered = 0;  // pixels both the device and the ideal cover
+    std::int64_t clamped = 0;  // of those, where λ lies below 0 or beyond the last level
+    // Over the covered pixels that are not clamped (empty when there are none):
+    std::optional<double> within116, within14, within12;  // shares with |Δλ| ≤ 1/16, 1/4, 1/2
+    std::optional<double> withinAllowed;                   // share inside the allowed band
+    std::optional<double> meanAbsError, p99AbsError, meanError;
+    std::array<std::optional<double>, kLodSectors> sectors;  // mean Δλ by direction, clockwise from up
+};
+
+LodFigures ComputeLodFigures(const LodMaps& maps);
+
+// The sector (0 .. 31) of a direction from the screen centre, counted
+// clockwise from up (screen y grows downwards).
+int SectorOf(double dx, double dy);
+
+// Every figure by its JSON name, in order, with its value as JSON writes it
+// (a number, null, or for "sectors" a list).
+std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& figures);
+
+// The figures as one JSON object (names as `quillmark lod --json` prints
+// them) and as text lines.
+std::string LodFiguresJson(const LodFigures& figures);
+std::string LodFiguresText(const LodFigures& figures);
+
+// Measured minus ideal at a pixel the figures count; nothing elsewhere.
+std::optional<double> LodError(const LodMaps& maps, std::size_t pixel);
+
+// The pictures, each with its colour bar.
+Picture MeasuredLodPicture(const LodMaps& maps);
+Picture IdealLodPicture(const LodMaps& maps);
+Picture LodErrorPicture(const LodMaps& maps);
+Picture LodPolarPicture(const LodFigures& figures);
+
+}  // namespace quillmark

@@ -1,0 +1,133 @@
+// "quillmark compare" on the reference device against itself, and the
+// figures each device's run keeps: every device's analysis figures are its
+// own, frames are compared within tolerances, a level no device used shows
+// as no pixels, and --help names the files compare writes.
+#include "analysis.h"
+#include "analyze_command.h"
+#include "app_state.h"
+#include "batch_command.h"
+#include "batch_runner.h"
+
+#include "batch_capture.h"
+#include "browser_check.h"
+#include "picture.h"
+#include "report_html.h"
+#include "scratch_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+namespace quillmark::batch {
+namespace {
+
+using testing::ScratchDirectory;
+
+// The analysis figures of one device are taken when its run ends; the next
+// device's run must not change them.
+TEST(CompareCommand, EachDevicesAnalysisFiguresAreItsOwn) {
+    g_app = AppState{};
+    g_app.level = 3;
+    const int before = LevelResultOf(3).hits;
+    CountLevelHits(5);
+    const AnalysisFigures first = CurrentFigures(true);
+    CountLevelHits(7);  // the second device's run
+    const AnalysisFigures second = CurrentFigures(true);
+    const std::string hits = "\"level\": 3, \"row_period\": -1, \"column_period\": -1, \"hits\": ";
+    EXPECT_NE(FiguresJson(first).find(hits + std::to_string(before + 5) + "}"), std::string::npos)
+        << FiguresJson(first);
+    EXPECT_NE(FiguresJson(second).find(hits + std::to_string(before + 12) + "}"), std::string::npos);
+    EXPECT_NE(FiguresText(first).find("level 3: row period -1, column period -1, hits " + std::to_string(before + 5)),
+              std::string::npos);
+}
+
+std::string CompareJson(const std::vector<std::string>& settings, const ScratchDirectory& scratch) {
+    std::vector<std::string> arguments = {"compare", "--device", "reference", "--device", "reference", "--json",
+                                          "-o", scratch.PathOf("out")};
+    arguments.insert(arguments.end(), settings.begin(), settings.end());
+    const testing::BatchOutput result = testing::RunBatchCaptured(arguments);
+    EXPECT_EQ(result.code, kExitSuccess) << result.err;
+    return result.out;
+}
+
+// The plane seen square-on from afar shows one level only: the others were
+// chosen by neither device and have no agreement to speak of.
+TEST(CompareCommand, ALevelNeitherDeviceUsedShowsNoPixels) {
+    ScratchDirectory scratch;
+    const std::string json = CompareJson({"--object", "plane", "--distance", "30"}, scratch);
+    const std::regex level("\\{\"level\": (\\d), \"pixelsA\": (\\d+), \"pixelsB\": (\\d+), \"same\": (\\d+), "
+                           "\"share\": ([a-z0-9.]+)\\}");
+    int levels = 0, unused = 0;
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), level); it != std::sregex_iterator(); ++it) {
+        ++levels;
+        if ((*it)[2] == "0" && (*it)[3] == "0") {
+            ++unused;
+            EXPECT_EQ((*it)[5], "null") << (*it)[0];
+        } else {
+            EXPECT_EQ((*it)[5], "1.000000") << (*it)[0];
+        }
+    }
+    EXPECT_EQ(levels, 10) << json;
+    EXPECT_GT(unused, 5) << json;
+}
+
+TEST(CompareCommand, IdenticalFramesAreWithinEveryTolerance) {
+    ScratchDirectory scratch;
+    const std::string json = CompareJson({}, scratch);
+    EXPECT_NE(json.find("\"frame_within\": {\"0\": 1.000000, \"1\": 1.000000, \"2\": 1.000000, \"8\": 1.000000}"),
+              std::string::npos)
+        << json;
+}
+
+// report.html: who ran what, and a page that stands alone.
+TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
+    ScratchDirectory scratch;
+    const std::string json = CompareJson({"--object", "plane", "--angle", "60"}, scratch);
+    EXPECT_NE(json.find("\"lod\": [{\"covered\": "), std::string::npos) << json;
+    std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(page.empty());
+    EXPECT_NE(page.find("data-device=\"reference\">built-in software rasteriser<"), std::string::npos);
+    EXPECT_NE(page.find("<code>quillmark compare --device reference --device reference --json -o "),
+              std::string::npos);
+    EXPECT_NE(page.find("<code>--angle</code></th><td>60<"), std::string::npos);
+    EXPECT_NE(page.find("(difference.bmp)"), std::string::npos);
+    EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "out" / "report.html");
+    ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
+    EXPECT_EQ(verdict->images, 13);  // two frames, the difference, two level frames, four λ pictures each
+    EXPECT_EQ(verdict->decoded, 13);
+    EXPECT_EQ(verdict->fetched, 0);
+}
+
+// The browser check itself catches an image that does not decode and a
+// reference to anything outside the page.
+TEST(CompareCommand, TheBrowserCheckCatchesBrokenImagesAndOutsideReferences) {
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent";
+    ScratchDirectory scratch;
+    const std::string good = PictureImage(Picture(4, 3, 0x336699), "good");
+    const std::string body = good + "<img src=\"data:image/png;base64,AAAA\" alt=\"broken\"/>" +
+                             "<img src=\"http://example.invalid/x.png\" alt=\"outside\"/>";
+    std::ofstream(scratch / "page.html") << Page("check", body);
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "page.html");
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(verdict->images, 3);
+    EXPECT_EQ(verdict->decoded, 1);
+    EXPECT_GE(verdict->fetched, 1);
+}
+
+TEST(CompareCommand, HelpNamesTheFilesAndTheFigureAsTheyAre) {
+    ::testing::internal::CaptureStdout();
+    RunBatch({"compare", "--help"});
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(help.find("frame-A.bmp"), std::string::npos);
+    EXPECT_NE(help.find("frame-NAME.bmp"), std::string::npos);
+    EXPECT_NE(help.find("either"), std::string::npos);  // both ÷ either, not a share of all pixels
+}
+
+}  // namespace
+}  // namespace quillmark::batch

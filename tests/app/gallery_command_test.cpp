@@ -1,0 +1,54 @@
+// "quillmark gallery" on the reference device: one page, a section per
+// setting of the fixed set, every picture inside it and decoding in Chromium.
+#include "batch_command.h"
+
+#include "batch_capture.h"
+#include "browser_check.h"
+#include "scratch_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace quillmark::batch {
+namespace {
+
+using testing::ScratchDirectory;
+
+int Count(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+TEST(GalleryCommand, OnePageWithEverySettingAndItsPictures) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput result =
+        testing::RunBatchCaptured({"gallery", "--device", "reference", "-o", scratch.PathOf("out")});
+    ASSERT_EQ(result.code, kExitSuccess) << result.err;
+    EXPECT_EQ(result.out, scratch.PathOf("out/gallery.html") + "\n");
+    std::ifstream in(scratch / "out" / "gallery.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    for (const char* setting : {"<h2>tunnel, 1x, trilinear</h2>", "<h2>tunnel, 16x, point mip</h2>",
+                                "<h2>plane at 60°, 2x, trilinear</h2>", "<h2>plane at 60°, 4x, point mip</h2>"})
+        EXPECT_NE(page.find(setting), std::string::npos) << setting;
+    EXPECT_EQ(Count(page, "<h2>"), 1 + 16);  // the identity, then 2 objects × 4 anisotropies × 2 mip filters
+    EXPECT_EQ(Count(page, "<img src=\"data:image/png;base64,"), 16 * 3);
+    EXPECT_EQ(Count(page, "Not drawn"), 0);
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "out" / "gallery.html");
+    ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
+    EXPECT_EQ(verdict->images, 48);
+    EXPECT_EQ(verdict->decoded, 48);
+    EXPECT_EQ(verdict->fetched, 0);
+}
+
+TEST(GalleryCommand, TakesNoSettings) {
+    const testing::BatchOutput result = testing::RunBatchCaptured({"gallery", "--anisotropy", "4"});
+    EXPECT_EQ(result.code, kExitUsage);
+    EXPECT_NE(result.err.find("quillmark gallery: takes no settings"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace quillmark::batch
