@@ -56,21 +56,29 @@ bool ListDevice(const std::string& name) {
     return true;
 }
 
+// Every device this build knows, or only those named with --device: then
+// a device that cannot be opened fails the command.
 int RunDevices(const BatchSettings& settings) {
-    if (!settings.rest.empty() || !settings.actions.empty() || settings.device) {
-        std::fprintf(stderr, "quillmark devices: takes no settings or options\n");
+    if (!settings.rest.empty() || !settings.actions.empty()) {
+        std::fprintf(stderr, "quillmark devices: takes no settings or options but --device\n");
         return kExitUsage;
     }
-    for (const std::string& name : DeviceNames()) ListDevice(name);
-    return kExitSuccess;
+    if (settings.devices.empty()) {
+        for (const std::string& name : DeviceNames()) ListDevice(name);
+        return kExitSuccess;
+    }
+    bool allOpened = true;
+    for (const std::string& name : settings.devices) allOpened = ListDevice(name) && allOpened;
+    return allOpened ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 extern const BatchCommand kDevicesCommand = {
     "devices",
-    "lists every device with its renderer, version and capabilities, or why it cannot be opened",
-    "",
+    "lists every device (or those named with --device) with its renderer, version and capabilities, or why it "
+    "cannot be opened",
+    "[--device NAME ...]",
     "",
     nullptr,
     RunDevices,

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "gl_api.h"
-#include "sampler_mapping.h"
 #include "surface.h"
 #include "textures.h"
 #include "vertex_buffer.h"
@@ -62,7 +61,8 @@ bool CoversWholeTarget(const D3DRECT& r, const reference::Surface& surface) {
 
 GlRenderer::GlRenderer(std::shared_ptr<GlContext> context, reference::Surface& backBuffer,
                        reference::Surface* depthBuffer)
-    : context_(std::move(context)) {
+    : context_(std::move(context)),
+      samplerSupport_{context_->Info().maxAnisotropy, context_->Info().mirrorClampToEdge} {
     color_ = {&backBuffer, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4};
     if (depthBuffer) depth_ = {depthBuffer, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2};
 }
@@ -229,10 +229,9 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
         if (entry.version != texture->ContentVersion() && !UploadTexture(*texture, entry)) return D3DERR_INVALIDCALL;
         entry.lastDraw = drawCount_;
 
-        const std::uint32_t levels = texture->Traits().levels;
-        const GlSampling sampling = MapSamplerStates(state.samplerStates[s], levels, context_->Info().maxAnisotropy);
-        BindForUpload(entry.name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(sampling.baseLevel));
+        GlSampling sampling;
+        if (!MapSamplerStates(state.samplerStates[s], texture->Traits().levels, samplerSupport_, &sampling))
+            return D3DERR_INVALIDCALL;
         glActiveTexture(GL_TEXTURE0 + s);
         glBindTexture(GL_TEXTURE_2D, entry.name);
         const GLuint sampler = samplers_[s];
@@ -240,10 +239,12 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GLint(sampling.magFilter));
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GLint(sampling.wrapS));
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GLint(sampling.wrapT));
+        glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, sampling.borderColor.data());
         glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, sampling.lodBias);
         glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, sampling.minLod);
-        if (context_->Info().maxAnisotropy > 1)
-            glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, sampling.maxAnisotropy);
+        glSamplerParameterf(sampler, GL_TEXTURE_MAX_LOD, sampling.maxLod);
+        if (samplerSupport_.maxAnisotropy > 1)
+            glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY, sampling.maxAnisotropy);
         glBindSampler(s, sampler);
 
         key.coordinateSet[s] = int(sources.size());

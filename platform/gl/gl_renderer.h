@@ -14,6 +14,7 @@
 
 #include "gl_context.h"
 #include "renderer.h"
+#include "sampler_mapping.h"
 #include "sampled_texture.h"
 #include "stage_shader.h"
 #include "vertex_processing.h"
@@ -63,6 +64,7 @@ private:
     void ForgetOldTextures();
 
     std::shared_ptr<GlContext> context_;
+    GlSamplerSupport samplerSupport_;
     Target color_;
     Target depth_;
     unsigned framebuffer_ = 0;
