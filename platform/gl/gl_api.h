@@ -37,6 +37,7 @@
     X(PFNGLBUFFERDATAPROC, glBufferData)                              \
     X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus)      \
     X(PFNGLCLEARPROC, glClear)                                        \
+    X(PFNGLCLIPCONTROLPROC, glClipControl)                            \
     X(PFNGLCLEARCOLORPROC, glClearColor)                              \
     X(PFNGLCLEARDEPTHPROC, glClearDepth)                              \
     X(PFNGLCOLORMASKPROC, glColorMask)                                \

@@ -273,6 +273,10 @@ std::shared_ptr<GlContext> GlContext::Open(const GlChoice& choice, std::string* 
             if (context != EGL_NO_CONTEXT && eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
                 GlDriverInfo info = ReadInfo();
                 if (Accepts(choice, info, &reason)) {
+                    // Direct3D's depth range, 0 <= z <= w. The origin stays
+                    // lower-left: an upper-left one would also turn the
+                    // driver's edge rule away from Direct3D's top-left rule.
+                    if (info.clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
                     std::shared_ptr<GlContext> opened(new GlContext());
                     opened->name_ = choice.name;
                     opened->display_ = display;

@@ -257,8 +257,9 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
 // Transforms the vertices as the reference device does and hands OpenGL
 // clip-space positions with y turned over (the framebuffer's first row is
 // the top row), moved by half a pixel right and down (Direct3D 9 puts pixel
-// centres at integer coordinates, OpenGL at half-integers), and z taken
-// from [0, w] to [-w, w].
+// centres at integer coordinates, OpenGL at half-integers). Where OpenGL
+// takes Direct3D's depth range 0 <= z <= w (glClipControl), z goes as it
+// is; elsewhere it is taken to [-w, w].
 HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::vector<CoordinateSource>& sources,
                                    std::uint32_t* vertexCount) {
     const reference::DeviceState& state = call.state;
@@ -277,13 +278,15 @@ HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::v
     reference::TransformVertices(first, std::uint32_t(count), stride, wvp, sources, clipVertices_);
 
     const float dx = 1.0f / float(state.viewport.Width), dy = 1.0f / float(state.viewport.Height);
+    const bool zeroToOne = context_->Info().clipControl;
+    const float zScale = zeroToOne ? 1.0f : 2.0f, zShift = zeroToOne ? 0.0f : -1.0f;
     const std::uint32_t floats = kPositionFloats + kCoordinateFloats * std::uint32_t(sources.size());
     vertexData_.resize(std::size_t{floats} * count);
     float* out = vertexData_.data();
     for (const ClipVertex& v : clipVertices_) {
         *out++ = v.x + v.w * dx;
         *out++ = v.w * dy - v.y;
-        *out++ = 2 * v.z - v.w;
+        *out++ = zScale * v.z + zShift * v.w;
         *out++ = v.w;
         out = std::copy_n(v.attributes.begin(), kCoordinateFloats * sources.size(), out);
     }

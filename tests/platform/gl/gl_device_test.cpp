@@ -47,6 +47,34 @@ TEST_F(GlDevice, FacingQuadAtOneTexelPerPixelReadsEveryTexelOnceTopDown) {
     EXPECT_EQ(wrong, 0);
 }
 
+// One column per depth value a float step beside the halfway point between
+// two D16 steps (above it in odd columns, below in even ones): a quad
+// writes it, then a quad at the lower step's own depth is drawn where the
+// buffer holds exactly that step. Depth reaches the driver as z itself, so
+// it rounds as on the reference device; a remap of z to [-w, w] and back
+// moves some of these values across the halfway point. (Exactly halfway,
+// llvmpipe rounds to the even step, the reference device up.)
+TEST_F(GlDevice, DepthBesideHalfwayBetweenD16StepsRoundsAsOnTheReferenceDevice) {
+    Device reference("reference"), gl(kGl);
+    for (Device* device : {&reference, &gl}) {
+        device->SetTexture(4, 1, White);
+        (*device)->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+        for (int x = 0; x < kWidth; ++x) {
+            const float step = float(x * 81 + 7);
+            const float tie = (step + 0.5f) / 65535.0f;
+            const float z = std::nextafter(tie, x % 2 ? 1.0f : 0.0f);
+            ASSERT_EQ(device->DrawQuad(float(x), 0, float(x + 1), 8, 0, 0, 1, 1, z), S_OK);
+        }
+        (*device)->SetRenderState(D3DRS_ZFUNC, D3DCMP_EQUAL);
+        device->SetTexture(4, 1, [](UINT, UINT, UINT) { return 0xFF00FF00u; });
+        for (int x = 0; x < kWidth; ++x) {
+            const float step = float(x * 81 + 7);
+            ASSERT_EQ(device->DrawQuad(float(x), 0, float(x + 1), 8, 0, 0, 1, 1, step / 65535.0f), S_OK);
+        }
+    }
+    EXPECT_EQ(Differences(reference.Frame(), gl.Frame()), 0);
+}
+
 // Triangles with vertices anywhere between pixel centres.
 std::vector<Vertex> ScatteredTriangles() {
     std::mt19937 random(13);
