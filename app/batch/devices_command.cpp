@@ -52,6 +52,7 @@ bool ListDevice(const std::string& name) {
                 static_cast<unsigned long>(caps.MaxAnisotropy), static_cast<unsigned long>(caps.MaxTextureWidth),
                 static_cast<unsigned long>(caps.MaxTextureHeight), SampledFormats(direct3d), PIXEL_FORMAT_COUNT);
     std::printf("  filters: %s\n", FilterList(caps.TextureFilterCaps).c_str());
+    std::fputs(DeviceNotes(name).c_str(), stdout);
     direct3d->Release();
     return true;
 }

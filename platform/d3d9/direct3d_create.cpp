@@ -87,6 +87,10 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
     return kind->describe(name, description, error);
 }
 
+std::string DeviceNotes(std::string_view name) {
+    return gl::IsGlDeviceName(name) ? gl::GlDeviceNotes(name) : std::string();
+}
+
 std::string SelectedDeviceName() {
     if (ExplicitChoice()) return *ExplicitChoice();
     const char* fromEnvironment = std::getenv("QUILLMARK_DEVICE");

@@ -42,6 +42,8 @@
     X(PFNGLCLEARDEPTHPROC, glClearDepth)                              \
     X(PFNGLCOLORMASKPROC, glColorMask)                                \
     X(PFNGLCOMPILESHADERPROC, glCompileShader)                        \
+    X(PFNGLCOMPRESSEDTEXIMAGE2DPROC, glCompressedTexImage2D)          \
+    X(PFNGLCOMPRESSEDTEXSUBIMAGE2DPROC, glCompressedTexSubImage2D)    \
     X(PFNGLCREATEPROGRAMPROC, glCreateProgram)                        \
     X(PFNGLCREATESHADERPROC, glCreateShader)                          \
     X(PFNGLCULLFACEPROC, glCullFace)                                  \
@@ -70,6 +72,7 @@
     X(PFNGLGETERRORPROC, glGetError)                                  \
     X(PFNGLGETFLOATVPROC, glGetFloatv)                                \
     X(PFNGLGETINTEGERVPROC, glGetIntegerv)                            \
+    X(PFNGLGETINTERNALFORMATIVPROC, glGetInternalformativ)            \
     X(PFNGLGETPROGRAMIVPROC, glGetProgramiv)                          \
     X(PFNGLGETSHADERIVPROC, glGetShaderiv)                            \
     X(PFNGLGETSTRINGPROC, glGetString)                                \
@@ -86,6 +89,7 @@
     X(PFNGLSHADERSOURCEPROC, glShaderSource)                          \
     X(PFNGLTEXIMAGE2DPROC, glTexImage2D)                              \
     X(PFNGLTEXPARAMETERIPROC, glTexParameteri)                        \
+    X(PFNGLTEXPARAMETERIVPROC, glTexParameteriv)                      \
     X(PFNGLTEXSUBIMAGE2DPROC, glTexSubImage2D)                        \
     X(PFNGLUNIFORM1IPROC, glUniform1i)                                \
     X(PFNGLUNIFORM4FVPROC, glUniform4fv)                              \

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "gl_api.h"
+#include "texture_formats.h"
 
 namespace quillmark::gl {
 namespace {
@@ -182,6 +183,7 @@ GlDriverInfo ReadInfo() {
     bool anisotropic = AtLeast(major, minor, 4, 6);
     info.mirrorClampToEdge = AtLeast(major, minor, 4, 4);
     info.clipControl = AtLeast(major, minor, 4, 5);
+    bool internalFormatQuery = AtLeast(major, minor, 4, 3), s3tc = false;
     for (GLint i = 0; i < extensions; ++i) {
         const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, GLuint(i)));
         const std::string extension = name ? name : "";
@@ -191,8 +193,10 @@ GlDriverInfo ReadInfo() {
                                  extension == "GL_EXT_texture_mirror_clamp" ||
                                  extension == "GL_ATI_texture_mirror_once";
         info.clipControl = info.clipControl || extension == "GL_ARB_clip_control";
-        info.s3tc = info.s3tc || extension == "GL_EXT_texture_compression_s3tc";
+        s3tc = s3tc || extension == "GL_EXT_texture_compression_s3tc";
+        internalFormatQuery = internalFormatQuery || extension == "GL_ARB_internalformat_query2";
     }
+    info.nativeFormats = QueryNativeFormats(s3tc, internalFormatQuery);
     if (anisotropic) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &info.maxAnisotropy);
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &info.maxTextureSize);
     glGetFloatv(GL_MAX_TEXTURE_LOD_BIAS, &info.maxLodBias);

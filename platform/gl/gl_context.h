@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "d3d9types.h"
+
 namespace quillmark::gl {
 
 // Which driver a device name asks for: `gl` the first EGL display that
@@ -39,7 +41,7 @@ struct GlDriverInfo {
     float maxLodBias = 0;
     bool mirrorClampToEdge = false;  // GL_MIRROR_CLAMP_TO_EDGE (core in 4.4)
     bool clipControl = false;        // glClipControl (core in 4.5)
-    bool s3tc = false;               // DXT1, DXT3 and DXT5 textures
+    std::vector<D3DFORMAT> nativeFormats;  // uploaded as they are (texture_formats.h)
 };
 
 class GlContext {

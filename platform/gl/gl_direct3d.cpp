@@ -5,6 +5,7 @@
 #include "gl_renderer.h"
 #include "reference_device.h"
 #include "reference_direct3d.h"
+#include "texture_formats.h"
 
 namespace quillmark::gl {
 namespace {
@@ -66,6 +67,18 @@ bool DescribeGlDriver(std::string_view name, std::string* description, std::stri
     const GlDriverInfo& info = context->Info();
     *description = info.renderer + "; OpenGL " + info.version + "; through " + info.display;
     return true;
+}
+
+std::string GlDeviceNotes(std::string_view name) {
+    std::string unused;
+    std::shared_ptr<GlContext> context = OpenNamed(name, &unused);
+    if (!context) return {};
+    std::string stored;
+    for (const GlTextureFormat& format : GlTextureFormats())
+        if (NativeFormatOf(format.format, context->Info().nativeFormats))
+            stored += std::string(stored.empty() ? "" : ", ") + format.name;
+    return "  textures as stored: " + (stored.empty() ? std::string("none") : stored) +
+           "\n  textures decoded to 32-bit float: every other format sampled\n";
 }
 
 }  // namespace quillmark::gl

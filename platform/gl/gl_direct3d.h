@@ -21,4 +21,9 @@ IDirect3D9* CreateGlDirect3D(std::string_view name, std::string* error);
 // it ("renderer; OpenGL version; display"), or false with the reason.
 bool DescribeGlDriver(std::string_view name, std::string* description, std::string* error);
 
+// Which texture formats the driver `name` opens is given as they are
+// stored ("  textures as stored: ...") and that the others are decoded;
+// empty when it cannot be opened.
+std::string GlDeviceNotes(std::string_view name);
+
 }  // namespace quillmark::gl

@@ -179,12 +179,67 @@ void GlRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
     glDisable(GL_SCISSOR_TEST);
 }
 
+namespace {
+
+// Whether every level's rows can be handed to OpenGL as they lie in memory.
+bool RowsFit(reference::TextureInternals& texture, const GlTextureFormat& format) {
+    for (std::uint32_t l = 0; l < texture.Traits().levels; ++l) {
+        const reference::PixelStore& store = texture.Store(0, l);
+        const bool fits = format.dataFormat == 0 ? store.rowPitch == store.RowBytes(store.width)
+                                                 : store.rowPitch % store.RowBytes(1) == 0;
+        if (!fits) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A format the driver samples goes up as it is; any other is decoded as
+// the reference device decodes it for its own sampler.
 bool GlRenderer::UploadTexture(reference::TextureInternals& texture, Texture& entry) {
-    reference::SampledTexture sampled;
-    if (!decoded_.Prepare(texture, &sampled)) return false;
+    const GlTextureFormat* native = NativeFormatOf(texture.Traits().format, context_->Info().nativeFormats);
+    if (native && !RowsFit(texture, *native)) native = nullptr;
     const bool fresh = entry.name == 0;
     if (fresh) glGenTextures(1, &entry.name);
     BindForUpload(entry.name);
+    if (native)
+        UploadAsStored(texture, *native, fresh);
+    else if (!UploadDecoded(texture, fresh))
+        return false;
+    if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture.Traits().levels) - 1);
+    entry.version = texture.ContentVersion();
+    return true;
+}
+
+void GlRenderer::UploadAsStored(reference::TextureInternals& texture, const GlTextureFormat& format, bool fresh) {
+    for (std::uint32_t l = 0; l < texture.Traits().levels; ++l) {
+        const reference::PixelStore& store = texture.Store(0, l);
+        const auto width = GLsizei(store.width), height = GLsizei(store.height);
+        if (format.dataFormat == 0) {
+            const auto size = GLsizei(std::size_t{store.rowPitch} * store.BlockRows());
+            if (fresh)
+                glCompressedTexImage2D(GL_TEXTURE_2D, GLint(l), format.internalFormat, width, height, 0, size,
+                                       store.bytes.data());
+            else
+                glCompressedTexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, width, height, format.internalFormat, size,
+                                          store.bytes.data());
+            continue;
+        }
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(store.rowPitch / store.RowBytes(1)));
+        if (fresh)
+            glTexImage2D(GL_TEXTURE_2D, GLint(l), GLint(format.internalFormat), width, height, 0, format.dataFormat,
+                         format.type, store.bytes.data());
+        else
+            glTexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, width, height, format.dataFormat, format.type,
+                            store.bytes.data());
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (fresh) glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, format.swizzle.data());
+}
+
+bool GlRenderer::UploadDecoded(reference::TextureInternals& texture, bool fresh) {
+    reference::SampledTexture sampled;
+    if (!decoded_.Prepare(texture, &sampled)) return false;
     for (std::uint32_t l = 0; l < sampled.levels.size(); ++l) {
         const reference::SampledLevel& level = sampled.levels[l];
         const void* data = sampled.native ? static_cast<const void*>(level.argb) : level.decoded;
@@ -199,11 +254,7 @@ bool GlRenderer::UploadTexture(reference::TextureInternals& texture, Texture& en
                             data);
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (fresh) {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(sampled.levels.size()) - 1);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, sampled.opaque ? GL_ONE : GL_ALPHA);
-    }
-    entry.version = texture.ContentVersion();
+    if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, sampled.opaque ? GL_ONE : GL_ALPHA);
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include "sampler_mapping.h"
 #include "sampled_texture.h"
 #include "stage_shader.h"
+#include "texture_formats.h"
 #include "vertex_processing.h"
 
 namespace quillmark::gl {
@@ -57,6 +58,8 @@ private:
     HRESULT BindTextures(const reference::DrawCall& call, const reference::StageProgram& program,
                          std::vector<reference::CoordinateSource>& sources, StageShaderKey& key);
     bool UploadTexture(reference::TextureInternals& texture, Texture& entry);
+    void UploadAsStored(reference::TextureInternals& texture, const GlTextureFormat& format, bool fresh);
+    bool UploadDecoded(reference::TextureInternals& texture, bool fresh);
     HRESULT UploadVertices(const reference::DrawCall& call, const std::vector<reference::CoordinateSource>& sources,
                            std::uint32_t* vertexCount);
     const Program* ProgramFor(const StageShaderKey& key, int coordinateSets);

@@ -272,26 +272,31 @@ TEST_F(GlDevice, MaxAnisotropyCountsOnlyWithTheAnisotropicMinFilter) {
     EXPECT_GT(Differences(SlantedFrame(D3DTEXF_ANISOTROPIC, 1), SlantedFrame(D3DTEXF_ANISOTROPIC, 16)), 1000);
 }
 
-TEST_F(GlDevice, NonNativeFormatsAreDecodedAndUploadedAgainAfterALock) {
-    Device reference("reference"), gl(kGl);
-    for (Device* device : {&reference, &gl}) {
-        IDirect3DTexture9* texture = nullptr;
-        ASSERT_EQ((*device)->CreateTexture(64, 64, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
-        for (int pass = 0; pass < 2; ++pass) {
-            D3DLOCKED_RECT locked{};
-            ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
-            for (int y = 0; y < 64; ++y)
-                for (int x = 0; x < 64; ++x)
-                    reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
-                        std::uint16_t((x * 1031 + y * 97 + pass * 5000) & 0xFFFF);
-            texture->UnlockRect(0);
-            (*device)->SetTexture(0, texture);
-            device->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
-            ASSERT_EQ(device->DrawQuad(pass * 100.0f, 0, pass * 100.0f + 64, 64, 0, 0, 1, 1), S_OK);
+// X8R8G8B8 goes up as stored, A4L4 decoded: both again after each lock.
+TEST_F(GlDevice, TexturesAreUploadedAgainAfterALock) {
+    for (const auto& [format, bytesPerTexel] : {std::pair{D3DFMT_X8R8G8B8, 4}, std::pair{D3DFMT_A4L4, 1}}) {
+        Device reference("reference"), gl(kGl);
+        for (Device* device : {&reference, &gl}) {
+            IDirect3DTexture9* texture = nullptr;
+            ASSERT_EQ((*device)->CreateTexture(64, 64, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+            for (int pass = 0; pass < 2; ++pass) {
+                D3DLOCKED_RECT locked{};
+                ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
+                for (int y = 0; y < 64; ++y)
+                    for (int i = 0; i < 64 * bytesPerTexel; ++i)
+                        static_cast<std::uint8_t*>(locked.pBits)[y * locked.Pitch + i] =
+                            std::uint8_t(i * 31 + y * 7 + pass * 50);
+                texture->UnlockRect(0);
+                (*device)->SetTexture(0, texture);
+                device->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+                ASSERT_EQ(device->DrawQuad(pass * 100.0f, 0, pass * 100.0f + 64, 64, 0, 0, 1, 1), S_OK);
+            }
+            texture->Release();
         }
-        texture->Release();
+        const std::vector<std::uint32_t> frame = gl.Frame();
+        EXPECT_NE(frame[10], frame[110]) << format;  // the second pass drew other texels
+        EXPECT_EQ(Differences(reference.Frame(), frame), 0) << format;
     }
-    EXPECT_EQ(Differences(reference.Frame(), gl.Frame()), 0);
 }
 
 TEST_F(GlDevice, TextureTransformMovesCoordinatesAsOnTheReferenceDevice) {
