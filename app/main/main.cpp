@@ -4,11 +4,14 @@
 #include "shell.h"
 
 #include "backend.h"
+#include "batch_command.h"
+#include "d3d9_select.h"
 #include "library_switches.h"
 #include "windows.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,10 +39,29 @@ int RunInteractive() {
     return quillmark::RunInteractiveProbe(GetModuleHandleA(nullptr));
 }
 
+// The device of "quillmark --device NAME" (or --device=NAME): the
+// interactive program on that device.
+std::optional<std::string> InteractiveDevice(const std::vector<std::string>& arguments) {
+    constexpr std::string_view kFlag = "--device";
+    if (arguments.size() == 2 && arguments[0] == kFlag) return arguments[1];
+    if (arguments.size() == 1 && arguments[0].starts_with(std::string(kFlag) + "="))
+        return arguments[0].substr(kFlag.size() + 1);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     quillmark::StartTextureLibrary();
     if (argc <= 1) return RunInteractive();
-    return quillmark::batch::RunBatch(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const std::optional<std::string> device = InteractiveDevice(arguments)) {
+        std::string error;
+        if (!quillmark::SelectDevice(*device, &error)) {
+            std::fprintf(stderr, "quillmark: %s\n", error.c_str());
+            return quillmark::batch::kExitUsage;
+        }
+        return RunInteractive();
+    }
+    return quillmark::batch::RunBatch(arguments);
 }

@@ -2,7 +2,8 @@
 # quillmark on a machine without EGL, OpenGL and Vulkan: none of them is
 # linked at load time (ldd), and with them hidden (the preloaded library
 # makes dlopen fail) the program starts, renders on the reference device,
-# and `devices` says what is missing and fails only for a device named.
+# and `devices` says what is missing and fails only for a device named;
+# the desktop program takes --device.
 # Usage: without_graphics_libraries.sh QUILLMARK HIDING_LIBRARY
 set -euo pipefail
 quillmark=$1
@@ -39,3 +40,12 @@ if "$quillmark" render --device gl -o "$work/gl.png" 2>"$work/errors"; then
   fail "render on gl succeeded without EGL"
 fi
 grep -q 'the EGL library is missing' "$work/errors" || fail "render on gl gave no reason: $(cat "$work/errors")"
+
+# The desktop program takes --device too: an unknown name is a usage error,
+# a known one goes on to ask for a display.
+if env -u DISPLAY -u WAYLAND_DISPLAY "$quillmark" --device no-such-device 2>"$work/errors"; then
+  fail "quillmark --device no-such-device succeeded"
+fi
+grep -q 'unknown device "no-such-device"' "$work/errors" || fail "--device no-such-device: $(cat "$work/errors")"
+env -u DISPLAY -u WAYLAND_DISPLAY "$quillmark" --device=reference 2>"$work/errors" && fail "the desktop program started without a display"
+grep -q 'needs a display' "$work/errors" || fail "--device=reference without a display: $(cat "$work/errors")"
