@@ -21,15 +21,6 @@ std::string LastLoaderError() {
     return error ? error : "no reason given";
 }
 
-bool HasClientExtension(const char* name) {
-    const char* list = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (!list) return false;
-    const std::size_t length = std::strlen(name);
-    for (const char* at = std::strstr(list, name); at; at = std::strstr(at + 1, name))
-        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
-    return false;
-}
-
 // Every EGL entry point from libEGL; the first one missing, or null.
 const char* LoadEgl(void* library) {
 #define QUILLMARK_LOAD_ENTRY_POINT(type, name)                         \
@@ -61,7 +52,8 @@ std::string Load() {
     if (const char* missing = LoadEgl(egl))
         return std::string(kEglLibrary) + " lacks " + missing + ": it is older than EGL 1.5";
     void* openGl = dlopen(kOpenGlLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!openGl && !HasClientExtension("EGL_KHR_client_get_all_proc_addresses"))
+    if (!openGl &&
+        !HasExtension(eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS), "EGL_KHR_client_get_all_proc_addresses"))
         return std::string("the OpenGL library is missing (") + LastLoaderError() + "): install libopengl0";
     if (const char* missing = LoadOpenGl(openGl))
         return std::string("OpenGL's entry point ") + missing + " cannot be found";
@@ -69,6 +61,14 @@ std::string Load() {
 }
 
 }  // namespace
+
+bool HasExtension(const char* list, const char* name) {
+    if (!list) return false;
+    const std::size_t length = std::strlen(name);
+    for (const char* at = std::strstr(list, name); at; at = std::strstr(at + 1, name))
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
+    return false;
+}
 
 bool LoadGlLibraries(std::string* error) {
     static const std::string failure = Load();

@@ -104,6 +104,9 @@ QUILLMARK_EGL_FUNCTIONS(QUILLMARK_DECLARE_ENTRY_POINT)
 QUILLMARK_GL_FUNCTIONS(QUILLMARK_DECLARE_ENTRY_POINT)
 #undef QUILLMARK_DECLARE_ENTRY_POINT
 
+// Whether a space-separated extension list (null: none) names `name`.
+bool HasExtension(const char* list, const char* name);
+
 // Loads the libraries and every entry point above, once per process; false
 // with a sentence naming what is missing in *error. Nothing above may be
 // called before it succeeded.

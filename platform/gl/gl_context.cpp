@@ -39,12 +39,6 @@ private:
 constexpr std::string_view kGlName = "gl";
 constexpr int kMaxEglDevices = 16;
 
-bool HasExtension(const char* list, const char* name) {
-    if (!list) return false;
-    const std::string all = std::string(" ") + list + " ";
-    return all.find(std::string(" ") + name + " ") != std::string::npos;
-}
-
 std::string EglErrorText(const char* what) {
     const EGLint error = eglGetError();
     char code[16];
