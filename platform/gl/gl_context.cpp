@@ -87,8 +87,8 @@ std::vector<Candidate> CandidatesFor(const GlChoice& choice, std::string* error)
     if (choice.kind == GlChoice::Kind::Softpipe) return {Surfaceless("softpipe")};
     const std::vector<EGLDeviceEXT> devices = EglDevices();
     std::vector<Candidate> candidates;
-    for (int i = 0; i < int(devices.size()); ++i)
-        candidates.push_back({DeviceLabel(i, devices[std::size_t(i)]), EGL_PLATFORM_DEVICE_EXT, devices[std::size_t(i)]});
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        candidates.push_back({DeviceLabel(int(i), devices[i]), EGL_PLATFORM_DEVICE_EXT, devices[i]});
     if (choice.kind == GlChoice::Kind::Device) {
         if (choice.device < int(candidates.size())) return {candidates[std::size_t(choice.device)]};
         *error = "there is no EGL device " + std::to_string(choice.device) + " (EGL lists " +
@@ -213,6 +213,39 @@ bool Accepts(const GlChoice& choice, const GlDriverInfo& info, std::string* reas
     return false;
 }
 
+struct CurrentContext {
+    EGLDisplay display;
+    EGLContext context;
+    GlDriverInfo info;
+};
+
+// A current OpenGL 3.3 core context on `candidate`'s display whose driver
+// is the one `choice` asks for; nothing, with the reason, otherwise.
+std::optional<CurrentContext> OpenOn(const Candidate& candidate, const GlChoice& choice, std::string* reason) {
+    const EGLDisplay display = InitialiseDisplay(candidate, reason);
+    if (display == EGL_NO_DISPLAY) return std::nullopt;
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    const EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context != EGL_NO_CONTEXT && eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+        GlDriverInfo info = ReadInfo();
+        if (Accepts(choice, info, reason)) {
+            // Direct3D's depth range, 0 <= z <= w. The origin stays
+            // lower-left: an upper-left one would also turn the driver's
+            // edge rule away from Direct3D's top-left rule.
+            if (info.clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+            info.display = candidate.label;
+            return CurrentContext{display, context, std::move(info)};
+        }
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    } else {
+        *reason = "no OpenGL 3.3 core context: " + EglErrorText("eglCreateContext");
+    }
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    TerminateInitialised();
+    return std::nullopt;
+}
+
 std::weak_ptr<GlContext>& OpenContext() {
     static std::weak_ptr<GlContext> open;
     return open;
@@ -248,7 +281,8 @@ std::vector<std::string> GlDeviceNames() {
     std::string unused;
     if (!LoadGlLibraries(&unused)) return {};
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < EglDevices().size(); ++i) names.push_back(std::string(kGlName) + ":" + std::to_string(i));
+    for (std::size_t i = 0; i < EglDevices().size(); ++i)
+        names.push_back(std::string(kGlName) + ":" + std::to_string(i));
     return names;
 }
 
@@ -256,40 +290,21 @@ std::shared_ptr<GlContext> GlContext::Open(const GlChoice& choice, std::string* 
     if (!LoadGlLibraries(error)) return nullptr;
     if (auto open = OpenContext().lock()) {
         if (open->name_ == choice.name) return open;
-        *error = "the OpenGL device \"" + open->name_ + "\" is open in this process; only one OpenGL driver can be used at a time";
+        *error = "the OpenGL device \"" + open->name_ +
+                 "\" is open in this process; only one OpenGL driver can be used at a time";
         return nullptr;
     }
     std::string attempts;
-    const std::vector<Candidate> candidates = CandidatesFor(choice, &attempts);
-    for (const Candidate& candidate : candidates) {
+    for (const Candidate& candidate : CandidatesFor(choice, &attempts)) {
         std::string reason;
-        const EGLDisplay display = InitialiseDisplay(candidate, &reason);
-        if (display != EGL_NO_DISPLAY) {
-            const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                         EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
-            const EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
-            if (context != EGL_NO_CONTEXT && eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
-                GlDriverInfo info = ReadInfo();
-                if (Accepts(choice, info, &reason)) {
-                    // Direct3D's depth range, 0 <= z <= w. The origin stays
-                    // lower-left: an upper-left one would also turn the
-                    // driver's edge rule away from Direct3D's top-left rule.
-                    if (info.clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
-                    std::shared_ptr<GlContext> opened(new GlContext());
-                    opened->name_ = choice.name;
-                    opened->display_ = display;
-                    opened->context_ = context;
-                    opened->info_ = std::move(info);
-                    opened->info_.display = candidate.label;
-                    OpenContext() = opened;
-                    return opened;
-                }
-                eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            } else {
-                reason = "no OpenGL 3.3 core context: " + EglErrorText("eglCreateContext");
-            }
-            if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
-            TerminateInitialised();
+        if (std::optional<CurrentContext> current = OpenOn(candidate, choice, &reason)) {
+            std::shared_ptr<GlContext> opened(new GlContext());
+            opened->name_ = choice.name;
+            opened->display_ = current->display;
+            opened->context_ = current->context;
+            opened->info_ = std::move(current->info);
+            OpenContext() = opened;
+            return opened;
         }
         attempts += (attempts.empty() ? "" : "; ") + candidate.label + ": " + reason;
     }

@@ -87,8 +87,8 @@ TEST_F(GlCompare, DevicesListsOnlyTheNamedDevicesAndFailsForOneThatCannotBeOpene
         const int refused = Run({"devices", "--device", "reference", "--device", "gl:999"});
         std::fprintf(stderr, "%s%s", output_.c_str(), errors_.c_str());
         return onlyNamed && refused == 1 && output_.find("reference: built-in") != std::string::npos &&
-               output_.find("gl:999: cannot be opened: no usable OpenGL driver was found (there is no EGL device 999") !=
-                   std::string::npos;
+               output_.find("gl:999: cannot be opened: no usable OpenGL driver was found "
+                            "(there is no EGL device 999") != std::string::npos;
     };
     QUILLMARK_EXPECT_IN_CHILD(check);
 }

@@ -382,7 +382,8 @@ TEST(GlChoice, NamesReadAsADriverADeviceIndexOrARendererSubstring) {
     EXPECT_EQ(choice.kind, GlChoice::Kind::Renderer);
     ASSERT_TRUE(ParseGlChoice("softpipe", &choice));
     EXPECT_EQ(choice.kind, GlChoice::Kind::Softpipe);
-    for (const char* name : {"gl:", "glx", "GL", "reference", "gl0"}) EXPECT_FALSE(ParseGlChoice(name, &choice)) << name;
+    for (const char* name : {"gl:", "glx", "GL", "reference", "gl0"})
+        EXPECT_FALSE(ParseGlChoice(name, &choice)) << name;
 }
 
 TEST_F(GlDevice, ARendererSubstringPicksTheDriverInAnyCase) {

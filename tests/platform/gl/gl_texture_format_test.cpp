@@ -79,7 +79,8 @@ GLint InternalFormatAtStageZero() {
 
 int LargestChannelDifference(std::uint32_t a, std::uint32_t b) {
     int largest = 0;
-    for (int shift : {0, 8, 16, 24}) largest = std::max(largest, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    for (int shift : {0, 8, 16, 24})
+        largest = std::max(largest, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
     return largest;
 }
 
@@ -95,7 +96,7 @@ TEST_F(GlTextureUpload, EveryFormatTheDriverSamplesReadsAsTheReferenceDecodesIt)
         Device reference("reference"), gl(kGl);
         if (!DrawFormat(reference, format.format)) continue;  // not a format the device samples
         ASSERT_TRUE(DrawFormat(gl, format.format)) << format.name;
-        EXPECT_EQ(InternalFormatAtStageZero(), GLint(format.internalFormat)) << format.name << " was not uploaded as stored";
+        EXPECT_EQ(InternalFormatAtStageZero(), GLint(format.internalFormat)) << format.name << " not uploaded as stored";
         const std::vector<std::uint32_t> expected = reference.Frame(), frame = gl.Frame();
         // DXT colours are blends of two endpoints: decoders may round a blend apart.
         const int tolerance = format.dataFormat == 0 ? 3 : 1;
