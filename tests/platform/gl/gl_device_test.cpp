@@ -7,6 +7,7 @@
 
 #include "gl_context.h"
 #include "gl_fixture.h"
+#include "sampler_mapping.h"
 #include "reference_direct3d.h"
 
 namespace quillmark::gl::testing {
@@ -215,6 +216,17 @@ TEST_F(GlDevice, BorderAddressingShowsTheBorderColourOutsideTheTexture) {
         }
     }
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(SamplerMapping, MirrorOnceIsRefusedWhereTheDriverCannotMirrorOnce) {
+    std::array<DWORD, D3D_SAMPLER_STATE_COUNT> states{};
+    states[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+    states[D3DSAMP_ADDRESSV] = D3DTADDRESS_MIRRORONCE;
+    GlSampling sampling;
+    EXPECT_FALSE(MapSamplerStates(states, 1, GlSamplerSupport{16, false}, &sampling));
+    EXPECT_TRUE(MapSamplerStates(states, 1, GlSamplerSupport{16, true}, &sampling));
+    states[D3DSAMP_ADDRESSV] = D3DTADDRESS_BORDER;
+    EXPECT_TRUE(MapSamplerStates(states, 1, GlSamplerSupport{16, false}, &sampling));
 }
 
 TEST_F(GlDevice, MirrorOnceAddressingMirrorsOnceThenClamps) {
