@@ -78,7 +78,7 @@ std::string GlDeviceNotes(std::string_view name) {
         if (NativeFormatOf(format.format, context->Info().nativeFormats))
             stored += std::string(stored.empty() ? "" : ", ") + format.name;
     return "  textures as stored: " + (stored.empty() ? std::string("none") : stored) +
-           "\n  textures decoded to 32-bit float: every other format sampled\n";
+           "\n  other formats: decoded as the reference device decodes them\n";
 }
 
 }  // namespace quillmark::gl

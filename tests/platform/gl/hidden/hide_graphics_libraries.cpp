@@ -1,9 +1,12 @@
 // Preloaded into quillmark (LD_PRELOAD) to make it run as on a machine
 // without EGL, OpenGL or Vulkan: dlopen of those libraries fails with the
-// loader's own "cannot open shared object file" message.
+// loader's own "cannot open shared object file" message. HIDDEN_LIBRARIES
+// (names separated by spaces) hides only those named instead.
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -11,8 +14,10 @@ namespace {
 using Dlopen = void* (*)(const char*, int);
 
 bool Hidden(const char* file) {
-    for (const char* prefix : {"libEGL", "libOpenGL", "libGL", "libvulkan"})
-        if (std::strstr(file, prefix)) return true;
+    const char* chosen = std::getenv("HIDDEN_LIBRARIES");
+    std::istringstream names(chosen ? chosen : "libEGL libOpenGL libGL libvulkan");
+    for (std::string name; names >> name;)
+        if (std::strstr(file, name.c_str())) return true;
     return false;
 }
 

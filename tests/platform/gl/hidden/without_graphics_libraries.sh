@@ -3,7 +3,8 @@
 # linked at load time (ldd), and with them hidden (the preloaded library
 # makes dlopen fail) the program starts, renders on the reference device,
 # and `devices` says what is missing and fails only for a device named;
-# the desktop program takes --device.
+# without libOpenGL alone llvmpipe renders through EGL's entry points where
+# a driver is there; the desktop program takes --device.
 # Usage: without_graphics_libraries.sh QUILLMARK HIDING_LIBRARY
 set -euo pipefail
 quillmark=$1
@@ -40,6 +41,14 @@ if "$quillmark" render --device gl -o "$work/gl.png" 2>"$work/errors"; then
   fail "render on gl succeeded without EGL"
 fi
 grep -q 'the EGL library is missing' "$work/errors" || fail "render on gl gave no reason: $(cat "$work/errors")"
+
+# Without libOpenGL alone, OpenGL's entry points come through EGL (Mesa's
+# offers them all): where llvmpipe works, it works so too.
+if env -u LD_PRELOAD "$quillmark" devices --device llvmpipe >/dev/null 2>&1; then
+  HIDDEN_LIBRARIES=libOpenGL "$quillmark" render --device llvmpipe -o "$work/llvmpipe.png" ||
+    fail "render on llvmpipe without libOpenGL failed"
+  [[ -s "$work/llvmpipe.png" ]] || fail "render on llvmpipe without libOpenGL wrote no frame"
+fi
 
 # The desktop program takes --device too: an unknown name is a usage error,
 # a known one goes on to ask for a display.
