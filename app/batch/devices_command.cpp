@@ -52,24 +52,33 @@ bool ListDevice(const std::string& name) {
                 static_cast<unsigned long>(caps.MaxAnisotropy), static_cast<unsigned long>(caps.MaxTextureWidth),
                 static_cast<unsigned long>(caps.MaxTextureHeight), SampledFormats(direct3d), PIXEL_FORMAT_COUNT);
     std::printf("  filters: %s\n", FilterList(caps.TextureFilterCaps).c_str());
+    std::fputs(DeviceNotes(name).c_str(), stdout);
     direct3d->Release();
     return true;
 }
 
+// Every device this build knows, or only those named with --device: then
+// a device that cannot be opened fails the command.
 int RunDevices(const BatchSettings& settings) {
-    if (!settings.rest.empty() || !settings.actions.empty() || settings.device) {
-        return ReportError("cannot list the devices: devices takes no settings or options", kExitUsage);
+    if (!settings.rest.empty() || !settings.actions.empty()) {
+        return ReportError("cannot list the devices: devices takes no settings or options but --device", kExitUsage);
     }
-    for (const std::string& name : DeviceNames()) ListDevice(name);
-    return kExitSuccess;
+    if (settings.devices.empty()) {
+        for (const std::string& name : DeviceNames()) ListDevice(name);
+        return kExitSuccess;
+    }
+    bool allOpened = true;
+    for (const std::string& name : settings.devices) allOpened = ListDevice(name) && allOpened;
+    return allOpened ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 extern const BatchCommand kDevicesCommand = {
     "devices",
-    "lists every device with its renderer, version and capabilities, or why it cannot be opened",
-    "",
+    "lists every device (or those named with --device) with its renderer, version and capabilities, or why it "
+    "cannot be opened",
+    "[--device NAME ...]",
     "",
     nullptr,
     RunDevices,

@@ -6,10 +6,12 @@
 #include "shell.h"
 
 #include "backend.h"
+#include "d3d9_select.h"
 #include "library_switches.h"
 #include "windows.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,12 +47,30 @@ int RunInteractive() {
     return quillmark::RunInteractiveProbe(GetModuleHandleA(nullptr));
 }
 
+// The device of "quillmark --device NAME" (or --device=NAME): the
+// interactive program on that device.
+std::optional<std::string> InteractiveDevice(const std::vector<std::string>& arguments) {
+    constexpr std::string_view kFlag = "--device";
+    if (arguments.size() == 2 && arguments[0] == kFlag) return arguments[1];
+    if (arguments.size() == 1 && arguments[0].starts_with(std::string(kFlag) + "="))
+        return arguments[0].substr(kFlag.size() + 1);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     quillmark::StartTextureLibrary();
-    if (argc > 1) return quillmark::batch::RunBatch(std::vector<std::string>(argv + 1, argv + argc));
-    if (const std::string unknown = quillmark::batch::DeviceChoiceError(std::nullopt); !unknown.empty())
-        return ReportError(unknown, quillmark::batch::kExitUsage);
-    return RunInteractive();
+    if (argc <= 1) {
+        if (const std::string unknown = quillmark::batch::DeviceChoiceError(std::nullopt); !unknown.empty())
+            return ReportError(unknown, quillmark::batch::kExitUsage);
+        return RunInteractive();
+    }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const std::optional<std::string> device = InteractiveDevice(arguments)) {
+        std::string error;
+        if (!quillmark::SelectDevice(*device, &error)) return ReportError(error, quillmark::batch::kExitUsage);
+        return RunInteractive();
+    }
+    return quillmark::batch::RunBatch(arguments);
 }

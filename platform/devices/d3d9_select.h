@@ -24,6 +24,11 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
 // and version strings); false with the reason when it cannot be opened.
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
 
+// More about the named device, a line each ("  " before every line): for
+// OpenGL devices which texture formats go to the driver as they are stored.
+// Empty for the reference device and where the device cannot be opened.
+std::string DeviceNotes(std::string_view name);
+
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();
 

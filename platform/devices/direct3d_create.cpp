@@ -12,38 +12,29 @@
 namespace quillmark {
 namespace {
 
-IDirect3D9* CreateReference(std::string*) { return reference::CreateReferenceDirect3D(); }
+IDirect3D9* CreateReference(std::string_view, std::string*) { return reference::CreateReferenceDirect3D(); }
 
-bool DescribeReference(std::string* description, std::string*) {
+bool DescribeReference(std::string_view, std::string* description, std::string*) {
     *description = "built-in software rasteriser";
     return true;
 }
 
-template <gl::GlDriver driver>
-IDirect3D9* CreateGl(std::string* error) {
-    return gl::CreateGlDirect3D(driver, error);
-}
-
-template <gl::GlDriver driver>
-bool DescribeGl(std::string* description, std::string* error) {
-    return gl::DescribeGlDriver(driver, description, error);
-}
-
 struct DeviceKind {
     const char* name;
-    IDirect3D9* (*create)(std::string* error);
-    bool (*describe)(std::string* description, std::string* error);
+    IDirect3D9* (*create)(std::string_view name, std::string* error);
+    bool (*describe)(std::string_view name, std::string* description, std::string* error);
 };
 
 constexpr DeviceKind kDevices[] = {
     {"reference", &CreateReference, &DescribeReference},
-    {"gl", &CreateGl<gl::GlDriver::Default>, &DescribeGl<gl::GlDriver::Default>},
-    {"llvmpipe", &CreateGl<gl::GlDriver::Llvmpipe>, &DescribeGl<gl::GlDriver::Llvmpipe>},
-    {"softpipe", &CreateGl<gl::GlDriver::Softpipe>, &DescribeGl<gl::GlDriver::Softpipe>},
+    {"gl", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
+    {"llvmpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
+    {"softpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
 };
 
 std::string UnknownDevice(std::string_view name) {
-    return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames();
+    return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames() +
+           " (gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT)";
 }
 
 std::optional<std::string>& ExplicitChoice() {
@@ -54,7 +45,8 @@ std::optional<std::string>& ExplicitChoice() {
 const DeviceKind* FindDevice(std::string_view name) {
     for (const DeviceKind& kind : kDevices)
         if (name == kind.name) return &kind;
-    return nullptr;
+    // gl:N and gl:TEXT are drawn by the "gl" kind.
+    return gl::IsGlDeviceName(name) ? FindDevice("gl") : nullptr;
 }
 
 }  // namespace
@@ -70,7 +62,11 @@ std::string KnownDeviceNames() {
 
 std::vector<std::string> DeviceNames() {
     std::vector<std::string> names;
-    for (const DeviceKind& kind : kDevices) names.emplace_back(kind.name);
+    for (const DeviceKind& kind : kDevices) {
+        names.emplace_back(kind.name);
+        if (names.back() == "gl")
+            for (std::string& device : gl::GlDeviceNames()) names.push_back(std::move(device));
+    }
     return names;
 }
 
@@ -80,7 +76,7 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error) {
         *error = UnknownDevice(name);
         return nullptr;
     }
-    return kind->create(error);
+    return kind->create(name, error);
 }
 
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error) {
@@ -89,7 +85,11 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
         *error = UnknownDevice(name);
         return false;
     }
-    return kind->describe(description, error);
+    return kind->describe(name, description, error);
+}
+
+std::string DeviceNotes(std::string_view name) {
+    return gl::IsGlDeviceName(name) ? gl::GlDeviceNotes(name) : std::string();
 }
 
 std::string SelectedDeviceName() {

@@ -5,6 +5,7 @@
 #include "gl_renderer.h"
 #include "reference_device.h"
 #include "reference_direct3d.h"
+#include "texture_formats.h"
 
 namespace quillmark::gl {
 namespace {
@@ -13,7 +14,8 @@ class GlRendererSource final : public reference::RendererSource {
 public:
     explicit GlRendererSource(std::shared_ptr<GlContext> context) : context_(std::move(context)) {}
 
-    // The reference device's capabilities, less what the driver lacks.
+    // The reference device's capabilities, less what the driver lacks, and
+    // the address modes it honours besides.
     D3DCAPS9 Caps() const override {
         D3DCAPS9 caps = reference::ReferenceCaps();
         const GlDriverInfo& info = context_->Info();
@@ -21,6 +23,8 @@ public:
         if (info.maxAnisotropy <= 1) caps.TextureFilterCaps &= ~DWORD{D3DPTFILTERCAPS_MINFANISOTROPIC};
         caps.MaxTextureWidth = std::min<DWORD>(caps.MaxTextureWidth, DWORD(info.maxTextureSize));
         caps.MaxTextureHeight = std::min<DWORD>(caps.MaxTextureHeight, DWORD(info.maxTextureSize));
+        caps.TextureAddressCaps |= D3DPTADDRESSCAPS_BORDER;
+        if (info.mirrorClampToEdge) caps.TextureAddressCaps |= D3DPTADDRESSCAPS_MIRRORONCE;
         return caps;
     }
 
@@ -36,19 +40,45 @@ private:
     std::shared_ptr<GlContext> context_;
 };
 
+// The context for a device name; null with the reason.
+std::shared_ptr<GlContext> OpenNamed(std::string_view name, std::string* error) {
+    GlChoice choice;
+    if (ParseGlChoice(name, &choice)) return GlContext::Open(choice, error);
+    *error = "\"" + std::string(name) + "\" is not an OpenGL device";
+    return nullptr;
+}
+
 }  // namespace
 
-IDirect3D9* CreateGlDirect3D(GlDriver driver, std::string* error) {
-    std::shared_ptr<GlContext> context = GlContext::Open(driver, error);
+bool IsGlDeviceName(std::string_view name) {
+    GlChoice unused;
+    return ParseGlChoice(name, &unused);
+}
+
+IDirect3D9* CreateGlDirect3D(std::string_view name, std::string* error) {
+    std::shared_ptr<GlContext> context = OpenNamed(name, error);
     if (!context) return nullptr;
     return reference::CreateReferenceDirect3D(std::make_unique<GlRendererSource>(std::move(context)));
 }
 
-bool DescribeGlDriver(GlDriver driver, std::string* description, std::string* error) {
-    std::shared_ptr<GlContext> context = GlContext::Open(driver, error);
+bool DescribeGlDriver(std::string_view name, std::string* description, std::string* error) {
+    std::shared_ptr<GlContext> context = OpenNamed(name, error);
     if (!context) return false;
-    *description = context->Info().renderer + "; OpenGL " + context->Info().version;
+    const GlDriverInfo& info = context->Info();
+    *description = info.renderer + "; OpenGL " + info.version + "; through " + info.display;
     return true;
+}
+
+std::string GlDeviceNotes(std::string_view name) {
+    std::string unused;
+    std::shared_ptr<GlContext> context = OpenNamed(name, &unused);
+    if (!context) return {};
+    std::string stored;
+    for (const GlTextureFormat& format : GlTextureFormats())
+        if (NativeFormatOf(format.format, context->Info().nativeFormats))
+            stored += std::string(stored.empty() ? "" : ", ") + format.name;
+    return "  textures as stored: " + (stored.empty() ? std::string("none") : stored) +
+           "\n  other formats: decoded as the reference device decodes them\n";
 }
 
 }  // namespace quillmark::gl

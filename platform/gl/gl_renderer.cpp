@@ -62,7 +62,8 @@ bool CoversWholeTarget(const D3DRECT& r, const reference::Surface& surface) {
 
 GlRenderer::GlRenderer(std::shared_ptr<GlContext> context, reference::Surface& backBuffer,
                        reference::Surface* depthBuffer)
-    : context_(std::move(context)) {
+    : context_(std::move(context)),
+      samplerSupport_{context_->Info().maxAnisotropy, context_->Info().mirrorClampToEdge} {
     color_ = {&backBuffer, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4};
     if (depthBuffer) depth_ = {depthBuffer, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2};
 }
@@ -179,12 +180,67 @@ void GlRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
     glDisable(GL_SCISSOR_TEST);
 }
 
+namespace {
+
+// Whether every level's rows can be handed to OpenGL as they lie in memory.
+bool RowsFit(reference::TextureInternals& texture, const GlTextureFormat& format) {
+    for (std::uint32_t l = 0; l < texture.Traits().levels; ++l) {
+        const reference::PixelStore& store = texture.Store(0, l);
+        const bool fits = format.dataFormat == 0 ? store.rowPitch == store.RowBytes(store.width)
+                                                 : store.rowPitch % store.RowBytes(1) == 0;
+        if (!fits) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A format the driver samples goes up as it is; any other is decoded as
+// the reference device decodes it for its own sampler.
 bool GlRenderer::UploadTexture(reference::TextureInternals& texture, Texture& entry) {
-    reference::SampledTexture sampled;
-    if (!decoded_.Prepare(texture, &sampled)) return false;
+    const GlTextureFormat* native = NativeFormatOf(texture.Traits().format, context_->Info().nativeFormats);
+    if (native && !RowsFit(texture, *native)) native = nullptr;
     const bool fresh = entry.name == 0;
     if (fresh) glGenTextures(1, &entry.name);
     BindForUpload(entry.name);
+    if (native)
+        UploadAsStored(texture, *native, fresh);
+    else if (!UploadDecoded(texture, fresh))
+        return false;
+    if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture.Traits().levels) - 1);
+    entry.version = texture.ContentVersion();
+    return true;
+}
+
+void GlRenderer::UploadAsStored(reference::TextureInternals& texture, const GlTextureFormat& format, bool fresh) {
+    for (std::uint32_t l = 0; l < texture.Traits().levels; ++l) {
+        const reference::PixelStore& store = texture.Store(0, l);
+        const auto width = GLsizei(store.width), height = GLsizei(store.height);
+        if (format.dataFormat == 0) {
+            const auto size = GLsizei(std::size_t{store.rowPitch} * store.BlockRows());
+            if (fresh)
+                glCompressedTexImage2D(GL_TEXTURE_2D, GLint(l), format.internalFormat, width, height, 0, size,
+                                       store.bytes.data());
+            else
+                glCompressedTexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, width, height, format.internalFormat, size,
+                                          store.bytes.data());
+            continue;
+        }
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(store.rowPitch / store.RowBytes(1)));
+        if (fresh)
+            glTexImage2D(GL_TEXTURE_2D, GLint(l), GLint(format.internalFormat), width, height, 0, format.dataFormat,
+                         format.type, store.bytes.data());
+        else
+            glTexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, width, height, format.dataFormat, format.type,
+                            store.bytes.data());
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (fresh) glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, format.swizzle.data());
+}
+
+bool GlRenderer::UploadDecoded(reference::TextureInternals& texture, bool fresh) {
+    reference::SampledTexture sampled;
+    if (!decoded_.Prepare(texture, &sampled)) return false;
     for (std::uint32_t l = 0; l < sampled.levels.size(); ++l) {
         const reference::SampledLevel& level = sampled.levels[l];
         const void* data = sampled.native ? static_cast<const void*>(level.argb) : level.decoded;
@@ -199,11 +255,7 @@ bool GlRenderer::UploadTexture(reference::TextureInternals& texture, Texture& en
                             data);
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (fresh) {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(sampled.levels.size()) - 1);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, sampled.opaque ? GL_ONE : GL_ALPHA);
-    }
-    entry.version = texture.ContentVersion();
+    if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, sampled.opaque ? GL_ONE : GL_ALPHA);
     return true;
 }
 
@@ -229,10 +281,9 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
         if (entry.version != texture->ContentVersion() && !UploadTexture(*texture, entry)) return D3DERR_INVALIDCALL;
         entry.lastDraw = drawCount_;
 
-        const std::uint32_t levels = texture->Traits().levels;
-        const GlSampling sampling = MapSamplerStates(state.samplerStates[s], levels, context_->Info().maxAnisotropy);
-        BindForUpload(entry.name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(sampling.baseLevel));
+        GlSampling sampling;
+        if (!MapSamplerStates(state.samplerStates[s], texture->Traits().levels, samplerSupport_, &sampling))
+            return D3DERR_INVALIDCALL;
         glActiveTexture(GL_TEXTURE0 + s);
         glBindTexture(GL_TEXTURE_2D, entry.name);
         const GLuint sampler = samplers_[s];
@@ -240,10 +291,12 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GLint(sampling.magFilter));
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GLint(sampling.wrapS));
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GLint(sampling.wrapT));
+        glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, sampling.borderColor.data());
         glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, sampling.lodBias);
         glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, sampling.minLod);
-        if (context_->Info().maxAnisotropy > 1)
-            glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, sampling.maxAnisotropy);
+        glSamplerParameterf(sampler, GL_TEXTURE_MAX_LOD, sampling.maxLod);
+        if (samplerSupport_.maxAnisotropy > 1)
+            glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY, sampling.maxAnisotropy);
         glBindSampler(s, sampler);
 
         key.coordinateSet[s] = int(sources.size());
@@ -256,8 +309,9 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
 // Transforms the vertices as the reference device does and hands OpenGL
 // clip-space positions with y turned over (the framebuffer's first row is
 // the top row), moved by half a pixel right and down (Direct3D 9 puts pixel
-// centres at integer coordinates, OpenGL at half-integers), and z taken
-// from [0, w] to [-w, w].
+// centres at integer coordinates, OpenGL at half-integers). Where OpenGL
+// takes Direct3D's depth range 0 <= z <= w (glClipControl), z goes as it
+// is; elsewhere it is taken to [-w, w].
 HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::vector<CoordinateSource>& sources,
                                    std::uint32_t* vertexCount) {
     const reference::DeviceState& state = call.state;
@@ -276,13 +330,15 @@ HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::v
     reference::TransformVertices(first, std::uint32_t(count), stride, wvp, sources, clipVertices_);
 
     const float dx = 1.0f / float(state.viewport.Width), dy = 1.0f / float(state.viewport.Height);
+    const bool zeroToOne = context_->Info().clipControl;
+    const float zScale = zeroToOne ? 1.0f : 2.0f, zShift = zeroToOne ? 0.0f : -1.0f;
     const std::uint32_t floats = kPositionFloats + kCoordinateFloats * std::uint32_t(sources.size());
     vertexData_.resize(std::size_t{floats} * count);
     float* out = vertexData_.data();
     for (const ClipVertex& v : clipVertices_) {
         *out++ = v.x + v.w * dx;
         *out++ = v.w * dy - v.y;
-        *out++ = 2 * v.z - v.w;
+        *out++ = zScale * v.z + zShift * v.w;
         *out++ = v.w;
         out = std::copy_n(v.attributes.begin(), kCoordinateFloats * sources.size(), out);
     }

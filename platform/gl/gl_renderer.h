@@ -14,8 +14,10 @@
 
 #include "gl_context.h"
 #include "renderer.h"
+#include "sampler_mapping.h"
 #include "sampled_texture.h"
 #include "stage_shader.h"
+#include "texture_formats.h"
 #include "vertex_processing.h"
 
 namespace quillmark::gl {
@@ -56,6 +58,8 @@ private:
     HRESULT BindTextures(const reference::DrawCall& call, const reference::StageProgram& program,
                          std::vector<reference::CoordinateSource>& sources, StageShaderKey& key);
     bool UploadTexture(reference::TextureInternals& texture, Texture& entry);
+    void UploadAsStored(reference::TextureInternals& texture, const GlTextureFormat& format, bool fresh);
+    bool UploadDecoded(reference::TextureInternals& texture, bool fresh);
     HRESULT UploadVertices(const reference::DrawCall& call, const std::vector<reference::CoordinateSource>& sources,
                            std::uint32_t* vertexCount);
     const Program* ProgramFor(const StageShaderKey& key, int coordinateSets);
@@ -63,6 +67,7 @@ private:
     void ForgetOldTextures();
 
     std::shared_ptr<GlContext> context_;
+    GlSamplerSupport samplerSupport_;
     Target color_;
     Target depth_;
     unsigned framebuffer_ = 0;

@@ -117,9 +117,25 @@ TEST_F(GlCompare, DevicesListsEveryDeviceWithItsRenderer) {
         std::fprintf(stderr, "%s%s", output_.c_str(), errors_.c_str());
         return code == 0 && output_.find("reference: built-in software rasteriser") != std::string::npos &&
                output_.find("llvmpipe: llvmpipe") != std::string::npos &&
+               output_.find("gl:0: ") != std::string::npos &&
+               output_.find("  textures as stored: A8R8G8B8, X8R8G8B8, R5G6B5") != std::string::npos &&
                output_.find("softpipe: softpipe") != std::string::npos &&
                output_.find("max anisotropy") != std::string::npos;
     });
+}
+
+TEST_F(GlCompare, DevicesListsOnlyTheNamedDevicesAndFailsForOneThatCannotBeOpened) {
+    const auto check = [this] {
+        const int listed = Run({"devices", "--device", "llvmpipe"});
+        const bool onlyNamed = listed == 0 && output_.starts_with("llvmpipe: llvmpipe") &&
+                               output_.find("reference:") == std::string::npos;
+        const int refused = Run({"devices", "--device", "reference", "--device", "gl:999"});
+        std::fprintf(stderr, "%s%s", output_.c_str(), errors_.c_str());
+        return onlyNamed && refused == 1 && output_.find("reference: built-in") != std::string::npos &&
+               output_.find("gl:999: cannot be opened: no usable OpenGL driver was found "
+                            "(there is no EGL device 999") != std::string::npos;
+    };
+    QUILLMARK_EXPECT_IN_CHILD(check);
 }
 
 TEST(LevelMarks, EveryMarkColourReadsAsItsOwnLevelAndBlackAsNone) {
