@@ -217,7 +217,7 @@ void GlRenderer::UploadAsStored(reference::TextureInternals& texture, const GlTe
         const reference::PixelStore& store = texture.Store(0, l);
         const auto width = GLsizei(store.width), height = GLsizei(store.height);
         if (format.dataFormat == 0) {
-            const auto size = GLsizei(std::size_t{store.rowPitch} * store.BlockRows());
+            const auto size = GLsizei(store.slicePitch);  // one slice of whole block rows
             if (fresh)
                 glCompressedTexImage2D(GL_TEXTURE_2D, GLint(l), format.internalFormat, width, height, 0, size,
                                        store.bytes.data());
