@@ -78,12 +78,12 @@ private:
 // reached with far less, and the per-input timeout stays meaningful.
 inline constexpr std::size_t kMaxInputSize = 1 << 20;
 
-// Images whose header claims more pixels than this (512 x 512) are read for
+// Images whose header claims more pixels than this (256 x 256) are read for
 // their header only: a few hundred bytes may claim a gigabyte of pixels,
 // and filling it finds nothing that a small image would not, at a thousand
 // times the cost. The readers' own limits are the library's business and
 // are fuzzed through the header reads.
-inline constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 18;
+inline constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 16;
 
 inline bool WithinDecodeBudget(const DecodedImage& header) {
     return std::uint64_t{header.width} * header.height * header.depth <= kMaxDecodedPixels;

@@ -93,9 +93,11 @@ struct Masks {
     DWORD alpha;
 };
 
-// Uncompressed (kBiRgb) pixels of 16 bits and more: the first row of a bit
-// count is the format the reader gives (32-bit pixels with any alpha byte set
-// become A8R8G8B8); the writer finds its format's row.
+// Uncompressed (kBiRgb) pixels of 16 bits and more: the format the reader
+// gives for a bit count (32-bit pixels whose fourth bytes carry alpha become
+// A8R8G8B8), and the writer's layout for these formats. A8R8G8B8 is written
+// with bit fields and an alpha mask instead: uncompressed, an alpha of 0
+// everywhere would read back as no alpha at all.
 struct RgbFormat {
     WORD bitCount;
     D3DFORMAT format;
@@ -104,7 +106,6 @@ inline constexpr RgbFormat kRgbFormats[] = {
     {16, D3DFMT_X1R5G5B5},
     {24, D3DFMT_R8G8B8},
     {32, D3DFMT_X8R8G8B8},
-    {32, D3DFMT_A8R8G8B8},
 };
 
 // A bit-field layout (kBiBitfields) that a Direct3D format stores as it is;

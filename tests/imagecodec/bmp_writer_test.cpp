@@ -84,7 +84,25 @@ TEST(BmpWriter, BoxSelectsTheRegionWritten) {
     const Written w = WriteToMemory(image, false);
     ASSERT_EQ(w.result, S_OK);
     const Bytes row(pixels.begin() + 2 * 16 + 4, pixels.begin() + 2 * 16 + 12);
-    EXPECT_EQ(Bytes(w.bytes.begin() + 40, w.bytes.begin() + 48), row);
+    const std::size_t bits = w.bytes[0];  // the header's size: the pixels follow it
+    EXPECT_EQ(Bytes(w.bytes.begin() + bits, w.bytes.begin() + bits + 8), row);
+}
+
+// Found by the round-trip fuzz target: an image whose alpha is 0 everywhere
+// was written uncompressed, and all-zero fourth bytes read as no alpha, so
+// the transparent image came back opaque. With an alpha mask it comes back.
+TEST(BmpWriter, TransparentImagesReadBackTransparent) {
+    std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 0};
+    DecodedImage image;
+    Describe(image, D3DFMT_A8R8G8B8, pixels, 2, 1, 8);
+    for (const bool withFileHeader : {true, false}) {
+        const Written w = WriteToMemory(image, withFileHeader);
+        ASSERT_EQ(w.result, S_OK);
+        DecodedImage back;
+        ASSERT_EQ(back.ReadImage(w.bytes.data(), static_cast<UINT>(w.bytes.size()), nullptr, TRUE), S_OK);
+        EXPECT_EQ(back.format, D3DFMT_A8R8G8B8) << withFileHeader;
+        EXPECT_EQ(Bytes(back.pixels, back.pixels + 8), Bytes(pixels.begin(), pixels.end()));
+    }
 }
 
 TEST(BmpWriter, RefusesFormatsWithoutAHeaderAndPalettedImagesWithoutPalette) {

@@ -89,8 +89,7 @@ TEST(WriteImage, PalettedImageKeepsItsPaletteOnlyWhenItHasOne) {
     Describe(without, D3DFMT_P8, pixels, 4, 1, 4);
     DecodedImage converted;
     ASSERT_EQ(WriteAndReadBack(without, ImageFileFormat::Bmp, converted), S_OK);
-    // Written as A8R8G8B8; opaque everywhere, so it reads back without alpha.
-    EXPECT_EQ(converted.format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(converted.format, D3DFMT_A8R8G8B8);
     EXPECT_EQ(without.format, D3DFMT_A8R8G8B8);  // converted in place
     EXPECT_TRUE(without.ownsPixels);
     // Without a palette every index reads as opaque white.
