@@ -132,16 +132,13 @@ std::string CommandUsage(std::string_view name) {
 const std::vector<std::string>& BatchArguments() { return g_arguments; }
 
 std::string VersionText() {
-    std::string devices;
-    for (const std::string& name : DeviceNames()) devices += (devices.empty() ? "" : ", ") + name;
-    return "quillmark " QUILLMARK_VERSION "\nbuild: " QUILLMARK_BUILD_TYPE "\ndevices: " + devices +
+    return "quillmark " QUILLMARK_VERSION "\nbuild: " QUILLMARK_BUILD_TYPE "\ndevices: " + KnownDeviceNames() +
            "\ndesktop: " + (win32::DesktopBackendBuilt() ? "GTK 3" : "none (batch commands only)") + "\n";
 }
 
 std::string DeviceChoiceError(const std::optional<std::string>& flag) {
     const std::string name = flag ? *flag : SelectedDeviceName();
-    const std::vector<std::string> known = DeviceNames();
-    if (std::find(known.begin(), known.end(), name) != known.end()) return {};
+    if (IsDeviceName(name)) return {};
     return std::string("unknown device \"") + name + "\"" + (flag ? "" : " (from QUILLMARK_DEVICE)") +
            ": the devices are " + KnownDeviceNames();
 }

@@ -14,7 +14,12 @@ namespace quillmark {
 // The device names this build knows, separated by ", ".
 std::string KnownDeviceNames();
 
+// Every device this build can name, the OpenGL devices found by EGL as gl:N.
 std::vector<std::string> DeviceNames();
+
+// Whether a name picks a device of this build (gl:N and gl:TEXT included),
+// without opening anything.
+bool IsDeviceName(std::string_view name);
 
 // The named device's Direct3D object; null with the reason in *error when
 // the name is unknown or the device cannot be opened.

@@ -70,6 +70,8 @@ std::vector<std::string> DeviceNames() {
     return names;
 }
 
+bool IsDeviceName(std::string_view name) { return FindDevice(name) != nullptr; }
+
 IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error) {
     const DeviceKind* kind = FindDevice(name);
     if (!kind) {

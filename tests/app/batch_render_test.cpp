@@ -156,6 +156,13 @@ TEST(BatchMode, AnUnknownDeviceIsOneMessageWhereverItWasNamed) {
     EXPECT_TRUE(fs::is_empty(scratch.Path()));
 }
 
+// The OpenGL devices picked by index or renderer text are names like the
+// others: the name check accepts them without opening a driver.
+TEST(BatchMode, GlDevicesByIndexOrRendererTextAreDeviceNames) {
+    for (const char* name : {"gl:0", "gl:7", "gl:llvm"}) EXPECT_EQ(DeviceChoiceError(std::string(name)), "") << name;
+    EXPECT_NE(DeviceChoiceError(std::string("gl7")), "");
+}
+
 // An existing folder given as the output file is named as a folder, not as
 // a file whose extension names no format.
 TEST(BatchMode, RenderIntoAFolderSaysItIsAFolder) {

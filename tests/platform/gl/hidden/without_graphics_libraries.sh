@@ -57,4 +57,4 @@ if env -u DISPLAY -u WAYLAND_DISPLAY "$quillmark" --device no-such-device 2>"$wo
 fi
 grep -q 'unknown device "no-such-device"' "$work/errors" || fail "--device no-such-device: $(cat "$work/errors")"
 env -u DISPLAY -u WAYLAND_DISPLAY "$quillmark" --device=reference 2>"$work/errors" && fail "the desktop program started without a display"
-grep -q 'needs a display' "$work/errors" || fail "--device=reference without a display: $(cat "$work/errors")"
+grep -q 'no display is set' "$work/errors" || fail "--device=reference without a display: $(cat "$work/errors")"
