@@ -25,8 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "quillmark gallery: %s\n", message.c_str());
-    return code;
+    return ReportError("cannot make the gallery: " + message, code);
 }
 
 struct GallerySetting {
@@ -155,7 +154,7 @@ int RunGallery(const BatchSettings& settings) {
         if (DescribeDevice(name, &description, &error))
             identities.push_back({name, description});
         else
-            std::fprintf(stderr, "quillmark gallery: %s left out: %s\n", name.c_str(), error.c_str());
+            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), error.c_str());
     }
     if (identities.empty()) return Fail("no device can be opened", kExitFailure);
     std::vector<std::string> devices;
@@ -172,7 +171,7 @@ int RunGallery(const BatchSettings& settings) {
     for (const GallerySetting& setting : gallery) {
         std::vector<Cell> cells;
         for (const std::string& device : devices) {
-            std::fprintf(stderr, "quillmark gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
+            std::fprintf(stderr, "quillmark: gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
                          ++done, gallery.size() * devices.size());
             cells.push_back(DrawCell(device, setting));
         }

@@ -15,8 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "quillmark lod: %s\n", message.c_str());
-    return code;
+    return ReportError("cannot measure the level of detail: " + message, code);
 }
 
 int RunLod(const std::vector<std::string>& arguments) {

@@ -47,7 +47,7 @@ TEST(GalleryCommand, OnePageWithEverySettingAndItsPictures) {
 TEST(GalleryCommand, TakesNoSettings) {
     const testing::BatchOutput result = testing::RunBatchCaptured({"gallery", "--anisotropy", "4"});
     EXPECT_EQ(result.code, kExitUsage);
-    EXPECT_NE(result.err.find("quillmark gallery: takes no settings"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("quillmark: cannot make the gallery: takes no settings"), std::string::npos) << result.err;
 }
 
 }  // namespace
