@@ -103,8 +103,11 @@ TEST(PixelFormatTable, RowBytesAreWholeBlocks) {
     EXPECT_EQ(LookupPixelFormat(D3DFMT_YUY2).BlockRows(3), 3u);
     EXPECT_EQ(LookupPixelFormat(D3DFMT_R8G8B8).RowBytes(5), 15u);
     EXPECT_EQ(LookupPixelFormat(FORMAT_R16).RowBytes(3), 18u);
-    for (const PixelFormatInfo& info : PixelFormatTable)
-        if (info.block == PIXEL_BLOCK_SINGLE) EXPECT_EQ(info.RowBytes(7) * 8, 7u * info.bitsPerPixel) << info.format;
+    for (const PixelFormatInfo& info : PixelFormatTable) {
+        if (info.block == PIXEL_BLOCK_SINGLE) {
+            EXPECT_EQ(info.RowBytes(7) * 8, 7u * info.bitsPerPixel) << info.format;
+        }
+    }
 }
 
 }  // namespace
