@@ -23,10 +23,6 @@ std::string Number(std::optional<double> value, const char* format = "%.6f") {
     return text;
 }
 
-std::string Share(std::optional<double> value) {
-    return value ? Number(*value * 100.0, "%.2f%%") : std::string("no pixels");
-}
-
 std::uint32_t LevelColour(double level, int lastLevel) {
     return SequentialColour(lastLevel > 0 ? level / lastLevel : 0.0);
 }
@@ -53,6 +49,12 @@ Picture MapPicture(const LodMaps& maps, ColourOf colourOf, const Picture& bar) {
 }
 
 }  // namespace
+
+std::string PercentText(std::optional<double> share) {
+    return share ? Number(*share * 100.0, "%.2f%%") : std::string("no pixels");
+}
+
+std::string JsonNumber(std::optional<double> value) { return Number(value); }
 
 int SectorOf(double dx, double dy) {
     double angle = std::atan2(dx, -dy);  // 0 up, growing clockwise on screen
@@ -131,9 +133,11 @@ std::string LodFiguresJson(const LodFigures& f) {
 std::string LodFiguresText(const LodFigures& f) {
     std::string text = "covered: " + std::to_string(f.covered) + " pixels, " + std::to_string(f.clamped) +
                        " of them clamped (λ below 0 or beyond the last level)\n" +
-                       "within 1/16 level: " + Share(f.within116) + "\nwithin 1/4 level: " + Share(f.within14) +
-                       "\nwithin 1/2 level: " + Share(f.within12) + "\ninside the allowed band: " +
-                       Share(f.withinAllowed) + "\nmean |Δλ|: " + Number(f.meanAbsError, "%.4f") +
+                       "within 1/16 level: " + PercentText(f.within116) +
+                       "\nwithin 1/4 level: " + PercentText(f.within14) +
+                       "\nwithin 1/2 level: " + PercentText(f.within12) +
+                       "\ninside the allowed band: " + PercentText(f.withinAllowed) +
+                       "\nmean |Δλ|: " + Number(f.meanAbsError, "%.4f") +
                        " levels, 99th percentile |Δλ|: " + Number(f.p99AbsError, "%.4f") +
                        " levels, mean Δλ: " + Number(f.meanError, "%+.4f") + " levels\nmean Δλ by direction "
                        "(clockwise from up, 32 sectors):";

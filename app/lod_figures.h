@@ -44,6 +44,11 @@ LodFigures ComputeLodFigures(const LodMaps& maps);
 // clockwise from up (screen y grows downwards).
 int SectorOf(double dx, double dy);
 
+// A share as a percentage with two decimals, "no pixels" when there is none.
+std::string PercentText(std::optional<double> share);
+// A number as the JSON figures write it (six decimals), null when absent.
+std::string JsonNumber(std::optional<double> value);
+
 // Every figure by its JSON name, in order, with its value as JSON writes it
 // (a number, null, or for "sectors" a list).
 std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& figures);

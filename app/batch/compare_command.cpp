@@ -83,32 +83,19 @@ int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first
     return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
 }
 
-std::string Percent(std::optional<double> share) {
-    if (!share) return "no pixels";
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", *share * 100.0);
-    return text;
-}
-
-std::string Fraction(std::optional<double> share) {
-    if (!share) return "null";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", *share);
-    return text;
-}
-
 void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
                 b.description.c_str());
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::printf("frame: pixels whose every channel is within");
     for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
-        std::printf("%s %d/255: %s", t ? "," : "", kFrameTolerances[t], Percent(agreement.Within(t)).c_str());
+        std::printf("%s %d/255: %s", t ? "," : "", kFrameTolerances[t],
+                    PercentText(agreement.Within(t)).c_str());
     std::printf("\nlevel choice (point mip filter; both / either: pixels where both chose the level, of those "
                 "where either did):\nlevel  pixels A  pixels B      both  both / either\n");
     for (std::size_t l = 0; l < levels.size(); ++l)
         std::printf("%5zu %9d %9d %9d %14s\n", l, levels[l].pixelsA, levels[l].pixelsB, levels[l].same,
-                    Percent(levels[l].Share()).c_str());
+                    PercentText(levels[l].Share()).c_str());
     for (const CompareRun* run : {&a, &b})
         std::printf("level of detail on %s against the ideal:\n%s", run->name.c_str(),
                     LodFiguresText(run->lod.figures).c_str());
@@ -138,13 +125,13 @@ void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<Level
                        std::to_string(agreement.pixels - agreement.within[0]) + ", \"frame_within\": {";
     for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
         json += std::string(t ? ", " : "") + "\"" + std::to_string(kFrameTolerances[t]) +
-                "\": " + Fraction(agreement.Within(t));
+                "\": " + JsonNumber(agreement.Within(t));
     json += "}, \"levels\": [";
     for (std::size_t l = 0; l < levels.size(); ++l) {
         json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
                 ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
                 ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
-                std::to_string(levels[l].same) + ", \"share\": " + Fraction(levels[l].Share()) + "}";
+                std::to_string(levels[l].same) + ", \"share\": " + JsonNumber(levels[l].Share()) + "}";
     }
     json += "]";
     json += ", \"lod\": [" + LodFiguresJson(a.lod.figures) + ", " + LodFiguresJson(b.lod.figures) + "]";

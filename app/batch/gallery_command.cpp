@@ -103,13 +103,6 @@ std::string CellHtml(const std::string& device, const Cell& cell) {
            "</div>\n";
 }
 
-std::string Share(std::optional<double> value) {
-    if (!value) return "no pixels";
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", *value * 100);
-    return text;
-}
-
 std::string Levels(std::optional<double> value) {
     if (!value) return "–";
     char text[16];
@@ -130,8 +123,9 @@ std::string FiguresTable(const std::vector<std::string>& devices, const std::vec
         const LodFigures& f = cells[d].run.lod.figures;
         const std::optional<double> agreement =
             cells[0].drawn ? OverallAgreement(cells[0].run.levels, cells[d].run.levels) : std::nullopt;
-        for (const std::string& value : {Share(f.within116), Share(f.within12), Share(f.withinAllowed),
-                                          Levels(f.meanError), Levels(f.p99AbsError), Share(agreement)})
+        for (const std::string& value :
+             {PercentText(f.within116), PercentText(f.within12), PercentText(f.withinAllowed), Levels(f.meanError),
+              Levels(f.p99AbsError), PercentText(agreement)})
             html += "<td class=\"number\">" + value + "</td>";
         html += "</tr>\n";
     }
