@@ -3,6 +3,7 @@
 // pixel data that can be used unchanged is not copied.
 #include "bmp_layout.h"
 #include "decoded_image.h"
+#include "row_bands.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -57,16 +58,20 @@ void ExpandIndices(const BYTE* source, WORD bitCount, std::uint64_t width, BYTE*
     }
 }
 
+// Large images in bands of rows over the cores.
 void DecodeRows(const BYTE* bits, const Layout& layout, BYTE* pixels) {
     const UINT width = static_cast<UINT>(layout.width);
-    for (std::uint64_t row = 0; row < layout.rows; ++row) {
-        const BYTE* source = bits + row * layout.sourceStride;
-        BYTE* out = OutputRow(pixels, layout, row);
-        if (layout.bitCount < 8) ExpandIndices(source, layout.bitCount, width, out);
-        else if (layout.format == D3DFMT_A32B32G32R32F)
-            ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
-        else std::memcpy(out, source, layout.outputRowBytes);
-    }
+    ForEachRowBand(static_cast<UINT>(layout.rows), BandRowsMin(width), [&](UINT first, UINT last) {
+        for (std::uint64_t row = first; row < last; ++row) {
+            const BYTE* source = bits + row * layout.sourceStride;
+            BYTE* out = OutputRow(pixels, layout, row);
+            if (layout.bitCount < 8) ExpandIndices(source, layout.bitCount, width, out);
+            else if (layout.format == D3DFMT_A32B32G32R32F)
+                ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
+            else std::memcpy(out, source, layout.outputRowBytes);
+            std::memset(out + layout.outputRowBytes, 0, layout.rowPitch - layout.outputRowBytes);
+        }
+    });
 }
 
 bool CanUseInPlace(const Layout& layout) {
@@ -99,12 +104,14 @@ HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::
         image.pixels = const_cast<BYTE*>(bits);
         return S_OK;
     }
-    // Cleared, so that pixels run-length data never reaches are index 0.
-    image.pixels = static_cast<BYTE*>(std::calloc(layout.rows, layout.rowPitch));
+    // Run-length data is decoded into a cleared block, so that pixels it
+    // never reaches are index 0; plain rows overwrite every byte.
+    const bool runLength = layout.IsRunLength();
+    image.pixels = static_cast<BYTE*>(runLength ? std::calloc(layout.rows, layout.rowPitch)
+                                                : std::malloc(layout.rows * layout.rowPitch));
     if (image.pixels == nullptr) return E_OUTOFMEMORY;
     image.ownsPixels = TRUE;
-    if (layout.IsRunLength())
-        return DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
+    if (runLength) return DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
     DecodeRows(bits, layout, image.pixels);
     return S_OK;
 }

@@ -1,12 +1,13 @@
 // RESAMPLE_BOX when the job is an exact halving: 2 x 2 averages in 2-D and
 // 2 x 2 x 2 averages for volumes. Odd source sizes above 1 drop their last
 // column, row or slice. Same-format jobs of common formats average the
-// packed pixels directly.
+// packed pixels directly, large ones in bands of rows over the cores.
 #include <cstdint>
 
 #include "box_packed.h"
 #include "conversion_job.h"
 #include "resample.h"
+#include "row_bands.h"
 
 namespace quillmark {
 
@@ -68,10 +69,14 @@ HRESULT HalvePacked(ConversionJob& job) {
     const RowCodec& dst = *job.destination;
     RowHalver halve = PackedHalver(src.Format());
     if (src.BytesPerPixel() == 4 && src.Width() % 4 == 0 && BoxVectorPathEnabled()) halve = box::HalveRowVector32;
-    for (UINT y = 0; y < dst.Height(); ++y) {
-        const BYTE* top = src.Data() + static_cast<std::ptrdiff_t>(2 * y) * src.RowPitch();
-        halve(top, top + src.RowPitch(), dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch(), dst.Width());
-    }
+    // Each output row reads two source rows: four source pixels per output pixel.
+    ForEachRowBand(dst.Height(), BandRowsMin(std::uint64_t{4} * dst.Width()), [&](UINT first, UINT last) {
+        for (UINT y = first; y < last; ++y) {
+            const BYTE* top = src.Data() + static_cast<std::ptrdiff_t>(2 * y) * src.RowPitch();
+            halve(top, top + src.RowPitch(), dst.Data() + static_cast<std::ptrdiff_t>(y) * dst.RowPitch(),
+                  dst.Width());
+        }
+    });
     return S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include "block_codec.h"
 #include "conversion_job.h"
 #include "direct_rows.h"
+#include "row_bands.h"
 
 namespace quillmark {
 
@@ -86,7 +87,7 @@ HRESULT RawCopyFilter(ConversionJob& job) {
 
 // Same size, plain rounding (or ordered dither where it changes nothing), no
 // colour key and nothing between the two sides' values: the pixels move row
-// by row through a direct routine.
+// by row through a direct routine, large blocks in bands over the cores.
 HRESULT DirectFilter(ConversionJob& job) {
     RowCodec& src = *job.source;
     RowCodec& dst = *job.destination;
@@ -102,9 +103,9 @@ HRESULT DirectFilter(ConversionJob& job) {
     BYTE paletteTable[kPaletteEntries * kDirectPixelBytesMax];
     if (direct.encodePalette != nullptr) direct.encodePalette(src.Palette(), paletteTable);
     for (UINT z = 0; z < src.Depth(); ++z) {
-        for (UINT y = 0; y < src.Height(); ++y) {
-            direct.row(RowOf(src, y, z), RowOf(dst, y, z), src.Width(), paletteTable);
-        }
+        ForEachRowBand(src.Height(), BandRowsMin(src.Width()), [&](UINT first, UINT last) {
+            for (UINT y = first; y < last; ++y) direct.row(RowOf(src, y, z), RowOf(dst, y, z), src.Width(), paletteTable);
+        });
     }
     return S_OK;
 }
