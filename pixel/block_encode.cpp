@@ -42,6 +42,15 @@ struct Vec3 {
 constexpr Vec3 kWeights = {0.29703665f, 1.0f, 0.10078278f};
 constexpr Vec3 kInverseWeights = {3.3665881f, 1.0f, 9.9223299f};
 
+#if defined(__SSE2__)
+__m128 Lanes(const Vec3& v) { return _mm_setr_ps(v.x, v.y, v.z, 0.0f); }
+Vec3 FromLanes(__m128 v) {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, v);
+    return {lanes[0], lanes[1], lanes[2]};
+}
+#endif
+
 Vec3 Weighted(float r, float g, float b) { return {r * kWeights.x, g * kWeights.y, b * kWeights.z}; }
 Vec3 Weighted(const FloatColor& c) { return Weighted(c.r, c.g, c.b); }
 
@@ -135,6 +144,24 @@ void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
     const Vec3 span = hi - lo;
     const Vec3 d = span / span.LengthSquared();
     float sums[4] = {};
+#if defined(__SSE2__)
+    // The four candidates in four lanes: x + (+-y) + (+-z), where adding a
+    // negated value is subtracting it.
+    const __m128 c = Lanes(centre);
+    const __m128 scale = Lanes(d);
+    const __m128 flipY = _mm_setr_ps(0.0f, 0.0f, -0.0f, -0.0f);
+    const __m128 flipZ = _mm_setr_ps(0.0f, -0.0f, 0.0f, -0.0f);
+    __m128 total = _mm_setzero_ps();
+    for (UINT p = 0; p < kBlockPixels; ++p) {
+        const __m128 v = _mm_mul_ps(_mm_sub_ps(Lanes(points[p]), c), scale);
+        const __m128 x = _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 0, 0, 0));
+        const __m128 y = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)), flipY);
+        const __m128 z = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)), flipZ);
+        const __m128 candidates = _mm_add_ps(_mm_add_ps(x, y), z);
+        total = _mm_add_ps(total, _mm_mul_ps(candidates, candidates));
+    }
+    _mm_storeu_ps(sums, total);
+#else
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float x = (points[p].x - centre.x) * d.x;
         const float y = (points[p].y - centre.y) * d.y;
@@ -142,6 +169,7 @@ void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
         const float candidates[4] = {x + y + z, x + y - z, x - y + z, x - y - z};
         for (int i = 0; i < 4; ++i) sums[i] += candidates[i] * candidates[i];
     }
+#endif
     int best = 0;
     for (int i = 1; i < 4; ++i)
         if (sums[i] > sums[best]) best = i;
@@ -182,12 +210,23 @@ struct ColorFit {
 bool StartEndpoints(ColorFit& fit) {
     Vec3& lo = fit.lo;
     Vec3& hi = fit.hi;
+#if defined(__SSE2__)
+    // min(lo, p) keeps lo unless p < lo, as _mm_min_ps(p, lo) does; max likewise.
+    __m128 low = Lanes(kWeights), high = _mm_setzero_ps();
+    for (const Vec3& p : fit.points) {
+        low = _mm_min_ps(Lanes(p), low);
+        high = _mm_max_ps(Lanes(p), high);
+    }
+    lo = FromLanes(low);
+    hi = FromLanes(high);
+#else
     lo = kWeights;
     hi = {0.0f, 0.0f, 0.0f};
     for (const Vec3& p : fit.points) {
         lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
         hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
+#endif
     if ((hi - lo).LengthSquared() < FLT_MIN) return false;
     ChooseDiagonal(fit.points, lo, hi);
     return true;
@@ -254,11 +293,7 @@ public:
         s.hi[2] = lanes([](const ColorFit& fit) { return fit.hi.z; });
         s.last = lanes([](const ColorFit& fit) { return static_cast<float>(fit.steps - 1); });
         s.lastPosition = _mm_cvttps_epi32(s.last);
-        const __m128 four = _mm_cmpeq_ps(s.last, _mm_set1_ps(3.0f));
-        for (int k = 0; k < 4; ++k) {
-            s.wLo[k] = Blend(four, _mm_set1_ps(kLowWeights4[k]), _mm_set1_ps(k < 3 ? kLowWeights3[k] : 0.0f));
-            s.wHi[k] = Blend(four, _mm_set1_ps(kHighWeights4[k]), _mm_set1_ps(k < 3 ? kHighWeights3[k] : 0.0f));
-        }
+        s.step = _mm_div_ps(_mm_set1_ps(1.0f), s.last);
         s.active = _mm_castsi128_ps(_mm_set1_epi32(-1));
     }
 
@@ -292,7 +327,7 @@ private:
         __m128 lo[3], hi[3], span[3];
         __m128 spanSquared, last, active;
         __m128i lastPosition;
-        __m128 wLo[4], wHi[4];
+        __m128 step;  // 1 / last, the weight of one palette position
         __m128 gLo[3], gHi[3], nLo, nHi;
     };
 
@@ -314,18 +349,17 @@ private:
         k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
         const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, s.last));
         k = _mm_or_si128(_mm_and_si128(atEnd, s.lastPosition), _mm_andnot_si128(atEnd, k));
-        __m128 wLo = s.wLo[0], wHi = s.wHi[0];
-        for (int j = 1; j < 4; ++j) {
-            const __m128 at = _mm_castsi128_ps(_mm_cmpeq_epi32(k, _mm_set1_epi32(j)));
-            wLo = Blend(at, s.wLo[j], wLo);
-            wHi = Blend(at, s.wHi[j], wHi);
-        }
+        // The endpoint weights of position k, (last - k) / last and k / last:
+        // for 3 and 4 positions, k x (1 / last) rounds to the tables' values.
+        const __m128 position = _mm_cvtepi32_ps(k);
+        const __m128 wLo = _mm_mul_ps(_mm_sub_ps(s.last, position), s.step);
+        const __m128 wHi = _mm_mul_ps(position, s.step);
         const __m128 eighth = _mm_set1_ps(0.125f);
         for (int c = 0; c < 3; ++c) {
             // Palette position k, lo wLo[k] + hi wHi[k], formed from the
             // chosen weights (the same products and sum).
-            const __m128 position = _mm_add_ps(_mm_mul_ps(s.lo[c], wLo), _mm_mul_ps(s.hi[c], wHi));
-            const __m128 e = _mm_sub_ps(position, point[c]);
+            const __m128 colour = _mm_add_ps(_mm_mul_ps(s.lo[c], wLo), _mm_mul_ps(s.hi[c], wHi));
+            const __m128 e = _mm_sub_ps(colour, point[c]);
             s.gLo[c] = _mm_add_ps(s.gLo[c], _mm_mul_ps(_mm_mul_ps(e, wLo), eighth));
             s.gHi[c] = _mm_add_ps(s.gHi[c], _mm_mul_ps(_mm_mul_ps(e, wHi), eighth));
         }
@@ -426,6 +460,55 @@ bool StartColorFit(const FloatColor* in, BYTE* block, bool transparency, bool di
     return true;
 }
 
+// The codes of an undithered block whose palette runs from p0 along d, a
+// pixel's place along it being (v - p0) . d x s: each pixel on its own,
+// four at a time where the processor has the lanes, with the operations
+// FinishColorFit takes.
+std::uint32_t PlainColorCodes(const ColorFit& fit, const Vec3& p0, const Vec3& d, float s) {
+    const FloatColor* in = fit.in;
+    const bool threeColor = fit.threeColor;
+    const int steps = fit.steps;
+    const float last = static_cast<float>(steps - 1);
+    const BYTE* codesOf = threeColor ? kThreeColorCodes : kFourColorCodes;
+    std::uint32_t codes = 0;
+    UINT p = 0;
+#if defined(__SSE2__)
+    const __m128 lastLanes = _mm_set1_ps(last);
+    for (; p < kBlockPixels; p += 4) {
+        __m128 r = _mm_loadu_ps(&in[p].r), g = _mm_loadu_ps(&in[p + 1].r);
+        __m128 b = _mm_loadu_ps(&in[p + 2].r), a = _mm_loadu_ps(&in[p + 3].r);
+        _MM_TRANSPOSE4_PS(r, g, b, a);
+        const __m128 x = _mm_sub_ps(_mm_mul_ps(r, _mm_set1_ps(kWeights.x)), _mm_set1_ps(p0.x));
+        const __m128 y = _mm_sub_ps(_mm_mul_ps(g, _mm_set1_ps(kWeights.y)), _mm_set1_ps(p0.y));
+        const __m128 z = _mm_sub_ps(_mm_mul_ps(b, _mm_set1_ps(kWeights.z)), _mm_set1_ps(p0.z));
+        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(d.x)), _mm_mul_ps(y, _mm_set1_ps(d.y))),
+                                      _mm_mul_ps(z, _mm_set1_ps(d.z)));
+        const __m128 t = _mm_mul_ps(dot, _mm_set1_ps(s));
+        // NearestPosition, as the refinement lanes take it.
+        __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
+        k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
+        const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, lastLanes));
+        k = _mm_or_si128(_mm_and_si128(atEnd, _mm_set1_epi32(steps - 1)), _mm_andnot_si128(atEnd, k));
+        alignas(16) std::int32_t positions[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(positions), k);
+        const int clear = threeColor ? _mm_movemask_ps(_mm_cmplt_ps(a, _mm_set1_ps(0.5f))) : 0;
+        for (UINT i = 0; i < 4; ++i) {
+            const std::uint32_t code = (clear >> i) & 1 ? 3 : codesOf[positions[i]];
+            codes |= code << (2 * (p + i));
+        }
+    }
+#endif
+    for (; p < kBlockPixels; ++p) {
+        std::uint32_t code = 3;
+        if (!(threeColor && in[p].a < 0.5f)) {
+            const float t = (Weighted(in[p]) - p0).Dot(d) * s;
+            code = codesOf[NearestPosition(t, last, steps)];
+        }
+        codes |= code << (2 * p);
+    }
+    return codes;
+}
+
 // The colour half from its fitted endpoints: the end colours, their order,
 // and each pixel's code.
 void FinishColorFit(const ColorFit& fit) {
@@ -447,29 +530,31 @@ void FinishColorFit(const ColorFit& fit) {
     const Vec3 p0 = WeightedFrom565(colour0);
     const Vec3 p1 = WeightedFrom565(colour1);
 
-    // The palette (for the dithered errors) and each pixel's place along it.
+    // Each pixel's place along the palette, and with dithering the palette
+    // itself for the errors.
+    const Vec3 d = p1 - p0;
+    const float last = static_cast<float>(steps - 1);
+    const float s = colour0 == colour1 ? 0.0f : last / d.LengthSquared();
+    if (!fit.dither) {
+        PutColorBlock(fit.block, colour0, colour1, PlainColorCodes(fit, p0, d, s));
+        return;
+    }
     const auto along = [&](float (*channel)(float, float)) {
         return Vec3{channel(p0.x, p1.x), channel(p0.y, p1.y), channel(p0.z, p1.z)};
     };
     const Vec3 palette[4] = {p0, threeColor ? along(HalfwayBetween) : along(OneThirdAlong),
                              threeColor ? p1 : along(TwoThirdsAlong), p1};
     const BYTE* codesOf = threeColor ? kThreeColorCodes : kFourColorCodes;
-    const Vec3 d = p1 - p0;
-    const float last = static_cast<float>(steps - 1);
-    const float s = colour0 == colour1 ? 0.0f : last / d.LengthSquared();
-
     std::uint32_t codes = 0;
-    Vec3 carry[kBlockPixels];
-    if (fit.dither) std::fill_n(carry, kBlockPixels, Vec3{});
+    Vec3 carry[kBlockPixels] = {};
     for (UINT p = 0; p < kBlockPixels; ++p) {
         std::uint32_t code = 3;
         if (!(threeColor && in[p].a < 0.5f)) {
-            Vec3 v = Weighted(in[p]);
-            if (fit.dither) v += carry[p];
+            const Vec3 v = Weighted(in[p]) + carry[p];
             const float t = (v - p0).Dot(d) * s;
             const int k = NearestPosition(t, last, steps);
             code = codesOf[k];
-            if (fit.dither) Diffuse(carry, p, v - palette[k]);
+            Diffuse(carry, p, v - palette[k]);
         }
         codes |= code << (2 * p);
     }
