@@ -137,31 +137,38 @@ void PutColorBlock(BYTE* block, std::uint32_t colour0, std::uint32_t colour1, st
     Put32(block + 4, codes);
 }
 
-// Picks the diagonal of the bounding box lo..hi along which the points
-// spread most, swapping lo and hi in blue, green or both.
-void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
-    const Vec3 centre = (lo + hi) / 2.0f;
-    const Vec3 span = hi - lo;
-    const Vec3 d = span / span.LengthSquared();
-    float sums[4] = {};
 #if defined(__SSE2__)
-    // The four candidates in four lanes: x + (+-y) + (+-z), where adding a
-    // negated value is subtracting it.
-    const __m128 c = Lanes(centre);
-    const __m128 scale = Lanes(d);
+// The sums of ChooseDiagonal's four candidates in four lanes: x + (+-y) +
+// (+-z), where adding a negated value is subtracting it.
+[[gnu::noinline]] __m128 DiagonalSums(const Vec3* points, __m128 centre, __m128 scale) {
     const __m128 flipY = _mm_setr_ps(0.0f, 0.0f, -0.0f, -0.0f);
     const __m128 flipZ = _mm_setr_ps(0.0f, -0.0f, 0.0f, -0.0f);
     __m128 total = _mm_setzero_ps();
     for (UINT p = 0; p < kBlockPixels; ++p) {
-        const __m128 v = _mm_mul_ps(_mm_sub_ps(Lanes(points[p]), c), scale);
+        const __m128 v = _mm_mul_ps(_mm_sub_ps(Lanes(points[p]), centre), scale);
         const __m128 x = _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 0, 0, 0));
         const __m128 y = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)), flipY);
         const __m128 z = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)), flipZ);
         const __m128 candidates = _mm_add_ps(_mm_add_ps(x, y), z);
         total = _mm_add_ps(total, _mm_mul_ps(candidates, candidates));
     }
-    _mm_storeu_ps(sums, total);
+    return total;
+}
+#endif
+
+// Picks the diagonal of the bounding box lo..hi along which the points
+// spread most, swapping lo and hi in blue, green or both.
+void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
+    const Vec3 centre = (lo + hi) / 2.0f;
+    const Vec3 span = hi - lo;
+    const Vec3 d = span / span.LengthSquared();
+#if defined(__SSE2__)
+    const __m128 total = DiagonalSums(points, Lanes(centre), Lanes(d));
+    const float sums[4] = {_mm_cvtss_f32(total), _mm_cvtss_f32(_mm_shuffle_ps(total, total, 1)),
+                           _mm_cvtss_f32(_mm_shuffle_ps(total, total, 2)),
+                           _mm_cvtss_f32(_mm_shuffle_ps(total, total, 3))};
 #else
+    float sums[4] = {};
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float x = (points[p].x - centre.x) * d.x;
         const float y = (points[p].y - centre.y) * d.y;
@@ -304,10 +311,7 @@ public:
             s.spanSquared = Dot(s.span, s.span);
             s.active = _mm_and_ps(s.active, _mm_cmpnlt_ps(s.spanSquared, _mm_set1_ps(kMinColorSpan)));
             if (_mm_movemask_ps(s.active) == 0) break;
-            for (int c = 0; c < 3; ++c) s.gLo[c] = s.gHi[c] = _mm_setzero_ps();
-            s.nLo = s.nHi = _mm_setzero_ps();
-            for (UINT p = 0; p < kBlockPixels; ++p) AddPixel(s, p);
-            Step(s);
+            Step(s, SumPixels(s));
         }
         float lanes[6][kLanes];
         for (int c = 0; c < 3; ++c) {
@@ -328,7 +332,12 @@ private:
         __m128 spanSquared, last, active;
         __m128i lastPosition;
         __m128 step;  // 1 / last, the weight of one palette position
-        __m128 gLo[3], gHi[3], nLo, nHi;
+    };
+
+    // One round's sums, each over the pixels in order; kept apart from the
+    // lanes' state so that they stay in registers.
+    struct Sums {
+        __m128 gLoX, gLoY, gLoZ, gHiX, gHiY, gHiZ, nLo, nHi;
     };
 
     static __m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
@@ -337,48 +346,61 @@ private:
         return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a[0], b[0]), _mm_mul_ps(a[1], b[1])), _mm_mul_ps(a[2], b[2]));
     }
 
-    // One pixel's place, palette position and share of the sums.
-    static void AddPixel(Lanes& s, UINT p) {
-        const __m128* point = s.point[p];
-        const __m128 offset[3] = {_mm_sub_ps(point[0], s.lo[0]), _mm_sub_ps(point[1], s.lo[1]),
-                                  _mm_sub_ps(point[2], s.lo[2])};
-        const __m128 t = _mm_div_ps(_mm_mul_ps(Dot(offset, s.span), s.last), s.spanSquared);
-        // NearestPosition: the last position from t >= last on, else t + 0.5
-        // truncated and held at 0.
-        __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
-        k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
-        const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, s.last));
-        k = _mm_or_si128(_mm_and_si128(atEnd, s.lastPosition), _mm_andnot_si128(atEnd, k));
-        // The endpoint weights of position k, (last - k) / last and k / last:
-        // for 3 and 4 positions, k x (1 / last) rounds to the tables' values.
-        const __m128 position = _mm_cvtepi32_ps(k);
-        const __m128 wLo = _mm_mul_ps(_mm_sub_ps(s.last, position), s.step);
-        const __m128 wHi = _mm_mul_ps(position, s.step);
+    // One channel's share of gLo and gHi: palette position k, lo wLo[k] +
+    // hi wHi[k], formed from the chosen weights (the same products and sum),
+    // less the point.
+    static void AddChannel(__m128 lo, __m128 hi, __m128 point, __m128 wLo, __m128 wHi, __m128& gLo, __m128& gHi) {
         const __m128 eighth = _mm_set1_ps(0.125f);
-        for (int c = 0; c < 3; ++c) {
-            // Palette position k, lo wLo[k] + hi wHi[k], formed from the
-            // chosen weights (the same products and sum).
-            const __m128 colour = _mm_add_ps(_mm_mul_ps(s.lo[c], wLo), _mm_mul_ps(s.hi[c], wHi));
-            const __m128 e = _mm_sub_ps(colour, point[c]);
-            s.gLo[c] = _mm_add_ps(s.gLo[c], _mm_mul_ps(_mm_mul_ps(e, wLo), eighth));
-            s.gHi[c] = _mm_add_ps(s.gHi[c], _mm_mul_ps(_mm_mul_ps(e, wHi), eighth));
+        const __m128 e = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(lo, wLo), _mm_mul_ps(hi, wHi)), point);
+        gLo = _mm_add_ps(gLo, _mm_mul_ps(_mm_mul_ps(e, wLo), eighth));
+        gHi = _mm_add_ps(gHi, _mm_mul_ps(_mm_mul_ps(e, wHi), eighth));
+    }
+
+    // Each pixel's place, palette position and share of the sums.
+    static Sums SumPixels(const Lanes& s) {
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 eighth = _mm_set1_ps(0.125f);
+        Sums u = {zero, zero, zero, zero, zero, zero, zero, zero};
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const __m128* point = s.point[p];
+            const __m128 offset[3] = {_mm_sub_ps(point[0], s.lo[0]), _mm_sub_ps(point[1], s.lo[1]),
+                                      _mm_sub_ps(point[2], s.lo[2])};
+            const __m128 t = _mm_div_ps(_mm_mul_ps(Dot(offset, s.span), s.last), s.spanSquared);
+            // NearestPosition: the last position from t >= last on, else t +
+            // 0.5 truncated and held at 0.
+            __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
+            k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
+            const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, s.last));
+            k = _mm_or_si128(_mm_and_si128(atEnd, s.lastPosition), _mm_andnot_si128(atEnd, k));
+            // The endpoint weights of position k, (last - k) / last and k /
+            // last: for 3 and 4 positions, k x (1 / last) rounds to the
+            // tables' values.
+            const __m128 position = _mm_cvtepi32_ps(k);
+            const __m128 wLo = _mm_mul_ps(_mm_sub_ps(s.last, position), s.step);
+            const __m128 wHi = _mm_mul_ps(position, s.step);
+            AddChannel(s.lo[0], s.hi[0], point[0], wLo, wHi, u.gLoX, u.gHiX);
+            AddChannel(s.lo[1], s.hi[1], point[1], wLo, wHi, u.gLoY, u.gHiY);
+            AddChannel(s.lo[2], s.hi[2], point[2], wLo, wHi, u.gLoZ, u.gHiZ);
+            u.nLo = _mm_add_ps(u.nLo, _mm_mul_ps(_mm_mul_ps(wLo, wLo), eighth));
+            u.nHi = _mm_add_ps(u.nHi, _mm_mul_ps(_mm_mul_ps(wHi, wHi), eighth));
         }
-        s.nLo = _mm_add_ps(s.nLo, _mm_mul_ps(_mm_mul_ps(wLo, wLo), eighth));
-        s.nHi = _mm_add_ps(s.nHi, _mm_mul_ps(_mm_mul_ps(wHi, wHi), eighth));
+        return u;
     }
 
     // The round's step of the lanes still going; lanes whose step was small
     // stop.
-    static void Step(Lanes& s) {
-        const __m128 moveLo = _mm_and_ps(s.active, _mm_cmpgt_ps(s.nLo, _mm_setzero_ps()));
-        const __m128 moveHi = _mm_and_ps(s.active, _mm_cmpgt_ps(s.nHi, _mm_setzero_ps()));
+    static void Step(Lanes& s, const Sums& u) {
+        const __m128 gLo[3] = {u.gLoX, u.gLoY, u.gLoZ};
+        const __m128 gHi[3] = {u.gHiX, u.gHiY, u.gHiZ};
+        const __m128 moveLo = _mm_and_ps(s.active, _mm_cmpgt_ps(u.nLo, _mm_setzero_ps()));
+        const __m128 moveHi = _mm_and_ps(s.active, _mm_cmpgt_ps(u.nHi, _mm_setzero_ps()));
         __m128 small = s.active;
         const __m128 limit = _mm_set1_ps(kColorStepLimit);
         for (int c = 0; c < 3; ++c) {
-            s.lo[c] = Blend(moveLo, _mm_sub_ps(s.lo[c], _mm_div_ps(s.gLo[c], s.nLo)), s.lo[c]);
-            s.hi[c] = Blend(moveHi, _mm_sub_ps(s.hi[c], _mm_div_ps(s.gHi[c], s.nHi)), s.hi[c]);
-            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(s.gLo[c], s.gLo[c]), limit));
-            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(s.gHi[c], s.gHi[c]), limit));
+            s.lo[c] = Blend(moveLo, _mm_sub_ps(s.lo[c], _mm_div_ps(gLo[c], u.nLo)), s.lo[c]);
+            s.hi[c] = Blend(moveHi, _mm_sub_ps(s.hi[c], _mm_div_ps(gHi[c], u.nHi)), s.hi[c]);
+            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(gLo[c], gLo[c]), limit));
+            small = _mm_and_ps(small, _mm_cmplt_ps(_mm_mul_ps(gHi[c], gHi[c]), limit));
         }
         s.active = _mm_andnot_ps(small, s.active);
     }
