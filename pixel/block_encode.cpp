@@ -595,18 +595,40 @@ void EncodeExplicitAlpha(const FloatColor* in, BYTE* block, bool dither) {
     for (int i = 0; i < 8; ++i) block[i] = static_cast<BYTE>(bits >> (8 * i));
 }
 
-// Endpoints lo <= hi in [0, 1] of an alpha palette of n (6 or 8) values. In
-// six-value mode 0 and 1 have codes of their own and do not pull the fit.
-void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
-    const bool six = n == 6;
-    lo = 1.0f;
-    hi = 0.0f;
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        const float v = values[p];
+// One block's interpolated alpha half between the steps of its encoding:
+// the pixels, the quantised alphas, the palette size n (6 or 8) and the
+// endpoints lo <= hi being fitted. In six-value mode 0 and 1 have codes of
+// their own and do not pull the fit.
+struct AlphaFit {
+    const FloatColor* in;
+    BYTE* block;
+    bool dither;
+    int n;
+    float values[kBlockPixels];
+    float lo, hi;
+};
+
+// The start of the fit: the smallest and largest alpha that the palette's
+// ends take.
+void StartAlphaEndpoints(AlphaFit& fit) {
+    const bool six = fit.n == 6;
+    fit.lo = 1.0f;
+    fit.hi = 0.0f;
+    for (const float v : fit.values) {
         if (six && (v <= 0.0f || v >= 1.0f)) continue;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
+        fit.lo = std::min(fit.lo, v);
+        fit.hi = std::max(fit.hi, v);
     }
+}
+
+// Up to eight Gauss-Newton rounds moving lo and hi, each summing over the
+// pixels in order; they stop once the span or the step gets small.
+void RefineAlphaEndpoints(AlphaFit& fit) {
+    const float* values = fit.values;
+    const int n = fit.n;
+    const bool six = n == 6;
+    float& lo = fit.lo;
+    float& hi = fit.hi;
     const float last = static_cast<float>(n - 1);
     float wLo[8], wHi[8];
     for (int k = 0; k < n; ++k) {
@@ -633,8 +655,103 @@ void FitAlphaEndpoints(const float* values, int n, float& lo, float& hi) {
         if (lo > hi) std::swap(lo, hi);
         if (gLo * gLo < kAlphaStepLimit && gHi * gHi < kAlphaStepLimit) break;
     }
-    lo = Clamp01(lo);
-    hi = Clamp01(hi);
+}
+
+#if defined(__SSE2__)
+// The rounds of up to four alpha fits side by side, fit i in lane i, each
+// lane taking exactly RefineAlphaEndpoints' operations in its order; pixels
+// a lane skips leave its sums as they are.
+class AlphaLanes {
+public:
+    static constexpr UINT kLanes = 4;
+
+    AlphaLanes(AlphaFit* const* fits, UINT count) : fits_(fits), count_(count) {
+        const AlphaFit* f[kLanes];
+        for (UINT i = 0; i < kLanes; ++i) f[i] = fits[i < count ? i : 0];  // spare lanes repeat fit 0
+        const auto lanes = [&](auto field) {
+            return _mm_setr_ps(field(*f[0]), field(*f[1]), field(*f[2]), field(*f[3]));
+        };
+        for (UINT p = 0; p < kBlockPixels; ++p) values_[p] = lanes([p](const AlphaFit& fit) { return fit.values[p]; });
+        lo_ = lanes([](const AlphaFit& fit) { return fit.lo; });
+        hi_ = lanes([](const AlphaFit& fit) { return fit.hi; });
+        last_ = lanes([](const AlphaFit& fit) { return static_cast<float>(fit.n - 1); });
+        six_ = _mm_cmpeq_ps(last_, _mm_set1_ps(5.0f));
+    }
+
+    void Refine() {
+        __m128 active = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        for (int round = 0; round < kMaxRounds; ++round) {
+            active = _mm_and_ps(active, _mm_cmpge_ps(_mm_sub_ps(hi_, lo_), _mm_set1_ps(kMinAlphaSpan)));
+            if (_mm_movemask_ps(active) == 0) break;
+            active = Round(active);
+        }
+        alignas(16) float lo[kLanes], hi[kLanes];
+        _mm_store_ps(lo, lo_);
+        _mm_store_ps(hi, hi_);
+        for (UINT i = 0; i < count_; ++i) {
+            fits_[i]->lo = lo[i];
+            fits_[i]->hi = hi[i];
+        }
+    }
+
+private:
+    static __m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+
+    // One round of the lanes in `active`; returns those that go on.
+    __m128 Round(__m128 active) {
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 span = _mm_sub_ps(hi_, lo_);
+        const __m128 below = _mm_div_ps(lo_, _mm_set1_ps(2.0f));
+        const __m128 above = _mm_div_ps(_mm_add_ps(hi_, _mm_set1_ps(1.0f)), _mm_set1_ps(2.0f));
+        __m128 gLo = zero, gHi = zero, nLo = zero, nHi = zero;
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const __m128 v = values_[p];
+            const __m128 t = _mm_div_ps(_mm_mul_ps(_mm_sub_ps(v, lo_), last_), span);
+            const __m128 atStart = _mm_cmple_ps(t, zero);
+            const __m128 atEnd = _mm_cmpge_ps(t, last_);
+            const __m128 skip = _mm_and_ps(six_, _mm_or_ps(_mm_and_ps(atStart, _mm_cmple_ps(v, below)),
+                                                           _mm_and_ps(atEnd, _mm_cmpge_ps(v, above))));
+            // k: 0 from t <= 0 on, the last from t >= last on, else t + 0.5
+            // truncated; its weights (last - k) / last and k / last.
+            const __m128 inner = _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f))));
+            const __m128 k = Blend(atStart, zero, Blend(atEnd, last_, inner));
+            const __m128 wLo = _mm_div_ps(_mm_sub_ps(last_, k), last_);
+            const __m128 wHi = _mm_div_ps(k, last_);
+            const __m128 e = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(lo_, wLo), _mm_mul_ps(hi_, wHi)), v);
+            gLo = Blend(skip, gLo, _mm_add_ps(gLo, _mm_mul_ps(e, wLo)));
+            nLo = Blend(skip, nLo, _mm_add_ps(nLo, _mm_mul_ps(wLo, wLo)));
+            gHi = Blend(skip, gHi, _mm_add_ps(gHi, _mm_mul_ps(e, wHi)));
+            nHi = Blend(skip, nHi, _mm_add_ps(nHi, _mm_mul_ps(wHi, wHi)));
+        }
+        __m128 lo = Blend(_mm_cmpgt_ps(nLo, zero), _mm_sub_ps(lo_, _mm_div_ps(gLo, nLo)), lo_);
+        __m128 hi = Blend(_mm_cmpgt_ps(nHi, zero), _mm_sub_ps(hi_, _mm_div_ps(gHi, nHi)), hi_);
+        const __m128 swap = _mm_cmpgt_ps(lo, hi);
+        const __m128 ordered = Blend(swap, hi, lo);
+        hi = Blend(swap, lo, hi);
+        lo_ = Blend(active, ordered, lo_);
+        hi_ = Blend(active, hi, hi_);
+        const __m128 limit = _mm_set1_ps(kAlphaStepLimit);
+        const __m128 small =
+            _mm_and_ps(_mm_cmplt_ps(_mm_mul_ps(gLo, gLo), limit), _mm_cmplt_ps(_mm_mul_ps(gHi, gHi), limit));
+        return _mm_andnot_ps(small, active);
+    }
+
+    AlphaFit* const* fits_;
+    UINT count_;
+    __m128 values_[kBlockPixels];
+    __m128 lo_, hi_, last_, six_;
+};
+#endif
+
+// The rounds of every alpha fit; side by side where the processor has four
+// lanes.
+void RefineAllAlpha(AlphaFit* const* fits, UINT count) {
+    UINT done = 0;
+#if defined(__SSE2__)
+    for (; count - done >= 2; done += std::min(count - done, AlphaLanes::kLanes))
+        AlphaLanes(fits + done, std::min(count - done, AlphaLanes::kLanes)).Refine();
+#endif
+    for (; done < count; ++done) RefineAlphaEndpoints(*fits[done]);
 }
 
 // Codes of alphas in a palette whose codes 0 and 1 hold v0 and v1, with n
@@ -668,31 +785,44 @@ void PutAlphaBlock(BYTE* block, UINT alpha0, UINT alpha1, std::uint64_t codes) {
     for (int i = 0; i < 6; ++i) block[2 + i] = static_cast<BYTE>(codes >> (8 * i));
 }
 
-void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
-    float quantised[kBlockPixels];
+// The alpha half up to its endpoint rounds: the alphas quantised to bytes
+// (dithered within the block when asked) and the palette size. False when
+// the block is written already (all opaque).
+bool StartAlphaFit(const FloatColor* in, BYTE* block, bool dither, AlphaFit& fit) {
     float carry[kBlockPixels] = {};
     float minimum = in[0].a, maximum = in[0].a;
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float a = in[p].a + (dither ? carry[p] : 0.0f);
-        quantised[p] = kByteValues.values[QuantiseInRange(a, 255)];
-        if (dither) Diffuse(carry, p, a - quantised[p]);
-        if (quantised[p] < minimum) {
-            minimum = quantised[p];
-        } else if (quantised[p] > maximum) {
-            maximum = quantised[p];
+        fit.values[p] = kByteValues.values[QuantiseInRange(a, 255)];
+        if (dither) Diffuse(carry, p, a - fit.values[p]);
+        if (fit.values[p] < minimum) {
+            minimum = fit.values[p];
+        } else if (fit.values[p] > maximum) {
+            maximum = fit.values[p];
         }
     }
     if (minimum == 1.0f) {
         PutAlphaBlock(block, 255, 255, 0);
-        return;
+        return false;
     }
-    const int n = minimum == 0.0f || maximum == 1.0f ? 6 : 8;
-    float lo, hi;
-    FitAlphaEndpoints(quantised, n, lo, hi);
-    UINT lo8 = static_cast<UINT>(Quantise(lo, 255.0f));
-    UINT hi8 = static_cast<UINT>(Quantise(hi, 255.0f));
+    fit.in = in;
+    fit.block = block;
+    fit.dither = dither;
+    fit.n = minimum == 0.0f || maximum == 1.0f ? 6 : 8;
+    StartAlphaEndpoints(fit);
+    return true;
+}
+
+// The alpha half from its fitted endpoints: the end values, their order and
+// each pixel's code.
+void FinishAlphaFit(const AlphaFit& fit) {
+    const FloatColor* in = fit.in;
+    const int n = fit.n;
+    const bool dither = fit.dither;
+    UINT lo8 = static_cast<UINT>(Quantise(Clamp01(fit.lo), 255.0f));
+    UINT hi8 = static_cast<UINT>(Quantise(Clamp01(fit.hi), 255.0f));
     if (n == 8 && lo8 == hi8) {
-        PutAlphaBlock(block, lo8, lo8, 0);
+        PutAlphaBlock(fit.block, lo8, lo8, 0);
         return;
     }
     // Mend: with no alpha strictly between 0 and 1 the fit returns lo = 1,
@@ -705,14 +835,14 @@ void EncodeInterpolatedAlpha(const FloatColor* in, BYTE* block, bool dither) {
     InterpolatedAlphaValues(alpha0, alpha1, values);
     const AlphaCoder coder(values[0], values[1], n);
     std::uint64_t codes = 0;
-    for (float& c : carry) c = 0.0f;
+    float carry[kBlockPixels] = {};
     for (UINT p = 0; p < kBlockPixels; ++p) {
         const float a = in[p].a + (dither ? carry[p] : 0.0f);
         const std::uint32_t code = coder(a);
         if (dither) Diffuse(carry, p, a - values[code]);
         codes |= std::uint64_t{code} << (3 * p);
     }
-    PutAlphaBlock(block, alpha0, alpha1, codes);
+    PutAlphaBlock(fit.block, alpha0, alpha1, codes);
 }
 
 // The block's pixels with every channel made finite and moderate: NaN as 0,
@@ -749,9 +879,9 @@ void Premultiply(const FloatColor* in, FloatColor* out) {
 
 enum class AlphaHalf { None, Explicit, Interpolated };
 
-// Blocks of one format, a few at a time: each block's alpha and the start of
-// its colour fit, then the endpoint rounds of all of them together, then
-// each colour half's codes.
+// Blocks of one format, a few at a time: each block's explicit alpha or the
+// start of its interpolated alpha fit, and the start of its colour fit; then
+// the endpoint rounds of all of them together, then each half's codes.
 template <AlphaHalf Alpha, bool Premultiplied>
 void EncodeBlocks(const FloatColor* given, BYTE* blocks, UINT count, bool dither) {
     constexpr UINT kGroup = 8;
@@ -764,6 +894,9 @@ void EncodeBlocks(const FloatColor* given, BYTE* blocks, UINT count, bool dither
         ColorFit* refining[kGroup];
         bool started[kGroup];
         UINT refiningCount = 0;
+        AlphaFit alphaFits[Alpha == AlphaHalf::Interpolated ? kGroup : 1];
+        AlphaFit* alphaRefining[kGroup];
+        UINT alphaCount = 0;
         for (UINT i = 0; i < n; ++i) {
             const FloatColor* source = given + std::size_t{first + i} * kBlockPixels;
             BYTE* block = blocks + std::size_t{first + i} * kBytes;
@@ -779,11 +912,18 @@ void EncodeBlocks(const FloatColor* given, BYTE* blocks, UINT count, bool dither
             } else if constexpr (Alpha == AlphaHalf::Explicit) {
                 EncodeExplicitAlpha(in, block, dither);
             } else {
-                EncodeInterpolatedAlpha(in, block, dither);
+                if (StartAlphaFit(in, block, dither, alphaFits[alphaCount])) {
+                    alphaRefining[alphaCount] = &alphaFits[alphaCount];
+                    ++alphaCount;
+                }
             }
             bool refine = false;
             started[i] = StartColorFit(in, block + kColorHalf, Alpha == AlphaHalf::None, dither, fits[i], refine);
             if (refine) refining[refiningCount++] = &fits[i];
+        }
+        if constexpr (Alpha == AlphaHalf::Interpolated) {
+            RefineAllAlpha(alphaRefining, alphaCount);
+            for (UINT i = 0; i < alphaCount; ++i) FinishAlphaFit(alphaFits[i]);
         }
         RefineAll(refining, refiningCount);
         for (UINT i = 0; i < n; ++i)
