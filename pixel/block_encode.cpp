@@ -273,19 +273,47 @@ void RefineEndpoints(ColorFit& fit) {
 }
 
 #if defined(__SSE2__)
+constexpr UINT kFitLanes = 4;
+
+// One float of each of up to four fits in lanes; spare lanes repeat fit 0.
+template <class Fit>
+class FitGather {
+public:
+    FitGather(Fit* const* fits, UINT count) {
+        for (UINT i = 0; i < kFitLanes; ++i) fits_[i] = fits[i < count ? i : 0];
+    }
+    template <class Field>
+    __m128 operator()(Field field) const {
+        return _mm_setr_ps(field(*fits_[0]), field(*fits_[1]), field(*fits_[2]), field(*fits_[3]));
+    }
+
+private:
+    const Fit* fits_[kFitLanes];
+};
+
+__m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+#endif
+
+// The rounds of every fit: side by side in lanes (Lanes) where the processor
+// has four and at least two fits are left, else one at a time (refine).
+template <class Lanes, class Fit>
+void RefineFits(Fit* const* fits, UINT count, void (*refine)(Fit&)) {
+    UINT done = 0;
+#if defined(__SSE2__)
+    for (; count - done >= 2; done += std::min(count - done, kFitLanes))
+        Lanes(fits + done, std::min(count - done, kFitLanes)).Refine();
+#endif
+    for (; done < count; ++done) refine(*fits[done]);
+}
+
+#if defined(__SSE2__)
 // The rounds of up to four fits side by side, fit i in lane i. Every lane
 // takes exactly the operations RefineEndpoints takes, in the same order; a
 // lane that stops keeps its endpoints while the others go on.
 class EndpointLanes {
 public:
-    static constexpr UINT kLanes = 4;
-
     EndpointLanes(ColorFit* const* fits, UINT count) : fits_(fits), count_(count) {
-        const ColorFit* f[kLanes];
-        for (UINT i = 0; i < kLanes; ++i) f[i] = fits[i < count ? i : 0];  // spare lanes repeat fit 0
-        const auto lanes = [&](auto field) {
-            return _mm_setr_ps(field(*f[0]), field(*f[1]), field(*f[2]), field(*f[3]));
-        };
+        const FitGather<ColorFit> lanes(fits, count);
         Lanes& s = lanes_;
         for (UINT p = 0; p < kBlockPixels; ++p) {
             s.point[p][0] = lanes([p](const ColorFit& fit) { return fit.points[p].x; });
@@ -313,7 +341,7 @@ public:
             if (_mm_movemask_ps(s.active) == 0) break;
             Step(s, SumPixels(s));
         }
-        float lanes[6][kLanes];
+        float lanes[6][kFitLanes];
         for (int c = 0; c < 3; ++c) {
             _mm_storeu_ps(lanes[c], s.lo[c]);
             _mm_storeu_ps(lanes[3 + c], s.hi[c]);
@@ -340,7 +368,6 @@ private:
         __m128 gLoX, gLoY, gLoZ, gHiX, gHiY, gHiZ, nLo, nHi;
     };
 
-    static __m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     // (a0 b0 + a1 b1) + a2 b2, as Vec3::Dot.
     static __m128 Dot(const __m128* a, const __m128* b) {
         return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a[0], b[0]), _mm_mul_ps(a[1], b[1])), _mm_mul_ps(a[2], b[2]));
@@ -409,18 +436,10 @@ private:
     UINT count_;
     Lanes lanes_;
 };
+#else
+using EndpointLanes = void;  // every fit refined on its own
 #endif
 
-// The rounds of every fit that has them; side by side where the processor
-// has four lanes.
-void RefineAll(ColorFit* const* fits, UINT count) {
-    UINT done = 0;
-#if defined(__SSE2__)
-    for (; count - done >= 2; done += std::min(count - done, EndpointLanes::kLanes))
-        EndpointLanes(fits + done, std::min(count - done, EndpointLanes::kLanes)).Refine();
-#endif
-    for (; done < count; ++done) RefineEndpoints(*fits[done]);
-}
 
 // The pixels' colours on the 5-6-5 grid, weighted: with dithering, each
 // difference is diffused to the pixels after it.
@@ -663,14 +682,8 @@ void RefineAlphaEndpoints(AlphaFit& fit) {
 // a lane skips leave its sums as they are.
 class AlphaLanes {
 public:
-    static constexpr UINT kLanes = 4;
-
     AlphaLanes(AlphaFit* const* fits, UINT count) : fits_(fits), count_(count) {
-        const AlphaFit* f[kLanes];
-        for (UINT i = 0; i < kLanes; ++i) f[i] = fits[i < count ? i : 0];  // spare lanes repeat fit 0
-        const auto lanes = [&](auto field) {
-            return _mm_setr_ps(field(*f[0]), field(*f[1]), field(*f[2]), field(*f[3]));
-        };
+        const FitGather<AlphaFit> lanes(fits, count);
         for (UINT p = 0; p < kBlockPixels; ++p) values_[p] = lanes([p](const AlphaFit& fit) { return fit.values[p]; });
         lo_ = lanes([](const AlphaFit& fit) { return fit.lo; });
         hi_ = lanes([](const AlphaFit& fit) { return fit.hi; });
@@ -685,7 +698,7 @@ public:
             if (_mm_movemask_ps(active) == 0) break;
             active = Round(active);
         }
-        alignas(16) float lo[kLanes], hi[kLanes];
+        alignas(16) float lo[kFitLanes], hi[kFitLanes];
         _mm_store_ps(lo, lo_);
         _mm_store_ps(hi, hi_);
         for (UINT i = 0; i < count_; ++i) {
@@ -695,7 +708,6 @@ public:
     }
 
 private:
-    static __m128 Blend(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
 
     // One round of the lanes in `active`; returns those that go on.
     __m128 Round(__m128 active) {
@@ -741,18 +753,10 @@ private:
     __m128 values_[kBlockPixels];
     __m128 lo_, hi_, last_, six_;
 };
+#else
+using AlphaLanes = void;  // every fit refined on its own
 #endif
 
-// The rounds of every alpha fit; side by side where the processor has four
-// lanes.
-void RefineAllAlpha(AlphaFit* const* fits, UINT count) {
-    UINT done = 0;
-#if defined(__SSE2__)
-    for (; count - done >= 2; done += std::min(count - done, AlphaLanes::kLanes))
-        AlphaLanes(fits + done, std::min(count - done, AlphaLanes::kLanes)).Refine();
-#endif
-    for (; done < count; ++done) RefineAlphaEndpoints(*fits[done]);
-}
 
 // Codes of alphas in a palette whose codes 0 and 1 hold v0 and v1, with n
 // (6 or 8) values.
@@ -922,10 +926,10 @@ void EncodeBlocks(const FloatColor* given, BYTE* blocks, UINT count, bool dither
             if (refine) refining[refiningCount++] = &fits[i];
         }
         if constexpr (Alpha == AlphaHalf::Interpolated) {
-            RefineAllAlpha(alphaRefining, alphaCount);
+            RefineFits<AlphaLanes>(alphaRefining, alphaCount, RefineAlphaEndpoints);
             for (UINT i = 0; i < alphaCount; ++i) FinishAlphaFit(alphaFits[i]);
         }
-        RefineAll(refining, refiningCount);
+        RefineFits<EndpointLanes>(refining, refiningCount, RefineEndpoints);
         for (UINT i = 0; i < n; ++i)
             if (started[i]) FinishColorFit(fits[i]);
     }
