@@ -2,8 +2,10 @@
 // the same slot (luminance standing for red, green and blue) is found at
 // compile time; the field then moves as bits where the widths agree, else
 // through a table of the 2^n rounded results; luminance made of red, green
-// and blue is weighed as the general path weighs it (four pixels a step
-// where the processor has the lanes). Slots the source lacks take its
+// and blue is weighed as the general path weighs it. Where the processor
+// has the lanes, pixels of 2 and 4 bytes (and of 3 bytes weighed into
+// luminance) go four at a time, each field decoded and rounded in float
+// lanes with the general path's operations. Slots the source lacks take its
 // defaults. Sources of 16-bit fields run the general path's decode and
 // rounding loops over stretches of pixels.
 #include "direct_rows.h"
@@ -110,13 +112,20 @@ constexpr bool WideFields() {
 constexpr UINT kStretch = 256;
 
 #if defined(__SSE2__)
-// A field beside luminance that lanes can carry: a constant, or a source
-// field of its own width moved as bits.
+// Whether destination field To is luminance weighed from red, green and blue.
+template <class S, Field To>
+constexpr bool WeighedLuminance() {
+    const int index = SourceFieldOf<S>(To.slot);
+    return To.slot == SLOT_L && (index < 0 || S::kFields[index].slot != SLOT_L);
+}
+
+// A field that lanes can carry: weighed luminance, a constant, or an
+// unsigned source field, moved as bits where the widths agree and else
+// decoded and rounded.
 template <class S, Field To>
 constexpr bool LaneField() {
-    if (To.slot == SLOT_L) return true;
     const int index = SourceFieldOf<S>(To.slot);
-    return index < 0 || S::kFields[index].bits == To.bits;
+    return WeighedLuminance<S, To>() || index < 0 || !S::kFields[index].isSigned;
 }
 
 template <class S, class D, std::size_t... I>
@@ -124,13 +133,16 @@ constexpr bool LaneFields(std::index_sequence<I...>) {
     return (LaneField<S, D::kFields[I]>() && ...);
 }
 
-// Luminance (L8, A8L8) from red, green and blue of at most 8 bits in a
-// pixel of 2 to 4 bytes: four pixels a step, each channel decoded, weighed
-// and rounded with the operations DecodeField, SlotValue and Pack take.
+// Four pixels a step, each field with the operations DecodeField, SlotValue
+// and Pack take (or its bits moved where that gives the same): sources of 2
+// or 4 bytes, and of 3 bytes where luminance is weighed (plain byte moves
+// from 3 bytes are as fast one pixel at a time); destinations of 1, 2 or 4
+// bytes.
 template <class S, class D>
-constexpr bool LuminanceLanes() {
-    return D::kFields[0].slot == SLOT_L && !WideFields<S>() && S::kBytes >= 2 && SourceFieldOf<S>(SLOT_L) < 0 &&
-           LaneFields<S, D>(std::make_index_sequence<D::kFields.size()>{});
+constexpr bool PixelLanes() {
+    constexpr bool weighs = D::kFields[0].slot == SLOT_L && SourceFieldOf<S>(SLOT_L) < 0;
+    return !WideFields<S>() && !S::kUnitVector && (S::kBytes == 2 || S::kBytes == 4 || (S::kBytes == 3 && weighs)) &&
+           D::kBytes != 3 && LaneFields<S, D>(std::make_index_sequence<D::kFields.size()>{});
 }
 
 template <class S, int Slot>
@@ -145,21 +157,29 @@ __m128 ChannelLanes(__m128i words) {
     }
 }
 
+// A value of field To rounded as RoundField rounds it, in place.
+template <Field To>
+__m128i RoundLanes(__m128 value) {
+    const __m128 top = _mm_set1_ps(Scale<To>());
+    __m128 v = _mm_add_ps(_mm_mul_ps(value, top), _mm_set1_ps(0.5f));
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), top);  // max(v, 0) takes 0 for NaN, as Pack does
+    return _mm_slli_epi32(_mm_cvttps_epi32(v), To.shift);
+}
+
 // Destination field To of four pixels, in place.
 template <class S, Field To>
 __m128i FieldLanes(__m128i words) {
     constexpr int index = SourceFieldOf<S>(To.slot);
-    if constexpr (To.slot == SLOT_L) {
-        const __m128 top = _mm_set1_ps(Scale<To>());
-        const __m128 weighed = _mm_add_ps(
-            _mm_add_ps(_mm_mul_ps(_mm_set1_ps(kLumaR), ChannelLanes<S, SLOT_R>(words)),
-                       _mm_mul_ps(_mm_set1_ps(kLumaG), ChannelLanes<S, SLOT_G>(words))),
-            _mm_mul_ps(_mm_set1_ps(kLumaB), ChannelLanes<S, SLOT_B>(words)));
-        __m128 v = _mm_add_ps(_mm_mul_ps(weighed, top), _mm_set1_ps(0.5f));
-        v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), top);  // max(v, 0) takes 0 for NaN, as Pack does
-        return _mm_slli_epi32(_mm_cvttps_epi32(v), To.shift);
+    if constexpr (WeighedLuminance<S, To>()) {
+        return RoundLanes<To>(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(kLumaR), ChannelLanes<S, SLOT_R>(words)),
+                                                    _mm_mul_ps(_mm_set1_ps(kLumaG), ChannelLanes<S, SLOT_G>(words))),
+                                         _mm_mul_ps(_mm_set1_ps(kLumaB), ChannelLanes<S, SLOT_B>(words))));
     } else if constexpr (index < 0) {
         return _mm_set1_epi32(static_cast<int>(RoundField<To, std::uint32_t>(S::kDefaults)));
+    } else if constexpr (S::kFields[index].bits != To.bits) {
+        constexpr Field from = S::kFields[index];
+        const __m128i raw = _mm_and_si128(_mm_srli_epi32(words, from.shift), _mm_set1_epi32((1 << from.bits) - 1));
+        return RoundLanes<To>(_mm_mul_ps(_mm_cvtepi32_ps(raw), _mm_set1_ps(UnsignedFactor<from.bits>())));
     } else {
         constexpr Field from = S::kFields[index];
         const __m128i raw = _mm_and_si128(_mm_srli_epi32(words, from.shift), _mm_set1_epi32((1 << from.bits) - 1));
@@ -181,10 +201,12 @@ __m128i WordLanes(const BYTE* source) {
     }
 }
 
-// Four pixels of one or two bytes from their 32-bit lanes.
+// Four pixels of one, two or four bytes from their 32-bit lanes.
 template <int Bytes>
 void StoreLanes(BYTE* destination, __m128i pixels) {
-    if constexpr (Bytes == 1) {
+    if constexpr (Bytes == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), pixels);
+    } else if constexpr (Bytes == 1) {
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(pixels, pixels), _mm_setzero_si128());
         const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
         std::memcpy(destination, &four, 4);
@@ -197,7 +219,7 @@ void StoreLanes(BYTE* destination, __m128i pixels) {
 }
 
 template <class S, class D, std::size_t... I>
-UINT LuminanceRow(const BYTE* source, BYTE* destination, UINT width, std::index_sequence<I...>) {
+UINT LaneRow(const BYTE* source, BYTE* destination, UINT width, std::index_sequence<I...>) {
     UINT x = 0;
     for (; x + 4 + (S::kBytes == 3) <= width; x += 4) {
         const __m128i words = WordLanes<S>(source + std::size_t{x} * S::kBytes);
@@ -212,8 +234,8 @@ template <class S, class D>
 void DirectRow(const BYTE* source, BYTE* destination, UINT width, const BYTE*) {
     constexpr auto seq = std::make_index_sequence<D::kFields.size()>{};
 #if defined(__SSE2__)
-    if constexpr (LuminanceLanes<S, D>()) {
-        const UINT done = LuminanceRow<S, D>(source, destination, width, seq);
+    if constexpr (PixelLanes<S, D>()) {
+        const UINT done = LaneRow<S, D>(source, destination, width, seq);
         ConvertRow<S, D>(source + std::size_t{done} * S::kBytes, destination + std::size_t{done} * D::kBytes,
                          width - done, seq);
         return;
