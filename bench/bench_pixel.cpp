@@ -1,5 +1,6 @@
 // Row codec throughput: decode and encode of one 1024-pixel row for the
-// common formats, encoding plain, with ordered dither and with error
+// formats of every kind (byte, packed, palette, signed, 16-bit, float,
+// pixel-pair and block layouts), encoding plain, with ordered dither and with error
 // diffusion; and same-size conversions of a 1024 x 64 block between the
 // direct pairs, through the direct routines and through the general path
 // (decode to FloatColor, round back). Items are pixels.
@@ -23,6 +24,7 @@ enum class Mode { Plain, Ordered, Diffusion };
 
 struct Setup {
     std::vector<BYTE> pixels;
+    std::vector<PALETTEENTRY> palette = std::vector<PALETTEENTRY>(256, PALETTEENTRY{10, 20, 30, 255});
     std::vector<FloatColor> row;
     std::unique_ptr<RowCodec> codec;
 };
@@ -37,6 +39,7 @@ Setup MakeSetup(D3DFORMAT format, Mode mode) {
     desc.Format = format;
     desc.RowPitch = kWidth * 16;
     desc.Box = {0, 0, kWidth, kRows, 0, 1};
+    desc.Palette = s.palette.data();  // read by the palette formats only
     desc.Dither = mode == Mode::Ordered;
     desc.DiffusionDither = mode == Mode::Diffusion;
     s.codec = CreateRowCodec(desc);
@@ -76,10 +79,16 @@ struct Named {
 };
 
 const Named kFormats[] = {
-    {"A8R8G8B8", D3DFMT_A8R8G8B8},           {"X8R8G8B8", D3DFMT_X8R8G8B8}, {"R8G8B8", D3DFMT_R8G8B8},
-    {"R5G6B5", D3DFMT_R5G6B5},               {"A1R5G5B5", D3DFMT_A1R5G5B5}, {"L8", D3DFMT_L8},
-    {"A8L8", D3DFMT_A8L8},                   {"A16B16G16R16F", D3DFMT_A16B16G16R16F},
-    {"A32B32G32R32F", D3DFMT_A32B32G32R32F},
+    {"A8R8G8B8", D3DFMT_A8R8G8B8},         {"X8R8G8B8", D3DFMT_X8R8G8B8},   {"R8G8B8", D3DFMT_R8G8B8},
+    {"A8B8G8R8", D3DFMT_A8B8G8R8},         {"X8B8G8R8", D3DFMT_X8B8G8R8},   {"R5G6B5", D3DFMT_R5G6B5},
+    {"X1R5G5B5", D3DFMT_X1R5G5B5},         {"A1R5G5B5", D3DFMT_A1R5G5B5},   {"A4R4G4B4", D3DFMT_A4R4G4B4},
+    {"A2B10G10R10", D3DFMT_A2B10G10R10},   {"L8", D3DFMT_L8},               {"A8L8", D3DFMT_A8L8},
+    {"A8", D3DFMT_A8},                     {"P8", D3DFMT_P8},               {"A8P8", D3DFMT_A8P8},
+    {"V8U8", D3DFMT_V8U8},                 {"Q8W8V8U8", D3DFMT_Q8W8V8U8},   {"G16R16", D3DFMT_G16R16},
+    {"A16B16G16R16", D3DFMT_A16B16G16R16}, {"L16", D3DFMT_L16},             {"UYVY", D3DFMT_UYVY},
+    {"R16F", D3DFMT_R16F},                 {"G16R16F", D3DFMT_G16R16F},     {"A16B16G16R16F", D3DFMT_A16B16G16R16F},
+    {"R32F", D3DFMT_R32F},                 {"A32B32G32R32F", D3DFMT_A32B32G32R32F},
+    {"DXT1", D3DFMT_DXT1},                 {"DXT5", D3DFMT_DXT5},
 };
 
 constexpr UINT kBlockRows = 64;
