@@ -6,8 +6,8 @@
 // has the lanes, pixels of 2 and 4 bytes (and of 3 bytes weighed into
 // luminance) go four at a time, each field decoded and rounded in float
 // lanes with the general path's operations. Slots the source lacks take its
-// defaults. Sources of 16-bit fields run the general path's decode and
-// rounding loops over stretches of pixels.
+// defaults. Other sources of 16-bit fields run the general path's decode
+// and rounding loops over stretches of pixels.
 #include "direct_rows.h"
 
 #include <algorithm>
@@ -120,12 +120,15 @@ constexpr bool WeighedLuminance() {
 }
 
 // A field that lanes can carry: weighed luminance, a constant, or an
-// unsigned source field, moved as bits where the widths agree and else
-// decoded and rounded.
+// unsigned source field of at most 16 bits, moved as bits where the widths
+// agree and else decoded and rounded. Luminance into luminance of another
+// width is not: the general path weighs the decoded value three times over.
 template <class S, Field To>
 constexpr bool LaneField() {
     const int index = SourceFieldOf<S>(To.slot);
-    return WeighedLuminance<S, To>() || index < 0 || !S::kFields[index].isSigned;
+    if (WeighedLuminance<S, To>() || index < 0) return true;
+    const Field& from = S::kFields[index];
+    return !from.isSigned && from.bits <= 16 && !(To.slot == SLOT_L && from.bits != To.bits);
 }
 
 template <class S, class D, std::size_t... I>
@@ -135,14 +138,14 @@ constexpr bool LaneFields(std::index_sequence<I...>) {
 
 // Four pixels a step, each field with the operations DecodeField, SlotValue
 // and Pack take (or its bits moved where that gives the same): sources of 2
-// or 4 bytes, and of 3 bytes where luminance is weighed (plain byte moves
-// from 3 bytes are as fast one pixel at a time); destinations of 1, 2 or 4
-// bytes.
+// or 4 bytes (16-bit fields included), and of 3 bytes where luminance is
+// weighed (plain byte moves from 3 bytes are as fast one pixel at a time);
+// destinations of 1, 2 or 4 bytes.
 template <class S, class D>
 constexpr bool PixelLanes() {
     constexpr bool weighs = D::kFields[0].slot == SLOT_L && SourceFieldOf<S>(SLOT_L) < 0;
-    return !WideFields<S>() && !S::kUnitVector && (S::kBytes == 2 || S::kBytes == 4 || (S::kBytes == 3 && weighs)) &&
-           D::kBytes != 3 && LaneFields<S, D>(std::make_index_sequence<D::kFields.size()>{});
+    return !S::kUnitVector && (S::kBytes == 2 || S::kBytes == 4 || (S::kBytes == 3 && weighs)) && D::kBytes != 3 &&
+           LaneFields<S, D>(std::make_index_sequence<D::kFields.size()>{});
 }
 
 template <class S, int Slot>
