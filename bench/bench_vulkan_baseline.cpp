@@ -19,9 +19,8 @@
 
 namespace {
 
-using quillmark::bench::Identity;
-using quillmark::bench::PerspectiveLeft;
 using quillmark::bench::Tunnel;
+using quillmark::bench::TunnelWorldViewProjection;
 using quillmark::bench::Vertex;
 
 constexpr std::uint32_t kVertexSpirv[] =
@@ -206,19 +205,6 @@ Image MakeTexture(Gpu& gpu) {
     return texture;
 }
 
-// World (identity), view (camera at z 0.25) and projection as row-vector
-// matrices; read column by column, their product multiplies column vectors.
-D3DMATRIX WorldViewProjection() {
-    D3DMATRIX view = Identity();
-    view._43 = -0.25f;
-    const D3DMATRIX projection = PerspectiveLeft(1.3962634f, std::bit_cast<float>(0x3FAAAAA8u), 0.5f, 60.0f);
-    D3DMATRIX product{};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            for (int k = 0; k < 4; ++k) product.m[r][c] += view.m[r][k] * projection.m[k][c];
-    return product;
-}
-
 VkShaderModule Module(const Gpu& gpu, const std::uint32_t* code, std::size_t bytes) {
     VkShaderModuleCreateInfo info{VK_STRUCTURE_TYPE_SHADER_MODULE_CREATE_INFO, nullptr, 0, bytes, code};
     VkShaderModule module = VK_NULL_HANDLE;
@@ -356,7 +342,7 @@ int main(int argc, char** argv) {
     VkPipeline pipeline = VK_NULL_HANDLE;
     CHECK(vkCreateGraphicsPipelines(gpu.device, VK_NULL_HANDLE, 1, &pipelineInfo, nullptr, &pipeline));
 
-    const D3DMATRIX wvp = WorldViewProjection();
+    const D3DMATRIX wvp = TunnelWorldViewProjection();
     std::vector<std::uint32_t> pixels(std::size_t(kWidth) * kHeight);
     auto frame = [&] {
         Run(gpu, [&](VkCommandBuffer commands) {
