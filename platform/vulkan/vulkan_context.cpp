@@ -113,17 +113,19 @@ std::shared_ptr<VulkanInstance> CreateInstance(std::string* error) {
     return instance;
 }
 
-// The process's instance, shared by its contexts.
+// The process's instance, shared by its contexts. Once made it lives as
+// long as the process: the loader would unload the drivers and layers with
+// it, stranding what they keep allocated, and a device opened again would
+// load them all over again.
 std::shared_ptr<VulkanInstance> SharedInstance(std::string* error) {
-    static std::weak_ptr<VulkanInstance> shared;
-    if (auto instance = shared.lock())
-        return instance;
+    static std::shared_ptr<VulkanInstance>* shared = nullptr;
+    if (shared) return *shared;
     if (const std::string& missing = LoadVulkanLoader(); !missing.empty()) {
         *error = missing;
         return nullptr;
     }
     auto instance = CreateInstance(error);
-    shared = instance;
+    if (instance) shared = new std::shared_ptr<VulkanInstance>(instance);
     return instance;
 }
 
