@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "analysis_test_support.h"
-#include "batch_runner.h"
+#include "batch_capture.h"
 #include "vulkan_fixture.h"
 
 namespace quillmark {
@@ -59,13 +59,11 @@ protected:
         VulkanTest::TearDown();
     }
 
-    int Run(std::vector<std::string> arguments) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int code = batch::RunBatch(arguments);
-        output_ = ::testing::internal::GetCapturedStdout();
-        errors_ = ::testing::internal::GetCapturedStderr();
-        return code;
+    int Run(const std::vector<std::string>& arguments) {
+        const testing::BatchOutput result = testing::RunBatchCaptured(arguments);
+        output_ = result.out;
+        errors_ = result.err;
+        return result.code;
     }
 
     double Figure(const std::string& pattern) const {
