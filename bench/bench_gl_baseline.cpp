@@ -23,9 +23,8 @@
 
 namespace {
 
-using quillmark::bench::Identity;
-using quillmark::bench::PerspectiveLeft;
 using quillmark::bench::Tunnel;
+using quillmark::bench::TunnelWorldViewProjection;
 using quillmark::bench::Vertex;
 
 constexpr int kWidth = 800, kHeight = 600, kTextureSize = 512, kLevels = 10, kWarmUpFrames = 2;
@@ -119,20 +118,6 @@ GLsizei MakeTunnel() {
     return GLsizei(vertices.size());
 }
 
-// World (identity), view (camera at z 0.25) and projection as row-vector
-// matrices; their memory read column by column is the transposed product,
-// which multiplies column vectors the same way.
-D3DMATRIX WorldViewProjection() {
-    D3DMATRIX view = Identity();
-    view._43 = -0.25f;
-    const D3DMATRIX projection = PerspectiveLeft(1.3962634f, std::bit_cast<float>(0x3FAAAAA8u), 0.5f, 60.0f);
-    D3DMATRIX product{};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            for (int k = 0; k < 4; ++k) product.m[r][c] += view.m[r][k] * projection.m[k][c];
-    return product;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,7 +137,7 @@ int main(int argc, char** argv) {
     const GLsizei vertexCount = MakeTunnel();
     const GLuint program = Program();
     glUseProgram(program);
-    const D3DMATRIX wvp = WorldViewProjection();
+    const D3DMATRIX wvp = TunnelWorldViewProjection();
     glUniformMatrix4fv(glGetUniformLocation(program, "worldViewProjection"), 1, GL_FALSE, &wvp.m[0][0]);
     glViewport(0, 0, kWidth, kHeight);
     glEnable(GL_DEPTH_TEST);

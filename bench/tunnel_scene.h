@@ -36,6 +36,28 @@ inline D3DMATRIX PerspectiveLeft(float fovY, float aspect, float zn, float zf) {
     return m;
 }
 
+// The tunnel's view (camera at z 0.25) and projection (80 degrees, 4:3).
+inline D3DMATRIX TunnelView() {
+    D3DMATRIX view = Identity();
+    view._43 = -0.25f;
+    return view;
+}
+inline D3DMATRIX TunnelProjection() {
+    return PerspectiveLeft(1.3962634f, std::bit_cast<float>(0x3FAAAAA8u), 0.5f, 60.0f);
+}
+
+// World (identity), view and projection multiplied, for the plain programs:
+// row-vector matrices whose memory, read column by column, is the
+// transposed product, which multiplies column vectors the same way.
+inline D3DMATRIX TunnelWorldViewProjection() {
+    const D3DMATRIX view = TunnelView(), projection = TunnelProjection();
+    D3DMATRIX product{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            for (int k = 0; k < 4; ++k) product.m[r][c] += view.m[r][k] * projection.m[k][c];
+    return product;
+}
+
 inline std::vector<Vertex> Tunnel(int faces) {
     std::vector<Vertex> vertices;
     const float step = 2.0f / float(faces);
@@ -80,10 +102,9 @@ public:
         device_->SetMaterial(&material);
         device_->SetRenderState(D3DRS_LIGHTING, TRUE);
         device_->BeginScene();
-        D3DMATRIX view = Identity();
-        view._43 = -0.25f;
+        const D3DMATRIX view = TunnelView();
         const D3DMATRIX world = Identity();
-        const D3DMATRIX projection = PerspectiveLeft(1.3962634f, std::bit_cast<float>(0x3FAAAAA8u), 0.5f, 60.0f);
+        const D3DMATRIX projection = TunnelProjection();
         device_->SetTransform(D3DTS_WORLD, &world);
         device_->SetTransform(D3DTS_VIEW, &view);
         device_->SetTransform(D3DTS_PROJECTION, &projection);

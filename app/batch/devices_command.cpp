@@ -1,6 +1,8 @@
 // "quillmark devices": every device this build knows, what it draws with
-// (an OpenGL driver's renderer and version strings) and the capabilities
-// that matter to the probe, or why it cannot be opened.
+// (an OpenGL driver's renderer and version strings, a Vulkan device with
+// its driver and versions) and the capabilities that matter to the probe
+// (for Vulkan devices the sampler limits and precision bits too), or why it
+// cannot be opened.
 #include "batch_command.h"
 #include "settings_flags.h"
 

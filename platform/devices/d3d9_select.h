@@ -14,10 +14,11 @@ namespace quillmark {
 // The device names this build knows, separated by ", ".
 std::string KnownDeviceNames();
 
-// Every device this build can name, the OpenGL devices found by EGL as gl:N.
+// Every device this build can name, the OpenGL devices found by EGL as gl:N,
+// the Vulkan loader's devices as vulkan:N.
 std::vector<std::string> DeviceNames();
 
-// Whether a name picks a device of this build (gl:N and gl:TEXT included),
+// Whether a name picks a device of this build (gl:N, gl:TEXT and vulkan:N included),
 // without opening anything.
 bool IsDeviceName(std::string_view name);
 
@@ -30,7 +31,8 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
 
 // More about the named device, a line each ("  " before every line): for
-// OpenGL devices which texture formats go to the driver as they are stored.
+// OpenGL devices which texture formats go to the driver as they are stored,
+// for Vulkan devices the driver's sampler limits and precision bits.
 // Empty for the reference device and where the device cannot be opened.
 std::string DeviceNotes(std::string_view name);
 

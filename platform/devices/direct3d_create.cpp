@@ -3,6 +3,7 @@
 #include "d3d9_select.h"
 #include "gl_direct3d.h"
 #include "reference_direct3d.h"
+#include "vulkan_direct3d.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,11 +31,14 @@ constexpr DeviceKind kDevices[] = {
     {"gl", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
     {"llvmpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
     {"softpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
+    {"vulkan", &vulkan::CreateVulkanDirect3D, &vulkan::DescribeVulkanDriver},
+    {"lavapipe", &vulkan::CreateVulkanDirect3D, &vulkan::DescribeVulkanDriver},
 };
 
 std::string UnknownDevice(std::string_view name) {
     return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames() +
-           " (gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT)";
+           " (gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT, vulkan:N the "
+           "Vulkan loader's device N)";
 }
 
 std::optional<std::string>& ExplicitChoice() {
@@ -45,8 +49,9 @@ std::optional<std::string>& ExplicitChoice() {
 const DeviceKind* FindDevice(std::string_view name) {
     for (const DeviceKind& kind : kDevices)
         if (name == kind.name) return &kind;
-    // gl:N and gl:TEXT are drawn by the "gl" kind.
-    return gl::IsGlDeviceName(name) ? FindDevice("gl") : nullptr;
+    // gl:N and gl:TEXT are drawn by the "gl" kind, vulkan:N by the "vulkan" kind.
+    if (gl::IsGlDeviceName(name)) return FindDevice("gl");
+    return vulkan::IsVulkanDeviceName(name) ? FindDevice("vulkan") : nullptr;
 }
 
 }  // namespace
@@ -66,6 +71,8 @@ std::vector<std::string> DeviceNames() {
         names.emplace_back(kind.name);
         if (names.back() == "gl")
             for (std::string& device : gl::GlDeviceNames()) names.push_back(std::move(device));
+        if (names.back() == "vulkan")
+            for (std::string& device : vulkan::VulkanDeviceNames()) names.push_back(std::move(device));
     }
     return names;
 }
@@ -91,7 +98,8 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
 }
 
 std::string DeviceNotes(std::string_view name) {
-    return gl::IsGlDeviceName(name) ? gl::GlDeviceNotes(name) : std::string();
+    if (gl::IsGlDeviceName(name)) return gl::GlDeviceNotes(name);
+    return vulkan::IsVulkanDeviceName(name) ? vulkan::VulkanDeviceNotes(name) : std::string();
 }
 
 std::string SelectedDeviceName() {

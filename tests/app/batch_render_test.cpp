@@ -124,7 +124,7 @@ TEST(BatchMode, VersionNamesTheBuildAndItsDevices) {
     const std::string version = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(version.rfind("quillmark ", 0), 0u) << version;
     EXPECT_NE(version.find("\nbuild: "), std::string::npos) << version;
-    EXPECT_NE(version.find("\ndevices: reference, gl, llvmpipe, softpipe\n"), std::string::npos) << version;
+    EXPECT_NE(version.find("\ndevices: reference, gl, llvmpipe, softpipe, vulkan, lavapipe\n"), std::string::npos) << version;
     EXPECT_NE(version.find("\ndesktop: "), std::string::npos) << version;
 }
 

@@ -31,6 +31,15 @@ for name in gl llvmpipe softpipe; do
     fail "devices does not say that EGL is missing for $name: $listing"
 done
 
+for name in vulkan lavapipe; do
+  grep -q "^$name: cannot be opened: the Vulkan loader is missing (.*libvulkan.so.1.*): install" <<<"$listing" ||
+    fail "devices does not say that the Vulkan loader is missing for $name: $listing"
+done
+if "$quillmark" render --device lavapipe -o "$work/lavapipe.png" 2>"$work/errors"; then
+  fail "render on lavapipe succeeded without the Vulkan loader"
+fi
+grep -q 'the Vulkan loader is missing' "$work/errors" || fail "render on lavapipe gave no reason: $(cat "$work/errors")"
+
 if "$quillmark" devices --device llvmpipe >"$work/named" 2>&1; then
   fail "devices --device llvmpipe succeeded without EGL"
 fi
