@@ -38,7 +38,8 @@ std::vector<D3DFORMAT> FormatsWithCodecs() {
         desc.RowPitch = sizeof(pixel);
         desc.Box = desc.Extent = D3DBOX{0, 0, info.blockWidth, info.blockHeight, 0, 1};
         desc.Palette = gGreyPalette;
-        if (CreateRowCodec(desc) != nullptr) formats.push_back(desc.Format);
+        std::unique_ptr<RowCodec> codec;
+        if (SUCCEEDED(CreateRowCodec(desc, codec))) formats.push_back(desc.Format);
     }
     return formats;
 }
