@@ -24,6 +24,17 @@ constexpr UINT kEdgeRepeat[4] = {0, 0, 0, 1};
 
 float QuantiseTo(float x, float scale) { return std::trunc(x * scale + 0.5f) / scale; }
 
+// Blocks the box's columns and rows reach into.
+UINT BlocksAcross(const SurfaceDesc& desc) {
+    const PixelFormatInfo& info = LookupPixelFormat(desc.Format);
+    return static_cast<UINT>(info.BlockColumns(desc.Box.Right)) - desc.Box.Left / info.blockWidth;
+}
+
+UINT BlocksDown(const SurfaceDesc& desc) {
+    const PixelFormatInfo& info = LookupPixelFormat(desc.Format);
+    return static_cast<UINT>(info.BlockRows(desc.Box.Bottom)) - desc.Box.Top / info.blockHeight;
+}
+
 }  // namespace
 
 void FailNextBlockBuffers(unsigned count) { pendingBufferFailures = count; }
@@ -35,8 +46,8 @@ BlockCompressedCodec::BlockCompressedCodec(const SurfaceDesc& desc)
       extent_(desc.Extent),
       blockLeft_(desc.Box.Left & ~3u),
       blockTop_(desc.Box.Top & ~3u),
-      blocksAcross_(((desc.Box.Right + 3) / 4) - desc.Box.Left / 4),
-      blockRows_(((desc.Box.Bottom + 3) / 4) - desc.Box.Top / 4),
+      blocksAcross_(BlocksAcross(desc)),
+      blockRows_(BlocksDown(desc)),
       ditherBlocks_(desc.Dither != 0 || desc.DiffusionDither != 0),
       alphaScale_(desc.Format == D3DFMT_DXT2 || desc.Format == D3DFMT_DXT3 ? 15.0f : 255.0f) {}
 
