@@ -169,7 +169,8 @@ void DecodeBc6hBlock(const BYTE* block, bool isSigned, BYTE* out) {
         for (int p = 0; p < 16; ++p) indices[p] = bits.Take(indexBits - (IsAnchor(mode->subsets, shape, p) ? 1 : 0));
         for (int p = 0; p < 16; ++p) {
             const int* e = fields + 6 * SubsetOf(mode->subsets, shape, p);
-            for (int c = 0; c < 3; ++c) rgba[p][c] = ToHalf(Interpolate(e[c], e[3 + c], indices[p], indexBits), isSigned);
+            for (int c = 0; c < 3; ++c)
+                rgba[p][c] = ToHalf(Interpolate(e[c], e[3 + c], indices[p], indexBits), isSigned);
         }
     }
     for (int p = 0; p < 16; ++p) {
