@@ -3,6 +3,7 @@
 // with ImageMagick, and the shared corpus of files made by other programs.
 
 #include "bmp_test_files.h"
+#include "codec_test_support.h"
 #include "decoded_image.h"
 #include "image_codec.h"
 #include "image_output.h"
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bmp;
 using testing::Bytes;
+using testing::Describe;
 using testing::Dib;
 using testing::DibSpec;
 using testing::ReadBitmap;
@@ -487,17 +489,6 @@ Written WriteToMemory(const DecodedImage& image, bool withFileHeader) {
     Written w{codec->write(image, output), {}};
     w.bytes.assign(output.MemoryBytes(), output.MemoryBytes() + output.TotalBytes());
     return w;
-}
-
-// An image over `pixels` with the given pitch and format.
-void Describe(DecodedImage& image, D3DFORMAT format, std::vector<BYTE>& pixels, UINT width, UINT height, UINT pitch) {
-    image.format = format;
-    image.pixels = pixels.data();
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = pitch;
-    image.box = D3DBOX{0, 0, width, height, 0, 1};
 }
 
 TEST(BmpWriter, TwentyFourBitFileByteForByte) {

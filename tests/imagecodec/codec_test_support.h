@@ -27,6 +27,18 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// A one-slice image record over `pixels` with the given pitch and format.
+inline void Describe(DecodedImage& image, D3DFORMAT format, std::vector<BYTE>& pixels, UINT width, UINT height,
+                     UINT pitch) {
+    image.format = format;
+    image.pixels = pixels.data();
+    image.width = width;
+    image.height = height;
+    image.depth = 1;
+    image.rowPitch = pitch;
+    image.box = D3DBOX{0, 0, width, height, 0, 1};
+}
+
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
