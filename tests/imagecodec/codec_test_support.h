@@ -98,22 +98,6 @@ inline bool HaveProgram(const std::string& name) {
 
 inline int RunQuietly(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
 
-// Pillow's reading of `path` as 8-bit RGBA, rows top-down.
-inline bool ReadWithPillow(const std::string& path, unsigned& width, unsigned& height, std::vector<BYTE>& rgba) {
-    const std::string script = "import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGBA'); "
-                               "sys.stdout.write('%d %d\\n' % im.size); sys.stdout.flush(); "
-                               "sys.stdout.buffer.write(im.tobytes())";
-    FILE* pipe = popen((std::string(kSystemPython) + " -c \"" + script + "\" '" + path + "' 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return false;
-    bool ok = std::fscanf(pipe, "%u %u", &width, &height) == 2 && std::fgetc(pipe) == '\n';
-    if (ok) {
-        rgba.resize(std::size_t{width} * height * 4);
-        ok = std::fread(rgba.data(), 1, rgba.size(), pipe) == rgba.size();
-    }
-    pclose(pipe);
-    return ok;
-}
-
 // oiiotool's reading of `path` as three floats per pixel, rows top-down.
 inline bool ReadFloatsWithOiio(const std::string& path, UINT width, UINT height, std::vector<float>& rgb) {
     FILE* pipe = popen(("oiiotool --dumpdata '" + path + "' 2>/dev/null").c_str(), "r");
