@@ -625,7 +625,7 @@ TEST(BmpWriter, EveryWriterFormatRoundTripsThroughTheReader) {
 }
 
 TEST(BmpWriter, UnusedFourthBytesAreWrittenOpaqueAndReadBackWithoutAlpha) {
-    // 255 in a .bmp file, 0 in a DIB (see bmp_imagemagick_test.cpp for why).
+    // 255 in a .bmp file, 0 in a DIB (see the ImageMagick tests below for why).
     for (const bool withFileHeader : {true, false}) {
         for (const D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_X8B8G8R8}) {
             std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 77};
