@@ -207,7 +207,8 @@ void DecodeRows(benchmark::State& state) {
     desc.Extent = desc.Box = {0, 0, kSide, kSide, 0, 1};
     std::vector<FloatColor> row(kSide);
     for (auto _ : state) {
-        const std::unique_ptr<RowCodec> codec = CreateRowCodec(desc);
+        std::unique_ptr<RowCodec> codec;
+        CreateRowCodec(desc, codec);
         for (UINT y = 0; y < kSide; ++y) codec->DecodeRow(y, 0, row.data());
         benchmark::DoNotOptimize(row.data());
     }

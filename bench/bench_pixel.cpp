@@ -42,7 +42,7 @@ Setup MakeSetup(D3DFORMAT format, Mode mode) {
     desc.Palette = s.palette.data();  // read by the palette formats only
     desc.Dither = mode == Mode::Ordered;
     desc.DiffusionDither = mode == Mode::Diffusion;
-    s.codec = CreateRowCodec(desc);
+    CreateRowCodec(desc, s.codec);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     s.row.resize(kWidth);
     for (FloatColor& c : s.row) c = {unit(random), unit(random), unit(random), unit(random)};
@@ -99,9 +99,9 @@ HRESULT GeneralConversion(const SurfaceDesc& destination, const SurfaceDesc& sou
     job.filter = RESAMPLE_NONE;
     job.destinationDesc = destination;
     job.sourceDesc = source;
-    job.destination = CreateRowCodec(destination);
-    job.source = CreateRowCodec(source);
-    if (job.destination == nullptr || job.source == nullptr) return E_FAIL;
+    HRESULT hr = CreateRowCodec(destination, job.destination);
+    if (SUCCEEDED(hr)) hr = CreateRowCodec(source, job.source);
+    if (FAILED(hr)) return hr;
     job.destination->AttachSource(*job.source);
     return SameSizeFilter(job);
 }

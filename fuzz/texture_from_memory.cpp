@@ -18,15 +18,17 @@ using namespace quillmark;
 
 namespace {
 
-constexpr std::uint64_t kMaxLoadedPixels = 1 << 12;
+constexpr std::uint64_t kMaxLoadedPixels = 1 << 10;
 constexpr D3DRESOURCETYPE kResourceTypes[] = {static_cast<D3DRESOURCETYPE>(TEX_AUTO), D3DRTYPE_TEXTURE,
                                               D3DRTYPE_VOLUMETEXTURE, D3DRTYPE_CUBETEXTURE};
 constexpr D3DPOOL kPools[] = {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH, D3DPOOL_DEFAULT};
 constexpr D3DFORMAT kFormats[] = {D3DFMT_UNKNOWN, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5,
                                   D3DFMT_L8,      D3DFMT_P8,      D3DFMT_DXT1,     D3DFMT_A16B16G16R16F};
-// Sizes the caller may ask for; a large requested depth would make every
-// input a costly volume, whatever its bytes.
-constexpr UINT kSizes[] = {TEX_AUTO, TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 7, 64, 100};
+// Sizes the caller may ask for: small ones (a side that is not a power of
+// two among them), since each texel of a level costs a filter pass, a
+// conversion and a mip chain; a large requested depth would make every input
+// a costly volume, whatever its bytes.
+constexpr UINT kSizes[] = {TEX_AUTO, TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 7, 16, 33};
 constexpr UINT kDepths[] = {TEX_AUTO, TEX_IMAGE_SIZE, 0, 1, 3};
 constexpr DWORD kFilters[] = {TEX_AUTO, RESAMPLE_BOX, RESAMPLE_TRIANGLE | RESAMPLE_DITHER, RESAMPLE_LINEAR,
                               RESAMPLE_POINT | RESAMPLE_MIRROR, RESAMPLE_NONE, 0, 7};

@@ -356,7 +356,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
         stored = dds::FromDxgi(dx10[0]);
         char name[40];
         if (stored.format == D3DFMT_UNKNOWN)
-            return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " image.pixels, which Quillmark does not read");
+            return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " pixels, which Quillmark does not read");
         if (dx10[3] > 1) return Refuse("it is an array of " + std::to_string(dx10[3]) + " textures");
         volume = dx10[1] == kDx10Texture3D;
         cube = (dx10[2] & kDx10Cube) != 0;
@@ -365,7 +365,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
         const DdsFormat* row = FindByPixelFormat(h);
         stored = row != nullptr ? dds::StoredFormat{row->format, dds::BlockDecode::None}
                                 : fourCC ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
-        if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel image.format is not one Quillmark reads");
+        if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel format is not one Quillmark reads");
     }
 
     Shape shape{h[kWidth], h[kHeight], volume ? std::max<DWORD>(h[kDepth], 1) : 1, 1, cube ? kCubeFaces : 1};
@@ -376,7 +376,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     image.resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (cube ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
     image.palette = nullptr;
     if (IsPalettized(stored.format)) {
-        if (cursor.left < kPaletteSize) return Refuse("its image.palette is cut short");
+        if (cursor.left < kPaletteSize) return Refuse("its palette is cut short");
         image.palette = reinterpret_cast<PALETTEENTRY*>(const_cast<BYTE*>(cursor.next));
         cursor.next += kPaletteSize;
         cursor.left -= kPaletteSize;

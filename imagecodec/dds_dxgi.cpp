@@ -1,9 +1,12 @@
 #include "dds_dxgi.h"
 
 #include "block_functions.h"
+#include "dds_bc6h_bc7.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace quillmark::dds {
 namespace {
@@ -53,10 +56,10 @@ constexpr DxgiFormat kDxgiFormats[] = {
     {88, "B8G8R8X8_UNORM",      {D3DFMT_X8R8G8B8, None}},
     {91, "B8G8R8A8_UNORM_SRGB", {D3DFMT_A8R8G8B8, None}},
     {93, "B8G8R8X8_UNORM_SRGB", {D3DFMT_X8R8G8B8, None}},
-    {95, "BC6H_UF16",           {}},
-    {96, "BC6H_SF16",           {}},
-    {98, "BC7_UNORM",           {}},
-    {99, "BC7_UNORM_SRGB",      {}},
+    {95, "BC6H_UF16",           {D3DFMT_A16B16G16R16F, Bc6h}},
+    {96, "BC6H_SF16",           {D3DFMT_A16B16G16R16F, Bc6hSigned}},
+    {98, "BC7_UNORM",           {D3DFMT_A8R8G8B8, Bc7}},
+    {99, "BC7_UNORM_SRGB",      {D3DFMT_A8R8G8B8, Bc7}},
 };
 // clang-format on
 
@@ -93,23 +96,60 @@ void DecodeChannel(const BYTE* block, bool isSigned, BYTE* out) {
         out[p] = static_cast<BYTE>(static_cast<int>(std::lround(values[codes & 7] * scale)));
 }
 
-// Where the channels of one pixel go in the output format, and its size.
-struct OutputLayout {
-    UINT bytesPerPixel;
+// Where the channels of a BC4 or BC5 pixel go in the output format.
+struct ChannelLayout {
     int firstChannel;   // byte of the pixel that takes the first channel
     int secondChannel;  // byte that takes the second channel; -1 for none
     int opaqueByte;     // byte set to 255; -1 for none
 };
 
-OutputLayout LayoutOf(BlockDecode decode) {
+ChannelLayout ChannelLayoutOf(BlockDecode decode) {
     switch (decode) {
-    case Bc4: return {1, 0, -1, -1};
-    case Bc4Signed: return {2, 0, -1, -1};
-    case Bc5: return {4, 2, 1, 3};  // A8R8G8B8: red, green, blue 0, opaque
-    case Bc5Signed: return {2, 0, 1, -1};
+    case Bc5: return {2, 1, 3};  // A8R8G8B8: red, green, blue 0, opaque
+    case Bc5Signed: return {0, 1, -1};
+    default: return {0, -1, -1};
+    }
+}
+
+// One BC4 or BC5 block as 16 pixels of `pixelBytes` bytes.
+void DecodeChannelBlock(BlockDecode decode, const BYTE* block, UINT pixelBytes, BYTE* out) {
+    const ChannelLayout layout = ChannelLayoutOf(decode);
+    const bool isSigned = decode == Bc4Signed || decode == Bc5Signed;
+    BYTE first[kBlockPixels], second[kBlockPixels];
+    DecodeChannel(block, isSigned, first);
+    if (layout.secondChannel >= 0) DecodeChannel(block + kChannelBlockBytes, isSigned, second);
+    std::fill(out, out + kBlockPixels * pixelBytes, BYTE{0});
+    for (UINT p = 0; p < kBlockPixels; ++p) {
+        BYTE* pixel = out + p * pixelBytes;
+        pixel[layout.firstChannel] = first[p];
+        if (layout.secondChannel >= 0) pixel[layout.secondChannel] = second[p];
+        if (layout.opaqueByte >= 0) pixel[layout.opaqueByte] = 255;
+    }
+}
+
+// Bytes of one pixel of the format a block format decodes to.
+UINT PixelBytes(BlockDecode decode) {
+    switch (decode) {
+    case Bc4: return 1;
+    case Bc4Signed:
+    case Bc5Signed: return 2;
+    case Bc5:
+    case Bc7: return 4;
+    case Bc6h:
+    case Bc6hSigned: return 8;
     case None: break;
     }
-    return {0, -1, -1, -1};
+    return 0;
+}
+
+// One block as 16 pixels of the format it decodes to, in pixel order.
+void DecodeBlock(BlockDecode decode, const BYTE* block, BYTE* out) {
+    switch (decode) {
+    case Bc6h:
+    case Bc6hSigned: DecodeBc6hBlock(block, decode == Bc6hSigned, out); return;
+    case Bc7: DecodeBc7Block(block, out); return;
+    default: DecodeChannelBlock(decode, block, PixelBytes(decode), out); return;
+    }
 }
 
 }  // namespace
@@ -149,24 +189,18 @@ UINT BlockBytes(BlockDecode decode) {
 
 void DecodeBlocks(BlockDecode decode, const BYTE* blocks, UINT sourcePitch, UINT width, UINT height, BYTE* out,
                   UINT outPitch) {
-    const OutputLayout layout = LayoutOf(decode);
-    const UINT blockBytes = BlockBytes(decode);
-    BYTE first[kBlockPixels], second[kBlockPixels];
-    const bool isSigned = decode == Bc4Signed || decode == Bc5Signed;
+    constexpr UINT kMaxPixelBytes = 8;
+    const UINT blockBytes = BlockBytes(decode), pixelBytes = PixelBytes(decode);
+    BYTE pixels[kBlockPixels * kMaxPixelBytes];
     for (UINT by = 0; by < height; by += kBlockSide) {
         const BYTE* block = blocks + std::size_t{by / kBlockSide} * sourcePitch;
+        const UINT rows = std::min(kBlockSide, height - by);
         for (UINT bx = 0; bx < width; bx += kBlockSide, block += blockBytes) {
-            DecodeChannel(block, isSigned, first);
-            if (layout.secondChannel >= 0) DecodeChannel(block + kChannelBlockBytes, isSigned, second);
-            for (UINT p = 0; p < kBlockPixels; ++p) {
-                const UINT x = bx + p % kBlockSide, y = by + p / kBlockSide;
-                if (x >= width || y >= height) continue;
-                BYTE* pixel = out + std::size_t{y} * outPitch + std::size_t{x} * layout.bytesPerPixel;
-                for (UINT i = 0; i < layout.bytesPerPixel; ++i) pixel[i] = 0;
-                pixel[layout.firstChannel] = first[p];
-                if (layout.secondChannel >= 0) pixel[layout.secondChannel] = second[p];
-                if (layout.opaqueByte >= 0) pixel[layout.opaqueByte] = 255;
-            }
+            DecodeBlock(decode, block, pixels);
+            const UINT rowBytes = std::min(kBlockSide, width - bx) * pixelBytes;
+            for (UINT y = 0; y < rows; ++y)
+                std::memcpy(out + std::size_t{by + y} * outPitch + std::size_t{bx} * pixelBytes,
+                            pixels + y * kBlockSide * pixelBytes, rowBytes);
         }
     }
 }

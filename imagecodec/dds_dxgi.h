@@ -1,8 +1,8 @@
 // The DX10 extension of the DDS header: the DXGI format codes a file may
 // name, which of them the reader takes (as the Direct3D 9 format with the
 // same layout, or decoded from a block format Direct3D 9 lacks), and the
-// decoding of those blocks (BC4, BC5) into formats that hold them without
-// loss.
+// decoding of those blocks (BC4, BC5, BC6H, BC7) into formats that hold
+// them without loss.
 #pragma once
 
 #include "d3d9types.h"
@@ -12,7 +12,7 @@
 namespace quillmark::dds {
 
 // Blocks the reader decodes into another format.
-enum class BlockDecode : std::uint8_t { None, Bc4, Bc4Signed, Bc5, Bc5Signed };
+enum class BlockDecode : std::uint8_t { None, Bc4, Bc4Signed, Bc5, Bc5Signed, Bc6h, Bc6hSigned, Bc7 };
 
 // What the reader makes of a stored format: the format its records hold and,
 // for a decoded block format, the decoding.

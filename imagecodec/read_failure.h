@@ -11,7 +11,7 @@
 
 namespace quillmark {
 
-// Records `reason` (a clause: "it holds DXGI_FORMAT_BC7_UNORM pixels") and
+// Records `reason` (a clause: "it holds DXGI_FORMAT_R11G11B10_FLOAT pixels") and
 // returns E_FAIL, for a reader's `return Refuse(...)`.
 HRESULT Refuse(std::string reason);
 

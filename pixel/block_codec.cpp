@@ -24,6 +24,17 @@ constexpr UINT kEdgeRepeat[4] = {0, 0, 0, 1};
 
 float QuantiseTo(float x, float scale) { return std::trunc(x * scale + 0.5f) / scale; }
 
+// Blocks the box's columns and rows reach into.
+UINT BlocksAcross(const SurfaceDesc& desc) {
+    const PixelFormatInfo& info = LookupPixelFormat(desc.Format);
+    return static_cast<UINT>(info.BlockColumns(desc.Box.Right)) - desc.Box.Left / info.blockWidth;
+}
+
+UINT BlocksDown(const SurfaceDesc& desc) {
+    const PixelFormatInfo& info = LookupPixelFormat(desc.Format);
+    return static_cast<UINT>(info.BlockRows(desc.Box.Bottom)) - desc.Box.Top / info.blockHeight;
+}
+
 }  // namespace
 
 void FailNextBlockBuffers(unsigned count) { pendingBufferFailures = count; }
@@ -35,8 +46,8 @@ BlockCompressedCodec::BlockCompressedCodec(const SurfaceDesc& desc)
       extent_(desc.Extent),
       blockLeft_(desc.Box.Left & ~3u),
       blockTop_(desc.Box.Top & ~3u),
-      blocksAcross_(((desc.Box.Right + 3) / 4) - desc.Box.Left / 4),
-      blockRows_(((desc.Box.Bottom + 3) / 4) - desc.Box.Top / 4),
+      blocksAcross_(BlocksAcross(desc)),
+      blockRows_(BlocksDown(desc)),
       ditherBlocks_(desc.Dither != 0 || desc.DiffusionDither != 0),
       alphaScale_(desc.Format == D3DFMT_DXT2 || desc.Format == D3DFMT_DXT3 ? 15.0f : 255.0f) {}
 
@@ -52,8 +63,8 @@ BYTE* BlockCompressedCodec::BlockAddress(UINT top, UINT slice, UINT x) const {
 }
 
 BlockCompressedCodec::BlockRowBuffer BlockCompressedCodec::NewBuffer() const {
-    if (TakeBufferFailure()) return nullptr;
-    return BlockRowBuffer(new (std::nothrow) FloatColor[std::size_t{BufferWidth()} * 4]);
+    if (TakeBufferFailure()) throw std::bad_alloc();
+    return BlockRowBuffer(new FloatColor[std::size_t{BufferWidth()} * 4]);
 }
 
 // Decodes blocks first..end-1 (counted from blockLeft) of the block row whose
@@ -115,7 +126,6 @@ HRESULT BlockCompressedCodec::DecodeRow(UINT y, UINT z, FloatColor* out) {
     const UINT top = row & ~3u;
     if (top != cachedBlockRow_ || slice != cachedSlice_) {
         if (decodeCache_ == nullptr) decodeCache_ = NewBuffer();
-        if (decodeCache_ == nullptr) return E_OUTOFMEMORY;
         DecodeBlocks(top, slice, 0, blocksAcross_, decodeCache_.get());
         cachedBlockRow_ = top;
         cachedSlice_ = slice;
@@ -131,17 +141,10 @@ HRESULT BlockCompressedCodec::EncodeRow(UINT y, UINT z, FloatColor* in) {
     const UINT row = y + box.Top;
     const UINT slice = z + box.Front;
     const UINT top = row & ~3u;
-    if (blockRowTable_.empty()) {
-        try {
-            blockRowTable_.resize(std::size_t{blockRows_} * Depth());
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-    }
+    if (blockRowTable_.empty()) blockRowTable_.resize(std::size_t{blockRows_} * Depth());
     const std::size_t index = std::size_t{z} * blockRows_ + (top - blockTop_) / 4;
     PendingRow& pending = blockRowTable_[index];
     if (pending.buffer == nullptr) pending.buffer = NewBuffer();
-    if (pending.buffer == nullptr) return E_OUTOFMEMORY;
     if (pending.rowsPresent == 0) {
         LoadNeighbours(top, slice, pending.buffer.get());
         for (UINT r = 0; r < 4; ++r)

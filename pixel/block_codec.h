@@ -59,8 +59,9 @@ private:
     std::vector<PendingRow> blockRowTable_;
 };
 
-// Makes the next `count` buffer allocations of block codecs fail, as when
-// memory runs out. For tests of the out-of-memory paths.
+// Makes the next `count` buffer allocations of block codecs throw
+// std::bad_alloc, as when memory runs out. For tests of the out-of-memory
+// paths.
 void FailNextBlockBuffers(unsigned count);
 
 }  // namespace quillmark

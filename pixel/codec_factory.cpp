@@ -1,6 +1,5 @@
 // CreateRowCodec: picks the codec class for a format, builds the palette of
 // the palettized formats and quantises the colour key.
-#include <new>
 
 #include "block_codec.h"
 #include "float_codecs.h"
@@ -74,19 +73,15 @@ bool BoxIsOrdered(const D3DBOX& box) {
 
 }  // namespace
 
-std::unique_ptr<RowCodec> CreateRowCodec(const SurfaceDesc& desc) {
-    if (!BoxIsOrdered(desc.Box)) return nullptr;
-    try {
-        std::unique_ptr<RowCodec> codec = NewCodec(desc);
-        if (codec == nullptr) return nullptr;
-        if (desc.Format == D3DFMT_P8 || desc.Format == D3DFMT_A8P8) {
-            if (FAILED(codec->BuildPalette(desc))) return nullptr;
-        }
-        if (codec->ColorKey() != 0) codec->PrepareColorKey();
-        return codec;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+HRESULT CreateRowCodec(const SurfaceDesc& desc, std::unique_ptr<RowCodec>& codec) {
+    codec.reset();
+    if (!BoxIsOrdered(desc.Box)) return D3DERR_INVALIDCALL;
+    std::unique_ptr<RowCodec> made = NewCodec(desc);
+    if (made == nullptr) return E_FAIL;
+    if (desc.Format == D3DFMT_P8 || desc.Format == D3DFMT_A8P8) made->BuildPalette(desc);
+    if (made->ColorKey() != 0) made->PrepareColorKey();
+    codec = std::move(made);
+    return S_OK;
 }
 
 }  // namespace quillmark

@@ -52,7 +52,7 @@ HRESULT TentVolumeFilter(ConversionJob& job);
 bool BoxVectorPathEnabled();
 
 // Row buffers of FloatColor; allocation failures surface as bad_alloc and
-// are turned into E_OUTOFMEMORY by RunConversion's filter loop.
+// are turned into E_OUTOFMEMORY by RunConversion.
 using ColorRow = std::vector<FloatColor>;
 
 }  // namespace quillmark

@@ -3,6 +3,7 @@
 // rows through codecs of its own; blocks are encoded one by one from the
 // same rows whatever the band, so the bytes equal those of one thread.
 #include <algorithm>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -20,35 +21,41 @@ constexpr UINT kMinBlockRowsPerBand = 4;
 
 // Rows [top, bottom) of both sides (relative to the boxes) through codecs
 // built for that band alone.
-HRESULT ConvertBand(const ConversionJob& job, UINT top, UINT bottom) {
+HRESULT ConvertBandRows(const ConversionJob& job, UINT top, UINT bottom) {
     SurfaceDesc to = job.destinationDesc;
     SurfaceDesc from = job.sourceDesc;
     to.Box.Top = job.destinationDesc.Box.Top + top;
     to.Box.Bottom = job.destinationDesc.Box.Top + bottom;
     from.Box.Top = job.sourceDesc.Box.Top + top;
     from.Box.Bottom = job.sourceDesc.Box.Top + bottom;
-    std::unique_ptr<RowCodec> destination = CreateRowCodec(to);
-    std::unique_ptr<RowCodec> source = CreateRowCodec(from);
-    if (destination == nullptr || source == nullptr) return E_OUTOFMEMORY;
-    HRESULT hr = destination->AttachSource(*source);
+    std::unique_ptr<RowCodec> destination, source;
+    HRESULT hr = CreateRowCodec(to, destination);
+    if (SUCCEEDED(hr)) hr = CreateRowCodec(from, source);
     if (FAILED(hr)) return hr;
+    destination->AttachSource(*source);
     if (source->Gamma() && destination->Gamma()) {
         source->ClearGamma();
         destination->ClearGamma();
     }
-    try {
-        ColorRow row(source->Width());
-        for (UINT z = 0; z < source->Depth(); ++z) {
-            for (UINT y = 0; y < source->Height(); ++y) {
-                hr = source->DecodeRow(y, z, row.data());
-                if (SUCCEEDED(hr)) hr = destination->EncodeRow(y, z, row.data());
-                if (FAILED(hr)) return hr;
-            }
+    ColorRow row(source->Width());
+    for (UINT z = 0; z < source->Depth(); ++z) {
+        for (UINT y = 0; y < source->Height(); ++y) {
+            hr = source->DecodeRow(y, z, row.data());
+            if (SUCCEEDED(hr)) hr = destination->EncodeRow(y, z, row.data());
+            if (FAILED(hr)) return hr;
         }
+    }
+    return S_OK;
+}
+
+// A band on a thread of its own: memory running out there cannot unwind
+// into RunConversion, so it becomes the band's result here.
+HRESULT ConvertBand(const ConversionJob& job, UINT top, UINT bottom) noexcept {
+    try {
+        return ConvertBandRows(job, top, bottom);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return S_OK;
 }
 
 }  // namespace

@@ -36,9 +36,11 @@ BYTE* BlockRow(const RowCodec& codec, UINT blockRow, UINT slice, UINT blockBytes
 }
 
 void CopyBlocks(const RowCodec& src, const RowCodec& dst, UINT blockBytes) {
-    const std::size_t rowBytes = std::size_t{(src.Width() + 3) / 4} * blockBytes;
+    const PixelFormatInfo& info = LookupPixelFormat(src.Format());
+    const auto rowBytes = static_cast<std::size_t>(info.RowBytes(src.Width()));
+    const auto blockRows = static_cast<UINT>(info.BlockRows(src.Height()));
     for (UINT z = 0; z < src.Depth(); ++z) {
-        for (UINT r = 0; r < (src.Height() + 3) / 4; ++r) {
+        for (UINT r = 0; r < blockRows; ++r) {
             std::memmove(BlockRow(dst, r, z, blockBytes), BlockRow(src, r, z, blockBytes), rowBytes);
         }
     }

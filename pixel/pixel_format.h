@@ -64,11 +64,11 @@ struct PixelFormatInfo {
     std::uint32_t blockBytes;
 
     bool IsBlockCompressed() const { return block == PIXEL_BLOCK_COMPRESSED; }
-    // Bytes of a row of `width` pixels, in whole blocks; rows of blocks that
-    // `height` pixels take.
-    constexpr std::uint64_t RowBytes(std::uint64_t width) const {
-        return (width + blockWidth - 1) / blockWidth * blockBytes;
-    }
+    // Blocks across `width` pixels, bytes of a row of `width` pixels and rows
+    // of blocks that `height` pixels take: whole blocks, the last one cut by
+    // the surface's edge.
+    constexpr std::uint64_t BlockColumns(std::uint64_t width) const { return (width + blockWidth - 1) / blockWidth; }
+    constexpr std::uint64_t RowBytes(std::uint64_t width) const { return BlockColumns(width) * blockBytes; }
     constexpr std::uint64_t BlockRows(std::uint64_t height) const { return (height + blockHeight - 1) / blockHeight; }
     bool IsPixelPair() const { return block == PIXEL_BLOCK_PAIR; }
 };

@@ -40,12 +40,7 @@ PixelPairCodec::PixelPairCodec(const SurfaceDesc& desc)
       chromaShift_(8 - lumaShift_),
       pairLeft_(desc.Box.Left & ~1u),
       pairRight_(desc.Box.Right + (desc.Box.Right & 1u)) {
-    try {
-        cache_.assign(std::size_t{pairRight_} - pairLeft_, FloatColor{});
-        valid_ = true;
-    } catch (const std::bad_alloc&) {
-        valid_ = false;
-    }
+    cache_.assign(std::size_t{pairRight_} - pairLeft_, FloatColor{});
 }
 
 PixelPairCodec::~PixelPairCodec() { FlushRow(); }
@@ -92,9 +87,8 @@ std::uint32_t PixelPairCodec::EncodePair(const FloatColor* in) const {
     return w0 | w1 << 16;
 }
 
-HRESULT PixelPairCodec::LoadRow(UINT row, UINT slice, bool read) {
-    if (!valid_) return E_OUTOFMEMORY;
-    if (row == cachedRow_ && slice == cachedSlice_) return S_OK;
+void PixelPairCodec::LoadRow(UINT row, UINT slice, bool read) {
+    if (row == cachedRow_ && slice == cachedSlice_) return;
     FlushRow();
     cachedRow_ = row;
     cachedSlice_ = slice;
@@ -105,7 +99,6 @@ HRESULT PixelPairCodec::LoadRow(UINT row, UINT slice, bool read) {
             DecodePair(pair, &cache_[2 * p]);
         }
     }
-    return S_OK;
 }
 
 void PixelPairCodec::FlushRow() {
@@ -118,19 +111,16 @@ void PixelPairCodec::FlushRow() {
 }
 
 HRESULT PixelPairCodec::DecodeRow(UINT y, UINT z, FloatColor* out) {
-    const HRESULT hr = LoadRow(y + Box().Top, z + Box().Front, true);
-    if (FAILED(hr)) return hr;
+    LoadRow(y + Box().Top, z + Box().Front, true);
     std::copy_n(cache_.begin() + (Box().Left - pairLeft_), Width(), out);
     FinishDecode(out);
     return S_OK;
 }
 
 HRESULT PixelPairCodec::EncodeRow(UINT y, UINT z, FloatColor* in) {
-    if (!valid_) return E_OUTOFMEMORY;
     in = PrepareEncodeInput(in);
     const bool cutsPair = cache_.size() != Width();
-    const HRESULT hr = LoadRow(y + Box().Top, z + Box().Front, cutsPair);
-    if (FAILED(hr)) return hr;
+    LoadRow(y + Box().Top, z + Box().Front, cutsPair);
     std::copy_n(in, Width(), cache_.begin() + (Box().Left - pairLeft_));
     dirty_ = true;
     return S_OK;

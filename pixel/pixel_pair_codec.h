@@ -21,7 +21,7 @@ public:
 private:
     static constexpr UINT kNone = 0xFFFFFFFFu;
 
-    HRESULT LoadRow(UINT row, UINT slice, bool read);
+    void LoadRow(UINT row, UINT slice, bool read);
     void FlushRow();
     BYTE* PairAddress(UINT row, UINT slice, UINT pair) const;
     void DecodePair(std::uint32_t pair, FloatColor* out) const;
@@ -33,7 +33,6 @@ private:
     UINT pairLeft_;
     UINT pairRight_;
     std::vector<FloatColor> cache_;
-    bool valid_ = false;
     UINT cachedRow_ = kNone;
     UINT cachedSlice_ = kNone;
     bool dirty_ = false;

@@ -46,30 +46,18 @@ HRESULT Validate(const SurfaceDesc& destination, const SurfaceDesc& source, DWOR
     return S_OK;
 }
 
+// The first filter that takes the job. A filter that runs out of memory may
+// have written part of the destination; no other filter gets the job then.
 HRESULT RunFilters(ConversionJob& job) {
     for (Filter filter : kFilters) {
-        HRESULT hr;
-        try {
-            hr = filter(job);
-        } catch (const std::bad_alloc&) {
-            hr = E_OUTOFMEMORY;
-        }
+        const HRESULT hr = filter(job);
         if (SUCCEEDED(hr)) return S_OK;
-        // A filter that ran out of memory may have written part of the
-        // destination; no other filter gets the job.
         if (hr == E_OUTOFMEMORY) return hr;
     }
     return E_FAIL;
 }
 
-}  // namespace
-
-HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source, DWORD filter) {
-    const HRESULT valid = Validate(destination, source, filter);
-    if (FAILED(valid)) return valid;
-    if (IsEmpty(destination.Box)) return S_OK;
-    if (IsEmpty(source.Box)) return D3DERR_INVALIDCALL;
-
+HRESULT Convert(const SurfaceDesc& destination, const SurfaceDesc& source, DWORD filter) {
     SurfaceDesc to = destination;
     SurfaceDesc from = source;
     from.Srgb = filter & RESAMPLE_SRGB_IN;
@@ -81,13 +69,27 @@ HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source,
     job.filter = filter;
     job.destinationDesc = to;
     job.sourceDesc = from;
-    job.destination = CreateRowCodec(to);
-    if (job.destination == nullptr) return E_FAIL;
-    job.source = CreateRowCodec(from);
-    if (job.source == nullptr) return E_FAIL;
-    const HRESULT attached = job.destination->AttachSource(*job.source);
-    if (FAILED(attached)) return attached;
+    HRESULT hr = CreateRowCodec(to, job.destination);
+    if (SUCCEEDED(hr)) hr = CreateRowCodec(from, job.source);
+    if (FAILED(hr)) return hr;
+    job.destination->AttachSource(*job.source);
     return RunFilters(job);
+}
+
+}  // namespace
+
+HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source, DWORD filter) {
+    const HRESULT valid = Validate(destination, source, filter);
+    if (FAILED(valid)) return valid;
+    if (IsEmpty(destination.Box)) return S_OK;
+    if (IsEmpty(source.Box)) return D3DERR_INVALIDCALL;
+    // Memory running out anywhere below throws; this is where it becomes a
+    // result.
+    try {
+        return Convert(destination, source, filter);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 }  // namespace quillmark

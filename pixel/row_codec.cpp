@@ -80,16 +80,11 @@ FloatColor* RowCodec::ConversionRow() {
     return conversionRow_;
 }
 
-HRESULT RowCodec::AttachSource(RowCodec& source) {
+void RowCodec::AttachSource(RowCodec& source) {
     if (source.range_ != range_ && range_ != RANGE_FLOAT) incomingRange_ = source.range_;
-    if (incomingRange_ == 0 && !gamma_) return S_OK;
-    try {
-        ConversionRow();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    if (incomingRange_ == 0 && !gamma_) return;
+    ConversionRow();
     if (gamma_ && source.gamma_) bothGamma_ = source.bothGamma_ = true;
-    return S_OK;
 }
 
 FloatColor* RowCodec::ConvertRangeRow(const FloatColor* row) {
@@ -137,20 +132,15 @@ void RowCodec::ApplyColorKey(FloatColor* row) const {
     }
 }
 
-HRESULT RowCodec::BuildPalette(const SurfaceDesc& desc) {
-    try {
-        palette_.assign(256, FloatColor{1.0f, 1.0f, 1.0f, 1.0f});
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    if (desc.Palette == nullptr) return S_OK;
+void RowCodec::BuildPalette(const SurfaceDesc& desc) {
+    palette_.assign(256, FloatColor{1.0f, 1.0f, 1.0f, 1.0f});
+    if (desc.Palette == nullptr) return;
     // Each entry is four bytes: red, green, blue, flags (the alpha).
     const BYTE* entry = reinterpret_cast<const BYTE*>(desc.Palette);
     for (FloatColor& c : palette_) {
         c = {entry[0] / 255.0f, entry[1] / 255.0f, entry[2] / 255.0f, entry[3] / 255.0f};
         entry += 4;
     }
-    return S_OK;
 }
 
 void RowCodec::AddDiffusedError(FloatColor* row) {

@@ -57,13 +57,13 @@ public:
     virtual void PrepareColorKey();
 
     // Called on the destination codec once both sides exist.
-    HRESULT AttachSource(RowCodec& source);
+    void AttachSource(RowCodec& source);
 
     FloatColor* ConvertRangeRow(const FloatColor* row);
     FloatColor* GammaEncodeRow(const FloatColor* row);
     void GammaDecodeRow(FloatColor* row) const;
     void ApplyColorKey(FloatColor* row) const;
-    HRESULT BuildPalette(const SurfaceDesc& desc);
+    void BuildPalette(const SurfaceDesc& desc);
     void AddDiffusedError(FloatColor* row);
 
     D3DFORMAT Format() const { return format_; }
@@ -137,8 +137,11 @@ private:
     alignas(16) BYTE scratch_[16] = {};
 };
 
-// A new codec for the desc's format, or null when the format has none, the
-// box is inverted, or memory runs out.
-std::unique_ptr<RowCodec> CreateRowCodec(const SurfaceDesc& desc);
+// A new codec for the desc's format in `codec`: S_OK, E_FAIL when the format
+// has none, D3DERR_INVALIDCALL when the box is inverted. Memory running out
+// throws std::bad_alloc here as everywhere in the pixel layer; the library's
+// entry points (RunConversion, the readers' and writers' entries, the
+// device's calls) answer E_OUTOFMEMORY for it.
+HRESULT CreateRowCodec(const SurfaceDesc& desc, std::unique_ptr<RowCodec>& codec);
 
 }  // namespace quillmark

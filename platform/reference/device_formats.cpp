@@ -35,13 +35,4 @@ bool IsSampledFormat(D3DFORMAT format) {
     return known[format] = CanSampleFormat(format);
 }
 
-std::uint64_t RowPitchOf(const FormatLayout& layout, std::uint32_t width) {
-    const std::uint64_t blocks = (std::uint64_t{width} + layout.blockWidth - 1) / layout.blockWidth;
-    return (blocks * layout.bytesPerBlock + 3u) & ~std::uint64_t{3};
-}
-
-std::uint32_t BlockRowsOf(const FormatLayout& layout, std::uint32_t height) {
-    return std::uint32_t((std::uint64_t{height} + layout.blockHeight - 1) / layout.blockHeight);
-}
-
 }  // namespace quillmark::reference

@@ -24,9 +24,4 @@ bool IsRenderTargetFormat(D3DFORMAT format);
 // Formats the texture sampler reads (natively or through a row codec).
 bool IsSampledFormat(D3DFORMAT format);
 
-// Bytes between rows of a level `width` pixels wide: whole blocks, rounded
-// up to a multiple of 4 bytes (in 64 bits: a row may be wider than 4 GiB).
-std::uint64_t RowPitchOf(const FormatLayout& layout, std::uint32_t width);
-std::uint32_t BlockRowsOf(const FormatLayout& layout, std::uint32_t height);
-
 }  // namespace quillmark::reference

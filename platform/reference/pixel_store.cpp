@@ -2,9 +2,14 @@
 
 #include <cstring>
 
+#include "pixel_format.h"
+
 namespace quillmark::reference {
 
 namespace {
+
+// Rows of a store start on 4-byte boundaries.
+constexpr std::uint64_t kRowAlignment = 4;
 
 // a * b, or the largest value where that does not fit.
 std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
@@ -15,10 +20,11 @@ std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
 }  // namespace
 
 StoreExtent ExtentOf(D3DFORMAT format, std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
-    const FormatLayout layout = LayoutOf(format);
     StoreExtent extent;
-    extent.rowPitch = RowPitchOf(layout, width);
-    extent.slicePitch = SaturatingProduct(extent.rowPitch, BlockRowsOf(layout, height));
+    if (!CanHold(format)) return extent;
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    extent.rowPitch = (info.RowBytes(width) + kRowAlignment - 1) & ~std::uint64_t{kRowAlignment - 1};
+    extent.slicePitch = SaturatingProduct(extent.rowPitch, info.BlockRows(height));
     extent.bytes = SaturatingProduct(extent.slicePitch, depth);
     return extent;
 }
@@ -42,7 +48,7 @@ const std::uint8_t* PixelStore::BlockAt(std::uint32_t x, std::uint32_t y, std::u
 }
 
 std::uint32_t PixelStore::RowBytes(std::uint32_t pixels) const {
-    return (pixels + layout.blockWidth - 1) / layout.blockWidth * layout.bytesPerBlock;
+    return static_cast<std::uint32_t>(LookupPixelFormat(format).RowBytes(pixels));
 }
 
 static bool IsValidSpan(std::uint32_t begin, std::uint32_t end, std::uint32_t size, std::uint32_t block) {

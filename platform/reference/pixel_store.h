@@ -9,7 +9,9 @@
 
 namespace quillmark::reference {
 
-// What a store of a format and size takes, in 64 bits.
+// What a store of a format and size takes, in 64 bits (a row may be wider
+// than 4 GiB): rows of whole blocks, as the pixel-format table counts them,
+// 4-byte aligned; nothing for a format the device cannot hold.
 struct StoreExtent {
     std::uint64_t rowPitch = 0;
     std::uint64_t slicePitch = 0;

@@ -21,8 +21,8 @@ SurfaceDesc DescOf(PixelStore& store) {
 }
 
 bool DecodeLevel(PixelStore& store, std::vector<FloatColor>& out) {
-    const std::unique_ptr<RowCodec> codec = CreateRowCodec(DescOf(store));
-    if (!codec) return false;
+    std::unique_ptr<RowCodec> codec;
+    if (FAILED(CreateRowCodec(DescOf(store), codec))) return false;
     out.resize(std::size_t{store.width} * store.height);
     for (std::uint32_t y = 0; y < store.height; ++y) {
         if (FAILED(codec->DecodeRow(y, 0, out.data() + std::size_t{y} * store.width))) return false;
@@ -48,7 +48,8 @@ bool HasCodec(D3DFORMAT format) {
     const FormatLayout layout = LayoutOf(format);
     if (layout.bytesPerBlock == 0) return false;
     PixelStore probe(format, layout.blockWidth, layout.blockHeight, 1);
-    return CreateRowCodec(DescOf(probe)) != nullptr;
+    std::unique_ptr<RowCodec> codec;
+    return SUCCEEDED(CreateRowCodec(DescOf(probe), codec));
 }
 
 bool AllPowersOfTwo(const std::vector<SampledLevel>& levels) {

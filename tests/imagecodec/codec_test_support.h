@@ -27,6 +27,18 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// A one-slice image record over `pixels` with the given pitch and format.
+inline void Describe(DecodedImage& image, D3DFORMAT format, std::vector<BYTE>& pixels, UINT width, UINT height,
+                     UINT pitch) {
+    image.format = format;
+    image.pixels = pixels.data();
+    image.width = width;
+    image.height = height;
+    image.depth = 1;
+    image.rowPitch = pitch;
+    image.box = D3DBOX{0, 0, width, height, 0, 1};
+}
+
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -85,22 +97,6 @@ inline bool HaveProgram(const std::string& name) {
 }
 
 inline int RunQuietly(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
-
-// Pillow's reading of `path` as 8-bit RGBA, rows top-down.
-inline bool ReadWithPillow(const std::string& path, unsigned& width, unsigned& height, std::vector<BYTE>& rgba) {
-    const std::string script = "import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGBA'); "
-                               "sys.stdout.write('%d %d\\n' % im.size); sys.stdout.flush(); "
-                               "sys.stdout.buffer.write(im.tobytes())";
-    FILE* pipe = popen((std::string(kSystemPython) + " -c \"" + script + "\" '" + path + "' 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return false;
-    bool ok = std::fscanf(pipe, "%u %u", &width, &height) == 2 && std::fgetc(pipe) == '\n';
-    if (ok) {
-        rgba.resize(std::size_t{width} * height * 4);
-        ok = std::fread(rgba.data(), 1, rgba.size(), pipe) == rgba.size();
-    }
-    pclose(pipe);
-    return ok;
-}
 
 // oiiotool's reading of `path` as three floats per pixel, rows top-down.
 inline bool ReadFloatsWithOiio(const std::string& path, UINT width, UINT height, std::vector<float>& rgb) {

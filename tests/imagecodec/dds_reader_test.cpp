@@ -1,6 +1,7 @@
 // DDS files made by hand: the reader's edge cases, files that lie about
 // their sizes, and chains that the writer and reader pass back and forth
 // unchanged.
+#include "dds_test_files.h"
 #include "decoded_image.h"
 #include "image_codec.h"
 #include "memory_buffer.h"
@@ -35,14 +36,7 @@ std::vector<BYTE> DdsFile(UINT width, UINT height, PixelFormatBlock pf, std::siz
     return file;
 }
 
-struct Read {
-    DecodedImage image;
-    ImageInfo info{};
-    HRESULT result;
-    explicit Read(const std::vector<BYTE>& file) {
-        result = image.ReadImage(file.data(), static_cast<UINT>(file.size()), &info, TRUE);
-    }
-};
+using Read = testing::DdsRead;
 
 std::vector<const DecodedImage*> Levels(const DecodedImage& face) {
     std::vector<const DecodedImage*> levels;

@@ -35,7 +35,7 @@ protected:
         ASSERT_EQ(Decode(path, file, image), S_OK) << path;
         testing::Rgba ours, theirs;
         ASSERT_TRUE(testing::ToRgba(image, ours)) << path;
-        if (pillow) ASSERT_TRUE(testing::ReadWithPillow(path, theirs.width, theirs.height, theirs.bytes)) << path;
+        if (pillow) ASSERT_TRUE(testing::ReadWithPillow(path, theirs)) << path;
         else ASSERT_TRUE(testing::ReadWithImageMagick(path, theirs)) << path;
         EXPECT_EQ(testing::CountDifferences(ours, theirs, tolerance, compareAlpha), 0u) << path;
     }

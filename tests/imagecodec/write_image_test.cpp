@@ -1,5 +1,6 @@
 // The writer dispatcher: which formats and file types it takes, conversion
 // to a format the file type holds, and file and memory destinations.
+#include "codec_test_support.h"
 #include "decoded_image.h"
 #include "memory_buffer.h"
 
@@ -15,15 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Describe(DecodedImage& image, D3DFORMAT format, std::vector<BYTE>& pixels, UINT width, UINT height, UINT pitch) {
-    image.format = format;
-    image.pixels = pixels.data();
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = pitch;
-    image.box = D3DBOX{0, 0, width, height, 0, 1};
-}
+using testing::Describe;
 
 // Writes to memory and reads the result back.
 HRESULT WriteAndReadBack(DecodedImage& image, ImageFileFormat fileFormat, DecodedImage& back, DWORD* size = nullptr) {

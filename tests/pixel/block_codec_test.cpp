@@ -362,5 +362,17 @@ TEST(BlockCodec, BuffersThatCannotBeHadFailTheConversion) {
     FailNextBlockBuffers(0);
 }
 
+// The same when the block rows are shared out among threads: the band that
+// runs out fails the conversion, and nothing escapes its thread.
+TEST(BlockCodec, BuffersThatCannotBeHadFailAConversionOfManyBlockRows) {
+    constexpr UINT kSide = 256;
+    auto argb = Argb(kSide, kSide, [](UINT x, UINT y) -> DWORD { return 0xFF000000 | x << 16 | y; });
+    std::vector<BYTE> blocks(kSide / 4 * kSide / 4 * 8);
+    FailNextBlockBuffers(1);
+    EXPECT_EQ(Convert(blocks.data(), D3DFMT_DXT1, kSide / 4 * 8, argb.data(), D3DFMT_A8R8G8B8, kSide * 4, kSide, kSide),
+              E_OUTOFMEMORY);
+    FailNextBlockBuffers(0);
+}
+
 }  // namespace
 }  // namespace quillmark

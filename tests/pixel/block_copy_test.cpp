@@ -46,8 +46,8 @@ TEST(BlockCopy, DeclinesBoxesOffTheBlockGrid) {
 TEST(BlockCopy, PackedPairsAreNeverRawCopied) {
     std::vector<BYTE> source(16), destination(16);
     ConversionJob job;
-    job.destination = CreateRowCodec(testing::DescOver(destination.data(), D3DFMT_YUY2, 4, 2, 8));
-    job.source = CreateRowCodec(testing::DescOver(source.data(), D3DFMT_YUY2, 4, 2, 8));
+    job.destination = testing::MustCreate(testing::DescOver(destination.data(), D3DFMT_YUY2, 4, 2, 8));
+    job.source = testing::MustCreate(testing::DescOver(source.data(), D3DFMT_YUY2, 4, 2, 8));
     EXPECT_LT(RawCopyFilter(job), 0);
 }
 

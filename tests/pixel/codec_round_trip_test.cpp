@@ -172,7 +172,9 @@ TEST(CodecRoundTrip, FormatsWithoutCodec) {
     for (D3DFORMAT format : {D3DFMT_D24S8, D3DFMT_D16, D3DFMT_D32, D3DFMT_D15S1, D3DFMT_D24X8, D3DFMT_D24X4S4,
                              D3DFMT_D24FS8, D3DFMT_W11V11U10, D3DFMT_UNKNOWN,
                              static_cast<D3DFORMAT>(MAKEFOURCC('Z', 'Z', 'Z', 'Z'))}) {
-        EXPECT_EQ(CreateRowCodec(DescOver(pixels, format, 2, 2, 16)), nullptr) << format;
+        std::unique_ptr<RowCodec> codec;
+        EXPECT_EQ(CreateRowCodec(DescOver(pixels, format, 2, 2, 16), codec), E_FAIL) << format;
+        EXPECT_EQ(codec, nullptr) << format;
     }
 }
 
@@ -180,7 +182,9 @@ TEST(CodecRoundTrip, InvertedBoxGivesNoCodec) {
     BYTE pixels[64] = {};
     SurfaceDesc desc = DescOver(pixels, D3DFMT_A8R8G8B8, 2, 2, 8);
     desc.Box.Left = 3;
-    EXPECT_EQ(CreateRowCodec(desc), nullptr);
+    std::unique_ptr<RowCodec> codec;
+    EXPECT_EQ(CreateRowCodec(desc, codec), D3DERR_INVALIDCALL);
+    EXPECT_EQ(codec, nullptr);
 }
 
 TEST(CodecRoundTrip, LockableDepthFormatsDecodeLikeTheirTwins) {

@@ -24,8 +24,8 @@ inline SurfaceDesc DescOver(void* data, D3DFORMAT format, UINT width, UINT heigh
 }
 
 inline std::unique_ptr<RowCodec> MustCreate(const SurfaceDesc& desc) {
-    std::unique_ptr<RowCodec> codec = CreateRowCodec(desc);
-    EXPECT_NE(codec, nullptr) << "no codec for format " << desc.Format;
+    std::unique_ptr<RowCodec> codec;
+    EXPECT_EQ(CreateRowCodec(desc, codec), S_OK) << "no codec for format " << desc.Format;
     return codec;
 }
 

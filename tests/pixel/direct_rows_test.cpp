@@ -34,11 +34,10 @@ HRESULT GeneralConversion(const SurfaceDesc& destination, const SurfaceDesc& sou
     job.sourceDesc.Srgb = filter & RESAMPLE_SRGB_IN;
     job.destinationDesc.Dither = filter & RESAMPLE_DITHER;
     job.destinationDesc.DiffusionDither = filter & RESAMPLE_DITHER_DIFFUSION;
-    job.destination = CreateRowCodec(job.destinationDesc);
-    job.source = CreateRowCodec(job.sourceDesc);
-    if (job.destination == nullptr || job.source == nullptr) return E_FAIL;
-    const HRESULT attached = job.destination->AttachSource(*job.source);
-    if (FAILED(attached)) return attached;
+    HRESULT hr = CreateRowCodec(job.destinationDesc, job.destination);
+    if (SUCCEEDED(hr)) hr = CreateRowCodec(job.sourceDesc, job.source);
+    if (FAILED(hr)) return hr;
+    job.destination->AttachSource(*job.source);
     return SameSizeFilter(job);
 }
 

@@ -177,7 +177,7 @@ TEST(NoneFilter, DiffusionDoesNotLeakIntoZeroRows) {
 
     Block<std::uint16_t> want(D3DFMT_A1R5G5B5, 8, 8);
     want.desc.DiffusionDither = 1;
-    auto codec = CreateRowCodec(want.desc);
+    auto codec = testing::MustCreate(want.desc);
     for (UINT y = 0; y < 8; ++y) {
         std::vector<FloatColor> row(8, FloatColor{});
         if (y < 2) std::fill(row.begin(), row.begin() + 4, FloatColor{0.49f, 0.49f, 0.49f, 0.49f});
