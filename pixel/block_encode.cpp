@@ -13,6 +13,7 @@
 #endif
 
 #include "block_functions.h"
+#include "processor_features.h"
 
 namespace quillmark {
 
@@ -360,8 +361,9 @@ private:
 void RefineAll(ColorFit* const* fits, UINT count) {
     UINT done = 0;
 #if defined(__SSE2__)
-    for (; count - done >= 2; done += std::min(count - done, EndpointLanes::kLanes))
-        EndpointLanes(fits + done, std::min(count - done, EndpointLanes::kLanes)).Refine();
+    if (processor::Allows(processor::kSse2))
+        for (; count - done >= 2; done += std::min(count - done, EndpointLanes::kLanes))
+            EndpointLanes(fits + done, std::min(count - done, EndpointLanes::kLanes)).Refine();
 #endif
     for (; done < count; ++done) RefineEndpoints(*fits[done]);
 }
@@ -383,19 +385,21 @@ void SnapDithered(const FloatColor* in, Vec3* points) {
 // over top, weighted: the operations Snap and Weighted take).
 void SnapPlain(const FloatColor* in, Vec3* points) {
 #if defined(__SSE2__)
-    const __m128 top = _mm_setr_ps(31.0f, 63.0f, 31.0f, 1.0f);
-    const __m128 weights = _mm_setr_ps(kWeights.x, kWeights.y, kWeights.z, 0.0f);
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        const __m128 v = _mm_loadu_ps(&in[p].r);
-        const __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, top), _mm_set1_ps(0.5f)));
-        float snapped[4];
-        _mm_storeu_ps(snapped, _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(q), top), weights));
-        points[p] = {snapped[0], snapped[1], snapped[2]};
+    if (processor::Allows(processor::kSse2)) {
+        const __m128 top = _mm_setr_ps(31.0f, 63.0f, 31.0f, 1.0f);
+        const __m128 weights = _mm_setr_ps(kWeights.x, kWeights.y, kWeights.z, 0.0f);
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const __m128 v = _mm_loadu_ps(&in[p].r);
+            const __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, top), _mm_set1_ps(0.5f)));
+            float snapped[4];
+            _mm_storeu_ps(snapped, _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(q), top), weights));
+            points[p] = {snapped[0], snapped[1], snapped[2]};
+        }
+        return;
     }
-#else
+#endif
     for (UINT p = 0; p < kBlockPixels; ++p)
         points[p] = Weighted(Snap(in[p].r, kFifthBits), Snap(in[p].g, kSixthBits), Snap(in[p].b, kFifthBits));
-#endif
 }
 
 // The colour half of a block, up to its endpoint rounds: four colours, or
@@ -620,7 +624,7 @@ float Moderate(float x) { return x == x ? std::min(std::max(x, -kChannelLimit), 
 struct ModerateBlock {
     FloatColor pixels[kBlockPixels];
     explicit ModerateBlock(const FloatColor* in) {
-        for (UINT p = 0; p < kBlockPixels; ++p)
+    for (UINT p = 0; p < kBlockPixels; ++p)
             pixels[p] = {Moderate(in[p].r), Moderate(in[p].g), Moderate(in[p].b), Moderate(in[p].a)};
     }
 };

@@ -3,15 +3,34 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
 #include <immintrin.h>
+#endif
+
+#include "processor_features.h"
 
 namespace quillmark::reference {
 namespace {
 
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
+
+// The widest steps the quad kernels may take, asked when a kernel is picked.
+enum class Width { Scalar, Sse2, Avx2 };
+
+Width AllowedWidth() {
+    if (processor::Allows(processor::kSse2 | processor::kAvx2)) return Width::Avx2;
+    if (processor::Allows(processor::kSse2)) return Width::Sse2;
+    return Width::Scalar;
+}
+
+// A native texel's channels in memory order (B, G, R, A), in byte units.
+inline Lanes Unpack(std::uint32_t p) {
+    return Lanes{float(p & 0xFFu), float((p >> 8) & 0xFFu), float((p >> 16) & 0xFFu), float(p >> 24)};
+}
 
 AddressMode AddressFrom(DWORD value) {
     if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
@@ -50,12 +69,7 @@ inline int Address(int i, int size, AddressMode mode) {
 // 0..1 once per sample), decoded levels their stored values.
 struct NativeTexels {
     const SampledLevel& level;
-    Lanes Raw(int x, int y) const {
-        const std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
-        return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));  // (B, G, R, A)
-    }
+    Lanes Raw(int x, int y) const { return Unpack(level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)]); }
 };
 
 struct DecodedTexels {
@@ -77,12 +91,12 @@ struct AxisAddresses {
     int operator()(int i) const { return mask >= 0 ? i & mask : Address(i, size, mode); }
 };
 
-// One level filtered at (u, v), in Raw's units.
-template <class Texels>
-Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
+// One level filtered at (u, v) with the axes' addressing, in Raw's units.
+template <TexelFilter filter, class Texels>
+Lanes FilterTexels(const Texels& texels, const AxisAddresses& across, const AxisAddresses& down, float u, float v) {
     const int w = int(texels.level.width), h = int(texels.level.height);
-    const AxisAddresses across(w, s.addressU, texels.level.widthMask), down(h, s.addressV, texels.level.heightMask);
-    if (filter == TexelFilter::Point) return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
+    if constexpr (filter == TexelFilter::Point)
+        return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
     const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
     const int xi = FloorIndex(fx), yi = FloorIndex(fy);
     const float ax = fx - float(xi), ay = fy - float(yi);
@@ -91,6 +105,14 @@ Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filte
     const Lanes top = texels.Raw(x0, y0) * (1 - ax) + texels.Raw(x1, y0) * ax;
     const Lanes bottom = texels.Raw(x0, y1) * (1 - ax) + texels.Raw(x1, y1) * ax;
     return top * (1 - ay) + bottom * ay;
+}
+
+template <class Texels>
+Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
+    const SampledLevel& l = texels.level;
+    const AxisAddresses across(int(l.width), s.addressU, l.widthMask), down(int(l.height), s.addressV, l.heightMask);
+    return filter == TexelFilter::Point ? FilterTexels<TexelFilter::Point>(texels, across, down, u, v)
+                                        : FilterTexels<TexelFilter::Linear>(texels, across, down, u, v);
 }
 
 template <class Texels>
@@ -140,7 +162,20 @@ Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u
     return first + (second - first) * levels.blend;
 }
 
-inline Lanes Unpack(std::uint32_t p) {
+// The scalar filter of one wrapped power-of-two level for the pixels of the
+// quad in `mask`.
+template <TexelFilter filter>
+void ScalarQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
+    const AxisAddresses across(int(l.width), AddressMode::Wrap, l.widthMask);
+    const AxisAddresses down(int(l.height), AddressMode::Wrap, l.heightMask);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = FilterTexels<filter>(NativeTexels{l}, across, down, u[i], v[i]);
+    }
+}
+
+#if defined(__SSE2__)
+// Unpack in 128-bit steps.
+inline Lanes UnpackLanes(std::uint32_t p) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
     return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
@@ -183,8 +218,8 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     const std::uint32_t* row0 = l.argb + std::size_t(taps.y0[i]) * l.rowTexels;
     const std::uint32_t* row1 = l.argb + std::size_t(taps.y1[i]) * l.rowTexels;
     const float ax = taps.ax[i], ay = taps.ay[i];
-    const Lanes top = Unpack(row0[taps.x0[i]]) * (1 - ax) + Unpack(row0[taps.x1[i]]) * ax;
-    const Lanes bottom = Unpack(row1[taps.x0[i]]) * (1 - ax) + Unpack(row1[taps.x1[i]]) * ax;
+    const Lanes top = UnpackLanes(row0[taps.x0[i]]) * (1 - ax) + UnpackLanes(row0[taps.x1[i]]) * ax;
+    const Lanes bottom = UnpackLanes(row1[taps.x0[i]]) * (1 - ax) + UnpackLanes(row1[taps.x1[i]]) * ax;
     return top * (1 - ay) + bottom * ay;
 }
 
@@ -196,7 +231,7 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     _mm_store_si128(reinterpret_cast<__m128i*>(x), _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)));
     _mm_store_si128(reinterpret_cast<__m128i*>(y), _mm_and_si128(yi, _mm_set1_epi32(l.heightMask)));
     for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = Unpack(l.argb[std::size_t(y[i]) * l.rowTexels + std::size_t(x[i])]);
+        if (mask & (1u << i)) out[i] = UnpackLanes(l.argb[std::size_t(y[i]) * l.rowTexels + std::size_t(x[i])]);
     }
 }
 
@@ -232,13 +267,7 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
-bool HasAvx2() {
-    __builtin_cpu_init();  // this may run among the static initialisers
-    return __builtin_cpu_supports("avx2");
-}
-
-// Whether draws pick the 256-bit bilinear filter; set at start-up.
-bool g_wide = HasAvx2();
+#endif
 
 // The anisotropic probes of a footprint along (du, dv): probe i at offset
 // (i + 0.5) / N - 0.5 times (du, dv), read by probeAt(offsetU, offsetV,
@@ -260,26 +289,30 @@ template <class ProbeAt>
     for (int i = 0; i < lanes; ++i) out[i] = sum[i] * weight;
 }
 
-// One level of the quad through the filter, in 128- or 256-bit steps.
-template <TexelFilter filter, bool wide>
-[[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    if constexpr (filter == TexelFilter::Point)
-        PointQuad(l, u, v, mask, out);
-    else if constexpr (wide)
-        LinearQuadWide(l, u, v, mask, out);
+// One level of the quad through the filter, in scalar, 128- or 256-bit steps.
+template <TexelFilter filter, Width width>
+[[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
+    if constexpr (width == Width::Scalar)
+        ScalarQuad<filter>(l, u, v, mask, out);
+#if defined(__SSE2__)
+    else if constexpr (filter == TexelFilter::Point)
+        PointQuad(l, __m128(u), __m128(v), mask, out);
+    else if constexpr (width == Width::Avx2)
+        LinearQuadWide(l, __m128(u), __m128(v), mask, out);
     else
-        LinearQuad(l, u, v, mask, out);
+        LinearQuad(l, __m128(u), __m128(v), mask, out);
+#endif
 }
 
 // One probe, with Probe's level blend, for the pixels of the quad in `mask`.
-template <TexelFilter filter, MipMode mip, bool wide>
-[[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
+template <TexelFilter filter, MipMode mip, Width width>
+[[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, Lanes u, Lanes v,
                                              unsigned mask, Lanes* out) {
-    FilterQuad<filter, wide>(s.texture->levels[levels.first], u, v, mask, out);
+    FilterQuad<filter, width>(s.texture->levels[levels.first], u, v, mask, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         Lanes second[4];
-        FilterQuad<filter, wide>(s.texture->levels[levels.first + 1], u, v, mask, second);
+        FilterQuad<filter, width>(s.texture->levels[levels.first + 1], u, v, mask, second);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
         }
@@ -289,55 +322,61 @@ template <TexelFilter filter, MipMode mip, bool wide>
 // SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
 // power-of-two texture, with the filters, mip mode, anisotropy and vector
 // width fixed for the draw.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool wide>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
 void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                 float dvdy, unsigned mask, __m128* out) {
+                 float dvdy, unsigned mask, TexelLanes* out) {
     const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
-    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+    Lanes us, vs;
+    std::memcpy(&us, u, sizeof(us));
+    std::memcpy(&vs, v, sizeof(vs));
     Lanes values[4];
     if (lod.magnify) {
-        ProbeQuad<magnify, MipMode::None, wide>(s, {s.baseLevel, 0.0f}, us, vs, mask, values);
+        ProbeQuad<magnify, MipMode::None, width>(s, {s.baseLevel, 0.0f}, us, vs, mask, values);
     } else if (!anisotropic || lod.probes == 1) {
-        ProbeQuad<minify, mip, wide>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, mask, values);
+        ProbeQuad<minify, mip, width>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, mask, values);
     } else {
         const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
         const auto probeAt = [&](float du, float dv, Lanes* probe) {
-            ProbeQuad<TexelFilter::Linear, mip, wide>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
-                                                      _mm_add_ps(vs, _mm_set1_ps(dv)), mask, probe);
+            ProbeQuad<TexelFilter::Linear, mip, width>(s, levels, us + du, vs + dv, mask, probe);
         };
         AnisotropicSum(lod, 4, mask, probeAt, values);
     }
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
         if (s.texture->opaque) values[i][3] = 255.0f;
-        out[i] = __m128(values[i]);
+        out[i] = TexelLanes(values[i]);
     }
 }
 
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
-InPlaceQuadKernel InPlaceKernelFor(bool wide) {
-    return wide ? InPlaceQuad<magnify, minify, mip, anisotropic, true> : InPlaceQuad<magnify, minify, mip, anisotropic, false>;
+InPlaceQuadKernel InPlaceKernelFor(Width width) {
+#if defined(__SSE2__)
+    if (width == Width::Avx2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Avx2>;
+    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>;
+#endif
+    (void)width;
+    return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>;
 }
 
 template <TexelFilter magnify, TexelFilter minify, MipMode mip>
-InPlaceQuadKernel InPlaceKernelFor(bool anisotropic, bool wide) {
-    return anisotropic ? InPlaceKernelFor<magnify, minify, mip, true>(wide)
-                       : InPlaceKernelFor<magnify, minify, mip, false>(wide);
+InPlaceQuadKernel InPlaceKernelFor(bool anisotropic, Width width) {
+    return anisotropic ? InPlaceKernelFor<magnify, minify, mip, true>(width)
+                       : InPlaceKernelFor<magnify, minify, mip, false>(width);
 }
 
 template <TexelFilter magnify, TexelFilter minify>
-InPlaceQuadKernel InPlaceKernelFor(MipMode mip, bool anisotropic, bool wide) {
+InPlaceQuadKernel InPlaceKernelFor(MipMode mip, bool anisotropic, Width width) {
     switch (mip) {
-        case MipMode::None: return InPlaceKernelFor<magnify, minify, MipMode::None>(anisotropic, wide);
-        case MipMode::Point: return InPlaceKernelFor<magnify, minify, MipMode::Point>(anisotropic, wide);
-        default: return InPlaceKernelFor<magnify, minify, MipMode::Linear>(anisotropic, wide);
+        case MipMode::None: return InPlaceKernelFor<magnify, minify, MipMode::None>(anisotropic, width);
+        case MipMode::Point: return InPlaceKernelFor<magnify, minify, MipMode::Point>(anisotropic, width);
+        default: return InPlaceKernelFor<magnify, minify, MipMode::Linear>(anisotropic, width);
     }
 }
 
 template <TexelFilter magnify>
-InPlaceQuadKernel InPlaceKernelFor(TexelFilter minify, MipMode mip, bool anisotropic, bool wide) {
-    return minify == TexelFilter::Point ? InPlaceKernelFor<magnify, TexelFilter::Point>(mip, anisotropic, wide)
-                                        : InPlaceKernelFor<magnify, TexelFilter::Linear>(mip, anisotropic, wide);
+InPlaceQuadKernel InPlaceKernelFor(TexelFilter minify, MipMode mip, bool anisotropic, Width width) {
+    return minify == TexelFilter::Point ? InPlaceKernelFor<magnify, TexelFilter::Point>(mip, anisotropic, width)
+                                        : InPlaceKernelFor<magnify, TexelFilter::Linear>(mip, anisotropic, width);
 }
 
 template <class Texels>
@@ -408,9 +447,9 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
 }
 
 bool UseWideVectors(bool wide) {
-    const bool available = HasAvx2();
-    g_wide = wide && available;
-    return available || !wide;
+    if (wide) return processor::Allow(processor::kAvx2);
+    processor::Disallow(processor::kAvx2);
+    return true;
 }
 
 bool SamplesInPlace(const SamplerSetup& s) {
@@ -419,15 +458,16 @@ bool SamplesInPlace(const SamplerSetup& s) {
 }
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
+    const Width width = AllowedWidth();
     return s.magnify == TexelFilter::Point
-               ? InPlaceKernelFor<TexelFilter::Point>(s.minify, s.mip, s.anisotropic, g_wide)
-               : InPlaceKernelFor<TexelFilter::Linear>(s.minify, s.mip, s.anisotropic, g_wide);
+               ? InPlaceKernelFor<TexelFilter::Point>(s.minify, s.mip, s.anisotropic, width)
+               : InPlaceKernelFor<TexelFilter::Linear>(s.minify, s.mip, s.anisotropic, width);
 }
 
 void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out) {
     if (SamplesInPlace(s)) {
-        __m128 values[4];
+        TexelLanes values[4];
         PickInPlaceKernel(s)(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
