@@ -47,23 +47,27 @@ inline int FloorIndex(float value) {
     return float(truncated) > value ? truncated - 1 : truncated;
 }
 
-// A texel index of a level `size` texels long, after addressing.
-inline int Address(int i, int size, AddressMode mode) {
-    switch (mode) {
-        case AddressMode::Clamp:
+// Texel indices of one axis `size` texels long under the addressing mode:
+// the nearest texel, or the two texels a linear filter blends.
+template <AddressMode mode>
+struct Axis {
+    int size;
+    int wrapMask;  // size - 1 for a power-of-two size, else -1
+
+    int operator()(int i) const {
+        if constexpr (mode == AddressMode::Clamp) {
             return std::clamp(i, 0, size - 1);
-        case AddressMode::Mirror: {
+        } else if constexpr (mode == AddressMode::Mirror) {
             int m = i % (2 * size);
             if (m < 0) m += 2 * size;
             return m < size ? m : 2 * size - 1 - m;
-        }
-        case AddressMode::Wrap:
-        default:
-            if ((size & (size - 1)) == 0) return i & (size - 1);
+        } else {
+            if (wrapMask >= 0) return i & wrapMask;
             i %= size;
             return i < 0 ? i + size : i;
+        }
     }
-}
+};
 
 // Texel reads of one level. Native levels give channels 0..255 (scaled to
 // 0..1 once per sample), decoded levels their stored values.
@@ -80,20 +84,9 @@ struct DecodedTexels {
     }
 };
 
-// Texel indices of one axis after addressing: the nearest texel, or the
-// two texels a linear filter blends.
-struct AxisAddresses {
-    int size;
-    AddressMode mode;
-    int mask;  // size - 1 when wrapping a power-of-two size, else -1
-
-    AxisAddresses(int n, AddressMode m, int wrapMask) : size(n), mode(m), mask(m == AddressMode::Wrap ? wrapMask : -1) {}
-    int operator()(int i) const { return mask >= 0 ? i & mask : Address(i, size, mode); }
-};
-
 // One level filtered at (u, v) with the axes' addressing, in Raw's units.
-template <TexelFilter filter, class Texels>
-Lanes FilterTexels(const Texels& texels, const AxisAddresses& across, const AxisAddresses& down, float u, float v) {
+template <TexelFilter filter, class Texels, class Across, class Down>
+Lanes FilterTexels(const Texels& texels, const Across& across, const Down& down, float u, float v) {
     const int w = int(texels.level.width), h = int(texels.level.height);
     if constexpr (filter == TexelFilter::Point)
         return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
@@ -107,24 +100,25 @@ Lanes FilterTexels(const Texels& texels, const AxisAddresses& across, const Axis
     return top * (1 - ay) + bottom * ay;
 }
 
-template <class Texels>
-Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
-    const SampledLevel& l = texels.level;
-    const AxisAddresses across(int(l.width), s.addressU, l.widthMask), down(int(l.height), s.addressV, l.heightMask);
-    return filter == TexelFilter::Point ? FilterTexels<TexelFilter::Point>(texels, across, down, u, v)
-                                        : FilterTexels<TexelFilter::Linear>(texels, across, down, u, v);
-}
+// How the general kernels read a texture: texel source and addressing per axis.
+template <class TexelSource, AddressMode acrossMode, AddressMode downMode>
+struct TexelAccess {
+    using Texels = TexelSource;
+    static constexpr bool native = std::is_same_v<Texels, NativeTexels>;
+    static constexpr AddressMode addressU = acrossMode, addressV = downMode;
+};
 
-template <class Texels>
-Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, TexelFilter filter, float u, float v) {
+// Level `level` filtered at (u, v).
+template <class Access, TexelFilter filter>
+Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
     const SampledLevel& l = s.texture->levels[level];
-    if constexpr (std::is_same_v<Texels, NativeTexels>) {
-        Lanes filtered = FilterLevel(NativeTexels{l}, s, filter, u, v);
+    const Axis<Access::addressU> across{int(l.width), l.widthMask};
+    const Axis<Access::addressV> down{int(l.height), l.heightMask};
+    Lanes filtered = FilterTexels<filter>(typename Access::Texels{l}, across, down, u, v);
+    if constexpr (Access::native) {
         if (s.texture->opaque) filtered[3] = 255.0f;  // the unused byte of X8R8G8B8 reads as opaque
-        return filtered;
-    } else {
-        return FilterLevel(DecodedTexels{l}, s, filter, u, v);
     }
+    return filtered;
 }
 
 // The levels a probe reads for lambda under the mip mode, and the weight
@@ -146,28 +140,23 @@ template <MipMode mip>
     return {lower, clamped - float(lower)};
 }
 
-LevelPair PickLevels(const SamplerSetup& s, float lambda) {
-    switch (s.mip) {
-        case MipMode::None: return PickLevelsFor<MipMode::None>(s, lambda);
-        case MipMode::Point: return PickLevelsFor<MipMode::Point>(s, lambda);
-        default: return PickLevelsFor<MipMode::Linear>(s, lambda);
+// One probe: the level pair filtered and blended.
+template <class Access, TexelFilter filter, MipMode mip>
+Lanes Probe(const SamplerSetup& s, LevelPair levels, float u, float v) {
+    const Lanes first = FilterAt<Access, filter>(s, levels.first, u, v);
+    if constexpr (mip == MipMode::Linear) {
+        if (levels.blend <= 0.0f) return first;
+        const Lanes second = FilterAt<Access, filter>(s, levels.first + 1, u, v);
+        return first + (second - first) * levels.blend;
     }
-}
-
-template <class Texels>
-Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u, float v) {
-    const Lanes first = FilterAt<Texels>(s, levels.first, filter, u, v);
-    if (levels.blend <= 0.0f) return first;
-    const Lanes second = FilterAt<Texels>(s, levels.first + 1, filter, u, v);
-    return first + (second - first) * levels.blend;
+    return first;
 }
 
 // The scalar filter of one wrapped power-of-two level for the pixels of the
 // quad in `mask`.
 template <TexelFilter filter>
 void ScalarQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
-    const AxisAddresses across(int(l.width), AddressMode::Wrap, l.widthMask);
-    const AxisAddresses down(int(l.height), AddressMode::Wrap, l.heightMask);
+    const Axis<AddressMode::Wrap> across{int(l.width), l.widthMask}, down{int(l.height), l.heightMask};
     for (int i = 0; i < 4; ++i) {
         if (mask & (1u << i)) out[i] = FilterTexels<filter>(NativeTexels{l}, across, down, u[i], v[i]);
     }
@@ -182,7 +171,7 @@ inline Lanes UnpackLanes(std::uint32_t p) {
 }
 
 // The bilinear set-up of one level for the four pixels of a quad at once:
-// FloorIndex and FilterLevel's bilinear arithmetic for a native level
+// FloorIndex and FilterTexels' bilinear arithmetic for a native level
 // wrapped on both axes with power-of-two sizes, in vector lanes, lane by lane
 // the same operations, so the same results.
 struct QuadTaps {
@@ -213,7 +202,7 @@ inline void QuadTapsOf(const SampledLevel& l, __m128 u, __m128 v, QuadTaps& taps
     _mm_store_si128(reinterpret_cast<__m128i*>(taps.y1), _mm_and_si128(_mm_add_epi32(yi, one), heightMask));
 }
 
-// Pixel i of the quad filtered from its taps (FilterLevel's blend).
+// Pixel i of the quad filtered from its taps (FilterTexels' blend).
 inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     const std::uint32_t* row0 = l.argb + std::size_t(taps.y0[i]) * l.rowTexels;
     const std::uint32_t* row1 = l.argb + std::size_t(taps.y1[i]) * l.rowTexels;
@@ -223,7 +212,7 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     return top * (1 - ay) + bottom * ay;
 }
 
-// The point filter of FilterLevel for the pixels of the quad in `mask`.
+// The point filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void PointQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     alignas(16) std::int32_t x[4], y[4];
     const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
@@ -235,7 +224,7 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
-// The bilinear filter of FilterLevel for the pixels of the quad in `mask`.
+// The bilinear filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void LinearQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     QuadTaps taps;
     QuadTapsOf(l, u, v, taps);
@@ -319,7 +308,7 @@ template <TexelFilter filter, MipMode mip, Width width>
     }
 }
 
-// SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
+// GeneralQuad for the pixels of the quad in `mask`, on a native, wrapped,
 // power-of-two texture, with the filters, mip mode, anisotropy and vector
 // width fixed for the draw.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
@@ -348,6 +337,33 @@ void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float du
     }
 }
 
+// pick.template operator()<c>() for the candidate c equal to `value`; the
+// last candidate also stands for any value not listed.
+template <auto first, auto... rest, class Pick>
+auto Resolve(decltype(first) value, const Pick& pick) {
+    if constexpr (sizeof...(rest) == 0) {
+        (void)value;
+        return pick.template operator()<first>();
+    } else {
+        return value == first ? pick.template operator()<first>() : Resolve<rest...>(value, pick);
+    }
+}
+
+// pick.template operator()<magnify, minify, mip, anisotropic>() for the setup's filters.
+template <class Pick>
+auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
+    return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.magnify, [&]<TexelFilter magnify>() {
+        return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.minify, [&]<TexelFilter minify>() {
+            return Resolve<MipMode::None, MipMode::Point, MipMode::Linear>(s.mip, [&]<MipMode mip>() {
+                return Resolve<false, true>(s.anisotropic, [&]<bool anisotropic>() {
+                    return pick.template operator()<magnify, minify, mip, anisotropic>();
+                });
+            });
+        });
+    });
+}
+
+// The in-place kernel of the filters at the vector width.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
 InPlaceQuadKernel InPlaceKernelFor(Width width) {
 #if defined(__SSE2__)
@@ -358,40 +374,80 @@ InPlaceQuadKernel InPlaceKernelFor(Width width) {
     return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>;
 }
 
-template <TexelFilter magnify, TexelFilter minify, MipMode mip>
-InPlaceQuadKernel InPlaceKernelFor(bool anisotropic, Width width) {
-    return anisotropic ? InPlaceKernelFor<magnify, minify, mip, true>(width)
-                       : InPlaceKernelFor<magnify, minify, mip, false>(width);
+Color4 ToColor(Lanes value, float scale) {
+    return {value[2] * scale, value[1] * scale, value[0] * scale, value[3] * scale};
 }
 
-template <TexelFilter magnify, TexelFilter minify>
-InPlaceQuadKernel InPlaceKernelFor(MipMode mip, bool anisotropic, Width width) {
-    switch (mip) {
-        case MipMode::None: return InPlaceKernelFor<magnify, minify, MipMode::None>(anisotropic, width);
-        case MipMode::Point: return InPlaceKernelFor<magnify, minify, MipMode::Point>(anisotropic, width);
-        default: return InPlaceKernelFor<magnify, minify, MipMode::Linear>(anisotropic, width);
+// SampleQuad through an in-place kernel, scaled to [0, 1].
+template <InPlaceQuadKernel kernel>
+void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                   float dvdy, unsigned mask, Color4* out) {
+    TexelLanes values[4];
+    kernel(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
     }
 }
 
-template <TexelFilter magnify>
-InPlaceQuadKernel InPlaceKernelFor(TexelFilter minify, MipMode mip, bool anisotropic, Width width) {
-    return minify == TexelFilter::Point ? InPlaceKernelFor<magnify, TexelFilter::Point>(mip, anisotropic, width)
-                                        : InPlaceKernelFor<magnify, TexelFilter::Linear>(mip, anisotropic, width);
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+QuadKernel InPlaceColorsFor(Width width) {
+#if defined(__SSE2__)
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Avx2>>;
+    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>>;
+#endif
+    (void)width;
+    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>>;
 }
 
-template <class Texels>
-Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
-    if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
-    if (lod.probes == 1) return Probe<Texels>(s, s.minify, levels, u, v);
-    Lanes sum;
-    AnisotropicSum(lod, 1, 1u, [&](float du, float dv, Lanes* probe) {
-        probe[0] = Probe<Texels>(s, TexelFilter::Linear, levels, u + du, v + dv);
-    }, &sum);
-    return sum;
+// SampleQuad for any texture, pixel by pixel, with the texel source, the
+// addressing of both axes, the filters, mip mode and anisotropy fixed for
+// the draw.
+template <class Access, TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                 float dvdy, unsigned mask, Color4* out) {
+    constexpr float scale = Access::native ? kByteScale : 1.0f;
+    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    if (lod.magnify) {
+        for (int i = 0; i < 4; ++i) {
+            if (mask & (1u << i)) out[i] = ToColor(FilterAt<Access, magnify>(s, s.baseLevel, u[i], v[i]), scale);
+        }
+        return;
+    }
+    const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        Lanes value;
+        if (!anisotropic || lod.probes == 1) {
+            value = Probe<Access, minify, mip>(s, levels, u[i], v[i]);
+        } else {
+            AnisotropicSum(lod, 1, 1u, [&](float du, float dv, Lanes* probe) {
+                probe[0] = Probe<Access, TexelFilter::Linear, mip>(s, levels, u[i] + du, v[i] + dv);
+            }, &value);
+        }
+        out[i] = ToColor(value, scale);
+    }
 }
 
-Color4 ToColor(Lanes value, float scale) {
-    return {value[2] * scale, value[1] * scale, value[0] * scale, value[3] * scale};
+// The kernel of a setup: in place for native, wrapped, power-of-two
+// textures, else the general one of its texel source and addressing.
+QuadKernel PickQuadKernel(const SamplerSetup& s) {
+    if (SamplesInPlace(s)) {
+        const Width width = AllowedWidth();
+        return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+            return InPlaceColorsFor<magnify, minify, mip, anisotropic>(width);
+        });
+    }
+    constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
+    return Resolve<kWrap, kMirror, kClamp>(s.addressU, [&]<AddressMode across>() {
+        return Resolve<kWrap, kMirror, kClamp>(s.addressV, [&]<AddressMode down>() {
+            return Resolve<false, true>(s.texture->native, [&]<bool native>() {
+                using Access = TexelAccess<std::conditional_t<native, NativeTexels, DecodedTexels>, across, down>;
+                return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+                    return QuadKernel(GeneralQuad<Access, magnify, minify, mip, anisotropic>);
+                });
+            });
+        });
+    });
 }
 
 }  // namespace
@@ -416,6 +472,7 @@ SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& 
     s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
     s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
     s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    s.kernel = PickQuadKernel(s);
     return s;
 }
 
@@ -459,28 +516,14 @@ bool SamplesInPlace(const SamplerSetup& s) {
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
     const Width width = AllowedWidth();
-    return s.magnify == TexelFilter::Point
-               ? InPlaceKernelFor<TexelFilter::Point>(s.minify, s.mip, s.anisotropic, width)
-               : InPlaceKernelFor<TexelFilter::Linear>(s.minify, s.mip, s.anisotropic, width);
+    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+        return InPlaceKernelFor<magnify, minify, mip, anisotropic>(width);
+    });
 }
 
 void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out) {
-    if (SamplesInPlace(s)) {
-        TexelLanes values[4];
-        PickInPlaceKernel(s)(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
-        for (int i = 0; i < 4; ++i) {
-            if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
-        }
-        return;
-    }
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
-    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
-    for (int i = 0; i < 4; ++i) {
-        if (!(mask & (1u << i))) continue;
-        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kByteScale)
-                                   : ToColor(SampleOne<DecodedTexels>(s, lod, levels, u[i], v[i]), 1.0f);
-    }
+    s.kernel(s, u, v, dudx, dvdx, dudy, dvdy, mask, out);
 }
 
 }  // namespace quillmark::reference

@@ -24,6 +24,15 @@ enum class TexelFilter { Point, Linear };
 enum class MipMode { None, Point, Linear };
 enum class AddressMode { Wrap, Mirror, Clamp };
 
+struct SamplerSetup;
+
+// Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
+// share the quad's derivatives and so one level-of-detail choice. Channels
+// are in [0, 1] for unsigned formats (the format's own range otherwise).
+// Pixels outside `mask` are left as they were.
+using QuadKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx,
+                            float dudy, float dvdy, unsigned mask, Color4* out);
+
 struct SamplerSetup {
     const SampledTexture* texture = nullptr;
     TexelFilter magnify = TexelFilter::Point;
@@ -35,10 +44,14 @@ struct SamplerSetup {
     std::uint32_t baseLevel = 0;  // D3DSAMP_MAXMIPLEVEL, clamped to the chain
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
+    // The quad kernel of the texel source, addressing, filters, mip mode,
+    // anisotropy and (for in-place textures) vector width, picked by
+    // MakeSamplerSetup once per draw: it branches on none of them.
+    QuadKernel kernel = nullptr;
 };
 
-// Reads the sampler states of one stage; filter values the device does not
-// implement fall back as the documentation says.
+// Reads the sampler states of one stage (filter values the device does not
+// implement fall back as the documentation says) and picks the quad kernel.
 SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
                               const SampledTexture& texture);
 
@@ -59,9 +72,7 @@ struct LodChoice {
 
 LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
 
-// Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
-// share the quad's derivatives and so one level-of-detail choice. Channels
-// are in [0, 1] for unsigned formats (the format's own range otherwise).
+// The setup's quad kernel (QuadKernel's contract).
 void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out);
 
