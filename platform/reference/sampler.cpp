@@ -18,6 +18,9 @@ namespace {
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
 
+// The mask of a quad whose four pixels are all sampled.
+constexpr unsigned kWholeQuad = 0xFu;
+
 // The widest steps the quad kernels may take, asked when a kernel is picked.
 enum class Width { Scalar, Sse2, Avx2 };
 
@@ -119,6 +122,35 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
         if (s.texture->opaque) filtered[3] = 255.0f;  // the unused byte of X8R8G8B8 reads as opaque
     }
     return filtered;
+}
+
+// ChooseLod with the anisotropy of the setup known to the kernel.
+template <bool anisotropic>
+[[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
+    const SampledLevel& top = s.texture->levels[0];
+    const float w = float(top.width), h = float(top.height);
+    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
+    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    const float rhoMax = std::max(xLength, yLength);
+    const float rhoMin = std::min(xLength, yLength);
+    LodChoice lod;
+    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
+    const float lambda = std::log2(rhoMax) + s.lodBias;
+    if (lambda <= 0.0f) return lod;
+    lod.magnify = false;
+    lod.lambda = lambda;
+    if (!anisotropic || s.maxAnisotropy == 1) return lod;
+    const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
+    lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
+    if (lod.probes <= 1) {
+        lod.probes = 1;
+        return lod;
+    }
+    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
+    const bool alongX = xLength >= yLength;
+    lod.du = alongX ? f.dudx : f.dudy;
+    lod.dv = alongX ? f.dvdx : f.dvdy;
+    return lod;
 }
 
 // The levels a probe reads for lambda under the mip mode, and the weight
@@ -233,43 +265,21 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
-// LinearQuad with the two texels of each row read and converted together
-// in one 256-bit register (texel x0 in the low half, x1 in the high half)
-// and weighted by (1 - ax | ax): the same products and sums, lane by lane.
-[[gnu::target("avx2"), gnu::always_inline]] inline __m128 WeightedRow(const std::uint32_t* texels, int x0, int x1,
-                                                                       const __m256& across) {
-    const __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(int(texels[x0])), int(texels[x1]), 1);
-    const __m256 products = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)), across);
-    return _mm_add_ps(_mm256_castps256_ps128(products), _mm256_extractf128_ps(products, 1));
-}
-
-[[gnu::target("avx2")]] void LinearQuadWide(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    QuadTaps taps;
-    QuadTapsOf(l, u, v, taps);
-    for (int i = 0; i < 4; ++i) {
-        if (!(mask & (1u << i))) continue;
-        const float ax = taps.ax[i], ay = taps.ay[i];
-        const __m256 across = _mm256_setr_m128(_mm_set1_ps(1 - ax), _mm_set1_ps(ax));
-        const __m128 top = WeightedRow(l.argb + std::size_t(taps.y0[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
-        const __m128 bottom = WeightedRow(l.argb + std::size_t(taps.y1[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
-        out[i] = Lanes(_mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1 - ay)), _mm_mul_ps(bottom, _mm_set1_ps(ay))));
-    }
-}
-
 #endif
 
 // The anisotropic probes of a footprint along (du, dv): probe i at offset
 // (i + 0.5) / N - 0.5 times (du, dv), read by probeAt(offsetU, offsetV,
 // values) for the `lanes` values selected by `mask`, summed in order and
-// scaled by 1 / N. The one probe loop of the per-pixel and the quad paths.
-template <class ProbeAt>
+// scaled by 1 / N. The one probe loop of every path; a value holds one
+// pixel (Lanes) or two (the 256-bit pairs).
+template <class Value, class ProbeAt>
 [[gnu::always_inline]] inline void AnisotropicSum(const LodChoice& lod, int lanes, unsigned mask, ProbeAt probeAt,
-                                                  Lanes* out) {
-    Lanes sum[4] = {};
+                                                  Value* out) {
+    Value sum[4] = {};
     const float weight = 1.0f / float(lod.probes);
     for (std::uint32_t p = 0; p < lod.probes; ++p) {
         const float t = (float(p) + 0.5f) * weight - 0.5f;
-        Lanes probe[4];
+        Value probe[4];
         probeAt(t * lod.du, t * lod.dv, probe);
         for (int i = 0; i < lanes; ++i) {
             if (mask & (1u << i)) sum[i] += probe[i];
@@ -278,7 +288,7 @@ template <class ProbeAt>
     for (int i = 0; i < lanes; ++i) out[i] = sum[i] * weight;
 }
 
-// One level of the quad through the filter, in scalar, 128- or 256-bit steps.
+// One level of the quad through the filter, in scalar or 128-bit steps.
 template <TexelFilter filter, Width width>
 [[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
     if constexpr (width == Width::Scalar)
@@ -286,8 +296,6 @@ template <TexelFilter filter, Width width>
 #if defined(__SSE2__)
     else if constexpr (filter == TexelFilter::Point)
         PointQuad(l, __m128(u), __m128(v), mask, out);
-    else if constexpr (width == Width::Avx2)
-        LinearQuadWide(l, __m128(u), __m128(v), mask, out);
     else
         LinearQuad(l, __m128(u), __m128(v), mask, out);
 #endif
@@ -310,11 +318,11 @@ template <TexelFilter filter, MipMode mip, Width width>
 
 // GeneralQuad for the pixels of the quad in `mask`, on a native, wrapped,
 // power-of-two texture, with the filters, mip mode, anisotropy and vector
-// width fixed for the draw.
+// width (scalar or 128-bit) fixed for the draw.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
 void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                  float dvdy, unsigned mask, TexelLanes* out) {
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     Lanes us, vs;
     std::memcpy(&us, u, sizeof(us));
     std::memcpy(&vs, v, sizeof(vs));
@@ -336,6 +344,126 @@ void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float du
         out[i] = TexelLanes(values[i]);
     }
 }
+
+#if defined(__SSE2__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// The 256-bit kernels hold the quad as two pairs of pixels, pixels 0 and 1
+// in one register and 2 and 3 in the other, each pixel (B, G, R, A): every
+// lane takes the operations of the scalar filter in their order.
+using PixelPairs = __m256[2];
+
+// Lanes 2p and 2p + 1 of a per-pixel value, each spread over its pixel's
+// four channels.
+inline __m256 SpreadPair(__m128 perPixel, int p) {
+    const __m256i index = p == 0 ? _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1) : _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    return _mm256_permutevar8x32_ps(_mm256_castps128_ps256(perPixel), index);
+}
+
+// Pair p of four gathered texels, unpacked to byte units.
+inline __m256 TexelPair(__m128i texels, int p) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(p == 0 ? texels : _mm_unpackhi_epi64(texels, texels)));
+}
+
+// The texels at (x, row start) of the four pixels.
+inline __m128i GatherTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
+    return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), _mm_add_epi32(rowStart, x), 4);
+}
+
+inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
+    return _mm_mullo_epi32(_mm_and_si128(y, _mm_set1_epi32(l.heightMask)), _mm_set1_epi32(int(l.rowTexels)));
+}
+
+// FilterTexels' point filter on a wrapped power-of-two level.
+inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    const __m128i texels = GatherTexels(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
+    for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
+}
+
+// FilterTexels' bilinear filter on a wrapped power-of-two level.
+[[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
+    const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
+    const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
+    const __m128i next = _mm_set1_epi32(1), widthMask = _mm_set1_epi32(l.widthMask);
+    const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
+    const __m128i row0 = RowStarts(l, yi), row1 = RowStarts(l, _mm_add_epi32(yi, next));
+    const __m128i t00 = GatherTexels(l, x0, row0), t10 = GatherTexels(l, x1, row0);
+    const __m128i t01 = GatherTexels(l, x0, row1), t11 = GatherTexels(l, x1, row1);
+    for (int p = 0; p < 2; ++p) {
+        const __m256 wx0 = SpreadPair(bx, p), wx1 = SpreadPair(ax, p);
+        const __m256 top = _mm256_add_ps(_mm256_mul_ps(TexelPair(t00, p), wx0), _mm256_mul_ps(TexelPair(t10, p), wx1));
+        const __m256 bottom = _mm256_add_ps(_mm256_mul_ps(TexelPair(t01, p), wx0), _mm256_mul_ps(TexelPair(t11, p), wx1));
+        out[p] = _mm256_add_ps(_mm256_mul_ps(top, SpreadPair(by, p)), _mm256_mul_ps(bottom, SpreadPair(ay, p)));
+    }
+}
+
+// The pixels of the pairs selected by `mask` into their slots.
+[[gnu::always_inline]] inline void StorePairs(const PixelPairs& values, unsigned mask, TexelLanes* out) {
+    const TexelLanes pixels[4] = {_mm256_castps256_ps128(values[0]), _mm256_extractf128_ps(values[0], 1),
+                                  _mm256_castps256_ps128(values[1]), _mm256_extractf128_ps(values[1], 1)};
+    if (mask == kWholeQuad) {
+        std::memcpy(out, pixels, sizeof(pixels));
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = pixels[i];
+    }
+}
+
+// ProbeQuad in pairs.
+template <TexelFilter filter, MipMode mip>
+[[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
+                                              __m256* out) {
+    const auto filterLevel = [&](std::uint32_t level, __m256* values) {
+        if constexpr (filter == TexelFilter::Point)
+            PointPairs(s.texture->levels[level], u, v, values);
+        else
+            LinearPairs(s.texture->levels[level], u, v, values);
+    };
+    filterLevel(levels.first, out);
+    if constexpr (mip == MipMode::Linear) {
+        if (levels.blend <= 0.0f) return;
+        PixelPairs second;
+        filterLevel(levels.first + 1, second);
+        const __m256 blend = _mm256_set1_ps(levels.blend);
+        for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+    }
+}
+
+// InPlaceQuad in 256-bit steps.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, TexelLanes* out) {
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+    PixelPairs values;
+    if (lod.magnify) {
+        ProbePairs<magnify, MipMode::None>(s, {s.baseLevel, 0.0f}, us, vs, values);
+    } else if (!anisotropic || lod.probes == 1) {
+        ProbePairs<minify, mip>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
+    } else {
+        const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+        const auto probeAt = [&](float du, float dv, __m256* probe) {
+            ProbePairs<TexelFilter::Linear, mip>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
+                                                 _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
+        };
+        AnisotropicSum(lod, 2, 0x3u, probeAt, values);
+    }
+    if (s.texture->opaque) {
+        for (__m256& pair : values) pair = _mm256_blend_ps(pair, _mm256_set1_ps(255.0f), 0x88);
+    }
+    StorePairs(values, mask, out);
+}
+
+#pragma GCC pop_options
+#endif
 
 // pick.template operator()<c>() for the candidate c equal to `value`; the
 // last candidate also stands for any value not listed.
@@ -367,7 +495,7 @@ auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
 InPlaceQuadKernel InPlaceKernelFor(Width width) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Avx2>;
+    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic>;
     if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>;
 #endif
     (void)width;
@@ -392,7 +520,7 @@ void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float 
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
 QuadKernel InPlaceColorsFor(Width width) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Avx2>>;
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic>>;
     if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>>;
 #endif
     (void)width;
@@ -406,7 +534,7 @@ template <class Access, TexelFilter magnify, TexelFilter minify, MipMode mip, bo
 void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                  float dvdy, unsigned mask, Color4* out) {
     constexpr float scale = Access::native ? kByteScale : 1.0f;
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     if (lod.magnify) {
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = ToColor(FilterAt<Access, magnify>(s, s.baseLevel, u[i], v[i]), scale);
@@ -477,30 +605,7 @@ SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& 
 }
 
 LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
-    const SampledLevel& top = s.texture->levels[0];
-    const float w = float(top.width), h = float(top.height);
-    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
-    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
-    const float rhoMax = std::max(xLength, yLength);
-    const float rhoMin = std::min(xLength, yLength);
-    LodChoice lod;
-    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
-    const float lambda = std::log2(rhoMax) + s.lodBias;
-    if (lambda <= 0.0f) return lod;
-    lod.magnify = false;
-    lod.lambda = lambda;
-    if (!s.anisotropic || s.maxAnisotropy == 1) return lod;
-    const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
-    lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
-    if (lod.probes <= 1) {
-        lod.probes = 1;
-        return lod;
-    }
-    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
-    const bool alongX = xLength >= yLength;
-    lod.du = alongX ? f.dudx : f.dudy;
-    lod.dv = alongX ? f.dvdx : f.dvdy;
-    return lod;
+    return s.anisotropic ? ChooseLodFor<true>(s, f) : ChooseLodFor<false>(s, f);
 }
 
 bool UseWideVectors(bool wide) {
