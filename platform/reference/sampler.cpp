@@ -421,7 +421,7 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
 template <TexelFilter filter, MipMode mip>
 [[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
                                               __m256* out) {
-    const auto filterLevel = [&](std::uint32_t level, __m256* values) {
+    const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
         if constexpr (filter == TexelFilter::Point)
             PointPairs(s.texture->levels[level], u, v, values);
         else
