@@ -7,7 +7,7 @@
 namespace quillmark::processor {
 namespace {
 
-// Set bits only: the mask before the first question.
+// Every bit set: no mask settled yet (a settled one has only kEveryFeature's bits).
 constexpr std::uint32_t kUnset = ~0u;
 
 std::uint32_t Detect() {
@@ -58,10 +58,14 @@ std::uint32_t Allowed() {
     return allowed;
 }
 
-void Disallow(std::uint32_t features) { g_allowed.store(Allowed() & ~features, std::memory_order_relaxed); }
+void Disallow(std::uint32_t features) {
+    Allowed();  // settles the starting mask first
+    g_allowed.fetch_and(~features, std::memory_order_relaxed);
+}
 
 bool Allow(std::uint32_t features) {
-    g_allowed.store(Allowed() | (features & Available()), std::memory_order_relaxed);
+    Allowed();
+    g_allowed.fetch_or(features & Available(), std::memory_order_relaxed);
     return (Available() & features) == features;
 }
 
