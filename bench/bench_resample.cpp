@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "processor_features.h"
 #include "resample.h"
 
 namespace quillmark {
@@ -32,9 +33,6 @@ Image RandomImage(UINT width, UINT height) {
     return image;
 }
 
-int VectorOn() { return 1; }
-int VectorOff() { return 0; }
-
 void Resample(benchmark::State& state, UINT srcSize, UINT dstSize, DWORD filter) {
     const Image source = RandomImage(srcSize, srcSize);
     Image destination(dstSize, dstSize);
@@ -46,14 +44,14 @@ void Resample(benchmark::State& state, UINT srcSize, UINT dstSize, DWORD filter)
 }
 
 void BoxHalvingVector(benchmark::State& state) {
-    SetBoxVectorSwitch(VectorOn);
+    processor::Allow(processor::kMmx);
     Resample(state, 2048, 1024, RESAMPLE_BOX);
 }
 
 void BoxHalvingScalar(benchmark::State& state) {
-    SetBoxVectorSwitch(VectorOff);
+    processor::Disallow(processor::kMmx);
     Resample(state, 2048, 1024, RESAMPLE_BOX);
-    SetBoxVectorSwitch(nullptr);
+    processor::Allow(processor::kMmx);
 }
 
 // Ordered dithering rules out the packed path.

@@ -12,6 +12,7 @@
 #include "header_text.h"
 #include "image_codec.h"
 #include "image_limits.h"
+#include "processor_features.h"
 
 #include <algorithm>
 #include <array>
@@ -122,8 +123,7 @@ __attribute__((target("avx2"))) void PackAvx2(const BYTE* in, DWORD* out, std::s
 void ReadBinarySamples(const BYTE* in, std::uint64_t maximum, DWORD* out, std::size_t pixelCount) {
     if (maximum == 255) {
 #if defined(__x86_64__)
-        static const bool haveAvx2 = __builtin_cpu_supports("avx2");
-        if (haveAvx2) return PackAvx2(in, out, pixelCount);
+        if (processor::Allows(processor::kAvx2)) return PackAvx2(in, out, pixelCount);
 #endif
         return PackPlain(in, out, 0, pixelCount);
     }

@@ -13,6 +13,7 @@
 #endif
 
 #include "block_functions.h"
+#include "processor_features.h"
 
 namespace quillmark {
 
@@ -162,21 +163,20 @@ void ChooseDiagonal(const Vec3* points, Vec3& lo, Vec3& hi) {
     const Vec3 centre = (lo + hi) / 2.0f;
     const Vec3 span = hi - lo;
     const Vec3 d = span / span.LengthSquared();
-#if defined(__SSE2__)
-    const __m128 total = DiagonalSums(points, Lanes(centre), Lanes(d));
-    const float sums[4] = {_mm_cvtss_f32(total), _mm_cvtss_f32(_mm_shuffle_ps(total, total, 1)),
-                           _mm_cvtss_f32(_mm_shuffle_ps(total, total, 2)),
-                           _mm_cvtss_f32(_mm_shuffle_ps(total, total, 3))};
-#else
     float sums[4] = {};
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        const float x = (points[p].x - centre.x) * d.x;
-        const float y = (points[p].y - centre.y) * d.y;
-        const float z = (points[p].z - centre.z) * d.z;
-        const float candidates[4] = {x + y + z, x + y - z, x - y + z, x - y - z};
-        for (int i = 0; i < 4; ++i) sums[i] += candidates[i] * candidates[i];
-    }
+#if defined(__SSE2__)
+    if (processor::Allows(processor::kSse2)) {
+        const __m128 total = DiagonalSums(points, Lanes(centre), Lanes(d));
+        _mm_storeu_ps(sums, total);
+    } else
 #endif
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const float x = (points[p].x - centre.x) * d.x;
+            const float y = (points[p].y - centre.y) * d.y;
+            const float z = (points[p].z - centre.z) * d.z;
+            const float candidates[4] = {x + y + z, x + y - z, x - y + z, x - y - z};
+            for (int i = 0; i < 4; ++i) sums[i] += candidates[i] * candidates[i];
+        }
     int best = 0;
     for (int i = 1; i < 4; ++i)
         if (sums[i] > sums[best]) best = i;
@@ -218,22 +218,25 @@ bool StartEndpoints(ColorFit& fit) {
     Vec3& lo = fit.lo;
     Vec3& hi = fit.hi;
 #if defined(__SSE2__)
-    // min(lo, p) keeps lo unless p < lo, as _mm_min_ps(p, lo) does; max likewise.
-    __m128 low = Lanes(kWeights), high = _mm_setzero_ps();
-    for (const Vec3& p : fit.points) {
-        low = _mm_min_ps(Lanes(p), low);
-        high = _mm_max_ps(Lanes(p), high);
-    }
-    lo = FromLanes(low);
-    hi = FromLanes(high);
-#else
-    lo = kWeights;
-    hi = {0.0f, 0.0f, 0.0f};
-    for (const Vec3& p : fit.points) {
-        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-    }
+    if (processor::Allows(processor::kSse2)) {
+        // min(lo, p) keeps lo unless p < lo, as _mm_min_ps(p, lo) does; max likewise.
+        __m128 low = Lanes(kWeights), high = _mm_setzero_ps();
+        for (const Vec3& p : fit.points) {
+            low = _mm_min_ps(Lanes(p), low);
+            high = _mm_max_ps(Lanes(p), high);
+        }
+        lo = FromLanes(low);
+        hi = FromLanes(high);
+    } else
 #endif
+    {
+        lo = kWeights;
+        hi = {0.0f, 0.0f, 0.0f};
+        for (const Vec3& p : fit.points) {
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        }
+    }
     if ((hi - lo).LengthSquared() < FLT_MIN) return false;
     ChooseDiagonal(fit.points, lo, hi);
     return true;
@@ -300,8 +303,9 @@ template <class Lanes, class Fit>
 void RefineFits(Fit* const* fits, UINT count, void (*refine)(Fit&)) {
     UINT done = 0;
 #if defined(__SSE2__)
-    for (; count - done >= 2; done += std::min(count - done, kFitLanes))
-        Lanes(fits + done, std::min(count - done, kFitLanes)).Refine();
+    if (processor::Allows(processor::kSse2))
+        for (; count - done >= 2; done += std::min(count - done, kFitLanes))
+            Lanes(fits + done, std::min(count - done, kFitLanes)).Refine();
 #endif
     for (; done < count; ++done) refine(*fits[done]);
 }
@@ -458,19 +462,21 @@ void SnapDithered(const FloatColor* in, Vec3* points) {
 // over top, weighted: the operations Snap and Weighted take).
 void SnapPlain(const FloatColor* in, Vec3* points) {
 #if defined(__SSE2__)
-    const __m128 top = _mm_setr_ps(31.0f, 63.0f, 31.0f, 1.0f);
-    const __m128 weights = _mm_setr_ps(kWeights.x, kWeights.y, kWeights.z, 0.0f);
-    for (UINT p = 0; p < kBlockPixels; ++p) {
-        const __m128 v = _mm_loadu_ps(&in[p].r);
-        const __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, top), _mm_set1_ps(0.5f)));
-        float snapped[4];
-        _mm_storeu_ps(snapped, _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(q), top), weights));
-        points[p] = {snapped[0], snapped[1], snapped[2]};
+    if (processor::Allows(processor::kSse2)) {
+        const __m128 top = _mm_setr_ps(31.0f, 63.0f, 31.0f, 1.0f);
+        const __m128 weights = _mm_setr_ps(kWeights.x, kWeights.y, kWeights.z, 0.0f);
+        for (UINT p = 0; p < kBlockPixels; ++p) {
+            const __m128 v = _mm_loadu_ps(&in[p].r);
+            const __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, top), _mm_set1_ps(0.5f)));
+            float snapped[4];
+            _mm_storeu_ps(snapped, _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(q), top), weights));
+            points[p] = {snapped[0], snapped[1], snapped[2]};
+        }
+        return;
     }
-#else
+#endif
     for (UINT p = 0; p < kBlockPixels; ++p)
         points[p] = Weighted(Snap(in[p].r, kFifthBits), Snap(in[p].g, kSixthBits), Snap(in[p].b, kFifthBits));
-#endif
 }
 
 // The colour half of a block, up to its endpoint rounds: four colours, or
@@ -515,29 +521,30 @@ std::uint32_t PlainColorCodes(const ColorFit& fit, const Vec3& p0, const Vec3& d
     UINT p = 0;
 #if defined(__SSE2__)
     const __m128 lastLanes = _mm_set1_ps(last);
-    for (; p < kBlockPixels; p += 4) {
-        __m128 r = _mm_loadu_ps(&in[p].r), g = _mm_loadu_ps(&in[p + 1].r);
-        __m128 b = _mm_loadu_ps(&in[p + 2].r), a = _mm_loadu_ps(&in[p + 3].r);
-        _MM_TRANSPOSE4_PS(r, g, b, a);
-        const __m128 x = _mm_sub_ps(_mm_mul_ps(r, _mm_set1_ps(kWeights.x)), _mm_set1_ps(p0.x));
-        const __m128 y = _mm_sub_ps(_mm_mul_ps(g, _mm_set1_ps(kWeights.y)), _mm_set1_ps(p0.y));
-        const __m128 z = _mm_sub_ps(_mm_mul_ps(b, _mm_set1_ps(kWeights.z)), _mm_set1_ps(p0.z));
-        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(d.x)), _mm_mul_ps(y, _mm_set1_ps(d.y))),
-                                      _mm_mul_ps(z, _mm_set1_ps(d.z)));
-        const __m128 t = _mm_mul_ps(dot, _mm_set1_ps(s));
-        // NearestPosition, as the refinement lanes take it.
-        __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
-        k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
-        const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, lastLanes));
-        k = _mm_or_si128(_mm_and_si128(atEnd, _mm_set1_epi32(steps - 1)), _mm_andnot_si128(atEnd, k));
-        alignas(16) std::int32_t positions[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(positions), k);
-        const int clear = threeColor ? _mm_movemask_ps(_mm_cmplt_ps(a, _mm_set1_ps(0.5f))) : 0;
-        for (UINT i = 0; i < 4; ++i) {
-            const std::uint32_t code = (clear >> i) & 1 ? 3 : codesOf[positions[i]];
-            codes |= code << (2 * (p + i));
+    if (processor::Allows(processor::kSse2))
+        for (; p < kBlockPixels; p += 4) {
+            __m128 r = _mm_loadu_ps(&in[p].r), g = _mm_loadu_ps(&in[p + 1].r);
+            __m128 b = _mm_loadu_ps(&in[p + 2].r), a = _mm_loadu_ps(&in[p + 3].r);
+            _MM_TRANSPOSE4_PS(r, g, b, a);
+            const __m128 x = _mm_sub_ps(_mm_mul_ps(r, _mm_set1_ps(kWeights.x)), _mm_set1_ps(p0.x));
+            const __m128 y = _mm_sub_ps(_mm_mul_ps(g, _mm_set1_ps(kWeights.y)), _mm_set1_ps(p0.y));
+            const __m128 z = _mm_sub_ps(_mm_mul_ps(b, _mm_set1_ps(kWeights.z)), _mm_set1_ps(p0.z));
+            const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(d.x)), _mm_mul_ps(y, _mm_set1_ps(d.y))),
+                                          _mm_mul_ps(z, _mm_set1_ps(d.z)));
+            const __m128 t = _mm_mul_ps(dot, _mm_set1_ps(s));
+            // NearestPosition, as the refinement lanes take it.
+            __m128i k = _mm_cvttps_epi32(_mm_add_ps(t, _mm_set1_ps(0.5f)));
+            k = _mm_andnot_si128(_mm_srai_epi32(k, 31), k);
+            const __m128i atEnd = _mm_castps_si128(_mm_cmpge_ps(t, lastLanes));
+            k = _mm_or_si128(_mm_and_si128(atEnd, _mm_set1_epi32(steps - 1)), _mm_andnot_si128(atEnd, k));
+            alignas(16) std::int32_t positions[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(positions), k);
+            const int clear = threeColor ? _mm_movemask_ps(_mm_cmplt_ps(a, _mm_set1_ps(0.5f))) : 0;
+            for (UINT i = 0; i < 4; ++i) {
+                const std::uint32_t code = (clear >> i) & 1 ? 3 : codesOf[positions[i]];
+                codes |= code << (2 * (p + i));
+            }
         }
-    }
 #endif
     for (; p < kBlockPixels; ++p) {
         std::uint32_t code = 3;

@@ -48,7 +48,7 @@ HRESULT LinearVolumeFilter(ConversionJob& job);
 HRESULT TentFilter(ConversionJob& job);
 HRESULT TentVolumeFilter(ConversionJob& job);
 
-// Whether the vector form of packed box halving is chosen (cached).
+// Whether packed box halving may take its vector form: while MMX is allowed.
 bool BoxVectorPathEnabled();
 
 // Row buffers of FloatColor; allocation failures surface as bad_alloc and

@@ -20,6 +20,7 @@
 #endif
 
 #include "linear_formats.h"
+#include "processor_features.h"
 
 namespace quillmark {
 
@@ -238,10 +239,12 @@ void DirectRow(const BYTE* source, BYTE* destination, UINT width, const BYTE*) {
     constexpr auto seq = std::make_index_sequence<D::kFields.size()>{};
 #if defined(__SSE2__)
     if constexpr (PixelLanes<S, D>()) {
-        const UINT done = LaneRow<S, D>(source, destination, width, seq);
-        ConvertRow<S, D>(source + std::size_t{done} * S::kBytes, destination + std::size_t{done} * D::kBytes,
-                         width - done, seq);
-        return;
+        if (processor::Allows(processor::kSse2)) {
+            const UINT done = LaneRow<S, D>(source, destination, width, seq);
+            ConvertRow<S, D>(source + std::size_t{done} * S::kBytes, destination + std::size_t{done} * D::kBytes,
+                             width - done, seq);
+            return;
+        }
     }
 #endif
     if constexpr (WideFields<S>()) {

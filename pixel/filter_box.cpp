@@ -6,6 +6,7 @@
 
 #include "box_packed.h"
 #include "conversion_job.h"
+#include "processor_features.h"
 #include "resample.h"
 #include "row_bands.h"
 
@@ -15,9 +16,6 @@ namespace {
 
 using box::PackedField;
 using RowHalver = void (*)(const BYTE* top, const BYTE* bottom, BYTE* out, UINT outWidth);
-
-VectorPathSwitch g_vectorSwitch = nullptr;
-int g_vectorChoice = -1;  // -1: not chosen yet
 
 // Odd sizes above 1 halve to size / 2 and so never reach their last index.
 bool Halves(UINT source, UINT destination) {
@@ -111,15 +109,7 @@ HRESULT HalveGeneral(ConversionJob& job) {
 
 }  // namespace
 
-void SetBoxVectorSwitch(VectorPathSwitch vectorEnabled) {
-    g_vectorSwitch = vectorEnabled;
-    g_vectorChoice = -1;
-}
-
-bool BoxVectorPathEnabled() {
-    if (g_vectorChoice < 0) g_vectorChoice = (g_vectorSwitch == nullptr || g_vectorSwitch() != 0) ? 1 : 0;
-    return g_vectorChoice == 1;
-}
+bool BoxVectorPathEnabled() { return processor::Allows(processor::kMmx | processor::kSse2); }
 
 HRESULT BoxHalvingFilter(ConversionJob& job) {
     const RowCodec& src = *job.source;

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "dither_thresholds.h"
+#include "processor_features.h"
 #include "row_codec.h"
 
 #if defined(__SSE2__)
@@ -281,7 +282,8 @@ template <class L, std::size_t... I>
 inline void EncodePlain(BYTE* dst, const FloatColor* in, UINT width, std::index_sequence<I...>) {
     UINT x = 0;
 #if defined(__SSE2__)
-    if constexpr (ByteFields<L>()) x = EncodeByteFields<L>(dst, in, width);
+    if constexpr (ByteFields<L>())
+        if (processor::Allows(processor::kSse2)) x = EncodeByteFields<L>(dst, in, width);
 #endif
     for (; x < width; ++x) {
         const FloatColor c = Adjusted<L>(in[x]);

@@ -19,13 +19,6 @@ namespace quillmark {
 // An empty destination box is done at once.
 HRESULT RunConversion(const SurfaceDesc& destination, const SurfaceDesc& source, DWORD filter);
 
-// Decides, once, whether box halving of 32-bit formats may use its 64-bit
-// vector form. The texture services hand in their processor switch; with
-// none installed the vector form is used. Installing a switch makes the next
-// box halving ask it again.
-using VectorPathSwitch = int (*)();
-void SetBoxVectorSwitch(VectorPathSwitch vectorEnabled);
-
 // Bilinear taps of one axis from `sourceSize` to `destinationSize` texels:
 // per destination index the lower and upper source index and their weights
 // (summing to 1). Indices past the edge wrap, or clamp when !wrap.

@@ -4,17 +4,19 @@
 #   cmake -DSOURCE_DIR=<project root> -P check_layers.cmake
 
 # Each folder with the folders it may include from.
-set(layer_app texfile imagecodec pixel platform/devices platform/d3d9 platform/win32)
-set(layer_texfile imagecodec pixel platform/d3d9 platform/win32)
-set(layer_imagecodec pixel platform/d3d9 platform/win32)
-set(layer_pixel platform/d3d9 platform/win32)
-set(layer_platform/devices platform/gl platform/vulkan platform/reference platform/d3d9 platform/win32)
-set(layer_platform/d3d9 platform/win32)
-set(layer_platform/gl platform/reference pixel platform/d3d9 platform/win32)
-set(layer_platform/vulkan platform/reference pixel platform/d3d9 platform/win32)
-set(layer_platform/reference pixel platform/d3d9 platform/win32)
-set(layer_platform/win32)
-set(folders app texfile imagecodec pixel platform/devices platform/d3d9 platform/gl platform/vulkan platform/reference platform/win32)
+set(layer_app texfile imagecodec pixel platform/devices platform/d3d9 platform/win32 platform/processor)
+set(layer_texfile imagecodec pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_imagecodec pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/devices platform/gl platform/vulkan platform/reference platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/gl platform/reference pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/vulkan platform/reference pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/reference pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_platform/win32 platform/processor)
+set(layer_platform/processor)
+set(folders app texfile imagecodec pixel platform/devices platform/d3d9 platform/gl platform/vulkan platform/reference
+    platform/win32 platform/processor)
 
 cmake_minimum_required(VERSION 3.25)
 

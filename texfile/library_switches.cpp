@@ -1,8 +1,7 @@
 #include "library_switches.h"
 
-#include "cpu_features.h"
 #include "image_codec.h"
-#include "resample.h"
+#include "processor_features.h"
 
 namespace quillmark {
 namespace {
@@ -45,7 +44,7 @@ int DetectMmx() {
     SYSTEM_INFO info{};
     GetSystemInfo(&info);
     if (info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL || info.wProcessorLevel < 5) return 0;
-    return cpu::HasMmx() ? 1 : 0;
+    return (processor::Detected() & processor::kMmx) != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -87,7 +86,7 @@ int IsMmxEnabled() {
 }
 
 void StartTextureLibrary() {
-    SetBoxVectorSwitch(&IsMmxEnabled);
+    if (IsMmxEnabled() == 0) processor::Disallow(processor::kMmx);
     SetJpegVectorSwitch(&IsMmxEnabled);
 }
 

@@ -22,10 +22,11 @@ void MuteDebugRuntime(int mute);
 // every call and, once seen non-zero, turns MMX off for the process.
 int IsMmxEnabled();
 
-// Library start-up: hands the switches to the layers below that follow them
-// (box halving and the JPEG reader use their vector forms only while
-// IsMmxEnabled says 1). The
-// program calls it once before any texture work.
+// Library start-up: when IsMmxEnabled says 0, takes MMX out of the features
+// the vector paths may use (processor_features.h), so box halving keeps to
+// its scalar form; and hands the JPEG reader the switch, so that it uses its
+// vector transform only while IsMmxEnabled says 1. The program calls it once
+// before any texture work.
 void StartTextureLibrary();
 
 namespace testing {

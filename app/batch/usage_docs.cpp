@@ -22,6 +22,8 @@ constexpr const char* kDescription =
 constexpr const char* kTrailer =
     ".SH ENVIRONMENT\n.TP\n.B QUILLMARK_DEVICE\nThe Direct3D device (as \\-\\-device; \\fBreference\\fR, the "
     "built\\-in software device, when unset).\n"
+    ".TP\n.B QUILLMARK_CPU\n\\fBscalar\\fR, \\fBsse2\\fR or \\fBavx2\\fR: the widest vector instructions the "
+    "program may use (all the processor has when unset); every choice gives the same pictures and numbers.\n"
     ".SH EXIT STATUS\n0 on success, 1 when the work failed, 2 for a bad command line (an unknown device "
     "included), 128 plus the signal when an analysis was stopped by it: 130 for Ctrl\\-C, 143 for SIGTERM, "
     "129 for SIGHUP.\n"

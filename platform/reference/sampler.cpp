@@ -3,15 +3,37 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
 #include <immintrin.h>
+#endif
+
+#include "processor_features.h"
 
 namespace quillmark::reference {
 namespace {
 
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
+
+// The mask of a quad whose four pixels are all sampled.
+constexpr unsigned kWholeQuad = 0xFu;
+
+// The widest steps the quad kernels may take, asked when a kernel is picked.
+enum class Width { Scalar, Sse2, Avx2 };
+
+Width AllowedWidth() {
+    if (processor::Allows(processor::kSse2 | processor::kAvx2)) return Width::Avx2;
+    if (processor::Allows(processor::kSse2)) return Width::Sse2;
+    return Width::Scalar;
+}
+
+// A native texel's channels in memory order (B, G, R, A), in byte units.
+inline Lanes Unpack(std::uint32_t p) {
+    return Lanes{float(p & 0xFFu), float((p >> 8) & 0xFFu), float((p >> 16) & 0xFFu), float(p >> 24)};
+}
 
 AddressMode AddressFrom(DWORD value) {
     if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
@@ -28,34 +50,33 @@ inline int FloorIndex(float value) {
     return float(truncated) > value ? truncated - 1 : truncated;
 }
 
-// A texel index of a level `size` texels long, after addressing.
-inline int Address(int i, int size, AddressMode mode) {
-    switch (mode) {
-        case AddressMode::Clamp:
+// Texel indices of one axis `size` texels long under the addressing mode:
+// the nearest texel, or the two texels a linear filter blends.
+template <AddressMode mode>
+struct Axis {
+    int size;
+    int wrapMask;  // size - 1 for a power-of-two size, else -1
+
+    int operator()(int i) const {
+        if constexpr (mode == AddressMode::Clamp) {
             return std::clamp(i, 0, size - 1);
-        case AddressMode::Mirror: {
+        } else if constexpr (mode == AddressMode::Mirror) {
             int m = i % (2 * size);
             if (m < 0) m += 2 * size;
             return m < size ? m : 2 * size - 1 - m;
-        }
-        case AddressMode::Wrap:
-        default:
-            if ((size & (size - 1)) == 0) return i & (size - 1);
+        } else {
+            if (wrapMask >= 0) return i & wrapMask;
             i %= size;
             return i < 0 ? i + size : i;
+        }
     }
-}
+};
 
 // Texel reads of one level. Native levels give channels 0..255 (scaled to
 // 0..1 once per sample), decoded levels their stored values.
 struct NativeTexels {
     const SampledLevel& level;
-    Lanes Raw(int x, int y) const {
-        const std::uint32_t p = level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)];
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
-        return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));  // (B, G, R, A)
-    }
+    Lanes Raw(int x, int y) const { return Unpack(level.argb[std::size_t(y) * level.rowTexels + std::size_t(x)]); }
 };
 
 struct DecodedTexels {
@@ -66,23 +87,12 @@ struct DecodedTexels {
     }
 };
 
-// Texel indices of one axis after addressing: the nearest texel, or the
-// two texels a linear filter blends.
-struct AxisAddresses {
-    int size;
-    AddressMode mode;
-    int mask;  // size - 1 when wrapping a power-of-two size, else -1
-
-    AxisAddresses(int n, AddressMode m, int wrapMask) : size(n), mode(m), mask(m == AddressMode::Wrap ? wrapMask : -1) {}
-    int operator()(int i) const { return mask >= 0 ? i & mask : Address(i, size, mode); }
-};
-
-// One level filtered at (u, v), in Raw's units.
-template <class Texels>
-Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filter, float u, float v) {
+// One level filtered at (u, v) with the axes' addressing, in Raw's units.
+template <TexelFilter filter, class Texels, class Across, class Down>
+Lanes FilterTexels(const Texels& texels, const Across& across, const Down& down, float u, float v) {
     const int w = int(texels.level.width), h = int(texels.level.height);
-    const AxisAddresses across(w, s.addressU, texels.level.widthMask), down(h, s.addressV, texels.level.heightMask);
-    if (filter == TexelFilter::Point) return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
+    if constexpr (filter == TexelFilter::Point)
+        return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
     const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
     const int xi = FloorIndex(fx), yi = FloorIndex(fy);
     const float ax = fx - float(xi), ay = fy - float(yi);
@@ -93,16 +103,54 @@ Lanes FilterLevel(const Texels& texels, const SamplerSetup& s, TexelFilter filte
     return top * (1 - ay) + bottom * ay;
 }
 
-template <class Texels>
-Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, TexelFilter filter, float u, float v) {
+// How the general kernels read a texture: texel source and addressing per axis.
+template <class TexelSource, AddressMode acrossMode, AddressMode downMode>
+struct TexelAccess {
+    using Texels = TexelSource;
+    static constexpr bool native = std::is_same_v<Texels, NativeTexels>;
+    static constexpr AddressMode addressU = acrossMode, addressV = downMode;
+};
+
+// Level `level` filtered at (u, v).
+template <class Access, TexelFilter filter>
+Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
     const SampledLevel& l = s.texture->levels[level];
-    if constexpr (std::is_same_v<Texels, NativeTexels>) {
-        Lanes filtered = FilterLevel(NativeTexels{l}, s, filter, u, v);
+    const Axis<Access::addressU> across{int(l.width), l.widthMask};
+    const Axis<Access::addressV> down{int(l.height), l.heightMask};
+    Lanes filtered = FilterTexels<filter>(typename Access::Texels{l}, across, down, u, v);
+    if constexpr (Access::native) {
         if (s.texture->opaque) filtered[3] = 255.0f;  // the unused byte of X8R8G8B8 reads as opaque
-        return filtered;
-    } else {
-        return FilterLevel(DecodedTexels{l}, s, filter, u, v);
     }
+    return filtered;
+}
+
+// ChooseLod with the anisotropy of the setup known to the kernel.
+template <bool anisotropic>
+[[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
+    const SampledLevel& top = s.texture->levels[0];
+    const float w = float(top.width), h = float(top.height);
+    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
+    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    const float rhoMax = std::max(xLength, yLength);
+    const float rhoMin = std::min(xLength, yLength);
+    LodChoice lod;
+    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
+    const float lambda = std::log2(rhoMax) + s.lodBias;
+    if (lambda <= 0.0f) return lod;
+    lod.magnify = false;
+    lod.lambda = lambda;
+    if (!anisotropic || s.maxAnisotropy == 1) return lod;
+    const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
+    lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
+    if (lod.probes <= 1) {
+        lod.probes = 1;
+        return lod;
+    }
+    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
+    const bool alongX = xLength >= yLength;
+    lod.du = alongX ? f.dudx : f.dudy;
+    lod.dv = alongX ? f.dvdx : f.dvdy;
+    return lod;
 }
 
 // The levels a probe reads for lambda under the mip mode, and the weight
@@ -124,30 +172,38 @@ template <MipMode mip>
     return {lower, clamped - float(lower)};
 }
 
-LevelPair PickLevels(const SamplerSetup& s, float lambda) {
-    switch (s.mip) {
-        case MipMode::None: return PickLevelsFor<MipMode::None>(s, lambda);
-        case MipMode::Point: return PickLevelsFor<MipMode::Point>(s, lambda);
-        default: return PickLevelsFor<MipMode::Linear>(s, lambda);
+// One probe: the level pair filtered and blended.
+template <class Access, TexelFilter filter, MipMode mip>
+Lanes Probe(const SamplerSetup& s, LevelPair levels, float u, float v) {
+    const Lanes first = FilterAt<Access, filter>(s, levels.first, u, v);
+    if constexpr (mip == MipMode::Linear) {
+        if (levels.blend <= 0.0f) return first;
+        const Lanes second = FilterAt<Access, filter>(s, levels.first + 1, u, v);
+        return first + (second - first) * levels.blend;
+    }
+    return first;
+}
+
+// The scalar filter of one wrapped power-of-two level for the pixels of the
+// quad in `mask`.
+template <TexelFilter filter>
+void ScalarQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
+    const Axis<AddressMode::Wrap> across{int(l.width), l.widthMask}, down{int(l.height), l.heightMask};
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = FilterTexels<filter>(NativeTexels{l}, across, down, u[i], v[i]);
     }
 }
 
-template <class Texels>
-Lanes Probe(const SamplerSetup& s, TexelFilter filter, LevelPair levels, float u, float v) {
-    const Lanes first = FilterAt<Texels>(s, levels.first, filter, u, v);
-    if (levels.blend <= 0.0f) return first;
-    const Lanes second = FilterAt<Texels>(s, levels.first + 1, filter, u, v);
-    return first + (second - first) * levels.blend;
-}
-
-inline Lanes Unpack(std::uint32_t p) {
+#if defined(__SSE2__)
+// Unpack in 128-bit steps.
+inline Lanes UnpackLanes(std::uint32_t p) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p)), zero);
     return Lanes(_mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
 }
 
 // The bilinear set-up of one level for the four pixels of a quad at once:
-// FloorIndex and FilterLevel's bilinear arithmetic for a native level
+// FloorIndex and FilterTexels' bilinear arithmetic for a native level
 // wrapped on both axes with power-of-two sizes, in vector lanes, lane by lane
 // the same operations, so the same results.
 struct QuadTaps {
@@ -178,17 +234,17 @@ inline void QuadTapsOf(const SampledLevel& l, __m128 u, __m128 v, QuadTaps& taps
     _mm_store_si128(reinterpret_cast<__m128i*>(taps.y1), _mm_and_si128(_mm_add_epi32(yi, one), heightMask));
 }
 
-// Pixel i of the quad filtered from its taps (FilterLevel's blend).
+// Pixel i of the quad filtered from its taps (FilterTexels' blend).
 inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     const std::uint32_t* row0 = l.argb + std::size_t(taps.y0[i]) * l.rowTexels;
     const std::uint32_t* row1 = l.argb + std::size_t(taps.y1[i]) * l.rowTexels;
     const float ax = taps.ax[i], ay = taps.ay[i];
-    const Lanes top = Unpack(row0[taps.x0[i]]) * (1 - ax) + Unpack(row0[taps.x1[i]]) * ax;
-    const Lanes bottom = Unpack(row1[taps.x0[i]]) * (1 - ax) + Unpack(row1[taps.x1[i]]) * ax;
+    const Lanes top = UnpackLanes(row0[taps.x0[i]]) * (1 - ax) + UnpackLanes(row0[taps.x1[i]]) * ax;
+    const Lanes bottom = UnpackLanes(row1[taps.x0[i]]) * (1 - ax) + UnpackLanes(row1[taps.x1[i]]) * ax;
     return top * (1 - ay) + bottom * ay;
 }
 
-// The point filter of FilterLevel for the pixels of the quad in `mask`.
+// The point filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void PointQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     alignas(16) std::int32_t x[4], y[4];
     const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
@@ -196,11 +252,11 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     _mm_store_si128(reinterpret_cast<__m128i*>(x), _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)));
     _mm_store_si128(reinterpret_cast<__m128i*>(y), _mm_and_si128(yi, _mm_set1_epi32(l.heightMask)));
     for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = Unpack(l.argb[std::size_t(y[i]) * l.rowTexels + std::size_t(x[i])]);
+        if (mask & (1u << i)) out[i] = UnpackLanes(l.argb[std::size_t(y[i]) * l.rowTexels + std::size_t(x[i])]);
     }
 }
 
-// The bilinear filter of FilterLevel for the pixels of the quad in `mask`.
+// The bilinear filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void LinearQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     QuadTaps taps;
     QuadTapsOf(l, u, v, taps);
@@ -209,49 +265,21 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
     }
 }
 
-// LinearQuad with the two texels of each row read and converted together
-// in one 256-bit register (texel x0 in the low half, x1 in the high half)
-// and weighted by (1 - ax | ax): the same products and sums, lane by lane.
-[[gnu::target("avx2"), gnu::always_inline]] inline __m128 WeightedRow(const std::uint32_t* texels, int x0, int x1,
-                                                                       const __m256& across) {
-    const __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(int(texels[x0])), int(texels[x1]), 1);
-    const __m256 products = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)), across);
-    return _mm_add_ps(_mm256_castps256_ps128(products), _mm256_extractf128_ps(products, 1));
-}
-
-[[gnu::target("avx2")]] void LinearQuadWide(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    QuadTaps taps;
-    QuadTapsOf(l, u, v, taps);
-    for (int i = 0; i < 4; ++i) {
-        if (!(mask & (1u << i))) continue;
-        const float ax = taps.ax[i], ay = taps.ay[i];
-        const __m256 across = _mm256_setr_m128(_mm_set1_ps(1 - ax), _mm_set1_ps(ax));
-        const __m128 top = WeightedRow(l.argb + std::size_t(taps.y0[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
-        const __m128 bottom = WeightedRow(l.argb + std::size_t(taps.y1[i]) * l.rowTexels, taps.x0[i], taps.x1[i], across);
-        out[i] = Lanes(_mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1 - ay)), _mm_mul_ps(bottom, _mm_set1_ps(ay))));
-    }
-}
-
-bool HasAvx2() {
-    __builtin_cpu_init();  // this may run among the static initialisers
-    return __builtin_cpu_supports("avx2");
-}
-
-// Whether draws pick the 256-bit bilinear filter; set at start-up.
-bool g_wide = HasAvx2();
+#endif
 
 // The anisotropic probes of a footprint along (du, dv): probe i at offset
 // (i + 0.5) / N - 0.5 times (du, dv), read by probeAt(offsetU, offsetV,
 // values) for the `lanes` values selected by `mask`, summed in order and
-// scaled by 1 / N. The one probe loop of the per-pixel and the quad paths.
-template <class ProbeAt>
+// scaled by 1 / N. The one probe loop of every path; a value holds one
+// pixel (Lanes) or two (the 256-bit pairs).
+template <class Value, class ProbeAt>
 [[gnu::always_inline]] inline void AnisotropicSum(const LodChoice& lod, int lanes, unsigned mask, ProbeAt probeAt,
-                                                  Lanes* out) {
-    Lanes sum[4] = {};
+                                                  Value* out) {
+    Value sum[4] = {};
     const float weight = 1.0f / float(lod.probes);
     for (std::uint32_t p = 0; p < lod.probes; ++p) {
         const float t = (float(p) + 0.5f) * weight - 0.5f;
-        Lanes probe[4];
+        Value probe[4];
         probeAt(t * lod.du, t * lod.dv, probe);
         for (int i = 0; i < lanes; ++i) {
             if (mask & (1u << i)) sum[i] += probe[i];
@@ -260,99 +288,294 @@ template <class ProbeAt>
     for (int i = 0; i < lanes; ++i) out[i] = sum[i] * weight;
 }
 
-// One level of the quad through the filter, in 128- or 256-bit steps.
-template <TexelFilter filter, bool wide>
-[[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
-    if constexpr (filter == TexelFilter::Point)
-        PointQuad(l, u, v, mask, out);
-    else if constexpr (wide)
-        LinearQuadWide(l, u, v, mask, out);
+// One level of the quad through the filter, in scalar or 128-bit steps.
+template <TexelFilter filter, Width width>
+[[gnu::always_inline]] inline void FilterQuad(const SampledLevel& l, Lanes u, Lanes v, unsigned mask, Lanes* out) {
+    if constexpr (width == Width::Scalar)
+        ScalarQuad<filter>(l, u, v, mask, out);
+#if defined(__SSE2__)
+    else if constexpr (filter == TexelFilter::Point)
+        PointQuad(l, __m128(u), __m128(v), mask, out);
     else
-        LinearQuad(l, u, v, mask, out);
+        LinearQuad(l, __m128(u), __m128(v), mask, out);
+#endif
 }
 
 // One probe, with Probe's level blend, for the pixels of the quad in `mask`.
-template <TexelFilter filter, MipMode mip, bool wide>
-[[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
+template <TexelFilter filter, MipMode mip, Width width>
+[[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, Lanes u, Lanes v,
                                              unsigned mask, Lanes* out) {
-    FilterQuad<filter, wide>(s.texture->levels[levels.first], u, v, mask, out);
+    FilterQuad<filter, width>(s.texture->levels[levels.first], u, v, mask, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         Lanes second[4];
-        FilterQuad<filter, wide>(s.texture->levels[levels.first + 1], u, v, mask, second);
+        FilterQuad<filter, width>(s.texture->levels[levels.first + 1], u, v, mask, second);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
         }
     }
 }
 
-// SampleOne for the pixels of the quad in `mask`, on a native, wrapped,
+// GeneralQuad for the pixels of the quad in `mask`, on a native, wrapped,
 // power-of-two texture, with the filters, mip mode, anisotropy and vector
-// width fixed for the draw.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool wide>
+// width (scalar or 128-bit) fixed for the draw.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
 void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                 float dvdy, unsigned mask, __m128* out) {
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
-    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+                 float dvdy, unsigned mask, TexelLanes* out) {
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    Lanes us, vs;
+    std::memcpy(&us, u, sizeof(us));
+    std::memcpy(&vs, v, sizeof(vs));
     Lanes values[4];
     if (lod.magnify) {
-        ProbeQuad<magnify, MipMode::None, wide>(s, {s.baseLevel, 0.0f}, us, vs, mask, values);
+        ProbeQuad<magnify, MipMode::None, width>(s, {s.baseLevel, 0.0f}, us, vs, mask, values);
     } else if (!anisotropic || lod.probes == 1) {
-        ProbeQuad<minify, mip, wide>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, mask, values);
+        ProbeQuad<minify, mip, width>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, mask, values);
     } else {
         const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
         const auto probeAt = [&](float du, float dv, Lanes* probe) {
-            ProbeQuad<TexelFilter::Linear, mip, wide>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
-                                                      _mm_add_ps(vs, _mm_set1_ps(dv)), mask, probe);
+            ProbeQuad<TexelFilter::Linear, mip, width>(s, levels, us + du, vs + dv, mask, probe);
         };
         AnisotropicSum(lod, 4, mask, probeAt, values);
     }
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
         if (s.texture->opaque) values[i][3] = 255.0f;
-        out[i] = __m128(values[i]);
+        out[i] = TexelLanes(values[i]);
     }
 }
 
+#if defined(__SSE2__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// The 256-bit kernels hold the quad as two pairs of pixels, pixels 0 and 1
+// in one register and 2 and 3 in the other, each pixel (B, G, R, A): every
+// lane takes the operations of the scalar filter in their order.
+using PixelPairs = __m256[2];
+
+// Lanes 2p and 2p + 1 of a per-pixel value, each spread over its pixel's
+// four channels.
+inline __m256 SpreadPair(__m128 perPixel, int p) {
+    const __m256i index = p == 0 ? _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1) : _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    return _mm256_permutevar8x32_ps(_mm256_castps128_ps256(perPixel), index);
+}
+
+// Pair p of four gathered texels, unpacked to byte units.
+inline __m256 TexelPair(__m128i texels, int p) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(p == 0 ? texels : _mm_unpackhi_epi64(texels, texels)));
+}
+
+// The texels at (x, row start) of the four pixels.
+inline __m128i GatherTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
+    return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), _mm_add_epi32(rowStart, x), 4);
+}
+
+inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
+    return _mm_mullo_epi32(_mm_and_si128(y, _mm_set1_epi32(l.heightMask)), _mm_set1_epi32(int(l.rowTexels)));
+}
+
+// FilterTexels' point filter on a wrapped power-of-two level.
+inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    const __m128i texels = GatherTexels(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
+    for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
+}
+
+// FilterTexels' bilinear filter on a wrapped power-of-two level.
+[[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
+    const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
+    const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
+    const __m128i next = _mm_set1_epi32(1), widthMask = _mm_set1_epi32(l.widthMask);
+    const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
+    const __m128i row0 = RowStarts(l, yi), row1 = RowStarts(l, _mm_add_epi32(yi, next));
+    const __m128i t00 = GatherTexels(l, x0, row0), t10 = GatherTexels(l, x1, row0);
+    const __m128i t01 = GatherTexels(l, x0, row1), t11 = GatherTexels(l, x1, row1);
+    for (int p = 0; p < 2; ++p) {
+        const __m256 wx0 = SpreadPair(bx, p), wx1 = SpreadPair(ax, p);
+        const __m256 top = _mm256_add_ps(_mm256_mul_ps(TexelPair(t00, p), wx0), _mm256_mul_ps(TexelPair(t10, p), wx1));
+        const __m256 bottom = _mm256_add_ps(_mm256_mul_ps(TexelPair(t01, p), wx0), _mm256_mul_ps(TexelPair(t11, p), wx1));
+        out[p] = _mm256_add_ps(_mm256_mul_ps(top, SpreadPair(by, p)), _mm256_mul_ps(bottom, SpreadPair(ay, p)));
+    }
+}
+
+// The pixels of the pairs selected by `mask` into their slots.
+[[gnu::always_inline]] inline void StorePairs(const PixelPairs& values, unsigned mask, TexelLanes* out) {
+    const TexelLanes pixels[4] = {_mm256_castps256_ps128(values[0]), _mm256_extractf128_ps(values[0], 1),
+                                  _mm256_castps256_ps128(values[1]), _mm256_extractf128_ps(values[1], 1)};
+    if (mask == kWholeQuad) {
+        std::memcpy(out, pixels, sizeof(pixels));
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = pixels[i];
+    }
+}
+
+// ProbeQuad in pairs.
+template <TexelFilter filter, MipMode mip>
+[[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
+                                              __m256* out) {
+    const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
+        if constexpr (filter == TexelFilter::Point)
+            PointPairs(s.texture->levels[level], u, v, values);
+        else
+            LinearPairs(s.texture->levels[level], u, v, values);
+    };
+    filterLevel(levels.first, out);
+    if constexpr (mip == MipMode::Linear) {
+        if (levels.blend <= 0.0f) return;
+        PixelPairs second;
+        filterLevel(levels.first + 1, second);
+        const __m256 blend = _mm256_set1_ps(levels.blend);
+        for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+    }
+}
+
+// InPlaceQuad in 256-bit steps.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
-InPlaceQuadKernel InPlaceKernelFor(bool wide) {
-    return wide ? InPlaceQuad<magnify, minify, mip, anisotropic, true> : InPlaceQuad<magnify, minify, mip, anisotropic, false>;
+void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                     float dvdy, unsigned mask, TexelLanes* out) {
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
+    PixelPairs values;
+    if (lod.magnify) {
+        ProbePairs<magnify, MipMode::None>(s, {s.baseLevel, 0.0f}, us, vs, values);
+    } else if (!anisotropic || lod.probes == 1) {
+        ProbePairs<minify, mip>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
+    } else {
+        const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+        const auto probeAt = [&](float du, float dv, __m256* probe) {
+            ProbePairs<TexelFilter::Linear, mip>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
+                                                 _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
+        };
+        AnisotropicSum(lod, 2, 0x3u, probeAt, values);
+    }
+    if (s.texture->opaque) {
+        for (__m256& pair : values) pair = _mm256_blend_ps(pair, _mm256_set1_ps(255.0f), 0x88);
+    }
+    StorePairs(values, mask, out);
 }
 
-template <TexelFilter magnify, TexelFilter minify, MipMode mip>
-InPlaceQuadKernel InPlaceKernelFor(bool anisotropic, bool wide) {
-    return anisotropic ? InPlaceKernelFor<magnify, minify, mip, true>(wide)
-                       : InPlaceKernelFor<magnify, minify, mip, false>(wide);
-}
+#pragma GCC pop_options
+#endif
 
-template <TexelFilter magnify, TexelFilter minify>
-InPlaceQuadKernel InPlaceKernelFor(MipMode mip, bool anisotropic, bool wide) {
-    switch (mip) {
-        case MipMode::None: return InPlaceKernelFor<magnify, minify, MipMode::None>(anisotropic, wide);
-        case MipMode::Point: return InPlaceKernelFor<magnify, minify, MipMode::Point>(anisotropic, wide);
-        default: return InPlaceKernelFor<magnify, minify, MipMode::Linear>(anisotropic, wide);
+// pick.template operator()<c>() for the candidate c equal to `value`; the
+// last candidate also stands for any value not listed.
+template <auto first, auto... rest, class Pick>
+auto Resolve(decltype(first) value, const Pick& pick) {
+    if constexpr (sizeof...(rest) == 0) {
+        (void)value;
+        return pick.template operator()<first>();
+    } else {
+        return value == first ? pick.template operator()<first>() : Resolve<rest...>(value, pick);
     }
 }
 
-template <TexelFilter magnify>
-InPlaceQuadKernel InPlaceKernelFor(TexelFilter minify, MipMode mip, bool anisotropic, bool wide) {
-    return minify == TexelFilter::Point ? InPlaceKernelFor<magnify, TexelFilter::Point>(mip, anisotropic, wide)
-                                        : InPlaceKernelFor<magnify, TexelFilter::Linear>(mip, anisotropic, wide);
+// pick.template operator()<magnify, minify, mip, anisotropic>() for the setup's filters.
+template <class Pick>
+auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
+    return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.magnify, [&]<TexelFilter magnify>() {
+        return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.minify, [&]<TexelFilter minify>() {
+            return Resolve<MipMode::None, MipMode::Point, MipMode::Linear>(s.mip, [&]<MipMode mip>() {
+                return Resolve<false, true>(s.anisotropic, [&]<bool anisotropic>() {
+                    return pick.template operator()<magnify, minify, mip, anisotropic>();
+                });
+            });
+        });
+    });
 }
 
-template <class Texels>
-Lanes SampleOne(const SamplerSetup& s, const LodChoice& lod, LevelPair levels, float u, float v) {
-    if (lod.magnify) return FilterAt<Texels>(s, s.baseLevel, s.magnify, u, v);
-    if (lod.probes == 1) return Probe<Texels>(s, s.minify, levels, u, v);
-    Lanes sum;
-    AnisotropicSum(lod, 1, 1u, [&](float du, float dv, Lanes* probe) {
-        probe[0] = Probe<Texels>(s, TexelFilter::Linear, levels, u + du, v + dv);
-    }, &sum);
-    return sum;
+// The in-place kernel of the filters at the vector width.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+InPlaceQuadKernel InPlaceKernelFor(Width width) {
+#if defined(__SSE2__)
+    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic>;
+    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>;
+#endif
+    (void)width;
+    return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>;
 }
 
 Color4 ToColor(Lanes value, float scale) {
     return {value[2] * scale, value[1] * scale, value[0] * scale, value[3] * scale};
+}
+
+// SampleQuad through an in-place kernel, scaled to [0, 1].
+template <InPlaceQuadKernel kernel>
+void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                   float dvdy, unsigned mask, Color4* out) {
+    TexelLanes values[4];
+    kernel(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
+    }
+}
+
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+QuadKernel InPlaceColorsFor(Width width) {
+#if defined(__SSE2__)
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic>>;
+    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>>;
+#endif
+    (void)width;
+    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>>;
+}
+
+// SampleQuad for any texture, pixel by pixel, with the texel source, the
+// addressing of both axes, the filters, mip mode and anisotropy fixed for
+// the draw.
+template <class Access, TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
+                 float dvdy, unsigned mask, Color4* out) {
+    constexpr float scale = Access::native ? kByteScale : 1.0f;
+    const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
+    if (lod.magnify) {
+        for (int i = 0; i < 4; ++i) {
+            if (mask & (1u << i)) out[i] = ToColor(FilterAt<Access, magnify>(s, s.baseLevel, u[i], v[i]), scale);
+        }
+        return;
+    }
+    const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+    for (int i = 0; i < 4; ++i) {
+        if (!(mask & (1u << i))) continue;
+        Lanes value;
+        if (!anisotropic || lod.probes == 1) {
+            value = Probe<Access, minify, mip>(s, levels, u[i], v[i]);
+        } else {
+            AnisotropicSum(lod, 1, 1u, [&](float du, float dv, Lanes* probe) {
+                probe[0] = Probe<Access, TexelFilter::Linear, mip>(s, levels, u[i] + du, v[i] + dv);
+            }, &value);
+        }
+        out[i] = ToColor(value, scale);
+    }
+}
+
+// The kernel of a setup: in place for native, wrapped, power-of-two
+// textures, else the general one of its texel source and addressing.
+QuadKernel PickQuadKernel(const SamplerSetup& s) {
+    if (SamplesInPlace(s)) {
+        const Width width = AllowedWidth();
+        return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+            return InPlaceColorsFor<magnify, minify, mip, anisotropic>(width);
+        });
+    }
+    constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
+    return Resolve<kWrap, kMirror, kClamp>(s.addressU, [&]<AddressMode across>() {
+        return Resolve<kWrap, kMirror, kClamp>(s.addressV, [&]<AddressMode down>() {
+            return Resolve<false, true>(s.texture->native, [&]<bool native>() {
+                using Access = TexelAccess<std::conditional_t<native, NativeTexels, DecodedTexels>, across, down>;
+                return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+                    return QuadKernel(GeneralQuad<Access, magnify, minify, mip, anisotropic>);
+                });
+            });
+        });
+    });
 }
 
 }  // namespace
@@ -377,40 +600,18 @@ SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& 
     s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
     s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
     s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    s.kernel = PickQuadKernel(s);
     return s;
 }
 
 LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
-    const SampledLevel& top = s.texture->levels[0];
-    const float w = float(top.width), h = float(top.height);
-    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
-    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
-    const float rhoMax = std::max(xLength, yLength);
-    const float rhoMin = std::min(xLength, yLength);
-    LodChoice lod;
-    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
-    const float lambda = std::log2(rhoMax) + s.lodBias;
-    if (lambda <= 0.0f) return lod;
-    lod.magnify = false;
-    lod.lambda = lambda;
-    if (!s.anisotropic || s.maxAnisotropy == 1) return lod;
-    const float ratio = rhoMin > 0.0f ? std::ceil(rhoMax / rhoMin) : float(s.maxAnisotropy);
-    lod.probes = std::uint32_t(std::min(ratio, float(s.maxAnisotropy)));
-    if (lod.probes <= 1) {
-        lod.probes = 1;
-        return lod;
-    }
-    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
-    const bool alongX = xLength >= yLength;
-    lod.du = alongX ? f.dudx : f.dudy;
-    lod.dv = alongX ? f.dvdx : f.dvdy;
-    return lod;
+    return s.anisotropic ? ChooseLodFor<true>(s, f) : ChooseLodFor<false>(s, f);
 }
 
 bool UseWideVectors(bool wide) {
-    const bool available = HasAvx2();
-    g_wide = wide && available;
-    return available || !wide;
+    if (wide) return processor::Allow(processor::kAvx2);
+    processor::Disallow(processor::kAvx2);
+    return true;
 }
 
 bool SamplesInPlace(const SamplerSetup& s) {
@@ -419,28 +620,15 @@ bool SamplesInPlace(const SamplerSetup& s) {
 }
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
-    return s.magnify == TexelFilter::Point
-               ? InPlaceKernelFor<TexelFilter::Point>(s.minify, s.mip, s.anisotropic, g_wide)
-               : InPlaceKernelFor<TexelFilter::Linear>(s.minify, s.mip, s.anisotropic, g_wide);
+    const Width width = AllowedWidth();
+    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+        return InPlaceKernelFor<magnify, minify, mip, anisotropic>(width);
+    });
 }
 
 void SampleQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out) {
-    if (SamplesInPlace(s)) {
-        __m128 values[4];
-        PickInPlaceKernel(s)(s, u, v, dudx, dvdx, dudy, dvdy, mask, values);
-        for (int i = 0; i < 4; ++i) {
-            if (mask & (1u << i)) out[i] = ToColor(Lanes(values[i]), kByteScale);
-        }
-        return;
-    }
-    const LodChoice lod = ChooseLod(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
-    const LevelPair levels = lod.magnify ? LevelPair{s.baseLevel, 0.0f} : PickLevels(s, lod.lambda);
-    for (int i = 0; i < 4; ++i) {
-        if (!(mask & (1u << i))) continue;
-        out[i] = s.texture->native ? ToColor(SampleOne<NativeTexels>(s, lod, levels, u[i], v[i]), kByteScale)
-                                   : ToColor(SampleOne<DecodedTexels>(s, lod, levels, u[i], v[i]), 1.0f);
-    }
+    s.kernel(s, u, v, dudx, dvdx, dudy, dvdy, mask, out);
 }
 
 }  // namespace quillmark::reference

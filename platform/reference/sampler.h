@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE__)
 #include <xmmintrin.h>
+#endif
 
 #include "d3d9types.h"
 #include "sampled_texture.h"
@@ -22,6 +24,15 @@ enum class TexelFilter { Point, Linear };
 enum class MipMode { None, Point, Linear };
 enum class AddressMode { Wrap, Mirror, Clamp };
 
+struct SamplerSetup;
+
+// Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
+// share the quad's derivatives and so one level-of-detail choice. Channels
+// are in [0, 1] for unsigned formats (the format's own range otherwise).
+// Pixels outside `mask` are left as they were.
+using QuadKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx,
+                            float dudy, float dvdy, unsigned mask, Color4* out);
+
 struct SamplerSetup {
     const SampledTexture* texture = nullptr;
     TexelFilter magnify = TexelFilter::Point;
@@ -33,10 +44,14 @@ struct SamplerSetup {
     std::uint32_t baseLevel = 0;  // D3DSAMP_MAXMIPLEVEL, clamped to the chain
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
+    // The quad kernel of the texel source, addressing, filters, mip mode,
+    // anisotropy and (for in-place textures) vector width, picked by
+    // MakeSamplerSetup once per draw: it branches on none of them.
+    QuadKernel kernel = nullptr;
 };
 
-// Reads the sampler states of one stage; filter values the device does not
-// implement fall back as the documentation says.
+// Reads the sampler states of one stage (filter values the device does not
+// implement fall back as the documentation says) and picks the quad kernel.
 SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
                               const SampledTexture& texture);
 
@@ -57,16 +72,15 @@ struct LodChoice {
 
 LodChoice ChooseLod(const SamplerSetup& setup, const Footprint& footprint);
 
-// Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
-// share the quad's derivatives and so one level-of-detail choice. Channels
-// are in [0, 1] for unsigned formats (the format's own range otherwise).
+// The setup's quad kernel (QuadKernel's contract).
 void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx, float dudy,
                 float dvdy, unsigned mask, Color4* out);
 
-// The quad sampler uses 256-bit AVX2 steps where the CPU has them (picked
-// at start-up) and 128-bit SSE2 steps otherwise; both give the same bits.
-// Tests and benchmarks switch (never while a draw runs): false when `wide`
-// asks for AVX2 the CPU lacks.
+// The quad kernels take 256-bit AVX2 steps, 128-bit SSE2 steps or scalar
+// ones, the widest that processor::Allows (processor_features.h) when the
+// kernel is picked; all give the same bits. Tests and benchmarks switch
+// AVX2 on and off here (never while a draw runs): false when `wide` asks for
+// AVX2 that the processor or QUILLMARK_CPU does not allow.
 bool UseWideVectors(bool wide);
 
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
@@ -74,14 +88,22 @@ bool UseWideVectors(bool wide);
 // quad kernels.
 bool SamplesInPlace(const SamplerSetup& setup);
 
+// Four float channels of one pixel.
+#if defined(__SSE__)
+using TexelLanes = __m128;
+#else
+using TexelLanes = float __attribute__((vector_size(16)));
+#endif
+
 // SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
 // each pixel's channels in memory order (B, G, R, A) and byte units, to be
 // multiplied by kByteScale. Pixels outside `mask` are left as they were.
 using InPlaceQuadKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx,
-                                   float dudy, float dvdy, unsigned mask, __m128* out);
+                                   float dudy, float dvdy, unsigned mask, TexelLanes* out);
 
 // The in-place kernel for the setup's filters, mip mode and anisotropy and
-// the vector width, chosen once per draw: the kernel branches on none of them.
+// the vector width allowed now, chosen once per draw: the kernel branches on
+// none of them.
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& setup);
 
 // The float nearest 1/255: native channels are byte values times this.

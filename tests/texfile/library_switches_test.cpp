@@ -2,7 +2,7 @@
 #include "library_switches.h"
 
 #include "conversion_job.h"
-#include "resample.h"
+#include "processor_features.h"
 
 #include <gtest/gtest.h>
 
@@ -61,13 +61,15 @@ TEST_F(LibrarySwitches, DisableMmxZeroOrTextLeavesMmxOn) {
 #endif
 }
 
-TEST_F(LibrarySwitches, StartUpMakesBoxHalvingFollowTheMmxSwitch) {
-    setenv("QUILLMARK_REG_DisableMMX", "1", 1);
-    SetBoxVectorSwitch(nullptr);
-    EXPECT_TRUE(BoxVectorPathEnabled());
+TEST_F(LibrarySwitches, StartUpTakesMmxAwayWhenTheSwitchSaysSo) {
+    if (!processor::Allow(processor::kMmx)) GTEST_SKIP() << "MMX is not available here";
     StartTextureLibrary();
+    EXPECT_TRUE(BoxVectorPathEnabled());
+    setenv("QUILLMARK_REG_DisableMMX", "1", 1);
+    StartTextureLibrary();
+    EXPECT_FALSE(processor::Allows(processor::kMmx));
     EXPECT_FALSE(BoxVectorPathEnabled());
-    SetBoxVectorSwitch(nullptr);
+    EXPECT_TRUE(processor::Allow(processor::kMmx));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // two normalisations.
 #include "library_switches.h"
 #include "math_dispatch.h"
+#include "processor_features.h"
 #include "system_override.h"
 
 #include <gtest/gtest.h>
@@ -221,10 +222,7 @@ TEST_F(MathDispatch, LibrarySwitchOverridesTheGeneralOne) {
     setenv("QUILLMARK_REG_DisablePSGP", "1", 1);
     setenv("QUILLMARK_REG_DisableTexLibPSGP", "0", 1);
     const std::uint32_t state = InitializeMathDispatch();
-    EXPECT_NE(state, MATH_DISPATCH_UNINITIALISED);
-#if defined(__SSE2__)
-    EXPECT_EQ(state, MATH_DISPATCH_SSE2);
-#endif
+    EXPECT_EQ(state, processor::Allows(processor::kSse2) ? MATH_DISPATCH_SSE2 : MATH_DISPATCH_PORTABLE);
 }
 
 // A processor reporting 3DNow! gets state 1 and the portable set (no 3DNow!
@@ -244,11 +242,15 @@ TEST_F(MathDispatch, ThreeDNowProcessorsGetStateOne) {
 
 TEST_F(MathDispatch, NonNumberSwitchReadsAsAbsent) {
     setenv("QUILLMARK_REG_DisablePSGP", "one", 1);
-#if defined(__SSE2__)
-    EXPECT_EQ(InitializeMathDispatch(), MATH_DISPATCH_SSE2);
-#else
-    EXPECT_NE(InitializeMathDispatch(), MATH_DISPATCH_UNINITIALISED);
-#endif
+    EXPECT_EQ(InitializeMathDispatch(), processor::Allows(processor::kSse2) ? MATH_DISPATCH_SSE2 : MATH_DISPATCH_PORTABLE);
+}
+
+// The processor-specific set follows what the processor features allow.
+TEST_F(MathDispatch, WithoutSseThePortableSetServes) {
+    processor::Disallow(processor::kSse | processor::kSse2);
+    EXPECT_EQ(InitializeMathDispatch(), MATH_DISPATCH_PORTABLE);
+    EXPECT_EQ(LiveMathDispatch().multiply, &math_impl::MultiplyPortable);
+    processor::Allow(processor::kSse | processor::kSse2);
 }
 
 }  // namespace

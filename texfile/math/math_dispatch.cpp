@@ -1,7 +1,7 @@
 #include "math_dispatch.h"
 
-#include "cpu_features.h"
 #include "library_switches.h"
+#include "processor_features.h"
 
 namespace quillmark {
 
@@ -65,10 +65,10 @@ std::uint32_t InitializeMathDispatch() {
         // No 3DNow! set is built: the state says it was chosen, and the
         // portable and plain-x86 implementations serve in its place.
         gState = MATH_DISPATCH_3DNOW;
-    } else if (cpu::HasSse2()) {
+    } else if (processor::Allows(processor::kSse2)) {
         gLive.multiply = &math_impl::MultiplySse;
         gState = MATH_DISPATCH_SSE2;
-    } else if (IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {
+    } else if (processor::Allows(processor::kSse) && IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {
         gLive.multiply = &math_impl::MultiplySse;
         gState = MATH_DISPATCH_SSE;
     }

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "processor_features.h"
 #include "sampler.h"
 
 namespace quillmark::reference {
@@ -30,25 +31,32 @@ protected:
         states.fill(0);
     }
 
-    void TearDown() override { UseWideVectors(true); }  // back to the start-up choice
+    void TearDown() override { processor::Allow(processor::kEveryFeature); }  // back to the start-up choice
 
-    // The quad through the quad path (power of two), in 128-bit and, where
-    // the CPU has them, 256-bit steps, and through the general path.
+    // The quad through the quad path (power of two) in scalar, 128-bit and,
+    // where the processor has them, 256-bit steps, and through the general path.
     void ExpectSamePaths(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
         Color4 general[4] = {};
         texture.powerOfTwo = false;
         SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
         texture.powerOfTwo = true;
-        for (bool wide : {false, true}) {
-            if (!UseWideVectors(wide)) continue;  // no AVX2 here
+        struct Path {
+            const char* name;
+            std::uint32_t features;
+        };
+        for (const Path& path : {Path{"scalar", 0}, Path{"128-bit", processor::kSse2},
+                                 Path{"256-bit", processor::kSse2 | processor::kAvx2}}) {
+            processor::Disallow(processor::kEveryFeature);
+            if (!processor::Allow(path.features)) continue;  // not on this processor
             Color4 quad[4] = {};
             SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
             for (int i = 0; i < 4; ++i) {
                 EXPECT_EQ(std::memcmp(&quad[i], &general[i], sizeof(Color4)), 0)
-                    << (wide ? "256" : "128") << "-bit, pixel " << i << " at (" << u[i] << ", " << v[i]
-                    << "): " << quad[i].r << " " << general[i].r;
+                    << path.name << ", pixel " << i << " at (" << u[i] << ", " << v[i] << "): " << quad[i].r << " "
+                    << general[i].r;
             }
         }
+        processor::Allow(processor::kEveryFeature);
     }
 
     void SetFilters(DWORD min, DWORD mag, DWORD mip, DWORD anisotropy) {
