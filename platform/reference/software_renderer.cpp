@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "rasterizer.h"
 #include "sampled_texture.h"
@@ -14,7 +15,7 @@
 namespace quillmark::reference {
 namespace {
 
-constexpr int kTileSize = 32;  // even, so that no pixel quad straddles two tiles
+constexpr int kTileSize = 64;  // even, so that no pixel quad straddles two tiles
 
 bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
     switch (type) {
@@ -138,10 +139,14 @@ void SoftwareRenderer::RunTiles(const DrawContext& context) {
     const int columns = (context.clipRight - (context.clipLeft & ~1) + kTileSize - 1) / kTileSize;
     const int rows = (context.clipBottom - (context.clipTop & ~1) + kTileSize - 1) / kTileSize;
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
+    allTriangles_.resize(triangles_.size());
+    std::iota(allTriangles_.begin(), allTriangles_.end(), 0u);
+    const TileRasterizer rasterize = PickTileRasterizer(context);
     workers_->Run(std::uint32_t(columns * rows), [&](std::uint32_t tile) {
         const int left = originX + int(tile % std::uint32_t(columns)) * kTileSize;
         const int top = originY + int(tile / std::uint32_t(columns)) * kTileSize;
-        RasterizeTile(context, left, top, left + kTileSize, top + kTileSize);
+        rasterize(context, {left, top, left + kTileSize, top + kTileSize, allTriangles_.data(),
+                            std::uint32_t(allTriangles_.size())});
     });
 }
 
@@ -150,11 +155,15 @@ void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context
     context.target.color = reinterpret_cast<std::uint32_t*>(color.bytes.data());
     context.target.colorPitch = color.rowPitch / 4;
     context.target.keepAlpha = color.format == D3DFMT_A8R8G8B8;
+    context.target.width = int(color.width);
+    context.target.height = int(color.height);
     const bool depth = depthBuffer_ && state.renderStates[D3DRS_ZENABLE] == D3DZB_TRUE;
     if (depth) {
         PixelStore& z = depthBuffer_->Pixels();
         context.target.depth = reinterpret_cast<std::uint16_t*>(z.bytes.data());
         context.target.depthPitch = z.rowPitch / 2;
+        context.target.width = std::min(context.target.width, int(z.width));
+        context.target.height = std::min(context.target.height, int(z.height));
     }
     context.depth = {depth, depth && state.renderStates[D3DRS_ZWRITEENABLE] != FALSE, state.renderStates[D3DRS_ZFUNC]};
     const D3DVIEWPORT9& vp = state.viewport;

@@ -5,6 +5,7 @@
 // triangles, and spreads the tiles over the workers.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -43,6 +44,7 @@ private:
     std::vector<SampledTexture> stageTextures_;
     std::vector<ClipVertex> clipVertices_;
     std::vector<TriangleSetup> triangles_;
+    std::vector<std::uint32_t> allTriangles_;  // 0 .. n - 1: every tile draws every triangle
 };
 
 }  // namespace quillmark::reference
