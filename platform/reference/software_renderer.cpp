@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 #include "rasterizer.h"
 #include "sampled_texture.h"
@@ -135,18 +134,58 @@ HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector
     return S_OK;
 }
 
-void SoftwareRenderer::RunTiles(const DrawContext& context) {
-    const int columns = (context.clipRight - (context.clipLeft & ~1) + kTileSize - 1) / kTileSize;
-    const int rows = (context.clipBottom - (context.clipTop & ~1) + kTileSize - 1) / kTileSize;
+void SoftwareRenderer::BinTriangles(const DrawContext& context) {
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
-    allTriangles_.resize(triangles_.size());
-    std::iota(allTriangles_.begin(), allTriangles_.end(), 0u);
+    tileColumns_ = (context.clipRight - originX + kTileSize - 1) / kTileSize;
+    const int rows = (context.clipBottom - originY + kTileSize - 1) / kTileSize;
+    // The tiles [c0, c1] x [r0, r1] that triangle t's bounds touch, within
+    // the viewport; false when none.
+    const auto tilesOf = [&](const TriangleSetup& t, int* c0, int* r0, int* c1, int* r1) {
+        const int x0 = std::max(t.minX, context.clipLeft), y0 = std::max(t.minY, context.clipTop);
+        const int x1 = std::min(t.maxX, context.clipRight - 1), y1 = std::min(t.maxY, context.clipBottom - 1);
+        if (x0 > x1 || y0 > y1) return false;
+        *c0 = (x0 - originX) / kTileSize;
+        *r0 = (y0 - originY) / kTileSize;
+        *c1 = (x1 - originX) / kTileSize;
+        *r1 = (y1 - originY) / kTileSize;
+        return true;
+    };
+    // Counted, then placed: each tile's triangles stay in drawing order.
+    tileStart_.assign(std::size_t(tileColumns_ * rows) + 1, 0);
+    int c0, r0, c1, r1;
+    for (const TriangleSetup& t : triangles_) {
+        if (!tilesOf(t, &c0, &r0, &c1, &r1)) continue;
+        for (int r = r0; r <= r1; ++r) {
+            for (int c = c0; c <= c1; ++c) ++tileStart_[std::size_t(r * tileColumns_ + c) + 1];
+        }
+    }
+    for (std::size_t tile = 1; tile < tileStart_.size(); ++tile) tileStart_[tile] += tileStart_[tile - 1];
+    tileTriangles_.resize(tileStart_.back());
+    std::vector<std::uint32_t>& next = tileFill_;
+    next.assign(tileStart_.begin(), tileStart_.end() - 1);
+    for (std::uint32_t i = 0; i < std::uint32_t(triangles_.size()); ++i) {
+        if (!tilesOf(triangles_[i], &c0, &r0, &c1, &r1)) continue;
+        for (int r = r0; r <= r1; ++r) {
+            for (int c = c0; c <= c1; ++c) tileTriangles_[next[std::size_t(r * tileColumns_ + c)]++] = i;
+        }
+    }
+    busyTiles_.clear();
+    for (std::uint32_t tile = 0; tile + 1 < tileStart_.size(); ++tile) {
+        if (tileStart_[tile + 1] > tileStart_[tile]) busyTiles_.push_back(tile);
+    }
+}
+
+void SoftwareRenderer::RunTiles(const DrawContext& context) {
+    BinTriangles(context);
     const TileRasterizer rasterize = PickTileRasterizer(context);
-    workers_->Run(std::uint32_t(columns * rows), [&](std::uint32_t tile) {
-        const int left = originX + int(tile % std::uint32_t(columns)) * kTileSize;
-        const int top = originY + int(tile / std::uint32_t(columns)) * kTileSize;
-        rasterize(context, {left, top, left + kTileSize, top + kTileSize, allTriangles_.data(),
-                            std::uint32_t(allTriangles_.size())});
+    const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
+    workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {
+        const std::uint32_t tile = busyTiles_[job];
+        const int left = originX + int(tile % std::uint32_t(tileColumns_)) * kTileSize;
+        const int top = originY + int(tile / std::uint32_t(tileColumns_)) * kTileSize;
+        const std::uint32_t first = tileStart_[tile];
+        rasterize(context, {left, top, left + kTileSize, top + kTileSize, tileTriangles_.data() + first,
+                            tileStart_[tile + 1] - first});
     });
 }
 

@@ -35,6 +35,7 @@ private:
     HRESULT PrepareStages(const DrawCall& call, DrawContext& context, std::vector<CoordinateSource>& sources);
     HRESULT SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources);
     void SetTargets(const DeviceState& state, DrawContext& context) const;
+    void BinTriangles(const DrawContext& context);
     void RunTiles(const DrawContext& context);
 
     Surface& backBuffer_;
@@ -44,7 +45,11 @@ private:
     std::vector<SampledTexture> stageTextures_;
     std::vector<ClipVertex> clipVertices_;
     std::vector<TriangleSetup> triangles_;
-    std::vector<std::uint32_t> allTriangles_;  // 0 .. n - 1: every tile draws every triangle
+    // The draw's tiles, row by row, tileColumns_ to a row: tile k's
+    // triangles are tileTriangles_[tileStart_[k] .. tileStart_[k + 1]), by
+    // index in drawing order; busyTiles_ lists the tiles with any.
+    int tileColumns_ = 0;
+    std::vector<std::uint32_t> tileStart_, tileFill_, tileTriangles_, busyTiles_;
 };
 
 }  // namespace quillmark::reference

@@ -112,5 +112,41 @@ TEST_F(RasterizerLanesTest, EveryWidthAndThreadCountDrawsTheSameBits) {
     }
 }
 
+// Tiles start at the viewport's corner rounded down to even coordinates:
+// a quad covering more than the viewport fills exactly the viewport, and
+// small squares across tile corners draw every pixel of theirs.
+TEST_F(RasterizerLanesTest, TilesCoverAnOddViewportExactly) {
+    Recreate(ActiveRasterLanes(), 2);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);  // the diffuse colour, white
+    ASSERT_EQ(DrawQuad(-10, -10, 810, 610, 0, 0, 1, 1), S_OK);
+    std::vector<std::uint32_t> pixels = ReadBack();
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const bool inside = x >= 3 && x < 3 + 781 && y >= 5 && y < 5 + 587;
+            ASSERT_EQ(Rgb(pixels[std::size_t(y) * 800 + std::size_t(x)]) != 0, inside) << "pixel " << x << ", " << y;
+        }
+    }
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    const int corners[][2] = {{66, 69}, {130, 133}, {194, 69}, {770, 581}};  // tile corners: 2 + 64k, 5 + 64k rounded down to even
+    // Pixel edges (left - 0.5 .. right - 0.5) mapped through the viewport.
+    const auto at = [](float x, float y) {
+        return TexturedVertex{(x - 0.5f - 3.0f) / (781.0f / 2) - 1.0f, 1.0f - (y - 0.5f - 5.0f) / (587.0f / 2), 0.5f, 0, 0};
+    };
+    for (const auto& corner : corners) {
+        const float l = float(corner[0] - 3), t = float(corner[1] - 3), r = float(corner[0] + 3), b = float(corner[1] + 3);
+        ASSERT_EQ(DrawStrip({at(l, t), at(r, t), at(l, b), at(r, b)}), S_OK);
+    }
+    pixels = ReadBack();
+    std::size_t drawn = 0;
+    for (std::uint32_t pixel : pixels) drawn += Rgb(pixel) != 0;
+    EXPECT_EQ(drawn, std::size(corners) * 36);
+    for (const auto& corner : corners) {
+        for (int y = corner[1] - 3; y < corner[1] + 3; ++y) {
+            for (int x = corner[0] - 3; x < corner[0] + 3; ++x)
+                EXPECT_NE(Rgb(pixels[std::size_t(y) * 800 + std::size_t(x)]), 0u) << "pixel " << x << ", " << y;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quillmark::reference::testing
