@@ -418,7 +418,7 @@ template <int W>
 template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeBlock(const DrawContext& c, const TriangleSetup& t, int x, int y,
                                               unsigned mask) {
-    alignas(32) std::int32_t depths[kBlockLanes];
+    alignas(32) std::int32_t depths[kBlockLanes] = {};  // read only when the draw tests depth
     if (c.depth.test) {
         BlockDepths<W>(t, x, y, depths);
         mask = BlockDepthPixels<W, depthFunc>(c.target, x, y, mask, depths);
@@ -437,14 +437,7 @@ std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
     return n >= 0 ? n / d : -((-n + d - 1) / d);
 }
 
-// The pixels [first, last] of a row inside all three edges (first > last
-// when there are none).
-struct Span {
-    int first, last;
-    bool Empty() const { return first > last; }
-};
-
-constexpr Span kEmptySpan{1, 0};
+constexpr RowSpan kEmptySpan{1, 0};
 
 // The spans of successive rows. Each edge function is linear in x, so its
 // inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
@@ -468,7 +461,7 @@ public:
     }
 
     // The current row's span within [left, right), then on to the next row.
-    Span Next(int left, int right) {
+    RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
         for (Edge& edge : edges_) {
@@ -502,7 +495,7 @@ private:
 };
 
 // Row r of the block at x covered by `span`, as lanes of a block mask.
-[[gnu::always_inline]] inline unsigned RowLanes(const Span& span, int x, int r) {
+[[gnu::always_inline]] inline unsigned RowLanes(const RowSpan& span, int x, int r) {
     const int from = std::max(span.first - x, 0), to = std::min(span.last - x, kBlockSize - 1);
     if (from > to) return 0;
     const unsigned across = (0xFu >> (kBlockSize - 1 - to)) & (0xFu << from);  // bit k: pixel x + k
@@ -522,19 +515,22 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
 }
 
 // The triangle's pixels in [left, right) x [top, bottom), four rows at a
-// time, in blocks whose quads sit at even coordinates. Blocks inside all
+// time, in blocks whose quads sit at even coordinates; `spans` holds rows
+// top .. bottom - 1 (wider than [left, right) perhaps). Blocks inside all
 // four rows' spans are full and take no mask arithmetic.
 template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top,
-                                                     int right, int bottom) {
-    const int firstRow = top & ~1;
-    RowWalk walk(t, firstRow);
-    for (int y = firstRow; y < bottom; y += kBlockSize) {
-        Span rows[kBlockSize];
+[[gnu::always_inline]] inline void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t,
+                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
+    for (int y = top & ~1; y < bottom; y += kBlockSize) {
+        RowSpan rows[kBlockSize];
         int first = INT_MAX, last = INT_MIN, fullFirst = INT_MIN, fullLast = INT_MAX;
         for (int r = 0; r < kBlockSize; ++r) {
-            rows[r] = y + r < bottom ? walk.Next(left, right) : kEmptySpan;
-            if (y + r < top) rows[r] = kEmptySpan;
+            if (y + r < top || y + r >= bottom) {
+                rows[r] = kEmptySpan;
+            } else {
+                const RowSpan& span = spans[y + r - top];
+                rows[r] = {std::max(span.first, left), std::min(span.last, right - 1)};
+            }
             if (!rows[r].Empty()) {
                 first = std::min(first, rows[r].first);
                 last = std::max(last, rows[r].last);
@@ -560,11 +556,13 @@ template <int W, DWORD depthFunc>
     const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
     const std::vector<TriangleSetup>& triangles = *c.triangles;
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
-        const TriangleSetup& t = triangles[tile.triangles[k]];
+        const std::uint32_t index = tile.triangles[k];
+        const TriangleSetup& t = triangles[index];
         const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
         const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
         if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
-        RasterizeTriangle<W, depthFunc>(c, t, x0, y0, x1 + 1, y1 + 1);
+        const RowSpan* spans = c.spans + c.firstSpan[index] + std::size_t(y0 - std::max(t.minY, c.clipTop));
+        RasterizeTriangle<W, depthFunc>(c, t, spans, x0, y0, x1 + 1, y1 + 1);
     }
 }
 
@@ -627,6 +625,11 @@ RasterLanes WidestLanes() {
 RasterLanes g_lanes = WidestLanes();
 
 }  // namespace
+
+void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out) {
+    RowWalk walk(t, top);
+    for (int y = top; y < bottom; ++y) *out++ = walk.Next(left, right);
+}
 
 RasterLanes ActiveRasterLanes() { return g_lanes; }
 

@@ -29,6 +29,13 @@ struct DepthMode {
     DWORD func = D3DCMP_LESSEQUAL;
 };
 
+// The pixels [first, last] of one row of a triangle; first > last when the
+// row has none.
+struct RowSpan {
+    int first, last;
+    bool Empty() const { return first > last; }
+};
+
 struct DrawContext {
     DrawTarget target;
     DepthMode depth;
@@ -42,7 +49,15 @@ struct DrawContext {
     int directStage = -1;
     InPlaceQuadKernel directKernel = nullptr;  // the direct stage's sampler kernel
     const std::vector<TriangleSetup>* triangles = nullptr;
+    // The row spans of the triangles being drawn: triangle i's row
+    // max(minY, clipTop) is spans[firstSpan[i]], the rows below it follow.
+    const RowSpan* spans = nullptr;
+    const std::uint32_t* firstSpan = nullptr;
 };
+
+// The triangle's spans of the rows [top, bottom) within the columns
+// [left, right), exactly by the fill rule, into out[0 .. bottom - top).
+void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out);
 
 // The pixels of one tile and the triangles that may touch it, by index
 // into DrawContext::triangles, in drawing order.

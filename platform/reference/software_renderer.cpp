@@ -15,6 +15,9 @@ namespace quillmark::reference {
 namespace {
 
 constexpr int kTileSize = 64;  // even, so that no pixel quad straddles two tiles
+// Row spans kept at once (8 MiB): a draw whose triangles have more is drawn
+// in batches of triangles, in order.
+constexpr std::size_t kMaxBatchSpans = std::size_t{1} << 20;
 
 bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
     switch (type) {
@@ -134,59 +137,78 @@ HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector
     return S_OK;
 }
 
-void SoftwareRenderer::BinTriangles(const DrawContext& context) {
+namespace {
+
+// The pixels [x0, x1] x [y0, y1] of the triangle's bounds within the
+// viewport; false when there are none.
+bool BoundsInViewport(const DrawContext& context, const TriangleSetup& t, int* x0, int* y0, int* x1, int* y1) {
+    *x0 = std::max(t.minX, context.clipLeft);
+    *y0 = std::max(t.minY, context.clipTop);
+    *x1 = std::min(t.maxX, context.clipRight - 1);
+    *y1 = std::min(t.maxY, context.clipBottom - 1);
+    return *x0 <= *x1 && *y0 <= *y1;
+}
+
+}  // namespace
+
+std::size_t SoftwareRenderer::PrepareBatch(const DrawContext& context, std::size_t first) {
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
     tileColumns_ = (context.clipRight - originX + kTileSize - 1) / kTileSize;
     const int rows = (context.clipBottom - originY + kTileSize - 1) / kTileSize;
-    // The tiles [c0, c1] x [r0, r1] that triangle t's bounds touch, within
-    // the viewport; false when none.
-    const auto tilesOf = [&](const TriangleSetup& t, int* c0, int* r0, int* c1, int* r1) {
-        const int x0 = std::max(t.minX, context.clipLeft), y0 = std::max(t.minY, context.clipTop);
-        const int x1 = std::min(t.maxX, context.clipRight - 1), y1 = std::min(t.maxY, context.clipBottom - 1);
-        if (x0 > x1 || y0 > y1) return false;
-        *c0 = (x0 - originX) / kTileSize;
-        *r0 = (y0 - originY) / kTileSize;
-        *c1 = (x1 - originX) / kTileSize;
-        *r1 = (y1 - originY) / kTileSize;
-        return true;
-    };
-    // Counted, then placed: each tile's triangles stay in drawing order.
+    // The row spans of the batch's triangles, up to kMaxBatchSpans of them
+    // (at least one triangle), and how many tiles each triangle touches.
+    spans_.clear();
+    firstSpan_.resize(triangles_.size());
     tileStart_.assign(std::size_t(tileColumns_ * rows) + 1, 0);
-    int c0, r0, c1, r1;
-    for (const TriangleSetup& t : triangles_) {
-        if (!tilesOf(t, &c0, &r0, &c1, &r1)) continue;
-        for (int r = r0; r <= r1; ++r) {
-            for (int c = c0; c <= c1; ++c) ++tileStart_[std::size_t(r * tileColumns_ + c) + 1];
+    std::size_t end = first;
+    int x0, y0, x1, y1;
+    for (; end < triangles_.size(); ++end) {
+        const TriangleSetup& t = triangles_[end];
+        firstSpan_[end] = std::uint32_t(spans_.size());
+        if (!BoundsInViewport(context, t, &x0, &y0, &x1, &y1)) continue;
+        const auto count = std::size_t(y1 - y0 + 1);
+        if (end > first && spans_.size() + count > kMaxBatchSpans) break;
+        spans_.resize(spans_.size() + count);
+        TriangleSpans(t, x0, y0, x1 + 1, y1 + 1, spans_.data() + firstSpan_[end]);
+        for (int r = (y0 - originY) / kTileSize; r <= (y1 - originY) / kTileSize; ++r) {
+            for (int c = (x0 - originX) / kTileSize; c <= (x1 - originX) / kTileSize; ++c)
+                ++tileStart_[std::size_t(r * tileColumns_ + c) + 1];
         }
     }
+    // Each tile's triangles in drawing order.
     for (std::size_t tile = 1; tile < tileStart_.size(); ++tile) tileStart_[tile] += tileStart_[tile - 1];
     tileTriangles_.resize(tileStart_.back());
-    std::vector<std::uint32_t>& next = tileFill_;
-    next.assign(tileStart_.begin(), tileStart_.end() - 1);
-    for (std::uint32_t i = 0; i < std::uint32_t(triangles_.size()); ++i) {
-        if (!tilesOf(triangles_[i], &c0, &r0, &c1, &r1)) continue;
-        for (int r = r0; r <= r1; ++r) {
-            for (int c = c0; c <= c1; ++c) tileTriangles_[next[std::size_t(r * tileColumns_ + c)]++] = i;
+    tileFill_.assign(tileStart_.begin(), tileStart_.end() - 1);
+    for (std::size_t i = first; i < end; ++i) {
+        if (!BoundsInViewport(context, triangles_[i], &x0, &y0, &x1, &y1)) continue;
+        for (int r = (y0 - originY) / kTileSize; r <= (y1 - originY) / kTileSize; ++r) {
+            for (int c = (x0 - originX) / kTileSize; c <= (x1 - originX) / kTileSize; ++c)
+                tileTriangles_[tileFill_[std::size_t(r * tileColumns_ + c)]++] = std::uint32_t(i);
         }
     }
     busyTiles_.clear();
     for (std::uint32_t tile = 0; tile + 1 < tileStart_.size(); ++tile) {
         if (tileStart_[tile + 1] > tileStart_[tile]) busyTiles_.push_back(tile);
     }
+    return end;
 }
 
-void SoftwareRenderer::RunTiles(const DrawContext& context) {
-    BinTriangles(context);
+void SoftwareRenderer::RunTiles(DrawContext& context) {
     const TileRasterizer rasterize = PickTileRasterizer(context);
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
-    workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {
-        const std::uint32_t tile = busyTiles_[job];
-        const int left = originX + int(tile % std::uint32_t(tileColumns_)) * kTileSize;
-        const int top = originY + int(tile / std::uint32_t(tileColumns_)) * kTileSize;
-        const std::uint32_t first = tileStart_[tile];
-        rasterize(context, {left, top, left + kTileSize, top + kTileSize, tileTriangles_.data() + first,
-                            tileStart_[tile + 1] - first});
-    });
+    for (std::size_t first = 0; first < triangles_.size();) {
+        first = PrepareBatch(context, first);
+        context.spans = spans_.data();
+        context.firstSpan = firstSpan_.data();
+        workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {
+            const std::uint32_t tile = busyTiles_[job];
+            const int left = originX + int(tile % std::uint32_t(tileColumns_)) * kTileSize;
+            const int top = originY + int(tile / std::uint32_t(tileColumns_)) * kTileSize;
+            const std::uint32_t start = tileStart_[tile];
+            rasterize(context, {left, top, left + kTileSize, top + kTileSize, tileTriangles_.data() + start,
+                                tileStart_[tile + 1] - start});
+        });
+    }
 }
 
 void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context) const {

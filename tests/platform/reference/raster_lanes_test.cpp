@@ -3,6 +3,7 @@
 // comparison, through both shading paths, in a viewport whose odd corner
 // puts blocks and tiles across its edges.
 #include <random>
+#include <utility>
 
 #include "draw_fixture.h"
 #include "rasterizer.h"
@@ -146,6 +147,35 @@ TEST_F(RasterizerLanesTest, TilesCoverAnOddViewportExactly) {
                 EXPECT_NE(Rgb(pixels[std::size_t(y) * 800 + std::size_t(x)]), 0u) << "pixel " << x << ", " << y;
         }
     }
+}
+
+// A draw whose triangles span more rows than the renderer keeps at once
+// (2^20) is drawn in batches, still in drawing order: three rounds of
+// full-height two-pixel columns over the whole view, each round in its own
+// colour, leave the last round's colour everywhere.
+TEST_F(RasterizerLanesTest, DrawsInOrderPastOneBatchOfRows) {
+    const std::uint32_t colors[] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFF000000u};
+    IDirect3DTexture9* texture = MakeTexture(4, 1, 1, [&](UINT, UINT x, UINT) { return colors[x]; });
+    device->SetTexture(0, texture);
+    SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    constexpr int kRounds = 3, kColumns = 400;  // 2400 triangles of 600 rows: 1.44 million spans
+    std::vector<TexturedVertex> list;
+    for (int round = 0; round < kRounds; ++round) {
+        const float u = (float(round) + 0.5f) / 4;
+        for (int column = 0; column < kColumns; ++column) {
+            const float l = float(2 * column) - 0.5f, r = l + 2, t = -0.5f, b = 599.5f;
+            for (const auto& [x, y] : {std::pair{l, t}, {r, t}, {l, b}, {r, t}, {r, b}, {l, b}})
+                list.push_back(At(x, y, 0.5f, u, 0.5f));
+        }
+    }
+    ASSERT_EQ(Draw(D3DPT_TRIANGLELIST, list), S_OK);
+    const std::vector<std::uint32_t> pixels = ReadBack();
+    std::size_t wrong = 0;
+    for (std::uint32_t pixel : pixels) wrong += Rgb(pixel) != Rgb(colors[kRounds - 1]);
+    EXPECT_EQ(wrong, 0u);
+    device->SetTexture(0, nullptr);
+    texture->Release();
 }
 
 }  // namespace
