@@ -461,23 +461,19 @@ public:
     }
 
     // The current row's span within [left, right), then on to the next row.
-    RowSpan Next(int left, int right) {
+    [[gnu::always_inline]] RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
+#pragma GCC unroll 3
         for (Edge& edge : edges_) {
-            if (edge.sign > 0) {
-                first = std::max(first, -edge.quotient);
-            } else if (edge.sign < 0) {
-                last = std::min(last, edge.quotient);
-            } else {
-                empty = empty || edge.quotient < 0;  // k itself when a = 0
-            }
-            edge.quotient += edge.stepQuotient;
+            const std::int64_t quotient = edge.quotient;
+            if (edge.sign > 0) first = std::max(first, -quotient);
+            if (edge.sign < 0) last = std::min(last, quotient);
+            empty = empty || (edge.sign == 0 && quotient < 0);  // k itself when a = 0
             edge.remainder += edge.stepRemainder;
-            if (edge.remainder >= edge.divisor) {
-                edge.remainder -= edge.divisor;
-                ++edge.quotient;
-            }
+            const bool carry = edge.remainder >= edge.divisor;
+            edge.quotient = quotient + edge.stepQuotient + std::int64_t{carry};
+            edge.remainder -= carry ? edge.divisor : 0;
         }
         if (empty) return kEmptySpan;
         // Both ends stay within [left - 1, right] so that they convert exactly.
