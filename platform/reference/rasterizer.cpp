@@ -275,15 +275,15 @@ std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
 // writes depth.
 void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
     const DrawTarget& target = c.target;
-    std::uint32_t* color = target.color + std::size_t(y) * target.colorPitch + std::size_t(x);
-    std::uint16_t* depth = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+    const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
+    const std::size_t depth = std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
         if (!(mask & (1u << i))) continue;
         float channels[4];
         std::memcpy(channels, &bgra[i], sizeof channels);
         const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
-        color[down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
-        if (c.depth.write) depth[down * target.depthPitch + across] = std::uint16_t(z[i]);
+        target.color[color + down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
+        if (c.depth.write) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
     }
 }
 
