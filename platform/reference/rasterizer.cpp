@@ -2,71 +2,215 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <functional>
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+#include "processor_features.h"
+
+// The AVX2 lanes are compiled for x86 with a target attribute and chosen
+// at run time only where the processor has them.
+#if defined(__x86_64__) || defined(__i386__)
+#define QM_RASTER_AVX2 1
+#endif
 
 namespace quillmark::reference {
 namespace {
 
-// Clears the bits of `mask` whose depth fails against the stored one under
-// the comparison `Passes`.
-template <class Passes>
-unsigned DepthMask(unsigned mask, const std::uint16_t* depths, const std::uint16_t* stored, const std::size_t* offsets,
-                   Passes passes) {
-    for (int i = 0; i < 4; ++i) {
-        if ((mask & (1u << i)) && !passes(depths[i], stored[offsets[i]])) mask &= ~(1u << i);
+// A block is 4 x 4 pixels: four 2 x 2 quads, (0, 0), (2, 0), (0, 2) and
+// (2, 2) from its top-left pixel. Lane 4q + 2j + i holds pixel i across
+// and j down in quad q, so that quad q's lanes are 4q .. 4q + 3 in the
+// quad's own pixel order and bit l of a block mask is lane l.
+constexpr int kBlockSize = 4;
+constexpr int kBlockLanes = 16;
+constexpr int kQuadLanes = 4;
+constexpr unsigned kFullQuad = 0xF;
+constexpr unsigned kFullBlock = 0xFFFF;
+
+constexpr int QuadX(int lane) { return 2 * ((lane >> 2) & 1); }
+constexpr int QuadY(int lane) { return 2 * (lane >> 3); }
+constexpr int InQuadX(int lane) { return lane & 1; }
+constexpr int InQuadY(int lane) { return (lane >> 1) & 1; }
+constexpr int PixelX(int lane) { return QuadX(lane) + InQuadX(lane); }
+constexpr int PixelY(int lane) { return QuadY(lane) + InQuadY(lane); }
+
+template <int (*offset)(int)>
+constexpr std::array<float, kBlockLanes> LaneTable() {
+    std::array<float, kBlockLanes> table{};
+    for (int lane = 0; lane < kBlockLanes; ++lane) table[std::size_t(lane)] = float(offset(lane));
+    return table;
+}
+
+// Each lane's offsets from the block's top-left pixel, as exact floats.
+alignas(32) constexpr std::array<float, kBlockLanes> kQuadX = LaneTable<QuadX>();
+alignas(32) constexpr std::array<float, kBlockLanes> kQuadY = LaneTable<QuadY>();
+alignas(32) constexpr std::array<float, kBlockLanes> kInQuadX = LaneTable<InQuadX>();
+alignas(32) constexpr std::array<float, kBlockLanes> kInQuadY = LaneTable<InQuadY>();
+alignas(32) constexpr std::array<float, kBlockLanes> kPixelX = LaneTable<PixelX>();
+alignas(32) constexpr std::array<float, kBlockLanes> kPixelY = LaneTable<PixelY>();
+
+// ---- lanes -----------------------------------------------------------------
+// W floats handled as one value: a plain float on the scalar path, a
+// vector of 4 or 8 on the others. Every operation is the IEEE operation of
+// each lane, so all widths give the same bits.
+
+// The helpers below are inlined into each tile function and live in this
+// file alone, so no call passes 256-bit lanes between differently compiled
+// functions: the ABI note on such calls does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <int W>
+struct LaneTypes;
+template <>
+struct LaneTypes<1> {
+    using Float = float;
+    using Int = std::int32_t;
+};
+template <>
+struct LaneTypes<4> {
+    using Float = float __attribute__((vector_size(16)));
+    using Int = std::int32_t __attribute__((vector_size(16)));
+};
+template <>
+struct LaneTypes<8> {
+    using Float = float __attribute__((vector_size(32)));
+    using Int = std::int32_t __attribute__((vector_size(32)));
+};
+
+template <int W>
+using FloatLanes = typename LaneTypes<W>::Float;
+template <int W>
+using IntLanes = typename LaneTypes<W>::Int;
+
+template <int W>
+[[gnu::always_inline]] inline FloatLanes<W> Load(const float* from) {
+    FloatLanes<W> lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+template <class Lanes>
+[[gnu::always_inline]] inline void Store(const Lanes& lanes, void* to) {
+    std::memcpy(to, &lanes, sizeof lanes);
+}
+
+// Every lane set to `value` (signs of zero kept).
+template <int W>
+[[gnu::always_inline]] inline FloatLanes<W> Broadcast(float value) {
+    if constexpr (W == 1) {
+        return value;
+    } else {
+        FloatLanes<W> lanes;
+        for (int i = 0; i < W; ++i) lanes[i] = value;
+        return lanes;
+    }
+}
+
+template <int W>
+[[gnu::always_inline]] inline IntLanes<W> Truncate(FloatLanes<W> value) {
+    if constexpr (W == 1) {
+        return std::int32_t(value);
+    } else {
+        return __builtin_convertvector(value, IntLanes<W>);
+    }
+}
+
+// floor(saturate(value) * scale + 0.5): a colour channel's 8-bit value
+// (scale 255) or a D16 depth (scale 65535). Saturation is max(value, 0)
+// then min(·, 1), each taking its right operand unless the left is
+// strictly beyond it, so NaN saturates to 0.
+template <int W>
+[[gnu::always_inline]] inline IntLanes<W> ScaledUnorm(FloatLanes<W> value, float scale) {
+    const FloatLanes<W> zero = Broadcast<W>(0.0f), one = Broadcast<W>(1.0f);
+    const FloatLanes<W> low = value > zero ? value : zero;
+    const FloatLanes<W> clamped = low < one ? low : one;
+    return Truncate<W>(clamped * scale + 0.5f);
+}
+
+// A plane's value at every pixel of the block at (x, y):
+// (value + ddx · (px − originX)) + ddy · (py − originY).
+template <int W>
+[[gnu::always_inline]] inline void PlaneAtPixels(float value, float ddx, float ddy, const TriangleSetup& t, int x,
+                                                 int y, float* out) {
+    for (int l = 0; l < kBlockLanes; l += W) {
+        const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
+        const FloatLanes<W> py = Load<W>(&kPixelY[std::size_t(l)]) + float(y);
+        Store((Broadcast<W>(value) + ddx * (px - t.originX)) + ddy * (py - t.originY), out + l);
+    }
+}
+
+// The D16 depths of the block's pixels.
+template <int W>
+[[gnu::always_inline]] inline void BlockDepths(const TriangleSetup& t, int x, int y, std::int32_t* out) {
+    alignas(32) float z[kBlockLanes];
+    PlaneAtPixels<W>(t.z, t.dzdx, t.dzdy, t, x, y, z);
+    for (int l = 0; l < kBlockLanes; l += W) Store(ScaledUnorm<W>(Load<W>(z + l), 65535.0f), out + l);
+}
+
+// One stage's texture coordinates at the block's pixels. Each quad starts
+// from its top-left pixel, f0 = (value + ddx · (qx − originX)) + ddy ·
+// (qy − originY), and steps (f0 + ddx · i) + ddy · j to its pixel (i, j);
+// then u = (s/w) / (q/w) and v alike, through one division.
+template <int W>
+[[gnu::always_inline]] inline void BlockCoordinates(const TriangleSetup& t, int base, int x, int y, float* u,
+                                                    float* v) {
+    for (int l = 0; l < kBlockLanes; l += W) {
+        const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - t.originX;
+        const FloatLanes<W> oy = (Load<W>(&kQuadY[std::size_t(l)]) + float(y)) - t.originY;
+        const FloatLanes<W> i = Load<W>(&kInQuadX[std::size_t(l)]), j = Load<W>(&kInQuadY[std::size_t(l)]);
+        FloatLanes<W> attribute[3];
+        for (int k = 0; k < 3; ++k) {
+            const float ddx = t.ddx[std::size_t(base + k)], ddy = t.ddy[std::size_t(base + k)];
+            const FloatLanes<W> first = (Broadcast<W>(t.value[std::size_t(base + k)]) + ddx * ox) + ddy * oy;
+            attribute[k] = (first + ddx * i) + ddy * j;
+        }
+        const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
+        Store(attribute[0] * inverse, u + l);
+        Store(attribute[1] * inverse, v + l);
+    }
+}
+
+// ---- depth -----------------------------------------------------------------
+
+template <DWORD func>
+bool DepthPasses(std::uint16_t z, std::uint16_t stored) {
+    if constexpr (func == D3DCMP_NEVER) return false;
+    if constexpr (func == D3DCMP_LESS) return z < stored;
+    if constexpr (func == D3DCMP_EQUAL) return z == stored;
+    if constexpr (func == D3DCMP_LESSEQUAL) return z <= stored;
+    if constexpr (func == D3DCMP_GREATER) return z > stored;
+    if constexpr (func == D3DCMP_NOTEQUAL) return z != stored;
+    if constexpr (func == D3DCMP_GREATEREQUAL) return z >= stored;
+    return true;
+}
+
+// The pixels of the quad mask `mask` at (x, y) whose depths pass; pixels
+// outside the mask (perhaps outside the buffer) are never read.
+template <DWORD func>
+unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, const std::int32_t* z) {
+    const std::uint16_t* row = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+    for (int i = 0; i < kQuadLanes; ++i) {
+        if (!(mask & (1u << i))) continue;
+        const std::uint16_t stored = row[std::size_t(i >> 1) * target.depthPitch + std::size_t(i & 1)];
+        if (!DepthPasses<func>(std::uint16_t(z[i]), stored)) mask &= ~(1u << i);
     }
     return mask;
 }
 
-// The pixels of `mask` whose depths z pass against stored[offsets[i]].
-unsigned DepthPasses(DWORD func, unsigned mask, const std::uint16_t* z, const std::uint16_t* stored,
-                     const std::size_t* offsets) {
-    switch (func) {
-        case D3DCMP_NEVER: return 0;
-        case D3DCMP_LESS: return DepthMask(mask, z, stored, offsets, std::less<>());
-        case D3DCMP_EQUAL: return DepthMask(mask, z, stored, offsets, std::equal_to<>());
-        case D3DCMP_LESSEQUAL: return DepthMask(mask, z, stored, offsets, std::less_equal<>());
-        case D3DCMP_GREATER: return DepthMask(mask, z, stored, offsets, std::greater<>());
-        case D3DCMP_NOTEQUAL: return DepthMask(mask, z, stored, offsets, std::not_equal_to<>());
-        case D3DCMP_GREATEREQUAL: return DepthMask(mask, z, stored, offsets, std::greater_equal<>());
-        default: return mask;
-    }
-}
+// Whether all four pixels of the quad at (x, y) lie in the buffers, so that
+// a partial quad may be read and blended whole: its pixels belong to one
+// tile, drawn by one thread.
+bool QuadInBuffers(const DrawTarget& target, int x, int y) { return x + 1 < target.width && y + 1 < target.height; }
 
-struct Quad {
-    int x, y;           // top-left pixel (even coordinates)
-    unsigned mask = 0;  // bit i: pixel (x + i % 2, y + i / 2) is drawn
-};
-
-constexpr unsigned kFullQuad = 0xF;
-
-// The four 16-bit values of a quad in a buffer (two from each row), as
-// 32-bit lanes in pixel order.
-__m128i LoadQuad16(const std::uint16_t* row0, const std::uint16_t* row1) {
-    std::uint32_t top, bottom;
-    std::memcpy(&top, row0, 4);
-    std::memcpy(&bottom, row1, 4);
-    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(top)), _mm_cvtsi32_si128(int(bottom)));
-    return _mm_unpacklo_epi16(words, _mm_setzero_si128());
-}
-
-// Stores the low 16 bits of the four 32-bit lanes, two to each row.
-void StoreQuad16(__m128i values, std::uint16_t* row0, std::uint16_t* row1) {
-    __m128i words = _mm_shufflelo_epi16(values, _MM_SHUFFLE(3, 1, 2, 0));
-    words = _mm_shufflehi_epi16(words, _MM_SHUFFLE(3, 1, 2, 0));
-    words = _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));
-    const auto top = std::uint32_t(_mm_cvtsi128_si32(words)), bottom = std::uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(words, 4)));
-    std::memcpy(row0, &top, 4);
-    std::memcpy(row1, &bottom, 4);
-}
-
-// The lanes where z passes against stored under the comparison `func`
-// (both 0..65535 in 32-bit lanes), as a 4-bit mask.
+#if defined(__SSE2__)
+// The lanes where z passes against stored under `func` (both 0..65535 in
+// 32-bit lanes), as a 4-bit mask.
 template <DWORD func>
-unsigned PassingLanes(__m128i z, __m128i stored) {
+[[gnu::always_inline]] inline unsigned PassingLanes(__m128i z, __m128i stored) {
     const __m128i all = _mm_set1_epi32(-1);
     __m128i pass = all;
     if constexpr (func == D3DCMP_NEVER) pass = _mm_setzero_si128();
@@ -79,150 +223,223 @@ unsigned PassingLanes(__m128i z, __m128i stored) {
     return unsigned(_mm_movemask_ps(_mm_castsi128_ps(pass)));
 }
 
-// A plane's values at the four pixels of the quad, lane i at pixel
-// (x + i % 2, y + i / 2): value + ddx * (px - originX) + ddy * (py - originY).
-__m128 PlaneAtQuad(float value, float ddx, float ddy, const TriangleSetup& t, const Quad& quad) {
-    const __m128 px = _mm_add_ps(_mm_set1_ps(float(quad.x)), _mm_setr_ps(0, 1, 0, 1));
-    const __m128 py = _mm_add_ps(_mm_set1_ps(float(quad.y)), _mm_setr_ps(0, 0, 1, 1));
-    const __m128 across = _mm_mul_ps(_mm_set1_ps(ddx), _mm_sub_ps(px, _mm_set1_ps(t.originX)));
-    const __m128 down = _mm_mul_ps(_mm_set1_ps(ddy), _mm_sub_ps(py, _mm_set1_ps(t.originY)));
-    return _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
-}
-
-// floor(saturate(value) * scale + 0.5) in each lane: a colour channel's
-// 8-bit value (scale 255) or a D16 depth (scale 65535); NaN saturates to 0.
-__m128i ScaledUnorm(__m128 value, float scale) {
-    const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(scale)), _mm_set1_ps(0.5f)));
-}
-
-// Removes the pixels that fail the depth test; returns their depths (D16
-// values in 32-bit lanes). A full quad is compared in lanes by the draw's
-// comparison; pixels outside a partial quad's mask (perhaps outside the
-// buffer) are never read.
+// The quad's pixels in `mask` that pass, compared in lanes; every pixel of
+// the quad must lie in the buffer.
 template <DWORD func>
-__m128i DepthTest(const DrawContext& c, const TriangleSetup& t, Quad& quad) {
-    const __m128i depths = ScaledUnorm(PlaneAtQuad(t.z, t.dzdx, t.dzdy, t, quad), 65535.0f);
-    if (!c.depth.test) return depths;
-    const std::size_t row = std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
-    if (quad.mask == kFullQuad) {
-        const __m128i stored = LoadQuad16(c.target.depth + row, c.target.depth + row + c.target.depthPitch);
-        quad.mask = PassingLanes<func>(depths, stored);
-        return depths;
+[[gnu::always_inline]] inline unsigned QuadDepthLanes(const DrawTarget& target, int x, int y, unsigned mask,
+                                                      const std::int32_t* z) {
+    const std::uint16_t* row0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+    std::uint32_t top, bottom;
+    std::memcpy(&top, row0, 4);
+    std::memcpy(&bottom, row0 + target.depthPitch, 4);
+    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(top)), _mm_cvtsi32_si128(int(bottom)));
+    const __m128i stored = _mm_unpacklo_epi16(words, _mm_setzero_si128());
+    return mask & PassingLanes<func>(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), stored);
+}
+#endif
+
+// The block's pixels in `mask` that pass the depth test.
+template <int W, DWORD func>
+[[gnu::always_inline]] inline unsigned BlockDepthPixels(const DrawTarget& target, int x, int y, unsigned mask,
+                                                        const std::int32_t* z) {
+    unsigned passed = 0;
+    for (int q = 0; q < 4; ++q) {
+        const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
+        if (!quad) continue;
+        const int qx = x + QuadX(kQuadLanes * q), qy = y + QuadY(kQuadLanes * q);
+        const std::int32_t* quadZ = z + kQuadLanes * q;
+        unsigned pass;
+#if defined(__SSE2__)
+        if constexpr (W > 1) {
+            pass = quad == kFullQuad || QuadInBuffers(target, qx, qy) ? QuadDepthLanes<func>(target, qx, qy, quad, quadZ)
+                                                                     : QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+        } else
+#endif
+        {
+            pass = QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+        }
+        passed |= pass << (kQuadLanes * q);
     }
-    alignas(16) std::int32_t values[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(values), depths);
-    const std::uint16_t z[4] = {std::uint16_t(values[0]), std::uint16_t(values[1]), std::uint16_t(values[2]),
-                                std::uint16_t(values[3])};
-    const std::size_t offsets[4] = {row, row + 1, row + c.target.depthPitch, row + c.target.depthPitch + 1};
-    quad.mask = DepthPasses(func, quad.mask, z, c.target.depth, offsets);
-    return depths;
+    return passed;
 }
 
-// The texture coordinates of one stage at the quad's four pixels.
-void QuadCoordinates(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage, float* u,
-                     float* v) {
-    const int base = c.attributeBase[stage];
-    const __m128 dx = _mm_setr_ps(0, 1, 0, 1), dy = _mm_setr_ps(0, 0, 1, 1);
-    const float ox = float(quad.x) - t.originX, oy = float(quad.y) - t.originY;
-    __m128 attribute[3];
-    for (int k = 0; k < 3; ++k) {
-        const float value = t.value[base + k] + t.ddx[base + k] * ox + t.ddy[base + k] * oy;
-        const __m128 across = _mm_mul_ps(_mm_set1_ps(t.ddx[base + k]), dx);
-        const __m128 down = _mm_mul_ps(_mm_set1_ps(t.ddy[base + k]), dy);
-        attribute[k] = _mm_add_ps(_mm_add_ps(_mm_set1_ps(value), across), down);
-    }
-    const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), attribute[2]);
-    _mm_store_ps(u, _mm_mul_ps(attribute[0], inverse));
-    _mm_store_ps(v, _mm_mul_ps(attribute[1], inverse));
+// ---- colour ----------------------------------------------------------------
+
+// The A8R8G8B8 word of one pixel from channels B, G, R, A as floats, each
+// by ScaledUnorm; with keepAlpha false the alpha byte is 0xFF.
+std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
+    const auto byte = [](float channel) { return std::uint32_t(ScaledUnorm<1>(channel, 255.0f)); };
+    return byte(bgra[0]) | byte(bgra[1]) << 8 | byte(bgra[2]) << 16 | (keepAlpha ? byte(bgra[3]) : 0xFFu) << 24;
 }
 
-// Samples one stage's texture for the drawn pixels of the quad. The
-// derivatives are the quad's: right neighbour minus top-left pixel across,
-// bottom neighbour minus top-left pixel down, shared by all four pixels.
-void SampleStage(const DrawContext& c, const TriangleSetup& t, const Quad& quad, std::uint32_t stage,
-                 Color4 (*texels)[kStageCount]) {
-    alignas(16) float u[4], v[4];
-    QuadCoordinates(c, t, quad, stage, u, v);
-    Color4 sampled[4];
-    SampleQuad(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, sampled);
-    for (int i = 0; i < 4; ++i) texels[i][stage] = sampled[i];
-}
-
-// PackLanes of four pixels at once: the same saturation, scaling and
-// rounding, lane by lane; pixel i in 32-bit lane i.
-__m128i PackQuad(const __m128* bgra, bool keepAlpha) {
-    const __m128i top = _mm_packs_epi32(ScaledUnorm(bgra[0], 255.0f), ScaledUnorm(bgra[1], 255.0f));
-    const __m128i bottom = _mm_packs_epi32(ScaledUnorm(bgra[2], 255.0f), ScaledUnorm(bgra[3], 255.0f));
-    const __m128i packed = _mm_packus_epi16(top, bottom);
-    return keepAlpha ? packed : _mm_or_si128(packed, _mm_set1_epi32(int(0xFF000000u)));
-}
-
-// Writes the quad's pixels in its mask: colours and (when the draw writes
-// depth) D16 depths, each in 32-bit lanes in pixel order.
-void WriteQuad(const DrawContext& c, const Quad& quad, __m128i colors, __m128i depths) {
-    std::uint32_t* color = c.target.color + std::size_t(quad.y) * c.target.colorPitch + std::size_t(quad.x);
-    std::uint16_t* depth = c.target.depth + std::size_t(quad.y) * c.target.depthPitch + std::size_t(quad.x);
-    if (quad.mask == kFullQuad) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(color), colors);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(color + c.target.colorPitch), _mm_srli_si128(colors, 8));
-        if (c.depth.write) StoreQuad16(depths, depth, depth + c.target.depthPitch);
-        return;
-    }
-    alignas(16) std::uint32_t packed[4];
-    alignas(16) std::int32_t z[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(packed), colors);
-    _mm_store_si128(reinterpret_cast<__m128i*>(z), depths);
-    for (int i = 0; i < 4; ++i) {
-        if (!(quad.mask & (1u << i))) continue;
+// Packs the quad at (x, y) (channels B, G, R, A of pixel i in bgra[i]) and
+// writes its pixels in `mask`: colours, and the D16 depths z when the draw
+// writes depth.
+void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
+    const DrawTarget& target = c.target;
+    const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
+    const std::size_t depth = std::size_t(y) * target.depthPitch + std::size_t(x);
+    for (int i = 0; i < kQuadLanes; ++i) {
+        if (!(mask & (1u << i))) continue;
+        float channels[4];
+        std::memcpy(channels, &bgra[i], sizeof channels);
         const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
-        color[down * c.target.colorPitch + across] = packed[i];
-        if (c.depth.write) depth[down * c.target.depthPitch + across] = std::uint16_t(z[i]);
+        target.color[color + down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
+        if (c.depth.write) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
     }
 }
 
-// ShadeQuad's stages for the direct stage: the texel bytes scaled to [0, 1]
-// (and the alpha modulated by the constant CURRENT alpha) go straight to the
-// packing, which saturates them as RunStages would.
-void ShadeDirect(const DrawContext& c, const TriangleSetup& t, const Quad& quad, __m128i depths) {
+#if defined(__SSE2__)
+// WriteQuadPixels in lanes: the same saturation, scaling and rounding; a
+// partial quad inside the buffers is blended into its two rows whole.
+[[gnu::always_inline]] inline void WriteQuadLanes(const DrawContext& c, int x, int y, unsigned mask,
+                                                  const __m128* bgra, const std::int32_t* z) {
+    const auto unorm = [](__m128 value) {
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+        return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+    };
+    const DrawTarget& target = c.target;
+    const bool full = mask == kFullQuad;
+    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(c, x, y, mask, bgra, z);
+    const __m128i pixels01 = _mm_packs_epi32(unorm(bgra[0]), unorm(bgra[1]));
+    const __m128i pixels23 = _mm_packs_epi32(unorm(bgra[2]), unorm(bgra[3]));
+    __m128i packed = _mm_packus_epi16(pixels01, pixels23);
+    if (!target.keepAlpha) packed = _mm_or_si128(packed, _mm_set1_epi32(int(0xFF000000u)));
+    std::uint32_t* row0 = target.color + std::size_t(y) * target.colorPitch + std::size_t(x);
+    std::uint32_t* row1 = row0 + target.colorPitch;
+    if (!full) {  // keep the pixels outside the mask
+        const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
+        const __m128i keep = _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(int(mask)), bits), _mm_setzero_si128());
+        const __m128i old = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row0)),
+                                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row1)));
+        packed = _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, packed));
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(packed, 8));
+    if (!c.depth.write) return;
+    // The low 16 bits of the four lanes: pixels 0 and 1 in the first
+    // 32 bits, 2 and 3 in the next.
+    __m128i words = _mm_shufflelo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), _MM_SHUFFLE(3, 1, 2, 0));
+    words = _mm_shufflehi_epi16(words, _MM_SHUFFLE(3, 1, 2, 0));
+    words = _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));
+    std::uint16_t* depth0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+    std::uint16_t* depth1 = depth0 + target.depthPitch;
+    if (!full) {
+        const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 0, 0, 0, 0);
+        const __m128i keep = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(short(mask)), bits), _mm_setzero_si128());
+        std::uint32_t stored0, stored1;
+        std::memcpy(&stored0, depth0, 4);
+        std::memcpy(&stored1, depth1, 4);
+        const __m128i old = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(stored0)), _mm_cvtsi32_si128(int(stored1)));
+        words = _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, words));
+    }
+    const auto top = std::uint32_t(_mm_cvtsi128_si32(words));
+    const auto bottom = std::uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(words, 4)));
+    std::memcpy(depth0, &top, 4);
+    std::memcpy(depth1, &bottom, 4);
+}
+#endif
+
+template <int W>
+[[gnu::always_inline]] inline void WriteQuad(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra,
+                                             const std::int32_t* z) {
+#if defined(__SSE2__)
+    if constexpr (W > 1) return WriteQuadLanes(c, x, y, mask, bgra, z);
+#endif
+    WriteQuadPixels(c, x, y, mask, bgra, z);
+}
+
+// ---- shading ---------------------------------------------------------------
+
+// The direct stage: each quad's texel bytes scaled to [0, 1] (and the alpha
+// modulated by the constant CURRENT alpha) go straight to the packing,
+// which saturates them as RunStages would. The derivatives are the quad's:
+// right neighbour minus top-left pixel across, bottom neighbour minus
+// top-left pixel down, shared by all four pixels.
+template <int W>
+[[gnu::always_inline]] inline void ShadeDirect(const DrawContext& c, const TriangleSetup& t, int x, int y,
+                                               unsigned mask, const std::int32_t* depths) {
     const auto stage = std::uint32_t(c.directStage);
-    alignas(16) float u[4], v[4];
-    QuadCoordinates(c, t, quad, stage, u, v);
-    __m128 texels[4] = {};
-    c.directKernel(c.samplers[stage], u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], quad.mask, texels);
+    alignas(32) float u[kBlockLanes], v[kBlockLanes];
+    BlockCoordinates<W>(t, c.attributeBase[stage], x, y, u, v);
     const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
-    const __m128 scale = _mm_set1_ps(kByteScale), alphaFactor = _mm_setr_ps(1.0f, 1.0f, 1.0f, alpha);
-    for (__m128& texel : texels) texel = _mm_mul_ps(_mm_mul_ps(texel, scale), alphaFactor);
-    WriteQuad(c, quad, PackQuad(texels, c.target.keepAlpha), depths);
+    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale}, factor = {1.0f, 1.0f, 1.0f, alpha};
+    for (int q = 0; q < 4; ++q) {
+        const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
+        if (!quad) continue;
+        const float* qu = u + kQuadLanes * q;
+        const float* qv = v + kQuadLanes * q;
+        __m128 texels[kQuadLanes] = {};
+        c.directKernel(c.samplers[stage], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad,
+                       texels);
+        for (__m128& texel : texels) {
+            FloatLanes<4> channels;
+            std::memcpy(&channels, &texel, sizeof channels);
+            channels = (channels * scale) * factor;
+            std::memcpy(&texel, &channels, sizeof channels);
+        }
+        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, texels, depths + kQuadLanes * q);
+    }
 }
 
-template <DWORD depthFunc>
-void ShadeQuad(const DrawContext& c, const TriangleSetup& t, Quad quad) {
-    const __m128i depths = DepthTest<depthFunc>(c, t, quad);
-    if (!quad.mask) return;
-    if (c.directStage >= 0) return ShadeDirect(c, t, quad, depths);
-    Color4 texels[4][kStageCount];
+// Every stage from the program's start: each sampled stage's texels, quad
+// by quad, then the stages per pixel.
+template <int W>
+[[gnu::always_inline]] inline void ShadeStages(const DrawContext& c, const TriangleSetup& t, int x, int y,
+                                               unsigned mask, const std::int32_t* depths) {
+    Color4 texels[kBlockLanes][kStageCount];
     for (std::uint32_t s = 0; s < c.program.count; ++s) {
-        if (c.attributeBase[s] >= 0) SampleStage(c, t, quad, s, texels);
+        if (c.attributeBase[s] < 0) continue;
+        alignas(32) float u[kBlockLanes], v[kBlockLanes];
+        BlockCoordinates<W>(t, c.attributeBase[s], x, y, u, v);
+        for (int q = 0; q < 4; ++q) {
+            const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
+            if (!quad) continue;
+            const float* qu = u + kQuadLanes * q;
+            const float* qv = v + kQuadLanes * q;
+            Color4 sampled[kQuadLanes];
+            SampleQuad(c.samplers[s], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, sampled);
+            for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][s] = sampled[i];
+        }
     }
-    __m128 colors[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        if (!(quad.mask & (1u << i))) continue;
-        const Color4 color = RunStages(c.program, texels[i]);
-        colors[i] = _mm_setr_ps(color.b, color.g, color.r, color.a);
+    for (int q = 0; q < 4; ++q) {
+        const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
+        if (!quad) continue;
+        __m128 bgra[kQuadLanes] = {};
+        for (int i = 0; i < kQuadLanes; ++i) {
+            if (!(quad & (1u << i))) continue;
+            const Color4 color = RunStages(c.program, texels[kQuadLanes * q + i]);
+            const FloatLanes<4> channels = {color.b, color.g, color.r, color.a};
+            std::memcpy(&bgra[i], &channels, sizeof channels);
+        }
+        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, bgra, depths + kQuadLanes * q);
     }
-    WriteQuad(c, quad, PackQuad(colors, c.target.keepAlpha), depths);
 }
+
+// Depth test, shading and writes of the block's pixels in `mask`.
+template <int W, DWORD depthFunc>
+[[gnu::always_inline]] inline void ShadeBlock(const DrawContext& c, const TriangleSetup& t, int x, int y,
+                                              unsigned mask) {
+    alignas(32) std::int32_t depths[kBlockLanes] = {};  // read only when the draw tests depth
+    if (c.depth.test) {
+        BlockDepths<W>(t, x, y, depths);
+        mask = BlockDepthPixels<W, depthFunc>(c.target, x, y, mask, depths);
+        if (!mask) return;
+    }
+    if (c.directStage >= 0) {
+        ShadeDirect<W>(c, t, x, y, mask, depths);
+    } else {
+        ShadeStages<W>(c, t, x, y, mask, depths);
+    }
+}
+
+// ---- coverage --------------------------------------------------------------
 
 std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
     return n >= 0 ? n / d : -((-n + d - 1) / d);
 }
 
-// The pixels [first, last] of a row inside all three edges (first > last
-// when there are none).
-struct Span {
-    int first, last;
-};
+constexpr RowSpan kEmptySpan{1, 0};
 
 // The spans of successive rows. Each edge function is linear in x, so its
 // inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
@@ -233,8 +450,9 @@ class RowWalk {
 public:
     RowWalk(const TriangleSetup& t, int y) {
         for (int e = 0; e < 3; ++e) {
-            Edge& edge = edges_[e];
-            const std::int64_t a = t.edgeA[e], b = t.edgeB[e], k = b * y + t.edgeC[e];
+            Edge& edge = edges_[std::size_t(e)];
+            const std::int64_t a = t.edgeA[std::size_t(e)], b = t.edgeB[std::size_t(e)];
+            const std::int64_t k = b * y + t.edgeC[std::size_t(e)];
             edge.sign = a > 0 ? 1 : a < 0 ? -1 : 0;
             edge.divisor = edge.sign ? (a > 0 ? a : -a) : 1;
             edge.quotient = FloorDiv(k, edge.divisor);
@@ -245,25 +463,21 @@ public:
     }
 
     // The current row's span within [left, right), then on to the next row.
-    Span Next(int left, int right) {
+    [[gnu::always_inline]] RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
+#pragma GCC unroll 3
         for (Edge& edge : edges_) {
-            if (edge.sign > 0) {
-                first = std::max(first, -edge.quotient);
-            } else if (edge.sign < 0) {
-                last = std::min(last, edge.quotient);
-            } else {
-                empty = empty || edge.quotient < 0;  // k itself when a = 0
-            }
-            edge.quotient += edge.stepQuotient;
+            const std::int64_t quotient = edge.quotient;
+            if (edge.sign > 0) first = std::max(first, -quotient);
+            if (edge.sign < 0) last = std::min(last, quotient);
+            empty = empty || (edge.sign == 0 && quotient < 0);  // k itself when a = 0
             edge.remainder += edge.stepRemainder;
-            if (edge.remainder >= edge.divisor) {
-                edge.remainder -= edge.divisor;
-                ++edge.quotient;
-            }
+            const bool carry = edge.remainder >= edge.divisor;
+            edge.quotient = quotient + edge.stepQuotient + std::int64_t{carry};
+            edge.remainder -= carry ? edge.divisor : 0;
         }
-        if (empty) return {1, 0};
+        if (empty) return kEmptySpan;
         // Both ends stay within [left - 1, right] so that they convert exactly.
         first = std::min<std::int64_t>(first, right);
         last = std::max<std::int64_t>(last, left - 1);
@@ -278,12 +492,19 @@ private:
     std::array<Edge, 3> edges_;
 };
 
-bool InSpan(const Span& span, int x) { return x >= span.first && x <= span.last; }
+// Row r of the block at x covered by `span`, as lanes of a block mask.
+[[gnu::always_inline]] inline unsigned RowLanes(const RowSpan& span, int x, int r) {
+    const int from = std::max(span.first - x, 0), to = std::min(span.last - x, kBlockSize - 1);
+    if (from > to) return 0;
+    const unsigned across = (0xFu >> (kBlockSize - 1 - to)) & (0xFu << from);  // bit k: pixel x + k
+    const unsigned lanes = (across & 0x3u) | (across & 0xCu) << 2;              // the two quads' bits i
+    return lanes << (2 * kQuadLanes * (r >> 1) + 2 * (r & 1));
+}
 
 // Whether the triangle can touch the rectangle at all: each edge function
 // is linear, so its largest value over the rectangle lies at a corner.
 bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
-    for (int e = 0; e < 3; ++e) {
+    for (std::size_t e = 0; e < 3; ++e) {
         const std::int64_t a = t.edgeA[e], b = t.edgeB[e], c = t.edgeC[e];
         const std::int64_t best = a * (a > 0 ? x1 : x0) + b * (b > 0 ? y1 : y0) + c;
         if (best < 0) return false;
@@ -291,51 +512,147 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
     return true;
 }
 
-template <DWORD depthFunc>
-void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t, int left, int top, int right, int bottom) {
-    RowWalk walk(t, top & ~1);
-    for (int qy = top & ~1; qy < bottom; qy += 2) {
-        Span rows[2] = {walk.Next(left, right), walk.Next(left, right)};
-        if (qy < top) rows[0] = {1, 0};
-        if (qy + 1 >= bottom) rows[1] = {1, 0};
-        const bool empty0 = rows[0].first > rows[0].last, empty1 = rows[1].first > rows[1].last;
-        if (empty0 && empty1) continue;
-        const int first = empty0 ? rows[1].first : empty1 ? rows[0].first : std::min(rows[0].first, rows[1].first);
-        const int last = empty0 ? rows[1].last : empty1 ? rows[0].last : std::max(rows[0].last, rows[1].last);
-        for (int qx = first & ~1; qx <= last; qx += 2) {
-            const unsigned mask = unsigned(InSpan(rows[0], qx)) | unsigned(InSpan(rows[0], qx + 1)) << 1 |
-                                  unsigned(InSpan(rows[1], qx)) << 2 | unsigned(InSpan(rows[1], qx + 1)) << 3;
-            if (mask) ShadeQuad<depthFunc>(c, t, Quad{qx, qy, mask});
+// The triangle's pixels in [left, right) x [top, bottom), four rows at a
+// time, in blocks whose quads sit at even coordinates; `spans` holds rows
+// top .. bottom - 1 (wider than [left, right) perhaps). Blocks inside all
+// four rows' spans are full and take no mask arithmetic.
+template <int W, DWORD depthFunc>
+[[gnu::always_inline]] inline void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t,
+                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
+    for (int y = top & ~1; y < bottom; y += kBlockSize) {
+        RowSpan rows[kBlockSize];
+        int first = INT_MAX, last = INT_MIN, fullFirst = INT_MIN, fullLast = INT_MAX;
+        for (int r = 0; r < kBlockSize; ++r) {
+            if (y + r < top || y + r >= bottom) {
+                rows[r] = kEmptySpan;
+            } else {
+                const RowSpan& span = spans[y + r - top];
+                rows[r] = {std::max(span.first, left), std::min(span.last, right - 1)};
+            }
+            if (!rows[r].Empty()) {
+                first = std::min(first, rows[r].first);
+                last = std::max(last, rows[r].last);
+            }
+            fullFirst = std::max(fullFirst, rows[r].first);
+            fullLast = std::min(fullLast, rows[r].last);
+        }
+        for (int x = first & ~1; x <= last; x += kBlockSize) {
+            if (x >= fullFirst && x + kBlockSize - 1 <= fullLast) {
+                ShadeBlock<W, depthFunc>(c, t, x, y, kFullBlock);
+                continue;
+            }
+            unsigned mask = 0;
+            for (int r = 0; r < kBlockSize; ++r) mask |= RowLanes(rows[r], x, r);
+            if (mask) ShadeBlock<W, depthFunc>(c, t, x, y, mask);
         }
     }
 }
 
-template <DWORD depthFunc>
-void RasterizeTileWith(const DrawContext& c, int left, int top, int right, int bottom) {
-    for (const TriangleSetup& t : *c.triangles) {
+template <int W, DWORD depthFunc>
+[[gnu::always_inline]] inline void RasterizeTileWith(const DrawContext& c, const TileWork& tile) {
+    const int left = std::max(tile.left, c.clipLeft), top = std::max(tile.top, c.clipTop);
+    const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
+    const std::vector<TriangleSetup>& triangles = *c.triangles;
+    for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
+        const std::uint32_t index = tile.triangles[k];
+        const TriangleSetup& t = triangles[index];
         const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
         const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
         if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
-        RasterizeTriangle<depthFunc>(c, t, x0, y0, x1 + 1, y1 + 1);
+        const RowSpan* spans = c.spans + c.firstSpan[index] + std::size_t(y0 - std::max(t.minY, c.clipTop));
+        RasterizeTriangle<W, depthFunc>(c, t, spans, x0, y0, x1 + 1, y1 + 1);
     }
 }
 
+// The tile functions of each lane width.
+template <DWORD depthFunc>
+void ScalarTile(const DrawContext& c, const TileWork& tile) {
+    RasterizeTileWith<1, depthFunc>(c, tile);
+}
+
+#if defined(__SSE2__)
+template <DWORD depthFunc>
+void Sse2Tile(const DrawContext& c, const TileWork& tile) {
+    RasterizeTileWith<4, depthFunc>(c, tile);
+}
+#endif
+
+#if defined(QM_RASTER_AVX2)
+template <DWORD depthFunc>
+[[gnu::target("avx2")]] void Avx2Tile(const DrawContext& c, const TileWork& tile) {
+    RasterizeTileWith<8, depthFunc>(c, tile);
+}
+#endif
+
+template <DWORD func>
+TileRasterizer TileFor(RasterLanes lanes) {
+    switch (lanes) {
+#if defined(QM_RASTER_AVX2)
+        case RasterLanes::Avx2: return Avx2Tile<func>;
+#endif
+#if defined(__SSE2__)
+        case RasterLanes::Sse2: return Sse2Tile<func>;
+#endif
+        default: return ScalarTile<func>;
+    }
+}
+
+bool HasLanes(RasterLanes lanes) {
+    switch (lanes) {
+        case RasterLanes::Scalar: return true;
+#if defined(__SSE2__)
+        case RasterLanes::Sse2: return (processor::Available() & processor::kSse2) != 0;
+#endif
+#if defined(QM_RASTER_AVX2)
+        case RasterLanes::Avx2: return (processor::Available() & processor::kAvx2) != 0;
+#endif
+        default: return false;
+    }
+}
+
+// The chosen lanes, narrowed to what processor::Allows for this draw.
+RasterLanes AllowedLanes(RasterLanes lanes) {
+    if (lanes == RasterLanes::Avx2 && !processor::Allows(processor::kAvx2)) lanes = RasterLanes::Sse2;
+    if (lanes == RasterLanes::Sse2 && !processor::Allows(processor::kSse2)) lanes = RasterLanes::Scalar;
+    return lanes;
+}
+
+RasterLanes WidestLanes() {
+    for (RasterLanes lanes : {RasterLanes::Avx2, RasterLanes::Sse2}) {
+        if (HasLanes(lanes)) return lanes;
+    }
+    return RasterLanes::Scalar;
+}
+
+// The one place the rasteriser's lane width is kept; set at start-up.
+RasterLanes g_lanes = WidestLanes();
+
 }  // namespace
 
-void RasterizeTile(const DrawContext& c, int left, int top, int right, int bottom) {
-    left = std::max(left, c.clipLeft);
-    top = std::max(top, c.clipTop);
-    right = std::min(right, c.clipRight);
-    bottom = std::min(bottom, c.clipBottom);
+void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out) {
+    RowWalk walk(t, top);
+    for (int y = top; y < bottom; ++y) *out++ = walk.Next(left, right);
+}
+
+RasterLanes ActiveRasterLanes() { return g_lanes; }
+
+bool UseRasterLanes(RasterLanes lanes) {
+    if (!HasLanes(lanes)) return false;
+    g_lanes = lanes;
+    return true;
+}
+
+TileRasterizer PickTileRasterizer(const DrawContext& c) {
+    const RasterLanes lanes = AllowedLanes(g_lanes);
     switch (c.depth.test ? c.depth.func : D3DCMP_ALWAYS) {
-        case D3DCMP_NEVER: return RasterizeTileWith<D3DCMP_NEVER>(c, left, top, right, bottom);
-        case D3DCMP_LESS: return RasterizeTileWith<D3DCMP_LESS>(c, left, top, right, bottom);
-        case D3DCMP_EQUAL: return RasterizeTileWith<D3DCMP_EQUAL>(c, left, top, right, bottom);
-        case D3DCMP_LESSEQUAL: return RasterizeTileWith<D3DCMP_LESSEQUAL>(c, left, top, right, bottom);
-        case D3DCMP_GREATER: return RasterizeTileWith<D3DCMP_GREATER>(c, left, top, right, bottom);
-        case D3DCMP_NOTEQUAL: return RasterizeTileWith<D3DCMP_NOTEQUAL>(c, left, top, right, bottom);
-        case D3DCMP_GREATEREQUAL: return RasterizeTileWith<D3DCMP_GREATEREQUAL>(c, left, top, right, bottom);
-        default: return RasterizeTileWith<D3DCMP_ALWAYS>(c, left, top, right, bottom);
+        case D3DCMP_NEVER: return TileFor<D3DCMP_NEVER>(lanes);
+        case D3DCMP_LESS: return TileFor<D3DCMP_LESS>(lanes);
+        case D3DCMP_EQUAL: return TileFor<D3DCMP_EQUAL>(lanes);
+        case D3DCMP_LESSEQUAL: return TileFor<D3DCMP_LESSEQUAL>(lanes);
+        case D3DCMP_GREATER: return TileFor<D3DCMP_GREATER>(lanes);
+        case D3DCMP_NOTEQUAL: return TileFor<D3DCMP_NOTEQUAL>(lanes);
+        case D3DCMP_GREATEREQUAL: return TileFor<D3DCMP_GREATEREQUAL>(lanes);
+        default: return TileFor<D3DCMP_ALWAYS>(lanes);
     }
 }
 

@@ -14,7 +14,10 @@
 namespace quillmark::reference {
 namespace {
 
-constexpr int kTileSize = 32;  // even, so that no pixel quad straddles two tiles
+constexpr int kTileSize = 64;  // even, so that no pixel quad straddles two tiles
+// Row spans kept at once (8 MiB): a draw whose triangles have more is drawn
+// in batches of triangles, in order.
+constexpr std::size_t kMaxBatchSpans = std::size_t{1} << 20;
 
 bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
     switch (type) {
@@ -134,15 +137,78 @@ HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector
     return S_OK;
 }
 
-void SoftwareRenderer::RunTiles(const DrawContext& context) {
-    const int columns = (context.clipRight - (context.clipLeft & ~1) + kTileSize - 1) / kTileSize;
-    const int rows = (context.clipBottom - (context.clipTop & ~1) + kTileSize - 1) / kTileSize;
+namespace {
+
+// The pixels [x0, x1] x [y0, y1] of the triangle's bounds within the
+// viewport; false when there are none.
+bool BoundsInViewport(const DrawContext& context, const TriangleSetup& t, int* x0, int* y0, int* x1, int* y1) {
+    *x0 = std::max(t.minX, context.clipLeft);
+    *y0 = std::max(t.minY, context.clipTop);
+    *x1 = std::min(t.maxX, context.clipRight - 1);
+    *y1 = std::min(t.maxY, context.clipBottom - 1);
+    return *x0 <= *x1 && *y0 <= *y1;
+}
+
+}  // namespace
+
+std::size_t SoftwareRenderer::PrepareBatch(const DrawContext& context, std::size_t first) {
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
-    workers_->Run(std::uint32_t(columns * rows), [&](std::uint32_t tile) {
-        const int left = originX + int(tile % std::uint32_t(columns)) * kTileSize;
-        const int top = originY + int(tile / std::uint32_t(columns)) * kTileSize;
-        RasterizeTile(context, left, top, left + kTileSize, top + kTileSize);
-    });
+    tileColumns_ = (context.clipRight - originX + kTileSize - 1) / kTileSize;
+    const int rows = (context.clipBottom - originY + kTileSize - 1) / kTileSize;
+    // The row spans of the batch's triangles, up to kMaxBatchSpans of them
+    // (at least one triangle), and how many tiles each triangle touches.
+    spans_.clear();
+    firstSpan_.resize(triangles_.size());
+    tileStart_.assign(std::size_t(tileColumns_ * rows) + 1, 0);
+    std::size_t end = first;
+    int x0, y0, x1, y1;
+    for (; end < triangles_.size(); ++end) {
+        const TriangleSetup& t = triangles_[end];
+        firstSpan_[end] = std::uint32_t(spans_.size());
+        if (!BoundsInViewport(context, t, &x0, &y0, &x1, &y1)) continue;
+        const auto count = std::size_t(y1 - y0 + 1);
+        if (end > first && spans_.size() + count > kMaxBatchSpans) break;
+        spans_.resize(spans_.size() + count);
+        TriangleSpans(t, x0, y0, x1 + 1, y1 + 1, spans_.data() + firstSpan_[end]);
+        for (int r = (y0 - originY) / kTileSize; r <= (y1 - originY) / kTileSize; ++r) {
+            for (int c = (x0 - originX) / kTileSize; c <= (x1 - originX) / kTileSize; ++c)
+                ++tileStart_[std::size_t(r * tileColumns_ + c) + 1];
+        }
+    }
+    // Each tile's triangles in drawing order.
+    for (std::size_t tile = 1; tile < tileStart_.size(); ++tile) tileStart_[tile] += tileStart_[tile - 1];
+    tileTriangles_.resize(tileStart_.back());
+    tileFill_.assign(tileStart_.begin(), tileStart_.end() - 1);
+    for (std::size_t i = first; i < end; ++i) {
+        if (!BoundsInViewport(context, triangles_[i], &x0, &y0, &x1, &y1)) continue;
+        for (int r = (y0 - originY) / kTileSize; r <= (y1 - originY) / kTileSize; ++r) {
+            for (int c = (x0 - originX) / kTileSize; c <= (x1 - originX) / kTileSize; ++c)
+                tileTriangles_[tileFill_[std::size_t(r * tileColumns_ + c)]++] = std::uint32_t(i);
+        }
+    }
+    busyTiles_.clear();
+    for (std::uint32_t tile = 0; tile + 1 < tileStart_.size(); ++tile) {
+        if (tileStart_[tile + 1] > tileStart_[tile]) busyTiles_.push_back(tile);
+    }
+    return end;
+}
+
+void SoftwareRenderer::RunTiles(DrawContext& context) {
+    const TileRasterizer rasterize = PickTileRasterizer(context);
+    const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
+    for (std::size_t first = 0; first < triangles_.size();) {
+        first = PrepareBatch(context, first);
+        context.spans = spans_.data();
+        context.firstSpan = firstSpan_.data();
+        workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {
+            const std::uint32_t tile = busyTiles_[job];
+            const int left = originX + int(tile % std::uint32_t(tileColumns_)) * kTileSize;
+            const int top = originY + int(tile / std::uint32_t(tileColumns_)) * kTileSize;
+            const std::uint32_t start = tileStart_[tile];
+            rasterize(context, {left, top, left + kTileSize, top + kTileSize, tileTriangles_.data() + start,
+                                tileStart_[tile + 1] - start});
+        });
+    }
 }
 
 void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context) const {
@@ -150,11 +216,15 @@ void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context
     context.target.color = reinterpret_cast<std::uint32_t*>(color.bytes.data());
     context.target.colorPitch = color.rowPitch / 4;
     context.target.keepAlpha = color.format == D3DFMT_A8R8G8B8;
+    context.target.width = int(color.width);
+    context.target.height = int(color.height);
     const bool depth = depthBuffer_ && state.renderStates[D3DRS_ZENABLE] == D3DZB_TRUE;
     if (depth) {
         PixelStore& z = depthBuffer_->Pixels();
         context.target.depth = reinterpret_cast<std::uint16_t*>(z.bytes.data());
         context.target.depthPitch = z.rowPitch / 2;
+        context.target.width = std::min(context.target.width, int(z.width));
+        context.target.height = std::min(context.target.height, int(z.height));
     }
     context.depth = {depth, depth && state.renderStates[D3DRS_ZWRITEENABLE] != FALSE, state.renderStates[D3DRS_ZFUNC]};
     const D3DVIEWPORT9& vp = state.viewport;

@@ -5,6 +5,7 @@
 // triangles, and spreads the tiles over the workers.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct CoordinateSource;
 struct SampledTexture;
 struct ClipVertex;
 struct TriangleSetup;
+struct RowSpan;
 
 class SoftwareRenderer final : public Renderer {
 public:
@@ -34,7 +36,10 @@ private:
     HRESULT PrepareStages(const DrawCall& call, DrawContext& context, std::vector<CoordinateSource>& sources);
     HRESULT SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources);
     void SetTargets(const DeviceState& state, DrawContext& context) const;
-    void RunTiles(const DrawContext& context);
+    // Row spans and tiles of the triangles from `first` on, as many as one
+    // batch holds; returns the end of the batch.
+    std::size_t PrepareBatch(const DrawContext& context, std::size_t first);
+    void RunTiles(DrawContext& context);
 
     Surface& backBuffer_;
     Surface* depthBuffer_;
@@ -43,6 +48,14 @@ private:
     std::vector<SampledTexture> stageTextures_;
     std::vector<ClipVertex> clipVertices_;
     std::vector<TriangleSetup> triangles_;
+    // The batch's row spans (DrawContext::spans, firstSpan) and tiles, row
+    // by row, tileColumns_ to a row: tile k's triangles are
+    // tileTriangles_[tileStart_[k] .. tileStart_[k + 1]), by index in
+    // drawing order; busyTiles_ lists the tiles with any.
+    std::vector<RowSpan> spans_;
+    std::vector<std::uint32_t> firstSpan_;
+    int tileColumns_ = 0;
+    std::vector<std::uint32_t> tileStart_, tileFill_, tileTriangles_, busyTiles_;
 };
 
 }  // namespace quillmark::reference

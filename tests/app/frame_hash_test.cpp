@@ -11,6 +11,7 @@
 // (add QUILLMARK_HASH_ANALYSES=1 to rewrite the analyses' lines as well)
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
+#include "rasterizer.h"
 #include "sampler.h"
 #include "sampler_stages.h"
 
@@ -222,20 +223,24 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
     return texture;
 }
 
-// One vector path and thread count of the device.
+// One vector path of the sampler and of the rasteriser, and a thread count.
 struct DevicePath {
     bool wide;
+    reference::RasterLanes lanes;
     unsigned threads;
 };
 
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
-    return std::string(info.param.wide ? "Avx2" : "Sse2") + "Threads" + std::to_string(info.param.threads);
+    const char* const lanes[] = {"Scalar", "Sse2", "Avx2"};
+    return std::string(info.param.wide ? "Avx2" : "Sse2") + "Raster" + lanes[int(info.param.lanes)] + "Threads" +
+           std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
 protected:
     void SetUp() override {
         if (GetParam().wide && !reference::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
+        if (!reference::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
         reference::UseWideVectors(GetParam().wide);
         reference::SetDrawThreads(GetParam().threads);
         ProbeFixture::SetUp();
@@ -244,7 +249,10 @@ protected:
         ProbeFixture::TearDown();
         reference::SetDrawThreads(0);
         reference::UseWideVectors(true);
+        reference::UseRasterLanes(startLanes_);
     }
+
+    const reference::RasterLanes startLanes_ = reference::ActiveRasterLanes();
 
     // Renders a frame and hashes the back buffer.
     static std::uint64_t FrameHash() {
@@ -298,8 +306,11 @@ TEST_P(FrameHashes, HoldForEveryTexelFormat) {
 
 // The first path writes the table when asked to; the others compare with it.
 INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
-                         ::testing::Values(DevicePath{false, 1}, DevicePath{true, 1}, DevicePath{false, 2},
-                                           DevicePath{true, 3}),
+                         ::testing::Values(DevicePath{false, reference::RasterLanes::Sse2, 1},
+                                           DevicePath{true, reference::RasterLanes::Avx2, 1},
+                                           DevicePath{false, reference::RasterLanes::Scalar, 2},
+                                           DevicePath{true, reference::RasterLanes::Avx2, 3},
+                                           DevicePath{true, reference::RasterLanes::Scalar, 1}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.
