@@ -145,10 +145,18 @@ int RunGallery(const BatchSettings& settings) {
     std::vector<DeviceIdentity> identities;
     for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices) {
         std::string description;
-        if (DescribeDevice(name, &description, &error))
+        if (!DescribeDevice(name, &description, &error)) {
+            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), error.c_str());
+            continue;
+        }
+        // Several names may reach one driver (gl and gl:0, vulkan and lavapipe): it is drawn once.
+        const auto same = std::find_if(identities.begin(), identities.end(),
+                                       [&](const DeviceIdentity& known) { return known.description == description; });
+        if (same == identities.end())
             identities.push_back({name, description});
         else
-            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), error.c_str());
+            std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s already draws\n",
+                         name.c_str(), same->name.c_str());
     }
     if (identities.empty()) return Fail("no device can be opened", kExitFailure);
     std::vector<std::string> devices;
