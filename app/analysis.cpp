@@ -115,17 +115,6 @@ void WriteMarkedLevel(const D3DLOCKED_RECT& locked, int size) {
     }
 }
 
-HRESULT CreateUnfilledMipTexture() {
-    if (!g_app.device ||
-        FAILED(g_app.device->CreateTexture(kMipTextureSize, kMipTextureSize, kMipLevels, 0, D3DFMT_X8R8G8B8,
-                                           D3DPOOL_MANAGED, &g_app.mipTexture, nullptr))) {
-        g_app.mipTexture = nullptr;
-        MessageBoxA(nullptr, "Could not generate Texture", "Quillmark", MB_OK);
-        return E_FAIL;
-    }
-    return S_OK;
-}
-
 void EnableRunButtons(bool running) {
     if (!g_app.settingsDialog) return;
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStartButton), running ? FALSE : TRUE);
@@ -255,7 +244,7 @@ HRESULT BuildMarkedTexture() {
     SettleLastFrame();
     if (g_app.level >= kLevelsDone) return S_OK;  // the run is done: nothing left to mark
     OpenFrameRecord();
-    if (!g_app.mipTexture && FAILED(CreateUnfilledMipTexture())) return E_FAIL;
+    if (!g_app.mipTexture && FAILED(CreateMipTexture())) return E_FAIL;
 
     int cells = 0;
     for (int level = 0; level < kMipLevels; ++level) {

@@ -20,11 +20,7 @@ std::uint32_t CheckerTexel(int level, int x, int y, int checkerShift, int tintMo
     return p * (2 - t) * 0x7F7F7Fu + t * kLevelTints[level];
 }
 
-HRESULT BuildMipTexture() {
-    if (g_app.mipTexture) {
-        g_app.mipTexture->Release();
-        g_app.mipTexture = nullptr;
-    }
+HRESULT CreateMipTexture() {
     if (!g_app.device ||
         FAILED(g_app.device->CreateTexture(kMipTextureSize, kMipTextureSize, kMipLevels, 0, D3DFMT_X8R8G8B8,
                                            D3DPOOL_MANAGED, &g_app.mipTexture, nullptr))) {
@@ -32,6 +28,15 @@ HRESULT BuildMipTexture() {
         MessageBoxA(nullptr, "Could not generate Texture", "Quillmark", MB_OK);
         return E_FAIL;
     }
+    return S_OK;
+}
+
+HRESULT BuildMipTexture() {
+    if (g_app.mipTexture) {
+        g_app.mipTexture->Release();
+        g_app.mipTexture = nullptr;
+    }
+    if (FAILED(CreateMipTexture())) return E_FAIL;
     for (int level = 0; level < kMipLevels; ++level) {
         D3DLOCKED_RECT locked;
         if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;

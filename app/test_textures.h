@@ -21,6 +21,10 @@ int CheckerSquareShift(int checkerShift, int level);
 // Texel value of the generated texture at (x, y) of a level.
 std::uint32_t CheckerTexel(int level, int x, int y, int checkerShift, int tintMode);
 
+// Creates mipTexture's levels unfilled (the message box says so on
+// failure); S_OK or E_FAIL.
+HRESULT CreateMipTexture();
+
 // Releases mipTexture and creates and fills a new one; S_OK or E_FAIL.
 HRESULT BuildMipTexture();
 
