@@ -119,6 +119,24 @@ protected:
         return RunToTheEnd([](int) {});
     }
 
+    // Point filters on a thin slanted plane: every covered pixel is hit once
+    // (the sum is the pixels drawn, the largest count 1), over several levels.
+    static void ExpectPointFiltersHitEveryCoveredPixelOnce() {
+        ShowThinPlane();
+        g_app.minFilter = D3DTEXF_POINT;
+        g_app.magFilter = D3DTEXF_POINT;
+        g_app.mipFilter = D3DTEXF_POINT;
+        const int covered = Covered(WhiteFramePixels());
+        ASSERT_GT(covered, 1000);
+        PressStart();
+        RunToTheEnd();
+        EXPECT_EQ(g_app.hitTotal, covered);
+        EXPECT_EQ(g_app.maxHits, 1);
+        int levelsHit = 0;
+        for (int level = 0; level < kLevelsDone; ++level) levelsHit += LevelResultOf(level).hits > 0;
+        EXPECT_GE(levelsHit, 3) << "a plane seen at a slant shows several levels";
+    }
+
     // A bilinear run of a thin plane, then the same run losing the device
     // again and again, must leave the same record.
     static void ExpectLostFramesChangeNothing() {
