@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -462,21 +463,39 @@ public:
         }
     }
 
+    // The spans of `rows` rows from the current one within [left, right),
+    // walked with the edges' signs fixed.
+    void Spans(int left, int right, int rows, RowSpan* out);
+
+private:
+    struct Edge {
+        int sign;
+        std::int64_t divisor, quotient, remainder, stepQuotient, stepRemainder;
+    };
+
+    // One edge's bound on the current row, then the edge on to the next
+    // row: a > 0 bounds the span on the left, a < 0 on the right, and
+    // a = 0 keeps or empties the whole row.
+    template <int sign>
+    [[gnu::always_inline]] static void Step(Edge& edge, std::int64_t& first, std::int64_t& last, bool& empty) {
+        const std::int64_t quotient = edge.quotient;
+        if constexpr (sign > 0) first = std::max(first, -quotient);
+        if constexpr (sign < 0) last = std::min(last, quotient);
+        if constexpr (sign == 0) empty = empty || quotient < 0;  // k itself when a = 0
+        edge.remainder += edge.stepRemainder;
+        const bool carry = edge.remainder >= edge.divisor;
+        edge.quotient = quotient + edge.stepQuotient + std::int64_t{carry};
+        edge.remainder -= carry ? edge.divisor : 0;
+    }
+
     // The current row's span within [left, right), then on to the next row.
+    template <int sign0, int sign1, int sign2>
     [[gnu::always_inline]] RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
-#pragma GCC unroll 3
-        for (Edge& edge : edges_) {
-            const std::int64_t quotient = edge.quotient;
-            if (edge.sign > 0) first = std::max(first, -quotient);
-            if (edge.sign < 0) last = std::min(last, quotient);
-            empty = empty || (edge.sign == 0 && quotient < 0);  // k itself when a = 0
-            edge.remainder += edge.stepRemainder;
-            const bool carry = edge.remainder >= edge.divisor;
-            edge.quotient = quotient + edge.stepQuotient + std::int64_t{carry};
-            edge.remainder -= carry ? edge.divisor : 0;
-        }
+        Step<sign0>(edges_[0], first, last, empty);
+        Step<sign1>(edges_[1], first, last, empty);
+        Step<sign2>(edges_[2], first, last, empty);
         if (empty) return kEmptySpan;
         // Both ends stay within [left - 1, right] so that they convert exactly.
         first = std::min<std::int64_t>(first, right);
@@ -484,13 +503,26 @@ public:
         return {int(first), int(last)};
     }
 
-private:
-    struct Edge {
-        int sign;
-        std::int64_t divisor, quotient, remainder, stepQuotient, stepRemainder;
-    };
+    template <int sign0, int sign1, int sign2>
+    static void Walk(RowWalk& walk, int left, int right, int rows, RowSpan* out) {
+        for (int r = 0; r < rows; ++r) out[r] = walk.Next<sign0, sign1, sign2>(left, right);
+    }
+
+    // Walk for each of the 27 sign triples, indexed 9 (sign0 + 1) +
+    // 3 (sign1 + 1) + sign2 + 1.
+    using Walker = void (*)(RowWalk&, int, int, int, RowSpan*);
+    template <std::size_t... index>
+    static constexpr std::array<Walker, sizeof...(index)> Walkers(std::index_sequence<index...>) {
+        return {Walk<int(index / 9) - 1, int(index / 3 % 3) - 1, int(index % 3) - 1>...};
+    }
     std::array<Edge, 3> edges_;
 };
+
+void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
+    static constexpr std::array<Walker, 27> kWalkers = Walkers(std::make_index_sequence<27>());
+    const std::size_t walker = std::size_t(9 * (edges_[0].sign + 1) + 3 * (edges_[1].sign + 1) + edges_[2].sign + 1);
+    kWalkers[walker](*this, left, right, rows, out);
+}
 
 // Row r of the block at x covered by `span`, as lanes of a block mask.
 [[gnu::always_inline]] inline unsigned RowLanes(const RowSpan& span, int x, int r) {
@@ -631,7 +663,7 @@ RasterLanes g_lanes = WidestLanes();
 
 void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out) {
     RowWalk walk(t, top);
-    for (int y = top; y < bottom; ++y) *out++ = walk.Next(left, right);
+    walk.Spans(left, right, bottom - top, out);
 }
 
 RasterLanes ActiveRasterLanes() { return g_lanes; }

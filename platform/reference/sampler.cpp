@@ -18,9 +18,6 @@ namespace {
 // Four float lanes; native texels are held in memory order (B, G, R, A).
 using Lanes = float __attribute__((vector_size(16)));
 
-// The mask of a quad whose four pixels are all sampled.
-constexpr unsigned kWholeQuad = 0xFu;
-
 // The widest steps the quad kernels may take, asked when a kernel is picked.
 enum class Width { Scalar, Sse2, Avx2 };
 
@@ -404,17 +401,10 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     }
 }
 
-// The pixels of the pairs selected by `mask` into their slots.
-[[gnu::always_inline]] inline void StorePairs(const PixelPairs& values, unsigned mask, TexelLanes* out) {
-    const TexelLanes pixels[4] = {_mm256_castps256_ps128(values[0]), _mm256_extractf128_ps(values[0], 1),
-                                  _mm256_castps256_ps128(values[1]), _mm256_extractf128_ps(values[1], 1)};
-    if (mask == kWholeQuad) {
-        std::memcpy(out, pixels, sizeof(pixels));
-        return;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (mask & (1u << i)) out[i] = pixels[i];
-    }
+// The four pixels of the pairs into their slots.
+[[gnu::always_inline]] inline void StorePairs(const PixelPairs& values, TexelLanes* out) {
+    _mm256_storeu_ps(reinterpret_cast<float*>(out), values[0]);
+    _mm256_storeu_ps(reinterpret_cast<float*>(out + 2), values[1]);
 }
 
 // ProbeQuad in pairs.
@@ -440,7 +430,7 @@ template <TexelFilter filter, MipMode mip>
 // InPlaceQuad in 256-bit steps.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
 void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
-                     float dvdy, unsigned mask, TexelLanes* out) {
+                     float dvdy, unsigned /*mask: the whole quad is sampled*/, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
     PixelPairs values;
@@ -459,7 +449,7 @@ void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, floa
     if (s.texture->opaque) {
         for (__m256& pair : values) pair = _mm256_blend_ps(pair, _mm256_set1_ps(255.0f), 0x88);
     }
-    StorePairs(values, mask, out);
+    StorePairs(values, out);
 }
 
 #pragma GCC pop_options

@@ -97,7 +97,9 @@ using TexelLanes = float __attribute__((vector_size(16)));
 
 // SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
 // each pixel's channels in memory order (B, G, R, A) and byte units, to be
-// multiplied by kByteScale. Pixels outside `mask` are left as they were.
+// multiplied by kByteScale. Pixels outside `mask` are left as they were
+// or, by the 256-bit kernels, sampled at their own coordinates like the
+// rest: callers read only the pixels of `mask`.
 using InPlaceQuadKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, float dudx, float dvdx,
                                    float dudy, float dvdy, unsigned mask, TexelLanes* out);
 
