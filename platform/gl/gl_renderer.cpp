@@ -22,13 +22,10 @@ constexpr std::uint64_t kTextureKeepDraws = 16;
 constexpr std::uint32_t kPositionFloats = 4;
 constexpr std::uint32_t kCoordinateFloats = 3;
 
-bool PrimitiveOf(D3DPRIMITIVETYPE type, UINT primitives, GLenum* mode, std::uint64_t* vertices) {
-    switch (type) {
-        case D3DPT_TRIANGLELIST: *mode = GL_TRIANGLES; *vertices = std::uint64_t{primitives} * 3; return true;
-        case D3DPT_TRIANGLESTRIP: *mode = GL_TRIANGLE_STRIP; *vertices = std::uint64_t{primitives} + 2; return true;
-        case D3DPT_TRIANGLEFAN: *mode = GL_TRIANGLE_FAN; *vertices = std::uint64_t{primitives} + 2; return true;
-        default: return false;
-    }
+// The mode of a primitive type TransformDrawVertices accepted.
+GLenum ModeOf(D3DPRIMITIVETYPE type) {
+    if (type == D3DPT_TRIANGLESTRIP) return GL_TRIANGLE_STRIP;
+    return type == D3DPT_TRIANGLEFAN ? GL_TRIANGLE_FAN : GL_TRIANGLES;
 }
 
 // Uploads bind their texture on a unit no stage uses, so that the stages'
@@ -315,19 +312,9 @@ HRESULT GlRenderer::BindTextures(const reference::DrawCall& call, const referenc
 HRESULT GlRenderer::UploadVertices(const reference::DrawCall& call, const std::vector<CoordinateSource>& sources,
                                    std::uint32_t* vertexCount) {
     const reference::DeviceState& state = call.state;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = reference::VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t stride = state.stream.stride;
-    GLenum mode = 0;
-    std::uint64_t count = 0;
-    if (!PrimitiveOf(call.type, call.primitiveCount, &mode, &count)) return D3DERR_INVALIDCALL;
-    const std::vector<std::uint8_t>& bytes = call.stream.Bytes();
-    const std::uint64_t end = std::uint64_t{state.stream.offset} + (call.startVertex + count - 1) * stride + vertexSize;
-    if (vertexSize == 0 || stride < vertexSize || end > bytes.size()) return D3DERR_INVALIDCALL;
-
-    const D3DMATRIX wvp = reference::Multiply(reference::Multiply(state.world[0], state.view), state.projection);
-    const std::uint8_t* first = bytes.data() + state.stream.offset + std::size_t{call.startVertex} * stride;
-    reference::TransformVertices(first, std::uint32_t(count), stride, wvp, sources, clipVertices_);
+    if (const HRESULT fetched = reference::TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched))
+        return fetched;
+    const std::size_t count = clipVertices_.size();
 
     const float dx = 1.0f / float(state.viewport.Width), dy = 1.0f / float(state.viewport.Height);
     const bool zeroToOne = context_->Info().clipControl;
@@ -445,10 +432,7 @@ HRESULT GlRenderer::Draw(const reference::DrawCall& call) {
     glUniform4fv(shaders->diffuse, 1, ColorOf(program.diffuse).data());
     glUniform4fv(shaders->textureFactor, 1, ColorOf(program.textureFactor).data());
     glUniform4fv(shaders->startCurrent, 1, ColorOf(program.startCurrent).data());
-    GLenum mode = 0;
-    std::uint64_t unused = 0;
-    PrimitiveOf(call.type, call.primitiveCount, &mode, &unused);
-    glDrawArrays(mode, 0, GLsizei(vertexCount));
+    glDrawArrays(ModeOf(call.type), 0, GLsizei(vertexCount));
     color_.drawn = true;
     if (depth_.surface && glIsEnabled(GL_DEPTH_TEST) && call.state.renderStates[D3DRS_ZWRITEENABLE])
         depth_.drawn = true;

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "d3d9.h"
 #include "device_state.h"
@@ -27,6 +28,17 @@ struct DrawCall {
     UINT startVertex;
     UINT primitiveCount;
 };
+
+struct ClipVertex;
+struct CoordinateSource;
+
+// Fetches the call's vertices from its stream and transforms them by world,
+// view and projection into `out`, one per vertex the primitives read.
+// D3DERR_INVALIDCALL, `out` untouched, for a primitive type no renderer
+// draws (points, lines), a vertex format without a size, a stride shorter
+// than a vertex or vertices past the stream's end.
+HRESULT TransformDrawVertices(const DrawCall& call, const std::vector<CoordinateSource>& sources,
+                              std::vector<ClipVertex>& out);
 
 class Renderer {
 public:

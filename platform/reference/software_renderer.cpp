@@ -19,15 +19,6 @@ constexpr int kTileSize = 64;  // even, so that no pixel quad straddles two tile
 // in batches of triangles, in order.
 constexpr std::size_t kMaxBatchSpans = std::size_t{1} << 20;
 
-bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
-    switch (type) {
-        case D3DPT_TRIANGLELIST: *count = std::uint64_t{primitives} * 3; return true;
-        case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN: *count = std::uint64_t{primitives} + 2; return true;
-        default: return false;
-    }
-}
-
 // Vertex indices of triangle i, in the winding the primitive type gives it.
 std::array<std::uint32_t, 3> TriangleVertices(D3DPRIMITIVETYPE type, std::uint32_t i) {
     if (type == D3DPT_TRIANGLELIST) return {3 * i, 3 * i + 1, 3 * i + 2};
@@ -105,19 +96,8 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& conte
 HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources) {
     const DeviceState& state = call.state;
     const D3DPRIMITIVETYPE type = call.type;
-    const UINT startVertex = call.startVertex, primitiveCount = call.primitiveCount;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t stride = state.stream.stride;
-    std::uint64_t vertexCount = 0;
-    if (!VertexCountOf(type, primitiveCount, &vertexCount)) return D3DERR_INVALIDCALL;
-    const std::vector<std::uint8_t>& bytes = call.stream.Bytes();
-    const std::uint64_t end = std::uint64_t{state.stream.offset} + (startVertex + vertexCount - 1) * stride + vertexSize;
-    if (vertexSize == 0 || stride < vertexSize || end > bytes.size()) return D3DERR_INVALIDCALL;
-
-    const D3DMATRIX worldViewProjection = Multiply(Multiply(state.world[0], state.view), state.projection);
-    const std::uint8_t* first = bytes.data() + state.stream.offset + std::size_t{startVertex} * stride;
-    TransformVertices(first, std::uint32_t(vertexCount), stride, worldViewProjection, sources, clipVertices_);
+    const UINT primitiveCount = call.primitiveCount;
+    if (const HRESULT fetched = TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched)) return fetched;
 
     const auto attributes = std::uint32_t(3 * sources.size());
     const DWORD cullMode = state.renderStates[D3DRS_CULLMODE];

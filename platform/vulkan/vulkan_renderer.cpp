@@ -35,22 +35,10 @@ constexpr VkImageLayout kColorLayout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL;
 constexpr VkImageLayout kDepthLayout = VK_IMAGE_LAYOUT_DEPTH_STENCIL_ATTACHMENT_OPTIMAL;
 constexpr std::uint32_t kOpaqueAlpha = 0xFF000000u;
 
-struct Primitive {
-    VkPrimitiveTopology topology;
-    std::uint64_t vertices;
-};
-
-bool PrimitiveOf(D3DPRIMITIVETYPE type, UINT primitives, Primitive* out) {
-    switch (type) {
-        case D3DPT_TRIANGLELIST:
-            *out = {VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, std::uint64_t{primitives} * 3};
-            return true;
-        case D3DPT_TRIANGLESTRIP:
-            *out = {VK_PRIMITIVE_TOPOLOGY_TRIANGLE_STRIP, std::uint64_t{primitives} + 2};
-            return true;
-        case D3DPT_TRIANGLEFAN: *out = {VK_PRIMITIVE_TOPOLOGY_TRIANGLE_FAN, std::uint64_t{primitives} + 2}; return true;
-        default: return false;
-    }
+// The topology of a primitive type TransformDrawVertices accepted.
+VkPrimitiveTopology TopologyOf(D3DPRIMITIVETYPE type) {
+    if (type == D3DPT_TRIANGLESTRIP) return VK_PRIMITIVE_TOPOLOGY_TRIANGLE_STRIP;
+    return type == D3DPT_TRIANGLEFAN ? VK_PRIMITIVE_TOPOLOGY_TRIANGLE_FAN : VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
 }
 
 bool CoversWholeTarget(const D3DRECT& r, const reference::Surface& surface) {
@@ -598,21 +586,9 @@ HRESULT VulkanRenderer::BindTextures(const reference::DrawCall& call, const refe
 HRESULT VulkanRenderer::UploadVertices(const reference::DrawCall& call, const std::vector<CoordinateSource>& sources,
                                        std::uint32_t* vertexCount, VkBuffer* buffer) {
     const reference::DeviceState& state = call.state;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = reference::VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t stride = state.stream.stride;
-    Primitive primitive{};
-    if (!PrimitiveOf(call.type, call.primitiveCount, &primitive))
-        return D3DERR_INVALIDCALL;
-    const std::uint64_t count = primitive.vertices;
-    const std::vector<std::uint8_t>& bytes = call.stream.Bytes();
-    const std::uint64_t end = std::uint64_t{state.stream.offset} + (call.startVertex + count - 1) * stride + vertexSize;
-    if (vertexSize == 0 || stride < vertexSize || end > bytes.size())
-        return D3DERR_INVALIDCALL;
-
-    const D3DMATRIX wvp = reference::Multiply(reference::Multiply(state.world[0], state.view), state.projection);
-    const std::uint8_t* first = bytes.data() + state.stream.offset + std::size_t{call.startVertex} * stride;
-    reference::TransformVertices(first, std::uint32_t(count), stride, wvp, sources, clipVertices_);
+    if (const HRESULT fetched = reference::TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched))
+        return fetched;
+    const std::size_t count = clipVertices_.size();
 
     const std::uint32_t floats = kPositionFloats + kCoordinateFloats * std::uint32_t(sources.size());
     Buffer vertices;
@@ -638,8 +614,6 @@ HRESULT VulkanRenderer::UploadVertices(const reference::DrawCall& call, const st
 // Direct3D measures it: CULL_CW culls what is clockwise there.
 VkPipeline VulkanRenderer::PipelineFor(const reference::DrawCall& call, const StageConstants& constants) {
     const auto& rs = call.state.renderStates;
-    Primitive primitive{};
-    PrimitiveOf(call.type, call.primitiveCount, &primitive);
     const bool depthTest = depth_.surface && rs[D3DRS_ZENABLE] == D3DZB_TRUE;
     const DWORD func = rs[D3DRS_ZFUNC];
     const auto compare =
@@ -649,9 +623,12 @@ VkPipeline VulkanRenderer::PipelineFor(const reference::DrawCall& call, const St
                                                                      : VK_CULL_MODE_NONE;
     std::uint32_t sets = 0;
     for (std::uint32_t word : constants.stages) sets = std::max(sets, (word >> 20) & 15u);
-    const std::array<std::uint32_t, 6> shape{
-        std::uint32_t(primitive.topology),        depthTest, std::uint32_t(compare),
-        depthTest && rs[D3DRS_ZWRITEENABLE] != 0, cull,      sets};
+    const std::array<std::uint32_t, 6> shape{std::uint32_t(TopologyOf(call.type)),
+                                             depthTest,
+                                             std::uint32_t(compare),
+                                             depthTest && rs[D3DRS_ZWRITEENABLE] != 0,
+                                             cull,
+                                             sets};
     const std::string key = KeyOf(constants) + KeyOf(shape);
     auto found = pipelines_.find(key);
     if (found != pipelines_.end())
@@ -683,7 +660,7 @@ VkPipeline VulkanRenderer::PipelineFor(const reference::DrawCall& call, const St
     input.pVertexAttributeDescriptions = attributes.data();
     auto assembly = VulkanStruct<VkPipelineInputAssemblyStateCreateInfo>(
         VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO);
-    assembly.topology = primitive.topology;
+    assembly.topology = TopologyOf(call.type);
     auto viewport =
         VulkanStruct<VkPipelineViewportStateCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_VIEWPORT_STATE_CREATE_INFO);
     viewport.viewportCount = 1;
