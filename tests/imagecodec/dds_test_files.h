@@ -5,6 +5,7 @@
 #include "decoded_image.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace quillmark::testing {
@@ -35,11 +36,15 @@ inline std::vector<BYTE> DdsFile(UINT width, UINT height, DWORD mipCount, DWORD 
     return file;
 }
 
+// A read of a DDS file. The record may point into the file's bytes (block
+// formats are kept as stored), so the read keeps its own copy of them for
+// as long as the record lives.
 struct DdsRead {
+    std::vector<BYTE> file;
     DecodedImage image;
     ImageInfo info{};
     HRESULT result;
-    explicit DdsRead(const std::vector<BYTE>& file) {
+    explicit DdsRead(std::vector<BYTE> bytes) : file(std::move(bytes)) {
         result = image.ReadImage(file.data(), static_cast<UINT>(file.size()), &info, TRUE);
     }
 };
