@@ -343,8 +343,14 @@ void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float du
 }
 
 #if defined(__SSE2__)
+// Everything up to the matching pop is compiled for AVX2, and runs only where
+// processor::Allows it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 // The 256-bit kernels hold the quad as two pairs of pixels, pixels 0 and 1
 // in one register and 2 and 3 in the other, each pixel (B, G, R, A): every
@@ -452,7 +458,11 @@ void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, floa
     StorePairs(values, out);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
 
 // pick.template operator()<c>() for the candidate c equal to `value`; the

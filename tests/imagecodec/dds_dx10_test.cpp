@@ -48,9 +48,9 @@ TEST(DdsDx10, FormatsWithADirect3D9TwinReadAsThatFormatInPlace) {
         ASSERT_EQ(read.result, S_OK) << c.dxgi;
         EXPECT_EQ(read.image.format, c.format) << c.dxgi;
         EXPECT_EQ(read.info.MipLevels, 3u);
-        EXPECT_EQ(read.image.pixels, file.data() + 148) << "the pixels follow the DX10 header";
+        EXPECT_EQ(read.image.pixels, read.file.data() + 148) << "the pixels follow the DX10 header";
         ASSERT_NE(read.image.nextLevel, nullptr);
-        EXPECT_EQ(read.image.nextLevel->pixels, file.data() + 148 + 16 * c.bytesPerPixel);
+        EXPECT_EQ(read.image.nextLevel->pixels, read.file.data() + 148 + 16 * c.bytesPerPixel);
         // One byte short of the last level.
         const std::vector<BYTE> cut(file.begin(), file.end() - 1);
         EXPECT_EQ(Read(cut).result, TEXERR_UNREADABLE) << c.dxgi;
