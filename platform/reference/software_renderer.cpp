@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "rasterizer.h"
 #include "sampled_texture.h"
@@ -18,6 +19,8 @@ constexpr int kTileSize = 64;  // even, so that no pixel quad straddles two tile
 // Row spans kept at once (8 MiB): a draw whose triangles have more is drawn
 // in batches of triangles, in order.
 constexpr std::size_t kMaxBatchSpans = std::size_t{1} << 20;
+// Triangles whose row spans one worker job walks.
+constexpr std::size_t kSpanJobTriangles = 32;
 
 // Vertex indices of triangle i, in the winding the primitive type gives it.
 std::array<std::uint32_t, 3> TriangleVertices(D3DPRIMITIVETYPE type, std::uint32_t i) {
@@ -36,6 +39,17 @@ bool Culled(DWORD cullMode, float area) {
     return (cullMode == D3DCULL_CW && area > 0) || (cullMode == D3DCULL_CCW && area < 0);
 }
 
+// Sets every pixel of the rectangle to `value`: the first row filled, the
+// others copied from it.
+template <class Pixel>
+void FillRect(PixelStore& store, const D3DRECT& r, Pixel value) {
+    if (r.y2 <= r.y1 || r.x2 <= r.x1) return;
+    auto* first = reinterpret_cast<Pixel*>(store.BlockAt(r.x1, r.y1));
+    const auto width = std::size_t(r.x2 - r.x1);
+    std::fill(first, first + width, value);
+    for (LONG y = r.y1 + 1; y < r.y2; ++y) std::memcpy(store.BlockAt(r.x1, y), first, width * sizeof(Pixel));
+}
+
 }  // namespace
 
 SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer)
@@ -48,17 +62,9 @@ SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer)
 SoftwareRenderer::~SoftwareRenderer() = default;
 
 void SoftwareRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
-    const auto depth = static_cast<std::uint16_t>(std::lround(z * 65535.0f));
-    for (LONG y = r.y1; y < r.y2; ++y) {
-        if (flags & D3DCLEAR_TARGET) {
-            auto* row = reinterpret_cast<std::uint32_t*>(backBuffer_.Pixels().BlockAt(r.x1, y));
-            std::fill(row, row + (r.x2 - r.x1), color);
-        }
-        if (flags & D3DCLEAR_ZBUFFER) {
-            auto* row = reinterpret_cast<std::uint16_t*>(depthBuffer_->Pixels().BlockAt(r.x1, y));
-            std::fill(row, row + (r.x2 - r.x1), depth);
-        }
-    }
+    if (flags & D3DCLEAR_TARGET) FillRect<std::uint32_t>(backBuffer_.Pixels(), r, color);
+    if (flags & D3DCLEAR_ZBUFFER)
+        FillRect<std::uint16_t>(depthBuffer_->Pixels(), r, static_cast<std::uint16_t>(std::lround(z * 65535.0f)));
     backBuffer_.MarkChanged();
 }
 
@@ -135,26 +141,24 @@ std::size_t SoftwareRenderer::PrepareBatch(const DrawContext& context, std::size
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
     tileColumns_ = (context.clipRight - originX + kTileSize - 1) / kTileSize;
     const int rows = (context.clipBottom - originY + kTileSize - 1) / kTileSize;
-    // The row spans of the batch's triangles, up to kMaxBatchSpans of them
-    // (at least one triangle), and how many tiles each triangle touches.
-    spans_.clear();
+    // Where each triangle's row spans go, up to kMaxBatchSpans of them (at
+    // least one triangle), and how many tiles each triangle touches.
     firstSpan_.resize(triangles_.size());
     tileStart_.assign(std::size_t(tileColumns_ * rows) + 1, 0);
-    std::size_t end = first;
+    std::size_t spanCount = 0, end = first;
     int x0, y0, x1, y1;
     for (; end < triangles_.size(); ++end) {
-        const TriangleSetup& t = triangles_[end];
-        firstSpan_[end] = std::uint32_t(spans_.size());
-        if (!BoundsInViewport(context, t, &x0, &y0, &x1, &y1)) continue;
+        firstSpan_[end] = std::uint32_t(spanCount);
+        if (!BoundsInViewport(context, triangles_[end], &x0, &y0, &x1, &y1)) continue;
         const auto count = std::size_t(y1 - y0 + 1);
-        if (end > first && spans_.size() + count > kMaxBatchSpans) break;
-        spans_.resize(spans_.size() + count);
-        TriangleSpans(t, x0, y0, x1 + 1, y1 + 1, spans_.data() + firstSpan_[end]);
+        if (end > first && spanCount + count > kMaxBatchSpans) break;
+        spanCount += count;
         for (int r = (y0 - originY) / kTileSize; r <= (y1 - originY) / kTileSize; ++r) {
             for (int c = (x0 - originX) / kTileSize; c <= (x1 - originX) / kTileSize; ++c)
                 ++tileStart_[std::size_t(r * tileColumns_ + c) + 1];
         }
     }
+    ComputeSpans(context, first, end, spanCount);
     // Each tile's triangles in drawing order.
     for (std::size_t tile = 1; tile < tileStart_.size(); ++tile) tileStart_[tile] += tileStart_[tile - 1];
     tileTriangles_.resize(tileStart_.back());
@@ -173,12 +177,31 @@ std::size_t SoftwareRenderer::PrepareBatch(const DrawContext& context, std::size
     return end;
 }
 
+void SoftwareRenderer::ComputeSpans(const DrawContext& context, std::size_t first, std::size_t end,
+                                    std::size_t spanCount) {
+    if (spanCount > spanCapacity_) {
+        spans_ = std::make_unique_for_overwrite<RowSpan[]>(spanCount);  // every span is written below
+        spanCapacity_ = spanCount;
+    }
+    const auto jobs = std::uint32_t((end - first + kSpanJobTriangles - 1) / kSpanJobTriangles);
+    workers_->Run(jobs, [&](std::uint32_t job) {
+        const std::size_t from = first + std::size_t(job) * kSpanJobTriangles;
+        const std::size_t to = std::min(end, from + kSpanJobTriangles);
+        int x0, y0, x1, y1;
+        for (std::size_t i = from; i < to; ++i) {
+            const TriangleSetup& t = triangles_[i];
+            if (BoundsInViewport(context, t, &x0, &y0, &x1, &y1))
+                TriangleSpans(t, x0, y0, x1 + 1, y1 + 1, spans_.get() + firstSpan_[i]);
+        }
+    });
+}
+
 void SoftwareRenderer::RunTiles(DrawContext& context) {
     const TileRasterizer rasterize = PickTileRasterizer(context);
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
     for (std::size_t first = 0; first < triangles_.size();) {
         first = PrepareBatch(context, first);
-        context.spans = spans_.data();
+        context.spans = spans_.get();
         context.firstSpan = firstSpan_.data();
         workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {
             const std::uint32_t tile = busyTiles_[job];

@@ -39,6 +39,9 @@ private:
     // Row spans and tiles of the triangles from `first` on, as many as one
     // batch holds; returns the end of the batch.
     std::size_t PrepareBatch(const DrawContext& context, std::size_t first);
+    // The row spans of triangles [first, end), spanCount in all, walked by
+    // the workers into spans_ at firstSpan_.
+    void ComputeSpans(const DrawContext& context, std::size_t first, std::size_t end, std::size_t spanCount);
     void RunTiles(DrawContext& context);
 
     Surface& backBuffer_;
@@ -52,7 +55,8 @@ private:
     // by row, tileColumns_ to a row: tile k's triangles are
     // tileTriangles_[tileStart_[k] .. tileStart_[k + 1]), by index in
     // drawing order; busyTiles_ lists the tiles with any.
-    std::vector<RowSpan> spans_;
+    std::unique_ptr<RowSpan[]> spans_;
+    std::size_t spanCapacity_ = 0;
     std::vector<std::uint32_t> firstSpan_;
     int tileColumns_ = 0;
     std::vector<std::uint32_t> tileStart_, tileFill_, tileTriangles_, busyTiles_;
