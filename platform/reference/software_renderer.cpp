@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "rasterizer.h"
 #include "sampled_texture.h"
@@ -37,6 +38,20 @@ float PolygonArea(const ScreenVertex* v, std::uint32_t count) {
 
 bool Culled(DWORD cullMode, float area) {
     return (cullMode == D3DCULL_CW && area > 0) || (cullMode == D3DCULL_CCW && area < 0);
+}
+
+// Whether two values (or two vectors of them) hold the same bytes; the
+// types have no padding.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+template <class T>
+bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 // Sets every pixel of the rectangle to `value`: the first row filled, the
@@ -105,21 +120,28 @@ HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector
     const UINT primitiveCount = call.primitiveCount;
     if (const HRESULT fetched = TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched)) return fetched;
 
-    const auto attributes = std::uint32_t(3 * sources.size());
-    const DWORD cullMode = state.renderStates[D3DRS_CULLMODE];
+    const SetUpInputs inputs{type, primitiveCount, std::uint32_t(3 * sources.size()),
+                             state.renderStates[D3DRS_CULLMODE], state.viewport};
+    if (setUpValid_ && SameBits(inputs, setUpInputs_) && SameBits(clipVertices_, setUpVertices_)) return S_OK;
+
+    setUpValid_ = wholeBatch_ = false;
     triangles_.clear();
     ClipVertex clipped[kMaxClippedVertices];
     ScreenVertex screen[kMaxClippedVertices];
     for (std::uint32_t i = 0; i < primitiveCount; ++i) {
         const auto [a, b, c] = TriangleVertices(type, i);
-        const std::uint32_t count = ClipTriangle(clipVertices_[a], clipVertices_[b], clipVertices_[c], attributes, clipped);
-        for (std::uint32_t k = 0; k < count; ++k) screen[k] = ToScreen(clipped[k], state.viewport, attributes);
-        if (count < 3 || Culled(cullMode, PolygonArea(screen, count))) continue;
+        const std::uint32_t count =
+            ClipTriangle(clipVertices_[a], clipVertices_[b], clipVertices_[c], inputs.attributes, clipped);
+        for (std::uint32_t k = 0; k < count; ++k) screen[k] = ToScreen(clipped[k], state.viewport, inputs.attributes);
+        if (count < 3 || Culled(inputs.cullMode, PolygonArea(screen, count))) continue;
         for (std::uint32_t k = 1; k + 1 < count; ++k) {
             TriangleSetup setup;
-            if (SetUpTriangle(screen[0], screen[k], screen[k + 1], attributes, &setup)) triangles_.push_back(setup);
+            if (SetUpTriangle(screen[0], screen[k], screen[k + 1], inputs.attributes, &setup)) triangles_.push_back(setup);
         }
     }
+    setUpInputs_ = inputs;
+    std::swap(setUpVertices_, clipVertices_);
+    setUpValid_ = true;
     return S_OK;
 }
 
@@ -200,7 +222,13 @@ void SoftwareRenderer::RunTiles(DrawContext& context) {
     const TileRasterizer rasterize = PickTileRasterizer(context);
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
     for (std::size_t first = 0; first < triangles_.size();) {
-        first = PrepareBatch(context, first);
+        if (first == 0 && wholeBatch_) {
+            first = triangles_.size();  // the spans and tiles of the last draw hold
+        } else {
+            const std::size_t start = first;
+            first = PrepareBatch(context, first);
+            wholeBatch_ = start == 0 && first == triangles_.size();
+        }
         context.spans = spans_.get();
         context.firstSpan = firstSpan_.data();
         workers_->Run(std::uint32_t(busyTiles_.size()), [&](std::uint32_t job) {

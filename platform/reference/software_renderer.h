@@ -51,6 +51,24 @@ private:
     std::vector<SampledTexture> stageTextures_;
     std::vector<ClipVertex> clipVertices_;
     std::vector<TriangleSetup> triangles_;
+    // What triangles_ were set up from. A draw whose transformed vertices and
+    // set-up states are the same bit for bit (the same scene drawn again)
+    // keeps them, and keeps the spans and tiles too when one batch held
+    // them all (wholeBatch_).
+    struct SetUpInputs {
+        D3DPRIMITIVETYPE type;
+        UINT primitiveCount;
+        std::uint32_t attributes;
+        DWORD cullMode;
+        D3DVIEWPORT9 viewport;
+    };
+    static_assert(sizeof(SetUpInputs) == sizeof(D3DPRIMITIVETYPE) + sizeof(UINT) + sizeof(std::uint32_t) +
+                                              sizeof(DWORD) + sizeof(D3DVIEWPORT9),
+                  "compared byte by byte, so without padding");
+    SetUpInputs setUpInputs_{};
+    std::vector<ClipVertex> setUpVertices_;
+    bool setUpValid_ = false;
+    bool wholeBatch_ = false;
     // The batch's row spans (DrawContext::spans, firstSpan) and tiles, row
     // by row, tileColumns_ to a row: tile k's triangles are
     // tileTriangles_[tileStart_[k] .. tileStart_[k + 1]), by index in

@@ -1,5 +1,6 @@
 // Coverage, depth, culling and texture-stage rules of DrawPrimitive, and
 // what the device refuses to draw.
+#include <algorithm>
 #include <bit>
 
 #include "draw_fixture.h"
@@ -175,6 +176,77 @@ TEST_F(RasterTest, DrawingOutsideAViewportLeavesItAlone) {
     EXPECT_EQ(Rgb(pixels[99 * 800 + 120]), 0u);
     EXPECT_EQ(Rgb(pixels[150 * 800 + 120]), 0u);
     EXPECT_EQ(Rgb(pixels[120 * 800 + 150]), 0u);
+}
+
+// The bounds [left, right) x [top, bottom) of the lit pixels, all zero when none.
+struct LitBounds {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const LitBounds&) const = default;
+};
+
+LitBounds BoundsOfLit(const std::vector<std::uint32_t>& pixels) {
+    LitBounds b{800, 600, 0, 0};
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            if (!Rgb(pixels[std::size_t(y) * 800 + std::size_t(x)])) continue;
+            b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
+        }
+    }
+    return b.right ? b : LitBounds{};
+}
+
+// A draw of the same vertex count right after another: whatever the device
+// keeps from the last draw must follow every change of vertices, transform,
+// viewport and culling.
+TEST_F(RasterTest, RedrawsFollowEveryChangeOfTheGeometry) {
+    DrawWhite();
+    const float l = 9.5f, t = 19.5f, r = 49.5f, b = 39.5f;  // pixels [10, 50) x [20, 40)
+    std::vector<TexturedVertex> quad = {At(l, t, 0.5f, 0, 0), At(r, t, 0.5f, 0, 0), At(l, b, 0.5f, 0, 0),
+                                        At(r, b, 0.5f, 0, 0)};
+    SetVertices(quad);
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    UINT offset = 0, stride = 0;
+    ASSERT_EQ(device->GetStreamSource(0, &buffer, &offset, &stride), S_OK);
+    const D3DVIEWPORT9 whole{0, 0, 800, 600, 0.0f, 1.0f};
+    D3DVIEWPORT9 viewport = whole;
+    const auto drawn = [&] {
+        device->SetViewport(&whole);  // clears reach only the viewport
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        device->SetViewport(&viewport);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), S_OK);
+        device->EndScene();
+        return BoundsOfLit(ReadBack());
+    };
+    EXPECT_EQ(drawn(), (LitBounds{10, 20, 50, 40}));
+    EXPECT_EQ(drawn(), (LitBounds{10, 20, 50, 40}));  // the same scene again
+
+    // The same buffer rewritten in place: the quad moves 100 pixels right.
+    for (TexturedVertex& v : quad) v.x += 100.0f / 400.0f;
+    void* data = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), S_OK);
+    std::memcpy(data, quad.data(), quad.size() * sizeof(TexturedVertex));
+    buffer->Unlock();
+    buffer->Release();
+    EXPECT_EQ(drawn(), (LitBounds{110, 20, 150, 40}));
+
+    // The world transform moves it 200 pixels down.
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 1.0f;
+    world._42 = -200.0f / 300.0f;
+    ASSERT_EQ(device->SetTransform(D3DTS_WORLD, &world), S_OK);
+    EXPECT_EQ(drawn(), (LitBounds{110, 220, 150, 240}));
+
+    // A viewport of the right half maps clip space onto it alone.
+    viewport = {400, 0, 400, 600, 0.0f, 1.0f};
+    EXPECT_EQ(drawn(), (LitBounds{455, 220, 475, 240}));
+
+    // The strip's first triangle is clockwise on screen, its second counter-clockwise.
+    ASSERT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW), S_OK);
+    const LitBounds culled = drawn();
+    ASSERT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
+    EXPECT_NE(culled, drawn());
+    EXPECT_EQ(drawn(), (LitBounds{455, 220, 475, 240}));
 }
 
 TEST_F(RasterTest, UnsupportedRequestsAreRefusedNotDrawn) {
