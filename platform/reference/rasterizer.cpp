@@ -22,37 +22,43 @@
 namespace quillmark::reference {
 namespace {
 
-// A block is 4 x 4 pixels: four 2 x 2 quads, (0, 0), (2, 0), (0, 2) and
-// (2, 2) from its top-left pixel. Lane 4q + 2j + i holds pixel i across
-// and j down in quad q, so that quad q's lanes are 4q .. 4q + 3 in the
-// quad's own pixel order and bit l of a block mask is lane l.
-constexpr int kBlockSize = 4;
-constexpr int kBlockLanes = 16;
+// A quad row is two pixel rows from an even y; its 2 x 2 quads sit at even
+// x. A triangle is walked quad row by quad row, and each row's quads a
+// chunk at a time: two quads side by side in 8 lanes with AVX2, one quad in
+// 4 lanes otherwise. Lane 4q + 2j + i holds pixel i across and j down in
+// quad q of the chunk, so that quad q's lanes are 4q .. 4q + 3 in the
+// quad's own pixel order and bit l of a chunk mask is lane l. Every value
+// is per pixel or per quad from its own position, so the grouping changes
+// no result.
 constexpr int kQuadLanes = 4;
+constexpr int kMaxChunkLanes = 8;
 constexpr unsigned kFullQuad = 0xF;
-constexpr unsigned kFullBlock = 0xFFFF;
 
-constexpr int QuadX(int lane) { return 2 * ((lane >> 2) & 1); }
-constexpr int QuadY(int lane) { return 2 * (lane >> 3); }
+// The lanes of a chunk on the path of lane width W.
+template <int W>
+inline constexpr int kChunkLanes = W > kQuadLanes ? W : kQuadLanes;
+template <int W>
+inline constexpr int kChunkQuads = kChunkLanes<W> / kQuadLanes;
+
+constexpr int QuadX(int lane) { return 2 * (lane >> 2); }
 constexpr int InQuadX(int lane) { return lane & 1; }
 constexpr int InQuadY(int lane) { return (lane >> 1) & 1; }
 constexpr int PixelX(int lane) { return QuadX(lane) + InQuadX(lane); }
-constexpr int PixelY(int lane) { return QuadY(lane) + InQuadY(lane); }
 
-template <int (*offset)(int)>
-constexpr std::array<float, kBlockLanes> LaneTable() {
-    std::array<float, kBlockLanes> table{};
-    for (int lane = 0; lane < kBlockLanes; ++lane) table[std::size_t(lane)] = float(offset(lane));
+template <class T, int (*offset)(int)>
+constexpr std::array<T, kMaxChunkLanes> LaneTable() {
+    std::array<T, kMaxChunkLanes> table{};
+    for (int lane = 0; lane < kMaxChunkLanes; ++lane) table[std::size_t(lane)] = T(offset(lane));
     return table;
 }
 
-// Each lane's offsets from the block's top-left pixel, as exact floats.
-alignas(32) constexpr std::array<float, kBlockLanes> kQuadX = LaneTable<QuadX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kQuadY = LaneTable<QuadY>();
-alignas(32) constexpr std::array<float, kBlockLanes> kInQuadX = LaneTable<InQuadX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kInQuadY = LaneTable<InQuadY>();
-alignas(32) constexpr std::array<float, kBlockLanes> kPixelX = LaneTable<PixelX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kPixelY = LaneTable<PixelY>();
+// Each lane's offsets from the chunk's top-left pixel, as exact floats, and
+// its column as an integer.
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kQuadX = LaneTable<float, QuadX>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kInQuadX = LaneTable<float, InQuadX>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kInQuadY = LaneTable<float, InQuadY>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kPixelX = LaneTable<float, PixelX>();
+alignas(32) constexpr std::array<std::int32_t, kMaxChunkLanes> kColumn = LaneTable<std::int32_t, PixelX>();
 
 // ---- lanes -----------------------------------------------------------------
 // W floats handled as one value: a plain float on the scalar path, a
@@ -132,36 +138,51 @@ template <int W>
     return Truncate<W>(clamped * scale + 0.5f);
 }
 
-// A plane's value at every pixel of the block at (x, y):
-// (value + ddx · (px − originX)) + ddy · (py − originY).
 template <int W>
-[[gnu::always_inline]] inline void PlaneAtPixels(float value, float ddx, float ddy, const TriangleSetup& t, int x,
-                                                 int y, float* out) {
-    for (int l = 0; l < kBlockLanes; l += W) {
+[[gnu::always_inline]] inline IntLanes<W> LoadInts(const std::int32_t* from) {
+    IntLanes<W> lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+// Bit l set where lane l of `lanes` (each 0 or all ones) is set.
+template <int W>
+[[gnu::always_inline]] inline unsigned LaneBits(IntLanes<W> lanes) {
+    unsigned bits = 0;
+#if defined(__SSE2__)
+    for (int half = 0; half < W / kQuadLanes; ++half) {
+        __m128 four;
+        std::memcpy(&four, reinterpret_cast<const char*>(&lanes) + sizeof four * std::size_t(half), sizeof four);
+        bits |= unsigned(_mm_movemask_ps(four)) << (kQuadLanes * half);
+    }
+#else
+    for (int l = 0; l < W; ++l) bits |= unsigned(lanes[l] != 0) << l;
+#endif
+    return bits;
+}
+
+// The D16 depths of the chunk's pixels at (x, y), from the plane
+// (z + dz/dx · (px − originX)) + dz/dy · (py − originY).
+template <int W>
+[[gnu::always_inline]] inline void ChunkDepths(const TriangleSetup& t, int x, int y, std::int32_t* out) {
+    for (int l = 0; l < kChunkLanes<W>; l += W) {
         const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
-        const FloatLanes<W> py = Load<W>(&kPixelY[std::size_t(l)]) + float(y);
-        Store((Broadcast<W>(value) + ddx * (px - t.originX)) + ddy * (py - t.originY), out + l);
+        const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
+        const FloatLanes<W> z = (Broadcast<W>(t.z) + t.dzdx * (px - t.originX)) + t.dzdy * (py - t.originY);
+        Store(ScaledUnorm<W>(z, 65535.0f), out + l);
     }
 }
 
-// The D16 depths of the block's pixels.
-template <int W>
-[[gnu::always_inline]] inline void BlockDepths(const TriangleSetup& t, int x, int y, std::int32_t* out) {
-    alignas(32) float z[kBlockLanes];
-    PlaneAtPixels<W>(t.z, t.dzdx, t.dzdy, t, x, y, z);
-    for (int l = 0; l < kBlockLanes; l += W) Store(ScaledUnorm<W>(Load<W>(z + l), 65535.0f), out + l);
-}
-
-// One stage's texture coordinates at the block's pixels. Each quad starts
+// One stage's texture coordinates at the chunk's pixels. Each quad starts
 // from its top-left pixel, f0 = (value + ddx · (qx − originX)) + ddy ·
 // (qy − originY), and steps (f0 + ddx · i) + ddy · j to its pixel (i, j);
 // then u = (s/w) / (q/w) and v alike, through one division.
 template <int W>
-[[gnu::always_inline]] inline void BlockCoordinates(const TriangleSetup& t, int base, int x, int y, float* u,
+[[gnu::always_inline]] inline void ChunkCoordinates(const TriangleSetup& t, int base, int x, int y, float* u,
                                                     float* v) {
-    for (int l = 0; l < kBlockLanes; l += W) {
+    const float oy = float(y) - t.originY;
+    for (int l = 0; l < kChunkLanes<W>; l += W) {
         const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - t.originX;
-        const FloatLanes<W> oy = (Load<W>(&kQuadY[std::size_t(l)]) + float(y)) - t.originY;
         const FloatLanes<W> i = Load<W>(&kInQuadX[std::size_t(l)]), j = Load<W>(&kInQuadY[std::size_t(l)]);
         FloatLanes<W> attribute[3];
         for (int k = 0; k < 3; ++k) {
@@ -207,57 +228,71 @@ unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, 
 // tile, drawn by one thread.
 bool QuadInBuffers(const DrawTarget& target, int x, int y) { return x + 1 < target.width && y + 1 < target.height; }
 
-#if defined(__SSE2__)
 // The lanes where z passes against stored under `func` (both 0..65535 in
-// 32-bit lanes), as a 4-bit mask.
-template <DWORD func>
-[[gnu::always_inline]] inline unsigned PassingLanes(__m128i z, __m128i stored) {
-    const __m128i all = _mm_set1_epi32(-1);
-    __m128i pass = all;
-    if constexpr (func == D3DCMP_NEVER) pass = _mm_setzero_si128();
-    if constexpr (func == D3DCMP_LESS) pass = _mm_cmplt_epi32(z, stored);
-    if constexpr (func == D3DCMP_EQUAL) pass = _mm_cmpeq_epi32(z, stored);
-    if constexpr (func == D3DCMP_LESSEQUAL) pass = _mm_andnot_si128(_mm_cmpgt_epi32(z, stored), all);
-    if constexpr (func == D3DCMP_GREATER) pass = _mm_cmpgt_epi32(z, stored);
-    if constexpr (func == D3DCMP_NOTEQUAL) pass = _mm_andnot_si128(_mm_cmpeq_epi32(z, stored), all);
-    if constexpr (func == D3DCMP_GREATEREQUAL) pass = _mm_andnot_si128(_mm_cmplt_epi32(z, stored), all);
-    return unsigned(_mm_movemask_ps(_mm_castsi128_ps(pass)));
+// 32-bit lanes), each 0 or all ones.
+template <DWORD func, class Lanes>
+[[gnu::always_inline]] inline Lanes PassingLanes(Lanes z, Lanes stored) {
+    if constexpr (func == D3DCMP_NEVER) return z != z;
+    if constexpr (func == D3DCMP_LESS) return z < stored;
+    if constexpr (func == D3DCMP_EQUAL) return z == stored;
+    if constexpr (func == D3DCMP_LESSEQUAL) return z <= stored;
+    if constexpr (func == D3DCMP_GREATER) return z > stored;
+    if constexpr (func == D3DCMP_NOTEQUAL) return z != stored;
+    if constexpr (func == D3DCMP_GREATEREQUAL) return z >= stored;
+    return z == z;
 }
 
-// The quad's pixels in `mask` that pass, compared in lanes; every pixel of
-// the quad must lie in the buffer.
-template <DWORD func>
-[[gnu::always_inline]] inline unsigned QuadDepthLanes(const DrawTarget& target, int x, int y, unsigned mask,
-                                                      const std::int32_t* z) {
+#if defined(__SSE2__)
+// The stored depths of the N quads side by side from (x, y), in lane order:
+// a row's two pixels of each quad beside the next row's, which is how the
+// rows' 32-bit pairs interleave.
+template <int N>
+[[gnu::always_inline]] inline IntLanes<kQuadLanes * N> StoredDepths(const DrawTarget& target, int x, int y) {
+    static_assert(N == 1 || N == 2);
     const std::uint16_t* row0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
-    std::uint32_t top, bottom;
-    std::memcpy(&top, row0, 4);
-    std::memcpy(&bottom, row0 + target.depthPitch, 4);
-    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(top)), _mm_cvtsi32_si128(int(bottom)));
-    const __m128i stored = _mm_unpacklo_epi16(words, _mm_setzero_si128());
-    return mask & PassingLanes<func>(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), stored);
+    const std::uint16_t* row1 = row0 + target.depthPitch;
+    std::uint64_t top = 0, bottom = 0;
+    std::memcpy(&top, row0, sizeof(std::uint16_t) * 2 * N);
+    std::memcpy(&bottom, row1, sizeof(std::uint16_t) * 2 * N);
+    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi64_si128(std::int64_t(top)), _mm_cvtsi64_si128(std::int64_t(bottom)));
+    const __m128i halves[2] = {_mm_unpacklo_epi16(words, _mm_setzero_si128()),
+                               _mm_unpackhi_epi16(words, _mm_setzero_si128())};
+    IntLanes<kQuadLanes * N> stored;
+    std::memcpy(&stored, halves, sizeof stored);
+    return stored;
 }
 #endif
 
-// The block's pixels in `mask` that pass the depth test.
+// The chunk's pixels in `mask` that pass the depth test. The stored depths
+// of a chunk (or of one of its quads) that lies in the buffers and in the
+// tile's columns (before readRight) are read whole; a quad reaching beyond
+// them reads only its pixels in `mask`.
 template <int W, DWORD func>
-[[gnu::always_inline]] inline unsigned BlockDepthPixels(const DrawTarget& target, int x, int y, unsigned mask,
-                                                        const std::int32_t* z) {
+[[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, int readRight, int x, int y,
+                                                        unsigned mask, const std::int32_t* z) {
+    constexpr int quads = kChunkQuads<W>;
+    [[maybe_unused]] const bool rows = y + 1 < target.height;
+#if defined(__SSE2__)
+    if constexpr (W > 1) {
+        if (rows && x + 2 * quads <= readRight) {
+            return mask & LaneBits<W>(PassingLanes<func>(LoadInts<W>(z), StoredDepths<quads>(target, x, y)));
+        }
+    }
+#endif
     unsigned passed = 0;
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < quads; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
-        const int qx = x + QuadX(kQuadLanes * q), qy = y + QuadY(kQuadLanes * q);
+        const int qx = x + 2 * q;
         const std::int32_t* quadZ = z + kQuadLanes * q;
         unsigned pass;
 #if defined(__SSE2__)
-        if constexpr (W > 1) {
-            pass = quad == kFullQuad || QuadInBuffers(target, qx, qy) ? QuadDepthLanes<func>(target, qx, qy, quad, quadZ)
-                                                                     : QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+        if (W > 1 && rows && qx + 2 <= readRight) {
+            pass = quad & LaneBits<kQuadLanes>(PassingLanes<func>(LoadInts<kQuadLanes>(quadZ), StoredDepths<1>(target, qx, y)));
         } else
 #endif
         {
-            pass = QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+            pass = QuadDepthPixels<func>(target, qx, y, quad, quadZ);
         }
         passed |= pass << (kQuadLanes * q);
     }
@@ -352,34 +387,58 @@ template <int W>
 
 // ---- shading ---------------------------------------------------------------
 
-// The direct stage: each quad's texel bytes scaled to [0, 1] (and the alpha
-// modulated by the constant CURRENT alpha) go straight to the packing,
-// which saturates them as RunStages would. The derivatives are the quad's:
-// right neighbour minus top-left pixel across, bottom neighbour minus
-// top-left pixel down, shared by all four pixels.
-template <int W>
-[[gnu::always_inline]] inline void ShadeDirect(const DrawContext& c, const TriangleSetup& t, int x, int y,
-                                               unsigned mask, const std::int32_t* depths) {
+// The direct stage of a draw, settled once per tile. The texel bytes are
+// scaled to [0, 1] and the alpha modulated by the constant CURRENT alpha,
+// then packed, which saturates them as RunStages would. x · 1 is x to the
+// bit and a target without alpha never stores it, so only a target with
+// alpha and a factor other than 1 multiplies.
+struct DirectStage {
+    InPlaceQuadKernel kernel = nullptr;  // null when the draw runs the stages
+    const SamplerSetup* sampler = nullptr;
+    int base = 0;  // the stage's (s, t, q)
+    bool modulate = false;
+    float alpha = 1.0f;
+};
+
+DirectStage DirectStageOf(const DrawContext& c) {
+    if (c.directStage < 0) return {};
     const auto stage = std::uint32_t(c.directStage);
-    alignas(32) float u[kBlockLanes], v[kBlockLanes];
-    BlockCoordinates<W>(t, c.attributeBase[stage], x, y, u, v);
     const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
-    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale}, factor = {1.0f, 1.0f, 1.0f, alpha};
-    for (int q = 0; q < 4; ++q) {
+    return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
+}
+
+// What a tile's chunks share.
+struct TileShading {
+    const DrawContext& context;
+    DirectStage direct;
+    int readRight;  // columns before it lie in the tile and the buffers
+};
+
+// The direct stage's quads of the chunk at (x, y). The derivatives are the
+// quad's: right neighbour minus top-left pixel across, bottom neighbour
+// minus top-left pixel down, shared by all four pixels.
+template <int W>
+[[gnu::always_inline]] inline void ShadeDirect(const DrawContext& c, const DirectStage& d, const TriangleSetup& t,
+                                               int x, int y, unsigned mask, const std::int32_t* depths) {
+    alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
+    ChunkCoordinates<W>(t, d.base, x, y, u, v);
+    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
+    const FloatLanes<4> factor = {1.0f, 1.0f, 1.0f, d.alpha};
+    for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         const float* qu = u + kQuadLanes * q;
         const float* qv = v + kQuadLanes * q;
         __m128 texels[kQuadLanes] = {};
-        c.directKernel(c.samplers[stage], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad,
-                       texels);
+        d.kernel(*d.sampler, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, texels);
         for (__m128& texel : texels) {
             FloatLanes<4> channels;
             std::memcpy(&channels, &texel, sizeof channels);
-            channels = (channels * scale) * factor;
+            channels *= scale;
+            if (d.modulate) channels *= factor;
             std::memcpy(&texel, &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, texels, depths + kQuadLanes * q);
+        WriteQuad<W>(c, x + 2 * q, y, quad, texels, depths + kQuadLanes * q);
     }
 }
 
@@ -388,12 +447,13 @@ template <int W>
 template <int W>
 [[gnu::always_inline]] inline void ShadeStages(const DrawContext& c, const TriangleSetup& t, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
-    Color4 texels[kBlockLanes][kStageCount];
+    constexpr int lanes = kChunkLanes<W>;
+    Color4 texels[lanes][kStageCount];
     for (std::uint32_t s = 0; s < c.program.count; ++s) {
         if (c.attributeBase[s] < 0) continue;
-        alignas(32) float u[kBlockLanes], v[kBlockLanes];
-        BlockCoordinates<W>(t, c.attributeBase[s], x, y, u, v);
-        for (int q = 0; q < 4; ++q) {
+        alignas(32) float u[lanes], v[lanes];
+        ChunkCoordinates<W>(t, c.attributeBase[s], x, y, u, v);
+        for (int q = 0; q < kChunkQuads<W>; ++q) {
             const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
             if (!quad) continue;
             const float* qu = u + kQuadLanes * q;
@@ -403,7 +463,7 @@ template <int W>
             for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][s] = sampled[i];
         }
     }
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         __m128 bgra[kQuadLanes] = {};
@@ -413,22 +473,23 @@ template <int W>
             const FloatLanes<4> channels = {color.b, color.g, color.r, color.a};
             std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, bgra, depths + kQuadLanes * q);
+        WriteQuad<W>(c, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
     }
 }
 
-// Depth test, shading and writes of the block's pixels in `mask`.
+// Depth test, shading and writes of the chunk's pixels in `mask`.
 template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void ShadeBlock(const DrawContext& c, const TriangleSetup& t, int x, int y,
+[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, int x, int y,
                                               unsigned mask) {
-    alignas(32) std::int32_t depths[kBlockLanes] = {};  // read only when the draw tests depth
+    const DrawContext& c = s.context;
+    alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
     if (c.depth.test) {
-        BlockDepths<W>(t, x, y, depths);
-        mask = BlockDepthPixels<W, depthFunc>(c.target, x, y, mask, depths);
+        ChunkDepths<W>(t, x, y, depths);
+        mask = ChunkDepthPixels<W, depthFunc>(c.target, s.readRight, x, y, mask, depths);
         if (!mask) return;
     }
-    if (c.directStage >= 0) {
-        ShadeDirect<W>(c, t, x, y, mask, depths);
+    if (s.direct.kernel) {
+        ShadeDirect<W>(c, s.direct, t, x, y, mask, depths);
     } else {
         ShadeStages<W>(c, t, x, y, mask, depths);
     }
@@ -524,16 +585,6 @@ void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
     kWalkers[walker](*this, left, right, rows, out);
 }
 
-// Row r of the block at x covered by `span`, as lanes of a block mask.
-[[gnu::always_inline]] inline unsigned RowLanes(const RowSpan& span, int x, int r) {
-    const int from = std::max(span.first - x, 0), to = std::min(span.last - x, kBlockSize - 1);
-    if (from > to) return 0;
-    const unsigned across = (0xFu >> (kBlockSize - 1 - to)) & (0xFu << from);  // bit k: pixel x + k
-    const unsigned lanes = (across & 0x3u) | (across & 0xCu) << 2;              // the two quads' bits i
-    return lanes << (2 * kQuadLanes * (r >> 1) + 2 * (r & 1));
-}
-
-// Whether the triangle can touch the rectangle at all: each edge function
 // is linear, so its largest value over the rectangle lies at a corner.
 bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
     for (std::size_t e = 0; e < 3; ++e) {
@@ -544,38 +595,51 @@ bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
     return true;
 }
 
-// The triangle's pixels in [left, right) x [top, bottom), four rows at a
-// time, in blocks whose quads sit at even coordinates; `spans` holds rows
-// top .. bottom - 1 (wider than [left, right) perhaps). Blocks inside all
-// four rows' spans are full and take no mask arithmetic.
-template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t,
-                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
-    for (int y = top & ~1; y < bottom; y += kBlockSize) {
-        RowSpan rows[kBlockSize];
-        int first = INT_MAX, last = INT_MIN, fullFirst = INT_MIN, fullLast = INT_MAX;
-        for (int r = 0; r < kBlockSize; ++r) {
-            if (y + r < top || y + r >= bottom) {
-                rows[r] = kEmptySpan;
-            } else {
-                const RowSpan& span = spans[y + r - top];
-                rows[r] = {std::max(span.first, left), std::min(span.last, right - 1)};
-            }
-            if (!rows[r].Empty()) {
-                first = std::min(first, rows[r].first);
-                last = std::max(last, rows[r].last);
-            }
-            fullFirst = std::max(fullFirst, rows[r].first);
-            fullLast = std::min(fullLast, rows[r].last);
+// The span clipped to the columns [left, right).
+RowSpan Clipped(const RowSpan& span, int left, int right) {
+    return {std::max(span.first, left), std::min(span.last, right - 1)};
+}
+
+// The lanes of the chunk at x that lie in their row's span (first[l] ..
+// last[l] for lane l), as a chunk mask; an empty span holds no column.
+template <int W>
+[[gnu::always_inline]] inline unsigned CoveredLanes(int x, const std::int32_t* first, const std::int32_t* last) {
+    if constexpr (W == 1) {
+        unsigned mask = 0;
+        for (int l = 0; l < kChunkLanes<W>; ++l) {
+            const int column = x + PixelX(l);
+            mask |= unsigned(column >= first[l] && column <= last[l]) << l;
         }
-        for (int x = first & ~1; x <= last; x += kBlockSize) {
-            if (x >= fullFirst && x + kBlockSize - 1 <= fullLast) {
-                ShadeBlock<W, depthFunc>(c, t, x, y, kFullBlock);
-                continue;
-            }
-            unsigned mask = 0;
-            for (int r = 0; r < kBlockSize; ++r) mask |= RowLanes(rows[r], x, r);
-            if (mask) ShadeBlock<W, depthFunc>(c, t, x, y, mask);
+        return mask;
+    } else {
+        IntLanes<W> column = LoadInts<W>(kColumn.data());
+        column += x;
+        return LaneBits<W>((column >= LoadInts<W>(first)) & (column <= LoadInts<W>(last)));
+    }
+}
+
+// The triangle's pixels in [left, right) x [top, bottom), a quad row at a
+// time from the even row at or above top, each row's quads from the even
+// column at or left of its spans' first pixel; `spans` holds rows top ..
+// bottom - 1 (wider than [left, right) perhaps).
+template <int W, DWORD depthFunc>
+[[gnu::always_inline]] inline void RasterizeTriangle(const TileShading& s, const TriangleSetup& t,
+                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
+    constexpr int lanes = kChunkLanes<W>;
+    for (int y = top & ~1; y < bottom; y += 2) {
+        const RowSpan upper = y >= top ? Clipped(spans[y - top], left, right) : kEmptySpan;
+        const RowSpan lower = y + 1 < bottom ? Clipped(spans[y + 1 - top], left, right) : kEmptySpan;
+        const int first = std::min(upper.Empty() ? INT_MAX : upper.first, lower.Empty() ? INT_MAX : lower.first);
+        const int last = std::max(upper.Empty() ? INT_MIN : upper.last, lower.Empty() ? INT_MIN : lower.last);
+        alignas(32) std::int32_t firsts[lanes], lasts[lanes];
+        for (int l = 0; l < lanes; ++l) {
+            const RowSpan& row = InQuadY(l) ? lower : upper;
+            firsts[l] = row.first;
+            lasts[l] = row.last;
+        }
+        for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
+            const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, x, y, mask);
         }
     }
 }
@@ -584,6 +648,7 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTileWith(const DrawContext& c, const TileWork& tile) {
     const int left = std::max(tile.left, c.clipLeft), top = std::max(tile.top, c.clipTop);
     const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
+    const TileShading shading{c, DirectStageOf(c), std::min(tile.right, c.target.width)};
     const std::vector<TriangleSetup>& triangles = *c.triangles;
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
         const std::uint32_t index = tile.triangles[k];
@@ -592,7 +657,7 @@ template <int W, DWORD depthFunc>
         const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
         if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
         const RowSpan* spans = c.spans + c.firstSpan[index] + std::size_t(y0 - std::max(t.minY, c.clipTop));
-        RasterizeTriangle<W, depthFunc>(c, t, spans, x0, y0, x1 + 1, y1 + 1);
+        RasterizeTriangle<W, depthFunc>(shading, t, spans, x0, y0, x1 + 1, y1 + 1);
     }
 }
 
