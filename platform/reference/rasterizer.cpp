@@ -299,6 +299,38 @@ template <int W, DWORD func>
     return passed;
 }
 
+// ---- tile state ------------------------------------------------------------
+
+// The direct stage of a draw, settled once per tile. The texel bytes are
+// scaled to [0, 1] and the alpha modulated by the constant CURRENT alpha,
+// then packed, which saturates them as RunStages would. x · 1 is x to the
+// bit and a target without alpha never stores it, so only a target with
+// alpha and a factor other than 1 multiplies.
+struct DirectStage {
+    InPlaceQuadKernel kernel = nullptr;  // null when the draw runs the stages
+    const SamplerSetup* sampler = nullptr;
+    int base = 0;  // the stage's (s, t, q)
+    bool modulate = false;
+    float alpha = 1.0f;
+};
+
+DirectStage DirectStageOf(const DrawContext& c) {
+    if (c.directStage < 0) return {};
+    const auto stage = std::uint32_t(c.directStage);
+    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
+    return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
+}
+
+// What a tile's chunks share: the draw, its direct stage, and copies of
+// the target and the depth writing, which no sampler call can change.
+struct TileShading {
+    const DrawContext& context;
+    DirectStage direct;
+    DrawTarget target;
+    bool depthWrite;
+    int readRight;  // columns before it lie in the tile and the buffers
+};
+
 // ---- colour ----------------------------------------------------------------
 
 // The A8R8G8B8 word of one pixel from channels B, G, R, A as floats, each
@@ -311,8 +343,8 @@ std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
 // Packs the quad at (x, y) (channels B, G, R, A of pixel i in bgra[i]) and
 // writes its pixels in `mask`: colours, and the D16 depths z when the draw
 // writes depth.
-void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
-    const DrawTarget& target = c.target;
+void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
+    const DrawTarget& target = s.target;
     const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
     const std::size_t depth = std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
@@ -321,22 +353,22 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
         std::memcpy(channels, &bgra[i], sizeof channels);
         const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
         target.color[color + down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
-        if (c.depth.write) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
+        if (s.depthWrite) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
     }
 }
 
 #if defined(__SSE2__)
 // WriteQuadPixels in lanes: the same saturation, scaling and rounding; a
 // partial quad inside the buffers is blended into its two rows whole.
-[[gnu::always_inline]] inline void WriteQuadLanes(const DrawContext& c, int x, int y, unsigned mask,
+[[gnu::always_inline]] inline void WriteQuadLanes(const TileShading& s, int x, int y, unsigned mask,
                                                   const __m128* bgra, const std::int32_t* z) {
     const auto unorm = [](__m128 value) {
         const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
     };
-    const DrawTarget& target = c.target;
+    const DrawTarget& target = s.target;
     const bool full = mask == kFullQuad;
-    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(c, x, y, mask, bgra, z);
+    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(s, x, y, mask, bgra, z);
     const __m128i pixels01 = _mm_packs_epi32(unorm(bgra[0]), unorm(bgra[1]));
     const __m128i pixels23 = _mm_packs_epi32(unorm(bgra[2]), unorm(bgra[3]));
     __m128i packed = _mm_packus_epi16(pixels01, pixels23);
@@ -352,7 +384,7 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
     }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), packed);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(packed, 8));
-    if (!c.depth.write) return;
+    if (!s.depthWrite) return;
     // The low 16 bits of the four lanes: pixels 0 and 1 in the first
     // 32 bits, 2 and 3 in the next.
     __m128i words = _mm_shufflelo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), _MM_SHUFFLE(3, 1, 2, 0));
@@ -377,53 +409,26 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
 #endif
 
 template <int W>
-[[gnu::always_inline]] inline void WriteQuad(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra,
+[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra,
                                              const std::int32_t* z) {
 #if defined(__SSE2__)
-    if constexpr (W > 1) return WriteQuadLanes(c, x, y, mask, bgra, z);
+    if constexpr (W > 1) return WriteQuadLanes(s, x, y, mask, bgra, z);
 #endif
-    WriteQuadPixels(c, x, y, mask, bgra, z);
+    WriteQuadPixels(s, x, y, mask, bgra, z);
 }
 
 // ---- shading ---------------------------------------------------------------
 
-// The direct stage of a draw, settled once per tile. The texel bytes are
-// scaled to [0, 1] and the alpha modulated by the constant CURRENT alpha,
-// then packed, which saturates them as RunStages would. x · 1 is x to the
-// bit and a target without alpha never stores it, so only a target with
-// alpha and a factor other than 1 multiplies.
-struct DirectStage {
-    InPlaceQuadKernel kernel = nullptr;  // null when the draw runs the stages
-    const SamplerSetup* sampler = nullptr;
-    int base = 0;  // the stage's (s, t, q)
-    bool modulate = false;
-    float alpha = 1.0f;
-};
-
-DirectStage DirectStageOf(const DrawContext& c) {
-    if (c.directStage < 0) return {};
-    const auto stage = std::uint32_t(c.directStage);
-    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
-    return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
-}
-
-// What a tile's chunks share.
-struct TileShading {
-    const DrawContext& context;
-    DirectStage direct;
-    int readRight;  // columns before it lie in the tile and the buffers
-};
-
-// The direct stage's quads of the chunk at (x, y). The derivatives are the
-// quad's: right neighbour minus top-left pixel across, bottom neighbour
-// minus top-left pixel down, shared by all four pixels.
-template <int W>
-[[gnu::always_inline]] inline void ShadeDirect(const DrawContext& c, const DirectStage& d, const TriangleSetup& t,
-                                               int x, int y, unsigned mask, const std::int32_t* depths) {
+// The direct stage's quads of the chunk at (x, y), with the alpha factor
+// or without. The derivatives are the quad's: right neighbour minus top-left
+// pixel across, bottom neighbour minus top-left pixel down, shared by all
+// four pixels.
+template <int W, bool modulate>
+[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const TriangleSetup& t, int x, int y,
+                                               unsigned mask, const std::int32_t* depths) {
+    const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     ChunkCoordinates<W>(t, d.base, x, y, u, v);
-    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
-    const FloatLanes<4> factor = {1.0f, 1.0f, 1.0f, d.alpha};
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
@@ -431,36 +436,41 @@ template <int W>
         const float* qv = v + kQuadLanes * q;
         __m128 texels[kQuadLanes] = {};
         d.kernel(*d.sampler, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, texels);
-        for (__m128& texel : texels) {
+        const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
+        __m128 bgra[kQuadLanes];
+#pragma GCC unroll 4
+        for (int i = 0; i < kQuadLanes; ++i) {
             FloatLanes<4> channels;
-            std::memcpy(&channels, &texel, sizeof channels);
+            std::memcpy(&channels, &texels[i], sizeof channels);
             channels *= scale;
-            if (d.modulate) channels *= factor;
-            std::memcpy(&texel, &channels, sizeof channels);
+            if constexpr (modulate) channels *= FloatLanes<4>{1.0f, 1.0f, 1.0f, d.alpha};
+            std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + 2 * q, y, quad, texels, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
     }
 }
 
 // Every stage from the program's start: each sampled stage's texels, quad
 // by quad, then the stages per pixel.
 template <int W>
-[[gnu::always_inline]] inline void ShadeStages(const DrawContext& c, const TriangleSetup& t, int x, int y,
+[[gnu::always_inline]] inline void ShadeStages(const TileShading& s, const TriangleSetup& t, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
+    const DrawContext& c = s.context;
     constexpr int lanes = kChunkLanes<W>;
     Color4 texels[lanes][kStageCount];
-    for (std::uint32_t s = 0; s < c.program.count; ++s) {
-        if (c.attributeBase[s] < 0) continue;
+    for (std::uint32_t stage = 0; stage < c.program.count; ++stage) {
+        if (c.attributeBase[stage] < 0) continue;
         alignas(32) float u[lanes], v[lanes];
-        ChunkCoordinates<W>(t, c.attributeBase[s], x, y, u, v);
+        ChunkCoordinates<W>(t, c.attributeBase[stage], x, y, u, v);
         for (int q = 0; q < kChunkQuads<W>; ++q) {
             const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
             if (!quad) continue;
             const float* qu = u + kQuadLanes * q;
             const float* qv = v + kQuadLanes * q;
             Color4 sampled[kQuadLanes];
-            SampleQuad(c.samplers[s], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, sampled);
-            for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][s] = sampled[i];
+            SampleQuad(c.samplers[stage], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad,
+                       sampled);
+            for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][stage] = sampled[i];
         }
     }
     for (int q = 0; q < kChunkQuads<W>; ++q) {
@@ -473,7 +483,7 @@ template <int W>
             const FloatLanes<4> channels = {color.b, color.g, color.r, color.a};
             std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
     }
 }
 
@@ -481,17 +491,18 @@ template <int W>
 template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, int x, int y,
                                               unsigned mask) {
-    const DrawContext& c = s.context;
     alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
-    if (c.depth.test) {
+    if (s.context.depth.test) {
         ChunkDepths<W>(t, x, y, depths);
-        mask = ChunkDepthPixels<W, depthFunc>(c.target, s.readRight, x, y, mask, depths);
+        mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths);
         if (!mask) return;
     }
-    if (s.direct.kernel) {
-        ShadeDirect<W>(c, s.direct, t, x, y, mask, depths);
+    if (!s.direct.kernel) {
+        ShadeStages<W>(s, t, x, y, mask, depths);
+    } else if (s.direct.modulate) {
+        ShadeDirect<W, true>(s, t, x, y, mask, depths);
     } else {
-        ShadeStages<W>(c, t, x, y, mask, depths);
+        ShadeDirect<W, false>(s, t, x, y, mask, depths);
     }
 }
 
@@ -631,6 +642,7 @@ template <int W, DWORD depthFunc>
         const RowSpan lower = y + 1 < bottom ? Clipped(spans[y + 1 - top], left, right) : kEmptySpan;
         const int first = std::min(upper.Empty() ? INT_MAX : upper.first, lower.Empty() ? INT_MAX : lower.first);
         const int last = std::max(upper.Empty() ? INT_MIN : upper.last, lower.Empty() ? INT_MIN : lower.last);
+        if (first > last) continue;
         alignas(32) std::int32_t firsts[lanes], lasts[lanes];
         for (int l = 0; l < lanes; ++l) {
             const RowSpan& row = InQuadY(l) ? lower : upper;
@@ -648,7 +660,7 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTileWith(const DrawContext& c, const TileWork& tile) {
     const int left = std::max(tile.left, c.clipLeft), top = std::max(tile.top, c.clipTop);
     const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
-    const TileShading shading{c, DirectStageOf(c), std::min(tile.right, c.target.width)};
+    const TileShading shading{c, DirectStageOf(c), c.target, c.depth.write, std::min(tile.right, c.target.width)};
     const std::vector<TriangleSetup>& triangles = *c.triangles;
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
         const std::uint32_t index = tile.triangles[k];
