@@ -173,28 +173,58 @@ template <int W>
     }
 }
 
-// One stage's texture coordinates at the chunk's pixels. Each quad starts
-// from its top-left pixel, f0 = (value + ddx · (qx − originX)) + ddy ·
-// (qy − originY), and steps (f0 + ddx · i) + ddy · j to its pixel (i, j);
-// then u = (s/w) / (q/w) and v alike, through one division.
+// One stage's (s/w, t/w, q/w) planes, set up once per triangle for its
+// chunks: each plane's value and steps, and every lane's in-quad steps
+// ddx · i and ddy · j.
 template <int W>
-[[gnu::always_inline]] inline void ChunkCoordinates(const TriangleSetup& t, int base, int x, int y, float* u,
-                                                    float* v) {
-    const float oy = float(y) - t.originY;
-    for (int l = 0; l < kChunkLanes<W>; l += W) {
-        const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - t.originX;
-        const FloatLanes<W> i = Load<W>(&kInQuadX[std::size_t(l)]), j = Load<W>(&kInQuadY[std::size_t(l)]);
-        FloatLanes<W> attribute[3];
+class StagePlanes {
+public:
+    StagePlanes() = default;
+    StagePlanes(const TriangleSetup& t, int base) : originX_(t.originX), originY_(t.originY) {
         for (int k = 0; k < 3; ++k) {
-            const float ddx = t.ddx[std::size_t(base + k)], ddy = t.ddy[std::size_t(base + k)];
-            const FloatLanes<W> first = (Broadcast<W>(t.value[std::size_t(base + k)]) + ddx * ox) + ddy * oy;
-            attribute[k] = (first + ddx * i) + ddy * j;
+            Plane& plane = planes_[k];
+            plane.value = t.value[std::size_t(base + k)];
+            plane.ddx = t.ddx[std::size_t(base + k)];
+            plane.ddy = t.ddy[std::size_t(base + k)];
+            for (int l = 0; l < kChunkLanes<W>; l += W) {
+                Store(plane.ddx * Load<W>(&kInQuadX[std::size_t(l)]), plane.across + l);
+                Store(plane.ddy * Load<W>(&kInQuadY[std::size_t(l)]), plane.down + l);
+            }
         }
-        const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
-        Store(attribute[0] * inverse, u + l);
-        Store(attribute[1] * inverse, v + l);
     }
-}
+
+    // The texture coordinates at the pixels of the chunk at (x, y). Each
+    // quad starts from its top-left pixel, f0 = (value + ddx · (qx −
+    // originX)) + ddy · (qy − originY), and steps (f0 + ddx · i) + ddy · j
+    // to its pixel (i, j); then u = (s/w) / (q/w) and v alike, through one
+    // division.
+    [[gnu::always_inline]] void At(int x, int y, float* u, float* v) const {
+        const float oy = float(y) - originY_;
+        float down[3];
+        for (int k = 0; k < 3; ++k) down[k] = planes_[k].ddy * oy;
+        for (int l = 0; l < kChunkLanes<W>; l += W) {
+            const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - originX_;
+            FloatLanes<W> attribute[3];
+#pragma GCC unroll 3
+            for (int k = 0; k < 3; ++k) {
+                const Plane& plane = planes_[k];
+                const FloatLanes<W> first = (Broadcast<W>(plane.value) + plane.ddx * ox) + down[k];
+                attribute[k] = (first + Load<W>(plane.across + l)) + Load<W>(plane.down + l);
+            }
+            const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
+            Store(attribute[0] * inverse, u + l);
+            Store(attribute[1] * inverse, v + l);
+        }
+    }
+
+private:
+    struct Plane {
+        float value = 0.0f, ddx = 0.0f, ddy = 0.0f;
+        alignas(32) float across[kChunkLanes<W>] = {}, down[kChunkLanes<W>] = {};
+    };
+    std::array<Plane, 3> planes_;
+    float originX_ = 0.0f, originY_ = 0.0f;
+};
 
 // ---- depth -----------------------------------------------------------------
 
@@ -424,11 +454,11 @@ template <int W>
 // pixel across, bottom neighbour minus top-left pixel down, shared by all
 // four pixels.
 template <int W, bool modulate>
-[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const TriangleSetup& t, int x, int y,
+[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
-    ChunkCoordinates<W>(t, d.base, x, y, u, v);
+    planes.At(x, y, u, v);
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
@@ -461,7 +491,7 @@ template <int W>
     for (std::uint32_t stage = 0; stage < c.program.count; ++stage) {
         if (c.attributeBase[stage] < 0) continue;
         alignas(32) float u[lanes], v[lanes];
-        ChunkCoordinates<W>(t, c.attributeBase[stage], x, y, u, v);
+        StagePlanes<W>(t, c.attributeBase[stage]).At(x, y, u, v);
         for (int q = 0; q < kChunkQuads<W>; ++q) {
             const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
             if (!quad) continue;
@@ -489,8 +519,8 @@ template <int W>
 
 // Depth test, shading and writes of the chunk's pixels in `mask`.
 template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, int x, int y,
-                                              unsigned mask) {
+[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t,
+                                              const StagePlanes<W>& direct, int x, int y, unsigned mask) {
     alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
     if (s.context.depth.test) {
         ChunkDepths<W>(t, x, y, depths);
@@ -500,9 +530,9 @@ template <int W, DWORD depthFunc>
     if (!s.direct.kernel) {
         ShadeStages<W>(s, t, x, y, mask, depths);
     } else if (s.direct.modulate) {
-        ShadeDirect<W, true>(s, t, x, y, mask, depths);
+        ShadeDirect<W, true>(s, direct, x, y, mask, depths);
     } else {
-        ShadeDirect<W, false>(s, t, x, y, mask, depths);
+        ShadeDirect<W, false>(s, direct, x, y, mask, depths);
     }
 }
 
@@ -637,6 +667,7 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTriangle(const TileShading& s, const TriangleSetup& t,
                                                      const RowSpan* spans, int left, int top, int right, int bottom) {
     constexpr int lanes = kChunkLanes<W>;
+    const StagePlanes<W> direct = s.direct.kernel ? StagePlanes<W>(t, s.direct.base) : StagePlanes<W>();
     for (int y = top & ~1; y < bottom; y += 2) {
         const RowSpan upper = y >= top ? Clipped(spans[y - top], left, right) : kEmptySpan;
         const RowSpan lower = y + 1 < bottom ? Clipped(spans[y + 1 - top], left, right) : kEmptySpan;
@@ -651,7 +682,7 @@ template <int W, DWORD depthFunc>
         }
         for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
             const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
-            if (mask) ShadeChunk<W, depthFunc>(s, t, x, y, mask);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, direct, x, y, mask);
         }
     }
 }
