@@ -161,17 +161,32 @@ template <int W>
     return bits;
 }
 
-// The D16 depths of the chunk's pixels at (x, y), from the plane
-// (z + dz/dx · (px − originX)) + dz/dy · (py − originY).
+// The depth plane in lanes, set up once per triangle for its chunks.
 template <int W>
-[[gnu::always_inline]] inline void ChunkDepths(const TriangleSetup& t, int x, int y, std::int32_t* out) {
-    for (int l = 0; l < kChunkLanes<W>; l += W) {
-        const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
-        const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
-        const FloatLanes<W> z = (Broadcast<W>(t.z) + t.dzdx * (px - t.originX)) + t.dzdy * (py - t.originY);
-        Store(ScaledUnorm<W>(z, 65535.0f), out + l);
+class DepthPlane {
+public:
+    DepthPlane() = default;
+    explicit DepthPlane(const TriangleSetup& t)
+        : z_(Broadcast<W>(t.z)), dzdx_(Broadcast<W>(t.dzdx)), dzdy_(t.dzdy), originX_(Broadcast<W>(t.originX)),
+          originY_(t.originY) {}
+
+    // The D16 depths of the chunk's pixels at (x, y), from the plane
+    // (z + dz/dx · (px − originX)) + dz/dy · (py − originY).
+    [[gnu::always_inline]] void At(int x, int y, std::int32_t* out) const {
+        for (int l = 0; l < kChunkLanes<W>; l += W) {
+            const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
+            const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
+            const FloatLanes<W> z = (z_ + dzdx_ * (px - originX_)) + dzdy_ * (py - originY_);
+            Store(ScaledUnorm<W>(z, 65535.0f), out + l);
+        }
     }
-}
+
+private:
+    FloatLanes<W> z_{}, dzdx_{};
+    float dzdy_ = 0.0f;
+    FloatLanes<W> originX_{};
+    float originY_ = 0.0f;
+};
 
 // One stage's (s/w, t/w, q/w) planes, set up once per triangle for its
 // chunks: each plane's value and steps, and every lane's in-quad steps
@@ -519,11 +534,11 @@ template <int W>
 
 // Depth test, shading and writes of the chunk's pixels in `mask`.
 template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t,
+[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
                                               const StagePlanes<W>& direct, int x, int y, unsigned mask) {
     alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
     if (s.context.depth.test) {
-        ChunkDepths<W>(t, x, y, depths);
+        depth.At(x, y, depths);
         mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths);
         if (!mask) return;
     }
@@ -626,13 +641,28 @@ void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
     kWalkers[walker](*this, left, right, rows, out);
 }
 
-// is linear, so its largest value over the rectangle lies at a corner.
-bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
+// Narrows the rows [*y0, *y1] to those where the triangle may cover a pixel
+// of the columns [x0, x1]; false when there are none. An edge a·x + b·y +
+// c ≥ 0 holds at some column of a row only if it holds at the row's best
+// column (x1 when a > 0, else x0), which bounds y from one side when b ≠ 0
+// and keeps or removes every row when b = 0. A long thin triangle crossing
+// a tile keeps only the rows where it crosses the tile's columns.
+bool RowsInColumns(const TriangleSetup& t, int x0, int x1, int* y0, int* y1) {
+    std::int64_t top = *y0, bottom = *y1;
     for (std::size_t e = 0; e < 3; ++e) {
-        const std::int64_t a = t.edgeA[e], b = t.edgeB[e], c = t.edgeC[e];
-        const std::int64_t best = a * (a > 0 ? x1 : x0) + b * (b > 0 ? y1 : y0) + c;
-        if (best < 0) return false;
+        const std::int64_t a = t.edgeA[e], b = t.edgeB[e];
+        const std::int64_t k = a * (a > 0 ? x1 : x0) + t.edgeC[e];  // the edge is b·y + k there
+        if (b > 0) {
+            top = std::max(top, -FloorDiv(k, b));
+        } else if (b < 0) {
+            bottom = std::min(bottom, FloorDiv(k, -b));
+        } else if (k < 0) {
+            return false;
+        }
     }
+    if (top > bottom) return false;
+    *y0 = int(top);
+    *y1 = int(bottom);
     return true;
 }
 
@@ -667,6 +697,7 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTriangle(const TileShading& s, const TriangleSetup& t,
                                                      const RowSpan* spans, int left, int top, int right, int bottom) {
     constexpr int lanes = kChunkLanes<W>;
+    const DepthPlane<W> depth(t);
     const StagePlanes<W> direct = s.direct.kernel ? StagePlanes<W>(t, s.direct.base) : StagePlanes<W>();
     for (int y = top & ~1; y < bottom; y += 2) {
         const RowSpan upper = y >= top ? Clipped(spans[y - top], left, right) : kEmptySpan;
@@ -682,7 +713,7 @@ template <int W, DWORD depthFunc>
         }
         for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
             const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
-            if (mask) ShadeChunk<W, depthFunc>(s, t, direct, x, y, mask);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, direct, x, y, mask);
         }
     }
 }
@@ -696,9 +727,9 @@ template <int W, DWORD depthFunc>
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
         const std::uint32_t index = tile.triangles[k];
         const TriangleSetup& t = triangles[index];
-        const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
-        const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
-        if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
+        const int x0 = std::max(left, t.minX), x1 = std::min(right - 1, t.maxX);
+        int y0 = std::max(top, t.minY), y1 = std::min(bottom - 1, t.maxY);
+        if (x0 > x1 || y0 > y1 || !RowsInColumns(t, x0, x1, &y0, &y1)) continue;
         const RowSpan* spans = c.spans + c.firstSpan[index] + std::size_t(y0 - std::max(t.minY, c.clipTop));
         RasterizeTriangle<W, depthFunc>(shading, t, spans, x0, y0, x1 + 1, y1 + 1);
     }
