@@ -559,18 +559,22 @@ std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
 
 constexpr RowSpan kEmptySpan{1, 0};
 
-// The spans of successive rows. Each edge function is linear in x, so its
-// inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
-// a > 0 the first pixel is -floor(k / a), for a < 0 the last is
-// floor(k / -a). The quotient and remainder of k by |a| are stepped from
-// row to row without dividing.
+// The spans of successive rows by two of the triangle's edges. Each edge
+// function is linear in x, so its inequality a·x + k ≥ 0 (k = b·y + c)
+// solves exactly in integers: for a > 0 the first pixel is -floor(k / a),
+// for a < 0 the last is floor(k / -a). The quotient and remainder of k by
+// |a| are stepped from row to row without dividing.
 class RowWalk {
 public:
-    RowWalk(const TriangleSetup& t, int y) {
-        for (int e = 0; e < 3; ++e) {
-            Edge& edge = edges_[std::size_t(e)];
-            const std::int64_t a = t.edgeA[std::size_t(e)], b = t.edgeB[std::size_t(e)];
-            const std::int64_t k = b * y + t.edgeC[std::size_t(e)];
+    static constexpr std::size_t kEdges = 2;
+
+    // The walk of the edges `which` from row y.
+    RowWalk(const TriangleSetup& t, const std::array<int, kEdges>& which, int y) {
+        for (std::size_t e = 0; e < kEdges; ++e) {
+            Edge& edge = edges_[e];
+            const auto index = std::size_t(which[e]);
+            const std::int64_t a = t.edgeA[index], b = t.edgeB[index];
+            const std::int64_t k = b * y + t.edgeC[index];
             edge.sign = a > 0 ? 1 : a < 0 ? -1 : 0;
             edge.divisor = edge.sign ? (a > 0 ? a : -a) : 1;
             edge.quotient = FloorDiv(k, edge.divisor);
@@ -606,13 +610,12 @@ private:
     }
 
     // The current row's span within [left, right), then on to the next row.
-    template <int sign0, int sign1, int sign2>
+    template <int... signs>
     [[gnu::always_inline]] RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
-        Step<sign0>(edges_[0], first, last, empty);
-        Step<sign1>(edges_[1], first, last, empty);
-        Step<sign2>(edges_[2], first, last, empty);
+        std::size_t e = 0;
+        (Step<signs>(edges_[e++], first, last, empty), ...);
         if (empty) return kEmptySpan;
         // Both ends stay within [left - 1, right] so that they convert exactly.
         first = std::min<std::int64_t>(first, right);
@@ -620,25 +623,27 @@ private:
         return {int(first), int(last)};
     }
 
-    template <int sign0, int sign1, int sign2>
+    template <int... signs>
     static void Walk(RowWalk& walk, int left, int right, int rows, RowSpan* out) {
-        for (int r = 0; r < rows; ++r) out[r] = walk.Next<sign0, sign1, sign2>(left, right);
+        for (int r = 0; r < rows; ++r) out[r] = walk.Next<signs...>(left, right);
     }
 
-    // Walk for each of the 27 sign triples, indexed 9 (sign0 + 1) +
-    // 3 (sign1 + 1) + sign2 + 1.
+    // Walk for each of the 9 pairs of signs, indexed 3 (sign0 + 1) +
+    // sign1 + 1.
     using Walker = void (*)(RowWalk&, int, int, int, RowSpan*);
+    static constexpr std::size_t kSignCombinations = 9;
     template <std::size_t... index>
     static constexpr std::array<Walker, sizeof...(index)> Walkers(std::index_sequence<index...>) {
-        return {Walk<int(index / 9) - 1, int(index / 3 % 3) - 1, int(index % 3) - 1>...};
+        return {Walk<int(index / 3) - 1, int(index % 3) - 1>...};
     }
-    std::array<Edge, 3> edges_;
+
+    std::array<Edge, kEdges> edges_;
 };
 
 void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
-    static constexpr std::array<Walker, 27> kWalkers = Walkers(std::make_index_sequence<27>());
-    const std::size_t walker = std::size_t(9 * (edges_[0].sign + 1) + 3 * (edges_[1].sign + 1) + edges_[2].sign + 1);
-    kWalkers[walker](*this, left, right, rows, out);
+    static constexpr std::array<Walker, kSignCombinations> kWalkers =
+        Walkers(std::make_index_sequence<kSignCombinations>());
+    kWalkers[std::size_t(3 * (edges_[0].sign + 1) + edges_[1].sign + 1)](*this, left, right, rows, out);
 }
 
 // Narrows the rows [*y0, *y1] to those where the triangle may cover a pixel
@@ -801,8 +806,17 @@ RasterLanes g_lanes = WidestLanes();
 }  // namespace
 
 void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out) {
-    RowWalk walk(t, top);
-    walk.Spans(left, right, bottom - top, out);
+    // Rows above the middle vertex are bounded by the two edges from the
+    // top vertex, the others by the two to the bottom vertex: the third
+    // edge function is positive at every point between the two, and on the
+    // middle vertex's own row it is zero only at that vertex (or along a
+    // flat top, a top edge), where the two edges at the middle vertex, on
+    // one side of the triangle, agree on the fill rule. So each walk steps
+    // two edges.
+    constexpr std::int64_t one = std::int64_t{1} << kSubpixelBits;
+    const auto split = int(std::clamp<std::int64_t>(-FloorDiv(-t.middleY, one), top, bottom));  // first row at or below it
+    if (split > top) RowWalk(t, t.upperEdges, top).Spans(left, right, split - top, out);
+    if (bottom > split) RowWalk(t, t.lowerEdges, split).Spans(left, right, bottom - split, out + (split - top));
 }
 
 RasterLanes ActiveRasterLanes() { return g_lanes; }
