@@ -474,6 +474,7 @@ template <int W, bool modulate>
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
+#pragma GCC unroll 2
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
