@@ -243,16 +243,18 @@ private:
 
 // ---- depth -----------------------------------------------------------------
 
-template <DWORD func>
-bool DepthPasses(std::uint16_t z, std::uint16_t stored) {
-    if constexpr (func == D3DCMP_NEVER) return false;
+// Whether z passes against stored under `func`: a bool for one pixel, and
+// for lanes (D16 values in 32-bit lanes) each lane 0 or all ones.
+template <DWORD func, class Depth>
+[[gnu::always_inline]] inline auto DepthPasses(Depth z, Depth stored) {
+    if constexpr (func == D3DCMP_NEVER) return z != z;
     if constexpr (func == D3DCMP_LESS) return z < stored;
     if constexpr (func == D3DCMP_EQUAL) return z == stored;
     if constexpr (func == D3DCMP_LESSEQUAL) return z <= stored;
     if constexpr (func == D3DCMP_GREATER) return z > stored;
     if constexpr (func == D3DCMP_NOTEQUAL) return z != stored;
     if constexpr (func == D3DCMP_GREATEREQUAL) return z >= stored;
-    return true;
+    return z == z;
 }
 
 // The pixels of the quad mask `mask` at (x, y) whose depths pass; pixels
@@ -273,20 +275,6 @@ unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, 
 // tile, drawn by one thread.
 bool QuadInBuffers(const DrawTarget& target, int x, int y) { return x + 1 < target.width && y + 1 < target.height; }
 
-// The lanes where z passes against stored under `func` (both 0..65535 in
-// 32-bit lanes), each 0 or all ones.
-template <DWORD func, class Lanes>
-[[gnu::always_inline]] inline Lanes PassingLanes(Lanes z, Lanes stored) {
-    if constexpr (func == D3DCMP_NEVER) return z != z;
-    if constexpr (func == D3DCMP_LESS) return z < stored;
-    if constexpr (func == D3DCMP_EQUAL) return z == stored;
-    if constexpr (func == D3DCMP_LESSEQUAL) return z <= stored;
-    if constexpr (func == D3DCMP_GREATER) return z > stored;
-    if constexpr (func == D3DCMP_NOTEQUAL) return z != stored;
-    if constexpr (func == D3DCMP_GREATEREQUAL) return z >= stored;
-    return z == z;
-}
-
 #if defined(__SSE2__)
 // The stored depths of the N quads side by side from (x, y), in lane order:
 // a row's two pixels of each quad beside the next row's, which is how the
@@ -299,7 +287,8 @@ template <int N>
     std::uint64_t top = 0, bottom = 0;
     std::memcpy(&top, row0, sizeof(std::uint16_t) * 2 * N);
     std::memcpy(&bottom, row1, sizeof(std::uint16_t) * 2 * N);
-    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi64_si128(std::int64_t(top)), _mm_cvtsi64_si128(std::int64_t(bottom)));
+    const __m128i words = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&top)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&bottom)));
     const __m128i halves[2] = {_mm_unpacklo_epi16(words, _mm_setzero_si128()),
                                _mm_unpackhi_epi16(words, _mm_setzero_si128())};
     IntLanes<kQuadLanes * N> stored;
@@ -320,7 +309,7 @@ template <int W, DWORD func>
 #if defined(__SSE2__)
     if constexpr (W > 1) {
         if (rows && x + 2 * quads <= readRight) {
-            return mask & LaneBits<W>(PassingLanes<func>(LoadInts<W>(z), StoredDepths<quads>(target, x, y)));
+            return mask & LaneBits<W>(DepthPasses<func>(LoadInts<W>(z), StoredDepths<quads>(target, x, y)));
         }
     }
 #endif
@@ -333,7 +322,8 @@ template <int W, DWORD func>
         unsigned pass;
 #if defined(__SSE2__)
         if (W > 1 && rows && qx + 2 <= readRight) {
-            pass = quad & LaneBits<kQuadLanes>(PassingLanes<func>(LoadInts<kQuadLanes>(quadZ), StoredDepths<1>(target, qx, y)));
+            const IntLanes<kQuadLanes> stored = StoredDepths<1>(target, qx, y);
+            pass = quad & LaneBits<kQuadLanes>(DepthPasses<func>(LoadInts<kQuadLanes>(quadZ), stored));
         } else
 #endif
         {
@@ -815,7 +805,8 @@ void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bot
     // one side of the triangle, agree on the fill rule. So each walk steps
     // two edges.
     constexpr std::int64_t one = std::int64_t{1} << kSubpixelBits;
-    const auto split = int(std::clamp<std::int64_t>(-FloorDiv(-t.middleY, one), top, bottom));  // first row at or below it
+    // The first row at or below the middle vertex.
+    const auto split = int(std::clamp<std::int64_t>(-FloorDiv(-t.middleY, one), top, bottom));
     if (split > top) RowWalk(t, t.upperEdges, top).Spans(left, right, split - top, out);
     if (bottom > split) RowWalk(t, t.lowerEdges, split).Spans(left, right, bottom - split, out + (split - top));
 }
