@@ -165,7 +165,6 @@ template <int W>
 template <int W>
 class DepthPlane {
 public:
-    DepthPlane() = default;
     explicit DepthPlane(const TriangleSetup& t)
         : z_(Broadcast<W>(t.z)), dzdx_(Broadcast<W>(t.dzdx)), dzdy_(t.dzdy), originX_(Broadcast<W>(t.originX)),
           originY_(t.originY) {}
@@ -182,10 +181,10 @@ public:
     }
 
 private:
-    FloatLanes<W> z_{}, dzdx_{};
-    float dzdy_ = 0.0f;
-    FloatLanes<W> originX_{};
-    float originY_ = 0.0f;
+    FloatLanes<W> z_, dzdx_;
+    float dzdy_;
+    FloatLanes<W> originX_;
+    float originY_;
 };
 
 // One stage's (s/w, t/w, q/w) planes, set up once per triangle for its
