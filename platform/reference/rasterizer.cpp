@@ -463,13 +463,16 @@ template <int W, bool modulate>
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
+    // The kernel writes the pixels of its quad's mask at least; the others
+    // are packed too, then left out of the write, so they hold zeros or an
+    // earlier quad's texels.
+    __m128 texels[kQuadLanes] = {};
 #pragma GCC unroll 2
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         const float* qu = u + kQuadLanes * q;
         const float* qv = v + kQuadLanes * q;
-        __m128 texels[kQuadLanes] = {};
         d.kernel(*d.sampler, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, texels);
         const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
         __m128 bgra[kQuadLanes];
