@@ -22,37 +22,43 @@
 namespace quillmark::reference {
 namespace {
 
-// A block is 4 x 4 pixels: four 2 x 2 quads, (0, 0), (2, 0), (0, 2) and
-// (2, 2) from its top-left pixel. Lane 4q + 2j + i holds pixel i across
-// and j down in quad q, so that quad q's lanes are 4q .. 4q + 3 in the
-// quad's own pixel order and bit l of a block mask is lane l.
-constexpr int kBlockSize = 4;
-constexpr int kBlockLanes = 16;
+// A quad row is two pixel rows from an even y; its 2 x 2 quads sit at even
+// x. A triangle is walked quad row by quad row, and each row's quads a
+// chunk at a time: two quads side by side in 8 lanes with AVX2, one quad in
+// 4 lanes otherwise. Lane 4q + 2j + i holds pixel i across and j down in
+// quad q of the chunk, so that quad q's lanes are 4q .. 4q + 3 in the
+// quad's own pixel order and bit l of a chunk mask is lane l. Every value
+// is per pixel or per quad from its own position, so the grouping changes
+// no result.
 constexpr int kQuadLanes = 4;
+constexpr int kMaxChunkLanes = 8;
 constexpr unsigned kFullQuad = 0xF;
-constexpr unsigned kFullBlock = 0xFFFF;
 
-constexpr int QuadX(int lane) { return 2 * ((lane >> 2) & 1); }
-constexpr int QuadY(int lane) { return 2 * (lane >> 3); }
+// The lanes of a chunk on the path of lane width W.
+template <int W>
+inline constexpr int kChunkLanes = W > kQuadLanes ? W : kQuadLanes;
+template <int W>
+inline constexpr int kChunkQuads = kChunkLanes<W> / kQuadLanes;
+
+constexpr int QuadX(int lane) { return 2 * (lane >> 2); }
 constexpr int InQuadX(int lane) { return lane & 1; }
 constexpr int InQuadY(int lane) { return (lane >> 1) & 1; }
 constexpr int PixelX(int lane) { return QuadX(lane) + InQuadX(lane); }
-constexpr int PixelY(int lane) { return QuadY(lane) + InQuadY(lane); }
 
-template <int (*offset)(int)>
-constexpr std::array<float, kBlockLanes> LaneTable() {
-    std::array<float, kBlockLanes> table{};
-    for (int lane = 0; lane < kBlockLanes; ++lane) table[std::size_t(lane)] = float(offset(lane));
+template <class T, int (*offset)(int)>
+constexpr std::array<T, kMaxChunkLanes> LaneTable() {
+    std::array<T, kMaxChunkLanes> table{};
+    for (int lane = 0; lane < kMaxChunkLanes; ++lane) table[std::size_t(lane)] = T(offset(lane));
     return table;
 }
 
-// Each lane's offsets from the block's top-left pixel, as exact floats.
-alignas(32) constexpr std::array<float, kBlockLanes> kQuadX = LaneTable<QuadX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kQuadY = LaneTable<QuadY>();
-alignas(32) constexpr std::array<float, kBlockLanes> kInQuadX = LaneTable<InQuadX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kInQuadY = LaneTable<InQuadY>();
-alignas(32) constexpr std::array<float, kBlockLanes> kPixelX = LaneTable<PixelX>();
-alignas(32) constexpr std::array<float, kBlockLanes> kPixelY = LaneTable<PixelY>();
+// Each lane's offsets from the chunk's top-left pixel, as exact floats, and
+// its column as an integer.
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kQuadX = LaneTable<float, QuadX>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kInQuadX = LaneTable<float, InQuadX>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kInQuadY = LaneTable<float, InQuadY>();
+alignas(32) constexpr std::array<float, kMaxChunkLanes> kPixelX = LaneTable<float, PixelX>();
+alignas(32) constexpr std::array<std::int32_t, kMaxChunkLanes> kColumn = LaneTable<std::int32_t, PixelX>();
 
 // ---- lanes -----------------------------------------------------------------
 // W floats handled as one value: a plain float on the scalar path, a
@@ -132,61 +138,122 @@ template <int W>
     return Truncate<W>(clamped * scale + 0.5f);
 }
 
-// A plane's value at every pixel of the block at (x, y):
-// (value + ddx · (px − originX)) + ddy · (py − originY).
 template <int W>
-[[gnu::always_inline]] inline void PlaneAtPixels(float value, float ddx, float ddy, const TriangleSetup& t, int x,
-                                                 int y, float* out) {
-    for (int l = 0; l < kBlockLanes; l += W) {
-        const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
-        const FloatLanes<W> py = Load<W>(&kPixelY[std::size_t(l)]) + float(y);
-        Store((Broadcast<W>(value) + ddx * (px - t.originX)) + ddy * (py - t.originY), out + l);
+[[gnu::always_inline]] inline IntLanes<W> LoadInts(const std::int32_t* from) {
+    IntLanes<W> lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+// Bit l set where lane l of `lanes` (each 0 or all ones) is set.
+template <int W>
+[[gnu::always_inline]] inline unsigned LaneBits(IntLanes<W> lanes) {
+    unsigned bits = 0;
+#if defined(__SSE2__)
+    for (int half = 0; half < W / kQuadLanes; ++half) {
+        __m128 four;
+        std::memcpy(&four, reinterpret_cast<const char*>(&lanes) + sizeof four * std::size_t(half), sizeof four);
+        bits |= unsigned(_mm_movemask_ps(four)) << (kQuadLanes * half);
     }
+#else
+    for (int l = 0; l < W; ++l) bits |= unsigned(lanes[l] != 0) << l;
+#endif
+    return bits;
 }
 
-// The D16 depths of the block's pixels.
+// The depth plane in lanes, set up once per triangle for its chunks.
 template <int W>
-[[gnu::always_inline]] inline void BlockDepths(const TriangleSetup& t, int x, int y, std::int32_t* out) {
-    alignas(32) float z[kBlockLanes];
-    PlaneAtPixels<W>(t.z, t.dzdx, t.dzdy, t, x, y, z);
-    for (int l = 0; l < kBlockLanes; l += W) Store(ScaledUnorm<W>(Load<W>(z + l), 65535.0f), out + l);
-}
+class DepthPlane {
+public:
+    explicit DepthPlane(const TriangleSetup& t)
+        : z_(Broadcast<W>(t.z)), dzdx_(Broadcast<W>(t.dzdx)), dzdy_(t.dzdy), originX_(Broadcast<W>(t.originX)),
+          originY_(t.originY) {}
 
-// One stage's texture coordinates at the block's pixels. Each quad starts
-// from its top-left pixel, f0 = (value + ddx · (qx − originX)) + ddy ·
-// (qy − originY), and steps (f0 + ddx · i) + ddy · j to its pixel (i, j);
-// then u = (s/w) / (q/w) and v alike, through one division.
-template <int W>
-[[gnu::always_inline]] inline void BlockCoordinates(const TriangleSetup& t, int base, int x, int y, float* u,
-                                                    float* v) {
-    for (int l = 0; l < kBlockLanes; l += W) {
-        const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - t.originX;
-        const FloatLanes<W> oy = (Load<W>(&kQuadY[std::size_t(l)]) + float(y)) - t.originY;
-        const FloatLanes<W> i = Load<W>(&kInQuadX[std::size_t(l)]), j = Load<W>(&kInQuadY[std::size_t(l)]);
-        FloatLanes<W> attribute[3];
-        for (int k = 0; k < 3; ++k) {
-            const float ddx = t.ddx[std::size_t(base + k)], ddy = t.ddy[std::size_t(base + k)];
-            const FloatLanes<W> first = (Broadcast<W>(t.value[std::size_t(base + k)]) + ddx * ox) + ddy * oy;
-            attribute[k] = (first + ddx * i) + ddy * j;
+    // The D16 depths of the chunk's pixels at (x, y), from the plane
+    // (z + dz/dx · (px − originX)) + dz/dy · (py − originY).
+    [[gnu::always_inline]] void At(int x, int y, std::int32_t* out) const {
+        for (int l = 0; l < kChunkLanes<W>; l += W) {
+            const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
+            const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
+            const FloatLanes<W> z = (z_ + dzdx_ * (px - originX_)) + dzdy_ * (py - originY_);
+            Store(ScaledUnorm<W>(z, 65535.0f), out + l);
         }
-        const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
-        Store(attribute[0] * inverse, u + l);
-        Store(attribute[1] * inverse, v + l);
     }
-}
+
+private:
+    FloatLanes<W> z_, dzdx_;
+    float dzdy_;
+    FloatLanes<W> originX_;
+    float originY_;
+};
+
+// One stage's (s/w, t/w, q/w) planes, set up once per triangle for its
+// chunks: each plane's value and steps, and every lane's in-quad steps
+// ddx · i and ddy · j.
+template <int W>
+class StagePlanes {
+public:
+    StagePlanes() = default;
+    StagePlanes(const TriangleSetup& t, int base) : originX_(t.originX), originY_(t.originY) {
+        for (int k = 0; k < 3; ++k) {
+            Plane& plane = planes_[k];
+            plane.value = t.value[std::size_t(base + k)];
+            plane.ddx = t.ddx[std::size_t(base + k)];
+            plane.ddy = t.ddy[std::size_t(base + k)];
+            for (int l = 0; l < kChunkLanes<W>; l += W) {
+                Store(plane.ddx * Load<W>(&kInQuadX[std::size_t(l)]), plane.across + l);
+                Store(plane.ddy * Load<W>(&kInQuadY[std::size_t(l)]), plane.down + l);
+            }
+        }
+    }
+
+    // The texture coordinates at the pixels of the chunk at (x, y). Each
+    // quad starts from its top-left pixel, f0 = (value + ddx · (qx −
+    // originX)) + ddy · (qy − originY), and steps (f0 + ddx · i) + ddy · j
+    // to its pixel (i, j); then u = (s/w) / (q/w) and v alike, through one
+    // division.
+    [[gnu::always_inline]] void At(int x, int y, float* u, float* v) const {
+        const float oy = float(y) - originY_;
+        float down[3];
+        for (int k = 0; k < 3; ++k) down[k] = planes_[k].ddy * oy;
+        for (int l = 0; l < kChunkLanes<W>; l += W) {
+            const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - originX_;
+            FloatLanes<W> attribute[3];
+#pragma GCC unroll 3
+            for (int k = 0; k < 3; ++k) {
+                const Plane& plane = planes_[k];
+                const FloatLanes<W> first = (Broadcast<W>(plane.value) + plane.ddx * ox) + down[k];
+                attribute[k] = (first + Load<W>(plane.across + l)) + Load<W>(plane.down + l);
+            }
+            const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
+            Store(attribute[0] * inverse, u + l);
+            Store(attribute[1] * inverse, v + l);
+        }
+    }
+
+private:
+    struct Plane {
+        float value = 0.0f, ddx = 0.0f, ddy = 0.0f;
+        alignas(32) float across[kChunkLanes<W>] = {}, down[kChunkLanes<W>] = {};
+    };
+    std::array<Plane, 3> planes_;
+    float originX_ = 0.0f, originY_ = 0.0f;
+};
 
 // ---- depth -----------------------------------------------------------------
 
-template <DWORD func>
-bool DepthPasses(std::uint16_t z, std::uint16_t stored) {
-    if constexpr (func == D3DCMP_NEVER) return false;
+// Whether z passes against stored under `func`: a bool for one pixel, and
+// for lanes (D16 values in 32-bit lanes) each lane 0 or all ones.
+template <DWORD func, class Depth>
+[[gnu::always_inline]] inline auto DepthPasses(Depth z, Depth stored) {
+    if constexpr (func == D3DCMP_NEVER) return z != z;
     if constexpr (func == D3DCMP_LESS) return z < stored;
     if constexpr (func == D3DCMP_EQUAL) return z == stored;
     if constexpr (func == D3DCMP_LESSEQUAL) return z <= stored;
     if constexpr (func == D3DCMP_GREATER) return z > stored;
     if constexpr (func == D3DCMP_NOTEQUAL) return z != stored;
     if constexpr (func == D3DCMP_GREATEREQUAL) return z >= stored;
-    return true;
+    return z == z;
 }
 
 // The pixels of the quad mask `mask` at (x, y) whose depths pass; pixels
@@ -208,61 +275,95 @@ unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, 
 bool QuadInBuffers(const DrawTarget& target, int x, int y) { return x + 1 < target.width && y + 1 < target.height; }
 
 #if defined(__SSE2__)
-// The lanes where z passes against stored under `func` (both 0..65535 in
-// 32-bit lanes), as a 4-bit mask.
-template <DWORD func>
-[[gnu::always_inline]] inline unsigned PassingLanes(__m128i z, __m128i stored) {
-    const __m128i all = _mm_set1_epi32(-1);
-    __m128i pass = all;
-    if constexpr (func == D3DCMP_NEVER) pass = _mm_setzero_si128();
-    if constexpr (func == D3DCMP_LESS) pass = _mm_cmplt_epi32(z, stored);
-    if constexpr (func == D3DCMP_EQUAL) pass = _mm_cmpeq_epi32(z, stored);
-    if constexpr (func == D3DCMP_LESSEQUAL) pass = _mm_andnot_si128(_mm_cmpgt_epi32(z, stored), all);
-    if constexpr (func == D3DCMP_GREATER) pass = _mm_cmpgt_epi32(z, stored);
-    if constexpr (func == D3DCMP_NOTEQUAL) pass = _mm_andnot_si128(_mm_cmpeq_epi32(z, stored), all);
-    if constexpr (func == D3DCMP_GREATEREQUAL) pass = _mm_andnot_si128(_mm_cmplt_epi32(z, stored), all);
-    return unsigned(_mm_movemask_ps(_mm_castsi128_ps(pass)));
-}
-
-// The quad's pixels in `mask` that pass, compared in lanes; every pixel of
-// the quad must lie in the buffer.
-template <DWORD func>
-[[gnu::always_inline]] inline unsigned QuadDepthLanes(const DrawTarget& target, int x, int y, unsigned mask,
-                                                      const std::int32_t* z) {
+// The stored depths of the N quads side by side from (x, y), in lane order:
+// a row's two pixels of each quad beside the next row's, which is how the
+// rows' 32-bit pairs interleave.
+template <int N>
+[[gnu::always_inline]] inline IntLanes<kQuadLanes * N> StoredDepths(const DrawTarget& target, int x, int y) {
+    static_assert(N == 1 || N == 2);
     const std::uint16_t* row0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
-    std::uint32_t top, bottom;
-    std::memcpy(&top, row0, 4);
-    std::memcpy(&bottom, row0 + target.depthPitch, 4);
-    const __m128i words = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(top)), _mm_cvtsi32_si128(int(bottom)));
-    const __m128i stored = _mm_unpacklo_epi16(words, _mm_setzero_si128());
-    return mask & PassingLanes<func>(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), stored);
+    const std::uint16_t* row1 = row0 + target.depthPitch;
+    std::uint64_t top = 0, bottom = 0;
+    std::memcpy(&top, row0, sizeof(std::uint16_t) * 2 * N);
+    std::memcpy(&bottom, row1, sizeof(std::uint16_t) * 2 * N);
+    const __m128i words = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&top)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&bottom)));
+    const __m128i halves[2] = {_mm_unpacklo_epi16(words, _mm_setzero_si128()),
+                               _mm_unpackhi_epi16(words, _mm_setzero_si128())};
+    IntLanes<kQuadLanes * N> stored;
+    std::memcpy(&stored, halves, sizeof stored);
+    return stored;
 }
 #endif
 
-// The block's pixels in `mask` that pass the depth test.
+// The chunk's pixels in `mask` that pass the depth test. The stored depths
+// of a chunk (or of one of its quads) that lies in the buffers and in the
+// tile's columns (before readRight) are read whole; a quad reaching beyond
+// them reads only its pixels in `mask`.
 template <int W, DWORD func>
-[[gnu::always_inline]] inline unsigned BlockDepthPixels(const DrawTarget& target, int x, int y, unsigned mask,
-                                                        const std::int32_t* z) {
+[[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, int readRight, int x, int y,
+                                                        unsigned mask, const std::int32_t* z) {
+    constexpr int quads = kChunkQuads<W>;
+    [[maybe_unused]] const bool rows = y + 1 < target.height;
+#if defined(__SSE2__)
+    if constexpr (W > 1) {
+        if (rows && x + 2 * quads <= readRight) {
+            return mask & LaneBits<W>(DepthPasses<func>(LoadInts<W>(z), StoredDepths<quads>(target, x, y)));
+        }
+    }
+#endif
     unsigned passed = 0;
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < quads; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
-        const int qx = x + QuadX(kQuadLanes * q), qy = y + QuadY(kQuadLanes * q);
+        const int qx = x + 2 * q;
         const std::int32_t* quadZ = z + kQuadLanes * q;
         unsigned pass;
 #if defined(__SSE2__)
-        if constexpr (W > 1) {
-            pass = quad == kFullQuad || QuadInBuffers(target, qx, qy) ? QuadDepthLanes<func>(target, qx, qy, quad, quadZ)
-                                                                     : QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+        if (W > 1 && rows && qx + 2 <= readRight) {
+            const IntLanes<kQuadLanes> stored = StoredDepths<1>(target, qx, y);
+            pass = quad & LaneBits<kQuadLanes>(DepthPasses<func>(LoadInts<kQuadLanes>(quadZ), stored));
         } else
 #endif
         {
-            pass = QuadDepthPixels<func>(target, qx, qy, quad, quadZ);
+            pass = QuadDepthPixels<func>(target, qx, y, quad, quadZ);
         }
         passed |= pass << (kQuadLanes * q);
     }
     return passed;
 }
+
+// ---- tile state ------------------------------------------------------------
+
+// The direct stage of a draw, settled once per tile. The texel bytes are
+// scaled to [0, 1] and the alpha modulated by the constant CURRENT alpha,
+// then packed, which saturates them as RunStages would. x · 1 is x to the
+// bit and a target without alpha never stores it, so only a target with
+// alpha and a factor other than 1 multiplies.
+struct DirectStage {
+    InPlaceQuadKernel kernel = nullptr;  // null when the draw runs the stages
+    const SamplerSetup* sampler = nullptr;
+    int base = 0;  // the stage's (s, t, q)
+    bool modulate = false;
+    float alpha = 1.0f;
+};
+
+DirectStage DirectStageOf(const DrawContext& c) {
+    if (c.directStage < 0) return {};
+    const auto stage = std::uint32_t(c.directStage);
+    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
+    return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
+}
+
+// What a tile's chunks share: the draw, its direct stage, and copies of
+// the target and the depth writing, which no sampler call can change.
+struct TileShading {
+    const DrawContext& context;
+    DirectStage direct;
+    DrawTarget target;
+    bool depthWrite;
+    int readRight;  // columns before it lie in the tile and the buffers
+};
 
 // ---- colour ----------------------------------------------------------------
 
@@ -276,8 +377,8 @@ std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
 // Packs the quad at (x, y) (channels B, G, R, A of pixel i in bgra[i]) and
 // writes its pixels in `mask`: colours, and the D16 depths z when the draw
 // writes depth.
-void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
-    const DrawTarget& target = c.target;
+void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
+    const DrawTarget& target = s.target;
     const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
     const std::size_t depth = std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
@@ -286,22 +387,22 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
         std::memcpy(channels, &bgra[i], sizeof channels);
         const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
         target.color[color + down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
-        if (c.depth.write) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
+        if (s.depthWrite) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
     }
 }
 
 #if defined(__SSE2__)
 // WriteQuadPixels in lanes: the same saturation, scaling and rounding; a
 // partial quad inside the buffers is blended into its two rows whole.
-[[gnu::always_inline]] inline void WriteQuadLanes(const DrawContext& c, int x, int y, unsigned mask,
+[[gnu::always_inline]] inline void WriteQuadLanes(const TileShading& s, int x, int y, unsigned mask,
                                                   const __m128* bgra, const std::int32_t* z) {
     const auto unorm = [](__m128 value) {
         const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
     };
-    const DrawTarget& target = c.target;
+    const DrawTarget& target = s.target;
     const bool full = mask == kFullQuad;
-    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(c, x, y, mask, bgra, z);
+    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(s, x, y, mask, bgra, z);
     const __m128i pixels01 = _mm_packs_epi32(unorm(bgra[0]), unorm(bgra[1]));
     const __m128i pixels23 = _mm_packs_epi32(unorm(bgra[2]), unorm(bgra[3]));
     __m128i packed = _mm_packus_epi16(pixels01, pixels23);
@@ -317,7 +418,7 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
     }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), packed);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(packed, 8));
-    if (!c.depth.write) return;
+    if (!s.depthWrite) return;
     // The low 16 bits of the four lanes: pixels 0 and 1 in the first
     // 32 bits, 2 and 3 in the next.
     __m128i words = _mm_shufflelo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), _MM_SHUFFLE(3, 1, 2, 0));
@@ -342,68 +443,75 @@ void WriteQuadPixels(const DrawContext& c, int x, int y, unsigned mask, const __
 #endif
 
 template <int W>
-[[gnu::always_inline]] inline void WriteQuad(const DrawContext& c, int x, int y, unsigned mask, const __m128* bgra,
+[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra,
                                              const std::int32_t* z) {
 #if defined(__SSE2__)
-    if constexpr (W > 1) return WriteQuadLanes(c, x, y, mask, bgra, z);
+    if constexpr (W > 1) return WriteQuadLanes(s, x, y, mask, bgra, z);
 #endif
-    WriteQuadPixels(c, x, y, mask, bgra, z);
+    WriteQuadPixels(s, x, y, mask, bgra, z);
 }
 
 // ---- shading ---------------------------------------------------------------
 
-// The direct stage: each quad's texel bytes scaled to [0, 1] (and the alpha
-// modulated by the constant CURRENT alpha) go straight to the packing,
-// which saturates them as RunStages would. The derivatives are the quad's:
-// right neighbour minus top-left pixel across, bottom neighbour minus
-// top-left pixel down, shared by all four pixels.
-template <int W>
-[[gnu::always_inline]] inline void ShadeDirect(const DrawContext& c, const TriangleSetup& t, int x, int y,
+// The direct stage's quads of the chunk at (x, y), with the alpha factor
+// or without. The derivatives are the quad's: right neighbour minus top-left
+// pixel across, bottom neighbour minus top-left pixel down, shared by all
+// four pixels.
+template <int W, bool modulate>
+[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
-    const auto stage = std::uint32_t(c.directStage);
-    alignas(32) float u[kBlockLanes], v[kBlockLanes];
-    BlockCoordinates<W>(t, c.attributeBase[stage], x, y, u, v);
-    const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
-    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale}, factor = {1.0f, 1.0f, 1.0f, alpha};
-    for (int q = 0; q < 4; ++q) {
+    const DirectStage& d = s.direct;
+    alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
+    planes.At(x, y, u, v);
+    // The kernel writes the pixels of its quad's mask at least; the others
+    // are packed too, then left out of the write, so they hold zeros or an
+    // earlier quad's texels.
+    __m128 texels[kQuadLanes] = {};
+#pragma GCC unroll 2
+    for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         const float* qu = u + kQuadLanes * q;
         const float* qv = v + kQuadLanes * q;
-        __m128 texels[kQuadLanes] = {};
-        c.directKernel(c.samplers[stage], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad,
-                       texels);
-        for (__m128& texel : texels) {
+        d.kernel(*d.sampler, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, texels);
+        const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
+        __m128 bgra[kQuadLanes];
+#pragma GCC unroll 4
+        for (int i = 0; i < kQuadLanes; ++i) {
             FloatLanes<4> channels;
-            std::memcpy(&channels, &texel, sizeof channels);
-            channels = (channels * scale) * factor;
-            std::memcpy(&texel, &channels, sizeof channels);
+            std::memcpy(&channels, &texels[i], sizeof channels);
+            channels *= scale;
+            if constexpr (modulate) channels *= FloatLanes<4>{1.0f, 1.0f, 1.0f, d.alpha};
+            std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, texels, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
     }
 }
 
 // Every stage from the program's start: each sampled stage's texels, quad
 // by quad, then the stages per pixel.
 template <int W>
-[[gnu::always_inline]] inline void ShadeStages(const DrawContext& c, const TriangleSetup& t, int x, int y,
+[[gnu::always_inline]] inline void ShadeStages(const TileShading& s, const TriangleSetup& t, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
-    Color4 texels[kBlockLanes][kStageCount];
-    for (std::uint32_t s = 0; s < c.program.count; ++s) {
-        if (c.attributeBase[s] < 0) continue;
-        alignas(32) float u[kBlockLanes], v[kBlockLanes];
-        BlockCoordinates<W>(t, c.attributeBase[s], x, y, u, v);
-        for (int q = 0; q < 4; ++q) {
+    const DrawContext& c = s.context;
+    constexpr int lanes = kChunkLanes<W>;
+    Color4 texels[lanes][kStageCount];
+    for (std::uint32_t stage = 0; stage < c.program.count; ++stage) {
+        if (c.attributeBase[stage] < 0) continue;
+        alignas(32) float u[lanes], v[lanes];
+        StagePlanes<W>(t, c.attributeBase[stage]).At(x, y, u, v);
+        for (int q = 0; q < kChunkQuads<W>; ++q) {
             const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
             if (!quad) continue;
             const float* qu = u + kQuadLanes * q;
             const float* qv = v + kQuadLanes * q;
             Color4 sampled[kQuadLanes];
-            SampleQuad(c.samplers[s], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, sampled);
-            for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][s] = sampled[i];
+            SampleQuad(c.samplers[stage], qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad,
+                       sampled);
+            for (int i = 0; i < kQuadLanes; ++i) texels[kQuadLanes * q + i][stage] = sampled[i];
         }
     }
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         __m128 bgra[kQuadLanes] = {};
@@ -413,24 +521,26 @@ template <int W>
             const FloatLanes<4> channels = {color.b, color.g, color.r, color.a};
             std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(c, x + QuadX(kQuadLanes * q), y + QuadY(kQuadLanes * q), quad, bgra, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
     }
 }
 
-// Depth test, shading and writes of the block's pixels in `mask`.
+// Depth test, shading and writes of the chunk's pixels in `mask`.
 template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void ShadeBlock(const DrawContext& c, const TriangleSetup& t, int x, int y,
-                                              unsigned mask) {
-    alignas(32) std::int32_t depths[kBlockLanes] = {};  // read only when the draw tests depth
-    if (c.depth.test) {
-        BlockDepths<W>(t, x, y, depths);
-        mask = BlockDepthPixels<W, depthFunc>(c.target, x, y, mask, depths);
+[[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
+                                              const StagePlanes<W>& direct, int x, int y, unsigned mask) {
+    alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
+    if (s.context.depth.test) {
+        depth.At(x, y, depths);
+        mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths);
         if (!mask) return;
     }
-    if (c.directStage >= 0) {
-        ShadeDirect<W>(c, t, x, y, mask, depths);
+    if (!s.direct.kernel) {
+        ShadeStages<W>(s, t, x, y, mask, depths);
+    } else if (s.direct.modulate) {
+        ShadeDirect<W, true>(s, direct, x, y, mask, depths);
     } else {
-        ShadeStages<W>(c, t, x, y, mask, depths);
+        ShadeDirect<W, false>(s, direct, x, y, mask, depths);
     }
 }
 
@@ -442,18 +552,22 @@ std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {  // d > 0
 
 constexpr RowSpan kEmptySpan{1, 0};
 
-// The spans of successive rows. Each edge function is linear in x, so its
-// inequality a·x + k ≥ 0 (k = b·y + c) solves exactly in integers: for
-// a > 0 the first pixel is -floor(k / a), for a < 0 the last is
-// floor(k / -a). The quotient and remainder of k by |a| are stepped from
-// row to row without dividing.
+// The spans of successive rows by two of the triangle's edges. Each edge
+// function is linear in x, so its inequality a·x + k ≥ 0 (k = b·y + c)
+// solves exactly in integers: for a > 0 the first pixel is -floor(k / a),
+// for a < 0 the last is floor(k / -a). The quotient and remainder of k by
+// |a| are stepped from row to row without dividing.
 class RowWalk {
 public:
-    RowWalk(const TriangleSetup& t, int y) {
-        for (int e = 0; e < 3; ++e) {
-            Edge& edge = edges_[std::size_t(e)];
-            const std::int64_t a = t.edgeA[std::size_t(e)], b = t.edgeB[std::size_t(e)];
-            const std::int64_t k = b * y + t.edgeC[std::size_t(e)];
+    static constexpr std::size_t kEdges = 2;
+
+    // The walk of the edges `which` from row y.
+    RowWalk(const TriangleSetup& t, const std::array<int, kEdges>& which, int y) {
+        for (std::size_t e = 0; e < kEdges; ++e) {
+            Edge& edge = edges_[e];
+            const auto index = std::size_t(which[e]);
+            const std::int64_t a = t.edgeA[index], b = t.edgeB[index];
+            const std::int64_t k = b * y + t.edgeC[index];
             edge.sign = a > 0 ? 1 : a < 0 ? -1 : 0;
             edge.divisor = edge.sign ? (a > 0 ? a : -a) : 1;
             edge.quotient = FloorDiv(k, edge.divisor);
@@ -489,13 +603,12 @@ private:
     }
 
     // The current row's span within [left, right), then on to the next row.
-    template <int sign0, int sign1, int sign2>
+    template <int... signs>
     [[gnu::always_inline]] RowSpan Next(int left, int right) {
         std::int64_t first = left, last = right - 1;
         bool empty = false;
-        Step<sign0>(edges_[0], first, last, empty);
-        Step<sign1>(edges_[1], first, last, empty);
-        Step<sign2>(edges_[2], first, last, empty);
+        std::size_t e = 0;
+        (Step<signs>(edges_[e++], first, last, empty), ...);
         if (empty) return kEmptySpan;
         // Both ends stay within [left - 1, right] so that they convert exactly.
         first = std::min<std::int64_t>(first, right);
@@ -503,79 +616,102 @@ private:
         return {int(first), int(last)};
     }
 
-    template <int sign0, int sign1, int sign2>
+    template <int... signs>
     static void Walk(RowWalk& walk, int left, int right, int rows, RowSpan* out) {
-        for (int r = 0; r < rows; ++r) out[r] = walk.Next<sign0, sign1, sign2>(left, right);
+        for (int r = 0; r < rows; ++r) out[r] = walk.Next<signs...>(left, right);
     }
 
-    // Walk for each of the 27 sign triples, indexed 9 (sign0 + 1) +
-    // 3 (sign1 + 1) + sign2 + 1.
+    // Walk for each of the 9 pairs of signs, indexed 3 (sign0 + 1) +
+    // sign1 + 1.
     using Walker = void (*)(RowWalk&, int, int, int, RowSpan*);
+    static constexpr std::size_t kSignCombinations = 9;
     template <std::size_t... index>
     static constexpr std::array<Walker, sizeof...(index)> Walkers(std::index_sequence<index...>) {
-        return {Walk<int(index / 9) - 1, int(index / 3 % 3) - 1, int(index % 3) - 1>...};
+        return {Walk<int(index / 3) - 1, int(index % 3) - 1>...};
     }
-    std::array<Edge, 3> edges_;
+
+    std::array<Edge, kEdges> edges_;
 };
 
 void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
-    static constexpr std::array<Walker, 27> kWalkers = Walkers(std::make_index_sequence<27>());
-    const std::size_t walker = std::size_t(9 * (edges_[0].sign + 1) + 3 * (edges_[1].sign + 1) + edges_[2].sign + 1);
-    kWalkers[walker](*this, left, right, rows, out);
+    static constexpr std::array<Walker, kSignCombinations> kWalkers =
+        Walkers(std::make_index_sequence<kSignCombinations>());
+    kWalkers[std::size_t(3 * (edges_[0].sign + 1) + edges_[1].sign + 1)](*this, left, right, rows, out);
 }
 
-// Row r of the block at x covered by `span`, as lanes of a block mask.
-[[gnu::always_inline]] inline unsigned RowLanes(const RowSpan& span, int x, int r) {
-    const int from = std::max(span.first - x, 0), to = std::min(span.last - x, kBlockSize - 1);
-    if (from > to) return 0;
-    const unsigned across = (0xFu >> (kBlockSize - 1 - to)) & (0xFu << from);  // bit k: pixel x + k
-    const unsigned lanes = (across & 0x3u) | (across & 0xCu) << 2;              // the two quads' bits i
-    return lanes << (2 * kQuadLanes * (r >> 1) + 2 * (r & 1));
-}
-
-// Whether the triangle can touch the rectangle at all: each edge function
-// is linear, so its largest value over the rectangle lies at a corner.
-bool Touches(const TriangleSetup& t, int x0, int y0, int x1, int y1) {
+// Narrows the rows [*y0, *y1] to those where the triangle may cover a pixel
+// of the columns [x0, x1]; false when there are none. An edge a·x + b·y +
+// c ≥ 0 holds at some column of a row only if it holds at the row's best
+// column (x1 when a > 0, else x0), which bounds y from one side when b ≠ 0
+// and keeps or removes every row when b = 0. A long thin triangle crossing
+// a tile keeps only the rows where it crosses the tile's columns.
+bool RowsInColumns(const TriangleSetup& t, int x0, int x1, int* y0, int* y1) {
+    std::int64_t top = *y0, bottom = *y1;
     for (std::size_t e = 0; e < 3; ++e) {
-        const std::int64_t a = t.edgeA[e], b = t.edgeB[e], c = t.edgeC[e];
-        const std::int64_t best = a * (a > 0 ? x1 : x0) + b * (b > 0 ? y1 : y0) + c;
-        if (best < 0) return false;
+        const std::int64_t a = t.edgeA[e], b = t.edgeB[e];
+        const std::int64_t k = a * (a > 0 ? x1 : x0) + t.edgeC[e];  // the edge is b·y + k there
+        if (b > 0) {
+            top = std::max(top, -FloorDiv(k, b));
+        } else if (b < 0) {
+            bottom = std::min(bottom, FloorDiv(k, -b));
+        } else if (k < 0) {
+            return false;
+        }
     }
+    if (top > bottom) return false;
+    *y0 = int(top);
+    *y1 = int(bottom);
     return true;
 }
 
-// The triangle's pixels in [left, right) x [top, bottom), four rows at a
-// time, in blocks whose quads sit at even coordinates; `spans` holds rows
-// top .. bottom - 1 (wider than [left, right) perhaps). Blocks inside all
-// four rows' spans are full and take no mask arithmetic.
-template <int W, DWORD depthFunc>
-[[gnu::always_inline]] inline void RasterizeTriangle(const DrawContext& c, const TriangleSetup& t,
-                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
-    for (int y = top & ~1; y < bottom; y += kBlockSize) {
-        RowSpan rows[kBlockSize];
-        int first = INT_MAX, last = INT_MIN, fullFirst = INT_MIN, fullLast = INT_MAX;
-        for (int r = 0; r < kBlockSize; ++r) {
-            if (y + r < top || y + r >= bottom) {
-                rows[r] = kEmptySpan;
-            } else {
-                const RowSpan& span = spans[y + r - top];
-                rows[r] = {std::max(span.first, left), std::min(span.last, right - 1)};
-            }
-            if (!rows[r].Empty()) {
-                first = std::min(first, rows[r].first);
-                last = std::max(last, rows[r].last);
-            }
-            fullFirst = std::max(fullFirst, rows[r].first);
-            fullLast = std::min(fullLast, rows[r].last);
+// The span clipped to the columns [left, right).
+RowSpan Clipped(const RowSpan& span, int left, int right) {
+    return {std::max(span.first, left), std::min(span.last, right - 1)};
+}
+
+// The lanes of the chunk at x that lie in their row's span (first[l] ..
+// last[l] for lane l), as a chunk mask; an empty span holds no column.
+template <int W>
+[[gnu::always_inline]] inline unsigned CoveredLanes(int x, const std::int32_t* first, const std::int32_t* last) {
+    if constexpr (W == 1) {
+        unsigned mask = 0;
+        for (int l = 0; l < kChunkLanes<W>; ++l) {
+            const int column = x + PixelX(l);
+            mask |= unsigned(column >= first[l] && column <= last[l]) << l;
         }
-        for (int x = first & ~1; x <= last; x += kBlockSize) {
-            if (x >= fullFirst && x + kBlockSize - 1 <= fullLast) {
-                ShadeBlock<W, depthFunc>(c, t, x, y, kFullBlock);
-                continue;
-            }
-            unsigned mask = 0;
-            for (int r = 0; r < kBlockSize; ++r) mask |= RowLanes(rows[r], x, r);
-            if (mask) ShadeBlock<W, depthFunc>(c, t, x, y, mask);
+        return mask;
+    } else {
+        IntLanes<W> column = LoadInts<W>(kColumn.data());
+        column += x;
+        return LaneBits<W>((column >= LoadInts<W>(first)) & (column <= LoadInts<W>(last)));
+    }
+}
+
+// The triangle's pixels in [left, right) x [top, bottom), a quad row at a
+// time from the even row at or above top, each row's quads from the even
+// column at or left of its spans' first pixel; `spans` holds rows top ..
+// bottom - 1 (wider than [left, right) perhaps).
+template <int W, DWORD depthFunc>
+[[gnu::always_inline]] inline void RasterizeTriangle(const TileShading& s, const TriangleSetup& t,
+                                                     const RowSpan* spans, int left, int top, int right, int bottom) {
+    constexpr int lanes = kChunkLanes<W>;
+    const DepthPlane<W> depth(t);
+    const StagePlanes<W> direct = s.direct.kernel ? StagePlanes<W>(t, s.direct.base) : StagePlanes<W>();
+    for (int y = top & ~1; y < bottom; y += 2) {
+        const RowSpan upper = y >= top ? Clipped(spans[y - top], left, right) : kEmptySpan;
+        const RowSpan lower = y + 1 < bottom ? Clipped(spans[y + 1 - top], left, right) : kEmptySpan;
+        const int first = std::min(upper.Empty() ? INT_MAX : upper.first, lower.Empty() ? INT_MAX : lower.first);
+        const int last = std::max(upper.Empty() ? INT_MIN : upper.last, lower.Empty() ? INT_MIN : lower.last);
+        if (first > last) continue;
+        alignas(32) std::int32_t firsts[lanes], lasts[lanes];
+        for (int l = 0; l < lanes; ++l) {
+            const RowSpan& row = InQuadY(l) ? lower : upper;
+            firsts[l] = row.first;
+            lasts[l] = row.last;
+        }
+        for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
+            const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, direct, x, y, mask);
         }
     }
 }
@@ -584,15 +720,16 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTileWith(const DrawContext& c, const TileWork& tile) {
     const int left = std::max(tile.left, c.clipLeft), top = std::max(tile.top, c.clipTop);
     const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
+    const TileShading shading{c, DirectStageOf(c), c.target, c.depth.write, std::min(tile.right, c.target.width)};
     const std::vector<TriangleSetup>& triangles = *c.triangles;
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
         const std::uint32_t index = tile.triangles[k];
         const TriangleSetup& t = triangles[index];
-        const int x0 = std::max(left, t.minX), y0 = std::max(top, t.minY);
-        const int x1 = std::min(right - 1, t.maxX), y1 = std::min(bottom - 1, t.maxY);
-        if (x0 > x1 || y0 > y1 || !Touches(t, x0, y0, x1, y1)) continue;
+        const int x0 = std::max(left, t.minX), x1 = std::min(right - 1, t.maxX);
+        int y0 = std::max(top, t.minY), y1 = std::min(bottom - 1, t.maxY);
+        if (x0 > x1 || y0 > y1 || !RowsInColumns(t, x0, x1, &y0, &y1)) continue;
         const RowSpan* spans = c.spans + c.firstSpan[index] + std::size_t(y0 - std::max(t.minY, c.clipTop));
-        RasterizeTriangle<W, depthFunc>(c, t, spans, x0, y0, x1 + 1, y1 + 1);
+        RasterizeTriangle<W, depthFunc>(shading, t, spans, x0, y0, x1 + 1, y1 + 1);
     }
 }
 
@@ -662,8 +799,18 @@ RasterLanes g_lanes = WidestLanes();
 }  // namespace
 
 void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bottom, RowSpan* out) {
-    RowWalk walk(t, top);
-    walk.Spans(left, right, bottom - top, out);
+    // Rows above the middle vertex are bounded by the two edges from the
+    // top vertex, the others by the two to the bottom vertex: the third
+    // edge function is positive at every point between the two, and on the
+    // middle vertex's own row it is zero only at that vertex (or along a
+    // flat top, a top edge), where the two edges at the middle vertex, on
+    // one side of the triangle, agree on the fill rule. So each walk steps
+    // two edges.
+    constexpr std::int64_t one = std::int64_t{1} << kSubpixelBits;
+    // The first row at or below the middle vertex.
+    const auto split = int(std::clamp<std::int64_t>(-FloorDiv(-t.middleY, one), top, bottom));
+    if (split > top) RowWalk(t, t.upperEdges, top).Spans(left, right, split - top, out);
+    if (bottom > split) RowWalk(t, t.lowerEdges, split).Spans(left, right, bottom - split, out + (split - top));
 }
 
 RasterLanes ActiveRasterLanes() { return g_lanes; }

@@ -1,7 +1,7 @@
-// Rasterisation of set-up triangles into one tile of the render target, in
-// 4 x 4 pixel blocks of four 2 x 2 quads: coverage, depth test, texture
-// sampling with each quad's derivatives, the texture stages, and the colour
-// and depth writes.
+// Rasterisation of set-up triangles into one tile of the render target, a
+// quad row (two pixel rows) at a time, each row's 2 x 2 quads in chunks of
+// one or two: coverage, depth test, texture sampling with each quad's
+// derivatives, the texture stages, and the colour and depth writes.
 #pragma once
 
 #include <array>
@@ -67,10 +67,10 @@ struct TileWork {
     std::uint32_t triangleCount;
 };
 
-// How many pixels the rasteriser's arithmetic handles in one step: the
-// block's attributes and depths are interpolated 8 lanes at a time with
-// AVX2, 4 with SSE2, one at a time on the scalar path. Every width gives
-// the same bits.
+// How many pixels the rasteriser's arithmetic handles in one step: a
+// chunk's coverage, attributes and depths are worked out 8 lanes (two
+// quads) at a time with AVX2, 4 (one quad) with SSE2, one at a time on the
+// scalar path. Every width gives the same bits.
 enum class RasterLanes { Scalar, Sse2, Avx2 };
 
 // The lanes draws use: the widest this build and processor have, unless a

@@ -64,6 +64,17 @@ bool SetUpTriangle(const ScreenVertex& a, const ScreenVertex& b0, const ScreenVe
         t.edgeB[i] = dx << kSubpixelBits;
         t.edgeC[i] = dy * from.x - dx * from.y - (topLeft ? 0 : 1);
     }
+    // Edge i runs from vertex i to vertex i + 1, so vertex v meets edges v
+    // and v + 2 (mod 3). The triangle has area, so the first highest and
+    // the last lowest vertex differ.
+    int top = 0, bottom = 0;
+    for (int i = 1; i < 3; ++i) {
+        if (p[i].y < p[top].y) top = i;
+        if (p[i].y >= p[bottom].y) bottom = i;
+    }
+    t.middleY = p[3 - top - bottom].y;
+    t.upperEdges = {top, (top + 2) % 3};
+    t.lowerEdges = {bottom, (bottom + 2) % 3};
     constexpr std::int64_t one = 1 << kSubpixelBits;
     auto floorDiv = [](std::int64_t value) { return int(value >= 0 ? value / one : -((-value + one - 1) / one)); };
     t.minX = floorDiv(std::min({p[0].x, p[1].x, p[2].x}));

@@ -21,6 +21,11 @@ struct TriangleSetup {
     // Pixel (px, py) is covered when edgeA[i] * px + edgeB[i] * py + edgeC[i] >= 0 for all i.
     std::array<std::int64_t, 3> edgeA, edgeB, edgeC;
     int minX, minY, maxX, maxY;  // inclusive pixel bounds
+    // The snapped y of the vertex between the top and the bottom one (1/256
+    // pixel), and the edges meeting at the top vertex and at the bottom one,
+    // which alone bound the rows above and below it.
+    std::int64_t middleY;
+    std::array<int, 2> upperEdges, lowerEdges;
     float originX, originY;
     float z, dzdx, dzdy;
     std::array<float, kMaxAttributes> value, ddx, ddy;

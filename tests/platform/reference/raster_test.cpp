@@ -2,6 +2,8 @@
 // what the device refuses to draw.
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <random>
 
 #include "draw_fixture.h"
 
@@ -62,6 +64,59 @@ TEST_F(RasterTest, NearlyHorizontalEdgesStayInsideTheirTriangle) {
             ASSERT_EQ(Rgb(pixels[std::size_t(y) * 800 + x]) != 0, inside) << x << "," << y;
         }
     }
+}
+
+// Long slivers a few pixels thick at every angle, crossing many tiles and
+// the screen's edges: every pixel centre clearly inside a sliver is drawn
+// and every one clearly outside is not, judged by its distance to the
+// sliver's edges in double precision (centres within 0.01 pixel of an edge
+// may go either way: the vertices pass through float arithmetic and are
+// snapped to 1/256 pixel).
+TEST_F(RasterTest, ThinSliversCrossingTilesCoverTheirInsideAndNothingElse) {
+    DrawWhite();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    std::mt19937 random(20);
+    std::uniform_real_distribution<double> position(-100.0, 900.0), angle(0.0, 6.283185307179586),
+        length(60.0, 900.0), thickness(0.6, 4.0), apex(0.0, 1.0);
+    constexpr double kMargin = 0.01;
+    int seen = 0;  // slivers with pixels inside
+    for (int sliver = 0; sliver < 40; ++sliver) {
+        // Two long edges from one end, meeting the far end's short edge.
+        const double x0 = position(random), y0 = position(random) * 0.7, a = angle(random), l = length(random);
+        const double dx = std::cos(a), dy = std::sin(a), w = thickness(random), shift = apex(random);
+        const double p[3][2] = {{x0, y0},
+                                {x0 + l * dx - (shift * w) * dy, y0 + l * dy + (shift * w) * dx},
+                                {x0 + l * dx + ((1 - shift) * w) * dy, y0 + l * dy - ((1 - shift) * w) * dx}};
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_EQ(DrawTriangle(At(float(p[0][0]), float(p[0][1]), 0.5f, 0, 0),
+                               At(float(p[1][0]), float(p[1][1]), 0.5f, 0, 0),
+                               At(float(p[2][0]), float(p[2][1]), 0.5f, 0, 0)),
+                  S_OK);
+        const auto pixels = ReadBack();
+        const double area = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]);
+        int inside = 0;
+        for (int y = 0; y < 600; ++y) {
+            for (int x = 0; x < 800; ++x) {
+                double nearest = INFINITY;  // the least signed distance to an edge, positive inside
+                for (int e = 0; e < 3; ++e) {
+                    const double* from = p[e];
+                    const double* to = p[(e + 1) % 3];
+                    const double ex = to[0] - from[0], ey = to[1] - from[1];
+                    const double cross = ex * (y - from[1]) - ey * (x - from[0]);
+                    nearest = std::min(nearest, (area > 0 ? cross : -cross) / std::hypot(ex, ey));
+                }
+                const bool drawn = Rgb(pixels[std::size_t(y) * 800 + std::size_t(x)]) != 0;
+                if (nearest > kMargin) {
+                    ++inside;
+                    ASSERT_TRUE(drawn) << "sliver " << sliver << " left out pixel " << x << "," << y;
+                } else if (nearest < -kMargin) {
+                    ASSERT_FALSE(drawn) << "sliver " << sliver << " drew pixel " << x << "," << y;
+                }
+            }
+        }
+        seen += inside > 0;
+    }
+    EXPECT_GE(seen, 20) << "most slivers cross the screen";
 }
 
 TEST_F(RasterTest, DepthTestKeepsTheNearerSurface) {
