@@ -65,11 +65,6 @@ alignas(32) constexpr std::array<std::int32_t, kMaxChunkLanes> kColumn = LaneTab
 // vector of 4 or 8 on the others. Every operation is the IEEE operation of
 // each lane, so all widths give the same bits.
 
-// The helpers below are inlined into each tile function and live in this
-// file alone, so no call passes 256-bit lanes between differently compiled
-// functions: the ABI note on such calls does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 template <int W>
 struct LaneTypes;
 template <>
