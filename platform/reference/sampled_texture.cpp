@@ -62,7 +62,7 @@ bool AllPowersOfTwo(const std::vector<SampledLevel>& levels) {
 SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
                               const std::uint32_t* argb, const FloatColor* decoded) {
     auto mask = [](std::uint32_t size) { return (size & (size - 1)) == 0 ? int(size) - 1 : -1; };
-    return {width, height, rowTexels, mask(width), mask(height), argb, decoded};
+    return {width, height, rowTexels, mask(width), mask(height), argb, decoded, float(width), float(height)};
 }
 
 bool CanSampleFormat(D3DFORMAT format) {

@@ -22,9 +22,11 @@ struct SampledLevel {
     int heightMask = -1;
     const std::uint32_t* argb = nullptr;      // native 32-bit levels
     const FloatColor* decoded = nullptr;      // decoded levels
+    float texelsAcross = 0.0f;                // float(width): u times this is in texels
+    float texelsDown = 0.0f;                  // float(height)
 };
 
-// A level's view with its wrap masks filled in.
+// A level's view with its wrap masks and float sizes filled in.
 SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
                               const std::uint32_t* argb, const FloatColor* decoded);
 

@@ -87,10 +87,9 @@ struct DecodedTexels {
 // One level filtered at (u, v) with the axes' addressing, in Raw's units.
 template <TexelFilter filter, class Texels, class Across, class Down>
 Lanes FilterTexels(const Texels& texels, const Across& across, const Down& down, float u, float v) {
-    const int w = int(texels.level.width), h = int(texels.level.height);
-    if constexpr (filter == TexelFilter::Point)
-        return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
-    const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
+    const float w = texels.level.texelsAcross, h = texels.level.texelsDown;
+    if constexpr (filter == TexelFilter::Point) return texels.Raw(across(FloorIndex(u * w)), down(FloorIndex(v * h)));
+    const float fx = u * w - 0.5f, fy = v * h - 0.5f;
     const int xi = FloorIndex(fx), yi = FloorIndex(fy);
     const float ax = fx - float(xi), ay = fy - float(yi);
     const int x0 = across(xi), x1 = across(xi + 1);
@@ -111,7 +110,7 @@ struct TexelAccess {
 // Level `level` filtered at (u, v).
 template <class Access, TexelFilter filter>
 Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
-    const SampledLevel& l = s.texture->levels[level];
+    const SampledLevel& l = s.levels[level];
     const Axis<Access::addressU> across{int(l.width), l.widthMask};
     const Axis<Access::addressV> down{int(l.height), l.heightMask};
     Lanes filtered = FilterTexels<filter>(typename Access::Texels{l}, across, down, u, v);
@@ -124,8 +123,7 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
 // ChooseLod with the anisotropy of the setup known to the kernel.
 template <bool anisotropic>
 [[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
-    const SampledLevel& top = s.texture->levels[0];
-    const float w = float(top.width), h = float(top.height);
+    const float w = s.levels[0].texelsAcross, h = s.levels[0].texelsDown;
     const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
     const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
     const float rhoMax = std::max(xLength, yLength);
@@ -161,8 +159,8 @@ struct LevelPair {
 // the largest level used, so it clamps lambda from below.
 template <MipMode mip>
 [[gnu::always_inline]] inline LevelPair PickLevelsFor(const SamplerSetup& s, float lambda) {
-    const std::uint32_t last = std::uint32_t(s.texture->levels.size()) - 1;
-    const float clamped = std::clamp(lambda, float(s.baseLevel), float(last));
+    const std::uint32_t last = s.lastLevel;
+    const float clamped = std::clamp(lambda, s.lowestLambda, s.highestLambda);
     if constexpr (mip == MipMode::None) return {s.baseLevel, 0.0f};
     if constexpr (mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
     const auto lower = std::uint32_t(std::floor(clamped));
@@ -218,8 +216,8 @@ inline __m128i FloorIndices(__m128 value) {
 
 inline void QuadTapsOf(const SampledLevel& l, __m128 u, __m128 v, QuadTaps& taps) {
     const __m128 half = _mm_set1_ps(0.5f);
-    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
-    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)), half);
     const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
     _mm_store_ps(taps.ax, _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)));
     _mm_store_ps(taps.ay, _mm_sub_ps(fy, _mm_cvtepi32_ps(yi)));
@@ -244,8 +242,8 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
 // The point filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void PointQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     alignas(16) std::int32_t x[4], y[4];
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)));
     _mm_store_si128(reinterpret_cast<__m128i*>(x), _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)));
     _mm_store_si128(reinterpret_cast<__m128i*>(y), _mm_and_si128(yi, _mm_set1_epi32(l.heightMask)));
     for (int i = 0; i < 4; ++i) {
@@ -302,11 +300,11 @@ template <TexelFilter filter, Width width>
 template <TexelFilter filter, MipMode mip, Width width>
 [[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, Lanes u, Lanes v,
                                              unsigned mask, Lanes* out) {
-    FilterQuad<filter, width>(s.texture->levels[levels.first], u, v, mask, out);
+    FilterQuad<filter, width>(s.levels[levels.first], u, v, mask, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         Lanes second[4];
-        FilterQuad<filter, width>(s.texture->levels[levels.first + 1], u, v, mask, second);
+        FilterQuad<filter, width>(s.levels[levels.first + 1], u, v, mask, second);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
         }
@@ -314,9 +312,9 @@ template <TexelFilter filter, MipMode mip, Width width>
 }
 
 // GeneralQuad for the pixels of the quad in `mask`, on a native, wrapped,
-// power-of-two texture, with the filters, mip mode, anisotropy and vector
-// width (scalar or 128-bit) fixed for the draw.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
+// power-of-two texture, with the filters, mip mode, anisotropy, opaque
+// alpha (X8R8G8B8) and vector width (scalar or 128-bit) fixed for the draw.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque, Width width>
 void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                  float dvdy, unsigned mask, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
@@ -337,7 +335,7 @@ void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float du
     }
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
-        if (s.texture->opaque) values[i][3] = 255.0f;
+        if constexpr (opaque) values[i][3] = 255.0f;
         out[i] = TexelLanes(values[i]);
     }
 }
@@ -380,8 +378,8 @@ inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
 
 // FilterTexels' point filter on a wrapped power-of-two level.
 inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)));
     const __m128i texels = GatherTexels(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
     for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
 }
@@ -389,8 +387,8 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
 // FilterTexels' bilinear filter on a wrapped power-of-two level.
 [[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
-    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
-    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)), half);
     const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
     const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
     const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
@@ -419,9 +417,9 @@ template <TexelFilter filter, MipMode mip>
                                               __m256* out) {
     const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
         if constexpr (filter == TexelFilter::Point)
-            PointPairs(s.texture->levels[level], u, v, values);
+            PointPairs(s.levels[level], u, v, values);
         else
-            LinearPairs(s.texture->levels[level], u, v, values);
+            LinearPairs(s.levels[level], u, v, values);
     };
     filterLevel(levels.first, out);
     if constexpr (mip == MipMode::Linear) {
@@ -434,7 +432,7 @@ template <TexelFilter filter, MipMode mip>
 }
 
 // InPlaceQuad in 256-bit steps.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
 void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                      float dvdy, unsigned /*mask: the whole quad is sampled*/, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
@@ -452,7 +450,7 @@ void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, floa
         };
         AnisotropicSum(lod, 2, 0x3u, probeAt, values);
     }
-    if (s.texture->opaque) {
+    if constexpr (opaque) {
         for (__m256& pair : values) pair = _mm256_blend_ps(pair, _mm256_set1_ps(255.0f), 0x88);
     }
     StorePairs(values, out);
@@ -477,13 +475,17 @@ auto Resolve(decltype(first) value, const Pick& pick) {
     }
 }
 
+// True when minification may take more than one probe; with MAXANISOTROPY 1
+// the anisotropic filter is the linear one.
+bool Probes(const SamplerSetup& s) { return s.anisotropic && s.maxAnisotropy > 1; }
+
 // pick.template operator()<magnify, minify, mip, anisotropic>() for the setup's filters.
 template <class Pick>
 auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
     return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.magnify, [&]<TexelFilter magnify>() {
         return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.minify, [&]<TexelFilter minify>() {
             return Resolve<MipMode::None, MipMode::Point, MipMode::Linear>(s.mip, [&]<MipMode mip>() {
-                return Resolve<false, true>(s.anisotropic, [&]<bool anisotropic>() {
+                return Resolve<false, true>(Probes(s), [&]<bool anisotropic>() {
                     return pick.template operator()<magnify, minify, mip, anisotropic>();
                 });
             });
@@ -491,15 +493,26 @@ auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
     });
 }
 
+// pick.template operator()<magnify, minify, mip, anisotropic, opaque>() for
+// the setup of an in-place texture.
+template <class Pick>
+auto ResolveInPlace(const SamplerSetup& s, const Pick& pick) {
+    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+        return Resolve<false, true>(s.texture->opaque, [&]<bool opaque>() {
+            return pick.template operator()<magnify, minify, mip, anisotropic, opaque>();
+        });
+    });
+}
+
 // The in-place kernel of the filters at the vector width.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
 InPlaceQuadKernel InPlaceKernelFor(Width width) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic>;
-    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>;
+    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque>;
+    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>;
 #endif
     (void)width;
-    return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>;
+    return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>;
 }
 
 Color4 ToColor(Lanes value, float scale) {
@@ -517,14 +530,14 @@ void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float 
     }
 }
 
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
 QuadKernel InPlaceColorsFor(Width width) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic>>;
-    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>>;
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque>>;
+    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>>;
 #endif
     (void)width;
-    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>>;
+    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>>;
 }
 
 // SampleQuad for any texture, pixel by pixel, with the texel source, the
@@ -561,8 +574,8 @@ void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float du
 QuadKernel PickQuadKernel(const SamplerSetup& s) {
     if (SamplesInPlace(s)) {
         const Width width = AllowedWidth();
-        return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
-            return InPlaceColorsFor<magnify, minify, mip, anisotropic>(width);
+        return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
+            return InPlaceColorsFor<magnify, minify, mip, anisotropic, opaque>(width);
         });
     }
     constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
@@ -600,6 +613,10 @@ SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& 
     s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
     s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
     s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    s.levels = texture.levels.data();
+    s.lastLevel = std::uint32_t(texture.levels.size()) - 1;
+    s.lowestLambda = float(s.baseLevel);
+    s.highestLambda = float(s.lastLevel);
     s.kernel = PickQuadKernel(s);
     return s;
 }
@@ -621,8 +638,8 @@ bool SamplesInPlace(const SamplerSetup& s) {
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
     const Width width = AllowedWidth();
-    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
-        return InPlaceKernelFor<magnify, minify, mip, anisotropic>(width);
+    return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
+        return InPlaceKernelFor<magnify, minify, mip, anisotropic, opaque>(width);
     });
 }
 

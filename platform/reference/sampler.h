@@ -44,6 +44,11 @@ struct SamplerSetup {
     std::uint32_t baseLevel = 0;  // D3DSAMP_MAXMIPLEVEL, clamped to the chain
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
+    // Settled from the texture and the states once per draw for the kernels.
+    const SampledLevel* levels = nullptr;  // texture->levels.data()
+    std::uint32_t lastLevel = 0;           // the chain's last level
+    float lowestLambda = 0.0f;             // float(baseLevel): lambda is clamped to [lowest, highest]
+    float highestLambda = 0.0f;            // float(lastLevel)
     // The quad kernel of the texel source, addressing, filters, mip mode,
     // anisotropy and (for in-place textures) vector width, picked by
     // MakeSamplerSetup once per draw: it branches on none of them.

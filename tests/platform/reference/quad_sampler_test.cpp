@@ -35,7 +35,16 @@ protected:
 
     // The quad through the quad path (power of two) in scalar, 128-bit and,
     // where the processor has them, 256-bit steps, and through the general path.
+    // Both for X8R8G8B8 (alpha reads as opaque) and A8R8G8B8.
     void ExpectSamePaths(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
+        for (bool opaque : {true, false}) {
+            SCOPED_TRACE(opaque ? "X8R8G8B8" : "A8R8G8B8");
+            texture.opaque = opaque;
+            ExpectSamePathsOfTexture(u, v, dudx, dvdx, dudy, dvdy);
+        }
+    }
+
+    void ExpectSamePathsOfTexture(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
         Color4 general[4] = {};
         texture.powerOfTwo = false;
         SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
