@@ -27,6 +27,14 @@ Width AllowedWidth() {
     return Width::Scalar;
 }
 
+// How the 256-bit kernels fetch a level's texels: with AVX2 gathers, or,
+// where gathers are slow (processor::kGather not allowed), with ordinary
+// loads, one 64-bit load per pixel and row for a bilinear filter's two
+// neighbouring texels. Both read the same texels.
+enum class Fetch { Gather, Load };
+
+Fetch AllowedFetch() { return processor::Allows(processor::kAvx2 | processor::kGather) ? Fetch::Gather : Fetch::Load; }
+
 // A native texel's channels in memory order (B, G, R, A), in byte units.
 inline Lanes Unpack(std::uint32_t p) {
     return Lanes{float(p & 0xFFu), float((p >> 8) & 0xFFu), float((p >> 16) & 0xFFu), float(p >> 24)};
@@ -367,9 +375,30 @@ inline __m256 TexelPair(__m128i texels, int p) {
     return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(p == 0 ? texels : _mm_unpackhi_epi64(texels, texels)));
 }
 
-// The texels at (x, row start) of the four pixels.
-inline __m128i GatherTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
-    return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), _mm_add_epi32(rowStart, x), 4);
+// The texels at row start + x of the four pixels.
+template <Fetch fetch>
+inline __m128i FetchTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
+    const __m128i index = _mm_add_epi32(rowStart, x);
+    if constexpr (fetch == Fetch::Gather) {
+        return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), index, 4);
+    } else {
+        alignas(16) std::int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+        return _mm_setr_epi32(int(l.argb[at[0]]), int(l.argb[at[1]]), int(l.argb[at[2]]), int(l.argb[at[3]]));
+    }
+}
+
+// The texels at row start + x (left) and the next ones (right) of the four
+// pixels, one 64-bit load per pixel: only where no pixel's x is the row's
+// last texel, whose right neighbour wraps to the row's first.
+inline void LoadNeighbours(const SampledLevel& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
+    alignas(16) std::int32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(rowStart, x));
+    const auto pair = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
+    const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(0)), pair(1)));
+    const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(2)), pair(3)));
+    left = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(2, 0, 2, 0)));
+    right = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(3, 1, 3, 1)));
 }
 
 inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
@@ -377,14 +406,16 @@ inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
 }
 
 // FilterTexels' point filter on a wrapped power-of-two level.
+template <Fetch fetch>
 inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)));
     const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)));
-    const __m128i texels = GatherTexels(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
+    const __m128i texels = FetchTexels<fetch>(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
     for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
 }
 
 // FilterTexels' bilinear filter on a wrapped power-of-two level.
+template <Fetch fetch>
 [[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
     const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)), half);
@@ -395,8 +426,14 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     const __m128i next = _mm_set1_epi32(1), widthMask = _mm_set1_epi32(l.widthMask);
     const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
     const __m128i row0 = RowStarts(l, yi), row1 = RowStarts(l, _mm_add_epi32(yi, next));
-    const __m128i t00 = GatherTexels(l, x0, row0), t10 = GatherTexels(l, x1, row0);
-    const __m128i t01 = GatherTexels(l, x0, row1), t11 = GatherTexels(l, x1, row1);
+    __m128i t00, t10, t01, t11;
+    if (fetch == Fetch::Load && !_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x0, widthMask)))) {
+        LoadNeighbours(l, x0, row0, t00, t10);
+        LoadNeighbours(l, x0, row1, t01, t11);
+    } else {
+        t00 = FetchTexels<fetch>(l, x0, row0), t10 = FetchTexels<fetch>(l, x1, row0);
+        t01 = FetchTexels<fetch>(l, x0, row1), t11 = FetchTexels<fetch>(l, x1, row1);
+    }
     for (int p = 0; p < 2; ++p) {
         const __m256 wx0 = SpreadPair(bx, p), wx1 = SpreadPair(ax, p);
         const __m256 top = _mm256_add_ps(_mm256_mul_ps(TexelPair(t00, p), wx0), _mm256_mul_ps(TexelPair(t10, p), wx1));
@@ -412,14 +449,14 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
 }
 
 // ProbeQuad in pairs.
-template <TexelFilter filter, MipMode mip>
+template <TexelFilter filter, MipMode mip, Fetch fetch>
 [[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
                                               __m256* out) {
     const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
         if constexpr (filter == TexelFilter::Point)
-            PointPairs(s.levels[level], u, v, values);
+            PointPairs<fetch>(s.levels[level], u, v, values);
         else
-            LinearPairs(s.levels[level], u, v, values);
+            LinearPairs<fetch>(s.levels[level], u, v, values);
     };
     filterLevel(levels.first, out);
     if constexpr (mip == MipMode::Linear) {
@@ -432,20 +469,20 @@ template <TexelFilter filter, MipMode mip>
 }
 
 // InPlaceQuad in 256-bit steps.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque, Fetch fetch>
 void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                      float dvdy, unsigned /*mask: the whole quad is sampled*/, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
     PixelPairs values;
     if (lod.magnify) {
-        ProbePairs<magnify, MipMode::None>(s, {s.baseLevel, 0.0f}, us, vs, values);
+        ProbePairs<magnify, MipMode::None, fetch>(s, {s.baseLevel, 0.0f}, us, vs, values);
     } else if (!anisotropic || lod.probes == 1) {
-        ProbePairs<minify, mip>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
+        ProbePairs<minify, mip, fetch>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
     } else {
         const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
         const auto probeAt = [&](float du, float dv, __m256* probe) {
-            ProbePairs<TexelFilter::Linear, mip>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
+            ProbePairs<TexelFilter::Linear, mip, fetch>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
                                                  _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
         };
         AnisotropicSum(lod, 2, 0x3u, probeAt, values);
@@ -506,12 +543,14 @@ auto ResolveInPlace(const SamplerSetup& s, const Pick& pick) {
 
 // The in-place kernel of the filters at the vector width.
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
-InPlaceQuadKernel InPlaceKernelFor(Width width) {
+InPlaceQuadKernel InPlaceKernelFor(Width width, Fetch fetch) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque>;
+    if (width == Width::Avx2 && fetch == Fetch::Gather)
+        return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Gather>;
+    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Load>;
     if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>;
 #endif
-    (void)width;
+    (void)width, (void)fetch;
     return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>;
 }
 
@@ -531,12 +570,14 @@ void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float 
 }
 
 template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
-QuadKernel InPlaceColorsFor(Width width) {
+QuadKernel InPlaceColorsFor(Width width, Fetch fetch) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque>>;
+    if (width == Width::Avx2 && fetch == Fetch::Gather)
+        return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Gather>>;
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Load>>;
     if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>>;
 #endif
-    (void)width;
+    (void)width, (void)fetch;
     return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>>;
 }
 
@@ -574,8 +615,9 @@ void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float du
 QuadKernel PickQuadKernel(const SamplerSetup& s) {
     if (SamplesInPlace(s)) {
         const Width width = AllowedWidth();
+        const Fetch fetch = AllowedFetch();
         return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
-            return InPlaceColorsFor<magnify, minify, mip, anisotropic, opaque>(width);
+            return InPlaceColorsFor<magnify, minify, mip, anisotropic, opaque>(width, fetch);
         });
     }
     constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
@@ -631,6 +673,12 @@ bool UseWideVectors(bool wide) {
     return true;
 }
 
+bool UseTexelGathers(bool gathers) {
+    if (gathers) return processor::Allow(processor::kGather);
+    processor::Disallow(processor::kGather);
+    return true;
+}
+
 bool SamplesInPlace(const SamplerSetup& s) {
     return s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
            s.addressV == AddressMode::Wrap;
@@ -638,8 +686,9 @@ bool SamplesInPlace(const SamplerSetup& s) {
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
     const Width width = AllowedWidth();
+    const Fetch fetch = AllowedFetch();
     return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
-        return InPlaceKernelFor<magnify, minify, mip, anisotropic, opaque>(width);
+        return InPlaceKernelFor<magnify, minify, mip, anisotropic, opaque>(width, fetch);
     });
 }
 

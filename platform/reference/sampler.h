@@ -88,6 +88,13 @@ void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float
 // AVX2 that the processor or QUILLMARK_CPU does not allow.
 bool UseWideVectors(bool wide);
 
+// The 256-bit kernels fetch texels with AVX2 gathers where
+// processor::Allows(kGather) (at start-up, where the processor's gathers
+// are fast), else with ordinary loads; both read the same texels. Tests and
+// benchmarks switch here (never while a draw runs): false when `gathers`
+// asks for gathers that the processor or QUILLMARK_CPU does not allow.
+bool UseTexelGathers(bool gathers);
+
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
 // that are powers of two, wrapped on both axes: the case of the in-place
 // quad kernels.
