@@ -47,8 +47,18 @@ void BM_TunnelOneThread(benchmark::State& state) {
     quillmark::reference::SetDrawThreads(0);
 }
 
+// The same with the texels fetched by loads, where the processor allows
+// AVX2 (callgrind's processor may prefer gathers).
+void BM_TunnelOneThreadLoads(benchmark::State& state) {
+    quillmark::reference::UseTexelGathers(false);
+    BM_TunnelOneThread(state);
+    quillmark::reference::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
+}
+
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(1);
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(3);
+BENCHMARK(BM_TunnelOneThreadLoads)->Arg(1)->Arg(16)->Iterations(1);
+BENCHMARK(BM_TunnelOneThreadLoads)->Arg(1)->Arg(16)->Iterations(3);
 BENCHMARK(BM_TunnelAnisotropic)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelLinear)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelFetch)->ArgsProduct({{1, 16}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();

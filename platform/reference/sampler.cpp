@@ -128,12 +128,22 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
     return filtered;
 }
 
+// The correctly rounded square root, without the C library's errno path
+// for negative arguments (a length's square is never negative; NaN stays NaN).
+inline float SquareRoot(float value) {
+#if defined(__SSE__)
+    return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(value)));
+#else
+    return std::sqrt(value);
+#endif
+}
+
 // ChooseLod with the anisotropy of the setup known to the kernel.
 template <bool anisotropic>
 [[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
     const float w = s.levels[0].texelsAcross, h = s.levels[0].texelsDown;
-    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
-    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    const float xLength = SquareRoot(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
+    const float yLength = SquareRoot(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
     const float rhoMax = std::max(xLength, yLength);
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
@@ -376,8 +386,25 @@ inline __m256 TexelPair(__m128i texels, int p) {
 }
 
 // The texels at row start + x of the four pixels.
+// One level's constants spread over the four pixels' lanes, made once per
+// quad (and shared by its anisotropic probes).
+struct LevelLanes {
+    const std::uint32_t* argb;
+    __m128 across, down;  // the level's width and height as floats
+    __m128i widthMask, heightMask, rowTexels;
+};
+
+[[gnu::always_inline]] inline LevelLanes LanesOf(const SampledLevel& l) {
+    return {l.argb,
+            _mm_set1_ps(l.texelsAcross),
+            _mm_set1_ps(l.texelsDown),
+            _mm_set1_epi32(l.widthMask),
+            _mm_set1_epi32(l.heightMask),
+            _mm_set1_epi32(int(l.rowTexels))};
+}
+
 template <Fetch fetch>
-inline __m128i FetchTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
+inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
     const __m128i index = _mm_add_epi32(rowStart, x);
     if constexpr (fetch == Fetch::Gather) {
         return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), index, 4);
@@ -391,7 +418,7 @@ inline __m128i FetchTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
 // The texels at row start + x (left) and the next ones (right) of the four
 // pixels, one 64-bit load per pixel: only where no pixel's x is the row's
 // last texel, whose right neighbour wraps to the row's first.
-inline void LoadNeighbours(const SampledLevel& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
+inline void LoadNeighbours(const LevelLanes& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
     alignas(16) std::int32_t at[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(rowStart, x));
     const auto pair = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
@@ -401,29 +428,29 @@ inline void LoadNeighbours(const SampledLevel& l, __m128i x, __m128i rowStart, _
     right = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(3, 1, 3, 1)));
 }
 
-inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
-    return _mm_mullo_epi32(_mm_and_si128(y, _mm_set1_epi32(l.heightMask)), _mm_set1_epi32(int(l.rowTexels)));
+inline __m128i RowStarts(const LevelLanes& l, __m128i y) {
+    return _mm_mullo_epi32(_mm_and_si128(y, l.heightMask), l.rowTexels);
 }
 
 // FilterTexels' point filter on a wrapped power-of-two level.
 template <Fetch fetch>
-inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)));
-    const __m128i texels = FetchTexels<fetch>(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
+inline void PointPairs(const LevelLanes& l, __m128 u, __m128 v, __m256* out) {
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, l.across));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, l.down));
+    const __m128i texels = FetchTexels<fetch>(l, _mm_and_si128(xi, l.widthMask), RowStarts(l, yi));
     for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
 }
 
 // FilterTexels' bilinear filter on a wrapped power-of-two level.
 template <Fetch fetch>
-[[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+[[gnu::always_inline]] inline void LinearPairs(const LevelLanes& l, __m128 u, __m128 v, __m256* out) {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
-    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)), half);
-    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)), half);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, l.across), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, l.down), half);
     const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
     const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
     const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
-    const __m128i next = _mm_set1_epi32(1), widthMask = _mm_set1_epi32(l.widthMask);
+    const __m128i next = _mm_set1_epi32(1), widthMask = l.widthMask;
     const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
     const __m128i row0 = RowStarts(l, yi), row1 = RowStarts(l, _mm_add_epi32(yi, next));
     __m128i t00, t10, t01, t11;
@@ -448,23 +475,61 @@ template <Fetch fetch>
     _mm256_storeu_ps(reinterpret_cast<float*>(out + 2), values[1]);
 }
 
-// ProbeQuad in pairs.
+// One level of the quad through the filter, in pairs.
+template <TexelFilter filter, Fetch fetch>
+[[gnu::always_inline]] inline void FilterPairs(const LevelLanes& level, __m128 u, __m128 v, __m256* out) {
+    if constexpr (filter == TexelFilter::Point)
+        PointPairs<fetch>(level, u, v, out);
+    else
+        LinearPairs<fetch>(level, u, v, out);
+}
+
+// Probe's level blend, first + (second - first) * blend, in pairs.
+[[gnu::always_inline]] inline void BlendPairs(const PixelPairs& second, __m256 blend, __m256* out) {
+    for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+}
+
+// ProbeQuad in pairs, each level's constants spread where it is filtered.
 template <TexelFilter filter, MipMode mip, Fetch fetch>
 [[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
                                               __m256* out) {
-    const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
-        if constexpr (filter == TexelFilter::Point)
-            PointPairs<fetch>(s.levels[level], u, v, values);
-        else
-            LinearPairs<fetch>(s.levels[level], u, v, values);
-    };
-    filterLevel(levels.first, out);
+    FilterPairs<filter, fetch>(LanesOf(s.levels[levels.first]), u, v, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         PixelPairs second;
-        filterLevel(levels.first + 1, second);
-        const __m256 blend = _mm256_set1_ps(levels.blend);
-        for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+        FilterPairs<filter, fetch>(LanesOf(s.levels[levels.first + 1]), u, v, second);
+        BlendPairs(second, _mm256_set1_ps(levels.blend), out);
+    }
+}
+
+// The level pair of a quad's anisotropic probes, spread once for all of them.
+struct ProbeLevels {
+    LevelLanes first, second;  // second: only where it blends in
+    __m256 blend;
+    bool blends;  // the second level's weight is above 0
+};
+
+template <MipMode mip>
+[[gnu::always_inline]] inline ProbeLevels ProbeLevelsOf(const SamplerSetup& s, LevelPair levels) {
+    ProbeLevels lanes;
+    lanes.first = LanesOf(s.levels[levels.first]);
+    lanes.blends = mip == MipMode::Linear && levels.blend > 0.0f;
+    if (lanes.blends) {
+        lanes.second = LanesOf(s.levels[levels.first + 1]);
+        lanes.blend = _mm256_set1_ps(levels.blend);
+    }
+    return lanes;
+}
+
+// ProbePairs with the levels spread beforehand.
+template <MipMode mip, Fetch fetch>
+[[gnu::always_inline]] inline void ProbePairs(const ProbeLevels& levels, __m128 u, __m128 v, __m256* out) {
+    FilterPairs<TexelFilter::Linear, fetch>(levels.first, u, v, out);
+    if constexpr (mip == MipMode::Linear) {
+        if (!levels.blends) return;
+        PixelPairs second;
+        FilterPairs<TexelFilter::Linear, fetch>(levels.second, u, v, second);
+        BlendPairs(second, levels.blend, out);
     }
 }
 
@@ -476,14 +541,13 @@ void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, floa
     const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
     PixelPairs values;
     if (lod.magnify) {
-        ProbePairs<magnify, MipMode::None, fetch>(s, {s.baseLevel, 0.0f}, us, vs, values);
+        FilterPairs<magnify, fetch>(LanesOf(s.levels[s.baseLevel]), us, vs, values);
     } else if (!anisotropic || lod.probes == 1) {
         ProbePairs<minify, mip, fetch>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
     } else {
-        const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+        const ProbeLevels levels = ProbeLevelsOf<mip>(s, PickLevelsFor<mip>(s, lod.lambda));
         const auto probeAt = [&](float du, float dv, __m256* probe) {
-            ProbePairs<TexelFilter::Linear, mip, fetch>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
-                                                 _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
+            ProbePairs<mip, fetch>(levels, _mm_add_ps(us, _mm_set1_ps(du)), _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
         };
         AnisotropicSum(lod, 2, 0x3u, probeAt, values);
     }
