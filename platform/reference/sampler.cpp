@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -147,7 +148,7 @@ template <bool anisotropic>
     const float rhoMax = std::max(xLength, yLength);
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
-    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
+    if (!(rhoMax > 0.0f && rhoMax < std::numeric_limits<float>::infinity())) return lod;  // zero, NaN, infinite
     const float lambda = std::log2(rhoMax) + s.lodBias;
     if (lambda <= 0.0f) return lod;
     lod.magnify = false;
@@ -386,6 +387,12 @@ inline __m256 TexelPair(__m128i texels, int p) {
 }
 
 // The texels at row start + x of the four pixels.
+// FloorIndices as floats, by SSE4.1's rounding: each converts exactly to
+// FloorIndices' index, and is that index as a float.
+inline __m128 PinnedFloors(__m128 value) {
+    return _mm_floor_ps(_mm_min_ps(_mm_max_ps(value, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f)));
+}
+
 // One level's constants spread over the four pixels' lanes, made once per
 // quad (and shared by its anisotropic probes).
 struct LevelLanes {
@@ -435,8 +442,8 @@ inline __m128i RowStarts(const LevelLanes& l, __m128i y) {
 // FilterTexels' point filter on a wrapped power-of-two level.
 template <Fetch fetch>
 inline void PointPairs(const LevelLanes& l, __m128 u, __m128 v, __m256* out) {
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, l.across));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, l.down));
+    const __m128i xi = _mm_cvttps_epi32(PinnedFloors(_mm_mul_ps(u, l.across)));
+    const __m128i yi = _mm_cvttps_epi32(PinnedFloors(_mm_mul_ps(v, l.down)));
     const __m128i texels = FetchTexels<fetch>(l, _mm_and_si128(xi, l.widthMask), RowStarts(l, yi));
     for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
 }
@@ -447,8 +454,9 @@ template <Fetch fetch>
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
     const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, l.across), half);
     const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, l.down), half);
-    const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
-    const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
+    const __m128 floorX = PinnedFloors(fx), floorY = PinnedFloors(fy);
+    const __m128i xi = _mm_cvttps_epi32(floorX), yi = _mm_cvttps_epi32(floorY);
+    const __m128 ax = _mm_sub_ps(fx, floorX), ay = _mm_sub_ps(fy, floorY);
     const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
     const __m128i next = _mm_set1_epi32(1), widthMask = l.widthMask;
     const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
