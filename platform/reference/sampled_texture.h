@@ -24,6 +24,11 @@ struct SampledLevel {
     const FloatColor* decoded = nullptr;      // decoded levels
     float texelsAcross = 0.0f;                // float(width): u times this is in texels
     float texelsDown = 0.0f;                  // float(height)
+    // widthMask, heightMask and rowTexels repeated over four lanes, ready
+    // for the vector kernels' loads.
+    alignas(16) std::int32_t widthMasks[4] = {-1, -1, -1, -1};
+    alignas(16) std::int32_t heightMasks[4] = {-1, -1, -1, -1};
+    alignas(16) std::int32_t rowLengths[4] = {};
 };
 
 // A level's view with its wrap masks and float sizes filled in.

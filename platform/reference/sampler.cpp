@@ -402,12 +402,9 @@ struct LevelLanes {
 };
 
 [[gnu::always_inline]] inline LevelLanes LanesOf(const SampledLevel& l) {
-    return {l.argb,
-            _mm_set1_ps(l.texelsAcross),
-            _mm_set1_ps(l.texelsDown),
-            _mm_set1_epi32(l.widthMask),
-            _mm_set1_epi32(l.heightMask),
-            _mm_set1_epi32(int(l.rowTexels))};
+    const auto lanes = [](const std::int32_t* values) { return _mm_load_si128(reinterpret_cast<const __m128i*>(values)); };
+    return {l.argb, _mm_set1_ps(l.texelsAcross), _mm_set1_ps(l.texelsDown), lanes(l.widthMasks), lanes(l.heightMasks),
+            lanes(l.rowLengths)};
 }
 
 template <Fetch fetch>
