@@ -407,14 +407,25 @@ struct LevelLanes {
             lanes(l.rowLengths)};
 }
 
+// The four lanes of texel offsets (never negative) for ordinary loads,
+// moved out two at a time.
+inline std::array<std::uint32_t, 4> Offsets(__m128i index) {
+#if defined(__x86_64__)
+    const auto low = std::uint64_t(_mm_cvtsi128_si64(index)), high = std::uint64_t(_mm_extract_epi64(index, 1));
+    return {std::uint32_t(low), std::uint32_t(low >> 32), std::uint32_t(high), std::uint32_t(high >> 32)};
+#else
+    return {std::uint32_t(_mm_cvtsi128_si32(index)), std::uint32_t(_mm_extract_epi32(index, 1)),
+            std::uint32_t(_mm_extract_epi32(index, 2)), std::uint32_t(_mm_extract_epi32(index, 3))};
+#endif
+}
+
 template <Fetch fetch>
 inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
     const __m128i index = _mm_add_epi32(rowStart, x);
     if constexpr (fetch == Fetch::Gather) {
         return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), index, 4);
     } else {
-        alignas(16) std::int32_t at[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+        const std::array<std::uint32_t, 4> at = Offsets(index);
         return _mm_setr_epi32(int(l.argb[at[0]]), int(l.argb[at[1]]), int(l.argb[at[2]]), int(l.argb[at[3]]));
     }
 }
@@ -423,8 +434,7 @@ inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
 // pixels, one 64-bit load per pixel: only where no pixel's x is the row's
 // last texel, whose right neighbour wraps to the row's first.
 inline void LoadNeighbours(const LevelLanes& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
-    alignas(16) std::int32_t at[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(rowStart, x));
+    const std::array<std::uint32_t, 4> at = Offsets(_mm_add_epi32(rowStart, x));
     const auto pair = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
     const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(0)), pair(1)));
     const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(2)), pair(3)));
