@@ -435,9 +435,11 @@ inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
 // last texel, whose right neighbour wraps to the row's first.
 inline void LoadNeighbours(const LevelLanes& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
     const std::array<std::uint32_t, 4> at = Offsets(_mm_add_epi32(rowStart, x));
-    const auto pair = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
-    const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(0)), pair(1)));
-    const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(pair(2)), pair(3)));
+    // movq and movhpd: neither needs the pair aligned.
+    const auto low = [&](int i) { return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l.argb + at[i]))); };
+    const auto high = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
+    const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(low(0), high(1)));
+    const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(low(2), high(3)));
     left = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(2, 0, 2, 0)));
     right = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(3, 1, 3, 1)));
 }
