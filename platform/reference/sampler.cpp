@@ -182,8 +182,8 @@ template <MipMode mip>
     const float clamped = std::clamp(lambda, s.lowestLambda, s.highestLambda);
     if constexpr (mip == MipMode::None) return {s.baseLevel, 0.0f};
     if constexpr (mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
-    const auto lower = std::uint32_t(std::floor(clamped));
-    return {lower, clamped - float(lower)};
+    const float lower = std::floor(clamped);  // a small whole number: exact as an index
+    return {std::uint32_t(lower), clamped - lower};
 }
 
 // One probe: the level pair filtered and blended.
