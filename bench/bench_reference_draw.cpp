@@ -3,6 +3,7 @@
 // directly, per minification filter and maximum anisotropy.
 #include <benchmark/benchmark.h>
 
+#include "processor_features.h"
 #include "reference_direct3d.h"
 #include "sampler.h"
 #include "tunnel_scene.h"
@@ -27,6 +28,17 @@ void BM_TunnelAnisotropicNarrow(benchmark::State& state) {
     quillmark::reference::UseWideVectors(true);
 }
 
+// The same frames with the 256-bit kernels' texels fetched by AVX2 gathers
+// (second argument 1) and by ordinary loads (0), whichever the processor
+// prefers (BM_TunnelAnisotropic runs its choice).
+void BM_TunnelFetch(benchmark::State& state) {
+    if (quillmark::reference::UseWideVectors(true) && quillmark::reference::UseTexelGathers(state.range(1) != 0))
+        TunnelFrame(state, D3DTEXF_ANISOTROPIC);
+    else
+        state.SkipWithError("the processor or QUILLMARK_CPU rules this path out");
+    quillmark::reference::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
+}
+
 // One and three frames on one drawing thread, for instruction counts
 // (bench/frame_instructions.sh takes the difference under callgrind).
 void BM_TunnelOneThread(benchmark::State& state) {
@@ -35,10 +47,21 @@ void BM_TunnelOneThread(benchmark::State& state) {
     quillmark::reference::SetDrawThreads(0);
 }
 
+// The same with the texels fetched by loads, where the processor allows
+// AVX2 (callgrind's processor may prefer gathers).
+void BM_TunnelOneThreadLoads(benchmark::State& state) {
+    quillmark::reference::UseTexelGathers(false);
+    BM_TunnelOneThread(state);
+    quillmark::reference::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
+}
+
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(1);
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(3);
+BENCHMARK(BM_TunnelOneThreadLoads)->Arg(1)->Arg(16)->Iterations(1);
+BENCHMARK(BM_TunnelOneThreadLoads)->Arg(1)->Arg(16)->Iterations(3);
 BENCHMARK(BM_TunnelAnisotropic)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelLinear)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TunnelFetch)->ArgsProduct({{1, 16}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TunnelAnisotropicNarrow)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -17,7 +17,7 @@ std::uint32_t Detect() {
     if (__builtin_cpu_supports("mmx")) found |= kMmx;
     if (__builtin_cpu_supports("sse")) found |= kSse;
     if (__builtin_cpu_supports("sse2")) found |= kSse2;
-    if (__builtin_cpu_supports("avx2")) found |= kAvx2;
+    if (__builtin_cpu_supports("avx2")) found |= kAvx2 | kGather;
     return found;
 #else
     return 0;
@@ -48,11 +48,23 @@ std::uint32_t Available() {
     return available;
 }
 
+std::uint32_t Preferred() {
+    static const std::uint32_t preferred = [] {
+#if defined(__i386__) || defined(__x86_64__)
+        __builtin_cpu_init();
+        // Family 17h splits a gather into many micro-ops: ordinary loads are faster.
+        if (__builtin_cpu_is("znver1") || __builtin_cpu_is("znver2")) return Available() & ~kGather;
+#endif
+        return Available();
+    }();
+    return preferred;
+}
+
 std::uint32_t Allowed() {
     std::uint32_t allowed = g_allowed.load(std::memory_order_relaxed);
     if (allowed == kUnset) {
         std::uint32_t expected = kUnset;
-        g_allowed.compare_exchange_strong(expected, Available(), std::memory_order_relaxed);
+        g_allowed.compare_exchange_strong(expected, Preferred(), std::memory_order_relaxed);
         allowed = g_allowed.load(std::memory_order_relaxed);
     }
     return allowed;

@@ -62,7 +62,11 @@ bool AllPowersOfTwo(const std::vector<SampledLevel>& levels) {
 SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
                               const std::uint32_t* argb, const FloatColor* decoded) {
     auto mask = [](std::uint32_t size) { return (size & (size - 1)) == 0 ? int(size) - 1 : -1; };
-    return {width, height, rowTexels, mask(width), mask(height), argb, decoded};
+    SampledLevel level{width, height, rowTexels, mask(width), mask(height), argb, decoded, float(width), float(height)};
+    std::fill_n(level.widthMasks, 4, level.widthMask);
+    std::fill_n(level.heightMasks, 4, level.heightMask);
+    std::fill_n(level.rowLengths, 4, std::int32_t(rowTexels));
+    return level;
 }
 
 bool CanSampleFormat(D3DFORMAT format) {

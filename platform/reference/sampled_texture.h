@@ -22,9 +22,16 @@ struct SampledLevel {
     int heightMask = -1;
     const std::uint32_t* argb = nullptr;      // native 32-bit levels
     const FloatColor* decoded = nullptr;      // decoded levels
+    float texelsAcross = 0.0f;                // float(width): u times this is in texels
+    float texelsDown = 0.0f;                  // float(height)
+    // widthMask, heightMask and rowTexels repeated over four lanes, ready
+    // for the vector kernels' loads.
+    alignas(16) std::int32_t widthMasks[4] = {-1, -1, -1, -1};
+    alignas(16) std::int32_t heightMasks[4] = {-1, -1, -1, -1};
+    alignas(16) std::int32_t rowLengths[4] = {};
 };
 
-// A level's view with its wrap masks filled in.
+// A level's view with its wrap masks and float sizes filled in.
 SampledLevel MakeSampledLevel(std::uint32_t width, std::uint32_t height, std::uint32_t rowTexels,
                               const std::uint32_t* argb, const FloatColor* decoded);
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -26,6 +27,14 @@ Width AllowedWidth() {
     if (processor::Allows(processor::kSse2)) return Width::Sse2;
     return Width::Scalar;
 }
+
+// How the 256-bit kernels fetch a level's texels: with AVX2 gathers, or,
+// where gathers are slow (processor::kGather not allowed), with ordinary
+// loads, one 64-bit load per pixel and row for a bilinear filter's two
+// neighbouring texels. Both read the same texels.
+enum class Fetch { Gather, Load };
+
+Fetch AllowedFetch() { return processor::Allows(processor::kAvx2 | processor::kGather) ? Fetch::Gather : Fetch::Load; }
 
 // A native texel's channels in memory order (B, G, R, A), in byte units.
 inline Lanes Unpack(std::uint32_t p) {
@@ -87,10 +96,9 @@ struct DecodedTexels {
 // One level filtered at (u, v) with the axes' addressing, in Raw's units.
 template <TexelFilter filter, class Texels, class Across, class Down>
 Lanes FilterTexels(const Texels& texels, const Across& across, const Down& down, float u, float v) {
-    const int w = int(texels.level.width), h = int(texels.level.height);
-    if constexpr (filter == TexelFilter::Point)
-        return texels.Raw(across(FloorIndex(u * float(w))), down(FloorIndex(v * float(h))));
-    const float fx = u * float(w) - 0.5f, fy = v * float(h) - 0.5f;
+    const float w = texels.level.texelsAcross, h = texels.level.texelsDown;
+    if constexpr (filter == TexelFilter::Point) return texels.Raw(across(FloorIndex(u * w)), down(FloorIndex(v * h)));
+    const float fx = u * w - 0.5f, fy = v * h - 0.5f;
     const int xi = FloorIndex(fx), yi = FloorIndex(fy);
     const float ax = fx - float(xi), ay = fy - float(yi);
     const int x0 = across(xi), x1 = across(xi + 1);
@@ -111,7 +119,7 @@ struct TexelAccess {
 // Level `level` filtered at (u, v).
 template <class Access, TexelFilter filter>
 Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
-    const SampledLevel& l = s.texture->levels[level];
+    const SampledLevel& l = s.levels[level];
     const Axis<Access::addressU> across{int(l.width), l.widthMask};
     const Axis<Access::addressV> down{int(l.height), l.heightMask};
     Lanes filtered = FilterTexels<filter>(typename Access::Texels{l}, across, down, u, v);
@@ -121,17 +129,26 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
     return filtered;
 }
 
+// The correctly rounded square root, without the C library's errno path
+// for negative arguments (a length's square is never negative; NaN stays NaN).
+inline float SquareRoot(float value) {
+#if defined(__SSE__)
+    return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(value)));
+#else
+    return std::sqrt(value);
+#endif
+}
+
 // ChooseLod with the anisotropy of the setup known to the kernel.
 template <bool anisotropic>
 [[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
-    const SampledLevel& top = s.texture->levels[0];
-    const float w = float(top.width), h = float(top.height);
-    const float xLength = std::sqrt(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
-    const float yLength = std::sqrt(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    const float w = s.levels[0].texelsAcross, h = s.levels[0].texelsDown;
+    const float xLength = SquareRoot(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
+    const float yLength = SquareRoot(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
     const float rhoMax = std::max(xLength, yLength);
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
-    if (!(rhoMax > 0.0f) || !std::isfinite(rhoMax)) return lod;
+    if (!(rhoMax > 0.0f && rhoMax < std::numeric_limits<float>::infinity())) return lod;  // zero, NaN, infinite
     const float lambda = std::log2(rhoMax) + s.lodBias;
     if (lambda <= 0.0f) return lod;
     lod.magnify = false;
@@ -161,12 +178,12 @@ struct LevelPair {
 // the largest level used, so it clamps lambda from below.
 template <MipMode mip>
 [[gnu::always_inline]] inline LevelPair PickLevelsFor(const SamplerSetup& s, float lambda) {
-    const std::uint32_t last = std::uint32_t(s.texture->levels.size()) - 1;
-    const float clamped = std::clamp(lambda, float(s.baseLevel), float(last));
+    const std::uint32_t last = s.lastLevel;
+    const float clamped = std::clamp(lambda, s.lowestLambda, s.highestLambda);
     if constexpr (mip == MipMode::None) return {s.baseLevel, 0.0f};
     if constexpr (mip == MipMode::Point) return {std::min(std::uint32_t(std::floor(clamped + 0.5f)), last), 0.0f};
-    const auto lower = std::uint32_t(std::floor(clamped));
-    return {lower, clamped - float(lower)};
+    const float lower = std::floor(clamped);  // a small whole number: exact as an index
+    return {std::uint32_t(lower), clamped - lower};
 }
 
 // One probe: the level pair filtered and blended.
@@ -218,8 +235,8 @@ inline __m128i FloorIndices(__m128 value) {
 
 inline void QuadTapsOf(const SampledLevel& l, __m128 u, __m128 v, QuadTaps& taps) {
     const __m128 half = _mm_set1_ps(0.5f);
-    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
-    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)), half);
     const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
     _mm_store_ps(taps.ax, _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)));
     _mm_store_ps(taps.ay, _mm_sub_ps(fy, _mm_cvtepi32_ps(yi)));
@@ -244,8 +261,8 @@ inline Lanes TapBlend(const SampledLevel& l, const QuadTaps& taps, int i) {
 // The point filter of FilterTexels for the pixels of the quad in `mask`.
 [[gnu::always_inline]] inline void PointQuad(const SampledLevel& l, __m128 u, __m128 v, unsigned mask, Lanes* out) {
     alignas(16) std::int32_t x[4], y[4];
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
+    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(l.texelsAcross)));
+    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(l.texelsDown)));
     _mm_store_si128(reinterpret_cast<__m128i*>(x), _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)));
     _mm_store_si128(reinterpret_cast<__m128i*>(y), _mm_and_si128(yi, _mm_set1_epi32(l.heightMask)));
     for (int i = 0; i < 4; ++i) {
@@ -302,11 +319,11 @@ template <TexelFilter filter, Width width>
 template <TexelFilter filter, MipMode mip, Width width>
 [[gnu::always_inline]] inline void ProbeQuad(const SamplerSetup& s, LevelPair levels, Lanes u, Lanes v,
                                              unsigned mask, Lanes* out) {
-    FilterQuad<filter, width>(s.texture->levels[levels.first], u, v, mask, out);
+    FilterQuad<filter, width>(s.levels[levels.first], u, v, mask, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         Lanes second[4];
-        FilterQuad<filter, width>(s.texture->levels[levels.first + 1], u, v, mask, second);
+        FilterQuad<filter, width>(s.levels[levels.first + 1], u, v, mask, second);
         for (int i = 0; i < 4; ++i) {
             if (mask & (1u << i)) out[i] = out[i] + (second[i] - out[i]) * levels.blend;
         }
@@ -314,9 +331,9 @@ template <TexelFilter filter, MipMode mip, Width width>
 }
 
 // GeneralQuad for the pixels of the quad in `mask`, on a native, wrapped,
-// power-of-two texture, with the filters, mip mode, anisotropy and vector
-// width (scalar or 128-bit) fixed for the draw.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, Width width>
+// power-of-two texture, with the filters, mip mode, anisotropy, opaque
+// alpha (X8R8G8B8) and vector width (scalar or 128-bit) fixed for the draw.
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque, Width width>
 void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                  float dvdy, unsigned mask, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
@@ -337,7 +354,7 @@ void InPlaceQuad(const SamplerSetup& s, const float* u, const float* v, float du
     }
     for (int i = 0; i < 4; ++i) {
         if (!(mask & (1u << i))) continue;
-        if (s.texture->opaque) values[i][3] = 255.0f;
+        if constexpr (opaque) values[i][3] = 255.0f;
         out[i] = TexelLanes(values[i]);
     }
 }
@@ -369,36 +386,98 @@ inline __m256 TexelPair(__m128i texels, int p) {
     return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(p == 0 ? texels : _mm_unpackhi_epi64(texels, texels)));
 }
 
-// The texels at (x, row start) of the four pixels.
-inline __m128i GatherTexels(const SampledLevel& l, __m128i x, __m128i rowStart) {
-    return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), _mm_add_epi32(rowStart, x), 4);
+// The texels at row start + x of the four pixels.
+// FloorIndices as floats, by SSE4.1's rounding: each converts exactly to
+// FloorIndices' index, and is that index as a float.
+inline __m128 PinnedFloors(__m128 value) {
+    return _mm_floor_ps(_mm_min_ps(_mm_max_ps(value, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f)));
 }
 
-inline __m128i RowStarts(const SampledLevel& l, __m128i y) {
-    return _mm_mullo_epi32(_mm_and_si128(y, _mm_set1_epi32(l.heightMask)), _mm_set1_epi32(int(l.rowTexels)));
+// One level's constants spread over the four pixels' lanes, made once per
+// quad (and shared by its anisotropic probes).
+struct LevelLanes {
+    const std::uint32_t* argb;
+    __m128 across, down;  // the level's width and height as floats
+    __m128i widthMask, heightMask, rowTexels;
+};
+
+[[gnu::always_inline]] inline LevelLanes LanesOf(const SampledLevel& l) {
+    const auto lanes = [](const std::int32_t* values) { return _mm_load_si128(reinterpret_cast<const __m128i*>(values)); };
+    return {l.argb, _mm_set1_ps(l.texelsAcross), _mm_set1_ps(l.texelsDown), lanes(l.widthMasks), lanes(l.heightMasks),
+            lanes(l.rowLengths)};
+}
+
+// The four lanes of texel offsets (never negative) for ordinary loads,
+// moved out two at a time.
+inline std::array<std::uint32_t, 4> Offsets(__m128i index) {
+#if defined(__x86_64__)
+    const auto low = std::uint64_t(_mm_cvtsi128_si64(index)), high = std::uint64_t(_mm_extract_epi64(index, 1));
+    return {std::uint32_t(low), std::uint32_t(low >> 32), std::uint32_t(high), std::uint32_t(high >> 32)};
+#else
+    return {std::uint32_t(_mm_cvtsi128_si32(index)), std::uint32_t(_mm_extract_epi32(index, 1)),
+            std::uint32_t(_mm_extract_epi32(index, 2)), std::uint32_t(_mm_extract_epi32(index, 3))};
+#endif
+}
+
+template <Fetch fetch>
+inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
+    const __m128i index = _mm_add_epi32(rowStart, x);
+    if constexpr (fetch == Fetch::Gather) {
+        return _mm_i32gather_epi32(reinterpret_cast<const int*>(l.argb), index, 4);
+    } else {
+        const std::array<std::uint32_t, 4> at = Offsets(index);
+        return _mm_setr_epi32(int(l.argb[at[0]]), int(l.argb[at[1]]), int(l.argb[at[2]]), int(l.argb[at[3]]));
+    }
+}
+
+// The texels at row start + x (left) and the next ones (right) of the four
+// pixels, one 64-bit load per pixel: only where no pixel's x is the row's
+// last texel, whose right neighbour wraps to the row's first.
+inline void LoadNeighbours(const LevelLanes& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
+    const std::array<std::uint32_t, 4> at = Offsets(_mm_add_epi32(rowStart, x));
+    // movq and movhpd: neither needs the pair aligned.
+    const auto low = [&](int i) { return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l.argb + at[i]))); };
+    const auto high = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
+    const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(low(0), high(1)));
+    const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(low(2), high(3)));
+    left = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(2, 0, 2, 0)));
+    right = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+inline __m128i RowStarts(const LevelLanes& l, __m128i y) {
+    return _mm_mullo_epi32(_mm_and_si128(y, l.heightMask), l.rowTexels);
 }
 
 // FilterTexels' point filter on a wrapped power-of-two level.
-inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
-    const __m128i xi = FloorIndices(_mm_mul_ps(u, _mm_set1_ps(float(l.width))));
-    const __m128i yi = FloorIndices(_mm_mul_ps(v, _mm_set1_ps(float(l.height))));
-    const __m128i texels = GatherTexels(l, _mm_and_si128(xi, _mm_set1_epi32(l.widthMask)), RowStarts(l, yi));
+template <Fetch fetch>
+inline void PointPairs(const LevelLanes& l, __m128 u, __m128 v, __m256* out) {
+    const __m128i xi = _mm_cvttps_epi32(PinnedFloors(_mm_mul_ps(u, l.across)));
+    const __m128i yi = _mm_cvttps_epi32(PinnedFloors(_mm_mul_ps(v, l.down)));
+    const __m128i texels = FetchTexels<fetch>(l, _mm_and_si128(xi, l.widthMask), RowStarts(l, yi));
     for (int p = 0; p < 2; ++p) out[p] = TexelPair(texels, p);
 }
 
 // FilterTexels' bilinear filter on a wrapped power-of-two level.
-[[gnu::always_inline]] inline void LinearPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
+template <Fetch fetch>
+[[gnu::always_inline]] inline void LinearPairs(const LevelLanes& l, __m128 u, __m128 v, __m256* out) {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
-    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(float(l.width))), half);
-    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(float(l.height))), half);
-    const __m128i xi = FloorIndices(fx), yi = FloorIndices(fy);
-    const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(xi)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(yi));
+    const __m128 fx = _mm_sub_ps(_mm_mul_ps(u, l.across), half);
+    const __m128 fy = _mm_sub_ps(_mm_mul_ps(v, l.down), half);
+    const __m128 floorX = PinnedFloors(fx), floorY = PinnedFloors(fy);
+    const __m128i xi = _mm_cvttps_epi32(floorX), yi = _mm_cvttps_epi32(floorY);
+    const __m128 ax = _mm_sub_ps(fx, floorX), ay = _mm_sub_ps(fy, floorY);
     const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
-    const __m128i next = _mm_set1_epi32(1), widthMask = _mm_set1_epi32(l.widthMask);
+    const __m128i next = _mm_set1_epi32(1), widthMask = l.widthMask;
     const __m128i x0 = _mm_and_si128(xi, widthMask), x1 = _mm_and_si128(_mm_add_epi32(xi, next), widthMask);
     const __m128i row0 = RowStarts(l, yi), row1 = RowStarts(l, _mm_add_epi32(yi, next));
-    const __m128i t00 = GatherTexels(l, x0, row0), t10 = GatherTexels(l, x1, row0);
-    const __m128i t01 = GatherTexels(l, x0, row1), t11 = GatherTexels(l, x1, row1);
+    __m128i t00, t10, t01, t11;
+    if (fetch == Fetch::Load && !_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x0, widthMask)))) {
+        LoadNeighbours(l, x0, row0, t00, t10);
+        LoadNeighbours(l, x0, row1, t01, t11);
+    } else {
+        t00 = FetchTexels<fetch>(l, x0, row0), t10 = FetchTexels<fetch>(l, x1, row0);
+        t01 = FetchTexels<fetch>(l, x0, row1), t11 = FetchTexels<fetch>(l, x1, row1);
+    }
     for (int p = 0; p < 2; ++p) {
         const __m256 wx0 = SpreadPair(bx, p), wx1 = SpreadPair(ax, p);
         const __m256 top = _mm256_add_ps(_mm256_mul_ps(TexelPair(t00, p), wx0), _mm256_mul_ps(TexelPair(t10, p), wx1));
@@ -413,46 +492,83 @@ inline void PointPairs(const SampledLevel& l, __m128 u, __m128 v, __m256* out) {
     _mm256_storeu_ps(reinterpret_cast<float*>(out + 2), values[1]);
 }
 
-// ProbeQuad in pairs.
-template <TexelFilter filter, MipMode mip>
+// One level of the quad through the filter, in pairs.
+template <TexelFilter filter, Fetch fetch>
+[[gnu::always_inline]] inline void FilterPairs(const LevelLanes& level, __m128 u, __m128 v, __m256* out) {
+    if constexpr (filter == TexelFilter::Point)
+        PointPairs<fetch>(level, u, v, out);
+    else
+        LinearPairs<fetch>(level, u, v, out);
+}
+
+// Probe's level blend, first + (second - first) * blend, in pairs.
+[[gnu::always_inline]] inline void BlendPairs(const PixelPairs& second, __m256 blend, __m256* out) {
+    for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+}
+
+// ProbeQuad in pairs, each level's constants spread where it is filtered.
+template <TexelFilter filter, MipMode mip, Fetch fetch>
 [[gnu::always_inline]] inline void ProbePairs(const SamplerSetup& s, LevelPair levels, __m128 u, __m128 v,
                                               __m256* out) {
-    const auto filterLevel = [&](std::uint32_t level, __m256* values) __attribute__((always_inline)) {
-        if constexpr (filter == TexelFilter::Point)
-            PointPairs(s.texture->levels[level], u, v, values);
-        else
-            LinearPairs(s.texture->levels[level], u, v, values);
-    };
-    filterLevel(levels.first, out);
+    FilterPairs<filter, fetch>(LanesOf(s.levels[levels.first]), u, v, out);
     if constexpr (mip == MipMode::Linear) {
         if (levels.blend <= 0.0f) return;
         PixelPairs second;
-        filterLevel(levels.first + 1, second);
-        const __m256 blend = _mm256_set1_ps(levels.blend);
-        for (int p = 0; p < 2; ++p) out[p] = _mm256_add_ps(out[p], _mm256_mul_ps(_mm256_sub_ps(second[p], out[p]), blend));
+        FilterPairs<filter, fetch>(LanesOf(s.levels[levels.first + 1]), u, v, second);
+        BlendPairs(second, _mm256_set1_ps(levels.blend), out);
+    }
+}
+
+// The level pair of a quad's anisotropic probes, spread once for all of them.
+struct ProbeLevels {
+    LevelLanes first, second;  // second: only where it blends in
+    __m256 blend;
+    bool blends;  // the second level's weight is above 0
+};
+
+template <MipMode mip>
+[[gnu::always_inline]] inline ProbeLevels ProbeLevelsOf(const SamplerSetup& s, LevelPair levels) {
+    ProbeLevels lanes;
+    lanes.first = LanesOf(s.levels[levels.first]);
+    lanes.blends = mip == MipMode::Linear && levels.blend > 0.0f;
+    if (lanes.blends) {
+        lanes.second = LanesOf(s.levels[levels.first + 1]);
+        lanes.blend = _mm256_set1_ps(levels.blend);
+    }
+    return lanes;
+}
+
+// ProbePairs with the levels spread beforehand.
+template <MipMode mip, Fetch fetch>
+[[gnu::always_inline]] inline void ProbePairs(const ProbeLevels& levels, __m128 u, __m128 v, __m256* out) {
+    FilterPairs<TexelFilter::Linear, fetch>(levels.first, u, v, out);
+    if constexpr (mip == MipMode::Linear) {
+        if (!levels.blends) return;
+        PixelPairs second;
+        FilterPairs<TexelFilter::Linear, fetch>(levels.second, u, v, second);
+        BlendPairs(second, levels.blend, out);
     }
 }
 
 // InPlaceQuad in 256-bit steps.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque, Fetch fetch>
 void InPlaceQuadWide(const SamplerSetup& s, const float* u, const float* v, float dudx, float dvdx, float dudy,
                      float dvdy, unsigned /*mask: the whole quad is sampled*/, TexelLanes* out) {
     const LodChoice lod = ChooseLodFor<anisotropic>(s, {u[0], v[0], dudx, dvdx, dudy, dvdy});
     const __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
     PixelPairs values;
     if (lod.magnify) {
-        ProbePairs<magnify, MipMode::None>(s, {s.baseLevel, 0.0f}, us, vs, values);
+        FilterPairs<magnify, fetch>(LanesOf(s.levels[s.baseLevel]), us, vs, values);
     } else if (!anisotropic || lod.probes == 1) {
-        ProbePairs<minify, mip>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
+        ProbePairs<minify, mip, fetch>(s, PickLevelsFor<mip>(s, lod.lambda), us, vs, values);
     } else {
-        const LevelPair levels = PickLevelsFor<mip>(s, lod.lambda);
+        const ProbeLevels levels = ProbeLevelsOf<mip>(s, PickLevelsFor<mip>(s, lod.lambda));
         const auto probeAt = [&](float du, float dv, __m256* probe) {
-            ProbePairs<TexelFilter::Linear, mip>(s, levels, _mm_add_ps(us, _mm_set1_ps(du)),
-                                                 _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
+            ProbePairs<mip, fetch>(levels, _mm_add_ps(us, _mm_set1_ps(du)), _mm_add_ps(vs, _mm_set1_ps(dv)), probe);
         };
         AnisotropicSum(lod, 2, 0x3u, probeAt, values);
     }
-    if (s.texture->opaque) {
+    if constexpr (opaque) {
         for (__m256& pair : values) pair = _mm256_blend_ps(pair, _mm256_set1_ps(255.0f), 0x88);
     }
     StorePairs(values, out);
@@ -477,13 +593,17 @@ auto Resolve(decltype(first) value, const Pick& pick) {
     }
 }
 
+// True when minification may take more than one probe; with MAXANISOTROPY 1
+// the anisotropic filter is the linear one.
+bool Probes(const SamplerSetup& s) { return s.anisotropic && s.maxAnisotropy > 1; }
+
 // pick.template operator()<magnify, minify, mip, anisotropic>() for the setup's filters.
 template <class Pick>
 auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
     return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.magnify, [&]<TexelFilter magnify>() {
         return Resolve<TexelFilter::Point, TexelFilter::Linear>(s.minify, [&]<TexelFilter minify>() {
             return Resolve<MipMode::None, MipMode::Point, MipMode::Linear>(s.mip, [&]<MipMode mip>() {
-                return Resolve<false, true>(s.anisotropic, [&]<bool anisotropic>() {
+                return Resolve<false, true>(Probes(s), [&]<bool anisotropic>() {
                     return pick.template operator()<magnify, minify, mip, anisotropic>();
                 });
             });
@@ -491,15 +611,28 @@ auto ResolveFilters(const SamplerSetup& s, const Pick& pick) {
     });
 }
 
+// pick.template operator()<magnify, minify, mip, anisotropic, opaque>() for
+// the setup of an in-place texture.
+template <class Pick>
+auto ResolveInPlace(const SamplerSetup& s, const Pick& pick) {
+    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+        return Resolve<false, true>(s.texture->opaque, [&]<bool opaque>() {
+            return pick.template operator()<magnify, minify, mip, anisotropic, opaque>();
+        });
+    });
+}
+
 // The in-place kernel of the filters at the vector width.
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
-InPlaceQuadKernel InPlaceKernelFor(Width width) {
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
+InPlaceQuadKernel InPlaceKernelFor(Width width, Fetch fetch) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic>;
-    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>;
+    if (width == Width::Avx2 && fetch == Fetch::Gather)
+        return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Gather>;
+    if (width == Width::Avx2) return InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Load>;
+    if (width == Width::Sse2) return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>;
 #endif
-    (void)width;
-    return InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>;
+    (void)width, (void)fetch;
+    return InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>;
 }
 
 Color4 ToColor(Lanes value, float scale) {
@@ -517,14 +650,16 @@ void InPlaceColors(const SamplerSetup& s, const float* u, const float* v, float 
     }
 }
 
-template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>
-QuadKernel InPlaceColorsFor(Width width) {
+template <TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>
+QuadKernel InPlaceColorsFor(Width width, Fetch fetch) {
 #if defined(__SSE2__)
-    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic>>;
-    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Sse2>>;
+    if (width == Width::Avx2 && fetch == Fetch::Gather)
+        return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Gather>>;
+    if (width == Width::Avx2) return InPlaceColors<InPlaceQuadWide<magnify, minify, mip, anisotropic, opaque, Fetch::Load>>;
+    if (width == Width::Sse2) return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Sse2>>;
 #endif
-    (void)width;
-    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, Width::Scalar>>;
+    (void)width, (void)fetch;
+    return InPlaceColors<InPlaceQuad<magnify, minify, mip, anisotropic, opaque, Width::Scalar>>;
 }
 
 // SampleQuad for any texture, pixel by pixel, with the texel source, the
@@ -561,8 +696,9 @@ void GeneralQuad(const SamplerSetup& s, const float* u, const float* v, float du
 QuadKernel PickQuadKernel(const SamplerSetup& s) {
     if (SamplesInPlace(s)) {
         const Width width = AllowedWidth();
-        return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
-            return InPlaceColorsFor<magnify, minify, mip, anisotropic>(width);
+        const Fetch fetch = AllowedFetch();
+        return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
+            return InPlaceColorsFor<magnify, minify, mip, anisotropic, opaque>(width, fetch);
         });
     }
     constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
@@ -600,6 +736,10 @@ SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& 
     s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
     s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
     s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    s.levels = texture.levels.data();
+    s.lastLevel = std::uint32_t(texture.levels.size()) - 1;
+    s.lowestLambda = float(s.baseLevel);
+    s.highestLambda = float(s.lastLevel);
     s.kernel = PickQuadKernel(s);
     return s;
 }
@@ -614,6 +754,12 @@ bool UseWideVectors(bool wide) {
     return true;
 }
 
+bool UseTexelGathers(bool gathers) {
+    if (gathers) return processor::Allow(processor::kGather);
+    processor::Disallow(processor::kGather);
+    return true;
+}
+
 bool SamplesInPlace(const SamplerSetup& s) {
     return s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
            s.addressV == AddressMode::Wrap;
@@ -621,8 +767,9 @@ bool SamplesInPlace(const SamplerSetup& s) {
 
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& s) {
     const Width width = AllowedWidth();
-    return ResolveFilters(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
-        return InPlaceKernelFor<magnify, minify, mip, anisotropic>(width);
+    const Fetch fetch = AllowedFetch();
+    return ResolveInPlace(s, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic, bool opaque>() {
+        return InPlaceKernelFor<magnify, minify, mip, anisotropic, opaque>(width, fetch);
     });
 }
 

@@ -44,6 +44,11 @@ struct SamplerSetup {
     std::uint32_t baseLevel = 0;  // D3DSAMP_MAXMIPLEVEL, clamped to the chain
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
+    // Settled from the texture and the states once per draw for the kernels.
+    const SampledLevel* levels = nullptr;  // texture->levels.data()
+    std::uint32_t lastLevel = 0;           // the chain's last level
+    float lowestLambda = 0.0f;             // float(baseLevel): lambda is clamped to [lowest, highest]
+    float highestLambda = 0.0f;            // float(lastLevel)
     // The quad kernel of the texel source, addressing, filters, mip mode,
     // anisotropy and (for in-place textures) vector width, picked by
     // MakeSamplerSetup once per draw: it branches on none of them.
@@ -82,6 +87,13 @@ void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float
 // AVX2 on and off here (never while a draw runs): false when `wide` asks for
 // AVX2 that the processor or QUILLMARK_CPU does not allow.
 bool UseWideVectors(bool wide);
+
+// The 256-bit kernels fetch texels with AVX2 gathers where
+// processor::Allows(kGather) (at start-up, where the processor's gathers
+// are fast), else with ordinary loads; both read the same texels. Tests and
+// benchmarks switch here (never while a draw runs): false when `gathers`
+// asks for gathers that the processor or QUILLMARK_CPU does not allow.
+bool UseTexelGathers(bool gathers);
 
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
 // that are powers of two, wrapped on both axes: the case of the in-place

@@ -11,6 +11,7 @@
 // (add QUILLMARK_HASH_ANALYSES=1 to rewrite the analyses' lines as well)
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
+#include "processor_features.h"
 #include "rasterizer.h"
 #include "sampler.h"
 #include "sampler_stages.h"
@@ -223,23 +224,26 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
     return texture;
 }
 
-// One vector path of the sampler and of the rasteriser, and a thread count.
+// One vector path of the sampler (with its 256-bit kernels, texels
+// fetched by gathers or by loads) and of the rasteriser, and a thread count.
 struct DevicePath {
     bool wide;
     reference::RasterLanes lanes;
     unsigned threads;
+    bool gathers = true;
 };
 
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
     const char* const lanes[] = {"Scalar", "Sse2", "Avx2"};
-    return std::string(info.param.wide ? "Avx2" : "Sse2") + "Raster" + lanes[int(info.param.lanes)] + "Threads" +
-           std::to_string(info.param.threads);
+    const std::string sampler = info.param.wide ? (info.param.gathers ? "Avx2Gathers" : "Avx2Loads") : "Sse2";
+    return sampler + "Raster" + lanes[int(info.param.lanes)] + "Threads" + std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
 protected:
     void SetUp() override {
         if (GetParam().wide && !reference::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
+        if (GetParam().wide && !reference::UseTexelGathers(GetParam().gathers)) GTEST_SKIP() << "AVX2's gathers are not allowed";
         if (!reference::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
         reference::UseWideVectors(GetParam().wide);
         reference::SetDrawThreads(GetParam().threads);
@@ -249,6 +253,7 @@ protected:
         ProbeFixture::TearDown();
         reference::SetDrawThreads(0);
         reference::UseWideVectors(true);
+        reference::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
         reference::UseRasterLanes(startLanes_);
     }
 
@@ -309,8 +314,9 @@ INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
                          ::testing::Values(DevicePath{false, reference::RasterLanes::Sse2, 1},
                                            DevicePath{true, reference::RasterLanes::Avx2, 1},
                                            DevicePath{false, reference::RasterLanes::Scalar, 2},
-                                           DevicePath{true, reference::RasterLanes::Avx2, 3},
-                                           DevicePath{true, reference::RasterLanes::Scalar, 1}),
+                                           DevicePath{true, reference::RasterLanes::Avx2, 3, false},
+                                           DevicePath{true, reference::RasterLanes::Scalar, 1},
+                                           DevicePath{true, reference::RasterLanes::Avx2, 1, false}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.

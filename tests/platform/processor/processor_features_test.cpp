@@ -33,6 +33,17 @@ TEST_F(ProcessorFeatures, DetectionAgreesWithLeafOne) {
     if (!avx2) {
         EXPECT_EQ(Detected() & kAvx2, 0u);
     }
+    EXPECT_EQ((Detected() & kGather) != 0, (Detected() & kAvx2) != 0);  // gathers come with AVX2
+}
+
+TEST_F(ProcessorFeatures, GathersAreLeftOutAtStartUpOnlyOnFamily17h) {
+    unsigned eax = 0, vendor[3] = {}, ecx = 0, edx = 0;
+    ASSERT_TRUE(__get_cpuid(0, &eax, &vendor[0], &vendor[2], &vendor[1]));
+    const std::string name(reinterpret_cast<const char*>(vendor), sizeof vendor);
+    ASSERT_TRUE(__get_cpuid(1, &eax, &vendor[0], &ecx, &edx));
+    const unsigned family = ((eax >> 8) & 0xF) + ((eax >> 20) & 0xFF);  // base plus extended
+    const bool slowGathers = name == "AuthenticAMD" && family == 0x17;
+    EXPECT_EQ(Preferred(), slowGathers ? Available() & ~kGather : Available());
 }
 #endif
 
@@ -47,6 +58,7 @@ TEST_F(ProcessorFeatures, TheCapLimitsWhatIsAvailable) {
         EXPECT_EQ(Available(), Detected());
     }
     EXPECT_EQ(Allowed() & ~Available(), 0u);
+    EXPECT_EQ(Preferred() & ~Available(), 0u);
 }
 
 TEST_F(ProcessorFeatures, DisallowedFeaturesComeBackWithinWhatIsAvailable) {

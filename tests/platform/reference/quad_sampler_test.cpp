@@ -31,11 +31,26 @@ protected:
         states.fill(0);
     }
 
-    void TearDown() override { processor::Allow(processor::kEveryFeature); }  // back to the start-up choice
+    void TearDown() override { StartUpFeatures(); }
+
+    static void StartUpFeatures() {
+        processor::Disallow(processor::kEveryFeature);
+        processor::Allow(processor::Preferred());
+    }
 
     // The quad through the quad path (power of two) in scalar, 128-bit and,
-    // where the processor has them, 256-bit steps, and through the general path.
+    // where the processor has them, 256-bit steps (texels fetched by gathers
+    // and by loads), and through the general path.
+    // Both for X8R8G8B8 (alpha reads as opaque) and A8R8G8B8.
     void ExpectSamePaths(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
+        for (bool opaque : {true, false}) {
+            SCOPED_TRACE(opaque ? "X8R8G8B8" : "A8R8G8B8");
+            texture.opaque = opaque;
+            ExpectSamePathsOfTexture(u, v, dudx, dvdx, dudy, dvdy);
+        }
+    }
+
+    void ExpectSamePathsOfTexture(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
         Color4 general[4] = {};
         texture.powerOfTwo = false;
         SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
@@ -44,8 +59,9 @@ protected:
             const char* name;
             std::uint32_t features;
         };
-        for (const Path& path : {Path{"scalar", 0}, Path{"128-bit", processor::kSse2},
-                                 Path{"256-bit", processor::kSse2 | processor::kAvx2}}) {
+        constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
+        for (const Path& path : {Path{"scalar", 0}, Path{"128-bit", processor::kSse2}, Path{"256-bit loads", kAvx2},
+                                 Path{"256-bit gathers", kAvx2 | processor::kGather}}) {
             processor::Disallow(processor::kEveryFeature);
             if (!processor::Allow(path.features)) continue;  // not on this processor
             Color4 quad[4] = {};
@@ -56,7 +72,7 @@ protected:
                     << general[i].r;
             }
         }
-        processor::Allow(processor::kEveryFeature);
+        StartUpFeatures();
     }
 
     void SetFilters(DWORD min, DWORD mag, DWORD mip, DWORD anisotropy) {
@@ -92,6 +108,23 @@ TEST_F(QuadSampler, EveryFilterMatchesTheGeneralPathOnRandomQuads) {
                     }
                 }
             }
+        }
+    }
+}
+
+TEST_F(QuadSampler, RightNeighboursWrapToTheRowStartOnEveryLevel) {
+    // Pixels whose left texel is a level's last column (its right neighbour
+    // the row's first), next to pixels that stay inside the row, in both
+    // lanes of a pixel pair and at the last row; minified onto each level
+    // and magnified onto the first.
+    SetFilters(D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_POINT, 1);
+    for (std::uint32_t level = 0, size = 64; size >= 1; ++level, size /= 2) {
+        const float texel = 1.0f / float(size), step = std::exp2(float(level)) / 64.0f;
+        for (float derivative : {step * 1.2f, step / 8.0f}) {
+            const float last = 1.0f - 0.25f * texel;  // x between the last column and the first
+            const float u[4] = {last, 0.5f * texel, 1.0f - 1.5f * texel, last + 2.0f};
+            const float v[4] = {last, last, 0.5f, -texel};
+            ExpectSamePaths(u, v, derivative, 0.0f, 0.0f, derivative);
         }
     }
 }
