@@ -156,7 +156,10 @@ template <int W>
     return bits;
 }
 
-// The depth plane in lanes, set up once per triangle for its chunks.
+// The depth plane in lanes, set up once per triangle for its chunks. A
+// pixel's depth is (z + dz/dx · (px − originX)) + dz/dy · (py − originY);
+// the second term depends on the row alone, so a quad row works it out
+// once for all its chunks.
 template <int W>
 class DepthPlane {
 public:
@@ -164,13 +167,25 @@ public:
         : z_(Broadcast<W>(t.z)), dzdx_(Broadcast<W>(t.dzdx)), dzdy_(t.dzdy), originX_(Broadcast<W>(t.originX)),
           originY_(t.originY) {}
 
-    // The D16 depths of the chunk's pixels at (x, y), from the plane
-    // (z + dz/dx · (px − originX)) + dz/dy · (py − originY).
-    [[gnu::always_inline]] void At(int x, int y, std::int32_t* out) const {
+    // dz/dy · (py − originY) of each lane of the chunks of quad row y.
+    struct Row {
+        alignas(32) float down[kChunkLanes<W>];
+    };
+
+    [[gnu::always_inline]] Row RowAt(int y) const {
+        Row row;
+        for (int l = 0; l < kChunkLanes<W>; l += W) {
+            const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
+            Store(dzdy_ * (py - originY_), row.down + l);
+        }
+        return row;
+    }
+
+    // The D16 depths of the chunk's pixels at x in `row`.
+    [[gnu::always_inline]] void At(const Row& row, int x, std::int32_t* out) const {
         for (int l = 0; l < kChunkLanes<W>; l += W) {
             const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
-            const FloatLanes<W> py = Load<W>(&kInQuadY[std::size_t(l)]) + float(y);
-            const FloatLanes<W> z = (z_ + dzdx_ * (px - originX_)) + dzdy_ * (py - originY_);
+            const FloatLanes<W> z = (z_ + dzdx_ * (px - originX_)) + Load<W>(row.down + l);
             Store(ScaledUnorm<W>(z, 65535.0f), out + l);
         }
     }
@@ -189,12 +204,13 @@ template <int W>
 class StagePlanes {
 public:
     StagePlanes() = default;
-    StagePlanes(const TriangleSetup& t, int base) : originX_(t.originX), originY_(t.originY) {
+    StagePlanes(const TriangleSetup& t, int base) : originX_(Broadcast<W>(t.originX)), originY_(t.originY) {
         for (int k = 0; k < 3; ++k) {
             Plane& plane = planes_[k];
-            plane.value = t.value[std::size_t(base + k)];
-            plane.ddx = t.ddx[std::size_t(base + k)];
-            plane.ddy = t.ddy[std::size_t(base + k)];
+            const auto attribute = std::size_t(base + k);
+            plane.value = Broadcast<W>(t.value[attribute]);
+            plane.ddx = Broadcast<W>(t.ddx[attribute]);
+            plane.ddy = t.ddy[attribute];
             for (int l = 0; l < kChunkLanes<W>; l += W) {
                 Store(plane.ddx * Load<W>(&kInQuadX[std::size_t(l)]), plane.across + l);
                 Store(plane.ddy * Load<W>(&kInQuadY[std::size_t(l)]), plane.down + l);
@@ -206,18 +222,18 @@ public:
     // quad starts from its top-left pixel, f0 = (value + ddx · (qx −
     // originX)) + ddy · (qy − originY), and steps (f0 + ddx · i) + ddy · j
     // to its pixel (i, j); then u = (s/w) / (q/w) and v alike, through one
-    // division.
+    // division. The row's terms ddy · (qy − originY) are kept from the
+    // chunk before when it lay in the same quad row.
     [[gnu::always_inline]] void At(int x, int y, float* u, float* v) const {
-        const float oy = float(y) - originY_;
-        float down[3];
-        for (int k = 0; k < 3; ++k) down[k] = planes_[k].ddy * oy;
+        if (y != rowY_) StartRow(y);
+        const FloatLanes<W> qx = Broadcast<W>(float(x));
         for (int l = 0; l < kChunkLanes<W>; l += W) {
-            const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + float(x)) - originX_;
+            const FloatLanes<W> ox = (Load<W>(&kQuadX[std::size_t(l)]) + qx) - originX_;
             FloatLanes<W> attribute[3];
 #pragma GCC unroll 3
             for (int k = 0; k < 3; ++k) {
                 const Plane& plane = planes_[k];
-                const FloatLanes<W> first = (Broadcast<W>(plane.value) + plane.ddx * ox) + down[k];
+                const FloatLanes<W> first = (plane.value + plane.ddx * ox) + rowDown_[k];
                 attribute[k] = (first + Load<W>(plane.across + l)) + Load<W>(plane.down + l);
             }
             const FloatLanes<W> inverse = Broadcast<W>(1.0f) / attribute[2];
@@ -227,12 +243,24 @@ public:
     }
 
 private:
+    // Each plane's ddy · (qy − originY) for the quad row y, in every lane.
+    void StartRow(int y) const {
+        const float oy = float(y) - originY_;
+        for (int k = 0; k < 3; ++k) rowDown_[k] = Broadcast<W>(planes_[k].ddy * oy);
+        rowY_ = y;
+    }
+
     struct Plane {
-        float value = 0.0f, ddx = 0.0f, ddy = 0.0f;
-        alignas(32) float across[kChunkLanes<W>] = {}, down[kChunkLanes<W>] = {};
+        FloatLanes<W> value{}, ddx{};  // in every lane
+        float ddy = 0.0f;
+        alignas(32) float across[kChunkLanes<W>], down[kChunkLanes<W>];
     };
     std::array<Plane, 3> planes_;
-    float originX_ = 0.0f, originY_ = 0.0f;
+    FloatLanes<W> originX_{};
+    float originY_ = 0.0f;
+    // The quad row whose terms rowDown_ holds; odd, so no quad row's, at first.
+    mutable int rowY_ = 1;
+    mutable FloatLanes<W> rowDown_[3] = {};
 };
 
 // ---- depth -----------------------------------------------------------------
@@ -523,10 +551,11 @@ template <int W>
 // Depth test, shading and writes of the chunk's pixels in `mask`.
 template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
+                                              const typename DepthPlane<W>::Row& depthRow,
                                               const StagePlanes<W>& direct, int x, int y, unsigned mask) {
-    alignas(32) std::int32_t depths[kChunkLanes<W>] = {};  // read only when the draw tests depth
+    alignas(32) std::int32_t depths[kChunkLanes<W>];  // set and read only when the draw tests depth
     if (s.context.depth.test) {
-        depth.At(x, y, depths);
+        depth.At(depthRow, x, depths);
         mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths);
         if (!mask) return;
     }
@@ -698,6 +727,7 @@ template <int W, DWORD depthFunc>
         const int first = std::min(upper.Empty() ? INT_MAX : upper.first, lower.Empty() ? INT_MAX : lower.first);
         const int last = std::max(upper.Empty() ? INT_MIN : upper.last, lower.Empty() ? INT_MIN : lower.last);
         if (first > last) continue;
+        const typename DepthPlane<W>::Row depthRow = depth.RowAt(y);
         alignas(32) std::int32_t firsts[lanes], lasts[lanes];
         for (int l = 0; l < lanes; ++l) {
             const RowSpan& row = InQuadY(l) ? lower : upper;
@@ -706,7 +736,7 @@ template <int W, DWORD depthFunc>
         }
         for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
             const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
-            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, direct, x, y, mask);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, depthRow, direct, x, y, mask);
         }
     }
 }
