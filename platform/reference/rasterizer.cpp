@@ -279,15 +279,20 @@ template <DWORD func, class Depth>
     return z == z;
 }
 
-// The pixels of the quad mask `mask` at (x, y) whose depths pass; pixels
-// outside the mask (perhaps outside the buffer) are never read.
+// The pixels of the quad mask `mask` at (x, y) whose depths pass, tested
+// one at a time; with `write`, each passing pixel's depth is stored. Pixels
+// outside the mask (perhaps outside the buffer) are never touched.
 template <DWORD func>
-unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, const std::int32_t* z) {
-    const std::uint16_t* row = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, const std::int32_t* z, bool write) {
+    std::uint16_t* row = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
         if (!(mask & (1u << i))) continue;
-        const std::uint16_t stored = row[std::size_t(i >> 1) * target.depthPitch + std::size_t(i & 1)];
-        if (!DepthPasses<func>(std::uint16_t(z[i]), stored)) mask &= ~(1u << i);
+        std::uint16_t& stored = row[std::size_t(i >> 1) * target.depthPitch + std::size_t(i & 1)];
+        if (!DepthPasses<func>(std::uint16_t(z[i]), stored)) {
+            mask &= ~(1u << i);
+        } else if (write) {
+            stored = std::uint16_t(z[i]);
+        }
     }
     return mask;
 }
@@ -298,41 +303,93 @@ unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, 
 bool QuadInBuffers(const DrawTarget& target, int x, int y) { return x + 1 < target.width && y + 1 < target.height; }
 
 #if defined(__SSE2__)
-// The stored depths of the N quads side by side from (x, y), in lane order:
-// a row's two pixels of each quad beside the next row's, which is how the
-// rows' 32-bit pairs interleave.
+// The stored D16 words of the N quads side by side from (x, y), in lane
+// order: a row's two pixels of each quad beside the next row's, which is how
+// the rows' 32-bit pairs interleave.
 template <int N>
-[[gnu::always_inline]] inline IntLanes<kQuadLanes * N> StoredDepths(const DrawTarget& target, int x, int y) {
+[[gnu::always_inline]] inline __m128i StoredWords(const DrawTarget& target, int x, int y) {
     static_assert(N == 1 || N == 2);
     const std::uint16_t* row0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
     const std::uint16_t* row1 = row0 + target.depthPitch;
     std::uint64_t top = 0, bottom = 0;
     std::memcpy(&top, row0, sizeof(std::uint16_t) * 2 * N);
     std::memcpy(&bottom, row1, sizeof(std::uint16_t) * 2 * N);
-    const __m128i words = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&top)),
-                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&bottom)));
+    return _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&top)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&bottom)));
+}
+
+// Words in lane order written back to the N quads from (x, y).
+template <int N>
+[[gnu::always_inline]] inline void StoreWords(const DrawTarget& target, int x, int y, __m128i words) {
+    std::uint16_t* row0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
+    std::uint16_t* row1 = row0 + target.depthPitch;
+    if constexpr (N == 2) {
+        const __m128i rows = _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));  // top row, then bottom
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_unpackhi_epi64(rows, rows));
+    } else {
+        const auto top = std::uint32_t(_mm_cvtsi128_si32(words));
+        const auto bottom = std::uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(words, 4)));
+        std::memcpy(row0, &top, sizeof top);
+        std::memcpy(row1, &bottom, sizeof bottom);
+    }
+}
+
+// The words of the first 4N lanes as 32-bit lanes.
+template <int N>
+[[gnu::always_inline]] inline IntLanes<kQuadLanes * N> Widened(__m128i words) {
     const __m128i halves[2] = {_mm_unpacklo_epi16(words, _mm_setzero_si128()),
                                _mm_unpackhi_epi16(words, _mm_setzero_si128())};
-    IntLanes<kQuadLanes * N> stored;
-    std::memcpy(&stored, halves, sizeof stored);
-    return stored;
+    IntLanes<kQuadLanes * N> lanes;
+    std::memcpy(&lanes, halves, sizeof lanes);
+    return lanes;
+}
+
+// The D16 depths z (each 0 .. 65535) of 4N lanes as words in lane order:
+// offset into the signed range, packed with signed saturation (which none
+// reaches), offset back.
+template <int N>
+[[gnu::always_inline]] inline __m128i DepthWords(const std::int32_t* z) {
+    const __m128i offset = _mm_set1_epi32(0x8000);
+    const __m128i low = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z)), offset);
+    const __m128i high =
+        N == 2 ? _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z + kQuadLanes)), offset) : low;
+    return _mm_xor_si128(_mm_packs_epi32(low, high), _mm_set1_epi16(std::int16_t(0x8000)));
+}
+
+// `fresh` in the lanes of `mask`, `stored` in the others.
+[[gnu::always_inline]] inline __m128i MergedWords(__m128i stored, __m128i fresh, unsigned mask) {
+    const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m128i take = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(std::int16_t(mask)), bits), bits);
+    return _mm_or_si128(_mm_and_si128(take, fresh), _mm_andnot_si128(take, stored));
+}
+
+// QuadDepthPixels for the N quads from (x, y) at once, which lie in the
+// buffers and the tile: their two rows are read once for the test and,
+// with `write`, written back once with the passing pixels' depths.
+template <int N, DWORD func>
+[[gnu::always_inline]] inline unsigned QuadDepthLanes(const DrawTarget& target, int x, int y, unsigned mask,
+                                                      const std::int32_t* z, bool write) {
+    constexpr int lanes = kQuadLanes * N;
+    const __m128i stored = StoredWords<N>(target, x, y);
+    const unsigned passed = mask & LaneBits<lanes>(DepthPasses<func>(LoadInts<lanes>(z), Widened<N>(stored)));
+    if (write && passed) StoreWords<N>(target, x, y, MergedWords(stored, DepthWords<N>(z), passed));
+    return passed;
 }
 #endif
 
-// The chunk's pixels in `mask` that pass the depth test. The stored depths
-// of a chunk (or of one of its quads) that lies in the buffers and in the
-// tile's columns (before readRight) are read whole; a quad reaching beyond
-// them reads only its pixels in `mask`.
+// The chunk's pixels in `mask` that pass the depth test, whose depths are
+// stored when `write`. A chunk (or one of its quads) that lies in the
+// buffers and in the tile's columns (before readRight) is tested and
+// written whole; a quad reaching beyond them pixel by pixel.
 template <int W, DWORD func>
 [[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, int readRight, int x, int y,
-                                                        unsigned mask, const std::int32_t* z) {
+                                                        unsigned mask, const std::int32_t* z, bool write) {
     constexpr int quads = kChunkQuads<W>;
     [[maybe_unused]] const bool rows = y + 1 < target.height;
 #if defined(__SSE2__)
     if constexpr (W > 1) {
-        if (rows && x + 2 * quads <= readRight) {
-            return mask & LaneBits<W>(DepthPasses<func>(LoadInts<W>(z), StoredDepths<quads>(target, x, y)));
-        }
+        if (rows && x + 2 * quads <= readRight) return QuadDepthLanes<quads, func>(target, x, y, mask, z, write);
     }
 #endif
     unsigned passed = 0;
@@ -344,12 +401,11 @@ template <int W, DWORD func>
         unsigned pass;
 #if defined(__SSE2__)
         if (W > 1 && rows && qx + 2 <= readRight) {
-            const IntLanes<kQuadLanes> stored = StoredDepths<1>(target, qx, y);
-            pass = quad & LaneBits<kQuadLanes>(DepthPasses<func>(LoadInts<kQuadLanes>(quadZ), stored));
+            pass = QuadDepthLanes<1, func>(target, qx, y, quad, quadZ, write);
         } else
 #endif
         {
-            pass = QuadDepthPixels<func>(target, qx, y, quad, quadZ);
+            pass = QuadDepthPixels<func>(target, qx, y, quad, quadZ, write);
         }
         passed |= pass << (kQuadLanes * q);
     }
@@ -378,13 +434,12 @@ DirectStage DirectStageOf(const DrawContext& c) {
     return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
 }
 
-// What a tile's chunks share: the draw, its direct stage, and copies of
-// the target and the depth writing, which no sampler call can change.
+// What a tile's chunks share: the draw, its direct stage, and a copy of
+// the target, which no sampler call can change.
 struct TileShading {
     const DrawContext& context;
     DirectStage direct;
     DrawTarget target;
-    bool depthWrite;
     int readRight;  // columns before it lie in the tile and the buffers
 };
 
@@ -398,19 +453,16 @@ std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
 }
 
 // Packs the quad at (x, y) (channels B, G, R, A of pixel i in bgra[i]) and
-// writes its pixels in `mask`: colours, and the D16 depths z when the draw
-// writes depth.
-void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra, const std::int32_t* z) {
+// writes the colours of its pixels in `mask`.
+void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra) {
     const DrawTarget& target = s.target;
     const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
-    const std::size_t depth = std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
         if (!(mask & (1u << i))) continue;
         float channels[4];
         std::memcpy(channels, &bgra[i], sizeof channels);
         const std::size_t across = std::size_t(i & 1), down = std::size_t(i >> 1);
         target.color[color + down * target.colorPitch + across] = PackPixel(channels, target.keepAlpha);
-        if (s.depthWrite) target.depth[depth + down * target.depthPitch + across] = std::uint16_t(z[i]);
     }
 }
 
@@ -418,14 +470,14 @@ void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __
 // WriteQuadPixels in lanes: the same saturation, scaling and rounding; a
 // partial quad inside the buffers is blended into its two rows whole.
 [[gnu::always_inline]] inline void WriteQuadLanes(const TileShading& s, int x, int y, unsigned mask,
-                                                  const __m128* bgra, const std::int32_t* z) {
+                                                  const __m128* bgra) {
     const auto unorm = [](__m128 value) {
         const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
     };
     const DrawTarget& target = s.target;
     const bool full = mask == kFullQuad;
-    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(s, x, y, mask, bgra, z);
+    if (!full && !QuadInBuffers(target, x, y)) return WriteQuadPixels(s, x, y, mask, bgra);
     const __m128i pixels01 = _mm_packs_epi32(unorm(bgra[0]), unorm(bgra[1]));
     const __m128i pixels23 = _mm_packs_epi32(unorm(bgra[2]), unorm(bgra[3]));
     __m128i packed = _mm_packus_epi16(pixels01, pixels23);
@@ -441,37 +493,15 @@ void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __
     }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), packed);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(packed, 8));
-    if (!s.depthWrite) return;
-    // The low 16 bits of the four lanes: pixels 0 and 1 in the first
-    // 32 bits, 2 and 3 in the next.
-    __m128i words = _mm_shufflelo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(z)), _MM_SHUFFLE(3, 1, 2, 0));
-    words = _mm_shufflehi_epi16(words, _MM_SHUFFLE(3, 1, 2, 0));
-    words = _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));
-    std::uint16_t* depth0 = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
-    std::uint16_t* depth1 = depth0 + target.depthPitch;
-    if (!full) {
-        const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 0, 0, 0, 0);
-        const __m128i keep = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(short(mask)), bits), _mm_setzero_si128());
-        std::uint32_t stored0, stored1;
-        std::memcpy(&stored0, depth0, 4);
-        std::memcpy(&stored1, depth1, 4);
-        const __m128i old = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(stored0)), _mm_cvtsi32_si128(int(stored1)));
-        words = _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, words));
-    }
-    const auto top = std::uint32_t(_mm_cvtsi128_si32(words));
-    const auto bottom = std::uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(words, 4)));
-    std::memcpy(depth0, &top, 4);
-    std::memcpy(depth1, &bottom, 4);
 }
 #endif
 
 template <int W>
-[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra,
-                                             const std::int32_t* z) {
+[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra) {
 #if defined(__SSE2__)
-    if constexpr (W > 1) return WriteQuadLanes(s, x, y, mask, bgra, z);
+    if constexpr (W > 1) return WriteQuadLanes(s, x, y, mask, bgra);
 #endif
-    WriteQuadPixels(s, x, y, mask, bgra, z);
+    WriteQuadPixels(s, x, y, mask, bgra);
 }
 
 // ---- shading ---------------------------------------------------------------
@@ -482,7 +512,7 @@ template <int W>
 // four pixels.
 template <int W, bool modulate>
 [[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
-                                               unsigned mask, const std::int32_t* depths) {
+                                               unsigned mask) {
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
@@ -507,7 +537,7 @@ template <int W, bool modulate>
             if constexpr (modulate) channels *= FloatLanes<4>{1.0f, 1.0f, 1.0f, d.alpha};
             std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra);
     }
 }
 
@@ -515,7 +545,7 @@ template <int W, bool modulate>
 // by quad, then the stages per pixel.
 template <int W>
 [[gnu::always_inline]] inline void ShadeStages(const TileShading& s, const TriangleSetup& t, int x, int y,
-                                               unsigned mask, const std::int32_t* depths) {
+                                               unsigned mask) {
     const DrawContext& c = s.context;
     constexpr int lanes = kChunkLanes<W>;
     Color4 texels[lanes][kStageCount];
@@ -544,27 +574,29 @@ template <int W>
             const FloatLanes<4> channels = {color.b, color.g, color.r, color.a};
             std::memcpy(&bgra[i], &channels, sizeof channels);
         }
-        WriteQuad<W>(s, x + 2 * q, y, quad, bgra, depths + kQuadLanes * q);
+        WriteQuad<W>(s, x + 2 * q, y, quad, bgra);
     }
 }
 
-// Depth test, shading and writes of the chunk's pixels in `mask`.
+// Depth test and write, shading and colour writes of the chunk's pixels in
+// `mask`. No later step drops a pixel that passed, so its depth is stored
+// with the test, from the rows the test read.
 template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
                                               const typename DepthPlane<W>::Row& depthRow,
                                               const StagePlanes<W>& direct, int x, int y, unsigned mask) {
-    alignas(32) std::int32_t depths[kChunkLanes<W>];  // set and read only when the draw tests depth
     if (s.context.depth.test) {
+        alignas(32) std::int32_t depths[kChunkLanes<W>];
         depth.At(depthRow, x, depths);
-        mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths);
+        mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths, s.context.depth.write);
         if (!mask) return;
     }
     if (!s.direct.kernel) {
-        ShadeStages<W>(s, t, x, y, mask, depths);
+        ShadeStages<W>(s, t, x, y, mask);
     } else if (s.direct.modulate) {
-        ShadeDirect<W, true>(s, direct, x, y, mask, depths);
+        ShadeDirect<W, true>(s, direct, x, y, mask);
     } else {
-        ShadeDirect<W, false>(s, direct, x, y, mask, depths);
+        ShadeDirect<W, false>(s, direct, x, y, mask);
     }
 }
 
@@ -745,7 +777,7 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void RasterizeTileWith(const DrawContext& c, const TileWork& tile) {
     const int left = std::max(tile.left, c.clipLeft), top = std::max(tile.top, c.clipTop);
     const int right = std::min(tile.right, c.clipRight), bottom = std::min(tile.bottom, c.clipBottom);
-    const TileShading shading{c, DirectStageOf(c), c.target, c.depth.write, std::min(tile.right, c.target.width)};
+    const TileShading shading{c, DirectStageOf(c), c.target, std::min(tile.right, c.target.width)};
     const std::vector<TriangleSetup>& triangles = *c.triangles;
     for (std::uint32_t k = 0; k < tile.triangleCount; ++k) {
         const std::uint32_t index = tile.triangles[k];
