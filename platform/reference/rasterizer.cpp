@@ -203,8 +203,9 @@ private:
 template <int W>
 class StagePlanes {
 public:
-    StagePlanes() = default;
-    StagePlanes(const TriangleSetup& t, int base) : originX_(Broadcast<W>(t.originX)), originY_(t.originY) {
+    StagePlanes() = default;  // for a draw without a direct stage: never evaluated
+    StagePlanes(const TriangleSetup& t, int base)
+        : originX_(Broadcast<W>(t.originX)), originY_(t.originY), rowY_(1) {
         for (int k = 0; k < 3; ++k) {
             Plane& plane = planes_[k];
             const auto attribute = std::size_t(base + k);
@@ -251,16 +252,16 @@ private:
     }
 
     struct Plane {
-        FloatLanes<W> value{}, ddx{};  // in every lane
-        float ddy = 0.0f;
+        FloatLanes<W> value, ddx;  // in every lane
+        float ddy;
         alignas(32) float across[kChunkLanes<W>], down[kChunkLanes<W>];
     };
     std::array<Plane, 3> planes_;
-    FloatLanes<W> originX_{};
-    float originY_ = 0.0f;
+    FloatLanes<W> originX_;
+    float originY_;
     // The quad row whose terms rowDown_ holds; odd, so no quad row's, at first.
-    mutable int rowY_ = 1;
-    mutable FloatLanes<W> rowDown_[3] = {};
+    mutable int rowY_;
+    mutable FloatLanes<W> rowDown_[3];
 };
 
 // ---- depth -----------------------------------------------------------------
