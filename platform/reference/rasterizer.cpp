@@ -156,6 +156,36 @@ template <int W>
     return bits;
 }
 
+#if defined(__SSE2__)
+// Eight D16 values in 16-bit lanes, as signed numbers offset by -32768 so
+// that signed comparisons order them as unsigned ones.
+using OffsetWords = std::int16_t __attribute__((vector_size(16)));
+
+[[gnu::always_inline]] inline __m128i WordOffset() { return _mm_set1_epi16(std::int16_t(0x8000)); }
+#endif
+
+// W D16 depths (each 0 .. 65535) from 32-bit lanes to out[0 .. W).
+template <int W>
+[[gnu::always_inline]] inline void StoreD16(IntLanes<W> depths, std::uint16_t* out) {
+    if constexpr (W == 1) {
+        *out = std::uint16_t(depths);
+    } else {
+#if defined(__SSE2__)
+        // Offset into the signed range, packed with signed saturation
+        // (which none reaches), offset back.
+        __m128i halves[W / kQuadLanes];
+        std::memcpy(halves, &depths, sizeof depths);
+        const __m128i offset = _mm_set1_epi32(0x8000);
+        const __m128i low = _mm_sub_epi32(halves[0], offset);
+        const __m128i high = W > kQuadLanes ? _mm_sub_epi32(halves[W / kQuadLanes - 1], offset) : low;
+        const __m128i words = _mm_xor_si128(_mm_packs_epi32(low, high), WordOffset());
+        std::memcpy(out, &words, sizeof(std::uint16_t) * W);
+#else
+        for (int i = 0; i < W; ++i) out[i] = std::uint16_t(depths[i]);
+#endif
+    }
+}
+
 // The depth plane in lanes, set up once per triangle for its chunks. A
 // pixel's depth is (z + dz/dx · (px − originX)) + dz/dy · (py − originY);
 // the second term depends on the row alone, so a quad row works it out
@@ -182,11 +212,11 @@ public:
     }
 
     // The D16 depths of the chunk's pixels at x in `row`.
-    [[gnu::always_inline]] void At(const Row& row, int x, std::int32_t* out) const {
+    [[gnu::always_inline]] void At(const Row& row, int x, std::uint16_t* out) const {
         for (int l = 0; l < kChunkLanes<W>; l += W) {
             const FloatLanes<W> px = Load<W>(&kPixelX[std::size_t(l)]) + float(x);
             const FloatLanes<W> z = (z_ + dzdx_ * (px - originX_)) + Load<W>(row.down + l);
-            Store(ScaledUnorm<W>(z, 65535.0f), out + l);
+            StoreD16<W>(ScaledUnorm<W>(z, 65535.0f), out + l);
         }
     }
 
@@ -267,7 +297,7 @@ private:
 // ---- depth -----------------------------------------------------------------
 
 // Whether z passes against stored under `func`: a bool for one pixel, and
-// for lanes (D16 values in 32-bit lanes) each lane 0 or all ones.
+// for lanes (OffsetWords) each lane 0 or all ones.
 template <DWORD func, class Depth>
 [[gnu::always_inline]] inline auto DepthPasses(Depth z, Depth stored) {
     if constexpr (func == D3DCMP_NEVER) return z != z;
@@ -284,15 +314,15 @@ template <DWORD func, class Depth>
 // one at a time; with `write`, each passing pixel's depth is stored. Pixels
 // outside the mask (perhaps outside the buffer) are never touched.
 template <DWORD func>
-unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, const std::int32_t* z, bool write) {
+unsigned QuadDepthPixels(const DrawTarget& target, int x, int y, unsigned mask, const std::uint16_t* z, bool write) {
     std::uint16_t* row = target.depth + std::size_t(y) * target.depthPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
         if (!(mask & (1u << i))) continue;
         std::uint16_t& stored = row[std::size_t(i >> 1) * target.depthPitch + std::size_t(i & 1)];
-        if (!DepthPasses<func>(std::uint16_t(z[i]), stored)) {
+        if (!DepthPasses<func>(z[i], stored)) {
             mask &= ~(1u << i);
         } else if (write) {
-            stored = std::uint16_t(z[i]);
+            stored = z[i];
         }
     }
     return mask;
@@ -336,28 +366,6 @@ template <int N>
     }
 }
 
-// The words of the first 4N lanes as 32-bit lanes.
-template <int N>
-[[gnu::always_inline]] inline IntLanes<kQuadLanes * N> Widened(__m128i words) {
-    const __m128i halves[2] = {_mm_unpacklo_epi16(words, _mm_setzero_si128()),
-                               _mm_unpackhi_epi16(words, _mm_setzero_si128())};
-    IntLanes<kQuadLanes * N> lanes;
-    std::memcpy(&lanes, halves, sizeof lanes);
-    return lanes;
-}
-
-// The D16 depths z (each 0 .. 65535) of 4N lanes as words in lane order:
-// offset into the signed range, packed with signed saturation (which none
-// reaches), offset back.
-template <int N>
-[[gnu::always_inline]] inline __m128i DepthWords(const std::int32_t* z) {
-    const __m128i offset = _mm_set1_epi32(0x8000);
-    const __m128i low = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z)), offset);
-    const __m128i high =
-        N == 2 ? _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z + kQuadLanes)), offset) : low;
-    return _mm_xor_si128(_mm_packs_epi32(low, high), _mm_set1_epi16(std::int16_t(0x8000)));
-}
-
 // `fresh` in the lanes of `mask`, `stored` in the others.
 [[gnu::always_inline]] inline __m128i MergedWords(__m128i stored, __m128i fresh, unsigned mask) {
     const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
@@ -370,11 +378,19 @@ template <int N>
 // with `write`, written back once with the passing pixels' depths.
 template <int N, DWORD func>
 [[gnu::always_inline]] inline unsigned QuadDepthLanes(const DrawTarget& target, int x, int y, unsigned mask,
-                                                      const std::int32_t* z, bool write) {
-    constexpr int lanes = kQuadLanes * N;
+                                                      const std::uint16_t* z, bool write) {
+    __m128i fresh = _mm_setzero_si128();
+    std::memcpy(&fresh, z, sizeof(std::uint16_t) * kQuadLanes * N);
     const __m128i stored = StoredWords<N>(target, x, y);
-    const unsigned passed = mask & LaneBits<lanes>(DepthPasses<func>(LoadInts<lanes>(z), Widened<N>(stored)));
-    if (write && passed) StoreWords<N>(target, x, y, MergedWords(stored, DepthWords<N>(z), passed));
+    OffsetWords offsetZ, offsetStored;
+    std::memcpy(&offsetZ, &fresh, sizeof fresh);
+    std::memcpy(&offsetStored, &stored, sizeof stored);
+    offsetZ ^= OffsetWords(WordOffset());
+    offsetStored ^= OffsetWords(WordOffset());
+    const __m128i pass = __m128i(DepthPasses<func>(offsetZ, offsetStored));
+    // One byte per lane, then one bit.
+    const unsigned passed = mask & unsigned(_mm_movemask_epi8(_mm_packs_epi16(pass, pass)));
+    if (write && passed) StoreWords<N>(target, x, y, MergedWords(stored, fresh, passed));
     return passed;
 }
 #endif
@@ -385,7 +401,7 @@ template <int N, DWORD func>
 // written whole; a quad reaching beyond them pixel by pixel.
 template <int W, DWORD func>
 [[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, int readRight, int x, int y,
-                                                        unsigned mask, const std::int32_t* z, bool write) {
+                                                        unsigned mask, const std::uint16_t* z, bool write) {
     constexpr int quads = kChunkQuads<W>;
     [[maybe_unused]] const bool rows = y + 1 < target.height;
 #if defined(__SSE2__)
@@ -398,7 +414,7 @@ template <int W, DWORD func>
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
         const int qx = x + 2 * q;
-        const std::int32_t* quadZ = z + kQuadLanes * q;
+        const std::uint16_t* quadZ = z + kQuadLanes * q;
         unsigned pass;
 #if defined(__SSE2__)
         if (W > 1 && rows && qx + 2 <= readRight) {
@@ -587,7 +603,7 @@ template <int W, DWORD depthFunc>
                                               const typename DepthPlane<W>::Row& depthRow,
                                               const StagePlanes<W>& direct, int x, int y, unsigned mask) {
     if (s.context.depth.test) {
-        alignas(32) std::int32_t depths[kChunkLanes<W>];
+        alignas(16) std::uint16_t depths[kChunkLanes<W>];
         depth.At(depthRow, x, depths);
         mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths, s.context.depth.write);
         if (!mask) return;
