@@ -602,7 +602,8 @@ template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
                                               const typename DepthPlane<W>::Row& depthRow,
                                               const StagePlanes<W>& direct, int x, int y, unsigned mask) {
-    if (s.context.depth.test) {
+    // A draw without the depth test has the tile function of ALWAYS.
+    if (depthFunc != D3DCMP_ALWAYS || s.context.depth.test) {
         alignas(16) std::uint16_t depths[kChunkLanes<W>];
         depth.At(depthRow, x, depths);
         mask = ChunkDepthPixels<W, depthFunc>(s.target, s.readRight, x, y, mask, depths, s.context.depth.write);
