@@ -718,18 +718,24 @@ void RowWalk::Spans(int left, int right, int rows, RowSpan* out) {
 // c ≥ 0 holds at some column of a row only if it holds at the row's best
 // column (x1 when a > 0, else x0), which bounds y from one side when b ≠ 0
 // and keeps or removes every row when b = 0. A long thin triangle crossing
-// a tile keeps only the rows where it crosses the tile's columns.
+// a tile keeps only the rows where it crosses the tile's columns. Most
+// tiles that a triangle's bounds touch lie wholly outside one of its
+// edges, negative at the rectangle's best corner: they are dropped first,
+// without dividing.
 bool RowsInColumns(const TriangleSetup& t, int x0, int x1, int* y0, int* y1) {
-    std::int64_t top = *y0, bottom = *y1;
+    std::array<std::int64_t, 3> k;  // each edge is b·y + k at its best column
     for (std::size_t e = 0; e < 3; ++e) {
         const std::int64_t a = t.edgeA[e], b = t.edgeB[e];
-        const std::int64_t k = a * (a > 0 ? x1 : x0) + t.edgeC[e];  // the edge is b·y + k there
+        k[e] = a * (a > 0 ? x1 : x0) + t.edgeC[e];
+        if (b * (b > 0 ? *y1 : *y0) + k[e] < 0) return false;
+    }
+    std::int64_t top = *y0, bottom = *y1;
+    for (std::size_t e = 0; e < 3; ++e) {
+        const std::int64_t b = t.edgeB[e];
         if (b > 0) {
-            top = std::max(top, -FloorDiv(k, b));
+            top = std::max(top, -FloorDiv(k[e], b));
         } else if (b < 0) {
-            bottom = std::min(bottom, FloorDiv(k, -b));
-        } else if (k < 0) {
-            return false;
+            bottom = std::min(bottom, FloorDiv(k[e], -b));
         }
     }
     if (top > bottom) return false;
