@@ -11,7 +11,6 @@
 #include <immintrin.h>
 #endif
 
-#include "library_log2.h"
 #include "processor_features.h"
 
 namespace quillmark::reference {
@@ -154,11 +153,7 @@ template <bool anisotropic>
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
     if (!(rhoMax > 0.0f && rhoMax < std::numeric_limits<float>::infinity())) return lod;  // zero, NaN, infinite
-    // A footprint magnified whichever float the library's log2f would give
-    // is settled without asking it.
-    const Log2Bracket log2Rho = BracketLog2(rhoMax);
-    if (log2Rho.above + s.lodBias <= 0.0f) return lod;
-    const float lambda = (log2Rho.Known() ? log2Rho.above : library_log2::Library(rhoMax)) + s.lodBias;
+    const float lambda = std::log2(rhoMax) + s.lodBias;
     if (lambda <= 0.0f) return lod;
     lod.magnify = false;
     lod.lambda = lambda;
@@ -169,7 +164,7 @@ template <bool anisotropic>
         lod.probes = 1;
         return lod;
     }
-    lod.lambda = LibraryLog2(rhoMax / float(lod.probes)) + s.lodBias;
+    lod.lambda = std::log2(rhoMax / float(lod.probes)) + s.lodBias;
     const bool alongX = xLength >= yLength;
     lod.du = alongX ? f.dudx : f.dudy;
     lod.dv = alongX ? f.dvdx : f.dvdy;
