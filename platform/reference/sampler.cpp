@@ -129,13 +129,15 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
     return filtered;
 }
 
-// The correctly rounded square root, without the C library's errno path
-// for negative arguments (a length's square is never negative; NaN stays NaN).
-inline float SquareRoot(float value) {
+// Correctly rounded square roots of four lanes, without the C library's
+// errno path for negative arguments (a length's square is never negative;
+// NaN stays NaN). Each lane has the bits of its scalar square root.
+inline Lanes SquareRoots(Lanes squares) {
 #if defined(__SSE__)
-    return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(value)));
+    return Lanes(_mm_sqrt_ps(__m128(squares)));
 #else
-    return std::sqrt(value);
+    for (int i = 0; i < 4; ++i) squares[i] = std::sqrt(squares[i]);
+    return squares;
 #endif
 }
 
@@ -143,8 +145,10 @@ inline float SquareRoot(float value) {
 template <bool anisotropic>
 [[gnu::always_inline]] inline LodChoice ChooseLodFor(const SamplerSetup& s, const Footprint& f) {
     const float w = s.levels[0].texelsAcross, h = s.levels[0].texelsDown;
-    const float xLength = SquareRoot(f.dudx * w * f.dudx * w + f.dvdx * h * f.dvdx * h);
-    const float yLength = SquareRoot(f.dudy * w * f.dudy * w + f.dvdy * h * f.dvdy * h);
+    // The x and y axes' lengths in lanes 0 and 1.
+    const Lanes du{f.dudx, f.dudy, 0.0f, 0.0f}, dv{f.dvdx, f.dvdy, 0.0f, 0.0f};
+    const Lanes lengths = SquareRoots(du * w * du * w + dv * h * dv * h);
+    const float xLength = lengths[0], yLength = lengths[1];
     const float rhoMax = std::max(xLength, yLength);
     const float rhoMin = std::min(xLength, yLength);
     LodChoice lod;
