@@ -721,19 +721,18 @@ void InPlaceChunkWide(const SamplerSetup& s, const float* u, const float* v, Chu
     const auto perQuad = [](auto first, auto second) { return _mm256_setr_m128(_mm_set1_ps(first), _mm_set1_ps(second)); };
     const ChunkLevels first = ChunkLevelsOf(s.levels[pairs[0].first], s.levels[pairs[1].first]);
     const bool anyBlends = blends[0] || blends[1];
-    ChunkLevels second{};
-    __m256 blend{}, keep{};
-    if (anyBlends) {
-        second = ChunkLevelsOf(s.levels[pairs[0].first + (blends[0] ? 1 : 0)], s.levels[pairs[1].first + (blends[1] ? 1 : 0)]);
-        blend = perQuad(pairs[0].blend, pairs[1].blend);
-        keep = _mm256_castsi256_ps(_mm256_setr_m128i(_mm_set1_epi32(blends[0] ? 0 : -1), _mm_set1_epi32(blends[1] ? 0 : -1)));
-    }
-    // Probe's level blend at (pu, pv).
+    const SampledLevel& second0 = s.levels[pairs[0].first + (blends[0] ? 1 : 0)];
+    const SampledLevel& second1 = s.levels[pairs[1].first + (blends[1] ? 1 : 0)];
+    // Probe's level blend at (pu, pv); the second level's constants are
+    // spread where it is filtered, which keeps them out of the first's registers.
     const auto probe = [&](__m256 pu, __m256 pv, ChunkChannels& values) {
         LinearChunk<opaque, fetch>(first, pu, pv, values);
         if (!anyBlends) return;
         ChunkChannels next;
-        LinearChunk<opaque, fetch>(second, pu, pv, next);
+        LinearChunk<opaque, fetch>(ChunkLevelsOf(second0, second1), pu, pv, next);
+        const __m256 blend = perQuad(pairs[0].blend, pairs[1].blend);
+        const __m256 keep = _mm256_castsi256_ps(
+            _mm256_setr_m128i(_mm_set1_epi32(blends[0] ? 0 : -1), _mm_set1_epi32(blends[1] ? 0 : -1)));
 #pragma GCC unroll 4
         for (int c = 0; c < kChannels; ++c) {
             const __m256 blended = _mm256_add_ps(values[c], _mm256_mul_ps(_mm256_sub_ps(next[c], values[c]), blend));
