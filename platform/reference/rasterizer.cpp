@@ -461,7 +461,7 @@ template <int W>
     constexpr unsigned kFullChunk = (1u << kChunk) - 1;
     const DrawTarget& target = s.target;
     const bool full = mask == kFullChunk;
-    if (!full && !(x + 3 < target.width && y + 1 < target.height)) {
+    if (!full && !QuadInBuffers(target, x + 2, y)) {  // the chunk's right quad, and so both
         for (int q = 0; q < 2; ++q) {
             const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
             if (!quad) continue;
@@ -525,18 +525,15 @@ template <int W>
 
 // The direct stage's quads of the chunk at (x, y), with the alpha factor
 // or without: both quads by the chunk kernel where the draw has one and
-// both are covered, else quad by quad. The derivatives are the quad's: right neighbour minus top-left
-// pixel across, bottom neighbour minus top-left pixel down, shared by all
-// four pixels.
+// both are covered, else quad by quad. The derivatives are the quad's:
+// right neighbour minus top-left pixel across, bottom neighbour minus
+// top-left pixel down, shared by all four pixels.
 template <int W, bool modulate>
 [[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
                                                unsigned mask, const std::int32_t* depths) {
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
-    // The kernel writes the pixels of its quad's mask at least; the others
-    // are packed too, then left out of the write, so they hold zeros or an
-    // earlier quad's texels.
     if constexpr (kChunkQuads<W> == 2) {
         if (d.chunkKernel && (mask & kFullQuad) && (mask >> kQuadLanes)) {
             ChunkTexels chunk;
@@ -547,6 +544,9 @@ template <int W, bool modulate>
             return WriteChunk(s, x, y, mask, bgra, depths);
         }
     }
+    // The kernel writes the pixels of its quad's mask at least; the others
+    // are packed too, then left out of the write, so they hold zeros or an
+    // earlier quad's texels.
     __m128 texels[kQuadLanes] = {};
 #pragma GCC unroll 2
     for (int q = 0; q < kChunkQuads<W>; ++q) {

@@ -430,16 +430,24 @@ inline __m128i FetchTexels(const LevelLanes& l, __m128i x, __m128i rowStart) {
     }
 }
 
+// Two texels of each of the four pixels of a quad, one 64-bit load per
+// pixel: the texel words of pixels 0, 1 in the low and 2, 3 in the high
+// half are (left, right) pairs.
+inline void LoadPairs(const std::uint32_t* argb, __m128i index, __m128& pixels01, __m128& pixels23) {
+    const std::array<std::uint32_t, 4> at = Offsets(index);
+    // movq and movhpd: neither needs the pair aligned.
+    const auto low = [&](int i) { return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(argb + at[i]))); };
+    const auto high = [&](int i) { return reinterpret_cast<const double*>(argb + at[i]); };
+    pixels01 = _mm_castpd_ps(_mm_loadh_pd(low(0), high(1)));
+    pixels23 = _mm_castpd_ps(_mm_loadh_pd(low(2), high(3)));
+}
+
 // The texels at row start + x (left) and the next ones (right) of the four
 // pixels, one 64-bit load per pixel: only where no pixel's x is the row's
 // last texel, whose right neighbour wraps to the row's first.
 inline void LoadNeighbours(const LevelLanes& l, __m128i x, __m128i rowStart, __m128i& left, __m128i& right) {
-    const std::array<std::uint32_t, 4> at = Offsets(_mm_add_epi32(rowStart, x));
-    // movq and movhpd: neither needs the pair aligned.
-    const auto low = [&](int i) { return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l.argb + at[i]))); };
-    const auto high = [&](int i) { return reinterpret_cast<const double*>(l.argb + at[i]); };
-    const __m128 pixels01 = _mm_castpd_ps(_mm_loadh_pd(low(0), high(1)));
-    const __m128 pixels23 = _mm_castpd_ps(_mm_loadh_pd(low(2), high(3)));
+    __m128 pixels01, pixels23;
+    LoadPairs(l.argb, _mm_add_epi32(rowStart, x), pixels01, pixels23);
     left = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(2, 0, 2, 0)));
     right = _mm_castps_si128(_mm_shuffle_ps(pixels01, pixels23, _MM_SHUFFLE(3, 1, 3, 1)));
 }
@@ -604,18 +612,6 @@ struct ChunkLevels {
 // PinnedFloors of eight values.
 inline __m256 PinnedFloors(__m256 value) {
     return _mm256_floor_ps(_mm256_min_ps(_mm256_max_ps(value, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f)));
-}
-
-// Two texels of each of the four pixels of a quad, one 64-bit load per
-// pixel: the texel words of pixels 0, 1 in the low and 2, 3 in the high
-// half are (left, right) pairs.
-inline void LoadPairs(const std::uint32_t* argb, __m128i index, __m128& pixels01, __m128& pixels23) {
-    const std::array<std::uint32_t, 4> at = Offsets(index);
-    // movq and movhpd: neither needs the pair aligned.
-    const auto low = [&](int i) { return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(argb + at[i]))); };
-    const auto high = [&](int i) { return reinterpret_cast<const double*>(argb + at[i]); };
-    pixels01 = _mm_castpd_ps(_mm_loadh_pd(low(0), high(1)));
-    pixels23 = _mm_castpd_ps(_mm_loadh_pd(low(2), high(3)));
 }
 
 // LoadNeighbours for the eight pixels of a chunk, each quad from its level.
