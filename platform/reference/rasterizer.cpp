@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -438,6 +439,7 @@ template <int W, DWORD func>
 // alpha and a factor other than 1 multiplies.
 struct DirectStage {
     InPlaceQuadKernel kernel = nullptr;  // null when the draw runs the stages
+    InPlaceChunkKernel chunkKernel = nullptr;  // for chunks of two quads, where the sampler has one
     const SamplerSetup* sampler = nullptr;
     int base = 0;  // the stage's (s, t, q)
     bool modulate = false;
@@ -448,7 +450,8 @@ DirectStage DirectStageOf(const DrawContext& c) {
     if (c.directStage < 0) return {};
     const auto stage = std::uint32_t(c.directStage);
     const float alpha = c.program.steps[stage].alphaOp == D3DTOP_MODULATE ? c.program.startCurrent.a : 1.0f;
-    return {c.directKernel, &c.samplers[stage], c.attributeBase[stage], c.target.keepAlpha && alpha != 1.0f, alpha};
+    return {c.directKernel, c.directChunkKernel, &c.samplers[stage], c.attributeBase[stage],
+            c.target.keepAlpha && alpha != 1.0f, alpha};
 }
 
 // What a tile's chunks share: the draw, its direct stage, and a copy of
@@ -521,18 +524,80 @@ template <int W>
     WriteQuadPixels(s, x, y, mask, bgra);
 }
 
+// The colours of the chunk at (x, y), two quads side by side with pixel i
+// of quad q in lane 4q + i, as one 8-lane value per channel (B, G, R, A):
+// packed as WriteQuadPixels packs, and written for the pixels in `mask`. A
+// partial chunk inside the buffers is blended into its two rows whole; one
+// reaching past them is written quad by quad.
+[[gnu::always_inline]] inline void WriteChunk(const TileShading& s, int x, int y, unsigned mask,
+                                              const FloatLanes<8>* bgra) {
+    constexpr int kChunk = 2 * kQuadLanes;
+    constexpr unsigned kFullChunk = (1u << kChunk) - 1;
+    const DrawTarget& target = s.target;
+    const bool full = mask == kFullChunk;
+    if (!full && !QuadInBuffers(target, x + 2, y)) {  // the chunk's right quad, and so both
+        for (int q = 0; q < 2; ++q) {
+            const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
+            if (!quad) continue;
+            __m128 pixels[kQuadLanes];
+            for (int i = 0; i < kQuadLanes; ++i) {
+                const int lane = kQuadLanes * q + i;
+                const FloatLanes<4> channels = {bgra[0][lane], bgra[1][lane], bgra[2][lane], bgra[3][lane]};
+                std::memcpy(&pixels[i], &channels, sizeof channels);
+            }
+            WriteQuad<kChunk>(s, x + 2 * q, y, quad, pixels);
+        }
+        return;
+    }
+    using Row = std::uint32_t __attribute__((vector_size(16)));
+    const auto byte = [](FloatLanes<8> channel) { return ScaledUnorm<8>(channel, 255.0f); };
+    IntLanes<8> words = byte(bgra[0]) | byte(bgra[1]) << 8 | byte(bgra[2]) << 16;
+    words |= target.keepAlpha ? byte(bgra[3]) << 24 : IntLanes<8>{} + std::int32_t(0xFF000000u);
+    const auto rows = std::bit_cast<std::array<std::uint32_t, kChunk>>(words);
+    // Row 0 holds lanes 0, 1 (quad 0) and 4, 5 (quad 1); row 1 lanes 2, 3, 6, 7.
+    constexpr int kTopLanes[4] = {0, 1, 4, 5}, kBottomLanes[4] = {2, 3, 6, 7};
+    Row top, bottom, topBits, bottomBits;
+    for (int k = 0; k < 4; ++k) {
+        top[k] = rows[std::size_t(kTopLanes[k])], bottom[k] = rows[std::size_t(kBottomLanes[k])];
+        topBits[k] = 1u << kTopLanes[k], bottomBits[k] = 1u << kBottomLanes[k];
+    }
+    std::uint32_t* row0 = target.color + std::size_t(y) * target.colorPitch + std::size_t(x);
+    std::uint32_t* row1 = row0 + target.colorPitch;
+    const Row lanes = Row{} + mask;
+    if (!full) {  // keep the pixels outside the mask
+        Row old0, old1;
+        std::memcpy(&old0, row0, sizeof old0);
+        std::memcpy(&old1, row1, sizeof old1);
+        top = (lanes & topBits) != 0 ? top : old0;
+        bottom = (lanes & bottomBits) != 0 ? bottom : old1;
+    }
+    std::memcpy(row0, &top, sizeof top);
+    std::memcpy(row1, &bottom, sizeof bottom);
+}
+
 // ---- shading ---------------------------------------------------------------
 
 // The direct stage's quads of the chunk at (x, y), with the alpha factor
-// or without. The derivatives are the quad's: right neighbour minus top-left
-// pixel across, bottom neighbour minus top-left pixel down, shared by all
-// four pixels.
+// or without: both quads by the chunk kernel where the draw has one and
+// both are covered, else quad by quad. The derivatives are the quad's:
+// right neighbour minus top-left pixel across, bottom neighbour minus
+// top-left pixel down, shared by all four pixels.
 template <int W, bool modulate>
 [[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
                                                unsigned mask) {
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
+    if constexpr (kChunkQuads<W> == 2) {
+        if (d.chunkKernel && (mask & kFullQuad) && (mask >> kQuadLanes)) {
+            ChunkTexels chunk;
+            d.chunkKernel(*d.sampler, u, v, &chunk);
+            FloatLanes<8> bgra[4];
+            for (int c = 0; c < 4; ++c) bgra[c] = Load<8>(chunk.channels[c]) * kByteScale;
+            if constexpr (modulate) bgra[3] *= d.alpha;
+            return WriteChunk(s, x, y, mask, bgra);
+        }
+    }
     // The kernel writes the pixels of its quad's mask at least; the others
     // are packed too, then left out of the write, so they hold zeros or an
     // earlier quad's texels.

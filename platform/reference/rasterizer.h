@@ -48,6 +48,7 @@ struct DrawContext {
     // straight from the texel bytes; -1 otherwise.
     int directStage = -1;
     InPlaceQuadKernel directKernel = nullptr;  // the direct stage's sampler kernel
+    InPlaceChunkKernel directChunkKernel = nullptr;  // its kernel of two quads, where it has one
     const std::vector<TriangleSetup>* triangles = nullptr;
     // The row spans of the triangles being drawn: triangle i's row
     // max(minY, clipTop) is spans[firstSpan[i]], the rows below it follow.

@@ -120,6 +120,25 @@ using InPlaceQuadKernel = void (*)(const SamplerSetup& setup, const float* u, co
 // none of them.
 InPlaceQuadKernel PickInPlaceKernel(const SamplerSetup& setup);
 
+// The texels of a chunk of two quads side by side, pixel i of quad q
+// being pixel 4q + i, in InPlaceQuadKernel's units: one array per channel
+// (B, G, R, A), lane 4q + i.
+struct ChunkTexels {
+    static constexpr int kPixels = 8;
+    alignas(32) float channels[4][kPixels];
+};
+
+// Samples both quads of a chunk, every pixel at its own coordinates
+// u[0 .. 7], v[0 .. 7]; each quad has its own derivatives and so its own
+// level-of-detail choice, as InPlaceQuadKernel would make it.
+using InPlaceChunkKernel = void (*)(const SamplerSetup& setup, const float* u, const float* v, ChunkTexels* out);
+
+// The chunk kernel for the setup, chosen once per draw like
+// PickInPlaceKernel's (texels fetched the same way): for linear
+// magnification and minification with AVX2; null otherwise (the quad
+// kernel then serves every quad).
+InPlaceChunkKernel PickInPlaceChunkKernel(const SamplerSetup& setup);
+
 // The float nearest 1/255: native channels are byte values times this.
 inline constexpr float kByteScale = 1.0f / 255.0f;
 

@@ -110,7 +110,10 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& conte
     const std::uint32_t start = context.program.start;
     const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
     context.directStage = direct ? int(start) : -1;
-    if (direct) context.directKernel = PickInPlaceKernel(context.samplers[start]);
+    if (direct) {
+        context.directKernel = PickInPlaceKernel(context.samplers[start]);
+        context.directChunkKernel = PickInPlaceChunkKernel(context.samplers[start]);
+    }
     return S_OK;
 }
 

@@ -94,16 +94,19 @@ protected:
         device->SetSamplerState(stage, D3DSAMP_MIPFILTER, mip);
     }
 
-    // The back buffer's pixels, row-major, 800 per row.
+    // The back buffer's pixels, row-major, a row its width (800 for the
+    // application's target).
     std::vector<std::uint32_t> ReadBack() {
         IDirect3DSurface9* back = nullptr;
         device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        D3DSURFACE_DESC desc{};
+        back->GetDesc(&desc);
         D3DLOCKED_RECT locked{};
         back->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<std::uint32_t> pixels(800 * 600);
-        for (int y = 0; y < 600; ++y) {
-            std::memcpy(&pixels[std::size_t(y) * 800], static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch,
-                        800 * 4);
+        std::vector<std::uint32_t> pixels(std::size_t(desc.Width) * desc.Height);
+        for (UINT y = 0; y < desc.Height; ++y) {
+            std::memcpy(&pixels[std::size_t(y) * desc.Width], static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch,
+                        desc.Width * 4);
         }
         back->UnlockRect();
         back->Release();

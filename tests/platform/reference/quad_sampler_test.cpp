@@ -140,5 +140,122 @@ TEST_F(QuadSampler, NonFiniteAndHugeCoordinatesStayInsideTheTexture) {
     }
 }
 
+// The chunk kernel (two quads side by side, each with its own level of
+// detail) against the general per-pixel sampler, quad by quad.
+class ChunkSampler : public QuadSampler {
+protected:
+    // A quad at (u0, v0) whose pixels step by `across` in u and `down` in
+    // v (by `across` when 0).
+    struct Quad {
+        float u0, v0, across, down = 0.0f;
+    };
+
+    // Samples the chunk of quads a and b through each fetch.
+    void ExpectChunkMatchesQuads(const Quad& a, const Quad& b) {
+        float u[8], v[8];
+        const Quad quads[2] = {a, b};
+        for (int q = 0; q < 2; ++q) {
+            for (int i = 0; i < 4; ++i) {
+                const float down = quads[q].down > 0.0f ? quads[q].down : quads[q].across;
+                u[4 * q + i] = quads[q].u0 + float(i & 1) * quads[q].across;
+                v[4 * q + i] = quads[q].v0 + float(i >> 1) * down;
+            }
+        }
+        Color4 expected[8];
+        texture.powerOfTwo = false;  // the general path
+        const SamplerSetup general = MakeSamplerSetup(states, texture);
+        for (int q = 0; q < 2; ++q) {
+            const float* qu = u + 4 * q;
+            const float* qv = v + 4 * q;
+            SampleQuad(general, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], 0xF, expected + 4 * q);
+        }
+        texture.powerOfTwo = true;
+        constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
+        for (std::uint32_t features : {kAvx2, kAvx2 | processor::kGather}) {
+            SCOPED_TRACE(features & processor::kGather ? "gathers" : "loads");
+            processor::Disallow(processor::kEveryFeature);
+            if (!processor::Allow(features)) continue;  // no gathers on this processor
+            ExpectChunkMatches(u, v, expected);
+        }
+        StartUpFeatures();
+    }
+
+    // The chunk through the kernel allowed now against the expected colours.
+    void ExpectChunkMatches(const float* u, const float* v, const Color4* expected) {
+        const SamplerSetup setup = MakeSamplerSetup(states, texture);
+        const InPlaceChunkKernel kernel = PickInPlaceChunkKernel(setup);
+        if (!kernel) {
+            ADD_FAILURE() << "no chunk kernel for linear filters with AVX2";
+            return;
+        }
+        ChunkTexels chunk;
+        kernel(setup, u, v, &chunk);
+        for (int l = 0; l < 8; ++l) {
+            const Color4 got = {chunk.channels[2][l] * kByteScale, chunk.channels[1][l] * kByteScale,
+                                chunk.channels[0][l] * kByteScale, chunk.channels[3][l] * kByteScale};
+            EXPECT_EQ(std::memcmp(&got, &expected[l], sizeof got), 0)
+                << "pixel " << l << ": " << got.r << " " << got.g << " "
+                << got.b << " " << got.a << " against " << expected[l].r << " " << expected[l].g << " "
+                << expected[l].b << " " << expected[l].a;
+        }
+    }
+
+    static bool HasAvx2() { return (processor::Available() & processor::kAvx2) != 0; }
+};
+
+TEST_F(ChunkSampler, QuadsOnDifferentLevelPairsMatchTheirOwnSamples) {
+    if (!HasAvx2()) GTEST_SKIP() << "the processor has no AVX2";
+    SetFilters(D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_LINEAR, 1);
+    // Steps of 4 and 16 level-0 texels give lambda 2 and 4 exactly: no
+    // second level. 5.3 and 2.7 texels blend levels 2-3 and 1-2; 0.4
+    // magnifies.
+    const float texel = 1.0f / 64.0f;
+    const Quad blending{0.13f, 0.71f, 5.3f * texel}, single{0.52f, 0.07f, 4.0f * texel};
+    const Quad other{0.91f, 0.33f, 2.7f * texel}, far{0.27f, 0.49f, 16.0f * texel};
+    const Quad magnified{0.6f, 0.2f, 0.4f * texel};
+    for (bool opaque : {true, false}) {
+        SCOPED_TRACE(opaque ? "X8R8G8B8" : "A8R8G8B8");
+        texture.opaque = opaque;
+        ExpectChunkMatchesQuads(blending, single);  // one blends, the other not
+        ExpectChunkMatchesQuads(single, blending);
+        ExpectChunkMatchesQuads(blending, other);  // different pairs, both blending
+        ExpectChunkMatchesQuads(far, single);  // neither blends
+        ExpectChunkMatchesQuads(magnified, blending);
+        ExpectChunkMatchesQuads(other, magnified);
+    }
+}
+
+TEST_F(ChunkSampler, EveryMipModeAndAnisotropyMatchesOnRandomChunks) {
+    if (!HasAvx2()) GTEST_SKIP() << "the processor has no AVX2";
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> position(-3.0f, 3.0f), scale(-10.0f, -2.0f);
+    for (DWORD mip : {D3DTEXF_NONE, D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+        for (DWORD anisotropy : {1u, 16u}) {
+            SetFilters(D3DTEXF_ANISOTROPIC, D3DTEXF_LINEAR, mip, anisotropy);
+            for (int trial = 0; trial < 40; ++trial) {
+                const Quad a{position(random), position(random), std::exp2(scale(random))};
+                const Quad b{position(random), position(random), std::exp2(scale(random))};
+                ExpectChunkMatchesQuads(a, b);
+            }
+        }
+    }
+}
+
+TEST_F(ChunkSampler, QuadsWithDifferentProbeCountsSumOnlyTheirOwn) {
+    if (!HasAvx2()) GTEST_SKIP() << "the processor has no AVX2";
+    SetFilters(D3DTEXF_ANISOTROPIC, D3DTEXF_LINEAR, D3DTEXF_LINEAR, 16);
+    const float texel = 1.0f / 64.0f;
+    // Footprints 8 and 2.9 times longer across than down: 8 and 3 probes.
+    const Quad eight{0.3f, 0.6f, 6.0f * texel, 0.75f * texel}, three{0.7f, 0.1f, 2.3f * texel, 0.8f * texel};
+    const Quad magnified{0.1f, 0.2f, 0.3f * texel};
+    for (bool opaque : {true, false}) {
+        SCOPED_TRACE(opaque ? "X8R8G8B8" : "A8R8G8B8");
+        texture.opaque = opaque;
+        ExpectChunkMatchesQuads(eight, magnified);
+        ExpectChunkMatchesQuads(three, eight);
+        ExpectChunkMatchesQuads(magnified, three);
+    }
+}
+
 }  // namespace
 }  // namespace quillmark::reference
