@@ -524,6 +524,20 @@ template <int W>
     WriteQuadPixels(s, x, y, mask, bgra);
 }
 
+// Quad q of a chunk's channel registers (see WriteChunk), written at (x, y)
+// for the pixels in `mask`.
+[[gnu::always_inline]] inline void WriteQuadOfChunk(const TileShading& s, const FloatLanes<8>* bgra, int q, int x,
+                                                    int y, unsigned mask) {
+    if (!mask) return;
+    __m128 pixels[kQuadLanes];
+    for (int i = 0; i < kQuadLanes; ++i) {
+        const int lane = kQuadLanes * q + i;
+        const FloatLanes<4> channels = {bgra[0][lane], bgra[1][lane], bgra[2][lane], bgra[3][lane]};
+        std::memcpy(&pixels[i], &channels, sizeof channels);
+    }
+    WriteQuad<2 * kQuadLanes>(s, x, y, mask, pixels);
+}
+
 // The colours of the chunk at (x, y), two quads side by side with pixel i
 // of quad q in lane 4q + i, as one 8-lane value per channel (B, G, R, A):
 // packed as WriteQuadPixels packs, and written for the pixels in `mask`. A
@@ -536,17 +550,7 @@ template <int W>
     const DrawTarget& target = s.target;
     const bool full = mask == kFullChunk;
     if (!full && !QuadInBuffers(target, x + 2, y)) {  // the chunk's right quad, and so both
-        for (int q = 0; q < 2; ++q) {
-            const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
-            if (!quad) continue;
-            __m128 pixels[kQuadLanes];
-            for (int i = 0; i < kQuadLanes; ++i) {
-                const int lane = kQuadLanes * q + i;
-                const FloatLanes<4> channels = {bgra[0][lane], bgra[1][lane], bgra[2][lane], bgra[3][lane]};
-                std::memcpy(&pixels[i], &channels, sizeof channels);
-            }
-            WriteQuad<kChunk>(s, x + 2 * q, y, quad, pixels);
-        }
+        for (int q = 0; q < 2; ++q) WriteQuadOfChunk(s, bgra, q, x + 2 * q, y, (mask >> (kQuadLanes * q)) & kFullQuad);
         return;
     }
     using Row = std::uint32_t __attribute__((vector_size(16)));
@@ -577,49 +581,112 @@ template <int W>
 
 // ---- shading ---------------------------------------------------------------
 
-// The direct stage's quads of the chunk at (x, y), with the alpha factor
-// or without: both quads by the chunk kernel where the draw has one and
-// both are covered, else quad by quad. The derivatives are the quad's:
+// A quad of a one-quad chunk waiting for a partner: two such quads of one
+// triangle share a call of the chunk kernel, which gives each quad the
+// texels the quad kernel would. Only colours wait (depths are stored with
+// their test), and only within the triangle, whose quads share no pixel.
+struct WaitingQuad {
+    alignas(16) float u[kQuadLanes], v[kQuadLanes];
+    int x = 0, y = 0;
+    unsigned mask = 0;  // 0: no quad waits
+};
+
+// The chunk kernel's texels of u[0 .. 7], v[0 .. 7] scaled to [0, 1], the
+// alpha modulated.
+template <bool modulate>
+[[gnu::always_inline]] inline void SampleChunk(const DirectStage& d, const float* u, const float* v,
+                                               FloatLanes<8>* bgra) {
+    ChunkTexels chunk;
+    d.chunkKernel(*d.sampler, u, v, &chunk);
+    for (int c = 0; c < 4; ++c) bgra[c] = Load<8>(chunk.channels[c]) * kByteScale;
+    if constexpr (modulate) bgra[3] *= d.alpha;
+}
+
+// One quad at (x, y) by the quad kernel. The derivatives are the quad's:
 // right neighbour minus top-left pixel across, bottom neighbour minus
 // top-left pixel down, shared by all four pixels.
 template <int W, bool modulate>
-[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, int x, int y,
-                                               unsigned mask) {
+[[gnu::always_inline]] inline void ShadeQuad(const TileShading& s, const float* u, const float* v, int x, int y,
+                                             unsigned mask) {
+    const DirectStage& d = s.direct;
+    // The kernel writes the pixels of the mask at least; the others are
+    // packed too, then left out of the write.
+    __m128 texels[kQuadLanes] = {};
+    d.kernel(*d.sampler, u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], mask, texels);
+    const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
+    __m128 bgra[kQuadLanes];
+#pragma GCC unroll 4
+    for (int i = 0; i < kQuadLanes; ++i) {
+        FloatLanes<4> channels;
+        std::memcpy(&channels, &texels[i], sizeof channels);
+        channels *= scale;
+        if constexpr (modulate) channels *= FloatLanes<4>{1.0f, 1.0f, 1.0f, d.alpha};
+        std::memcpy(&bgra[i], &channels, sizeof channels);
+    }
+    WriteQuad<W>(s, x, y, mask, bgra);
+}
+
+// The lone quad at (x, y) with the waiting one by the chunk kernel, or
+// left waiting when none is.
+template <bool modulate>
+[[gnu::always_inline]] inline void ShadeOrWait(const TileShading& s, WaitingQuad& waiting, const float* u,
+                                               const float* v, int x, int y, unsigned mask) {
+    if (!waiting.mask) {
+        std::memcpy(waiting.u, u, sizeof waiting.u);
+        std::memcpy(waiting.v, v, sizeof waiting.v);
+        waiting.x = x, waiting.y = y, waiting.mask = mask;
+        return;
+    }
+    alignas(32) float pairU[2 * kQuadLanes], pairV[2 * kQuadLanes];
+    std::memcpy(pairU, waiting.u, sizeof waiting.u);
+    std::memcpy(pairV, waiting.v, sizeof waiting.v);
+    std::memcpy(pairU + kQuadLanes, u, sizeof waiting.u);
+    std::memcpy(pairV + kQuadLanes, v, sizeof waiting.v);
+    FloatLanes<8> bgra[4];
+    SampleChunk<modulate>(s.direct, pairU, pairV, bgra);
+    WriteQuadOfChunk(s, bgra, 0, waiting.x, waiting.y, waiting.mask);
+    WriteQuadOfChunk(s, bgra, 1, x, y, mask);
+    waiting.mask = 0;
+}
+
+// The quad still waiting at the triangle's end, by the quad kernel.
+template <int W>
+void ShadeWaiting(const TileShading& s, WaitingQuad& waiting) {
+    if (!waiting.mask) return;
+    if (s.direct.modulate) {
+        ShadeQuad<W, true>(s, waiting.u, waiting.v, waiting.x, waiting.y, waiting.mask);
+    } else {
+        ShadeQuad<W, false>(s, waiting.u, waiting.v, waiting.x, waiting.y, waiting.mask);
+    }
+    waiting.mask = 0;
+}
+
+// The direct stage's quads of the chunk at (x, y), with the alpha factor
+// or without: where the draw has a chunk kernel, both quads by it, or a
+// lone quad with another lone quad of the triangle; else quad by quad.
+template <int W, bool modulate>
+[[gnu::always_inline]] inline void ShadeDirect(const TileShading& s, const StagePlanes<W>& planes, WaitingQuad& waiting,
+                                               int x, int y, unsigned mask) {
     const DirectStage& d = s.direct;
     alignas(32) float u[kChunkLanes<W>], v[kChunkLanes<W>];
     planes.At(x, y, u, v);
     if constexpr (kChunkQuads<W> == 2) {
-        if (d.chunkKernel && (mask & kFullQuad) && (mask >> kQuadLanes)) {
-            ChunkTexels chunk;
-            d.chunkKernel(*d.sampler, u, v, &chunk);
-            FloatLanes<8> bgra[4];
-            for (int c = 0; c < 4; ++c) bgra[c] = Load<8>(chunk.channels[c]) * kByteScale;
-            if constexpr (modulate) bgra[3] *= d.alpha;
-            return WriteChunk(s, x, y, mask, bgra);
+        if (d.chunkKernel) {
+            const unsigned left = mask & kFullQuad, right = mask >> kQuadLanes;
+            if (left && right) {
+                FloatLanes<8> bgra[4];
+                SampleChunk<modulate>(d, u, v, bgra);
+                return WriteChunk(s, x, y, mask, bgra);
+            }
+            const int q = left ? 0 : 1;
+            return ShadeOrWait<modulate>(s, waiting, u + kQuadLanes * q, v + kQuadLanes * q, x + 2 * q, y,
+                                         left ? left : right);
         }
     }
-    // The kernel writes the pixels of its quad's mask at least; the others
-    // are packed too, then left out of the write, so they hold zeros or an
-    // earlier quad's texels.
-    __m128 texels[kQuadLanes] = {};
 #pragma GCC unroll 2
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
-        if (!quad) continue;
-        const float* qu = u + kQuadLanes * q;
-        const float* qv = v + kQuadLanes * q;
-        d.kernel(*d.sampler, qu, qv, qu[1] - qu[0], qv[1] - qv[0], qu[2] - qu[0], qv[2] - qv[0], quad, texels);
-        const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
-        __m128 bgra[kQuadLanes];
-#pragma GCC unroll 4
-        for (int i = 0; i < kQuadLanes; ++i) {
-            FloatLanes<4> channels;
-            std::memcpy(&channels, &texels[i], sizeof channels);
-            channels *= scale;
-            if constexpr (modulate) channels *= FloatLanes<4>{1.0f, 1.0f, 1.0f, d.alpha};
-            std::memcpy(&bgra[i], &channels, sizeof channels);
-        }
-        WriteQuad<W>(s, x + 2 * q, y, quad, bgra);
+        if (quad) ShadeQuad<W, modulate>(s, u + kQuadLanes * q, v + kQuadLanes * q, x + 2 * q, y, quad);
     }
 }
 
@@ -666,7 +733,8 @@ template <int W>
 template <int W, DWORD depthFunc>
 [[gnu::always_inline]] inline void ShadeChunk(const TileShading& s, const TriangleSetup& t, const DepthPlane<W>& depth,
                                               const typename DepthPlane<W>::Row& depthRow,
-                                              const StagePlanes<W>& direct, int x, int y, unsigned mask) {
+                                              const StagePlanes<W>& direct, WaitingQuad& waiting, int x, int y,
+                                              unsigned mask) {
     // A draw without the depth test has the tile function of ALWAYS.
     if (depthFunc != D3DCMP_ALWAYS || s.context.depth.test) {
         alignas(16) std::uint16_t depths[kChunkLanes<W>];
@@ -677,9 +745,9 @@ template <int W, DWORD depthFunc>
     if (!s.direct.kernel) {
         ShadeStages<W>(s, t, x, y, mask);
     } else if (s.direct.modulate) {
-        ShadeDirect<W, true>(s, direct, x, y, mask);
+        ShadeDirect<W, true>(s, direct, waiting, x, y, mask);
     } else {
-        ShadeDirect<W, false>(s, direct, x, y, mask);
+        ShadeDirect<W, false>(s, direct, waiting, x, y, mask);
     }
 }
 
@@ -842,6 +910,7 @@ template <int W, DWORD depthFunc>
     constexpr int lanes = kChunkLanes<W>;
     const DepthPlane<W> depth(t);
     const StagePlanes<W> direct = s.direct.kernel ? StagePlanes<W>(t, s.direct.base) : StagePlanes<W>();
+    WaitingQuad waiting;
     for (int y = top & ~1; y < bottom; y += 2) {
         const RowSpan upper = y >= top ? Clipped(spans[y - top], left, right) : kEmptySpan;
         const RowSpan lower = y + 1 < bottom ? Clipped(spans[y + 1 - top], left, right) : kEmptySpan;
@@ -857,9 +926,10 @@ template <int W, DWORD depthFunc>
         }
         for (int x = first & ~1; x <= last; x += 2 * kChunkQuads<W>) {
             const unsigned mask = CoveredLanes<W>(x, firsts, lasts);
-            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, depthRow, direct, x, y, mask);
+            if (mask) ShadeChunk<W, depthFunc>(s, t, depth, depthRow, direct, waiting, x, y, mask);
         }
     }
+    ShadeWaiting<W>(s, waiting);
 }
 
 template <int W, DWORD depthFunc>
