@@ -1,11 +1,11 @@
-#include "analysis.h"
+#include "app/analysis.h"
 
-#include "app_state.h"
-#include "polar_plot.h"
-#include "readback.h"
-#include "test_textures.h"
+#include "app/app_state.h"
+#include "app/polar_plot.h"
+#include "app/readback.h"
+#include "app/test_textures.h"
 
-#include "commctrl.h"
+#include "platform/win32/commctrl.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,7 +14,7 @@
 // undone, so a device loss never changes the figures of a run.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <string>

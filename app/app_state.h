@@ -3,8 +3,8 @@
 // per-pixel arrays. One thread reads and writes it.
 #pragma once
 
-#include "d3d9.h"
-#include "windows.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "colour_scale.h"
+#include "app/colour_scale.h"
 
 #include <algorithm>
 #include <array>

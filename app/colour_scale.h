@@ -3,7 +3,7 @@
 // forms of colour blindness, and the colour bar that explains either.
 #pragma once
 
-#include "picture.h"
+#include "app/picture.h"
 
 #include <cstdint>
 #include <string>

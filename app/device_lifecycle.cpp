@@ -1,9 +1,9 @@
-#include "device_lifecycle.h"
+#include "app/device_lifecycle.h"
 
-#include "app_state.h"
-#include "scene.h"
-#include "test_textures.h"
-#include "texture_file.h"
+#include "app/app_state.h"
+#include "app/scene.h"
+#include "app/test_textures.h"
+#include "app/texture_file.h"
 
 namespace quillmark {
 namespace {

@@ -2,7 +2,7 @@
 // device object, and the rebuild after a frame could not be presented.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark {
 

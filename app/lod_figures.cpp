@@ -1,6 +1,6 @@
-#include "lod_figures.h"
+#include "app/lod_figures.h"
 
-#include "colour_scale.h"
+#include "app/colour_scale.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,9 +3,9 @@
 // map and the polar plot of the error by direction).
 #pragma once
 
-#include "lod_ideal.h"
-#include "lod_meter.h"
-#include "picture.h"
+#include "app/lod_ideal.h"
+#include "app/lod_meter.h"
+#include "app/picture.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "lod_ideal.h"
+#include "app/lod_ideal.h"
 
-#include "app_state.h"
-#include "scene.h"
+#include "app/app_state.h"
+#include "app/scene.h"
 
 #include <algorithm>
 #include <cmath>

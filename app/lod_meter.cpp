@@ -1,4 +1,4 @@
-#include "lod_meter.h"
+#include "app/lod_meter.h"
 
 #include <algorithm>
 #include <cmath>

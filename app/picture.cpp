@@ -1,8 +1,8 @@
-#include "picture.h"
+#include "app/picture.h"
 
-#include "decoded_image.h"
-#include "memory_buffer.h"
-#include "result_text.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
+#include "imagecodec/result_text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "polar_plot.h"
+#include "app/polar_plot.h"
 
-#include "app_state.h"
-#include "surface_save.h"
+#include "app/app_state.h"
+#include "texfile/surface_save.h"
 
 #include <cmath>
 #include <cstdio>

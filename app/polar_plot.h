@@ -5,7 +5,7 @@
 // Stop and is then saved as "MipBand.bmp" in the current directory.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
-#include "readback.h"
+#include "app/readback.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "polar_plot.h"
-#include "test_textures.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/polar_plot.h"
+#include "app/test_textures.h"
 
 #include <cstring>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "report_figures.h"
+#include "app/report_figures.h"
 
-#include "colour_scale.h"
-#include "polar_plot.h"
+#include "app/colour_scale.h"
+#include "app/polar_plot.h"
 
 #include <cmath>
 #include <string>

@@ -4,7 +4,7 @@
 // plot (MipBand.bmp) framed with its direction and distance axes.
 #pragma once
 
-#include "picture.h"
+#include "app/picture.h"
 
 #include <functional>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "sampler_stages.h"
+#include "app/sampler_stages.h"
 
-#include "app_state.h"
+#include "app/app_state.h"
 
 #include <bit>
 

@@ -1,11 +1,11 @@
-#include "scene.h"
+#include "app/scene.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "device_lifecycle.h"
-#include "matrix.h"
-#include "readback.h"
-#include "sampler_stages.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/device_lifecycle.h"
+#include "texfile/math/matrix.h"
+#include "app/readback.h"
+#include "app/sampler_stages.h"
 
 #include <bit>
 #include <cmath>

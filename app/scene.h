@@ -2,8 +2,8 @@
 // transforms, and the drawing of one frame.
 #pragma once
 
-#include "d3d9.h"
-#include "windows.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark {
 

@@ -1,15 +1,15 @@
 // The Settings dialog's procedure: initialisation of every control, and the
 // trackbar, list, radio button, scroll bar and caption messages that change
 // the settings in g_app.
-#include "settings_dialog.h"
+#include "app/settings_dialog.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "scene.h"
-#include "test_textures.h"
-#include "texture_file.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/scene.h"
+#include "app/test_textures.h"
+#include "app/texture_file.h"
 
-#include "commctrl.h"
+#include "platform/win32/commctrl.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // window for a frame), and the reading of a filter list.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark {
 

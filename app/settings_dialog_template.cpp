@@ -1,12 +1,12 @@
 // Dialog template 101, the Settings dialog: 54 controls in template order,
 // positions in dialog units.
-#include "settings_dialog.h"
+#include "app/settings_dialog.h"
 
-#include "analysis.h"
-#include "shell.h"
+#include "app/analysis.h"
+#include "app/shell.h"
 
-#include "commctrl.h"
-#include "dialog_template.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/dialog_template.h"
 
 #include <string>
 #include <utility>

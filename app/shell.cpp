@@ -1,14 +1,14 @@
-#include "shell.h"
+#include "app/shell.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "device_lifecycle.h"
-#include "scene.h"
-#include "settings_dialog.h"
-#include "test_textures.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/device_lifecycle.h"
+#include "app/scene.h"
+#include "app/settings_dialog.h"
+#include "app/test_textures.h"
 
-#include "commctrl.h"
-#include "result_text.h"
+#include "platform/win32/commctrl.h"
+#include "imagecodec/result_text.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // the message loop that renders a frame whenever the queue runs dry.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark {
 

@@ -1,6 +1,6 @@
-#include "test_textures.h"
+#include "app/test_textures.h"
 
-#include "app_state.h"
+#include "app/app_state.h"
 
 namespace quillmark {
 

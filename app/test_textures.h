@@ -2,7 +2,7 @@
 // levels are tinted in distinct colours.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 

@@ -1,12 +1,12 @@
-#include "texture_file.h"
+#include "app/texture_file.h"
 
-#include "app_state.h"
-#include "read_failure.h"
-#include "settings_dialog.h"
-#include "texture_constants.h"
-#include "texture_from_file.h"
+#include "app/app_state.h"
+#include "imagecodec/read_failure.h"
+#include "app/settings_dialog.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_from_file.h"
 
-#include "commdlg.h"
+#include "platform/win32/commdlg.h"
 
 #include <cerrno>
 #include <cstdint>

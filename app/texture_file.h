@@ -3,7 +3,7 @@
 // loading it again on a rebuilt device.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <string>
 

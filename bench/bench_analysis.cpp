@@ -3,10 +3,10 @@
 // measuring pass, hits in a cell pass) or painting the heat map. A frame of
 // the default tunnel draws in tens of milliseconds on the reference device
 // (bench_render); this work should stay a small part of that.
-#include "analysis.h"
-#include "app_state.h"
-#include "readback.h"
-#include "shell.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/readback.h"
+#include "app/shell.h"
 
 #include <benchmark/benchmark.h>
 

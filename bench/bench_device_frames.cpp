@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 #include "tunnel_scene.h"
 
 namespace {

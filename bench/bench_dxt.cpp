@@ -18,8 +18,8 @@
 #include <stb/stb_dxt.h>
 #include <squish.h>
 
-#include "block_functions.h"
-#include "resample.h"
+#include "pixel/block_functions.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

@@ -3,8 +3,8 @@
 // bench/load_vs_pillow.py, which alternates it with Pillow's decode of the
 // same files: each line on standard input names a file; the answer is one
 // line, the milliseconds of the read and of read plus conversion.
-#include "decoded_image.h"
-#include "resample.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/resample.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,8 +4,8 @@
 // the channels the file has (3 for TGA 24-bit, PPM and HDR) and, for the
 // 8-bit files, in 4 channels as ReadImage delivers them. Rates are bytes of
 // file per second.
-#include "decoded_image.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <benchmark/benchmark.h>
 

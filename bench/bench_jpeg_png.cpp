@@ -1,8 +1,8 @@
 // JPEG and PNG decode of a 2048 x 2048 colour image, in memory: through
 // ReadImage (which tries the readers before them first) and straight through
 // libjpeg-turbo and libpng into the same X8R8G8B8 layout, as the yardstick.
-#include "decoded_image.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "conversion_job.h"
-#include "resample.h"
-#include "row_codec.h"
+#include "pixel/conversion_job.h"
+#include "pixel/resample.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 namespace {

@@ -3,9 +3,9 @@
 // directly, per minification filter and maximum anisotropy.
 #include <benchmark/benchmark.h>
 
-#include "processor_features.h"
-#include "reference_direct3d.h"
-#include "sampler.h"
+#include "platform/processor/processor_features.h"
+#include "devices/software/software_direct3d.h"
+#include "devices/software/sampler.h"
 #include "tunnel_scene.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using quillmark::bench::TunnelScene;
 
 void TunnelFrame(benchmark::State& state, DWORD minFilter) {
-    TunnelScene scene(quillmark::reference::CreateReferenceDirect3D());
+    TunnelScene scene(quillmark::software::CreateReferenceDirect3D());
     const auto anisotropy = DWORD(state.range(0));
     for (auto _ : state) scene.Frame(minFilter, anisotropy);
 }
@@ -23,36 +23,36 @@ void BM_TunnelLinear(benchmark::State& state) { TunnelFrame(state, D3DTEXF_LINEA
 
 // The same frames with the 128-bit quad sampler that CPUs without AVX2 use.
 void BM_TunnelAnisotropicNarrow(benchmark::State& state) {
-    quillmark::reference::UseWideVectors(false);
+    quillmark::software::UseWideVectors(false);
     TunnelFrame(state, D3DTEXF_ANISOTROPIC);
-    quillmark::reference::UseWideVectors(true);
+    quillmark::software::UseWideVectors(true);
 }
 
 // The same frames with the 256-bit kernels' texels fetched by AVX2 gathers
 // (second argument 1) and by ordinary loads (0), whichever the processor
 // prefers (BM_TunnelAnisotropic runs its choice).
 void BM_TunnelFetch(benchmark::State& state) {
-    if (quillmark::reference::UseWideVectors(true) && quillmark::reference::UseTexelGathers(state.range(1) != 0))
+    if (quillmark::software::UseWideVectors(true) && quillmark::software::UseTexelGathers(state.range(1) != 0))
         TunnelFrame(state, D3DTEXF_ANISOTROPIC);
     else
         state.SkipWithError("the processor or QUILLMARK_CPU rules this path out");
-    quillmark::reference::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
+    quillmark::software::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
 }
 
 // One and three frames on one drawing thread, for instruction counts
 // (bench/frame_instructions.sh takes the difference under callgrind).
 void BM_TunnelOneThread(benchmark::State& state) {
-    quillmark::reference::SetDrawThreads(1);
+    quillmark::software::SetDrawThreads(1);
     TunnelFrame(state, D3DTEXF_ANISOTROPIC);
-    quillmark::reference::SetDrawThreads(0);
+    quillmark::software::SetDrawThreads(0);
 }
 
 // The same with the texels fetched by loads, where the processor allows
 // AVX2 (callgrind's processor may prefer gathers).
 void BM_TunnelOneThreadLoads(benchmark::State& state) {
-    quillmark::reference::UseTexelGathers(false);
+    quillmark::software::UseTexelGathers(false);
     BM_TunnelOneThread(state);
-    quillmark::reference::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
+    quillmark::software::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
 }
 
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(1);

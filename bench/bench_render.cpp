@@ -1,9 +1,9 @@
 // Time of one RenderFrame of the default tunnel (200 faces, the generated
 // texture, ANISOTROPIC minification, LINEAR mip filter) on the reference
 // device, at max anisotropy 1 and 16.
-#include "app_state.h"
-#include "shell.h"
-#include "scene.h"
+#include "app/app_state.h"
+#include "app/shell.h"
+#include "app/scene.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "processor_features.h"
-#include "resample.h"
+#include "platform/processor/processor_features.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

@@ -3,10 +3,10 @@
 // and building the chain (level 0 converted to X8R8G8B8, then eleven box
 // halvings) in plain memory.
 #include "bitmap_2048.h"
-#include "d3d9.h"
-#include "resample.h"
-#include "texture_constants.h"
-#include "texture_from_file.h"
+#include "platform/d3d9/d3d9.h"
+#include "pixel/resample.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_from_file.h"
 
 #include <benchmark/benchmark.h>
 

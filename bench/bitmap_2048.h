@@ -2,8 +2,8 @@
 // pattern that defeats run-length tricks, as pixels and as a bitmap file.
 #pragma once
 
-#include "decoded_image.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <vector>
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 namespace quillmark::bench {
 

@@ -10,8 +10,8 @@
 // levels and faces, through WriteImage.
 #include "fuzz_support.h"
 
-#include "resample.h"
-#include "row_codec.h"
+#include "pixel/resample.h"
+#include "pixel/row_codec.h"
 
 #include <algorithm>
 #include <iterator>

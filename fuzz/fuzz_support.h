@@ -4,11 +4,11 @@
 // with a message libFuzzer keeps beside the reproducer.
 #pragma once
 
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "memory_buffer.h"
-#include "pixel_format.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/memory_buffer.h"
+#include "pixel/pixel_format.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // the dispatcher's own codes may come back.
 #include "fuzz_support.h"
 
-#include "format_match.h"
+#include "pixel/format_match.h"
 
 using namespace quillmark;
 

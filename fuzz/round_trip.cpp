@@ -5,7 +5,7 @@
 // corrects, flips or drops anything it should not disagrees with its writer
 // here, which the sanitizers alone never see.
 #include "fuzz_support.h"
-#include "resample.h"
+#include "pixel/resample.h"
 
 #include <cmath>
 #include <vector>

@@ -6,11 +6,11 @@
 // the worker's business, not the fuzzer's time).
 #include "fuzz_support.h"
 
-#include "d3d9.h"
-#include "d3d9_select.h"
-#include "surface_desc.h"
-#include "texture_constants.h"
-#include "texture_from_file.h"
+#include "platform/d3d9/d3d9.h"
+#include "devices/select/d3d9_select.h"
+#include "pixel/surface_desc.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_from_file.h"
 
 #include <string>
 

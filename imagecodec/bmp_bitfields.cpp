@@ -1,6 +1,6 @@
 // Bit-field bitmaps: matching the channel masks to a Direct3D format, and
 // converting layouts no format matches into four floats per pixel.
-#include "bmp_layout.h"
+#include "imagecodec/bmp_layout.h"
 
 #include <bit>
 

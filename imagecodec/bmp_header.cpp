@@ -1,6 +1,6 @@
 // Reading and checking a bitmap's info header (core and info versions).
-#include "bmp_layout.h"
-#include "image_limits.h"
+#include "imagecodec/bmp_layout.h"
+#include "imagecodec/image_limits.h"
 
 #include <climits>
 

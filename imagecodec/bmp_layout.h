@@ -5,7 +5,7 @@
 // has been checked against the bytes it came in.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // Reading bitmaps with (ReadBmp) and without (ReadDib) the file header. Every
 // header field is checked against the bytes before use (see bmp_header.cpp);
 // pixel data that can be used unchanged is not copied.
-#include "bmp_layout.h"
-#include "decoded_image.h"
-#include "row_bands.h"
+#include "imagecodec/bmp_layout.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/row_bands.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 // (line 0 is the first line the data describes), so that no code can move it
 // outside the pixel block: pixels that fall right of the image's width are
 // dropped, and a position below the last line ends the decoding.
-#include "bmp_layout.h"
+#include "imagecodec/bmp_layout.h"
 
 namespace quillmark::bmp {
 namespace {

@@ -1,11 +1,11 @@
 // Writing a DecodedImage as a bitmap, with (Bmp) or without (Dib) the file
 // header. Rows are stored bottom-up with the header chosen by the format.
-#include "bmp_layout.h"
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
-#include "pixel_format.h"
+#include "imagecodec/bmp_layout.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
+#include "pixel/pixel_format.h"
 
 #include <array>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "dds_bc6h_bc7.h"
+#include "imagecodec/dds_bc6h_bc7.h"
 
-#include "dds_block_layout.h"
+#include "imagecodec/dds_block_layout.h"
 
 #include <iterator>
 

@@ -2,7 +2,7 @@
 // that hold their values without loss.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 namespace quillmark::dds {
 

@@ -6,7 +6,7 @@
 // anchor is always pixel 0. BC6H uses the first 32 shapes of two subsets.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 #include <cstdint>
 

@@ -3,13 +3,13 @@
 // The reader chains one record per level and face whose pixels point into
 // the file's bytes (nothing is copied); the writer writes such a chain back.
 // Both work from one table pairing each format with its pixel-format block.
-#include "dds_dxgi.h"
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
-#include "pixel_format.h"
-#include "read_failure.h"
+#include "imagecodec/dds_dxgi.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
+#include "pixel/pixel_format.h"
+#include "imagecodec/read_failure.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "dds_dxgi.h"
+#include "imagecodec/dds_dxgi.h"
 
-#include "block_functions.h"
-#include "dds_bc6h_bc7.h"
+#include "pixel/block_functions.h"
+#include "imagecodec/dds_bc6h_bc7.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // them without loss.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 #include <cstdint>
 

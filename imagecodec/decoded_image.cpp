@@ -1,9 +1,9 @@
-#include "decoded_image.h"
+#include "imagecodec/decoded_image.h"
 
-#include "format_match.h"
-#include "image_codec.h"
-#include "numeric_locale.h"
-#include "read_failure.h"
+#include "pixel/format_match.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/numeric_locale.h"
+#include "imagecodec/read_failure.h"
 
 #include <cstdlib>
 #include <cstring>

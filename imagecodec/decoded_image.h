@@ -5,9 +5,9 @@
 // to memory.
 #pragma once
 
-#include "d3d9types.h"
-#include "image_types.h"
-#include "wintypes.h"
+#include "platform/d3d9/d3d9types.h"
+#include "imagecodec/image_types.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

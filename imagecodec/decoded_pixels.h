@@ -3,8 +3,8 @@
 // such rows. The reader has checked the sizes against the limits.
 #pragma once
 
-#include "decoded_image.h"
-#include "pixel_format.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/pixel_format.h"
 
 #include <cstdlib>
 

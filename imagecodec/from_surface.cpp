@@ -1,9 +1,9 @@
 // Wrapping a locked surface or volume as a DecodedImage for the writers,
 // without copying or owning its pixels, and describing a record back as one
 // side of a conversion.
-#include "decoded_image.h"
-#include "pixel_format.h"
-#include "surface_desc.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/pixel_format.h"
+#include "pixel/surface_desc.h"
 
 #include <cstdlib>
 

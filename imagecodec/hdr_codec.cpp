@@ -11,12 +11,12 @@
 // its length in 15 bits) or flat pixels, where a pixel 1, 1, 1, n repeats
 // the previous one n times (n shifted up by 8 more bits for each repeat
 // pixel in a row).
-#include "decoded_image.h"
-#include "decoded_pixels.h"
-#include "header_text.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/decoded_pixels.h"
+#include "imagecodec/header_text.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "header_text.h"
+#include "imagecodec/header_text.h"
 
 #include <algorithm>
 #include <charconv>

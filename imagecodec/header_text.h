@@ -3,7 +3,7 @@
 // and decimal numbers. Independent of the C locale.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,8 +7,8 @@
 // (kTgaCodec at the end of tga_codec.cpp, ...); image_codecs.cpp lists them.
 #pragma once
 
-#include "decoded_image.h"
-#include "resample.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/resample.h"
 
 #include <span>
 #include <string_view>

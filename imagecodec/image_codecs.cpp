@@ -1,4 +1,4 @@
-#include "image_codec.h"
+#include "imagecodec/image_codec.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "image_output.h"
+#include "imagecodec/image_output.h"
 
-#include "memory_buffer.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <cstdlib>
 #include <cstring>

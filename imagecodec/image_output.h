@@ -4,8 +4,8 @@
 // destination is a MemoryBuffer that at least doubles when it grows.
 #pragma once
 
-#include "image_types.h"
-#include "mapped_file.h"
+#include "imagecodec/image_types.h"
+#include "imagecodec/mapped_file.h"
 
 namespace quillmark {
 

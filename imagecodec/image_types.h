@@ -4,7 +4,7 @@
 // that cannot be read or created.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 #include <cstdint>
 

@@ -1,14 +1,14 @@
 // WriteImage: choosing the pixel format a file type can hold, converting the
 // image to it, and running the file type's writer into a file or memory.
-#include "decoded_image.h"
-#include "format_match.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
-#include "memory_buffer.h"
-#include "numeric_locale.h"
-#include "pixel_format.h"
-#include "resample.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/format_match.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
+#include "imagecodec/memory_buffer.h"
+#include "imagecodec/numeric_locale.h"
+#include "pixel/pixel_format.h"
+#include "pixel/resample.h"
 
 #include <cstdlib>
 #include <cstring>

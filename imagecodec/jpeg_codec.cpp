@@ -7,12 +7,12 @@
 // the library structures, the source and destination managers and the jump
 // buffer live in a record of the calling frame, which destroys them on every
 // path, and no object with a destructor lives in a frame the jump crosses.
-#include "decoded_image.h"
-#include "decoded_pixels.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
-#include "read_failure.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/decoded_pixels.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
+#include "imagecodec/read_failure.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,7 +1,7 @@
-#include "mapped_file.h"
+#include "imagecodec/mapped_file.h"
 
-#include "d3d9types.h"
-#include "image_types.h"
+#include "platform/d3d9/d3d9types.h"
+#include "imagecodec/image_types.h"
 
 namespace quillmark {
 namespace {

@@ -10,7 +10,7 @@
 // the start. A device or pipe is written directly.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "memory_buffer.h"
+#include "imagecodec/memory_buffer.h"
 
-#include "d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <cstdlib>
 #include <new>

@@ -2,7 +2,7 @@
 // of the image writers. The caller of Create owns one reference.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

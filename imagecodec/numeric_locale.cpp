@@ -1,4 +1,4 @@
-#include "numeric_locale.h"
+#include "imagecodec/numeric_locale.h"
 
 #include <clocale>
 #include <cstring>

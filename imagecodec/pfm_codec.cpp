@@ -6,12 +6,12 @@
 // as unsigned decimals; a scale whose sign gives the byte order of the
 // samples (negative: little-endian, else big-endian) and whose size is not
 // used. Then rows of 32-bit float samples, the bottom row first.
-#include "decoded_image.h"
-#include "decoded_pixels.h"
-#include "header_text.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/decoded_pixels.h"
+#include "imagecodec/header_text.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
 
 #include <bit>
 #include <cmath>

@@ -7,12 +7,12 @@
 // position and the row buffers live in a record of the calling frame, which
 // frees them on every path, and no object with a destructor lives in a frame
 // the jump crosses.
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "image_output.h"
-#include "pixel_format.h"
-#include "read_failure.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "imagecodec/image_output.h"
+#include "pixel/pixel_format.h"
+#include "imagecodec/read_failure.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,12 +7,12 @@
 // its line; P3 then has the samples red, green, blue as more decimals, P6 has
 // one separator byte (or a carriage return and a line feed) and then one
 // byte per sample.
-#include "decoded_image.h"
-#include "decoded_pixels.h"
-#include "header_text.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "processor_features.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/decoded_pixels.h"
+#include "imagecodec/header_text.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "platform/processor/processor_features.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "read_failure.h"
+#include "imagecodec/read_failure.h"
 
 namespace quillmark {
 namespace {

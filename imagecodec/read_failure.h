@@ -4,7 +4,7 @@
 // a last-error code, it stays until the next read on the same thread.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "result_text.h"
+#include "imagecodec/result_text.h"
 
 #include <cstdio>
 

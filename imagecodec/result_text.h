@@ -3,7 +3,7 @@
 // what it means, for messages a person reads.
 #pragma once
 
-#include "image_types.h"
+#include "imagecodec/image_types.h"
 
 #include <string>
 #include <string_view>

@@ -4,11 +4,11 @@
 // alpha little-endian, as the Direct3D formats store them); an uncompressed
 // image stored top-down and left to right is used in place. There is no
 // writer.
-#include "decoded_image.h"
-#include "decoded_pixels.h"
-#include "image_codec.h"
-#include "image_limits.h"
-#include "pixel_format.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/decoded_pixels.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_limits.h"
+#include "pixel/pixel_format.h"
 
 #include <algorithm>
 #include <cstdlib>

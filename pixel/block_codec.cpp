@@ -1,4 +1,4 @@
-#include "block_codec.h"
+#include "pixel/block_codec.h"
 
 #include <algorithm>
 #include <atomic>

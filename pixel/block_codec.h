@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "block_functions.h"
+#include "pixel/block_functions.h"
 
 namespace quillmark {
 

@@ -1,7 +1,7 @@
 // The block decoders and the format-to-functions table.
 #include <cstdint>
 
-#include "block_functions.h"
+#include "pixel/block_functions.h"
 
 namespace quillmark {
 

@@ -12,8 +12,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "block_functions.h"
-#include "processor_features.h"
+#include "pixel/block_functions.h"
+#include "platform/processor/processor_features.h"
 
 namespace quillmark {
 

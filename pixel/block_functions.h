@@ -11,7 +11,7 @@
 // colour block. DXT2 and DXT4 store colours premultiplied by alpha.
 #pragma once
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

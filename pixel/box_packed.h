@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark::box {
 

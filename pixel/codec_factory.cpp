@@ -1,11 +1,11 @@
 // CreateRowCodec: picks the codec class for a format, builds the palette of
 // the palettized formats and quantises the colour key.
 
-#include "block_codec.h"
-#include "float_codecs.h"
-#include "linear_formats.h"
-#include "palette_codecs.h"
-#include "pixel_pair_codec.h"
+#include "pixel/block_codec.h"
+#include "pixel/float_codecs.h"
+#include "pixel/linear_formats.h"
+#include "pixel/palette_codecs.h"
+#include "pixel/pixel_pair_codec.h"
 
 namespace quillmark {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

@@ -8,7 +8,7 @@
 // lanes with the general path's operations. Slots the source lacks take its
 // defaults. Other sources of 16-bit fields run the general path's decode
 // and rounding loops over stretches of pixels.
-#include "direct_rows.h"
+#include "pixel/direct_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -19,8 +19,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "linear_formats.h"
-#include "processor_features.h"
+#include "pixel/linear_formats.h"
+#include "platform/processor/processor_features.h"
 
 namespace quillmark {
 

@@ -7,7 +7,7 @@
 // nothing.
 #pragma once
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

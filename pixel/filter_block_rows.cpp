@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "conversion_job.h"
+#include "pixel/conversion_job.h"
 
 namespace quillmark {
 

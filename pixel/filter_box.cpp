@@ -4,11 +4,11 @@
 // packed pixels directly, large ones in bands of rows over the cores.
 #include <cstdint>
 
-#include "box_packed.h"
-#include "conversion_job.h"
-#include "processor_features.h"
-#include "resample.h"
-#include "row_bands.h"
+#include "pixel/box_packed.h"
+#include "pixel/conversion_job.h"
+#include "platform/processor/processor_features.h"
+#include "pixel/resample.h"
+#include "pixel/row_bands.h"
 
 namespace quillmark {
 

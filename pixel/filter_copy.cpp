@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "block_codec.h"
-#include "conversion_job.h"
-#include "direct_rows.h"
-#include "row_bands.h"
+#include "pixel/block_codec.h"
+#include "pixel/conversion_job.h"
+#include "pixel/direct_rows.h"
+#include "pixel/row_bands.h"
 
 namespace quillmark {
 

@@ -3,8 +3,8 @@
 // of the current destination row and reuses them for the next.
 #include <array>
 
-#include "conversion_job.h"
-#include "resample.h"
+#include "pixel/conversion_job.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 

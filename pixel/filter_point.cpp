@@ -4,7 +4,7 @@
 // texels or more do not wrap.
 #include <cstdint>
 
-#include "conversion_job.h"
+#include "pixel/conversion_job.h"
 
 namespace quillmark {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "conversion_job.h"
-#include "resample.h"
+#include "pixel/conversion_job.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "half_float.h"
-#include "row_codec.h"
+#include "pixel/half_float.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

@@ -1,4 +1,4 @@
-#include "format_match.h"
+#include "pixel/format_match.h"
 
 namespace quillmark {
 namespace {

@@ -3,7 +3,7 @@
 // private 16-bit formats onto device formats.
 #pragma once
 
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "gamma_curve.h"
+#include "pixel/gamma_curve.h"
 
 #include <array>
 #include <cmath>

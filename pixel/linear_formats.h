@@ -4,7 +4,7 @@
 // weighted sum); slots without a field take kDefaults on decode.
 #pragma once
 
-#include "linear_layout.h"
+#include "pixel/linear_layout.h"
 
 namespace quillmark {
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <utility>
 
-#include "dither_thresholds.h"
-#include "processor_features.h"
-#include "row_codec.h"
+#include "pixel/dither_thresholds.h"
+#include "platform/processor/processor_features.h"
+#include "pixel/row_codec.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -1,6 +1,6 @@
-#include "palette_codecs.h"
+#include "pixel/palette_codecs.h"
 
-#include "linear_layout.h"
+#include "pixel/linear_layout.h"
 
 namespace quillmark {
 

@@ -3,7 +3,7 @@
 // as an 8-bit field with the usual thresholds and diffusion.
 #pragma once
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

@@ -1,4 +1,4 @@
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
 namespace quillmark {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 namespace quillmark {
 

@@ -1,4 +1,4 @@
-#include "pixel_pair_codec.h"
+#include "pixel/pixel_pair_codec.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // and when the codec is destroyed. The box stays in absolute coordinates.
 #pragma once
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark {
 

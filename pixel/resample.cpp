@@ -1,10 +1,10 @@
-#include "resample.h"
+#include "pixel/resample.h"
 
 #include <cstdint>
 #include <limits>
 #include <new>
 
-#include "conversion_job.h"
+#include "pixel/conversion_job.h"
 
 namespace quillmark {
 

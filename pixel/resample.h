@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "surface_desc.h"
+#include "pixel/surface_desc.h"
 
 namespace quillmark {
 

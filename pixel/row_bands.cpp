@@ -1,4 +1,4 @@
-#include "row_bands.h"
+#include "pixel/row_bands.h"
 
 namespace quillmark {
 

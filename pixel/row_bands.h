@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

@@ -1,10 +1,10 @@
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "dither_thresholds.h"
-#include "gamma_curve.h"
+#include "pixel/dither_thresholds.h"
+#include "pixel/gamma_curve.h"
 
 namespace quillmark {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "pixel_format.h"
-#include "surface_desc.h"
+#include "pixel/pixel_format.h"
+#include "pixel/surface_desc.h"
 
 namespace quillmark {
 

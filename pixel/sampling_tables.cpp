@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "resample.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 

@@ -3,7 +3,7 @@
 // RunConversion how to resample and convert.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 namespace quillmark {
 

@@ -1,22 +1,25 @@
 # Checks that every folder includes headers only from itself and from the
-# folders below it (docs/architecture.md). Headers are included by bare name,
-# so each name must belong to exactly one folder.
+# folders below it (docs/architecture.md). Includes name their folder from
+# the project's root (#include "devices/core/renderer.h"), and every such
+# include must name a header that exists.
 #   cmake -DSOURCE_DIR=<project root> -P check_layers.cmake
 
 # Each folder with the folders it may include from.
-set(layer_app texfile imagecodec pixel platform/devices platform/d3d9 platform/win32 platform/processor)
+set(layer_app texfile imagecodec pixel devices/select platform/d3d9 platform/win32 platform/processor)
 set(layer_texfile imagecodec pixel platform/d3d9 platform/win32 platform/processor)
 set(layer_imagecodec pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_devices/select devices/gl devices/vulkan devices/software devices/core platform/d3d9 platform/win32
+    platform/processor)
+set(layer_devices/gl devices/core pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_devices/vulkan devices/core pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_devices/software devices/core pixel platform/d3d9 platform/win32 platform/processor)
+set(layer_devices/core pixel platform/d3d9 platform/win32 platform/processor)
 set(layer_pixel platform/d3d9 platform/win32 platform/processor)
-set(layer_platform/devices platform/gl platform/vulkan platform/reference platform/d3d9 platform/win32 platform/processor)
 set(layer_platform/d3d9 platform/win32 platform/processor)
-set(layer_platform/gl platform/reference pixel platform/d3d9 platform/win32 platform/processor)
-set(layer_platform/vulkan platform/reference pixel platform/d3d9 platform/win32 platform/processor)
-set(layer_platform/reference pixel platform/d3d9 platform/win32 platform/processor)
 set(layer_platform/win32 platform/processor)
 set(layer_platform/processor)
-set(folders app texfile imagecodec pixel platform/devices platform/d3d9 platform/gl platform/vulkan platform/reference
-    platform/win32 platform/processor)
+set(folders app texfile imagecodec devices/select devices/gl devices/vulkan devices/software devices/core pixel
+    platform/d3d9 platform/win32 platform/processor)
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -26,24 +29,33 @@ endif()
 
 set(faults)
 
-# A new folder of code must find its place in the table above.
-file(GLOB platform_folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/platform/*)
-foreach(folder ${platform_folders})
-  if(IS_DIRECTORY ${SOURCE_DIR}/${folder} AND NOT folder IN_LIST folders)
-    list(APPEND faults "${folder} has no line in the layer table of tests/check_layers.cmake")
-  endif()
-endforeach()
-
-foreach(folder ${folders})
-  file(GLOB_RECURSE headers ${SOURCE_DIR}/${folder}/*.h)
-  foreach(header ${headers})
-    get_filename_component(name ${header} NAME)
-    if(DEFINED "owner_${name}")
-      list(APPEND faults "${name} exists in both ${owner_${name}} and ${folder}")
+# A new folder of code under devices/ or platform/ must find its place in the
+# table above.
+foreach(parent devices platform)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${parent}/*)
+  foreach(folder ${children})
+    if(IS_DIRECTORY ${SOURCE_DIR}/${folder} AND NOT folder IN_LIST folders)
+      list(APPEND faults "${folder} has no line in the layer table of tests/check_layers.cmake")
     endif()
-    set("owner_${name}" ${folder})
   endforeach()
 endforeach()
+
+# The folder of the table that holds a path: the longest entry it starts with.
+function(owner_of path result)
+  set(best "")
+  foreach(folder ${folders})
+    string(LENGTH "${folder}" length)
+    string(SUBSTRING "${path}" 0 ${length} head)
+    if(head STREQUAL folder)
+      string(SUBSTRING "${path}" ${length} 1 next)
+      string(LENGTH "${best}" best_length)
+      if(next STREQUAL "/" AND length GREATER best_length)
+        set(best ${folder})
+      endif()
+    endif()
+  endforeach()
+  set(${result} "${best}" PARENT_SCOPE)
+endfunction()
 
 foreach(folder ${folders})
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
@@ -52,13 +64,15 @@ foreach(folder ${folders})
     file(RELATIVE_PATH shown ${SOURCE_DIR} ${source})
     foreach(line ${includes})
       string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" included "${line}")
-      get_filename_component(name "${included}" NAME)
-      if(NOT DEFINED "owner_${name}")
+      # Files generated at build time (the SPIR-V word arrays) are not sources.
+      if(included MATCHES "\\.inc$")
         continue()
       endif()
-      set(target ${owner_${name}})
-      if(NOT target STREQUAL folder AND NOT target IN_LIST layer_${folder})
-        list(APPEND faults "${shown} includes ${name} from ${target}, which is not below ${folder}")
+      owner_of("${included}" target)
+      if(target STREQUAL "" OR NOT EXISTS ${SOURCE_DIR}/${included})
+        list(APPEND faults "${shown} includes \"${included}\", which does not name a header by its folder")
+      elseif(NOT target STREQUAL folder AND NOT target IN_LIST layer_${folder})
+        list(APPEND faults "${shown} includes ${included}, which is not below ${folder}")
       endif()
     endforeach()
   endforeach()

@@ -2,7 +2,7 @@
 // are expected to fail on some devices.
 #pragma once
 
-#include "library_switches.h"
+#include "texfile/library_switches.h"
 
 namespace quillmark {
 

@@ -1,6 +1,6 @@
-#include "device_format_match.h"
+#include "texfile/device_format_match.h"
 
-#include "library_switches.h"
+#include "texfile/library_switches.h"
 
 namespace quillmark {
 namespace {

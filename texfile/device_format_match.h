@@ -1,8 +1,8 @@
 // The closest pixel format a device supports.
 #pragma once
 
-#include "d3d9.h"
-#include "format_match.h"
+#include "platform/d3d9/d3d9.h"
+#include "pixel/format_match.h"
 
 namespace quillmark {
 

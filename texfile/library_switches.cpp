@@ -1,7 +1,7 @@
-#include "library_switches.h"
+#include "texfile/library_switches.h"
 
-#include "image_codec.h"
-#include "processor_features.h"
+#include "imagecodec/image_codec.h"
+#include "platform/processor/processor_features.h"
 
 namespace quillmark {
 namespace {

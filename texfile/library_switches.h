@@ -4,7 +4,7 @@
 // filled on first use, without locking.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark {
 

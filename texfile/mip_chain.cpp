@@ -1,10 +1,10 @@
-#include "mip_chain.h"
+#include "texfile/mip_chain.h"
 
-#include "com_holder.h"
-#include "decoded_image.h"
-#include "surface_desc.h"
-#include "surface_load.h"
-#include "texture_constants.h"
+#include "texfile/com_holder.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/surface_desc.h"
+#include "texfile/surface_load.h"
+#include "texfile/texture_constants.h"
 
 #include <bit>
 

@@ -1,9 +1,9 @@
-#include "surface_load.h"
+#include "texfile/surface_load.h"
 
-#include "debug_mute.h"
-#include "resample.h"
-#include "surface_lock.h"
-#include "texture_constants.h"
+#include "texfile/debug_mute.h"
+#include "pixel/resample.h"
+#include "texfile/surface_lock.h"
+#include "texfile/texture_constants.h"
 
 #include <cstring>
 

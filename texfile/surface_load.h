@@ -3,8 +3,8 @@
 // filter word (TEX_AUTO: triangle filter with ordered dither).
 #pragma once
 
-#include "d3d9.h"
-#include "wintypes.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

@@ -1,7 +1,7 @@
-#include "surface_lock.h"
+#include "texfile/surface_lock.h"
 
-#include "debug_mute.h"
-#include "pixel_format.h"
+#include "texfile/debug_mute.h"
+#include "pixel/pixel_format.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,9 +8,9 @@
 // whole blocks or pairs; the desc's Box is then relative to the locked area.
 #pragma once
 
-#include "d3d9.h"
-#include "wintypes.h"
-#include "surface_desc.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/wintypes.h"
+#include "pixel/surface_desc.h"
 
 namespace quillmark {
 

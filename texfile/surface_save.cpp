@@ -1,7 +1,7 @@
-#include "surface_save.h"
+#include "texfile/surface_save.h"
 
-#include "decoded_image.h"
-#include "surface_lock.h"
+#include "imagecodec/decoded_image.h"
+#include "texfile/surface_lock.h"
 
 namespace quillmark {
 namespace {

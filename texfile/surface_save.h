@@ -1,9 +1,9 @@
 // Saving a surface, or a rectangle of it, to an image file or to memory.
 #pragma once
 
-#include "d3d9.h"
-#include "image_types.h"
-#include "wintypes.h"
+#include "platform/d3d9/d3d9.h"
+#include "imagecodec/image_types.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

@@ -2,7 +2,7 @@
 // usage or filter.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

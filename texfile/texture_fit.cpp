@@ -1,7 +1,7 @@
-#include "texture_fit.h"
+#include "texfile/texture_fit.h"
 
-#include "device_format_match.h"
-#include "texture_constants.h"
+#include "texfile/device_format_match.h"
+#include "texfile/texture_constants.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,7 +2,7 @@
 // count the device will accept for a texture, volume or cube texture.
 #pragma once
 
-#include "d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 namespace quillmark {
 

@@ -1,15 +1,15 @@
-#include "texture_from_file.h"
+#include "texfile/texture_from_file.h"
 
-#include "com_holder.h"
-#include "decoded_image.h"
-#include "device_format_match.h"
-#include "format_match.h"
-#include "mapped_file.h"
-#include "mip_chain.h"
-#include "pixel_format.h"
-#include "surface_desc.h"
-#include "texture_constants.h"
-#include "texture_fit.h"
+#include "texfile/com_holder.h"
+#include "imagecodec/decoded_image.h"
+#include "texfile/device_format_match.h"
+#include "pixel/format_match.h"
+#include "imagecodec/mapped_file.h"
+#include "texfile/mip_chain.h"
+#include "pixel/pixel_format.h"
+#include "pixel/surface_desc.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_fit.h"
 
 #include <algorithm>
 #include <array>

@@ -4,9 +4,9 @@
 // device, created and filled level by level.
 #pragma once
 
-#include "d3d9.h"
-#include "image_types.h"
-#include "wintypes.h"
+#include "platform/d3d9/d3d9.h"
+#include "imagecodec/image_types.h"
+#include "platform/win32/wintypes.h"
 
 namespace quillmark {
 

@@ -3,18 +3,18 @@
 // the back buffer, presses Stop in DIR (which saves MipBand.bmp there) and
 // prints the figures. Ctrl-C, SIGTERM and SIGHUP stop the run at the next
 // frame boundary and still write what was measured.
-#include "analyze_command.h"
+#include "app/batch/analyze_command.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "batch_command.h"
-#include "output_folder.h"
-#include "polar_plot.h"
-#include "readback.h"
-#include "shell.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/output_folder.h"
+#include "app/polar_plot.h"
+#include "app/readback.h"
+#include "app/shell.h"
 
-#include "surface_save.h"
-#include "user_input.h"
+#include "texfile/surface_save.h"
+#include "platform/win32/user_input.h"
 
 #include <unistd.h>
 

@@ -4,7 +4,7 @@
 // figures on stdout.
 #pragma once
 
-#include "analysis.h"
+#include "app/analysis.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The figures and progress lines of "quillmark analyze".
-#include "analyze_command.h"
+#include "app/batch/analyze_command.h"
 
-#include "analysis.h"
-#include "app_state.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
 
 #include <cstdio>
 #include <string>

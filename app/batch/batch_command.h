@@ -5,7 +5,7 @@
 // object, plus its line in command_list.h.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 #include <filesystem>
 #include <optional>

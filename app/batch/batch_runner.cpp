@@ -1,12 +1,12 @@
-#include "batch_runner.h"
+#include "app/batch/batch_runner.h"
 
-#include "app_state.h"
-#include "batch_command.h"
-#include "settings_flags.h"
-#include "shell.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/settings_flags.h"
+#include "app/shell.h"
 
-#include "backend.h"
-#include "d3d9_select.h"
+#include "platform/win32/backend.h"
+#include "devices/select/d3d9_select.h"
 
 #include <algorithm>
 #include <cstdio>

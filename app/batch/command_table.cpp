@@ -1,6 +1,6 @@
-#include "batch_command.h"
+#include "app/batch/batch_command.h"
 
-#include "result_text.h"
+#include "imagecodec/result_text.h"
 
 #include <unistd.h>
 
@@ -11,13 +11,13 @@
 namespace quillmark::batch {
 
 #define QUILLMARK_BATCH_COMMAND(object) extern const BatchCommand object;
-#include "command_list.h"
+#include "app/batch/command_list.h"
 #undef QUILLMARK_BATCH_COMMAND
 
 const std::vector<const BatchCommand*>& BatchCommands() {
     static const std::vector<const BatchCommand*> commands = {
 #define QUILLMARK_BATCH_COMMAND(object) &object,
-#include "command_list.h"
+#include "app/batch/command_list.h"
 #undef QUILLMARK_BATCH_COMMAND
     };
     return commands;

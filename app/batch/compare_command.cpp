@@ -5,19 +5,19 @@
 // runs a whole analysis. It writes both frames, a difference image and both
 // level frames, and prints the share of pixels on which the devices chose
 // the same level, per level.
-#include "compare_command.h"
+#include "app/batch/compare_command.h"
 
-#include "analysis.h"
-#include "analyze_command.h"
-#include "app_state.h"
-#include "batch_command.h"
-#include "batch_runner.h"
-#include "level_frames.h"
-#include "report_figures.h"
-#include "test_textures.h"
-#include "settings_flags.h"
+#include "app/analysis.h"
+#include "app/batch/analyze_command.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/level_frames.h"
+#include "app/report_figures.h"
+#include "app/test_textures.h"
+#include "app/batch/settings_flags.h"
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 
 #include <algorithm>
 #include <cstdio>

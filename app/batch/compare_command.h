@@ -3,9 +3,9 @@
 // devices, and how far their choices of mip level agree pixel by pixel.
 #pragma once
 
-#include "analyze_command.h"
-#include "lod_command.h"
-#include "picture.h"
+#include "app/batch/analyze_command.h"
+#include "app/batch/lod_command.h"
+#include "app/picture.h"
 
 #include <array>
 #include <cstdint>

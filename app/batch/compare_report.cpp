@@ -2,10 +2,10 @@
 // the frames side by side, their difference, the level each chose and how
 // far they agree, the level of detail of each against the ideal and, with
 // --analyze, each device's heat map and polar plot.
-#include "compare_command.h"
-#include "report_html.h"
+#include "app/batch/compare_command.h"
+#include "app/batch/report_html.h"
 
-#include "test_textures.h"
+#include "app/test_textures.h"
 
 namespace quillmark::batch {
 namespace {

@@ -3,11 +3,11 @@
 // its driver and versions) and the capabilities that matter to the probe
 // (for Vulkan devices the sampler limits and precision bits too), or why it
 // cannot be opened.
-#include "batch_command.h"
-#include "settings_flags.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/settings_flags.h"
 
-#include "d3d9_select.h"
-#include "pixel_format.h"
+#include "devices/select/d3d9_select.h"
+#include "pixel/pixel_format.h"
 
 #include <cstdio>
 

@@ -3,18 +3,18 @@
 // report: per setting, each device's frame, the polar plot of the level it
 // chose per pixel and the error map of its level of detail, and a table of
 // the λ figures and of its level agreement with the first device.
-#include "batch_command.h"
-#include "batch_runner.h"
-#include "compare_command.h"
-#include "level_frames.h"
-#include "lod_command.h"
-#include "report_html.h"
-#include "settings_flags.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/compare_command.h"
+#include "app/batch/level_frames.h"
+#include "app/batch/lod_command.h"
+#include "app/batch/report_html.h"
+#include "app/batch/settings_flags.h"
 
-#include "app_state.h"
-#include "report_figures.h"
+#include "app/app_state.h"
+#include "app/report_figures.h"
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 
 #include <algorithm>
 #include <cstdio>

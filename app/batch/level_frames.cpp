@@ -1,10 +1,10 @@
-#include "level_frames.h"
+#include "app/batch/level_frames.h"
 
-#include "app_state.h"
-#include "batch_runner.h"
-#include "test_textures.h"
+#include "app/app_state.h"
+#include "app/batch/batch_runner.h"
+#include "app/test_textures.h"
 
-#include "surface_save.h"
+#include "texfile/surface_save.h"
 
 #include <algorithm>
 #include <cstring>

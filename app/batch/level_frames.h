@@ -4,7 +4,7 @@
 // λ meter's frames of "lod").
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <filesystem>

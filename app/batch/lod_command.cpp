@@ -1,11 +1,11 @@
 // "quillmark lod": draws the λ meter's two frames (lod_meter.h), decodes the
 // measured level per pixel, computes the ideal (lod_ideal.h), prints the
 // figures and writes the pictures.
-#include "lod_command.h"
+#include "app/batch/lod_command.h"
 
-#include "app_state.h"
-#include "batch_command.h"
-#include "level_frames.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/level_frames.h"
 
 #include <cstdio>
 

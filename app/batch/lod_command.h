@@ -5,7 +5,7 @@
 // lod-polar.png) with the figures that compare them.
 #pragma once
 
-#include "lod_figures.h"
+#include "app/lod_figures.h"
 
 #include <filesystem>
 #include <string>

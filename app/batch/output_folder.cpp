@@ -1,4 +1,4 @@
-#include "output_folder.h"
+#include "app/batch/output_folder.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

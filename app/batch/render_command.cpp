@@ -1,10 +1,10 @@
 // "quillmark render [settings] -o FILE": one frame, written from the back
 // buffer by the library's image writer.
-#include "app_state.h"
-#include "batch_command.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
 
-#include "image_codec.h"
-#include "surface_save.h"
+#include "imagecodec/image_codec.h"
+#include "texfile/surface_save.h"
 
 #include <cstdio>
 #include <filesystem>

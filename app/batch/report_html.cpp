@@ -1,12 +1,12 @@
-#include "report_html.h"
+#include "app/batch/report_html.h"
 
-#include "batch_runner.h"
-#include "analysis.h"
-#include "polar_plot.h"
-#include "report_figures.h"
-#include "shell.h"
+#include "app/batch/batch_runner.h"
+#include "app/analysis.h"
+#include "app/polar_plot.h"
+#include "app/report_figures.h"
+#include "app/shell.h"
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 
 #include <algorithm>
 #include <chrono>

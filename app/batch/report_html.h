@@ -4,8 +4,8 @@
 // an element marked data-figure="<its JSON name>".
 #pragma once
 
-#include "lod_command.h"
-#include "picture.h"
+#include "app/batch/lod_command.h"
+#include "app/picture.h"
 
 #include <cstdint>
 #include <filesystem>

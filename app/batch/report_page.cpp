@@ -1,15 +1,15 @@
 // report.html of "quillmark analyze": one page a person reads, or shares
 // with the run's folder. Every figure of the JSON output is shown in an
 // element marked data-figure="<its JSON name>".
-#include "analyze_command.h"
-#include "report_html.h"
-#include "settings_flags.h"
+#include "app/batch/analyze_command.h"
+#include "app/batch/report_html.h"
+#include "app/batch/settings_flags.h"
 
-#include "analysis.h"
-#include "app_state.h"
-#include "report_figures.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/report_figures.h"
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 
 namespace quillmark::batch {
 namespace {

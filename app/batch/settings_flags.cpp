@@ -1,12 +1,12 @@
-#include "settings_flags.h"
+#include "app/batch/settings_flags.h"
 
-#include "app_state.h"
-#include "settings_dialog.h"
+#include "app/app_state.h"
+#include "app/settings_dialog.h"
 
-#include "commctrl.h"
-#include "d3d9_select.h"
-#include "headless_dialogs.h"
-#include "user_input.h"
+#include "platform/win32/commctrl.h"
+#include "devices/select/d3d9_select.h"
+#include "platform/win32/headless_dialogs.h"
+#include "platform/win32/user_input.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
-#include "usage_docs.h"
+#include "app/batch/usage_docs.h"
 
-#include "batch_command.h"
-#include "settings_flags.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/settings_flags.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,14 +1,14 @@
 // The quillmark program: without arguments the interactive probe on the
 // desktop; with a command, batch mode on the headless backend.
-#include "batch_command.h"
-#include "batch_runner.h"
-#include "program_icon.h"
-#include "shell.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/main/program_icon.h"
+#include "app/shell.h"
 
-#include "backend.h"
-#include "d3d9_select.h"
-#include "library_switches.h"
-#include "windows.h"
+#include "platform/win32/backend.h"
+#include "devices/select/d3d9_select.h"
+#include "texfile/library_switches.h"
+#include "platform/win32/windows.h"
 
 #include <cstdlib>
 #include <optional>

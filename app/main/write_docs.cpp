@@ -1,7 +1,7 @@
 // Writes the manual page and the bash completion of quillmark at build time,
 // from the same tables as its --help.
 // Usage: quillmark-write-docs MANUAL_PAGE BASH_COMPLETION
-#include "usage_docs.h"
+#include "app/batch/usage_docs.h"
 
 #include <cstdio>
 #include <fstream>

@@ -3,7 +3,7 @@
 // the device chosen by QUILLMARK_DEVICE (see d3d9_select.h).
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 struct IDirect3D9;
 struct IDirect3DDevice9;

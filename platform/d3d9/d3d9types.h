@@ -2,7 +2,7 @@
 // names and values, for the subset this program and its library use.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 #define MAKEFOURCC(a, b, c, d)                                                     \
     (static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) | \

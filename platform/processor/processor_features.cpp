@@ -1,4 +1,4 @@
-#include "processor_features.h"
+#include "platform/processor/processor_features.h"
 
 #include <atomic>
 #include <cstdlib>

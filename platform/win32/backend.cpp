@@ -1,9 +1,9 @@
 // Backend selection and the headless backend.
-#include "backend.h"
-#include "backend_impl.h"
-#include "headless_dialogs.h"
-#include "message_queue.h"
-#include "window_model.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/headless_dialogs.h"
+#include "platform/win32/message_queue.h"
+#include "platform/win32/window_model.h"
 
 #include <cctype>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // model tells it about every change through these hooks.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <string>
 

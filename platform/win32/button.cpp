@@ -1,6 +1,6 @@
 // BUTTON: push buttons, check boxes, radio buttons and group boxes.
-#include "backend_impl.h"
-#include "controls.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
 
 #define BST_PUSHED 0x0004
 

@@ -1,7 +1,7 @@
 // COMBOBOX: a list of strings with one selection; the drop-down list kind
 // shows the selected entry as its text.
-#include "backend_impl.h"
-#include "controls.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // they send.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #define TRACKBAR_CLASSA "msctls_trackbar32"
 #define PROGRESS_CLASSA "msctls_progress32"

@@ -1,7 +1,7 @@
 // Common dialogs: the file-open dialog.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 using LPOFNHOOKPROC = UINT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 

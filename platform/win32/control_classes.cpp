@@ -1,5 +1,5 @@
 // Registration of the system's window classes.
-#include "controls.h"
+#include "platform/win32/controls.h"
 
 namespace quillmark::win32 {
 

@@ -2,8 +2,8 @@
 // (user_input.h and the desktop backend both act through these).
 #pragma once
 
-#include "commctrl.h"
-#include "window_model.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/window_model.h"
 
 namespace quillmark::win32 {
 

@@ -3,7 +3,7 @@
 // false (or empty facts) when the GTK backend is not the one in use.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <string>

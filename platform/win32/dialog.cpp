@@ -1,8 +1,8 @@
 // Dialogs built from registered templates, the default dialog procedure and
 // the dialog-item helpers.
-#include "backend_impl.h"
-#include "controls.h"
-#include "dialog_template.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
+#include "platform/win32/dialog_template.h"
 
 #include <cmath>
 #include <map>

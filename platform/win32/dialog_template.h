@@ -10,7 +10,7 @@
 // cx, cy are the size of its client area.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <string>
 #include <vector>

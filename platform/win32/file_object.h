@@ -2,7 +2,7 @@
 // access the handle was opened with.
 #pragma once
 
-#include "kernel_object.h"
+#include "platform/win32/kernel_object.h"
 
 namespace quillmark::win32 {
 

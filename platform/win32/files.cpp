@@ -1,6 +1,6 @@
 // Win32 file functions over POSIX descriptors.
-#include "file_object.h"
-#include "posix_error.h"
+#include "platform/win32/file_object.h"
+#include "platform/win32/posix_error.h"
 
 #include <cerrno>
 #include <climits>

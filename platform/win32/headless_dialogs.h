@@ -4,7 +4,7 @@
 // cancels when none is queued.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "kernel_object.h"
+#include "platform/win32/kernel_object.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -3,7 +3,7 @@
 // recognised (ERROR_INVALID_HANDLE) instead of being dereferenced.
 #pragma once
 
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 #include <memory>
 

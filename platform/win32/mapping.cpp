@@ -1,7 +1,7 @@
 // Read-only file mappings over mmap. A mapping keeps its own descriptor, so
 // it and its views outlive the file handle, as on Win32.
-#include "file_object.h"
-#include "posix_error.h"
+#include "platform/win32/file_object.h"
+#include "platform/win32/posix_error.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
 // The message queue: posted messages in order, then the quit request, then
 // WM_PAINT for a shown window with an update region, as Win32 retrieves them.
 // Sent messages call the window procedure directly.
-#include "backend_impl.h"
-#include "message_queue.h"
-#include "window_model.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/message_queue.h"
+#include "platform/win32/window_model.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // MessageBoxA and GetOpenFileNameA: the backend shows them (or, headless,
 // answers them as headless_dialogs.h describes).
-#include "backend_impl.h"
-#include "commdlg.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/commdlg.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Module lookup. The program is the only module: its instance handle answers
 // GetModuleHandleA(null), it exports nothing, and no library can be loaded,
 // so lookups of optional libraries find nothing.
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 namespace {
 

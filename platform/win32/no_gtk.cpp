@@ -1,7 +1,7 @@
 // A build without the desktop backend: nothing to create or to probe.
 #ifndef QUILLMARK_HAVE_GTK
-#include "backend_impl.h"
-#include "desktop_probe.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/desktop_probe.h"
 
 namespace quillmark::win32 {
 

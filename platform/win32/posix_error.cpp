@@ -1,4 +1,4 @@
-#include "posix_error.h"
+#include "platform/win32/posix_error.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 // Translation of POSIX errno values into Win32 error codes.
 #pragma once
 
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 #include <string>
 

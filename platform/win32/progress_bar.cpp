@@ -1,7 +1,7 @@
 // msctls_progress32: a position within a range, advanced by steps that
 // wrap around to the start once past the end.
-#include "backend_impl.h"
-#include "controls.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
 
 #include <algorithm>
 

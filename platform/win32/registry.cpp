@@ -3,7 +3,7 @@
 // "Name" comes from the environment variable QUILLMARK_REG_Name: a decimal or
 // 0x-hexadecimal number that fits 32 bits reads as REG_DWORD, any other text
 // as REG_SZ; an unset variable is a missing value.
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,8 +1,8 @@
 // SCROLLBAR controls and the scroll-bar functions. SB_CTL addresses the
 // scroll bar control through its SBM_ messages (a window of another class
 // ignores them, as on Win32); SB_HORZ and SB_VERT the window's own bars.
-#include "backend_impl.h"
-#include "controls.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
 
 #include <algorithm>
 

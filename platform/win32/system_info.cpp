@@ -1,5 +1,5 @@
 // Processor facts from CPUID, page size and processor count from the system.
-#include "system_override.h"
+#include "platform/win32/system_override.h"
 
 #include <map>
 #include <optional>

@@ -2,7 +2,7 @@
 // processor can be tried on processors other than the one it runs on.
 #pragma once
 
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 namespace quillmark::win32 {
 

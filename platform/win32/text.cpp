@@ -1,7 +1,7 @@
 // UTF-16 and UTF-8 conversion for the wide-character entry points. Both
 // 8-bit code pages (CP_ACP and CP_UTF8) are UTF-8; malformed input becomes
 // U+FFFD, unless MB_ERR_INVALID_CHARS asks for failure.
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 #include <string>
 

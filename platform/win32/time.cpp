@@ -1,5 +1,5 @@
 // Tick count and local time from the POSIX clocks.
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 #include <ctime>
 

@@ -2,8 +2,8 @@
 // messages notify nobody; a drag by the user notifies the parent with
 // WM_HSCROLL (WM_VSCROLL when vertical) and WM_NOTIFY, and every repaint
 // sends WM_NOTIFY NM_CUSTOMDRAW, as the common control does.
-#include "backend_impl.h"
-#include "controls.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/controls.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The user's actions, as the messages they bring.
-#include "user_input.h"
-#include "controls.h"
+#include "platform/win32/user_input.h"
+#include "platform/win32/controls.h"
 
 namespace quillmark::win32 {
 namespace {

@@ -7,7 +7,7 @@
 // false.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 namespace quillmark::win32 {
 

@@ -3,7 +3,7 @@
 // facts, time and the UTF-16 helpers.
 #pragma once
 
-#include "wintypes.h"
+#include "platform/win32/wintypes.h"
 
 using SIZE_T = std::size_t;
 using PLONG = LONG*;

@@ -1,5 +1,5 @@
 // RegisterClassA/ExA and UnregisterClassA.
-#include "window_model.h"
+#include "platform/win32/window_model.h"
 
 using namespace quillmark::win32;
 

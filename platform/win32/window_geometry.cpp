@@ -1,6 +1,6 @@
 // Window rectangles, moving and sizing, showing, and the update region.
-#include "backend_impl.h"
-#include "window_model.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/window_model.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The last image shown in each window.
-#include "window_image.h"
-#include "backend_impl.h"
-#include "window_model.h"
+#include "platform/win32/window_image.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/window_model.h"
 
 #include <cstring>
 #include <map>

@@ -3,7 +3,7 @@
 // headless backend keeps a copy that tests read back with GetWindowImage.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "window_model.h"
+#include "platform/win32/window_model.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 // the controls and the backends share it; all of it runs on the GUI thread.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 // Window text, window longs, relations between windows, enabling and focus.
-#include "backend_impl.h"
-#include "window_model.h"
+#include "platform/win32/backend_impl.h"
+#include "platform/win32/window_model.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,6 +3,6 @@
 // commdlg.h add the common controls and the file dialog.
 #pragma once
 
-#include "wintypes.h"
-#include "winbase.h"
-#include "winuser.h"
+#include "platform/win32/wintypes.h"
+#include "platform/win32/winbase.h"
+#include "platform/win32/winuser.h"

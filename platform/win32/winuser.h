@@ -2,7 +2,7 @@
 // thread's message queue, dialogs and the standard controls' messages.
 #pragma once
 
-#include "winbase.h"
+#include "platform/win32/winbase.h"
 
 using WNDPROC = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);

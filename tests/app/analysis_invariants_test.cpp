@@ -2,12 +2,12 @@
 // filters imply: point sampling gives every covered pixel exactly one hit,
 // bilinear sampling of level 0 at most four, a plane facing the camera a
 // uniform heat map; and a lost device changes nothing in the figures.
-#include "analysis.h"
+#include "app/analysis.h"
 #include "analysis_test_support.h"
-#include "polar_plot.h"
-#include "test_textures.h"
+#include "app/polar_plot.h"
+#include "app/test_textures.h"
 
-#include "reference_direct3d.h"
+#include "devices/core/direct3d.h"
 
 #include <algorithm>
 #include <set>

@@ -1,8 +1,8 @@
 // The analysis run's bookkeeping without a device: cell numbering, pass
 // lengths, pass and level transitions, the frame estimate and the formats of
 // the figures.
-#include "analysis.h"
-#include "app_state.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
 
 #include <gtest/gtest.h>
 

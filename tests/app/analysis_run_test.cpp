@@ -1,14 +1,14 @@
 // The analysis run on the whole probe (headless backend, reference device):
 // Start and Stop through the dialog, the marked texture of a frame, the pass
 // lengths and the figures the dialog shows.
-#include "analysis.h"
+#include "app/analysis.h"
 #include "analysis_test_support.h"
-#include "polar_plot.h"
-#include "readback.h"
-#include "test_textures.h"
+#include "app/polar_plot.h"
+#include "app/readback.h"
+#include "app/test_textures.h"
 
-#include "commctrl.h"
-#include "headless_dialogs.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/headless_dialogs.h"
 
 namespace quillmark {
 namespace {

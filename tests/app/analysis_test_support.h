@@ -3,14 +3,14 @@
 // Settings dialog and to read image files back through ImageMagick.
 #pragma once
 
-#include "analysis.h"
-#include "polar_plot.h"
-#include "reference_direct3d.h"
+#include "app/analysis.h"
+#include "app/polar_plot.h"
+#include "devices/core/direct3d.h"
 #include "probe_fixture.h"
-#include "scene.h"
-#include "test_textures.h"
+#include "app/scene.h"
+#include "app/test_textures.h"
 
-#include "user_input.h"
+#include "platform/win32/user_input.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -157,7 +157,7 @@ protected:
         std::set<int> pending = losses;
         RunToTheEnd([&](int) {
             if (!pending.count(g_app.framesDone)) return;
-            reference::FailNextPresents(g_app.framesDone == 400 ? 2 : 1);
+            core::FailNextPresents(g_app.framesDone == 400 ? 2 : 1);
             pending.erase(g_app.framesDone);
         });
         EXPECT_TRUE(pending.empty());

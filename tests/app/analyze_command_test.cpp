@@ -3,8 +3,8 @@
 // and its command-line errors.
 #include "../texfile/texture_test_support.h"
 #include "analysis_test_support.h"
-#include "analyze_command.h"
-#include "batch_runner.h"
+#include "app/batch/analyze_command.h"
+#include "app/batch/batch_runner.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -2,7 +2,7 @@
 // in the page with the same value, the page is well-formed markup, its
 // images are PNG data, and in Chromium it loads, every image decodes and
 // nothing is fetched.
-#include "batch_runner.h"
+#include "app/batch/batch_runner.h"
 
 #include "browser_check.h"
 

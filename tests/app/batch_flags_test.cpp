@@ -1,12 +1,12 @@
 // The settings flags of batch mode: parsing, ranges and messages, and each
 // flag reaching its setting through the Settings dialog's controls.
-#include "batch_command.h"
-#include "batch_runner.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
 #include "probe_fixture.h"
-#include "settings_dialog.h"
-#include "settings_flags.h"
+#include "app/settings_dialog.h"
+#include "app/batch/settings_flags.h"
 
-#include "commctrl.h"
+#include "platform/win32/commctrl.h"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,7 @@
 // Batch mode end to end: the command line, the exit codes and the frame that
 // "quillmark render" writes.
-#include "batch_command.h"
-#include "batch_runner.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
 
 #include "scratch_directory.h"
 

@@ -2,16 +2,16 @@
 // figures each device's run keeps: every device's analysis figures are its
 // own, frames are compared within tolerances, a level no device used shows
 // as no pixels, and --help names the files compare writes.
-#include "analysis.h"
-#include "analyze_command.h"
-#include "app_state.h"
-#include "batch_command.h"
-#include "batch_runner.h"
+#include "app/analysis.h"
+#include "app/batch/analyze_command.h"
+#include "app/app_state.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
 
 #include "batch_capture.h"
 #include "browser_check.h"
-#include "picture.h"
-#include "report_html.h"
+#include "app/picture.h"
+#include "app/batch/report_html.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>

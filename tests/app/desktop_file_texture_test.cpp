@@ -3,14 +3,14 @@
 // shows it. Needs a display; without one, the test runs in a child process
 // under xvfb-run.
 #include "../texfile/texture_test_support.h"
-#include "app_state.h"
-#include "scene.h"
-#include "settings_dialog.h"
-#include "shell.h"
+#include "app/app_state.h"
+#include "app/scene.h"
+#include "app/settings_dialog.h"
+#include "app/shell.h"
 #include "xvfb_child.h"
 
-#include "backend.h"
-#include "desktop_probe.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/desktop_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // be used, the reload after a lost device, and the analysis leaving it alone.
 #include "../texfile/texture_test_support.h"
 #include "analysis_test_support.h"
-#include "reference_direct3d.h"
-#include "settings_dialog.h"
-#include "texture_file.h"
+#include "devices/core/direct3d.h"
+#include "app/settings_dialog.h"
+#include "app/texture_file.h"
 
-#include "headless_dialogs.h"
+#include "platform/win32/headless_dialogs.h"
 
 #include <cmath>
 #include <fstream>
@@ -197,7 +197,7 @@ TEST_F(FileTexture, ALostDeviceReloadsTheFileTextureAndTheNextFrameSamplesIt) {
     UseBmp();
     g_app.showPlane = true;
     RenderFrame();
-    reference::FailNextPresents(1);
+    core::FailNextPresents(1);
     RenderFrame();  // lost: the device and every object are rebuilt
     ASSERT_NE(g_app.fileTexture, nullptr);
     IDirect3DDevice9* owner = nullptr;

@@ -11,10 +11,11 @@
 // (add QUILLMARK_HASH_ANALYSES=1 to rewrite the analyses' lines as well)
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
-#include "processor_features.h"
-#include "rasterizer.h"
-#include "sampler.h"
-#include "sampler_stages.h"
+#include "platform/processor/processor_features.h"
+#include "devices/software/rasterizer.h"
+#include "devices/software/software_direct3d.h"
+#include "devices/software/sampler.h"
+#include "app/sampler_stages.h"
 
 #include <bit>
 #include <cstdlib>
@@ -228,7 +229,7 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
 // fetched by gathers or by loads) and of the rasteriser, and a thread count.
 struct DevicePath {
     bool wide;
-    reference::RasterLanes lanes;
+    software::RasterLanes lanes;
     unsigned threads;
     bool gathers = true;
 };
@@ -242,22 +243,22 @@ std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
 protected:
     void SetUp() override {
-        if (GetParam().wide && !reference::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
-        if (GetParam().wide && !reference::UseTexelGathers(GetParam().gathers)) GTEST_SKIP() << "AVX2's gathers are not allowed";
-        if (!reference::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
-        reference::UseWideVectors(GetParam().wide);
-        reference::SetDrawThreads(GetParam().threads);
+        if (GetParam().wide && !software::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
+        if (GetParam().wide && !software::UseTexelGathers(GetParam().gathers)) GTEST_SKIP() << "AVX2's gathers are not allowed";
+        if (!software::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
+        software::UseWideVectors(GetParam().wide);
+        software::SetDrawThreads(GetParam().threads);
         ProbeFixture::SetUp();
     }
     void TearDown() override {
         ProbeFixture::TearDown();
-        reference::SetDrawThreads(0);
-        reference::UseWideVectors(true);
-        reference::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
-        reference::UseRasterLanes(startLanes_);
+        software::SetDrawThreads(0);
+        software::UseWideVectors(true);
+        software::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
+        software::UseRasterLanes(startLanes_);
     }
 
-    const reference::RasterLanes startLanes_ = reference::ActiveRasterLanes();
+    const software::RasterLanes startLanes_ = software::ActiveRasterLanes();
 
     // Renders a frame and hashes the back buffer.
     static std::uint64_t FrameHash() {
@@ -311,12 +312,12 @@ TEST_P(FrameHashes, HoldForEveryTexelFormat) {
 
 // The first path writes the table when asked to; the others compare with it.
 INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
-                         ::testing::Values(DevicePath{false, reference::RasterLanes::Sse2, 1},
-                                           DevicePath{true, reference::RasterLanes::Avx2, 1},
-                                           DevicePath{false, reference::RasterLanes::Scalar, 2},
-                                           DevicePath{true, reference::RasterLanes::Avx2, 3, false},
-                                           DevicePath{true, reference::RasterLanes::Scalar, 1},
-                                           DevicePath{true, reference::RasterLanes::Avx2, 1, false}),
+                         ::testing::Values(DevicePath{false, software::RasterLanes::Sse2, 1},
+                                           DevicePath{true, software::RasterLanes::Avx2, 1},
+                                           DevicePath{false, software::RasterLanes::Scalar, 2},
+                                           DevicePath{true, software::RasterLanes::Avx2, 3, false},
+                                           DevicePath{true, software::RasterLanes::Scalar, 1},
+                                           DevicePath{true, software::RasterLanes::Avx2, 1, false}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.

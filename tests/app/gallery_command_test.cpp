@@ -1,6 +1,6 @@
 // "quillmark gallery" on the reference device: one page, a section per
 // setting of the fixed set, every picture inside it and decoding in Chromium.
-#include "batch_command.h"
+#include "app/batch/batch_command.h"
 
 #include "batch_capture.h"
 #include "browser_check.h"

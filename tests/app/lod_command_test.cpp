@@ -1,10 +1,10 @@
 // "quillmark lod" end to end on the reference device, which implements the
 // rule: it agrees with the ideal, a LOD bias moves what it measures by the
 // bias, the figures repeat, and the pictures are PNG files other programs read.
-#include "batch_command.h"
-#include "batch_runner.h"
-#include "lod_command.h"
-#include "settings_flags.h"
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/lod_command.h"
+#include "app/batch/settings_flags.h"
 
 #include "batch_capture.h"
 #include "scratch_directory.h"

@@ -1,9 +1,9 @@
 // The λ meter's pieces on their own: the level encoding read back through a
 // device's blend and rounding, the ideal λ and its band for hand-worked
 // footprints and scenes, and the figures of known error maps.
-#include "lod_figures.h"
-#include "lod_ideal.h"
-#include "lod_meter.h"
+#include "app/lod_figures.h"
+#include "app/lod_ideal.h"
+#include "app/lod_meter.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // colour scales whose lightness runs one way (so that they read without
 // hue, as colour-blind readers and grey-scale prints see them), the count
 // axis of the heat map, and the bitmap font.
-#include "colour_scale.h"
-#include "picture.h"
-#include "report_figures.h"
+#include "app/colour_scale.h"
+#include "app/picture.h"
+#include "app/report_figures.h"
 
 #include "scratch_directory.h"
 

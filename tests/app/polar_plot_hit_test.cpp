@@ -1,7 +1,7 @@
 // Where hits land in the polar plot: row by distance from the screen centre,
 // column by direction, colour by level modulo 3.
-#include "app_state.h"
-#include "polar_plot.h"
+#include "app/app_state.h"
+#include "app/polar_plot.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Classification of read-back frames by hand-made pixels: spans of the
 // measuring passes (with the wrap around the texture edge), hits of the cell
 // passes, and the heat map.
-#include "analysis.h"
-#include "app_state.h"
-#include "readback.h"
+#include "app/analysis.h"
+#include "app/app_state.h"
+#include "app/readback.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A rendered tunnel frame shows the tinted levels as rings: walking from the
 // edge of the screen toward the centre, the level never goes back.
 #include "probe_fixture.h"
-#include "scene.h"
+#include "app/scene.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Scene geometry and transforms.
 #include "probe_fixture.h"
-#include "scene.h"
+#include "app/scene.h"
 
 #include <bit>
 #include <cmath>

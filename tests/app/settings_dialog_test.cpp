@@ -1,14 +1,14 @@
 // The Settings dialog driven as a user would, on the headless backend and the
 // reference device: template, initial state, every control's effect on the
 // settings and on the sampler and stage states of the next frame.
-#include "analysis.h"
+#include "app/analysis.h"
 #include "probe_fixture.h"
-#include "scene.h"
-#include "settings_dialog.h"
+#include "app/scene.h"
+#include "app/settings_dialog.h"
 
-#include "commctrl.h"
-#include "dialog_template.h"
-#include "user_input.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/dialog_template.h"
+#include "platform/win32/user_input.h"
 
 #include <bit>
 #include <cstdlib>

@@ -1,13 +1,13 @@
 // The message loop and the device lifecycle, driven through the headless
 // backend and the reference device's fault switch.
-#include "analysis.h"
-#include "device_lifecycle.h"
+#include "app/analysis.h"
+#include "app/device_lifecycle.h"
 #include "probe_fixture.h"
-#include "reference_direct3d.h"
-#include "scene.h"
-#include "settings_dialog.h"
+#include "devices/core/direct3d.h"
+#include "app/scene.h"
+#include "app/settings_dialog.h"
 
-#include "d3d9_select.h"
+#include "devices/select/d3d9_select.h"
 
 #include <cstdlib>
 
@@ -33,14 +33,14 @@ protected:
 
 TEST_F(MessageLoop, OneFramePerPostedUserMessageAndNoneWhileIdle) {
     RunUntilIdle();  // start-up messages and the first frame
-    const unsigned long long presented = reference::PresentCount();
+    const unsigned long long presented = core::PresentCount();
 
     EXPECT_EQ(RunUntilIdle(), 0);
-    EXPECT_EQ(reference::PresentCount(), presented);
+    EXPECT_EQ(core::PresentCount(), presented);
 
     PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
     EXPECT_EQ(RunUntilIdle(), 1);
-    EXPECT_EQ(reference::PresentCount(), presented + 1);
+    EXPECT_EQ(core::PresentCount(), presented + 1);
 
     EXPECT_EQ(RunUntilIdle(), 0);
 }
@@ -51,12 +51,12 @@ TEST_F(MessageLoop, UnfinishedRunRendersBackToBack) {
     // Every message (Start's redraw request, the repaints of the run's
     // figures) is handled outside the loop, so no message makes a frame due:
     // the unfinished run alone makes each pass render.
-    const unsigned long long presented = reference::PresentCount();
+    const unsigned long long presented = core::PresentCount();
     for (int frame = 0; frame < 5; ++frame) {
         DrainMessages();
         ASSERT_EQ(RunLoopStep(), LoopStep::Rendered) << "frame " << frame;
     }
-    EXPECT_EQ(reference::PresentCount(), presented + 5);
+    EXPECT_EQ(core::PresentCount(), presented + 5);
 
     g_app.level = 10;  // a finished run is driven by messages again
     DrainMessages();
@@ -76,13 +76,13 @@ TEST_F(MessageLoop, AFinishedRunRendersNothingUntilADialogChange) {
     ASSERT_EQ(RunLoopStep(), LoopStep::Rendered);
     g_app.level = 10;
     RunUntilIdle();  // the frame that shows "DONE"
-    const unsigned long long presented = reference::PresentCount();
+    const unsigned long long presented = core::PresentCount();
     EXPECT_EQ(RunUntilIdle(), 0);
-    EXPECT_EQ(reference::PresentCount(), presented);
+    EXPECT_EQ(core::PresentCount(), presented);
 
     PostMessageA(g_app.settingsDialog, WM_COMMAND, MAKEWPARAM(kPlaneRadio, BN_CLICKED), 0);
     EXPECT_EQ(RunUntilIdle(), 1);
-    EXPECT_EQ(reference::PresentCount(), presented + 1);
+    EXPECT_EQ(core::PresentCount(), presented + 1);
     EXPECT_TRUE(g_app.showPlane);
     EXPECT_EQ(RunUntilIdle(), 0);
     g_app.plotSurface->UnlockRect();  // the run's plot is not saved here
@@ -117,7 +117,7 @@ TEST_F(DeviceRecovery, FailedPresentRebuildsEveryObjectAndRestoresPhase) {
     g_app.savedPhase = 6;
     g_app.phase = 9;
 
-    reference::FailNextPresents(1);
+    core::FailNextPresents(1);
     RenderFrame();
 
     EXPECT_EQ(g_app.phase, 6);
@@ -139,7 +139,7 @@ TEST_F(DeviceRecovery, FailedPresentRebuildsEveryObjectAndRestoresPhase) {
 
 TEST_F(DeviceRecovery, MissingDeviceSkipsFramesUntilItCanBeRebuilt) {
     ::setenv("QUILLMARK_DEVICE", "no-such-device", 1);
-    reference::FailNextPresents(1);
+    core::FailNextPresents(1);
     RenderFrame();  // Present fails, the rebuild fails too
     EXPECT_EQ(g_app.device, nullptr);
     const int framesBefore = g_app.framesDone;

@@ -1,6 +1,6 @@
 // The generated checkerboard: square sizes, tints and the filled texture.
 #include "probe_fixture.h"
-#include "test_textures.h"
+#include "app/test_textures.h"
 
 namespace quillmark {
 namespace {

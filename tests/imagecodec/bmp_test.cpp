@@ -4,11 +4,11 @@
 
 #include "bmp_test_files.h"
 #include "codec_test_support.h"
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "image_output.h"
-#include "mapped_file.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_output.h"
+#include "imagecodec/mapped_file.h"
+#include "imagecodec/memory_buffer.h"
 #include "rgba_helpers.h"
 #include "scratch_directory.h"
 

@@ -2,8 +2,8 @@
 // every header field can be set to what a test needs (including lies).
 #pragma once
 
-#include "decoded_image.h"
-#include "image_codec.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -3,9 +3,9 @@
 // the end), files on disk, and other programs' readings of a file.
 #pragma once
 
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/memory_buffer.h"
 #include "pillow.h"
 
 #include <algorithm>

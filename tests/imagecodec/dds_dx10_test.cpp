@@ -4,8 +4,8 @@
 // decodes), and everything else is refused by name.
 #include "codec_test_support.h"
 #include "dds_test_files.h"
-#include "decoded_image.h"
-#include "read_failure.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/read_failure.h"
 #include "rgba_helpers.h"
 
 #include <gtest/gtest.h>

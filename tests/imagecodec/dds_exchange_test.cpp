@@ -3,9 +3,9 @@
 // ImageMagick (the shared corpus and fresh ones) read here, and the block
 // encoder's ordering invariant over photographs. Skipped, saying so, where a
 // program or the corpus is missing.
-#include "decoded_image.h"
-#include "mapped_file.h"
-#include "resample.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/mapped_file.h"
+#include "pixel/resample.h"
 #include "pillow.h"
 
 #include "scratch_directory.h"

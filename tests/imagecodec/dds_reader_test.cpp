@@ -2,9 +2,9 @@
 // their sizes, and chains that the writer and reader pass back and forth
 // unchanged.
 #include "dds_test_files.h"
-#include "decoded_image.h"
-#include "image_codec.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // and the reading of one.
 #pragma once
 
-#include "decoded_image.h"
+#include "imagecodec/decoded_image.h"
 
 #include <cstring>
 #include <utility>

@@ -3,7 +3,7 @@
 // programs read them, and oiiotool reads the PFM and HDR files we write as we
 // meant them. Each program's part is skipped when it is not installed.
 #include "codec_test_support.h"
-#include "mapped_file.h"
+#include "imagecodec/mapped_file.h"
 #include "rgba_helpers.h"
 
 #include "scratch_directory.h"

@@ -1,6 +1,6 @@
 // FromSurface: the box, its alignment for grouped pixels, and ownership.
-#include "decoded_image.h"
-#include "surface_desc.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/surface_desc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The byte sink: staging arithmetic of file output, growth of memory output,
 // and that a file is put in place only when every byte reached it.
 #include "file_size_limit.h"
-#include "image_output.h"
+#include "imagecodec/image_output.h"
 
 #include <gtest/gtest.h>
 

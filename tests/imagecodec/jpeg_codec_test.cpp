@@ -3,12 +3,12 @@
 // within the error of the default quality. Hostile files (cut, corrupted,
 // lying about their size or segment lengths) are refused without reading
 // past their bytes.
-#include "decoded_image.h"
-#include "image_codec.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
 #include "codec_test_support.h"
 #include "jpeg_png_test_support.h"
 #include "guarded_bytes.h"
-#include "mapped_file.h"
+#include "imagecodec/mapped_file.h"
 #include "pillow.h"
 
 #include "scratch_directory.h"

@@ -3,12 +3,12 @@
 // and a writer running into a full file.
 #pragma once
 
-#include "decoded_image.h"
+#include "imagecodec/decoded_image.h"
 #include "file_size_limit.h"
 #include "guarded_bytes.h"
-#include "image_codec.h"
-#include "image_output.h"
-#include "memory_buffer.h"
+#include "imagecodec/image_codec.h"
+#include "imagecodec/image_output.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <gtest/gtest.h>
 

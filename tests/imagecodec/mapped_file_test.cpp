@@ -1,7 +1,7 @@
 // MappedFile: mapping files for reading, and writing files that replace their
 // target only when complete, whatever stands at the target's name.
-#include "image_types.h"
-#include "mapped_file.h"
+#include "imagecodec/image_types.h"
+#include "imagecodec/mapped_file.h"
 
 #include <gtest/gtest.h>
 

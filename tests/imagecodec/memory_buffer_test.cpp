@@ -1,6 +1,6 @@
 // MemoryBuffer: reference counting, interfaces and growth.
-#include "d3d9.h"
-#include "memory_buffer.h"
+#include "platform/d3d9/d3d9.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <gtest/gtest.h>
 

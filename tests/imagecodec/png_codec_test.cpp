@@ -3,13 +3,13 @@
 // same in Pillow and in our reader; hand-built files pin the sample orders,
 // the gamma step and the palette; hostile files are refused without reading
 // past their bytes.
-#include "decoded_image.h"
-#include "image_codec.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/image_codec.h"
 #include "jpeg_png_test_support.h"
 #include "guarded_bytes.h"
-#include "mapped_file.h"
+#include "imagecodec/mapped_file.h"
 #include "pillow.h"
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
 #include "scratch_directory.h"
 

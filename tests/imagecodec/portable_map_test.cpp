@@ -2,7 +2,7 @@
 // fields, comments and separators, sample scaling, byte orders, and the
 // headers whose sizes must be refused.
 #include "codec_test_support.h"
-#include "image_output.h"
+#include "imagecodec/image_output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The reader dispatcher: arguments, recognition by content, the summary it
 // reports and the numeric locale around the readers.
 #include "bmp_test_files.h"
-#include "decoded_image.h"
-#include "read_failure.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/read_failure.h"
 
 #include <gtest/gtest.h>
 

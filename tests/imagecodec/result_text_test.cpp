@@ -1,6 +1,6 @@
 // Result codes in words: the published values name the codes, and an unknown
 // code still reads as its value.
-#include "result_text.h"
+#include "imagecodec/result_text.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // RGBA, for comparing the readers and writers with an independent tool.
 #pragma once
 
-#include "decoded_image.h"
-#include "resample.h"
+#include "imagecodec/decoded_image.h"
+#include "pixel/resample.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The writer dispatcher: which formats and file types it takes, conversion
 // to a format the file type holds, and file and memory destinations.
 #include "codec_test_support.h"
-#include "decoded_image.h"
-#include "memory_buffer.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
 
 #include <gtest/gtest.h>
 

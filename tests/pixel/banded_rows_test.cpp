@@ -7,8 +7,8 @@
 #include <random>
 
 #include "codec_test_support.h"
-#include "processor_features.h"
-#include "resample.h"
+#include "platform/processor/processor_features.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

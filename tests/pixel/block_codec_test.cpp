@@ -3,9 +3,9 @@
 // (partial blocks, boxes inside a surface, raw copies, memory failures).
 #include <random>
 
-#include "block_codec.h"
+#include "pixel/block_codec.h"
 #include "codec_test_support.h"
-#include "resample.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

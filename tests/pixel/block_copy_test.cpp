@@ -2,7 +2,7 @@
 // boxes hold whole blocks (edges on the block grid or on the surface's
 // edge); otherwise the filter declines.
 #include "codec_test_support.h"
-#include "conversion_job.h"
+#include "pixel/conversion_job.h"
 
 namespace quillmark {
 namespace {

@@ -6,7 +6,7 @@
 #include <array>
 #include <random>
 
-#include "block_functions.h"
+#include "pixel/block_functions.h"
 #include "codec_test_support.h"
 
 namespace quillmark {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "row_codec.h"
+#include "pixel/row_codec.h"
 
 namespace quillmark::testing {
 

@@ -5,10 +5,10 @@
 #include <random>
 
 #include "codec_test_support.h"
-#include "conversion_job.h"
-#include "direct_rows.h"
-#include "linear_formats.h"
-#include "resample.h"
+#include "pixel/conversion_job.h"
+#include "pixel/direct_rows.h"
+#include "pixel/linear_formats.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

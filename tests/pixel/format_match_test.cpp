@@ -1,7 +1,7 @@
 // Closest-format scores and list searches, with the examples worked by hand.
-#include "format_match.h"
+#include "pixel/format_match.h"
 #include "format_rows.h"
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <limits>
 
-#include "block_codec.h"
+#include "pixel/block_codec.h"
 
 namespace quillmark {
 namespace {

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "codec_test_support.h"
-#include "gamma_curve.h"
-#include "half_float.h"
+#include "pixel/gamma_curve.h"
+#include "pixel/half_float.h"
 
 namespace quillmark {
 namespace {

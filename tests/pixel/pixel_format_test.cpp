@@ -1,9 +1,9 @@
 // The pixel-format table against facts found elsewhere: the bits and bytes
 // the row codecs store, the bytes the block encoders write, the depth
 // formats of the device interface, and row sizes worked out by hand.
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
-#include "block_functions.h"
+#include "pixel/block_functions.h"
 #include "codec_test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include <random>
 
 #include "codec_test_support.h"
-#include "conversion_job.h"
-#include "processor_features.h"
-#include "resample.h"
+#include "pixel/conversion_job.h"
+#include "platform/processor/processor_features.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

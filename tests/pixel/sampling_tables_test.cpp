@@ -2,7 +2,7 @@
 // invariants.
 #include <gtest/gtest.h>
 
-#include "resample.h"
+#include "pixel/resample.h"
 
 namespace quillmark {
 namespace {

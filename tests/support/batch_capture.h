@@ -1,7 +1,7 @@
 // Batch mode run in-process with its standard output and error captured.
 #pragma once
 
-#include "batch_runner.h"
+#include "app/batch/batch_runner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Rows of the pixel-format table altered for format-search tests.
 #pragma once
 
-#include "pixel_format.h"
+#include "pixel/pixel_format.h"
 
 #include <cstdint>
 

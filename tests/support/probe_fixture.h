@@ -2,8 +2,8 @@
 // device, torn down after each test.
 #pragma once
 
-#include "app_state.h"
-#include "shell.h"
+#include "app/app_state.h"
+#include "app/shell.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // the desktop tests, and reports how they went.
 #pragma once
 
-#include "backend.h"
+#include "platform/win32/backend.h"
 
 #include <gtest/gtest.h>
 

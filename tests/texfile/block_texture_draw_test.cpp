@@ -1,14 +1,14 @@
 // DXT textures filled through the surface loader draw on the reference
 // device exactly as the same pixels decoded to A8R8G8B8 do, in the managed
 // and the default pool.
-#include "../platform/reference/draw_fixture.h"
-#include "resample.h"
-#include "surface_load.h"
+#include "../devices/software/draw_fixture.h"
+#include "pixel/resample.h"
+#include "texfile/surface_load.h"
 
 namespace quillmark {
 namespace {
 
-class BlockTextureDraw : public reference::testing::DrawTest {
+class BlockTextureDraw : public software::testing::DrawTest {
 protected:
     // A 64 x 64 picture with smooth and sharp changes and varying alpha.
     static std::uint32_t Picture(UINT x, UINT y) {

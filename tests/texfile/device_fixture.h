@@ -3,7 +3,7 @@
 // to fill and read surfaces in tests.
 #pragma once
 
-#include "d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The closest format a device supports, with the examples worked by hand.
-#include "device_format_match.h"
+#include "texfile/device_format_match.h"
 #include "fake_device.h"
 #include "format_rows.h"
 

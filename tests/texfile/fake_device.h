@@ -3,7 +3,7 @@
 // operation answers E_NOTIMPL.
 #pragma once
 
-#include "d3d9.h"
+#include "platform/d3d9/d3d9.h"
 
 #include <functional>
 

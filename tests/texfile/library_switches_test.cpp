@@ -1,8 +1,8 @@
 // Registry switches, the debug mute and the MMX check.
-#include "library_switches.h"
+#include "texfile/library_switches.h"
 
-#include "conversion_job.h"
-#include "processor_features.h"
+#include "pixel/conversion_job.h"
+#include "platform/processor/processor_features.h"
 
 #include <gtest/gtest.h>
 

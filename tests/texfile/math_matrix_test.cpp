@@ -1,9 +1,9 @@
 // Matrix functions: hand-worked products, rotations, camera matrices and the
 // two normalisations.
-#include "library_switches.h"
-#include "math_dispatch.h"
-#include "processor_features.h"
-#include "system_override.h"
+#include "texfile/library_switches.h"
+#include "texfile/math/math_dispatch.h"
+#include "platform/processor/processor_features.h"
+#include "platform/win32/system_override.h"
 
 #include <gtest/gtest.h>
 

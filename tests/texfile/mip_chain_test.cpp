@@ -1,11 +1,11 @@
 // Filling textures, volume textures and cube textures from decoded images
 // built in the test, and rebuilding mip levels: what each level holds,
 // worked out by hand or from the level above.
-#include "decoded_image.h"
-#include "mip_chain.h"
-#include "surface_desc.h"
-#include "surface_load.h"
-#include "texture_constants.h"
+#include "imagecodec/decoded_image.h"
+#include "texfile/mip_chain.h"
+#include "pixel/surface_desc.h"
+#include "texfile/surface_load.h"
+#include "texfile/texture_constants.h"
 #include "texture_test_support.h"
 
 #include <gtest/gtest.h>

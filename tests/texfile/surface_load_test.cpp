@@ -1,9 +1,9 @@
 // The load operations on the reference device: conversions from memory and
 // between surfaces and volumes, and the refusals of bad rectangles.
 #include "device_fixture.h"
-#include "surface_desc.h"
-#include "surface_load.h"
-#include "texture_constants.h"
+#include "pixel/surface_desc.h"
+#include "texfile/surface_load.h"
+#include "texfile/texture_constants.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SurfaceLock and VolumeLock on the reference device: boxes, alignment of
 // grouped pixels, the system-memory copy path and its write-back.
 #include "device_fixture.h"
-#include "surface_lock.h"
+#include "texfile/surface_lock.h"
 
 #include <gtest/gtest.h>
 

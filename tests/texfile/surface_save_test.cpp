@@ -1,11 +1,11 @@
 // Saving surfaces to bitmap files on the reference device, read back with
 // the library's reader.
-#include "decoded_image.h"
+#include "imagecodec/decoded_image.h"
 #include "device_fixture.h"
 #include "fake_device.h"
-#include "mapped_file.h"
-#include "memory_buffer.h"
-#include "surface_save.h"
+#include "imagecodec/mapped_file.h"
+#include "imagecodec/memory_buffer.h"
+#include "texfile/surface_save.h"
 
 #include <gtest/gtest.h>
 

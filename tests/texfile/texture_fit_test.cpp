@@ -1,7 +1,7 @@
 // FitTextureToDevice against the worked examples.
 #include "fake_device.h"
-#include "texture_constants.h"
-#include "texture_fit.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_fit.h"
 
 #include <gtest/gtest.h>
 

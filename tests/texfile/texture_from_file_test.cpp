@@ -1,10 +1,10 @@
 // Textures from image files on the reference device (and on a device that
 // needs powers of two): the sizes, level counts and formats left to the
 // library, palettes and colour keys, the file layer and its refusals.
-#include "decoded_image.h"
-#include "memory_buffer.h"
-#include "texture_constants.h"
-#include "texture_from_file.h"
+#include "imagecodec/decoded_image.h"
+#include "imagecodec/memory_buffer.h"
+#include "texfile/texture_constants.h"
+#include "texfile/texture_from_file.h"
 #include "texture_test_support.h"
 
 #include <gtest/gtest.h>

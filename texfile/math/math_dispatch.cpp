@@ -1,7 +1,7 @@
-#include "math_dispatch.h"
+#include "texfile/math/math_dispatch.h"
 
-#include "library_switches.h"
-#include "processor_features.h"
+#include "texfile/library_switches.h"
+#include "platform/processor/processor_features.h"
 
 namespace quillmark {
 

@@ -6,7 +6,7 @@
 // a processor-specific set.
 #pragma once
 
-#include "matrix.h"
+#include "texfile/math/matrix.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // output pointer; the output may alias an input.
 #pragma once
 
-#include "d3d9types.h"
+#include "platform/d3d9/d3d9types.h"
 
 namespace quillmark {
 

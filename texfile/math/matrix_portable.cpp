@@ -1,6 +1,6 @@
 // Portable implementations of the dispatched math operations, and the plain
 // (non-dispatched) builders.
-#include "math_dispatch.h"
+#include "texfile/math/math_dispatch.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Processor-specific implementations: the plain-x86 normalisation with its
 // reciprocal-square-root segment table, and the SSE matrix product.
-#include "math_dispatch.h"
+#include "texfile/math/math_dispatch.h"
 
 #include <array>
 #include <bit>

@@ -1,10 +1,10 @@
 // The GTK 3 backend: top-level windows, waiting for input, screen and font.
-#include "gtk_backend.h"
+#include "platform/win32/gtk/gtk_backend.h"
 
-#include "message_queue.h"
-#include "user_input.h"
-#include "window_image.h"
-#include "window_model.h"
+#include "platform/win32/message_queue.h"
+#include "platform/win32/user_input.h"
+#include "platform/win32/window_image.h"
+#include "platform/win32/window_model.h"
 
 #include <algorithm>
 #include <cmath>

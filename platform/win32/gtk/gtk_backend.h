@@ -4,7 +4,7 @@
 // GTK widget, and every GTK signal the message the Win32 control would send.
 #pragma once
 
-#include "backend_impl.h"
+#include "platform/win32/backend_impl.h"
 
 #include <gtk/gtk.h>
 #include <map>

@@ -1,9 +1,9 @@
 // Control widgets: created from the control's class and style, kept in
 // step with the window model, and turning the user's doing into the
 // control's messages.
-#include "controls.h"
-#include "gtk_backend.h"
-#include "user_input.h"
+#include "platform/win32/controls.h"
+#include "platform/win32/gtk/gtk_backend.h"
+#include "platform/win32/user_input.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Message boxes and the file-open dialog as modal GTK dialogs.
-#include "gtk_backend.h"
+#include "platform/win32/gtk/gtk_backend.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // desktop_probe.h over the GTK backend.
-#include "desktop_probe.h"
-#include "backend.h"
-#include "gtk_backend.h"
+#include "platform/win32/desktop_probe.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/gtk/gtk_backend.h"
 
 #include <cstring>
 #include <string>

@@ -9,7 +9,7 @@
 #include <cpuid.h>
 #endif
 
-#include "processor_features.h"
+#include "platform/processor/processor_features.h"
 
 namespace quillmark::processor {
 namespace {

@@ -1,4 +1,4 @@
-#include "backend.h"
+#include "platform/win32/backend.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "commctrl.h"
-#include "dialog_template.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/dialog_template.h"
 #include "message_log.h"
-#include "user_input.h"
-#include "windows.h"
+#include "platform/win32/user_input.h"
+#include "platform/win32/windows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "windows.h"
+#include "platform/win32/windows.h"
 #include "temp_dir.h"
 
 #include <filesystem>

@@ -1,13 +1,13 @@
 // The desktop backend, driven through its widgets. These tests need a
 // display; without one, GtkBackendUnderXvfb runs them under xvfb-run.
-#include "backend.h"
-#include "commctrl.h"
-#include "desktop_probe.h"
-#include "dialog_template.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/commctrl.h"
+#include "platform/win32/desktop_probe.h"
+#include "platform/win32/dialog_template.h"
 #include "message_log.h"
-#include "window_image.h"
-#include "commdlg.h"
-#include "windows.h"
+#include "platform/win32/window_image.h"
+#include "platform/win32/commdlg.h"
+#include "platform/win32/windows.h"
 #include "x_input.h"
 #include "xvfb_child.h"
 

@@ -1,7 +1,7 @@
 // Records the messages window procedures receive, for the tests.
 #pragma once
 
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <vector>
 

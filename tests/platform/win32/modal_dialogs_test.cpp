@@ -1,7 +1,7 @@
-#include "commdlg.h"
-#include "headless_dialogs.h"
-#include "window_image.h"
-#include "windows.h"
+#include "platform/win32/commdlg.h"
+#include "platform/win32/headless_dialogs.h"
+#include "platform/win32/window_image.h"
+#include "platform/win32/windows.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

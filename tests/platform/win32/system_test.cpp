@@ -1,5 +1,5 @@
-#include "system_override.h"
-#include "windows.h"
+#include "platform/win32/system_override.h"
+#include "platform/win32/windows.h"
 
 #include <chrono>
 #include <ctime>

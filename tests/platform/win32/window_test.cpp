@@ -1,5 +1,5 @@
 #include "message_log.h"
-#include "windows.h"
+#include "platform/win32/windows.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

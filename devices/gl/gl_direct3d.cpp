@@ -1,0 +1,84 @@
+#include "devices/gl/gl_direct3d.h"
+
+#include <algorithm>
+
+#include "devices/gl/gl_renderer.h"
+#include "devices/core/device.h"
+#include "devices/core/direct3d.h"
+#include "devices/gl/texture_formats.h"
+
+namespace quillmark::gl {
+namespace {
+
+class GlRendererSource final : public core::RendererSource {
+public:
+    explicit GlRendererSource(std::shared_ptr<GlContext> context) : context_(std::move(context)) {}
+
+    // The reference device's capabilities, less what the driver lacks, and
+    // the address modes it honours besides.
+    D3DCAPS9 Caps() const override {
+        D3DCAPS9 caps = core::CoreCaps();
+        const GlDriverInfo& info = context_->Info();
+        caps.MaxAnisotropy = DWORD(std::max(1.0f, info.maxAnisotropy));
+        if (info.maxAnisotropy <= 1) caps.TextureFilterCaps &= ~DWORD{D3DPTFILTERCAPS_MINFANISOTROPIC};
+        caps.MaxTextureWidth = std::min<DWORD>(caps.MaxTextureWidth, DWORD(info.maxTextureSize));
+        caps.MaxTextureHeight = std::min<DWORD>(caps.MaxTextureHeight, DWORD(info.maxTextureSize));
+        caps.TextureAddressCaps |= D3DPTADDRESSCAPS_BORDER;
+        if (info.mirrorClampToEdge) caps.TextureAddressCaps |= D3DPTADDRESSCAPS_MIRRORONCE;
+        return caps;
+    }
+
+    std::unique_ptr<core::Renderer> CreateRenderer(core::Surface& backBuffer,
+                                                        core::Surface* depthBuffer,
+                                                        std::string* error) override {
+        auto renderer = std::make_unique<GlRenderer>(context_, backBuffer, depthBuffer);
+        if (!renderer->Initialise(error)) return nullptr;
+        return renderer;
+    }
+
+private:
+    std::shared_ptr<GlContext> context_;
+};
+
+// The context for a device name; null with the reason.
+std::shared_ptr<GlContext> OpenNamed(std::string_view name, std::string* error) {
+    GlChoice choice;
+    if (ParseGlChoice(name, &choice)) return GlContext::Open(choice, error);
+    *error = "\"" + std::string(name) + "\" is not an OpenGL device";
+    return nullptr;
+}
+
+}  // namespace
+
+bool IsGlDeviceName(std::string_view name) {
+    GlChoice unused;
+    return ParseGlChoice(name, &unused);
+}
+
+IDirect3D9* CreateGlDirect3D(std::string_view name, std::string* error) {
+    std::shared_ptr<GlContext> context = OpenNamed(name, error);
+    if (!context) return nullptr;
+    return core::CreateDirect3D(std::make_unique<GlRendererSource>(std::move(context)));
+}
+
+bool DescribeGlDriver(std::string_view name, std::string* description, std::string* error) {
+    std::shared_ptr<GlContext> context = OpenNamed(name, error);
+    if (!context) return false;
+    const GlDriverInfo& info = context->Info();
+    *description = info.renderer + "; OpenGL " + info.version + "; through " + info.display;
+    return true;
+}
+
+std::string GlDeviceNotes(std::string_view name) {
+    std::string unused;
+    std::shared_ptr<GlContext> context = OpenNamed(name, &unused);
+    if (!context) return {};
+    std::string stored;
+    for (const GlTextureFormat& format : GlTextureFormats())
+        if (NativeFormatOf(format.format, context->Info().nativeFormats))
+            stored += std::string(stored.empty() ? "" : ", ") + format.name;
+    return "  textures as stored: " + (stored.empty() ? std::string("none") : stored) +
+           "\n  other formats: decoded as the reference device decodes them\n";
+}
+
+}  // namespace quillmark::gl

@@ -1,0 +1,46 @@
+// Choice of the device behind Direct3DCreate9: the QUILLMARK_DEVICE
+// environment variable ("reference" when unset), or an explicit choice made
+// by the batch mode's --device before the first Direct3DCreate9.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+
+namespace quillmark {
+
+// The device names this build knows, separated by ", ".
+std::string KnownDeviceNames();
+
+// Every device this build can name, the OpenGL devices found by EGL as gl:N,
+// the Vulkan loader's devices as vulkan:N.
+std::vector<std::string> DeviceNames();
+
+// Whether a name picks a device of this build (gl:N, gl:TEXT and vulkan:N included),
+// without opening anything.
+bool IsDeviceName(std::string_view name);
+
+// The named device's Direct3D object; null with the reason in *error when
+// the name is unknown or the device cannot be opened.
+IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
+
+// What the named device draws with (for OpenGL devices the driver's renderer
+// and version strings); false with the reason when it cannot be opened.
+bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
+
+// More about the named device, a line each ("  " before every line): for
+// OpenGL devices which texture formats go to the driver as they are stored,
+// for Vulkan devices the driver's sampler limits and precision bits.
+// Empty for the reference device and where the device cannot be opened.
+std::string DeviceNotes(std::string_view name);
+
+// Name of the device Direct3DCreate9 will create now.
+std::string SelectedDeviceName();
+
+// Selects a device by name for the rest of the process; false (and an
+// explanatory message in *error) when the name is unknown.
+bool SelectDevice(std::string_view name, std::string* error);
+
+}  // namespace quillmark
