@@ -54,6 +54,7 @@ bool Device::AttachRenderer(RendererSource& source, std::string* error) {
     std::unique_ptr<Renderer> renderer = source.CreateRenderer(*backBuffer_, depthBuffer_.get(), error);
     if (!renderer) return false;
     renderer_ = std::move(renderer);
+    caps_ = source.Caps();
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "devices/core/device_state.h"
+#include "devices/core/draw_plan.h"
 
 namespace quillmark::core {
 
@@ -113,6 +114,8 @@ private:
     VertexBuffer* streamBuffer_ = nullptr;
     bool inScene_ = false;
     std::unique_ptr<Renderer> renderer_;
+    D3DCAPS9 caps_{};  // the renderer's, which the draw plans follow
+    DrawPlan plan_;    // of the last draw, kept for its buffers
 };
 
 // Fills in what CreateDevice leaves to the device (sizes, formats, counts);

@@ -1,5 +1,5 @@
-// DrawPrimitive: checks that the device implements the current state and
-// hands the call to the device's renderer.
+// DrawPrimitive: checks that the device implements the current state, makes
+// the draw's plan and hands it to the device's renderer.
 #include "devices/core/entry_guard.h"
 #include "devices/core/device.h"
 #include "devices/core/renderer.h"
@@ -31,8 +31,11 @@ HRESULT Device::CheckDrawState() const {
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     if (primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (const HRESULT checked = CheckDrawState(); FAILED(checked)) return checked;
-    return OutOfMemoryAsResult(
-        [&] { return renderer_->Draw({state_, textures_, *streamBuffer_, type, startVertex, primitiveCount}); });
+    return OutOfMemoryAsResult([&] {
+        const HRESULT planned =
+            BuildDrawPlan(state_, textures_, *streamBuffer_, type, startVertex, primitiveCount, caps_, &plan_);
+        return FAILED(planned) ? planned : renderer_->Draw({state_, plan_});
+    });
 }
 
 }  // namespace quillmark::core

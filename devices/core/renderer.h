@@ -1,6 +1,6 @@
-// Where a device draws. The software renderer (software_renderer.h) draws
+// Where a device draws. The software renderer (devices/software) draws
 // into the memory of the device's back buffer and depth buffer. Another
-// renderer (the OpenGL one in platform/gl) draws somewhere else, over the
+// renderer (devices/gl, devices/vulkan) draws somewhere else, over the
 // same resources: it reads textures and vertices from their memory when they
 // changed, holds the render targets' pixels on its side, and brings them
 // into memory whenever something is about to read or write that memory.
@@ -13,32 +13,24 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "devices/core/device_state.h"
+#include "devices/core/draw_plan.h"
 
 namespace quillmark::core {
 
 class Surface;
-class VertexBuffer;
 
-// One DrawPrimitive whose state the device has checked.
+// One DrawPrimitive: the state the device draws with and the plan it made of it.
 struct DrawCall {
     const DeviceState& state;
-    const std::array<IDirect3DBaseTexture9*, kStageCount>& textures;
-    const VertexBuffer& stream;
-    D3DPRIMITIVETYPE type;
-    UINT startVertex;
-    UINT primitiveCount;
+    const DrawPlan& plan;
 };
 
 struct ClipVertex;
-struct CoordinateSource;
 
-// Fetches the call's vertices from its stream and transforms them by world,
-// view and projection into `out`, one per vertex the primitives read.
-// D3DERR_INVALIDCALL, `out` untouched, for a primitive type no renderer
-// draws (points, lines), a vertex format without a size, a stride shorter
-// than a vertex or vertices past the stream's end.
-HRESULT TransformDrawVertices(const DrawCall& call, const std::vector<CoordinateSource>& sources,
-                              std::vector<ClipVertex>& out);
+// The plan's vertices transformed by world, view and projection into
+// `out`, one per vertex the primitives read, with the coordinates of the
+// plan's sources.
+void TransformDrawVertices(const DrawCall& call, std::vector<ClipVertex>& out);
 
 class Renderer {
 public:

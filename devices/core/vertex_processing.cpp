@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "devices/core/renderer.h"
-#include "devices/core/vertex_buffer.h"
 
 namespace quillmark::core {
 
@@ -124,37 +123,11 @@ std::uint32_t ClipTriangle(const ClipVertex& a, const ClipVertex& b, const ClipV
     return count;
 }
 
-namespace {
-
-// The vertices `primitives` primitives of `type` read; false for a type no
-// renderer draws.
-bool VertexCountOf(D3DPRIMITIVETYPE type, UINT primitives, std::uint64_t* count) {
-    switch (type) {
-        case D3DPT_TRIANGLELIST: *count = std::uint64_t{primitives} * 3; return true;
-        case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN: *count = std::uint64_t{primitives} + 2; return true;
-        default: return false;
-    }
-}
-
-}  // namespace
-
-HRESULT TransformDrawVertices(const DrawCall& call, const std::vector<CoordinateSource>& sources,
-                              std::vector<ClipVertex>& out) {
+void TransformDrawVertices(const DrawCall& call, std::vector<ClipVertex>& out) {
     const DeviceState& state = call.state;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t stride = state.stream.stride;
-    std::uint64_t count = 0;
-    if (!VertexCountOf(call.type, call.primitiveCount, &count)) return D3DERR_INVALIDCALL;
-    const std::vector<std::uint8_t>& bytes = call.stream.Bytes();
-    const std::uint64_t end = std::uint64_t{state.stream.offset} + (call.startVertex + count - 1) * stride + vertexSize;
-    if (vertexSize == 0 || stride < vertexSize || end > bytes.size()) return D3DERR_INVALIDCALL;
-
     const D3DMATRIX worldViewProjection = Multiply(Multiply(state.world[0], state.view), state.projection);
-    const std::uint8_t* first = bytes.data() + state.stream.offset + std::size_t{call.startVertex} * stride;
-    TransformVertices(first, std::uint32_t(count), stride, worldViewProjection, sources, out);
-    return S_OK;
+    TransformVertices(call.plan.firstVertex, call.plan.vertexCount, call.plan.stride, worldViewProjection,
+                      call.plan.sources, out);
 }
 
 }  // namespace quillmark::core

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "devices/gl/gl_renderer.h"
-#include "devices/core/device.h"
 #include "devices/core/direct3d.h"
+#include "devices/core/driver_caps.h"
 #include "devices/gl/texture_formats.h"
 
 namespace quillmark::gl {
@@ -14,18 +14,10 @@ class GlRendererSource final : public core::RendererSource {
 public:
     explicit GlRendererSource(std::shared_ptr<GlContext> context) : context_(std::move(context)) {}
 
-    // The reference device's capabilities, less what the driver lacks, and
-    // the address modes it honours besides.
     D3DCAPS9 Caps() const override {
-        D3DCAPS9 caps = core::CoreCaps();
         const GlDriverInfo& info = context_->Info();
-        caps.MaxAnisotropy = DWORD(std::max(1.0f, info.maxAnisotropy));
-        if (info.maxAnisotropy <= 1) caps.TextureFilterCaps &= ~DWORD{D3DPTFILTERCAPS_MINFANISOTROPIC};
-        caps.MaxTextureWidth = std::min<DWORD>(caps.MaxTextureWidth, DWORD(info.maxTextureSize));
-        caps.MaxTextureHeight = std::min<DWORD>(caps.MaxTextureHeight, DWORD(info.maxTextureSize));
-        caps.TextureAddressCaps |= D3DPTADDRESSCAPS_BORDER;
-        if (info.mirrorClampToEdge) caps.TextureAddressCaps |= D3DPTADDRESSCAPS_MIRRORONCE;
-        return caps;
+        return core::CapsWithDriver({info.maxAnisotropy, std::uint32_t(std::max(0, info.maxTextureSize)), true,
+                                     info.mirrorClampToEdge});
     }
 
     std::unique_ptr<core::Renderer> CreateRenderer(core::Surface& backBuffer,

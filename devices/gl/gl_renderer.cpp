@@ -6,8 +6,6 @@
 #include "devices/gl/gl_api.h"
 #include "devices/gl/sampler_mapping.h"
 #include "devices/core/surface_resource.h"
-#include "devices/core/texture_resources.h"
-#include "devices/core/vertex_buffer.h"
 
 namespace quillmark::gl {
 namespace {
@@ -16,9 +14,6 @@ using core::ClipVertex;
 using core::CoordinateSource;
 using core::kStageCount;
 
-// GL textures of Direct3D textures not drawn with for this many draws are
-// deleted (the Direct3D texture may be gone).
-constexpr std::uint64_t kTextureKeepDraws = 16;
 constexpr std::uint32_t kPositionFloats = 4;
 constexpr std::uint32_t kCoordinateFloats = 3;
 
@@ -51,43 +46,38 @@ GLuint CompileShader(GLenum kind, const std::string& source) {
     return shader;
 }
 
-bool CoversWholeTarget(const D3DRECT& r, const core::Surface& surface) {
-    return r.x1 == 0 && r.y1 == 0 && r.x2 == LONG(surface.Traits().width) && r.y2 == LONG(surface.Traits().height);
-}
-
 }  // namespace
 
 GlRenderer::GlRenderer(std::shared_ptr<GlContext> context, core::Surface& backBuffer,
                        core::Surface* depthBuffer)
-    : context_(std::move(context)),
-      samplerSupport_{context_->Info().maxAnisotropy, context_->Info().mirrorClampToEdge} {
-    color_ = {&backBuffer, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4};
-    if (depthBuffer) depth_ = {depthBuffer, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2};
+    : context_(std::move(context)) {
+    color_ = {core::TargetMirror(&backBuffer), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4};
+    if (depthBuffer) depth_ = {core::TargetMirror(depthBuffer), 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2};
 }
 
 GlRenderer::~GlRenderer() {
     context_->MakeCurrent();
     for (auto& [key, program] : programs_) glDeleteProgram(program.name);
-    for (auto& [serial, texture] : textures_) glDeleteTextures(1, &texture.name);
+    textures_.ForgetAll([](GLuint name) { glDeleteTextures(1, &name); });
     glDeleteSamplers(GLsizei(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &vertexBuffer_);
     glDeleteVertexArrays(1, &vertexArray_);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteTextures(1, &color_.texture);
-    if (depth_.surface) glDeleteTextures(1, &depth_.texture);
+    if (depth_.mirror.surface()) glDeleteTextures(1, &depth_.texture);
 }
 
 bool GlRenderer::Initialise(std::string* error) {
     context_->MakeCurrent();
-    const GLsizei width = GLsizei(color_.surface->Traits().width);
-    const GLsizei height = GLsizei(color_.surface->Traits().height);
+    const GLsizei width = GLsizei(color_.mirror.surface()->Traits().width);
+    const GLsizei height = GLsizei(color_.mirror.surface()->Traits().height);
     glGenFramebuffers(1, &framebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glGenTextures(1, &color_.texture);
     glBindTexture(GL_TEXTURE_2D, color_.texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color_.texture, 0);
-    if (depth_.surface) {
+    if (depth_.mirror.surface()) {
         glGenTextures(1, &depth_.texture);
         glBindTexture(GL_TEXTURE_2D, depth_.texture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT16, width, height, 0, GL_DEPTH_COMPONENT,
@@ -98,9 +88,6 @@ bool GlRenderer::Initialise(std::string* error) {
         *error = "the driver cannot render into an RGBA8 colour and 16-bit depth framebuffer";
         return false;
     }
-    // Both targets start as their memory is: taken up before the first drawing.
-    color_.syncedVersion = ~std::uint64_t{0};
-    depth_.syncedVersion = ~std::uint64_t{0};
     glGenVertexArrays(1, &vertexArray_);
     glGenBuffers(1, &vertexBuffer_);
     glGenSamplers(GLsizei(samplers_.size()), samplers_.data());
@@ -116,39 +103,30 @@ bool GlRenderer::Initialise(std::string* error) {
 // The framebuffer holds the image upside down by OpenGL's convention: its
 // first row is the top row, as in memory, so rows copy as they are.
 void GlRenderer::TakeUp(Target& target) {
-    if (!target.surface || target.surface->ContentVersion() == target.syncedVersion) return;
-    const core::PixelStore& pixels = target.surface->Pixels();
+    if (!target.mirror.NeedsTakeUp()) return;
+    const core::PixelStore& pixels = target.mirror.surface()->Pixels();
     BindForUpload(target.texture);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(pixels.rowPitch / target.bytesPerPixel));
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(pixels.width), GLsizei(pixels.height), target.format, target.type,
                     pixels.bytes.data());
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    target.syncedVersion = target.surface->ContentVersion();
-    target.drawn = false;
+    target.mirror.TookUp();
 }
 
 void GlRenderer::ReadBack(Target& target) {
-    if (!target.drawn) return;
-    core::PixelStore& pixels = target.surface->Pixels();
+    if (!target.mirror.NeedsReadBack()) return;
+    core::PixelStore& pixels = target.mirror.surface()->Pixels();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glPixelStorei(GL_PACK_ROW_LENGTH, GLint(pixels.rowPitch / target.bytesPerPixel));
     glReadPixels(0, 0, GLsizei(pixels.width), GLsizei(pixels.height), target.format, target.type, pixels.bytes.data());
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    if (pixels.format == D3DFMT_X8R8G8B8) {
-        for (std::uint32_t y = 0; y < pixels.height; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(pixels.BlockAt(0, y));
-            for (std::uint32_t x = 0; x < pixels.width; ++x) row[x] |= 0xFF000000u;
-        }
-    }
-    target.surface->MarkChanged();
-    target.syncedVersion = target.surface->ContentVersion();
-    target.drawn = false;
+    target.mirror.ReadBackDone();
 }
 
 void GlRenderer::BringToMemory(core::Surface& surface) {
-    if (&surface != color_.surface && &surface != depth_.surface) return;
+    if (&surface != color_.mirror.surface() && &surface != depth_.mirror.surface()) return;
     context_->MakeCurrent();
-    ReadBack(&surface == color_.surface ? color_ : depth_);
+    ReadBack(&surface == color_.mirror.surface() ? color_ : depth_);
 }
 
 void GlRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
@@ -156,13 +134,10 @@ void GlRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float z) {
     GLbitfield mask = 0;
     for (auto [flag, target, bit] : {std::tuple{DWORD{D3DCLEAR_TARGET}, &color_, GLbitfield{GL_COLOR_BUFFER_BIT}},
                                      std::tuple{DWORD{D3DCLEAR_ZBUFFER}, &depth_, GLbitfield{GL_DEPTH_BUFFER_BIT}}}) {
-        if (!(flags & flag)) continue;
-        // A clear of the whole target makes whatever the memory held irrelevant.
-        if (CoversWholeTarget(r, *target->surface))
-            target->syncedVersion = target->surface->ContentVersion();
-        else
-            TakeUp(*target);
-        target->drawn = true;
+        if (!(flags & flag) || !target->mirror.surface()) continue;
+        target->mirror.WillClear(r);
+        TakeUp(*target);
+        target->mirror.MarkDrawn();
         mask |= bit;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
@@ -194,18 +169,18 @@ bool RowsFit(core::TextureInternals& texture, const GlTextureFormat& format) {
 
 // A format the driver samples goes up as it is; any other is decoded as
 // the reference device decodes it for its own sampler.
-bool GlRenderer::UploadTexture(core::TextureInternals& texture, Texture& entry) {
+bool GlRenderer::UploadTexture(core::TextureInternals& texture, Textures::Entry& entry) {
     const GlTextureFormat* native = NativeFormatOf(texture.Traits().format, context_->Info().nativeFormats);
     if (native && !RowsFit(texture, *native)) native = nullptr;
-    const bool fresh = entry.name == 0;
-    if (fresh) glGenTextures(1, &entry.name);
-    BindForUpload(entry.name);
+    const bool fresh = entry.copy == 0;
+    if (fresh) glGenTextures(1, &entry.copy);
+    BindForUpload(entry.copy);
     if (native)
         UploadAsStored(texture, *native, fresh);
     else if (!UploadDecoded(texture, fresh))
         return false;
     if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture.Traits().levels) - 1);
-    entry.version = texture.ContentVersion();
+    Textures::MarkUploaded(entry, texture);
     return true;
 }
 
@@ -257,32 +232,20 @@ bool GlRenderer::UploadDecoded(core::TextureInternals& texture, bool fresh) {
 }
 
 // Binds each sampling stage's texture (uploaded when it changed) and
-// sampler, and lists the stages' coordinate sources in attribute order.
-HRESULT GlRenderer::BindTextures(const core::DrawCall& call, const core::StageProgram& program,
-                                 std::vector<CoordinateSource>& sources, StageShaderKey& key) {
-    const core::DeviceState& state = call.state;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = core::VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t coordinatesStart = vertexSize - 8 * textureSets;
-    key.program = &program;
+// sampler.
+HRESULT GlRenderer::BindTextures(const core::DrawPlan& plan, StageShaderKey& key) {
+    key.program = &plan.program;
     key.coordinateSet.fill(-1);
-    for (std::uint32_t s = program.start; s < program.count; ++s) {
-        const core::StageStep& step = program.steps[s];
-        if (!step.readsTexture || !step.hasTexture) continue;
-        core::TextureInternals* texture = core::InternalsOf(call.textures[s]);
-        if (!texture || texture->Kind() != D3DRTYPE_TEXTURE || texture->AnyLevelLocked()) return D3DERR_INVALIDCALL;
-        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
-        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
-        if (index >= textureSets || !core::IsSupportedTransform(flags)) return D3DERR_INVALIDCALL;
-        Texture& entry = textures_[texture->Serial()];
-        if (entry.version != texture->ContentVersion() && !UploadTexture(*texture, entry)) return D3DERR_INVALIDCALL;
-        entry.lastDraw = drawCount_;
-
-        GlSampling sampling;
-        if (!MapSamplerStates(state.samplerStates[s], texture->Traits().levels, samplerSupport_, &sampling))
+    for (std::uint32_t s = plan.program.start; s < plan.program.count; ++s) {
+        const core::PlannedStage& stage = plan.stages[s];
+        if (!stage.texture) continue;
+        Textures::Entry& entry = textures_.Use(*stage.texture);
+        if (!Textures::Current(entry, *stage.texture) && !UploadTexture(*stage.texture, entry))
             return D3DERR_INVALIDCALL;
+
+        const GlSampling sampling = MapSampler(stage.sampler);
         glActiveTexture(GL_TEXTURE0 + s);
-        glBindTexture(GL_TEXTURE_2D, entry.name);
+        glBindTexture(GL_TEXTURE_2D, entry.copy);
         const GLuint sampler = samplers_[s];
         glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GLint(sampling.minFilter));
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GLint(sampling.magFilter));
@@ -292,13 +255,12 @@ HRESULT GlRenderer::BindTextures(const core::DrawCall& call, const core::StagePr
         glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, sampling.lodBias);
         glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, sampling.minLod);
         glSamplerParameterf(sampler, GL_TEXTURE_MAX_LOD, sampling.maxLod);
-        if (samplerSupport_.maxAnisotropy > 1)
+        if (context_->Info().maxAnisotropy > 1)
             glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY, sampling.maxAnisotropy);
         glBindSampler(s, sampler);
 
-        key.coordinateSet[s] = int(sources.size());
-        key.projected[s] = (flags & D3DTTFF_PROJECTED) != 0 && (flags & ~DWORD{D3DTTFF_PROJECTED}) >= D3DTTFF_COUNT2;
-        sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
+        key.coordinateSet[s] = int(stage.coordinateSet);
+        key.projected[s] = stage.projected;
     }
     return S_OK;
 }
@@ -309,18 +271,16 @@ HRESULT GlRenderer::BindTextures(const core::DrawCall& call, const core::StagePr
 // centres at integer coordinates, OpenGL at half-integers). Where OpenGL
 // takes Direct3D's depth range 0 <= z <= w (glClipControl), z goes as it
 // is; elsewhere it is taken to [-w, w].
-HRESULT GlRenderer::UploadVertices(const core::DrawCall& call, const std::vector<CoordinateSource>& sources,
-                                   std::uint32_t* vertexCount) {
+void GlRenderer::UploadVertices(const core::DrawCall& call) {
     const core::DeviceState& state = call.state;
-    if (const HRESULT fetched = core::TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched))
-        return fetched;
-    const std::size_t count = clipVertices_.size();
+    const std::vector<CoordinateSource>& sources = call.plan.sources;
+    core::TransformDrawVertices(call, clipVertices_);
 
     const float dx = 1.0f / float(state.viewport.Width), dy = 1.0f / float(state.viewport.Height);
     const bool zeroToOne = context_->Info().clipControl;
     const float zScale = zeroToOne ? 1.0f : 2.0f, zShift = zeroToOne ? 0.0f : -1.0f;
     const std::uint32_t floats = kPositionFloats + kCoordinateFloats * std::uint32_t(sources.size());
-    vertexData_.resize(std::size_t{floats} * count);
+    vertexData_.resize(std::size_t{floats} * clipVertices_.size());
     float* out = vertexData_.data();
     for (const ClipVertex& v : clipVertices_) {
         *out++ = v.x + v.w * dx;
@@ -342,8 +302,6 @@ HRESULT GlRenderer::UploadVertices(const core::DrawCall& call, const std::vector
                               reinterpret_cast<const void*>(offset));
     }
     for (std::uint32_t k = std::uint32_t(sources.size()); k < kStageCount; ++k) glDisableVertexAttribArray(1 + k);
-    *vertexCount = std::uint32_t(count);
-    return S_OK;
 }
 
 const GlRenderer::Program* GlRenderer::ProgramFor(const StageShaderKey& key, int coordinateSets) {
@@ -391,7 +349,7 @@ void GlRenderer::SetDrawState(const core::DeviceState& state) {
     glViewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
     const auto& rs = state.renderStates;
-    if (depth_.surface && rs[D3DRS_ZENABLE] == D3DZB_TRUE) {
+    if (depth_.mirror.surface() && rs[D3DRS_ZENABLE] == D3DZB_TRUE) {
         glEnable(GL_DEPTH_TEST);
         const DWORD func = rs[D3DRS_ZFUNC];
         glDepthFunc(func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? GL_NEVER + (func - D3DCMP_NEVER) : GL_ALWAYS);
@@ -410,45 +368,29 @@ void GlRenderer::SetDrawState(const core::DeviceState& state) {
 
 HRESULT GlRenderer::Draw(const core::DrawCall& call) {
     context_->MakeCurrent();
-    std::array<bool, kStageCount> bound{};
-    for (std::uint32_t s = 0; s < kStageCount; ++s) bound[s] = call.textures[s] != nullptr;
-    core::StageProgram program;
-    if (!core::BuildStageProgram(call.state, bound, &program)) return D3DERR_INVALIDCALL;
-    ++drawCount_;
-    std::vector<CoordinateSource> sources;
+    const core::DrawPlan& plan = call.plan;
+    textures_.BeginDraw();
     StageShaderKey key;
-    HRESULT result = BindTextures(call, program, sources, key);
+    const HRESULT bound = BindTextures(plan, key);
     decoded_.ForgetUnused();
-    std::uint32_t vertexCount = 0;
-    if (SUCCEEDED(result)) result = UploadVertices(call, sources, &vertexCount);
-    if (FAILED(result)) return result;
-    const Program* shaders = ProgramFor(key, int(sources.size()));
+    if (FAILED(bound)) return bound;
+    UploadVertices(call);
+    const Program* shaders = ProgramFor(key, int(plan.sources.size()));
     if (!shaders) return D3DERR_DRIVERINTERNALERROR;
 
     TakeUp(color_);
     TakeUp(depth_);
     SetDrawState(call.state);
     glUseProgram(shaders->name);
-    glUniform4fv(shaders->diffuse, 1, ColorOf(program.diffuse).data());
-    glUniform4fv(shaders->textureFactor, 1, ColorOf(program.textureFactor).data());
-    glUniform4fv(shaders->startCurrent, 1, ColorOf(program.startCurrent).data());
-    glDrawArrays(ModeOf(call.type), 0, GLsizei(vertexCount));
-    color_.drawn = true;
-    if (depth_.surface && glIsEnabled(GL_DEPTH_TEST) && call.state.renderStates[D3DRS_ZWRITEENABLE])
-        depth_.drawn = true;
-    ForgetOldTextures();
+    glUniform4fv(shaders->diffuse, 1, ColorOf(plan.program.diffuse).data());
+    glUniform4fv(shaders->textureFactor, 1, ColorOf(plan.program.textureFactor).data());
+    glUniform4fv(shaders->startCurrent, 1, ColorOf(plan.program.startCurrent).data());
+    glDrawArrays(ModeOf(plan.type), 0, GLsizei(clipVertices_.size()));
+    color_.mirror.MarkDrawn();
+    if (depth_.mirror.surface() && glIsEnabled(GL_DEPTH_TEST) && call.state.renderStates[D3DRS_ZWRITEENABLE])
+        depth_.mirror.MarkDrawn();
+    textures_.ForgetUnused([](GLuint name) { glDeleteTextures(1, &name); });
     return S_OK;
-}
-
-void GlRenderer::ForgetOldTextures() {
-    for (auto it = textures_.begin(); it != textures_.end();) {
-        if (it->second.lastDraw + kTextureKeepDraws < drawCount_) {
-            glDeleteTextures(1, &it->second.name);
-            it = textures_.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 }  // namespace quillmark::gl

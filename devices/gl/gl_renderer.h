@@ -9,13 +9,13 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "devices/gl/gl_context.h"
 #include "devices/core/renderer.h"
-#include "devices/gl/sampler_mapping.h"
 #include "devices/core/sampled_texture.h"
+#include "devices/core/target_mirror.h"
+#include "devices/core/uploaded_textures.h"
 #include "devices/gl/stage_shader.h"
 #include "devices/gl/texture_formats.h"
 #include "devices/core/vertex_processing.h"
@@ -34,40 +34,30 @@ public:
     void BringToMemory(core::Surface& surface) override;
 
 private:
-    // A render target: its memory, its OpenGL texture, and which side is newer.
+    // A render target: its memory, its OpenGL texture.
     struct Target {
-        core::Surface* surface = nullptr;
+        core::TargetMirror mirror;
         unsigned texture = 0;
         unsigned format = 0, type = 0;
         std::uint32_t bytesPerPixel = 0;
-        std::uint64_t syncedVersion = 0;  // the memory's version the texture holds
-        bool drawn = false;               // drawn into since the memory was last brought up to date
     };
     struct Program {
         unsigned name = 0;
         int diffuse = -1, textureFactor = -1, startCurrent = -1;
     };
-    struct Texture {
-        unsigned name = 0;
-        std::uint64_t version = ~std::uint64_t{0};
-        std::uint64_t lastDraw = 0;
-    };
+    using Textures = core::UploadedTextures<unsigned>;
 
     void TakeUp(Target& target);
     void ReadBack(Target& target);
-    HRESULT BindTextures(const core::DrawCall& call, const core::StageProgram& program,
-                         std::vector<core::CoordinateSource>& sources, StageShaderKey& key);
-    bool UploadTexture(core::TextureInternals& texture, Texture& entry);
+    HRESULT BindTextures(const core::DrawPlan& plan, StageShaderKey& key);
+    bool UploadTexture(core::TextureInternals& texture, Textures::Entry& entry);
     void UploadAsStored(core::TextureInternals& texture, const GlTextureFormat& format, bool fresh);
     bool UploadDecoded(core::TextureInternals& texture, bool fresh);
-    HRESULT UploadVertices(const core::DrawCall& call, const std::vector<core::CoordinateSource>& sources,
-                           std::uint32_t* vertexCount);
+    void UploadVertices(const core::DrawCall& call);
     const Program* ProgramFor(const StageShaderKey& key, int coordinateSets);
     void SetDrawState(const core::DeviceState& state);
-    void ForgetOldTextures();
 
     std::shared_ptr<GlContext> context_;
-    GlSamplerSupport samplerSupport_;
     Target color_;
     Target depth_;
     unsigned framebuffer_ = 0;
@@ -75,9 +65,8 @@ private:
     unsigned vertexBuffer_ = 0;
     std::array<unsigned, core::kStageCount> samplers_{};
     std::map<std::string, Program> programs_;
-    std::unordered_map<std::uint64_t, Texture> textures_;
+    Textures textures_;
     core::SampledTextureCache decoded_;
-    std::uint64_t drawCount_ = 0;
     std::vector<core::ClipVertex> clipVertices_;
     std::vector<float> vertexData_;
     std::vector<std::uint8_t> rows_;

@@ -41,9 +41,11 @@ inline Lanes Unpack(std::uint32_t p) {
     return Lanes{float(p & 0xFFu), float((p >> 8) & 0xFFu), float((p >> 16) & 0xFFu), float(p >> 24)};
 }
 
-AddressMode AddressFrom(DWORD value) {
-    if (value == D3DTADDRESS_MIRROR) return AddressMode::Mirror;
-    if (value == D3DTADDRESS_CLAMP) return AddressMode::Clamp;
+// The reference device's caps list no other address modes, so the plan
+// gives it no others.
+AddressMode AddressFrom(TextureAddress address) {
+    if (address == TextureAddress::Mirror) return AddressMode::Mirror;
+    if (address == TextureAddress::Clamp) return AddressMode::Clamp;
     return AddressMode::Wrap;
 }
 
@@ -906,26 +908,20 @@ QuadKernel PickQuadKernel(const SamplerSetup& s) {
 
 }  // namespace
 
-SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
-                              const SampledTexture& texture) {
+SamplerSetup MakeSamplerSetup(const SamplerDescription& sampler, const SampledTexture& texture) {
     SamplerSetup s;
     s.texture = &texture;
-    const DWORD mag = states[D3DSAMP_MAGFILTER];
-    const DWORD min = states[D3DSAMP_MINFILTER];
-    const DWORD mip = states[D3DSAMP_MIPFILTER];
-    // Anisotropic magnification is linear: a magnified footprint is smaller than a texel.
-    s.magnify = (mag == D3DTEXF_LINEAR || mag == D3DTEXF_ANISOTROPIC) ? TexelFilter::Linear : TexelFilter::Point;
-    s.minify = (min == D3DTEXF_LINEAR || min == D3DTEXF_ANISOTROPIC) ? TexelFilter::Linear : TexelFilter::Point;
-    s.anisotropic = min == D3DTEXF_ANISOTROPIC;
-    s.mip = mip == D3DTEXF_POINT ? MipMode::Point
-            : (mip == D3DTEXF_LINEAR || mip == D3DTEXF_ANISOTROPIC) ? MipMode::Linear
-                                                                     : MipMode::None;
-    s.lodBias = std::bit_cast<float>(states[D3DSAMP_MIPMAPLODBIAS]);
-    if (!std::isfinite(s.lodBias)) s.lodBias = 0.0f;
-    s.maxAnisotropy = std::clamp<DWORD>(states[D3DSAMP_MAXANISOTROPY], 1, 16);
-    s.baseLevel = std::min<DWORD>(states[D3DSAMP_MAXMIPLEVEL], DWORD(texture.levels.size()) - 1);
-    s.addressU = AddressFrom(states[D3DSAMP_ADDRESSU]);
-    s.addressV = AddressFrom(states[D3DSAMP_ADDRESSV]);
+    s.magnify = sampler.magnify == core::TexelFilter::Linear ? TexelFilter::Linear : TexelFilter::Point;
+    s.minify = sampler.minify == core::TexelFilter::Linear ? TexelFilter::Linear : TexelFilter::Point;
+    s.anisotropic = sampler.anisotropic;
+    s.mip = sampler.mip == MipFilter::Point ? MipMode::Point
+            : sampler.mip == MipFilter::Linear ? MipMode::Linear
+                                               : MipMode::None;
+    s.lodBias = sampler.lodBias;
+    s.maxAnisotropy = sampler.maxAnisotropy;
+    s.baseLevel = sampler.firstLevel;
+    s.addressU = AddressFrom(sampler.addressU);
+    s.addressV = AddressFrom(sampler.addressV);
     s.levels = texture.levels.data();
     s.lastLevel = std::uint32_t(texture.levels.size()) - 1;
     s.lowestLambda = float(s.baseLevel);

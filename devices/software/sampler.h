@@ -13,6 +13,7 @@
 
 #include "platform/d3d9/d3d9types.h"
 #include "devices/core/color.h"
+#include "devices/core/draw_plan.h"
 #include "devices/core/sampled_texture.h"
 
 namespace quillmark::software {
@@ -54,10 +55,9 @@ struct SamplerSetup {
     QuadKernel kernel = nullptr;
 };
 
-// Reads the sampler states of one stage (filter values the device does not
-// implement fall back as the documentation says) and picks the quad kernel.
-SamplerSetup MakeSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
-                              const SampledTexture& texture);
+// Takes one stage's sampler description from the draw plan and picks the
+// quad kernel.
+SamplerSetup MakeSamplerSetup(const SamplerDescription& sampler, const SampledTexture& texture);
 
 // A pixel's texture coordinates and their screen-space derivatives.
 struct Footprint {

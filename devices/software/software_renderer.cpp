@@ -83,28 +83,15 @@ void SoftwareRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, floa
     backBuffer_.MarkChanged();
 }
 
-HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& context,
-                                       std::vector<CoordinateSource>& sources) {
-    const DeviceState& state = call.state;
-    std::array<bool, kStageCount> bound{};
-    for (std::uint32_t s = 0; s < kStageCount; ++s) bound[s] = call.textures[s] != nullptr;
-    if (!BuildStageProgram(state, bound, &context.program)) return D3DERR_INVALIDCALL;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t coordinatesStart = vertexSize - 8 * textureSets;
+HRESULT SoftwareRenderer::PrepareStages(const DrawPlan& plan, DrawContext& context) {
+    context.program = plan.program;
     context.attributeBase.fill(-1);
-    for (std::uint32_t s = 0; s < context.program.count; ++s) {
-        const StageStep& step = context.program.steps[s];
-        if (!step.readsTexture || !step.hasTexture) continue;
-        TextureInternals* texture = InternalsOf(call.textures[s]);
-        if (texture->Kind() != D3DRTYPE_TEXTURE || texture->AnyLevelLocked()) return D3DERR_INVALIDCALL;
-        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
-        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
-        if (index >= textureSets || !IsSupportedTransform(flags)) return D3DERR_INVALIDCALL;
-        if (!sampledTextures_->Prepare(*texture, &stageTextures_[s])) return D3DERR_INVALIDCALL;
-        context.samplers[s] = MakeSamplerSetup(state.samplerStates[s], stageTextures_[s]);
-        context.attributeBase[s] = int(3 * sources.size());
-        sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
+    for (std::uint32_t s = plan.program.start; s < plan.program.count; ++s) {
+        const PlannedStage& stage = plan.stages[s];
+        if (!stage.texture) continue;
+        if (!sampledTextures_->Prepare(*stage.texture, &stageTextures_[s])) return D3DERR_INVALIDCALL;
+        context.samplers[s] = MakeSamplerSetup(stage.sampler, stageTextures_[s]);
+        context.attributeBase[s] = int(3 * stage.coordinateSet);
     }
     sampledTextures_->ForgetUnused();
     const std::uint32_t start = context.program.start;
@@ -117,15 +104,15 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& conte
     return S_OK;
 }
 
-HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources) {
+void SoftwareRenderer::SetUpTriangles(const DrawCall& call) {
     const DeviceState& state = call.state;
-    const D3DPRIMITIVETYPE type = call.type;
-    const UINT primitiveCount = call.primitiveCount;
-    if (const HRESULT fetched = TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched)) return fetched;
+    const D3DPRIMITIVETYPE type = call.plan.type;
+    const UINT primitiveCount = call.plan.primitiveCount;
+    TransformDrawVertices(call, clipVertices_);
 
-    const SetUpInputs inputs{type, primitiveCount, std::uint32_t(3 * sources.size()),
+    const SetUpInputs inputs{type, primitiveCount, std::uint32_t(3 * call.plan.sources.size()),
                              state.renderStates[D3DRS_CULLMODE], state.viewport};
-    if (setUpValid_ && SameBits(inputs, setUpInputs_) && SameBits(clipVertices_, setUpVertices_)) return S_OK;
+    if (setUpValid_ && SameBits(inputs, setUpInputs_) && SameBits(clipVertices_, setUpVertices_)) return;
 
     setUpValid_ = wholeBatch_ = false;
     triangles_.clear();
@@ -145,7 +132,6 @@ HRESULT SoftwareRenderer::SetUpTriangles(const DrawCall& call, const std::vector
     setUpInputs_ = inputs;
     std::swap(setUpVertices_, clipVertices_);
     setUpValid_ = true;
-    return S_OK;
 }
 
 namespace {
@@ -270,9 +256,8 @@ void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context
 
 HRESULT SoftwareRenderer::Draw(const DrawCall& call) {
     DrawContext context;
-    std::vector<CoordinateSource> sources;
-    if (const HRESULT prepared = PrepareStages(call, context, sources); FAILED(prepared)) return prepared;
-    if (const HRESULT set = SetUpTriangles(call, sources); FAILED(set)) return set;
+    if (const HRESULT prepared = PrepareStages(call.plan, context); FAILED(prepared)) return prepared;
+    SetUpTriangles(call);
     SetTargets(call.state, context);
     context.triangles = &triangles_;
     if (!triangles_.empty()) RunTiles(context);

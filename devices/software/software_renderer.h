@@ -13,7 +13,6 @@
 
 namespace quillmark::core {
 class SampledTextureCache;
-struct CoordinateSource;
 struct SampledTexture;
 struct ClipVertex;
 }  // namespace quillmark::core
@@ -38,8 +37,8 @@ public:
     void BringToMemory(Surface&) override {}
 
 private:
-    HRESULT PrepareStages(const DrawCall& call, DrawContext& context, std::vector<CoordinateSource>& sources);
-    HRESULT SetUpTriangles(const DrawCall& call, const std::vector<CoordinateSource>& sources);
+    HRESULT PrepareStages(const DrawPlan& plan, DrawContext& context);
+    void SetUpTriangles(const DrawCall& call);
     void SetTargets(const DeviceState& state, DrawContext& context) const;
     // Row spans and tiles of the triangles from `first` on, as many as one
     // batch holds; returns the end of the batch.

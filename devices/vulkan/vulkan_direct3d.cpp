@@ -1,10 +1,9 @@
 #include "devices/vulkan/vulkan_direct3d.h"
 
-#include <algorithm>
 #include <cstdio>
 
-#include "devices/core/device.h"
 #include "devices/core/direct3d.h"
+#include "devices/core/driver_caps.h"
 #include "devices/vulkan/vulkan_renderer.h"
 
 namespace quillmark::vulkan {
@@ -14,21 +13,10 @@ class VulkanRendererSource final : public core::RendererSource {
 public:
     explicit VulkanRendererSource(std::shared_ptr<VulkanContext> context) : context_(std::move(context)) {}
 
-    // The reference device's capabilities, less what the driver lacks, and
-    // the address modes it honours besides.
     D3DCAPS9 Caps() const override {
-        D3DCAPS9 caps = core::CoreCaps();
         const VulkanDriverInfo& info = context_->Info();
-        caps.MaxAnisotropy = DWORD(std::max(1.0f, info.maxAnisotropy));
-        if (info.maxAnisotropy <= 1)
-            caps.TextureFilterCaps &= ~DWORD{D3DPTFILTERCAPS_MINFANISOTROPIC};
-        caps.MaxTextureWidth = std::min<DWORD>(caps.MaxTextureWidth, info.maxImageSize);
-        caps.MaxTextureHeight = std::min<DWORD>(caps.MaxTextureHeight, info.maxImageSize);
-        if (info.customBorderColor)
-            caps.TextureAddressCaps |= D3DPTADDRESSCAPS_BORDER;
-        if (info.mirrorClampToEdge)
-            caps.TextureAddressCaps |= D3DPTADDRESSCAPS_MIRRORONCE;
-        return caps;
+        return core::CapsWithDriver(
+            {info.maxAnisotropy, info.maxImageSize, info.customBorderColor, info.mirrorClampToEdge});
     }
 
     std::unique_ptr<core::Renderer> CreateRenderer(core::Surface& backBuffer, core::Surface* depthBuffer,

@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "devices/core/surface_resource.h"
-#include "devices/core/texture_resources.h"
-#include "devices/core/vertex_buffer.h"
 
 namespace quillmark::vulkan {
 namespace {
@@ -21,9 +19,6 @@ constexpr std::uint32_t kFragmentSpirv[] =
 #include "stages.frag.inc"
     ;
 
-// Images of Direct3D textures not drawn with for this many draws are
-// destroyed (the Direct3D texture may be gone).
-constexpr std::uint64_t kTextureKeepDraws = 16;
 constexpr std::uint32_t kPositionFloats = 4;
 constexpr std::uint32_t kCoordinateFloats = 3;
 // Descriptor sets handed out between two submissions.
@@ -41,10 +36,6 @@ VkPrimitiveTopology TopologyOf(D3DPRIMITIVETYPE type) {
     return type == D3DPT_TRIANGLEFAN ? VK_PRIMITIVE_TOPOLOGY_TRIANGLE_FAN : VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
 }
 
-bool CoversWholeTarget(const D3DRECT& r, const core::Surface& surface) {
-    return r.x1 == 0 && r.y1 == 0 && r.x2 == LONG(surface.Traits().width) && r.y2 == LONG(surface.Traits().height);
-}
-
 template <typename T>
 std::string KeyOf(const T& value) {
     return std::string(reinterpret_cast<const char*>(&value), sizeof value);
@@ -56,11 +47,11 @@ VulkanRenderer::VulkanRenderer(std::shared_ptr<VulkanContext> context, core::Sur
                                core::Surface* depthBuffer)
     : context_(std::move(context)), device_(context_->Device()) {
     const VulkanDriverInfo& info = context_->Info();
-    samplerSupport_ = {info.maxAnisotropy, info.maxLodBias, info.customBorderColor, info.mirrorClampToEdge};
-    color_.surface = &backBuffer;
+    samplerLimits_ = {info.maxAnisotropy, info.maxLodBias};
+    color_.mirror = core::TargetMirror(&backBuffer);
     color_.aspect = VK_IMAGE_ASPECT_COLOR_BIT;
     color_.bytesPerPixel = 4;
-    depth_.surface = depthBuffer;
+    depth_.mirror = core::TargetMirror(depthBuffer);
     depth_.aspect = VK_IMAGE_ASPECT_DEPTH_BIT;
     depth_.bytesPerPixel = 2;
 }
@@ -69,7 +60,7 @@ VulkanRenderer::~VulkanRenderer() {
     Submit();
     for (auto& [key, pipeline] : pipelines_) vkDestroyPipeline(device_, pipeline, nullptr);
     for (auto& [key, sampler] : samplers_) vkDestroySampler(device_, sampler, nullptr);
-    for (auto& [serial, texture] : textures_) DestroyImage(texture.image);
+    textures_.ForgetAll([this](Image& image) { DestroyImage(image); });
     for (Target* target : {&color_, &depth_}) {
         DestroyImage(target->image);
         DestroyBuffer(target->readBack);
@@ -162,7 +153,7 @@ void VulkanRenderer::DestroyImage(Image& image) {
 }
 
 bool VulkanRenderer::CreateTarget(Target& target, VkFormat format, VkImageUsageFlags usage, std::string* error) {
-    const core::PixelStore& pixels = target.surface->Pixels();
+    const core::PixelStore& pixels = target.mirror.surface()->Pixels();
     if (!CreateImage(format, pixels.width, pixels.height, 1,
                      usage | VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT, target.aspect,
                      &target.image) ||
@@ -174,8 +165,6 @@ bool VulkanRenderer::CreateTarget(Target& target, VkFormat format, VkImageUsageF
     const VkImageLayout layout = target.aspect == VK_IMAGE_ASPECT_COLOR_BIT ? kColorLayout : kDepthLayout;
     Transition(target.image, target.aspect, VK_IMAGE_LAYOUT_UNDEFINED, layout);
     target.layout = layout;
-    // The image starts as its memory is: taken up before the first drawing.
-    target.syncedVersion = ~std::uint64_t{0};
     return true;
 }
 
@@ -208,7 +197,7 @@ bool VulkanRenderer::CreateRenderPass() {
     subpass.pipelineBindPoint = VK_PIPELINE_BIND_POINT_GRAPHICS;
     subpass.colorAttachmentCount = 1;
     subpass.pColorAttachments = &colorReference;
-    subpass.pDepthStencilAttachment = depth_.surface ? &depthReference : nullptr;
+    subpass.pDepthStencilAttachment = depth_.mirror.surface() ? &depthReference : nullptr;
     constexpr VkAccessFlags kAll = VK_ACCESS_MEMORY_READ_BIT | VK_ACCESS_MEMORY_WRITE_BIT;
     const VkSubpassDependency dependencies[2] = {
         {VK_SUBPASS_EXTERNAL, 0, VK_PIPELINE_STAGE_ALL_COMMANDS_BIT, VK_PIPELINE_STAGE_ALL_GRAPHICS_BIT,
@@ -216,7 +205,7 @@ bool VulkanRenderer::CreateRenderPass() {
         {0, VK_SUBPASS_EXTERNAL, VK_PIPELINE_STAGE_ALL_GRAPHICS_BIT, VK_PIPELINE_STAGE_ALL_COMMANDS_BIT,
          VK_ACCESS_MEMORY_WRITE_BIT, kAll, 0}};
     auto info = VulkanStruct<VkRenderPassCreateInfo>(VK_STRUCTURE_TYPE_RENDER_PASS_CREATE_INFO);
-    info.attachmentCount = depth_.surface ? 2 : 1;
+    info.attachmentCount = depth_.mirror.surface() ? 2 : 1;
     info.pAttachments = attachments;
     info.subpassCount = 1;
     info.pSubpasses = &subpass;
@@ -229,8 +218,8 @@ bool VulkanRenderer::CreateRenderPass() {
     framebuffer.renderPass = renderPass_;
     framebuffer.attachmentCount = info.attachmentCount;
     framebuffer.pAttachments = views;
-    framebuffer.width = color_.surface->Pixels().width;
-    framebuffer.height = color_.surface->Pixels().height;
+    framebuffer.width = color_.mirror.surface()->Pixels().width;
+    framebuffer.height = color_.mirror.surface()->Pixels().height;
     framebuffer.layers = 1;
     return vkCreateFramebuffer(device_, &framebuffer, nullptr, &framebuffer_) == VK_SUCCESS;
 }
@@ -310,7 +299,7 @@ bool VulkanRenderer::Initialise(std::string* error) {
         return false;
     }
     if (!CreateTarget(color_, kColorFormat, VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT, error) ||
-        (depth_.surface && !CreateTarget(depth_, kDepthFormat, VK_IMAGE_USAGE_DEPTH_STENCIL_ATTACHMENT_BIT, error)))
+        (depth_.mirror.surface() && !CreateTarget(depth_, kDepthFormat, VK_IMAGE_USAGE_DEPTH_STENCIL_ATTACHMENT_BIT, error)))
         return false;
     if (!CreateRenderPass() || !CreateLayouts() || !CreateDummyTexture() || !Submit()) {
         *error = "the driver cannot make the render pass, pipeline layout and shaders";
@@ -368,9 +357,9 @@ void VulkanRenderer::Transition(const Image& image, VkImageAspectFlags aspect, V
 
 // The memory's pixels into the image, rows as they lie in memory.
 bool VulkanRenderer::TakeUp(Target& target) {
-    if (!target.surface || target.surface->ContentVersion() == target.syncedVersion)
+    if (!target.mirror.NeedsTakeUp())
         return true;
-    const core::PixelStore& pixels = target.surface->Pixels();
+    const core::PixelStore& pixels = target.mirror.surface()->Pixels();
     Buffer staging;
     if (!CreateBuffer(pixels.bytes.size(), VK_BUFFER_USAGE_TRANSFER_SRC_BIT, &staging))
         return false;
@@ -384,15 +373,14 @@ bool VulkanRenderer::TakeUp(Target& target) {
     vkCmdCopyBufferToImage(Commands(), staging.buffer, target.image.image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1,
                            &region);
     Transition(target.image, target.aspect, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, target.layout);
-    target.syncedVersion = target.surface->ContentVersion();
-    target.drawn = false;
+    target.mirror.TookUp();
     return true;
 }
 
 void VulkanRenderer::ReadBack(Target& target) {
-    if (!target.drawn)
+    if (!target.mirror.NeedsReadBack())
         return;
-    core::PixelStore& pixels = target.surface->Pixels();
+    core::PixelStore& pixels = target.mirror.surface()->Pixels();
     Transition(target.image, target.aspect, target.layout, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
     VkBufferImageCopy region{};
     region.bufferRowLength = pixels.rowPitch / target.bytesPerPixel;
@@ -404,25 +392,17 @@ void VulkanRenderer::ReadBack(Target& target) {
     if (!Submit())
         return;
     std::memcpy(pixels.bytes.data(), target.readBack.mapped, pixels.bytes.size());
-    if (pixels.format == D3DFMT_X8R8G8B8) {
-        for (std::uint32_t y = 0; y < pixels.height; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(pixels.BlockAt(0, y));
-            for (std::uint32_t x = 0; x < pixels.width; ++x) row[x] |= kOpaqueAlpha;
-        }
-    }
-    target.surface->MarkChanged();
-    target.syncedVersion = target.surface->ContentVersion();
-    target.drawn = false;
+    target.mirror.ReadBackDone();
 }
 
 void VulkanRenderer::BringToMemory(core::Surface& surface) {
-    if (&surface != color_.surface && &surface != depth_.surface)
+    if (&surface != color_.mirror.surface() && &surface != depth_.mirror.surface())
         return;
-    ReadBack(&surface == color_.surface ? color_ : depth_);
+    ReadBack(&surface == color_.mirror.surface() ? color_ : depth_);
 }
 
 void VulkanRenderer::BeginPass() {
-    const core::PixelStore& pixels = color_.surface->Pixels();
+    const core::PixelStore& pixels = color_.mirror.surface()->Pixels();
     auto begin = VulkanStruct<VkRenderPassBeginInfo>(VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO);
     begin.renderPass = renderPass_;
     begin.framebuffer = framebuffer_;
@@ -435,14 +415,12 @@ void VulkanRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float 
     std::uint32_t count = 0;
     for (auto [flag, target] :
          {std::pair{DWORD{D3DCLEAR_TARGET}, &color_}, std::pair{DWORD{D3DCLEAR_ZBUFFER}, &depth_}}) {
-        if (!(flags & flag) || !target->surface)
+        if (!(flags & flag) || !target->mirror.surface())
             continue;
-        // A clear of the whole target makes whatever the memory held irrelevant.
-        if (CoversWholeTarget(r, *target->surface))
-            target->syncedVersion = target->surface->ContentVersion();
-        else if (!TakeUp(*target))
+        target->mirror.WillClear(r);
+        if (!TakeUp(*target))
             return;
-        target->drawn = true;
+        target->mirror.MarkDrawn();
         VkClearAttachment& clear = clears[count++];
         clear.aspectMask = target->aspect;
         if (target == &color_) {
@@ -463,7 +441,7 @@ void VulkanRenderer::Clear(const D3DRECT& r, DWORD flags, D3DCOLOR color, float 
 
 // A format the reference device reads in place (32-bit ARGB, and DXT once
 // decoded to it) goes up as BGRA8; any other as the four floats it decodes to.
-bool VulkanRenderer::UploadTexture(core::TextureInternals& texture, Texture& entry) {
+bool VulkanRenderer::UploadTexture(core::TextureInternals& texture, Textures::Entry& entry) {
     core::SampledTexture sampled;
     if (!decoded_.Prepare(texture, &sampled) || sampled.levels.empty())
         return false;
@@ -476,11 +454,11 @@ bool VulkanRenderer::UploadTexture(core::TextureInternals& texture, Texture& ent
         return false;
     transientBuffers_.push_back(staging);
 
-    const bool fresh = entry.image.image == VK_NULL_HANDLE;
+    const bool fresh = entry.copy.image == VK_NULL_HANDLE;
     const auto levels = std::uint32_t(sampled.levels.size());
     if (fresh && !CreateImage(format, sampled.levels[0].width, sampled.levels[0].height, levels,
                               VK_IMAGE_USAGE_SAMPLED_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT, VK_IMAGE_ASPECT_COLOR_BIT,
-                              &entry.image))
+                              &entry.copy))
         return false;
     std::vector<VkBufferImageCopy> regions(levels);
     auto* out = static_cast<std::uint8_t*>(staging.mapped);
@@ -506,14 +484,14 @@ bool VulkanRenderer::UploadTexture(core::TextureInternals& texture, Texture& ent
         regions[l].imageExtent = {level.width, level.height, 1};
         offset += texelBytes * level.width * level.height;
     }
-    Transition(entry.image, VK_IMAGE_ASPECT_COLOR_BIT,
+    Transition(entry.copy, VK_IMAGE_ASPECT_COLOR_BIT,
                fresh ? VK_IMAGE_LAYOUT_UNDEFINED : VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL,
                VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
-    vkCmdCopyBufferToImage(Commands(), staging.buffer, entry.image.image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, levels,
+    vkCmdCopyBufferToImage(Commands(), staging.buffer, entry.copy.image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, levels,
                            regions.data());
-    Transition(entry.image, VK_IMAGE_ASPECT_COLOR_BIT, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
+    Transition(entry.copy, VK_IMAGE_ASPECT_COLOR_BIT, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
                VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL);
-    entry.version = texture.ContentVersion();
+    Textures::MarkUploaded(entry, texture);
     return true;
 }
 
@@ -535,46 +513,31 @@ VkSampler VulkanRenderer::SamplerFor(const VkSamplerCreateInfo& info,
     return samplers_.emplace(name, sampler).first->second;
 }
 
-// Uploads each sampling stage's texture when it changed, picks its sampler,
-// and lists the stages' coordinate sources in attribute order.
-HRESULT VulkanRenderer::BindTextures(const core::DrawCall& call, const core::StageProgram& program,
-                                     std::vector<CoordinateSource>& sources, StageConstants& constants,
+// Uploads each sampling stage's texture when it changed and picks its
+// sampler.
+HRESULT VulkanRenderer::BindTextures(const core::DrawPlan& plan, StageConstants& constants,
                                      std::array<Binding, kStageCount>& bindings) {
-    const core::DeviceState& state = call.state;
-    std::uint32_t textureSets = 0;
-    const std::uint32_t vertexSize = core::VertexSizeOf(state.fvf, &textureSets);
-    const std::uint32_t coordinatesStart = vertexSize - 8 * textureSets;
     std::array<int, kStageCount> coordinateSet;
     coordinateSet.fill(-1);
     std::array<bool, kStageCount> projected{};
     bindings.fill({dummyTexture_.view, dummySampler_});
-    for (std::uint32_t s = program.start; s < program.count; ++s) {
-        const core::StageStep& step = program.steps[s];
-        if (!step.readsTexture || !step.hasTexture)
+    for (std::uint32_t s = plan.program.start; s < plan.program.count; ++s) {
+        const core::PlannedStage& stage = plan.stages[s];
+        if (!stage.texture)
             continue;
-        core::TextureInternals* texture = core::InternalsOf(call.textures[s]);
-        if (!texture || texture->Kind() != D3DRTYPE_TEXTURE || texture->AnyLevelLocked())
-            return D3DERR_INVALIDCALL;
-        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
-        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
-        if (index >= textureSets || !core::IsSupportedTransform(flags))
+        Textures::Entry& entry = textures_.Use(*stage.texture);
+        if (!Textures::Current(entry, *stage.texture) && !UploadTexture(*stage.texture, entry))
             return D3DERR_INVALIDCALL;
         VkSamplerCreateInfo sampling;
         VkSamplerCustomBorderColorCreateInfoEXT border;
-        if (!MapSamplerStates(state.samplerStates[s], texture->Traits().levels, samplerSupport_, &sampling, &border))
-            return D3DERR_INVALIDCALL;
-        Texture& entry = textures_[texture->Serial()];
-        if (entry.version != texture->ContentVersion() && !UploadTexture(*texture, entry))
-            return D3DERR_INVALIDCALL;
-        entry.lastDraw = drawCount_;
-        bindings[s] = {entry.image.view, SamplerFor(sampling, border)};
+        MapSampler(stage.sampler, samplerLimits_, &sampling, &border);
+        bindings[s] = {entry.copy.view, SamplerFor(sampling, border)};
         if (!bindings[s].sampler)
             return D3DERR_OUTOFVIDEOMEMORY;
-        coordinateSet[s] = int(sources.size());
-        projected[s] = (flags & D3DTTFF_PROJECTED) != 0 && (flags & ~DWORD{D3DTTFF_PROJECTED}) >= D3DTTFF_COUNT2;
-        sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
+        coordinateSet[s] = int(stage.coordinateSet);
+        projected[s] = stage.projected;
     }
-    constants = PackStages(program, coordinateSet, projected);
+    constants = PackStages(plan.program, coordinateSet, projected);
     return S_OK;
 }
 
@@ -583,11 +546,10 @@ HRESULT VulkanRenderer::BindTextures(const core::DrawCall& call, const core::Sta
 // screen), moved by half a pixel right and down (Direct3D 9 puts pixel
 // centres at integer coordinates, Vulkan at half-integers). Vulkan's depth
 // range is Direct3D's, 0 <= z <= w: z goes as it is.
-HRESULT VulkanRenderer::UploadVertices(const core::DrawCall& call, const std::vector<CoordinateSource>& sources,
-                                       std::uint32_t* vertexCount, VkBuffer* buffer) {
+HRESULT VulkanRenderer::UploadVertices(const core::DrawCall& call, VkBuffer* buffer) {
     const core::DeviceState& state = call.state;
-    if (const HRESULT fetched = core::TransformDrawVertices(call, sources, clipVertices_); FAILED(fetched))
-        return fetched;
+    const std::vector<CoordinateSource>& sources = call.plan.sources;
+    core::TransformDrawVertices(call, clipVertices_);
     const std::size_t count = clipVertices_.size();
 
     const std::uint32_t floats = kPositionFloats + kCoordinateFloats * std::uint32_t(sources.size());
@@ -604,7 +566,6 @@ HRESULT VulkanRenderer::UploadVertices(const core::DrawCall& call, const std::ve
         *out++ = v.w;
         out = std::copy_n(v.attributes.begin(), kCoordinateFloats * sources.size(), out);
     }
-    *vertexCount = std::uint32_t(count);
     *buffer = vertices.buffer;
     return S_OK;
 }
@@ -614,7 +575,7 @@ HRESULT VulkanRenderer::UploadVertices(const core::DrawCall& call, const std::ve
 // Direct3D measures it: CULL_CW culls what is clockwise there.
 VkPipeline VulkanRenderer::PipelineFor(const core::DrawCall& call, const StageConstants& constants) {
     const auto& rs = call.state.renderStates;
-    const bool depthTest = depth_.surface && rs[D3DRS_ZENABLE] == D3DZB_TRUE;
+    const bool depthTest = depth_.mirror.surface() && rs[D3DRS_ZENABLE] == D3DZB_TRUE;
     const DWORD func = rs[D3DRS_ZFUNC];
     const auto compare =
         func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? VkCompareOp(func - D3DCMP_NEVER) : VK_COMPARE_OP_ALWAYS;
@@ -623,7 +584,7 @@ VkPipeline VulkanRenderer::PipelineFor(const core::DrawCall& call, const StageCo
                                                                      : VK_CULL_MODE_NONE;
     std::uint32_t sets = 0;
     for (std::uint32_t word : constants.stages) sets = std::max(sets, (word >> 20) & 15u);
-    const std::array<std::uint32_t, 6> shape{std::uint32_t(TopologyOf(call.type)),
+    const std::array<std::uint32_t, 6> shape{std::uint32_t(TopologyOf(call.plan.type)),
                                              depthTest,
                                              std::uint32_t(compare),
                                              depthTest && rs[D3DRS_ZWRITEENABLE] != 0,
@@ -660,7 +621,7 @@ VkPipeline VulkanRenderer::PipelineFor(const core::DrawCall& call, const StageCo
     input.pVertexAttributeDescriptions = attributes.data();
     auto assembly = VulkanStruct<VkPipelineInputAssemblyStateCreateInfo>(
         VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO);
-    assembly.topology = TopologyOf(call.type);
+    assembly.topology = TopologyOf(call.plan.type);
     auto viewport =
         VulkanStruct<VkPipelineViewportStateCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_VIEWPORT_STATE_CREATE_INFO);
     viewport.viewportCount = 1;
@@ -699,7 +660,7 @@ VkPipeline VulkanRenderer::PipelineFor(const core::DrawCall& call, const StageCo
     info.pViewportState = &viewport;
     info.pRasterizationState = &raster;
     info.pMultisampleState = &multisample;
-    info.pDepthStencilState = depth_.surface ? &depth : nullptr;
+    info.pDepthStencilState = depth_.mirror.surface() ? &depth : nullptr;
     info.pColorBlendState = &blend;
     info.pDynamicState = &dynamic;
     info.layout = pipelineLayout_;
@@ -738,25 +699,19 @@ VkDescriptorSet VulkanRenderer::DescriptorsFor(const std::array<Binding, kStageC
 HRESULT VulkanRenderer::Draw(const core::DrawCall& call) {
     if (failed_)
         return D3DERR_DRIVERINTERNALERROR;
-    std::array<bool, kStageCount> bound{};
-    for (std::uint32_t s = 0; s < kStageCount; ++s) bound[s] = call.textures[s] != nullptr;
-    core::StageProgram program;
-    if (!core::BuildStageProgram(call.state, bound, &program))
-        return D3DERR_INVALIDCALL;
-    ++drawCount_;
-    std::vector<CoordinateSource> sources;
+    const core::DrawPlan& plan = call.plan;
+    textures_.BeginDraw();
     StageConstants constants;
     std::array<Binding, kStageCount> bindings;
-    HRESULT result = BindTextures(call, program, sources, constants, bindings);
+    HRESULT result = BindTextures(plan, constants, bindings);
     decoded_.ForgetUnused();
     if (FAILED(result))
         return result;
     const VkDescriptorSet descriptors = DescriptorsFor(bindings);
     if (!descriptors)
         return D3DERR_OUTOFVIDEOMEMORY;
-    std::uint32_t vertexCount = 0;
     VkBuffer vertices = VK_NULL_HANDLE;
-    result = UploadVertices(call, sources, &vertexCount, &vertices);
+    result = UploadVertices(call, &vertices);
     if (FAILED(result))
         return result;
     const VkPipeline pipeline = PipelineFor(call, constants);
@@ -771,7 +726,7 @@ HRESULT VulkanRenderer::Draw(const core::DrawCall& call) {
                               std::clamp(vp.MinZ, 0.0f, 1.0f),
                               std::clamp(vp.MaxZ, 0.0f, 1.0f)};
     const VkRect2D scissor{{LONG(vp.X), LONG(vp.Y)}, {vp.Width, vp.Height}};
-    const core::Color4 colors[3] = {program.diffuse, program.textureFactor, program.startCurrent};
+    const core::Color4 colors[3] = {plan.program.diffuse, plan.program.textureFactor, plan.program.startCurrent};
     BeginPass();
     VkCommandBuffer commands = Commands();
     vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline);
@@ -781,25 +736,14 @@ HRESULT VulkanRenderer::Draw(const core::DrawCall& call) {
     vkCmdPushConstants(commands, pipelineLayout_, VK_SHADER_STAGE_FRAGMENT_BIT, 0, sizeof colors, colors);
     const VkDeviceSize offset = 0;
     vkCmdBindVertexBuffers(commands, 0, 1, &vertices, &offset);
-    vkCmdDraw(commands, vertexCount, 1, 0, 0);
+    vkCmdDraw(commands, std::uint32_t(clipVertices_.size()), 1, 0, 0);
     vkCmdEndRenderPass(commands);
-    color_.drawn = true;
-    if (depth_.surface && call.state.renderStates[D3DRS_ZENABLE] == D3DZB_TRUE &&
+    color_.mirror.MarkDrawn();
+    if (depth_.mirror.surface() && call.state.renderStates[D3DRS_ZENABLE] == D3DZB_TRUE &&
         call.state.renderStates[D3DRS_ZWRITEENABLE])
-        depth_.drawn = true;
-    ForgetOldTextures();
+        depth_.mirror.MarkDrawn();
+    textures_.ForgetUnused([this](Image& image) { retiredImages_.push_back(image); });
     return S_OK;
-}
-
-void VulkanRenderer::ForgetOldTextures() {
-    for (auto it = textures_.begin(); it != textures_.end();) {
-        if (it->second.lastDraw + kTextureKeepDraws < drawCount_) {
-            retiredImages_.push_back(it->second.image);
-            it = textures_.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 }  // namespace quillmark::vulkan

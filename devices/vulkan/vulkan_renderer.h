@@ -10,11 +10,12 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "devices/core/renderer.h"
 #include "devices/core/sampled_texture.h"
+#include "devices/core/target_mirror.h"
+#include "devices/core/uploaded_textures.h"
 #include "devices/vulkan/stage_constants.h"
 #include "devices/core/vertex_processing.h"
 #include "devices/vulkan/vulkan_context.h"
@@ -47,22 +48,16 @@ private:
         VkFormat format = VK_FORMAT_UNDEFINED;
         std::uint32_t levels = 1;
     };
-    // A render target: its memory, its image, and which side is newer.
+    // A render target: its memory, its image.
     struct Target {
-        core::Surface* surface = nullptr;
+        core::TargetMirror mirror;
         Image image;
         VkImageAspectFlags aspect = 0;
         VkImageLayout layout = VK_IMAGE_LAYOUT_UNDEFINED;  // between commands
         std::uint32_t bytesPerPixel = 0;
         Buffer readBack;
-        std::uint64_t syncedVersion = 0;  // the memory's version the image holds
-        bool drawn = false;               // drawn into since the memory was last brought up to date
     };
-    struct Texture {
-        Image image;
-        std::uint64_t version = ~std::uint64_t{0};
-        std::uint64_t lastDraw = 0;
-    };
+    using Textures = core::UploadedTextures<Image>;
     struct Binding {
         VkImageView view = VK_NULL_HANDLE;
         VkSampler sampler = VK_NULL_HANDLE;
@@ -85,20 +80,17 @@ private:
     void ReadBack(Target& target);
     void BeginPass();
 
-    HRESULT BindTextures(const core::DrawCall& call, const core::StageProgram& program,
-                         std::vector<core::CoordinateSource>& sources, StageConstants& constants,
+    HRESULT BindTextures(const core::DrawPlan& plan, StageConstants& constants,
                          std::array<Binding, core::kStageCount>& bindings);
-    bool UploadTexture(core::TextureInternals& texture, Texture& entry);
+    bool UploadTexture(core::TextureInternals& texture, Textures::Entry& entry);
     VkSampler SamplerFor(const VkSamplerCreateInfo& info, const VkSamplerCustomBorderColorCreateInfoEXT& border);
-    HRESULT UploadVertices(const core::DrawCall& call, const std::vector<core::CoordinateSource>& sources,
-                           std::uint32_t* vertexCount, VkBuffer* buffer);
+    HRESULT UploadVertices(const core::DrawCall& call, VkBuffer* buffer);
     VkPipeline PipelineFor(const core::DrawCall& call, const StageConstants& constants);
     VkDescriptorSet DescriptorsFor(const std::array<Binding, core::kStageCount>& bindings);
-    void ForgetOldTextures();
 
     std::shared_ptr<VulkanContext> context_;
     VkDevice device_ = VK_NULL_HANDLE;
-    VulkanSamplerSupport samplerSupport_;
+    VulkanSamplerLimits samplerLimits_;
     Target color_;
     Target depth_;
     VkRenderPass renderPass_ = VK_NULL_HANDLE;
@@ -117,12 +109,11 @@ private:
     VkSampler dummySampler_ = VK_NULL_HANDLE;
     std::map<std::string, VkPipeline> pipelines_;
     std::map<std::string, VkSampler> samplers_;
-    std::unordered_map<std::uint64_t, Texture> textures_;
+    Textures textures_;
     // Freed once the commands that use them have run.
     std::vector<Buffer> transientBuffers_;
     std::vector<Image> retiredImages_;
     core::SampledTextureCache decoded_;
-    std::uint64_t drawCount_ = 0;
     std::vector<core::ClipVertex> clipVertices_;
 };
 

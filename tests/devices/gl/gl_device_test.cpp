@@ -5,8 +5,10 @@
 #include "../device_checks.h"
 #include "devices/gl/gl_context.h"
 #include "gl_fixture.h"
+#include "devices/gl/gl_api.h"
 #include "devices/gl/sampler_mapping.h"
 #include "devices/core/direct3d.h"
+#include "devices/core/driver_caps.h"
 
 namespace quillmark::gl::testing {
 namespace {
@@ -31,15 +33,18 @@ TEST_F(GlDevice, MipFilterNoneSamplesOnlyTheBaseLevel) {
     EXPECT_EQ(std::count(frame.begin(), frame.end(), LevelColor(0, 0, 0)), 16 * 16);
 }
 
-TEST(SamplerMapping, MirrorOnceIsRefusedWhereTheDriverCannotMirrorOnce) {
+TEST(SamplerMapping, MirrorOnceIsWrapWhereTheDriverCannotMirrorOnce) {
     std::array<DWORD, D3D_SAMPLER_STATE_COUNT> states{};
-    states[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+    states[D3DSAMP_ADDRESSU] = D3DTADDRESS_BORDER;
     states[D3DSAMP_ADDRESSV] = D3DTADDRESS_MIRRORONCE;
-    GlSampling sampling;
-    EXPECT_FALSE(MapSamplerStates(states, 1, GlSamplerSupport{16, false}, &sampling));
-    EXPECT_TRUE(MapSamplerStates(states, 1, GlSamplerSupport{16, true}, &sampling));
-    states[D3DSAMP_ADDRESSV] = D3DTADDRESS_BORDER;
-    EXPECT_TRUE(MapSamplerStates(states, 1, GlSamplerSupport{16, false}, &sampling));
+    states[D3DSAMP_BORDERCOLOR] = 0x80FF4000u;
+    // What the OpenGL device's caps list: BORDER always, MIRRORONCE where the driver has mirror-clamp.
+    GlSampling sampling = MapSampler(core::DescribeSampler(states, 1, core::CapsWithDriver({16, 4096, true, false})));
+    EXPECT_EQ(sampling.wrapS, unsigned(GL_CLAMP_TO_BORDER));
+    EXPECT_EQ(sampling.wrapT, unsigned(GL_REPEAT));
+    EXPECT_EQ(sampling.borderColor, (std::array<float, 4>{1.0f, 64.0f / 255, 0.0f, 128.0f / 255}));
+    sampling = MapSampler(core::DescribeSampler(states, 1, core::CapsWithDriver({16, 4096, true, true})));
+    EXPECT_EQ(sampling.wrapT, unsigned(GL_MIRROR_CLAMP_TO_EDGE));
 }
 
 TEST_F(GlDevice, PresentFaultSwitchLosesTheDevice) {

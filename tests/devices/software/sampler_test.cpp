@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 
+#include "devices/core/device.h"
 #include "devices/software/sampler.h"
 
 namespace quillmark::software {
@@ -22,8 +23,13 @@ protected:
     LodChoice Choose(DWORD maxAnisotropy, Footprint footprint, float bias = 0.0f) {
         states[D3DSAMP_MAXANISOTROPY] = maxAnisotropy;
         states[D3DSAMP_MIPMAPLODBIAS] = std::bit_cast<DWORD>(bias);
-        const SamplerSetup setup = MakeSamplerSetup(states, texture);
+        const SamplerSetup setup = MakeSamplerSetup(Sampler(), texture);
         return ChooseLod(setup, footprint);
+    }
+
+    // The states as a draw on the reference device plans them.
+    SamplerDescription Sampler() const {
+        return DescribeSampler(states, std::uint32_t(texture.levels.size()), CoreCaps());
     }
 
     SampledTexture texture;
@@ -70,13 +76,13 @@ TEST_F(SamplerRules, UnsupportedFilterValuesFallBack) {
     states[D3DSAMP_MINFILTER] = D3DTEXF_NONE;
     states[D3DSAMP_MAGFILTER] = D3DTEXF_ANISOTROPIC;
     states[D3DSAMP_MIPFILTER] = 77;
-    const SamplerSetup setup = MakeSamplerSetup(states, texture);
+    const SamplerSetup setup = MakeSamplerSetup(Sampler(), texture);
     EXPECT_EQ(setup.minify, TexelFilter::Point);
     EXPECT_FALSE(setup.anisotropic);
     EXPECT_EQ(setup.magnify, TexelFilter::Linear);
     EXPECT_EQ(setup.mip, MipMode::None);
     states[D3DSAMP_MAXANISOTROPY] = 0;
-    EXPECT_EQ(MakeSamplerSetup(states, texture).maxAnisotropy, 1u);
+    EXPECT_EQ(MakeSamplerSetup(Sampler(), texture).maxAnisotropy, 1u);
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 // passes (device_checks.h), and against hand-worked values and the
 // reference device's frames what is its own: partial clears, mip NONE with
 // a linear min filter, the texture stages as specialised shaders, sampler
-// states the driver lacks, many draws between read-backs.
+// states the driver lacks (drawn as WRAP), many draws between read-backs.
 #include <bit>
+#include <cmath>
+#include <limits>
 
 #include "../device_checks.h"
 #include "vulkan_fixture.h"
+#include "devices/core/driver_caps.h"
 #include "devices/vulkan/vulkan_sampler.h"
 
 namespace quillmark::vulkan::testing {
@@ -86,34 +89,45 @@ TEST_F(VulkanDevice, StageArgumentsCombineAsOnTheReferenceDevice) {
     }
 }
 
-TEST(VulkanSampler, WhatTheDriverLacksIsRefused) {
+// The sampler a stage gets on a Vulkan device whose driver has these
+// features.
+VkSamplerCreateInfo SamplerOn(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states, bool customBorder,
+                              bool mirrorOnce, float maxLodBias, VkSamplerCustomBorderColorCreateInfoEXT* border) {
+    const D3DCAPS9 caps = core::CapsWithDriver({16, 4096, customBorder, mirrorOnce});
+    VkSamplerCreateInfo info;
+    MapSampler(core::DescribeSampler(states, 1, caps), VulkanSamplerLimits{16, maxLodBias}, &info, border);
+    return info;
+}
+
+TEST(VulkanSampler, AddressModesTheDriverLacksAreWrap) {
     std::array<DWORD, D3D_SAMPLER_STATE_COUNT> states{};
     states[D3DSAMP_ADDRESSU] = D3DTADDRESS_MIRRORONCE;
-    states[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
-    states[D3DSAMP_BORDERCOLOR] = 0xFF123456u;
-    VkSamplerCreateInfo info;
-    VkSamplerCustomBorderColorCreateInfoEXT border;
-    EXPECT_FALSE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 16, true, false}, &info, &border));
-    EXPECT_TRUE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 16, true, true}, &info, &border));
-    // A border colour matters only where an address mode is BORDER.
-    states[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
-    EXPECT_TRUE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 16, false, false}, &info, &border));
     states[D3DSAMP_ADDRESSV] = D3DTADDRESS_BORDER;
-    EXPECT_FALSE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 16, false, false}, &info, &border));
+    states[D3DSAMP_BORDERCOLOR] = 0xFF336699u;
+    VkSamplerCustomBorderColorCreateInfoEXT border;
+    VkSamplerCreateInfo info = SamplerOn(states, false, false, 16, &border);
+    EXPECT_EQ(info.addressModeU, VK_SAMPLER_ADDRESS_MODE_REPEAT);
+    EXPECT_EQ(info.addressModeV, VK_SAMPLER_ADDRESS_MODE_REPEAT);
+    info = SamplerOn(states, true, true, 16, &border);
+    EXPECT_EQ(info.addressModeU, VK_SAMPLER_ADDRESS_MODE_MIRROR_CLAMP_TO_EDGE);
+    EXPECT_EQ(info.addressModeV, VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_BORDER);
+    EXPECT_EQ(info.borderColor, VK_BORDER_COLOR_FLOAT_CUSTOM_EXT);
+    EXPECT_EQ(border.customBorderColor.float32[0], 0x33 / 255.0f);
+    EXPECT_EQ(border.customBorderColor.float32[2], 0x99 / 255.0f);
     states[D3DSAMP_BORDERCOLOR] = 0xFF000000u;  // one of the driver's own border colours
-    EXPECT_TRUE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 16, false, false}, &info, &border));
+    info = SamplerOn(states, true, true, 16, &border);
     EXPECT_EQ(info.borderColor, VK_BORDER_COLOR_FLOAT_OPAQUE_BLACK);
 }
 
 TEST(VulkanSampler, LodBiasIsKeptWithinTheDriversRange) {
     std::array<DWORD, D3D_SAMPLER_STATE_COUNT> states{};
-    VkSamplerCreateInfo info;
     VkSamplerCustomBorderColorCreateInfoEXT border;
+    const float infinity = std::numeric_limits<float>::infinity();
     for (const auto& [bias, expected] : {std::pair{20.0f, 15.0f}, std::pair{-20.0f, -15.0f}, std::pair{2.5f, 2.5f},
-                                         std::pair{std::nanf(""), 0.0f}}) {
+                                         std::pair{std::nanf(""), 0.0f}, std::pair{infinity, 15.0f},
+                                         std::pair{-infinity, -15.0f}}) {
         states[D3DSAMP_MIPMAPLODBIAS] = std::bit_cast<DWORD>(bias);
-        ASSERT_TRUE(MapSamplerStates(states, 1, VulkanSamplerSupport{16, 15, true, true}, &info, &border));
-        EXPECT_EQ(info.mipLodBias, expected) << bias;
+        EXPECT_EQ(SamplerOn(states, true, true, 15, &border).mipLodBias, expected) << bias;
     }
 }
 
