@@ -5,10 +5,14 @@
 #include "devices/software/software_direct3d.h"
 #include "devices/vulkan/vulkan_direct3d.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quillmark {
 namespace {
@@ -20,25 +24,57 @@ bool DescribeReference(std::string_view, std::string* description, std::string*)
     return true;
 }
 
+// Everything about one kind of device.
 struct DeviceKind {
     const char* name;
+    // Its other names, each a driver it opens (null past the last).
+    std::array<const char*, 2> aliases;
+    // Whether a name picks a device of this kind besides its name and
+    // aliases (gl:N, gl:TEXT, vulkan:N), and those forms for the message
+    // that lists the names; null where there are none.
+    bool (*picks)(std::string_view name);
+    const char* forms;
+    // The names of this kind found on this machine (gl:0, gl:1, ...); null where none are.
+    std::vector<std::string> (*found)();
     IDirect3D9* (*create)(std::string_view name, std::string* error);
     bool (*describe)(std::string_view name, std::string* description, std::string* error);
+    // More about the device for `devices` to print; null where there is nothing more.
+    std::string (*notes)(std::string_view name);
 };
 
 constexpr DeviceKind kDevices[] = {
-    {"reference", &CreateReference, &DescribeReference},
-    {"gl", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
-    {"llvmpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
-    {"softpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
-    {"vulkan", &vulkan::CreateVulkanDirect3D, &vulkan::DescribeVulkanDriver},
-    {"lavapipe", &vulkan::CreateVulkanDirect3D, &vulkan::DescribeVulkanDriver},
+    {"reference", {}, nullptr, nullptr, nullptr, &CreateReference, &DescribeReference, nullptr},
+    {"gl",
+     {"llvmpipe", "softpipe"},
+     &gl::IsGlDeviceName,
+     "gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT",
+     &gl::GlDeviceNames,
+     &gl::CreateGlDirect3D,
+     &gl::DescribeGlDriver,
+     &gl::GlDeviceNotes},
+    {"vulkan",
+     {"lavapipe", nullptr},
+     &vulkan::IsVulkanDeviceName,
+     "vulkan:N the Vulkan loader's device N",
+     &vulkan::VulkanDeviceNames,
+     &vulkan::CreateVulkanDirect3D,
+     &vulkan::DescribeVulkanDriver,
+     &vulkan::VulkanDeviceNotes},
 };
 
+// The kind's name and aliases.
+std::vector<std::string_view> NamesOf(const DeviceKind& kind) {
+    std::vector<std::string_view> names{kind.name};
+    for (const char* alias : kind.aliases)
+        if (alias) names.emplace_back(alias);
+    return names;
+}
+
 std::string UnknownDevice(std::string_view name) {
-    return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames() +
-           " (gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT, vulkan:N the "
-           "Vulkan loader's device N)";
+    std::string forms;
+    for (const DeviceKind& kind : kDevices)
+        if (kind.forms) forms += std::string(forms.empty() ? "" : ", ") + kind.forms;
+    return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames() + " (" + forms + ")";
 }
 
 std::optional<std::string>& ExplicitChoice() {
@@ -47,11 +83,12 @@ std::optional<std::string>& ExplicitChoice() {
 }
 
 const DeviceKind* FindDevice(std::string_view name) {
-    for (const DeviceKind& kind : kDevices)
-        if (name == kind.name) return &kind;
-    // gl:N and gl:TEXT are drawn by the "gl" kind, vulkan:N by the "vulkan" kind.
-    if (gl::IsGlDeviceName(name)) return FindDevice("gl");
-    return vulkan::IsVulkanDeviceName(name) ? FindDevice("vulkan") : nullptr;
+    for (const DeviceKind& kind : kDevices) {
+        const std::vector<std::string_view> names = NamesOf(kind);
+        if (std::find(names.begin(), names.end(), name) != names.end() || (kind.picks && kind.picks(name)))
+            return &kind;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -59,8 +96,7 @@ const DeviceKind* FindDevice(std::string_view name) {
 std::string KnownDeviceNames() {
     std::string names;
     for (const DeviceKind& kind : kDevices) {
-        if (!names.empty()) names += ", ";
-        names += kind.name;
+        for (std::string_view name : NamesOf(kind)) names += std::string(names.empty() ? "" : ", ") + std::string(name);
     }
     return names;
 }
@@ -69,10 +105,10 @@ std::vector<std::string> DeviceNames() {
     std::vector<std::string> names;
     for (const DeviceKind& kind : kDevices) {
         names.emplace_back(kind.name);
-        if (names.back() == "gl")
-            for (std::string& device : gl::GlDeviceNames()) names.push_back(std::move(device));
-        if (names.back() == "vulkan")
-            for (std::string& device : vulkan::VulkanDeviceNames()) names.push_back(std::move(device));
+        if (kind.found)
+            for (std::string& found : kind.found()) names.push_back(std::move(found));
+        for (const char* alias : kind.aliases)
+            if (alias) names.emplace_back(alias);
     }
     return names;
 }
@@ -98,8 +134,8 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
 }
 
 std::string DeviceNotes(std::string_view name) {
-    if (gl::IsGlDeviceName(name)) return gl::GlDeviceNotes(name);
-    return vulkan::IsVulkanDeviceName(name) ? vulkan::VulkanDeviceNotes(name) : std::string();
+    const DeviceKind* kind = FindDevice(name);
+    return kind && kind->notes ? kind->notes(name) : std::string();
 }
 
 std::string SelectedDeviceName() {
