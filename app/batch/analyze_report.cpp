@@ -2,20 +2,14 @@
 #include "app/batch/analyze_command.h"
 
 #include "app/analysis.h"
-#include "app/app_state.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace quillmark::batch {
 namespace {
-
-std::string DialogText(int id) {
-    char text[64] = "";
-    if (g_app.settingsDialog) GetDlgItemTextA(g_app.settingsDialog, id, text, sizeof(text));
-    return text;
-}
 
 std::string Trimmed(std::string text) {
     const auto first = text.find_first_not_of(' ');
@@ -24,10 +18,9 @@ std::string Trimmed(std::string text) {
 
 }  // namespace
 
-AnalysisFigures CurrentFigures(bool done) {
-    AnalysisFigures figures{g_app.hitTotal, g_app.maxHits, g_app.levelTexelSum, g_app.framesDone, done, {}};
-    for (int level = 0; level < kLevelsDone; ++level) figures.levels[std::size_t(level)] = LevelResultOf(level);
-    return figures;
+std::string InterruptedFileName(const std::string& name) {
+    const std::filesystem::path path(name);
+    return path.stem().string() + "-interrupted" + path.extension().string();
 }
 
 std::string FiguresText(const AnalysisFigures& figures) {
@@ -61,10 +54,9 @@ std::string FiguresJson(const AnalysisFigures& figures) {
     return json + "]}\n";
 }
 
-std::string ProgressLine(int barWidth) {
-    const int estimate = ShownFrameEstimate();
-    const int total = estimate > 0 ? estimate : 1;
-    const int done = g_app.framesDone < total ? g_app.framesDone : total;
+std::string ProgressLine(const AnalysisFigures& figures, int barWidth) {
+    const int total = figures.frameEstimate > 0 ? figures.frameEstimate : 1;
+    const int done = figures.framesDone < total ? figures.framesDone : total;
     std::string line;
     if (barWidth > 0) {
         const int filled = static_cast<int>(static_cast<long long>(done) * barWidth / total);
@@ -73,20 +65,20 @@ std::string ProgressLine(int barWidth) {
         line.append(static_cast<size_t>(barWidth - filled), '.');
         line.append("] ");
     }
-    const std::string remaining = Trimmed(DialogText(kRemainingTimeField));
-    line += std::to_string(g_app.framesDone);
+    const std::string remaining = Trimmed(figures.remainingTime);
+    line += std::to_string(figures.framesDone);
     line += '/';
-    line += std::to_string(estimate);
+    line += std::to_string(figures.frameEstimate);
     line += " frames, level ";
-    line += std::to_string(g_app.level < kLevelsDone ? g_app.level : kLevelsDone - 1);
+    line += std::to_string(figures.level);
     line += ", left ";
     line.append(remaining.empty() ? std::string_view("?") : std::string_view(remaining));
     line += ", SUM ";
-    line += DialogText(kHitTotalField);
+    line += std::to_string(figures.hitTotal);
     line += ", MAX ";
-    line += DialogText(kMaxHitsField);
+    line += std::to_string(figures.maxHits);
     line += ", P ";
-    line += DialogText(kTexelSumField);
+    line += FormatTexelSum(figures.levelTexelSum);
     return line;
 }
 

@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+namespace quillmark {
+class Probe;
+}
+
 namespace quillmark::batch {
 
 struct BatchSettings;
@@ -28,11 +32,11 @@ struct BatchCommand {
     std::string_view synopsis;  // e.g. "[settings] -o FILE"
     std::string_view options;   // the command's own options, one per line, for --help
     // Runs once the probe has started on the headless backend, the settings
-    // flags have been applied to the dialog and a frame showing them has been
+    // of the flags have been handed to it and a frame showing them has been
     // drawn. `arguments` are the arguments the settings flags did not take.
     // Prints its own errors (through ReportError) and returns the
     // process exit code.
-    int (*run)(const std::vector<std::string>& arguments);
+    int (*run)(Probe& probe, const std::vector<std::string>& arguments);
     // Instead of `run`, for a command that starts the probe itself (on more
     // than one device, or not at all): called with the parsed settings
     // before anything is started.

@@ -1,9 +1,8 @@
 #include "app/batch/batch_runner.h"
 
-#include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/settings_flags.h"
-#include "app/shell.h"
+#include "app/probe.h"
 
 #include "platform/win32/backend.h"
 #include "devices/select/d3d9_select.h"
@@ -14,61 +13,21 @@
 namespace quillmark::batch {
 namespace {
 
-constexpr int kSettlePassLimit = 10000;
-
 std::vector<std::string> g_arguments;
 
 int UsageError(const std::string& message) { return ReportError(message, kExitUsage); }
 
-// The probe, started on the headless backend for the length of one command.
-class HeadlessProbe {
-public:
-    HeadlessProbe() : instance_(GetModuleHandleA(nullptr)) {
-        win32::SelectBackend(win32::Backend::Headless);
-        g_app = AppState{};
-        started_ = StartProbe(instance_);
-    }
-    ~HeadlessProbe() {
-        if (!started_) return;
-        if (IsWindow(g_app.mainWindow)) DestroyWindow(g_app.mainWindow);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message != WM_QUIT) DispatchMessageA(&message);
-        }
-        FinishProbe(instance_);
-    }
-    HeadlessProbe(const HeadlessProbe&) = delete;
-    HeadlessProbe& operator=(const HeadlessProbe&) = delete;
-
-    bool started() const { return started_; }
-
-private:
-    HINSTANCE instance_;
-    bool started_ = false;
-};
-
 }  // namespace
 
 int RunOnHeadlessProbe(const BatchSettings& settings,
-                       const std::function<int(const std::vector<std::string>&)>& work) {
-    HeadlessProbe probe;
-    if (!probe.started()) return kExitFailure;  // StartProbe said why
-    std::string error;
-    if (!ApplySettings(settings.actions, &error)) return UsageError(error);
-    if (TextureFileRefused(settings.actions)) return kExitFailure;  // the load said why on stderr
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);  // a frame showing the settings
-    if (!SettleMessageLoop()) {
-        return ReportError("no frame could be drawn: the device is gone", kExitFailure);
-    }
-    return work(settings.rest);
-}
-
-bool SettleMessageLoop() {
-    for (int pass = 0; pass < kSettlePassLimit; ++pass) {
-        const LoopStep step = RunLoopStep();
-        if (step == LoopStep::Idle || step == LoopStep::Quit) return g_app.device != nullptr;
-    }
-    return false;
+                       const std::function<int(Probe&, const std::vector<std::string>&)>& work) {
+    win32::SelectBackend(win32::Backend::Headless);
+    Probe probe(GetModuleHandleA(nullptr));
+    if (!probe.Started()) return kExitFailure;  // the start said why
+    if (const std::string error = DeviceRangeError(settings, probe.Limits()); !error.empty()) return UsageError(error);
+    if (!probe.Apply(settings.probe)) return kExitFailure;  // a refused texture file: the load said why
+    if (!probe.DrawFrame()) return ReportError("no frame could be drawn: the device is gone", kExitFailure);
+    return work(probe, settings.rest);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "app/report_figures.h"
 #include "app/test_textures.h"
 #include "app/batch/settings_flags.h"
+#include "app/probe.h"
 
 #include "devices/select/d3d9_select.h"
 
@@ -48,16 +49,16 @@ struct Options {
 
 // The work on one device's probe; `first` is the other device's run when
 // this is the second (the difference image is written then).
-int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first) {
-    run.settings = CurrentSettingValues();
+int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const CompareRun* first) {
+    run.settings = SettingValues(probe.Settings());
     run.frame = BackBufferPixels();
     std::vector<std::uint32_t>& levelFrame = run.levelFrame;
-    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame))
+    if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &levelFrame))
         return Fail(run.name + ": no frame could be drawn", 1);
     run.levels.resize(levelFrame.size());
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
     std::string error;
-    if (!MeasureLod(&run.lod, &error)) return Fail(run.name + ": " + error, 1);
+    if (!MeasureLod(probe, &run.lod, &error)) return Fail(run.name + ": " + error, 1);
     const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
     const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
@@ -67,8 +68,8 @@ int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first
     if (!options.analyze) return kExitSuccess;
 
     std::fprintf(stderr, "quillmark: analysing on %s (%s)\n", run.name.c_str(), run.description.c_str());
-    if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
-    run.figures = CurrentFigures(true);
+    if (!RunWholeAnalysis(probe, &error)) return Fail(run.name + ": " + error, 1);
+    run.figures = probe.Figures();
     run.analyzed = true;
     const int width = g_app.windowWidth;
     if (g_app.hitCounts)
@@ -78,9 +79,9 @@ int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first
     const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
     run.plot = plot;
     std::error_code code;
-    if (!StopIn(options.directory, &error)) return Fail(error, 1);
-    fs::rename(options.directory / "MipBand.bmp", plot, code);
-    return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
+    fs::remove(plot, code);  // so that a stale plot is never taken for this run's
+    probe.StopAnalysis(plot);
+    return fs::exists(plot) ? kExitSuccess : Fail("cannot write " + plot.string(), 1);
 }
 
 void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
@@ -163,7 +164,7 @@ int RunCompare(const BatchSettings& settings) {
             return Fail(runs[i].name + ": " + error, kExitFailure);
         const CompareRun* first = i == 1 ? &runs[0] : nullptr;
         const int result = RunOnHeadlessProbe(
-            settings, [&](const std::vector<std::string>&) { return RunOnDevice(runs[i], options, first); });
+            settings, [&](Probe& probe, const std::vector<std::string>&) { return RunOnDevice(probe, runs[i], options, first); });
         if (result != kExitSuccess) return result;
     }
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);

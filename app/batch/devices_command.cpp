@@ -62,7 +62,7 @@ bool ListDevice(const std::string& name) {
 // Every device this build knows, or only those named with --device: then
 // a device that cannot be opened fails the command.
 int RunDevices(const BatchSettings& settings) {
-    if (!settings.rest.empty() || !settings.actions.empty()) {
+    if (!settings.rest.empty() || !settings.given.empty()) {
         return ReportError("cannot list the devices: devices takes no settings or options but --device", kExitUsage);
     }
     if (settings.devices.empty()) {

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/level_frames.h"
+#include "app/probe.h"
 
 #include <cstdio>
 
@@ -18,7 +19,7 @@ int Fail(const std::string& message, int code) {
     return ReportError("cannot measure the level of detail: " + message, code);
 }
 
-int RunLod(const std::vector<std::string>& arguments) {
+int RunLod(Probe& probe, const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;
     std::string error;
     const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
@@ -29,7 +30,7 @@ int RunLod(const std::vector<std::string>& arguments) {
     if (!directory) return Fail(error, kExitFailure);
 
     LodMeasurement lod;
-    if (!MeasureLod(&lod, &error)) return Fail(error, kExitFailure);
+    if (!MeasureLod(probe, &lod, &error)) return Fail(error, kExitFailure);
     if (!WriteLodPictures(lod, *directory, LodPictureNames(""), &error)) return Fail(error, kExitFailure);
     std::fputs(json ? (LodFiguresJson(lod.figures) + "\n").c_str() : LodFiguresText(lod.figures).c_str(), stdout);
     return kExitSuccess;
@@ -37,10 +38,10 @@ int RunLod(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-bool MeasureLod(LodMeasurement* out, std::string* error) {
+bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
     std::vector<std::uint32_t> frames[kLodFrames];
     for (int frame = 0; frame < kLodFrames; ++frame) {
-        if (!DrawLevelColouredFrame([frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
+        if (!DrawLevelColouredFrame(probe, [frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
                                     &frames[frame])) {
             *error = "the meter's frames could not be drawn";
             return false;

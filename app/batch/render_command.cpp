@@ -2,6 +2,7 @@
 // buffer by the library's image writer.
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
+#include "app/probe.h"
 
 #include "imagecodec/image_codec.h"
 #include "texfile/surface_save.h"
@@ -34,7 +35,7 @@ HRESULT WriteBackBuffer(const std::string& path, ImageFileFormat format) {
     return result;
 }
 
-int RunRender(const std::vector<std::string>& arguments) {
+int RunRender(Probe&, const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;
     std::string error;
     const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);

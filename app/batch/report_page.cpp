@@ -7,6 +7,7 @@
 
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe.h"
 #include "app/report_figures.h"
 
 #include "devices/select/d3d9_select.h"
@@ -51,16 +52,16 @@ std::string HeatMap(const AnalysisFigures& figures, const fs::path& heatMap) {
 }
 
 // The λ meter on the device the analysis ran on; a note instead when it cannot run.
-std::string LodPart() {
+std::string LodPart(Probe& probe) {
     LodMeasurement lod;
     std::string error;
-    if (!MeasureLod(&lod, &error)) return "<h2>Level of detail</h2>\n<p>Not measured: " + Escaped(error) + ".</p>\n";
+    if (!MeasureLod(probe, &lod, &error)) return "<h2>Level of detail</h2>\n<p>Not measured: " + Escaped(error) + ".</p>\n";
     return LodSection("Level of detail against the ideal", lod);
 }
 
 }  // namespace
 
-bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, const fs::path& heatMap,
+bool WriteReportPage(Probe& probe, const fs::path& page, const AnalysisFigures& figures, const fs::path& heatMap,
                      const fs::path& plot, std::string* error) {
     error->clear();
     const std::string plotSection = MipBandSection("Polar plot", plot, error);
@@ -70,10 +71,10 @@ bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, 
                                                       : "The run was interrupted; the figures cover the frames "
                                                         "measured") +
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" +
-                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(CurrentSettingValues()) +
+                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(SettingValues(probe.Settings())) +
                              FiguresTable(figures) + LevelsTable(figures) + HeatMap(figures, heatMap) +
-                             plotSection + LodPart();
-    return WritePage(directory / kReportPageName, Page("Quillmark texel analysis", body), error);
+                             plotSection + LodPart(probe);
+    return WritePage(page, Page("Quillmark texel analysis", body), error);
 }
 
 }  // namespace quillmark::batch

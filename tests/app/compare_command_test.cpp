@@ -33,9 +33,9 @@ TEST(CompareCommand, EachDevicesAnalysisFiguresAreItsOwn) {
     g_app.level = 3;
     const int before = LevelResultOf(3).hits;
     CountLevelHits(5);
-    const AnalysisFigures first = CurrentFigures(true);
+    const AnalysisFigures first = CurrentAnalysisFigures();
     CountLevelHits(7);  // the second device's run
-    const AnalysisFigures second = CurrentFigures(true);
+    const AnalysisFigures second = CurrentAnalysisFigures();
     const std::string hits = "\"level\": 3, \"row_period\": -1, \"column_period\": -1, \"hits\": ";
     EXPECT_NE(FiguresJson(first).find(hits + std::to_string(before + 5) + "}"), std::string::npos)
         << FiguresJson(first);

@@ -39,8 +39,8 @@ LodMeasurement MeasureWith(const std::vector<std::string>& flags) {
     std::string error;
     EXPECT_TRUE(ParseSettingsFlags(flags, &settings, &error)) << error;
     LodMeasurement lod;
-    EXPECT_EQ(RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
-                  return MeasureLod(&lod, &error) ? kExitSuccess : kExitFailure;
+    EXPECT_EQ(RunOnHeadlessProbe(settings, [&](Probe& probe, const std::vector<std::string>&) {
+                  return MeasureLod(probe, &lod, &error) ? kExitSuccess : kExitFailure;
               }),
               kExitSuccess)
         << error;
