@@ -188,13 +188,10 @@ RunFiles FilesIn(const fs::path& directory, bool complete) {
     return {directory / name(kPlotFileName), directory / name(kHeatMapFileName), directory / name(kReportPageName)};
 }
 
-int RunAnalyze(Probe& probe, const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest = arguments;
+int RunAnalyze(Probe& probe, const CommandOptions& options) {
+    const std::optional<std::string> output = options.Value("--output");
+    const bool json = options.Has("--json");
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    const bool json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
 
     std::error_code code;
     const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
@@ -244,15 +241,20 @@ int RunAnalyze(Probe& probe, const std::vector<std::string>& arguments) {
     return kExitSuccess;
 }
 
+constexpr CommandOption kAnalyzeOptions[] = {
+    {"-o", "--output", "DIR",
+     "where MipBand.bmp, heatmap.bmp and report.html go (created\n"
+     "if missing; default: the current directory)"},
+    kJsonOption,
+};
+
 }  // namespace
 
 extern const BatchCommand kAnalyzeCommand = {
     "analyze",
     "runs a whole texel analysis and writes the polar plot, the heat map, a report page and the figures",
     "[settings] [-o DIR] [--json]",
-    "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
-    "                          if missing; default: the current directory)\n"
-    "      --json              print the figures as one JSON object\n"
+    kAnalyzeOptions,
     "      Progress goes to stderr. Ctrl-C (or SIGTERM, SIGHUP) stops at the next frame,\n"
     "      writes what was measured as MipBand-interrupted.bmp, heatmap-interrupted.bmp\n"
     "      and report-interrupted.html (a complete analysis in DIR is kept) and exits\n"

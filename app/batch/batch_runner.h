@@ -23,10 +23,9 @@ struct BatchSettings;
 
 // Starts the probe on the headless backend with the selected device, hands
 // it the settings, lets it draw a frame showing them and runs `work` with
-// the probe and the arguments the settings flags did not take; the probe is
-// closed again before it returns. Returns work's exit code, or the failure's.
-int RunOnHeadlessProbe(const BatchSettings& settings,
-                       const std::function<int(Probe&, const std::vector<std::string>&)>& work);
+// it; the probe is closed again before it returns. Returns work's exit code,
+// or the failure's.
+int RunOnHeadlessProbe(const BatchSettings& settings, const std::function<int(Probe&)>& work);
 
 // The arguments RunBatch was last given (after "quillmark"), for the reports.
 const std::vector<std::string>& BatchArguments();

@@ -143,17 +143,17 @@ void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<Level
     std::printf("%s}\n", json.c_str());
 }
 
-int RunCompare(const BatchSettings& settings) {
-    if (settings.devices.size() != 2) return Fail("needs two devices: --device A --device B", kExitUsage);
-    std::vector<std::string> rest = settings.rest;
+int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
+    if (settings.devices.size() < 2) return Fail("needs two devices: --device A --device B", kExitUsage);
+    if (settings.devices.size() > 2)
+        return Fail("compares two devices, not " + std::to_string(settings.devices.size()) +
+                        ": give --device twice (--device A --device B)",
+                    kExitUsage);
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
     Options options;
-    options.analyze = TakeFlag(rest, "--analyze");
-    options.json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    options.analyze = given.Has("--analyze");
+    options.json = given.Has("--json");
+    const std::optional<fs::path> directory = MakeOutputDirectory(given.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
     options.directory = *directory;
 
@@ -164,7 +164,7 @@ int RunCompare(const BatchSettings& settings) {
             return Fail(runs[i].name + ": " + error, kExitFailure);
         const CompareRun* first = i == 1 ? &runs[0] : nullptr;
         const int result = RunOnHeadlessProbe(
-            settings, [&](Probe& probe, const std::vector<std::string>&) { return RunOnDevice(probe, runs[i], options, first); });
+            settings, [&](Probe& probe) { return RunOnDevice(probe, runs[i], options, first); });
         if (result != kExitSuccess) return result;
     }
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
@@ -234,15 +234,20 @@ std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::
     return levels;
 }
 
+constexpr CommandOption kCompareOptions[] = {
+    {"-o", "--output", "DIR",
+     "where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
+     "as given to --device), difference.bmp and report.html go\n"
+     "(default: the current directory)"},
+    {"", "--analyze", "", "also run a whole analysis on each (MipBand-NAME.bmp)"},
+    kJsonOption,
+};
+
 extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
     "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
-    "      -o, --output DIR    where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
-    "                          as given to --device), difference.bmp and report.html go\n"
-    "                          (default: the current directory)\n"
-    "      --analyze           also run a whole analysis on each (MipBand-NAME.bmp)\n"
-    "      --json              print the figures as one JSON object\n"
+    kCompareOptions,
     "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
     "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
     "      a point mip filter: the pixels where both devices chose that level divided by\n"

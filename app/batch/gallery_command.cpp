@@ -66,7 +66,7 @@ Cell DrawCell(const std::string& device, const GallerySetting& setting) {
         cell.why = error;
         return cell;
     }
-    const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe, const std::vector<std::string>&) {
+    const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
         CompareRun& run = cell.run;
         run.frame = BackBufferPixels();
         if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
@@ -133,14 +133,10 @@ std::string FiguresTable(const std::vector<std::string>& devices, const std::vec
     return html + "</table>\n";
 }
 
-int RunGallery(const BatchSettings& settings) {
-    std::vector<std::string> rest = settings.rest;
+int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
     if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
 
     std::vector<DeviceIdentity> identities;
@@ -188,14 +184,18 @@ int RunGallery(const BatchSettings& settings) {
     return kExitSuccess;
 }
 
+constexpr CommandOption kGalleryOptions[] = {
+    {"-o", "--output", "DIR", "where gallery.html goes (default: the current directory)"},
+    {"", "--device", "D", "only these devices (default: every device that can be opened)", true},
+};
+
 }  // namespace
 
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
     "[-o DIR] [--device D ...]",
-    "      -o, --output DIR    where gallery.html goes (default: the current directory)\n"
-    "      --device D          only these devices (default: every device that can be opened)\n"
+    kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
     "      the level chosen per pixel and the error map of the level of detail.\n",

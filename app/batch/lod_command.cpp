@@ -19,14 +19,10 @@ int Fail(const std::string& message, int code) {
     return ReportError("cannot measure the level of detail: " + message, code);
 }
 
-int RunLod(Probe& probe, const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest = arguments;
+int RunLod(Probe& probe, const CommandOptions& options) {
+    const bool json = options.Has("--json");
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    const bool json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
 
     LodMeasurement lod;
@@ -76,13 +72,18 @@ bool WriteLodPictures(const LodMeasurement& lod, const fs::path& directory, cons
            WritePng(LodPolarPicture(lod.figures), directory / names.polar, error);
 }
 
+constexpr CommandOption kLodOptions[] = {
+    {"-o", "--output", "DIR",
+     "where lod-measured.png, lod-ideal.png, lod-error.png and\n"
+     "lod-polar.png go (created if missing; default: the current directory)"},
+    kJsonOption,
+};
+
 extern const BatchCommand kLodCommand = {
     "lod",
     "measures the level of detail the device uses at every pixel and compares it with the ideal",
     "[settings] [--json] [-o DIR]",
-    "      -o, --output DIR    where lod-measured.png, lod-ideal.png, lod-error.png and\n"
-    "                          lod-polar.png go (created if missing; default: the current directory)\n"
-    "      --json              print the figures as one JSON object\n"
+    kLodOptions,
     "      Draws the scene twice with every mip level one flat colour and reads the\n"
     "      level of detail (lambda) per pixel from the colours; the ideal comes from the\n"
     "      same triangles in double precision. The error is measured - ideal; clamped\n"

@@ -5,6 +5,7 @@
 #include "probe_fixture.h"
 #include "app/probe.h"
 #include "app/batch/settings_flags.h"
+#include "app/batch/usage_docs.h"
 
 #include <functional>
 #include <map>
@@ -107,18 +108,53 @@ TEST(CommandTable, FindsCommandsByName) {
 }
 
 TEST(CommandTable, OptionValuesAreTakenInEitherSpelling) {
-    std::vector<std::string> arguments = {"-o", "a.bmp", "--json", "--output=b.bmp"};
+    const CommandOption declared[] = {{"-o", "--output", "DIR", "where"}, kJsonOption};
+    CommandOptions options;
     std::string error;
-    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), "b.bmp");
-    EXPECT_TRUE(TakeFlag(arguments, "--json"));
-    EXPECT_TRUE(arguments.empty());
-    EXPECT_EQ(LeftoverArgumentsError(arguments), "");
+    ASSERT_TRUE(ParseCommandOptions(declared, {"--json", "--output=b"}, &options, &error)) << error;
+    EXPECT_EQ(options.Value("--output"), "b");
+    EXPECT_TRUE(options.Has("--json"));
+    CommandOptions shortly;
+    ASSERT_TRUE(ParseCommandOptions(declared, {"-o", "a"}, &shortly, &error)) << error;
+    EXPECT_EQ(shortly.Value("--output"), "a");
+    EXPECT_FALSE(shortly.Has("--json"));
+}
 
-    arguments = {"x", "-o"};
-    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), std::nullopt);
-    EXPECT_EQ(error, "-o: needs a value");
-    EXPECT_EQ(LeftoverArgumentsError({"--bogus"}),
-              "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
+// Each mistake is one sentence naming the argument at fault.
+TEST(CommandTable, MistakesInOptionsAreOneSentenceEach) {
+    const CommandOption declared[] = {{"-o", "--output", "DIR", "where"}, kJsonOption};
+    const auto error = [&](const std::vector<std::string>& arguments) {
+        CommandOptions options;
+        std::string message;
+        EXPECT_FALSE(ParseCommandOptions(declared, arguments, &options, &message));
+        return message;
+    };
+    EXPECT_EQ(error({"x", "-o", "a"}), "unknown option 'x': neither a setting nor an option of this command (see --help)");
+    EXPECT_EQ(error({"--bogus"}), "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
+    EXPECT_EQ(error({"--json", "-o"}), "-o: needs a value");
+    EXPECT_EQ(error({"-o", "a", "--output=b"}), "--output: given twice (-o a, then --output b); give it once");
+    EXPECT_EQ(error({"--json", "--json"}), "--json: given twice (--json, then --json); give it once");
+    EXPECT_EQ(error({"--json=yes"}), "--json: takes no value");
+}
+
+// The lines of --help are made from the declarations: an option's help
+// continues under itself, and the manual page and the completion name every
+// option of every command.
+TEST(CommandTable, HelpManualPageAndCompletionComeFromTheDeclarations) {
+    for (const BatchCommand* command : BatchCommands()) {
+        const std::string help = OptionsHelp(*command);
+        const std::string usage = CommandUsage(command->name);
+        EXPECT_NE(usage.find(help), std::string::npos) << command->name;
+        for (const CommandOption& option : command->options) {
+            EXPECT_NE(help.find("      " + std::string(option.shortName.empty() ? option.name : option.shortName)),
+                      std::string::npos)
+                << option.name;
+            EXPECT_NE(BashCompletion().find(std::string(option.name)), std::string::npos) << option.name;
+            std::string roff;  // as the manual page writes it: each hyphen escaped
+            for (char c : option.name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+            EXPECT_NE(ManualPage().find(roff), std::string::npos) << option.name;
+        }
+    }
 }
 
 class AppliedFlags : public ProbeFixture {

@@ -39,7 +39,7 @@ LodMeasurement MeasureWith(const std::vector<std::string>& flags) {
     std::string error;
     EXPECT_TRUE(ParseSettingsFlags(flags, &settings, &error)) << error;
     LodMeasurement lod;
-    EXPECT_EQ(RunOnHeadlessProbe(settings, [&](Probe& probe, const std::vector<std::string>&) {
+    EXPECT_EQ(RunOnHeadlessProbe(settings, [&](Probe& probe) {
                   return MeasureLod(probe, &lod, &error) ? kExitSuccess : kExitFailure;
               }),
               kExitSuccess)

@@ -19,7 +19,7 @@ batch::LodMeasurement MeasureOn(const std::string& device, const std::string& an
         << error;
     batch::LodMeasurement lod;
     EXPECT_EQ(batch::RunOnHeadlessProbe(settings,
-                                        [&](Probe& probe, const std::vector<std::string>&) {
+                                        [&](Probe& probe) {
                                             return batch::MeasureLod(probe, &lod, &error) ? 0 : 1;
                                         }),
               0)
