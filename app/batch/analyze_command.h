@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/analysis.h"
+#include "app/batch/figure_table.h"
 
 #include <filesystem>
 #include <string>
@@ -24,9 +25,13 @@ inline constexpr const char* kReportPageName = "report.html";
 std::string InterruptedFileName(const std::string& name);
 
 // The figures as text lines ("SUM: ...", "MAX: ...", "P: ...", one line per
-// level) or as one JSON object.
+// level), as one JSON object (and its line), and as a report's tables of the
+// figures and of the levels.
 std::string FiguresText(const AnalysisFigures& figures);
+Json FiguresObject(const AnalysisFigures& figures);
 std::string FiguresJson(const AnalysisFigures& figures);
+std::string FiguresTable(const AnalysisFigures& figures);
+std::string LevelsTable(const AnalysisFigures& figures);
 
 // Writes `page`, a page that stands alone (no network resources): the
 // program and device, the settings, the figures, the per-level periods and

@@ -109,38 +109,30 @@ void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<Level
                     static_cast<long long>(b.figures.levels[l].hits));
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) >= 0x20) out += c;
-    }
-    return out + "\"";
-}
+// A share as JSON: null when there were no pixels to take it of.
+Json Share(std::optional<double> share) { return share ? Json(*share) : Json(nullptr); }
 
 void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
-    std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
-                       JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
-                       std::to_string(a.frame.size()) + ", \"differing\": " +
-                       std::to_string(agreement.pixels - agreement.within[0]) + ", \"frame_within\": {";
+    Json json = {{"devices", {a.name, b.name}},
+                 {"renderers", {a.description, b.description}},
+                 {"pixels", a.frame.size()},
+                 {"differing", agreement.pixels - agreement.within[0]}};
+    Json within = Json::object();
     for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
-        json += std::string(t ? ", " : "") + "\"" + std::to_string(kFrameTolerances[t]) +
-                "\": " + JsonNumber(agreement.Within(t));
-    json += "}, \"levels\": [";
-    for (std::size_t l = 0; l < levels.size(); ++l) {
-        json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
-                ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
-                ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
-                std::to_string(levels[l].same) + ", \"share\": " + JsonNumber(levels[l].Share()) + "}";
-    }
-    json += "]";
-    json += ", \"lod\": [" + LodFiguresJson(a.lod.figures) + ", " + LodFiguresJson(b.lod.figures) + "]";
-    if (a.analyzed) {
-        json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
-        while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
-    }
-    std::printf("%s}\n", json.c_str());
+        within[std::to_string(kFrameTolerances[t])] = Share(agreement.Within(t));
+    json["frame_within"] = std::move(within);
+    Json levelArray = Json::array();
+    for (std::size_t l = 0; l < levels.size(); ++l)
+        levelArray.push_back({{"level", l},
+                              {"pixelsA", levels[l].pixelsA},
+                              {"pixelsB", levels[l].pixelsB},
+                              {"same", levels[l].same},
+                              {"share", Share(levels[l].Share())}});
+    json["levels"] = std::move(levelArray);
+    json["lod"] = {Json::parse(LodFiguresJson(a.lod.figures)), Json::parse(LodFiguresJson(b.lod.figures))};
+    if (a.analyzed) json["analysis"] = {FiguresObject(a.figures), FiguresObject(b.figures)};
+    std::printf("%s\n", json.dump().c_str());
 }
 
 int RunCompare(const BatchSettings& settings, const CommandOptions& given) {

@@ -18,30 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 
-std::string FiguresTable(const AnalysisFigures& figures) {
-    return "<h2>Figures</h2>\n<table>\n" +
-           FigureRow("SUM: hits of marked texels, all levels", "sum", std::to_string(figures.hitTotal)) +
-           FigureRow("MAX: most hits on one pixel", "max", std::to_string(figures.maxHits)) +
-           FigureRow("P: hits weighted by their level's texel count", "p", std::to_string(figures.levelTexelSum)) +
-           FigureRow("P as the dialog shows it", "p_text", FormatTexelSum(figures.levelTexelSum)) +
-           FigureRow("Frames drawn", "frames", std::to_string(figures.framesDone)) +
-           FigureRow("All ten levels measured", "done", figures.done ? "true" : "false") + "</table>\n";
-}
-
-std::string LevelsTable(const AnalysisFigures& figures) {
-    std::string html =
-        "<h2>Levels</h2>\n<table data-figure=\"levels\">\n"
-        "<tr><th>level</th><th>row period</th><th>column period</th><th>hits</th></tr>\n";
-    for (int level = 0; level < kLevelsDone; ++level) {
-        const LevelResult& result = figures.levels[std::size_t(level)];
-        html += "<tr><td class=\"number\" data-figure=\"level\">" + std::to_string(level) +
-                "</td><td class=\"number\" data-figure=\"row_period\">" + std::to_string(result.rowPeriod) +
-                "</td><td class=\"number\" data-figure=\"column_period\">" + std::to_string(result.columnPeriod) +
-                "</td><td class=\"number\" data-figure=\"hits\">" + std::to_string(result.hits) + "</td></tr>\n";
-    }
-    return html + "</table>\n";
-}
-
 std::string HeatMap(const AnalysisFigures& figures, const fs::path& heatMap) {
     if (!g_app.hitCounts) return "<h2>Heat map</h2>\n<p>No hits were recorded.</p>\n";
     const int width = g_app.windowWidth;
