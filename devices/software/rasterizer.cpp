@@ -474,7 +474,7 @@ std::uint32_t PackPixel(const float* bgra, bool keepAlpha) {
 
 // Packs the quad at (x, y) (channels B, G, R, A of pixel i in bgra[i]) and
 // writes the colours of its pixels in `mask`.
-void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra) {
+void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const FloatLanes<4>* bgra) {
     const DrawTarget& target = s.target;
     const std::size_t color = std::size_t(y) * target.colorPitch + std::size_t(x);
     for (int i = 0; i < kQuadLanes; ++i) {
@@ -490,9 +490,9 @@ void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __
 // WriteQuadPixels in lanes: the same saturation, scaling and rounding; a
 // partial quad inside the buffers is blended into its two rows whole.
 [[gnu::always_inline]] inline void WriteQuadLanes(const TileShading& s, int x, int y, unsigned mask,
-                                                  const __m128* bgra) {
-    const auto unorm = [](__m128 value) {
-        const __m128 clamped = _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+                                                  const FloatLanes<4>* bgra) {
+    const auto unorm = [](FloatLanes<4> value) {
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(__m128(value), _mm_setzero_ps()), _mm_set1_ps(1.0f));
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
     };
     const DrawTarget& target = s.target;
@@ -517,7 +517,8 @@ void WriteQuadPixels(const TileShading& s, int x, int y, unsigned mask, const __
 #endif
 
 template <int W>
-[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask, const __m128* bgra) {
+[[gnu::always_inline]] inline void WriteQuad(const TileShading& s, int x, int y, unsigned mask,
+                                             const FloatLanes<4>* bgra) {
 #if defined(__SSE2__)
     if constexpr (W > 1) return WriteQuadLanes(s, x, y, mask, bgra);
 #endif
@@ -529,7 +530,7 @@ template <int W>
 [[gnu::always_inline]] inline void WriteQuadOfChunk(const TileShading& s, const FloatLanes<8>* bgra, int q, int x,
                                                     int y, unsigned mask) {
     if (!mask) return;
-    __m128 pixels[kQuadLanes];
+    FloatLanes<4> pixels[kQuadLanes];
     for (int i = 0; i < kQuadLanes; ++i) {
         const int lane = kQuadLanes * q + i;
         const FloatLanes<4> channels = {bgra[0][lane], bgra[1][lane], bgra[2][lane], bgra[3][lane]};
@@ -611,10 +612,10 @@ template <int W, bool modulate>
     const DirectStage& d = s.direct;
     // The kernel writes the pixels of the mask at least; the others are
     // packed too, then left out of the write.
-    __m128 texels[kQuadLanes] = {};
+    TexelLanes texels[kQuadLanes] = {};
     d.kernel(*d.sampler, u, v, u[1] - u[0], v[1] - v[0], u[2] - u[0], v[2] - v[0], mask, texels);
     const FloatLanes<4> scale = {kByteScale, kByteScale, kByteScale, kByteScale};
-    __m128 bgra[kQuadLanes];
+    FloatLanes<4> bgra[kQuadLanes];
 #pragma GCC unroll 4
     for (int i = 0; i < kQuadLanes; ++i) {
         FloatLanes<4> channels;
@@ -716,7 +717,7 @@ template <int W>
     for (int q = 0; q < kChunkQuads<W>; ++q) {
         const unsigned quad = (mask >> (kQuadLanes * q)) & kFullQuad;
         if (!quad) continue;
-        __m128 bgra[kQuadLanes] = {};
+        FloatLanes<4> bgra[kQuadLanes] = {};
         for (int i = 0; i < kQuadLanes; ++i) {
             if (!(quad & (1u << i))) continue;
             const Color4 color = RunStages(c.program, texels[kQuadLanes * q + i]);

@@ -131,14 +131,11 @@ Lanes FilterAt(const SamplerSetup& s, std::uint32_t level, float u, float v) {
 
 // Correctly rounded square roots of four lanes, without the C library's
 // errno path for negative arguments (a length's square is never negative;
-// NaN stays NaN). Each lane has the bits of its scalar square root.
-inline Lanes SquareRoots(Lanes squares) {
-#if defined(__SSE__)
-    return Lanes(_mm_sqrt_ps(__m128(squares)));
-#else
-    for (int i = 0; i < 4; ++i) squares[i] = std::sqrt(squares[i]);
+// NaN stays NaN; the library is built without errno for maths). Each lane
+// has the bits of its scalar square root.
+[[gnu::always_inline]] inline Lanes SquareRoots(Lanes squares) {
+    for (int i = 0; i < 4; ++i) squares[i] = __builtin_sqrtf(squares[i]);
     return squares;
-#endif
 }
 
 // ChooseLod with the anisotropy of the setup known to the kernel.

@@ -7,10 +7,6 @@
 #include <array>
 #include <cstdint>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
 #include "platform/d3d9/d3d9types.h"
 #include "devices/core/color.h"
 #include "devices/core/sampled_texture.h"
@@ -100,11 +96,7 @@ bool UseTexelGathers(bool gathers);
 bool SamplesInPlace(const SamplerSetup& setup);
 
 // Four float channels of one pixel.
-#if defined(__SSE__)
-using TexelLanes = __m128;
-#else
 using TexelLanes = float __attribute__((vector_size(16)));
-#endif
 
 // SampleQuad for a setup that SamplesInPlace, before the scaling to [0, 1]:
 // each pixel's channels in memory order (B, G, R, A) and byte units, to be
