@@ -35,6 +35,9 @@ constexpr int kQuadLanes = 4;
 constexpr int kMaxChunkLanes = 8;
 constexpr unsigned kFullQuad = 0xF;
 
+// The rasteriser's lane widths: one pixel, one quad (SSE2), two quads (AVX2).
+enum class RasterLanes { Scalar, Sse2, Avx2 };
+
 // The lanes of a chunk on the path of lane width W.
 template <int W>
 inline constexpr int kChunkLanes = W > kQuadLanes ? W : kQuadLanes;
@@ -983,35 +986,16 @@ TileRasterizer TileFor(RasterLanes lanes) {
     }
 }
 
-bool HasLanes(RasterLanes lanes) {
-    switch (lanes) {
-        case RasterLanes::Scalar: return true;
-#if defined(__SSE2__)
-        case RasterLanes::Sse2: return (processor::Available() & processor::kSse2) != 0;
-#endif
+// The widest lanes this build has that processor::Allows for this draw.
+RasterLanes AllowedLanes() {
 #if defined(QM_RASTER_AVX2)
-        case RasterLanes::Avx2: return (processor::Available() & processor::kAvx2) != 0;
+    if (processor::Allows(processor::kSse2 | processor::kAvx2)) return RasterLanes::Avx2;
 #endif
-        default: return false;
-    }
-}
-
-// The chosen lanes, narrowed to what processor::Allows for this draw.
-RasterLanes AllowedLanes(RasterLanes lanes) {
-    if (lanes == RasterLanes::Avx2 && !processor::Allows(processor::kAvx2)) lanes = RasterLanes::Sse2;
-    if (lanes == RasterLanes::Sse2 && !processor::Allows(processor::kSse2)) lanes = RasterLanes::Scalar;
-    return lanes;
-}
-
-RasterLanes WidestLanes() {
-    for (RasterLanes lanes : {RasterLanes::Avx2, RasterLanes::Sse2}) {
-        if (HasLanes(lanes)) return lanes;
-    }
+#if defined(__SSE2__)
+    if (processor::Allows(processor::kSse2)) return RasterLanes::Sse2;
+#endif
     return RasterLanes::Scalar;
 }
-
-// The one place the rasteriser's lane width is kept; set at start-up.
-RasterLanes g_lanes = WidestLanes();
 
 }  // namespace
 
@@ -1030,16 +1014,8 @@ void TriangleSpans(const TriangleSetup& t, int left, int top, int right, int bot
     if (bottom > split) RowWalk(t, t.lowerEdges, split).Spans(left, right, bottom - split, out + (split - top));
 }
 
-RasterLanes ActiveRasterLanes() { return g_lanes; }
-
-bool UseRasterLanes(RasterLanes lanes) {
-    if (!HasLanes(lanes)) return false;
-    g_lanes = lanes;
-    return true;
-}
-
 TileRasterizer PickTileRasterizer(const DrawContext& c) {
-    const RasterLanes lanes = AllowedLanes(g_lanes);
+    const RasterLanes lanes = AllowedLanes();
     switch (c.depth.test ? c.depth.func : D3DCMP_ALWAYS) {
         case D3DCMP_NEVER: return TileFor<D3DCMP_NEVER>(lanes);
         case D3DCMP_LESS: return TileFor<D3DCMP_LESS>(lanes);

@@ -935,18 +935,6 @@ LodChoice ChooseLod(const SamplerSetup& s, const Footprint& f) {
     return s.anisotropic ? ChooseLodFor<true>(s, f) : ChooseLodFor<false>(s, f);
 }
 
-bool UseWideVectors(bool wide) {
-    if (wide) return processor::Allow(processor::kAvx2);
-    processor::Disallow(processor::kAvx2);
-    return true;
-}
-
-bool UseTexelGathers(bool gathers) {
-    if (gathers) return processor::Allow(processor::kGather);
-    processor::Disallow(processor::kGather);
-    return true;
-}
-
 bool SamplesInPlace(const SamplerSetup& s) {
     return s.texture->native && s.texture->powerOfTwo && s.addressU == AddressMode::Wrap &&
            s.addressV == AddressMode::Wrap;

@@ -78,17 +78,10 @@ void SampleQuad(const SamplerSetup& setup, const float* u, const float* v, float
 
 // The quad kernels take 256-bit AVX2 steps, 128-bit SSE2 steps or scalar
 // ones, the widest that processor::Allows (processor_features.h) when the
-// kernel is picked; all give the same bits. Tests and benchmarks switch
-// AVX2 on and off here (never while a draw runs): false when `wide` asks for
-// AVX2 that the processor or QUILLMARK_CPU does not allow.
-bool UseWideVectors(bool wide);
-
-// The 256-bit kernels fetch texels with AVX2 gathers where
-// processor::Allows(kGather) (at start-up, where the processor's gathers
-// are fast), else with ordinary loads; both read the same texels. Tests and
-// benchmarks switch here (never while a draw runs): false when `gathers`
-// asks for gathers that the processor or QUILLMARK_CPU does not allow.
-bool UseTexelGathers(bool gathers);
+// kernel is picked; all give the same bits. The 256-bit kernels fetch
+// texels with AVX2 gathers where processor::Allows(kGather) (at start-up,
+// where the processor's gathers are fast), else with ordinary loads; both
+// read the same texels.
 
 // True when the texture is read in place (X8R8G8B8 or A8R8G8B8) with sides
 // that are powers of two, wrapped on both axes: the case of the in-place
