@@ -71,13 +71,11 @@ struct TileWork {
 };
 
 // Draws the tile's triangles in order into its pixels (within the viewport).
+// A draw's tile function is picked once from its key (draw_key.h), for its
+// depth comparison and lane width: a chunk's coverage, attributes and depths
+// are worked out 8 lanes (two quads) at a time in 256-bit steps, 4 (one
+// quad) in 128-bit steps, one at a time on the scalar path, every width
+// giving the same bits.
 using TileRasterizer = void (*)(const DrawContext& context, const TileWork& tile);
-
-// The tile function for the draw's depth comparison and the widest lanes
-// that processor::Allows (QUILLMARK_CPU, or a test's allowance): a chunk's
-// coverage, attributes and depths are worked out 8 lanes (two quads) at a
-// time with AVX2, 4 (one quad) with SSE2, one at a time on the scalar path,
-// every width giving the same bits. Chosen once per draw.
-TileRasterizer PickTileRasterizer(const DrawContext& context);
 
 }  // namespace quillmark::software
