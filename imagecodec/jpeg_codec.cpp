@@ -191,8 +191,11 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     info.mem->max_memory_to_use = static_cast<long>(kMaxImageBytes);
     AttachSource(decoder);
     jpeg_read_header(&info, TRUE);
-    // Where MMX is not allowed, the fast integer transform stands in for the vector one.
-    if (!processor::Allows(processor::kMmx)) info.dct_method = JDCT_IFAST;
+    // Where MMX is there but not allowed (the library's MMX switch, or a
+    // test), the fast integer transform stands in for the vector one. A
+    // processor without MMX, or QUILLMARK_CPU's cap, keeps the library's
+    // default: a cap never changes a decoded pixel.
+    if (processor::Available() & ~processor::Allowed() & processor::kMmx) info.dct_method = JDCT_IFAST;
 
     const D3DFORMAT format = ChooseOutput(info);
     const std::uint64_t bytesPerPixel = format == D3DFMT_L8 ? 1 : kColourBytesPerPixel;
