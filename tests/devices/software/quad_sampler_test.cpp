@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "platform/processor/processor_features.h"
+#include "platform/processor/scoped_allowance.h"
 #include "devices/core/device.h"
+#include "devices/software/draw_key.h"
 #include "devices/software/sampler.h"
 
 namespace quillmark::software {
@@ -32,11 +34,16 @@ protected:
         states.fill(0);
     }
 
-    void TearDown() override { StartUpFeatures(); }
+    // The states as a draw on the reference device plans them.
+    SamplerDescription Description() const {
+        return DescribeSampler(states, std::uint32_t(texture.levels.size()), CoreCaps());
+    }
 
-    static void StartUpFeatures() {
-        processor::Disallow(processor::kEveryFeature);
-        processor::Allow(processor::Preferred());
+    // The setup of the states with the kernels of its key allowed now.
+    SamplerSetup Sampler() const {
+        SamplerSetup setup = MakeSamplerSetup(Description(), texture);
+        setup.kernel = AllowedSamplerKernels(setup).quad;
+        return setup;
     }
 
     // The quad through the quad path (power of two) in scalar, 128-bit and,
@@ -54,7 +61,7 @@ protected:
     void ExpectSamePathsOfTexture(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
         Color4 general[4] = {};
         texture.powerOfTwo = false;
-        SampleQuad(MakeSamplerSetup(Sampler(), texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
+        SampleQuad(Sampler(), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
         texture.powerOfTwo = true;
         struct Path {
             const char* name;
@@ -63,22 +70,16 @@ protected:
         constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
         for (const Path& path : {Path{"scalar", 0}, Path{"128-bit", processor::kSse2}, Path{"256-bit loads", kAvx2},
                                  Path{"256-bit gathers", kAvx2 | processor::kGather}}) {
-            processor::Disallow(processor::kEveryFeature);
-            if (!processor::Allow(path.features)) continue;  // not on this processor
+            const processor::ScopedAllowance allowance(path.features);
+            if (!allowance.Granted()) continue;  // not on this processor
             Color4 quad[4] = {};
-            SampleQuad(MakeSamplerSetup(Sampler(), texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
+            SampleQuad(Sampler(), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
             for (int i = 0; i < 4; ++i) {
                 EXPECT_EQ(std::memcmp(&quad[i], &general[i], sizeof(Color4)), 0)
                     << path.name << ", pixel " << i << " at (" << u[i] << ", " << v[i] << "): " << quad[i].r << " "
                     << general[i].r;
             }
         }
-        StartUpFeatures();
-    }
-
-    // The states as a draw on the reference device plans them.
-    SamplerDescription Sampler() const {
-        return DescribeSampler(states, std::uint32_t(texture.levels.size()), CoreCaps());
     }
 
     void SetFilters(DWORD min, DWORD mag, DWORD mip, DWORD anisotropy) {
@@ -169,7 +170,7 @@ protected:
         }
         Color4 expected[8];
         texture.powerOfTwo = false;  // the general path
-        const SamplerSetup general = MakeSamplerSetup(Sampler(), texture);
+        const SamplerSetup general = Sampler();
         for (int q = 0; q < 2; ++q) {
             const float* qu = u + 4 * q;
             const float* qv = v + 4 * q;
@@ -179,17 +180,16 @@ protected:
         constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
         for (std::uint32_t features : {kAvx2, kAvx2 | processor::kGather}) {
             SCOPED_TRACE(features & processor::kGather ? "gathers" : "loads");
-            processor::Disallow(processor::kEveryFeature);
-            if (!processor::Allow(features)) continue;  // no gathers on this processor
+            const processor::ScopedAllowance allowance(features);
+            if (!allowance.Granted()) continue;  // no gathers on this processor
             ExpectChunkMatches(u, v, expected);
         }
-        StartUpFeatures();
     }
 
     // The chunk through the kernel allowed now against the expected colours.
     void ExpectChunkMatches(const float* u, const float* v, const Color4* expected) {
-        const SamplerSetup setup = MakeSamplerSetup(Sampler(), texture);
-        const InPlaceChunkKernel kernel = PickInPlaceChunkKernel(setup);
+        const SamplerSetup setup = MakeSamplerSetup(Description(), texture);
+        const InPlaceChunkKernel kernel = AllowedSamplerKernels(setup).chunk;
         if (!kernel) {
             ADD_FAILURE() << "no chunk kernel for linear filters with AVX2";
             return;
