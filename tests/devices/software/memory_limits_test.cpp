@@ -2,6 +2,7 @@
 // never handed out as empty memory, and running out of memory inside the
 // device gives E_OUTOFMEMORY with the device still usable.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +78,7 @@ void LimitAddressSpace(std::size_t headroom) {
         if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
         std::fclose(statm);
     }
-    const rlimit limit{pages * 4096 + headroom, RLIM_INFINITY};
+    const rlimit limit{pages * std::size_t(sysconf(_SC_PAGESIZE)) + headroom, RLIM_INFINITY};
     setrlimit(RLIMIT_AS, &limit);
 }
 
