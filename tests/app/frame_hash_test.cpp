@@ -12,9 +12,8 @@
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
 #include "platform/processor/processor_features.h"
-#include "devices/software/rasterizer.h"
+#include "platform/processor/scoped_allowance.h"
 #include "devices/software/software_direct3d.h"
-#include "devices/software/sampler.h"
 #include "app/sampler_stages.h"
 
 #include <bit>
@@ -225,40 +224,35 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
     return texture;
 }
 
-// One vector path of the sampler (with its 256-bit kernels, texels
-// fetched by gathers or by loads) and of the rasteriser, and a thread count.
+// One vector path of the sampler and the rasteriser, as the processor
+// features allowed (AVX2's texels fetched by gathers or by loads), and a
+// thread count.
 struct DevicePath {
-    bool wide;
-    software::RasterLanes lanes;
+    const char* name;
+    std::uint32_t features;
     unsigned threads;
-    bool gathers = true;
 };
 
+constexpr std::uint32_t kUpToSse2 = processor::kMmx | processor::kSse | processor::kSse2;
+constexpr std::uint32_t kAvx2Loads = processor::kEveryFeature & ~processor::kGather;
+
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
-    const char* const lanes[] = {"Scalar", "Sse2", "Avx2"};
-    const std::string sampler = info.param.wide ? (info.param.gathers ? "Avx2Gathers" : "Avx2Loads") : "Sse2";
-    return sampler + "Raster" + lanes[int(info.param.lanes)] + "Threads" + std::to_string(info.param.threads);
+    return info.param.name + std::string("Threads") + std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
 protected:
     void SetUp() override {
-        if (GetParam().wide && !software::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
-        if (GetParam().wide && !software::UseTexelGathers(GetParam().gathers)) GTEST_SKIP() << "AVX2's gathers are not allowed";
-        if (!software::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
-        software::UseWideVectors(GetParam().wide);
+        if (!allowance_.Granted()) GTEST_SKIP() << "the processor or QUILLMARK_CPU rules this path out";
         software::SetDrawThreads(GetParam().threads);
         ProbeFixture::SetUp();
     }
     void TearDown() override {
         ProbeFixture::TearDown();
         software::SetDrawThreads(0);
-        software::UseWideVectors(true);
-        software::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
-        software::UseRasterLanes(startLanes_);
     }
 
-    const software::RasterLanes startLanes_ = software::ActiveRasterLanes();
+    const processor::ScopedAllowance allowance_{GetParam().features};
 
     // Renders a frame and hashes the back buffer.
     static std::uint64_t FrameHash() {
@@ -312,12 +306,10 @@ TEST_P(FrameHashes, HoldForEveryTexelFormat) {
 
 // The first path writes the table when asked to; the others compare with it.
 INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
-                         ::testing::Values(DevicePath{false, software::RasterLanes::Sse2, 1},
-                                           DevicePath{true, software::RasterLanes::Avx2, 1},
-                                           DevicePath{false, software::RasterLanes::Scalar, 2},
-                                           DevicePath{true, software::RasterLanes::Avx2, 3, false},
-                                           DevicePath{true, software::RasterLanes::Scalar, 1},
-                                           DevicePath{true, software::RasterLanes::Avx2, 1, false}),
+                         ::testing::Values(DevicePath{"Sse2", kUpToSse2, 1},
+                                           DevicePath{"Avx2Gathers", processor::kEveryFeature, 1},
+                                           DevicePath{"Scalar", 0, 2}, DevicePath{"Avx2Loads", kAvx2Loads, 3},
+                                           DevicePath{"Scalar", 0, 1}, DevicePath{"Avx2Loads", kAvx2Loads, 1}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.
