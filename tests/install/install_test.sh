@@ -6,6 +6,7 @@
 # --help names) and the bash completion (it completes commands, flags and
 # their values).
 # Usage: install_test.sh BUILD_DIR
+# QUILLMARK_EMULATOR, where set, is the command that runs the build's programs here.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -52,7 +53,7 @@ if command -v groff >/dev/null; then
   [[ -z "$warnings" ]] || fail "groff warns about the manual page: $warnings"
 fi
 page=$(sed 's/\\-/-/g; s/\\f[BIRP]//g' "$manual")
-help=$("$program" --help)
+help=$(${QUILLMARK_EMULATOR:-} "$program" --help)
 words=$(grep -oE -- '(^| )--?[a-z][a-z-]*' <<<"$help" | tr -d ' ' | sort -u)
 commands=$(awk '/^Commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 } /^$/ { on = 0 }' <<<"$help")
 [[ -n "$commands" ]] || fail "--help lists no commands"

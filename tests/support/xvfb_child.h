@@ -4,14 +4,12 @@
 #pragma once
 
 #include "platform/win32/backend.h"
+#include "self_child.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace quillmark::test {
 
@@ -27,15 +25,11 @@ inline XvfbChildRun RunSelfUnderXvfb(const std::string& filter) {
     const auto skipped = [](const char* why) { return XvfbChildRun{why, 0, {}}; };
     if (win32::DisplayAvailable()) return skipped("a display is present: the tests ran directly");
     if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) return skipped("xvfb-run is not installed");
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return skipped("this program cannot be found again");
-    const std::string command =
-        std::string("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a '") + self + "' --gtest_filter='" + filter + "' 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    if (child == nullptr) return skipped("xvfb-run cannot be started");
-    std::array<char, 4096> buffer;
-    while (std::size_t got = fread(buffer.data(), 1, buffer.size(), child)) run.output.append(buffer.data(), got);
-    run.status = pclose(child);
+    const std::string self = SelfCommand();
+    if (self.empty()) return skipped("this program cannot be found again");
+    run.status = RunCommand("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a " + self + " --gtest_filter='" + filter + "'",
+                            &run.output);
+    if (run.status == -1) return skipped("xvfb-run cannot be started");
     if (run.output.find("cannot open display") != std::string::npos || run.output.find("xauth") != std::string::npos)
         run.skip = "xvfb could not start: " + run.output;
     else if (run.status == 0 && run.output.find("no display") != std::string::npos)

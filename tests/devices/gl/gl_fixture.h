@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../software/device_fixture.h"
+#include "self_child.h"
 #include "platform/d3d9/d3d9.h"
 #include "devices/select/d3d9_select.h"
 
@@ -34,16 +35,9 @@ struct Vertex {
             GTEST_SKIP() << "no OpenGL context through EGL here (" << error_ << ")";      \
     } while (0)
 
-// Runs `check` in a child process of its own and expects it to return true.
-// For what opens one driver after another: a driver that is closed again
-// may leave allocations behind in its unloaded library, which the leak
-// checker of sanitizer builds would lay at this process's door; the child
-// ends without the exit-time checks.
-#define QUILLMARK_EXPECT_IN_CHILD(check)                                              \
-    do {                                                                              \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                               \
-        EXPECT_EXIT(std::_Exit((check)() ? 0 : 1), ::testing::ExitedWithCode(0), ""); \
-    } while (0)
+// Runs `check` in a child process of its own and expects it to return true
+// (for what opens one driver after another; see ExpectInChild).
+#define QUILLMARK_EXPECT_IN_CHILD(check) ::quillmark::test::ExpectInChild(check)
 
 class Device {
 public:
