@@ -181,6 +181,13 @@ const DdsFormat* FindByPixelFormat(const Header& h) {
     return nullptr;
 }
 
+// The stored format of a file without the DX10 header, or D3DFMT_UNKNOWN.
+dds::StoredFormat LegacyStoredFormat(const Header& h) {
+    const DdsFormat* row = FindByPixelFormat(h);
+    if (row != nullptr) return {row->format, dds::BlockDecode::None};
+    return (h[kPixelFormat + 1] & DDPF_FOURCC) != 0 ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
+}
+
 // Row and slice pitch of a level, shared by reader and writer.
 struct LevelSize {
     std::uint64_t rowPitch;
@@ -214,9 +221,8 @@ struct Cursor {
 HRESULT TakeLevel(DecodedImage& record, const dds::StoredFormat& stored, UINT width, UINT height, UINT depth,
                   Cursor& cursor) {
     const bool decoded = stored.decode != dds::BlockDecode::None;
-    const std::uint64_t blockBytes = decoded ? dds::BlockBytes(stored.decode) : 0;
-    const std::uint64_t blockRowBytes = (width + 3) / 4 * blockBytes;
-    const LevelSize size = decoded ? LevelSize{blockRowBytes, blockRowBytes * ((height + 3) / 4)}
+    const dds::StoredLevel storedSize = dds::StoredLevelSize(stored.decode, width, height);
+    const LevelSize size = decoded ? LevelSize{storedSize.rowBytes, storedSize.rowBytes * storedSize.rows}
                                    : SizeOfLevel(stored.format, width, height);
     const std::uint64_t bytes = size.slicePitch * depth;  // below 2^63: each factor is below 2^31
     if (bytes > cursor.left) return E_FAIL;
@@ -357,14 +363,15 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
         char name[40];
         if (stored.format == D3DFMT_UNKNOWN)
             return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " pixels, which Quillmark does not read");
+        if (dx10[3] == 0) return Refuse("its DX10 header gives an array size of 0");
         if (dx10[3] > 1) return Refuse("it is an array of " + std::to_string(dx10[3]) + " textures");
         volume = dx10[1] == kDx10Texture3D;
         cube = (dx10[2] & kDx10Cube) != 0;
+        if (volume && cube) return Refuse("its DX10 header marks it both a volume and a cube map");
     } else {
+        if (volume && cube) return Refuse("its header marks it both a volume (depth) and a cube map");
         if (cubeFaces != 0 && cubeFaces != DDSCAPS2_CUBE_FACES) return Refuse("it is a cube map without all six faces");
-        const DdsFormat* row = FindByPixelFormat(h);
-        stored = row != nullptr ? dds::StoredFormat{row->format, dds::BlockDecode::None}
-                                : fourCC ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
+        stored = LegacyStoredFormat(h);
         if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel format is not one Quillmark reads");
     }
 
