@@ -43,6 +43,10 @@ inline constexpr DWORD kCoreHeaderSize = 12;
 inline constexpr DWORD kInfoHeaderSize = 40;
 inline constexpr DWORD kHeaderWithMasks = 52;
 inline constexpr DWORD kHeaderWithAlphaMask = 56;
+// The version-4 header: the masks, then a colour space, its end points and
+// gammas; the header every reader takes bit fields with alpha from.
+inline constexpr DWORD kV4HeaderSize = 108;
+inline constexpr DWORD kColourSpaceSrgb = 0x73524742;  // "sRGB"; end points and gammas unused
 // An info header of kInfoHeaderSize bytes with kBiBitfields is followed by
 // the three colour masks, where the longer headers hold them.
 inline constexpr DWORD kTrailingMasksSize = kHeaderWithMasks - kInfoHeaderSize;
@@ -62,6 +66,7 @@ inline constexpr UINT kRedMask = 40;           // DWORD, in headers of kHeaderWi
 inline constexpr UINT kGreenMask = 44;
 inline constexpr UINT kBlueMask = 48;
 inline constexpr UINT kAlphaMask = 52;         // in headers of kHeaderWithAlphaMask bytes and up
+inline constexpr UINT kColourSpace = 56;       // DWORD, in headers of kV4HeaderSize bytes and up
 }  // namespace info_field
 
 // The core header's fields that differ from the info header's.
@@ -137,16 +142,19 @@ struct Layout {
     std::uint64_t sourceStride;
     std::uint64_t outputRowBytes;
     std::uint64_t rowPitch;
+    UINT pixelShift;      // bytes skipped before each pixel (see MaskFormat)
+    bool lastPixelCut;    // the file ends pixelShift bytes into the last pixel
 
     bool TopDown() const { return height < 0; }
     bool IsRunLength() const { return compression == kBiRle8 || compression == kBiRle4; }
 };
 
-// Reads and checks the info header at `bytes`; false for anything malformed,
-// unsupported or larger than the image limits. The pixels follow the colour
+// Reads and checks the info header at `bytes`; E_FAIL, with the reason given
+// to Refuse, for anything malformed, unsupported or larger than the image
+// limits. The pixels follow the colour
 // table, or start at `statedBitsOffset` (from `bytes`, as a file header gives
 // it; 0 for none) when that lies past the table and inside the bytes.
-bool ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout);
+HRESULT ParseLayout(const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset, Layout& layout);
 
 // The Direct3D format a bit-field layout stores, or D3DFMT_A32B32G32R32F when
 // none does; `offsetShift` receives the byte offset added to the pixel data.

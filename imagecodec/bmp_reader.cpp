@@ -3,10 +3,12 @@
 // pixel data that can be used unchanged is not copied.
 #include "imagecodec/bmp_layout.h"
 #include "imagecodec/decoded_image.h"
+#include "imagecodec/read_failure.h"
 #include "pixel/row_bands.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace quillmark::bmp {
 namespace {
@@ -58,6 +60,13 @@ void ExpandIndices(const BYTE* source, WORD bitCount, std::uint64_t width, BYTE*
     }
 }
 
+// Bytes of a row copied as they are: all but the missing end of a cut last
+// pixel (whose unused byte is then 0).
+std::uint64_t CopiedBytes(const Layout& layout, std::uint64_t fileRow) {
+    return layout.lastPixelCut && fileRow == layout.rows - 1 ? layout.outputRowBytes - layout.pixelShift
+                                                             : layout.outputRowBytes;
+}
+
 // Large images in bands of rows over the cores.
 void DecodeRows(const BYTE* bits, const Layout& layout, BYTE* pixels) {
     const UINT width = static_cast<UINT>(layout.width);
@@ -68,22 +77,23 @@ void DecodeRows(const BYTE* bits, const Layout& layout, BYTE* pixels) {
             if (layout.bitCount < 8) ExpandIndices(source, layout.bitCount, width, out);
             else if (layout.format == D3DFMT_A32B32G32R32F)
                 ConvertMaskedRow(source, layout.bitCount, layout.masks, width, reinterpret_cast<float*>(out));
-            else std::memcpy(out, source, layout.outputRowBytes);
-            std::memset(out + layout.outputRowBytes, 0, layout.rowPitch - layout.outputRowBytes);
+            else std::memcpy(out, source, CopiedBytes(layout, row));
+            std::memset(out + CopiedBytes(layout, row), 0, layout.rowPitch - CopiedBytes(layout, row));
         }
     });
 }
 
 bool CanUseInPlace(const Layout& layout) {
     return !layout.IsRunLength() && layout.TopDown() && layout.bitCount >= 8 &&
-           layout.format != D3DFMT_A32B32G32R32F;
+           layout.format != D3DFMT_A32B32G32R32F && !layout.lastPixelCut;
 }
 
 // Reads the bitmap whose info header starts at `bytes`; `statedBitsOffset`
 // is where a file header says the pixels are (see ParseLayout).
 HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::uint64_t statedBitsOffset) {
     Layout layout;
-    if (!ParseLayout(bytes, byteCount, statedBitsOffset, layout)) return E_FAIL;
+    const HRESULT parsed = ParseLayout(bytes, byteCount, statedBitsOffset, layout);
+    if (FAILED(parsed)) return parsed;
     const BYTE* bits = bytes + layout.bitsOffset;
     if (layout.compression == kBiRgb && layout.format == D3DFMT_X8R8G8B8 && HasAlphaByte(bits, layout))
         layout.format = D3DFMT_A8R8G8B8;
@@ -111,8 +121,9 @@ HRESULT ReadBitmap(DecodedImage& image, const BYTE* bytes, UINT byteCount, std::
                                                 : std::malloc(layout.rows * layout.rowPitch));
     if (image.pixels == nullptr) return E_OUTOFMEMORY;
     image.ownsPixels = TRUE;
-    if (runLength) return DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels) ? S_OK : E_FAIL;
-    DecodeRows(bits, layout, image.pixels);
+    if (runLength && !DecodeRunLength(bits, byteCount - layout.bitsOffset, layout, image.pixels))
+        return Refuse("its run-length data ends early or moves outside the image");
+    if (!runLength) DecodeRows(bits, layout, image.pixels);
     return S_OK;
 }
 
@@ -132,8 +143,11 @@ bool RecogniseDib(const BYTE* bytes, UINT byteCount) {
 
 HRESULT ReadBmp(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
     if (byteCount < kFileHeaderSize || ReadU16(bytes + file_field::kType) != kFileType)
-        return E_FAIL;
-    if (ReadU32(bytes + file_field::kFileSize) > byteCount) return E_FAIL;
+        return Refuse("it has no file header");
+    const DWORD fileSize = ReadU32(bytes + file_field::kFileSize);
+    if (fileSize > byteCount)
+        return Refuse("its file header gives " + std::to_string(fileSize) + " bytes where the file has " +
+                      std::to_string(byteCount));
     // The file header counts from the start of the file, the info header from its own.
     const DWORD statedBitsOffset = ReadU32(bytes + file_field::kBitsOffset);
     return ReadBitmap(image, bytes + kFileHeaderSize, byteCount - kFileHeaderSize,

@@ -47,7 +47,8 @@ struct WriterFormat {
 };
 
 // How `format` is written: with a colour table, as uncompressed pixels, or as
-// bit fields (with the alpha mask only when there is alpha). False when no
+// bit fields in a version-4 header (the shorter headers with masks are not
+// read by every reader). False when no
 // bitmap layout stores it.
 bool FindWriterFormat(D3DFORMAT format, WriterFormat& f) {
     f = {};
@@ -67,12 +68,12 @@ bool FindWriterFormat(D3DFORMAT format, WriterFormat& f) {
     f.compression = bmp::kBiBitfields;
     f.bitCount = masked->bitCount;
     f.masks = masked->masks;
-    f.headerSize = masked->masks.alpha != 0 ? bmp::kHeaderWithAlphaMask : bmp::kHeaderWithMasks;
+    f.headerSize = bmp::kV4HeaderSize;
     return true;
 }
 
-std::array<BYTE, bmp::kHeaderWithAlphaMask> InfoHeader(const WriterFormat& f, UINT width, UINT height) {
-    std::array<BYTE, bmp::kHeaderWithAlphaMask> h{};
+std::array<BYTE, bmp::kV4HeaderSize> InfoHeader(const WriterFormat& f, UINT width, UINT height) {
+    std::array<BYTE, bmp::kV4HeaderSize> h{};
     PutU32(&h[field::kSize], f.headerSize);
     PutU32(&h[field::kWidth], width);
     PutU32(&h[field::kHeight], height);
@@ -85,6 +86,7 @@ std::array<BYTE, bmp::kHeaderWithAlphaMask> InfoHeader(const WriterFormat& f, UI
     PutU32(&h[field::kGreenMask], f.masks.green);
     PutU32(&h[field::kBlueMask], f.masks.blue);
     PutU32(&h[field::kAlphaMask], f.masks.alpha);
+    PutU32(&h[field::kColourSpace], bmp::kColourSpaceSrgb);
     return h;
 }
 

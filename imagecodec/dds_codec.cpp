@@ -4,11 +4,13 @@
 // the file's bytes (nothing is copied); the writer writes such a chain back.
 // Both work from one table pairing each format with its pixel-format block.
 #include "imagecodec/dds_dxgi.h"
+#include "imagecodec/dds_header_facts.h"
 #include "imagecodec/decoded_image.h"
 #include "imagecodec/image_codec.h"
 #include "imagecodec/image_limits.h"
 #include "imagecodec/image_output.h"
 #include "pixel/pixel_format.h"
+#include "pixel/pixel_format_names.h"
 #include "imagecodec/read_failure.h"
 
 #include <algorithm>
@@ -42,6 +44,7 @@ enum Field : UINT {
     kFlags = 1,
     kHeight = 2,
     kWidth = 3,
+    kPitchOrLinearSize = 4,
     kDepth = 5,
     kMipMapCount = 6,
     kPixelFormat = 18,  // eight fields: size, flags, FourCC, bit count, red, green, blue, alpha masks
@@ -52,6 +55,8 @@ constexpr UINT kPixelFormatFields = 8;
 constexpr DWORD kPixelFormatSize = 32;
 
 constexpr DWORD DDSD_CAPS_HEIGHT_WIDTH_PIXELFORMAT = 0x1007;
+constexpr DWORD DDSD_PITCH = 0x8;
+constexpr DWORD DDSD_LINEARSIZE = 0x80000;
 constexpr DWORD DDSD_MIPMAPCOUNT = 0x20000;
 constexpr DWORD DDSD_DEPTH = 0x800000;
 constexpr DWORD DDSCAPS_ALPHA = 0x2;
@@ -181,6 +186,13 @@ const DdsFormat* FindByPixelFormat(const Header& h) {
     return nullptr;
 }
 
+// The stored format of a file without the DX10 header, or D3DFMT_UNKNOWN.
+dds::StoredFormat LegacyStoredFormat(const Header& h) {
+    const DdsFormat* row = FindByPixelFormat(h);
+    if (row != nullptr) return {row->format, dds::BlockDecode::None};
+    return (h[kPixelFormat + 1] & DDPF_FOURCC) != 0 ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
+}
+
 // Row and slice pitch of a level, shared by reader and writer.
 struct LevelSize {
     std::uint64_t rowPitch;
@@ -214,9 +226,8 @@ struct Cursor {
 HRESULT TakeLevel(DecodedImage& record, const dds::StoredFormat& stored, UINT width, UINT height, UINT depth,
                   Cursor& cursor) {
     const bool decoded = stored.decode != dds::BlockDecode::None;
-    const std::uint64_t blockBytes = decoded ? dds::BlockBytes(stored.decode) : 0;
-    const std::uint64_t blockRowBytes = (width + 3) / 4 * blockBytes;
-    const LevelSize size = decoded ? LevelSize{blockRowBytes, blockRowBytes * ((height + 3) / 4)}
+    const dds::StoredLevel storedSize = dds::StoredLevelSize(stored.decode, width, height);
+    const LevelSize size = decoded ? LevelSize{storedSize.rowBytes, storedSize.rowBytes * storedSize.rows}
                                    : SizeOfLevel(stored.format, width, height);
     const std::uint64_t bytes = size.slicePitch * depth;  // below 2^63: each factor is below 2^31
     if (bytes > cursor.left) return E_FAIL;
@@ -357,14 +368,15 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
         char name[40];
         if (stored.format == D3DFMT_UNKNOWN)
             return Refuse(std::string("it holds ") + dds::DxgiName(dx10[0], name) + " pixels, which Quillmark does not read");
+        if (dx10[3] == 0) return Refuse("its DX10 header gives an array size of 0");
         if (dx10[3] > 1) return Refuse("it is an array of " + std::to_string(dx10[3]) + " textures");
         volume = dx10[1] == kDx10Texture3D;
         cube = (dx10[2] & kDx10Cube) != 0;
+        if (volume && cube) return Refuse("its DX10 header marks it both a volume and a cube map");
     } else {
+        if (volume && cube) return Refuse("its header marks it both a volume (depth) and a cube map");
         if (cubeFaces != 0 && cubeFaces != DDSCAPS2_CUBE_FACES) return Refuse("it is a cube map without all six faces");
-        const DdsFormat* row = FindByPixelFormat(h);
-        stored = row != nullptr ? dds::StoredFormat{row->format, dds::BlockDecode::None}
-                                : fourCC ? dds::FromBlockFourCC(h[kPixelFormat + 2]) : dds::StoredFormat{};
+        stored = LegacyStoredFormat(h);
         if (stored.format == D3DFMT_UNKNOWN) return Refuse("its pixel format is not one Quillmark reads");
     }
 
@@ -411,7 +423,81 @@ HRESULT WriteDds(const DecodedImage& image, ImageOutput& output) {
     return out.Ok() ? S_OK : E_FAIL;
 }
 
+// Bytes a row and the top level's bytes (one slice) of the stored format.
+LevelSize StoredTopLevel(const dds::StoredFormat& stored, DWORD width, DWORD height) {
+    if (stored.decode == dds::BlockDecode::None) return SizeOfLevel(stored.format, width, height);
+    const dds::StoredLevel level = dds::StoredLevelSize(stored.decode, width, height);
+    return {level.rowBytes, level.rowBytes * level.rows};
+}
+
+void FindInconsistencies(const Header& h, const dds::StoredFormat& stored, DdsHeaderFacts& facts) {
+    auto& found = facts.inconsistencies;
+    const std::string size = std::to_string(facts.width) + " x " + std::to_string(facts.height);
+    const bool volume = facts.hasDx10 ? facts.dimension == kDx10Texture3D : (facts.flags & DDSD_DEPTH) != 0;
+    const DWORD depth = volume ? std::max<DWORD>(facts.depth, 1) : 1;
+    if (stored.format == D3DFMT_UNKNOWN) {
+        found.push_back("its pixel format is not one Quillmark reads");
+    } else {
+        const LevelSize top = StoredTopLevel(stored, facts.width, facts.height);
+        const std::string name = PixelFormatName(stored.format);
+        if ((facts.flags & DDSD_PITCH) != 0 && facts.pitchOrLinearSize != top.rowPitch)
+            found.push_back("the pitch " + std::to_string(facts.pitchOrLinearSize) + " disagrees with the width " +
+                            std::to_string(facts.width) + " (" + std::to_string(top.rowPitch) + " bytes a row in " +
+                            name + ")");
+        if ((facts.flags & DDSD_LINEARSIZE) != 0 && facts.pitchOrLinearSize != top.slicePitch)
+            found.push_back("the linear size " + std::to_string(facts.pitchOrLinearSize) + " disagrees with the " +
+                            size + " top level's " + std::to_string(top.slicePitch) + " bytes in " + name);
+    }
+    const UINT most = FullChainLength(facts.width, facts.height, depth);
+    if (facts.mipMapCount > most)
+        found.push_back("it gives " + std::to_string(facts.mipMapCount) + " levels, but " + size +
+                        (depth > 1 ? " x " + std::to_string(depth) : std::string()) + " holds at most " +
+                        std::to_string(most));
+    if (facts.mipMapCount > 1 && (facts.flags & DDSD_MIPMAPCOUNT) == 0)
+        found.push_back("it gives " + std::to_string(facts.mipMapCount) + " levels without the flag that counts them");
+    const bool cube = facts.hasDx10 ? (facts.miscFlags & kDx10Cube) != 0 : (h[kCaps2] & DDSCAPS2_CUBE_FACES) != 0;
+    if (volume && cube) found.push_back("it is marked both a volume and a cube map");
+    if (!facts.hasDx10 && cube && (h[kCaps2] & DDSCAPS2_CUBE_FACES) != DDSCAPS2_CUBE_FACES)
+        found.push_back("it is a cube map without all six faces");
+    if (facts.hasDx10 && facts.arraySize != 1)
+        found.push_back("its array size is " + std::to_string(facts.arraySize) + ", not 1");
+}
+
 }  // namespace
+
+bool ReadDdsHeaderFacts(const BYTE* bytes, UINT byteCount, DdsHeaderFacts& facts) {
+    facts = {};
+    if (byteCount < kMagicSize + kHeaderSize || ReadU32(bytes) != kMagic) return false;
+    Header h;
+    for (UINT i = 0; i < kHeaderFields; ++i) h[i] = ReadU32(bytes + kMagicSize + 4 * i);
+    facts.flags = h[kFlags];
+    facts.width = h[kWidth];
+    facts.height = h[kHeight];
+    facts.depth = h[kDepth];
+    facts.pitchOrLinearSize = h[kPitchOrLinearSize];
+    facts.mipMapCount = h[kMipMapCount];
+    facts.pixelFormatFlags = h[kPixelFormat + 1];
+    facts.fourCC = h[kPixelFormat + 2];
+    facts.bitCount = h[kPixelFormat + 3];
+    std::copy(&h[kPixelFormat + 4], &h[kPixelFormat + 8], facts.masks);
+    facts.caps = h[kCaps];
+    facts.caps2 = h[kCaps2];
+    dds::StoredFormat stored = LegacyStoredFormat(h);
+    if ((facts.pixelFormatFlags & DDPF_FOURCC) != 0 && facts.fourCC == kDx10FourCC) {
+        if (byteCount < kMagicSize + kHeaderSize + kDx10Size) return false;
+        const BYTE* dx10 = bytes + kMagicSize + kHeaderSize;
+        facts.hasDx10 = true;
+        facts.dxgiFormat = ReadU32(dx10);
+        facts.dimension = ReadU32(dx10 + 4);
+        facts.miscFlags = ReadU32(dx10 + 8);
+        facts.arraySize = ReadU32(dx10 + 12);
+        char name[40];
+        facts.dxgiName = dds::DxgiName(facts.dxgiFormat, name);
+        stored = dds::FromDxgi(facts.dxgiFormat);
+    }
+    FindInconsistencies(h, stored, facts);
+    return true;
+}
 
 extern const ImageCodec kDdsCodec = {ImageFileFormat::Dds, "DDS", kDdsExtensions, RecogniseDds, ReadDds,
                                      WriteDds, kDdsFormats.data()};

@@ -26,40 +26,50 @@ constexpr DxgiFormat kDxgiFormats[] = {
     {2,  "R32G32B32A32_FLOAT",  {D3DFMT_A32B32G32R32F, None}},
     {6,  "R32G32B32_FLOAT",     {}},
     {10, "R16G16B16A16_FLOAT",  {D3DFMT_A16B16G16R16F, None}},
-    {11, "R16G16B16A16_UNORM",  {}},
+    {11, "R16G16B16A16_UNORM",  {D3DFMT_A16B16G16R16, None}},
     {24, "R10G10B10A2_UNORM",   {D3DFMT_A2B10G10R10, None}},
     {26, "R11G11B10_FLOAT",     {}},
     {28, "R8G8B8A8_UNORM",      {D3DFMT_A8B8G8R8, None}},
     {29, "R8G8B8A8_UNORM_SRGB", {D3DFMT_A8B8G8R8, None}},
     {31, "R8G8B8A8_SNORM",      {}},
+    {16, "R32G32_FLOAT",        {D3DFMT_G32R32F, None}},
     {34, "R16G16_FLOAT",        {D3DFMT_G16R16F, None}},
-    {35, "R16G16_UNORM",        {}},
+    {35, "R16G16_UNORM",        {D3DFMT_G16R16, None}},
     {41, "R32_FLOAT",           {D3DFMT_R32F, None}},
-    {49, "R8G8_UNORM",          {D3DFMT_A8L8, None}},
-    {54, "R16_FLOAT",           {}},
+    {49, "R8G8_UNORM",          {D3DFMT_A8R8G8B8, Rg8}},
+    {54, "R16_FLOAT",           {D3DFMT_R16F, None}},
+    {56, "R16_UNORM",           {D3DFMT_L16, None}},
     {61, "R8_UNORM",            {D3DFMT_L8, None}},
-    {65, "A8_UNORM",            {}},
+    {65, "A8_UNORM",            {D3DFMT_A8, None}},
     {67, "R9G9B9E5_SHAREDEXP",  {}},
+    {70, "BC1_TYPELESS",        {D3DFMT_DXT1, None}},
     {71, "BC1_UNORM",           {D3DFMT_DXT1, None}},
     {72, "BC1_UNORM_SRGB",      {D3DFMT_DXT1, None}},
+    {73, "BC2_TYPELESS",        {D3DFMT_DXT3, None}},
     {74, "BC2_UNORM",           {D3DFMT_DXT3, None}},
     {75, "BC2_UNORM_SRGB",      {D3DFMT_DXT3, None}},
+    {76, "BC3_TYPELESS",        {D3DFMT_DXT5, None}},
     {77, "BC3_UNORM",           {D3DFMT_DXT5, None}},
     {78, "BC3_UNORM_SRGB",      {D3DFMT_DXT5, None}},
+    {79, "BC4_TYPELESS",        {D3DFMT_L8, Bc4}},
     {80, "BC4_UNORM",           {D3DFMT_L8, Bc4}},
     {81, "BC4_SNORM",           {D3DFMT_V8U8, Bc4Signed}},
+    {82, "BC5_TYPELESS",        {D3DFMT_A8R8G8B8, Bc5}},
     {83, "BC5_UNORM",           {D3DFMT_A8R8G8B8, Bc5}},
     {84, "BC5_SNORM",           {D3DFMT_V8U8, Bc5Signed}},
-    {85, "B5G6R5_UNORM",        {}},
-    {86, "B5G5R5A1_UNORM",      {}},
+    {85, "B5G6R5_UNORM",        {D3DFMT_R5G6B5, None}},
+    {86, "B5G5R5A1_UNORM",      {D3DFMT_A1R5G5B5, None}},
     {87, "B8G8R8A8_UNORM",      {D3DFMT_A8R8G8B8, None}},
     {88, "B8G8R8X8_UNORM",      {D3DFMT_X8R8G8B8, None}},
     {91, "B8G8R8A8_UNORM_SRGB", {D3DFMT_A8R8G8B8, None}},
     {93, "B8G8R8X8_UNORM_SRGB", {D3DFMT_X8R8G8B8, None}},
+    {94, "BC6H_TYPELESS",       {D3DFMT_A16B16G16R16F, Bc6h}},
     {95, "BC6H_UF16",           {D3DFMT_A16B16G16R16F, Bc6h}},
     {96, "BC6H_SF16",           {D3DFMT_A16B16G16R16F, Bc6hSigned}},
+    {97, "BC7_TYPELESS",        {D3DFMT_A8R8G8B8, Bc7}},
     {98, "BC7_UNORM",           {D3DFMT_A8R8G8B8, Bc7}},
     {99, "BC7_UNORM_SRGB",      {D3DFMT_A8R8G8B8, Bc7}},
+    {115, "B4G4R4A4_UNORM",     {D3DFMT_A4R4G4B4, None}},
 };
 // clang-format on
 
@@ -134,7 +144,8 @@ UINT PixelBytes(BlockDecode decode) {
     case Bc4Signed:
     case Bc5Signed: return 2;
     case Bc5:
-    case Bc7: return 4;
+    case Bc7:
+    case Rg8: return 4;
     case Bc6h:
     case Bc6hSigned: return 8;
     case None: break;
@@ -149,6 +160,22 @@ void DecodeBlock(BlockDecode decode, const BYTE* block, BYTE* out) {
     case Bc6hSigned: DecodeBc6hBlock(block, decode == Bc6hSigned, out); return;
     case Bc7: DecodeBc7Block(block, out); return;
     default: DecodeChannelBlock(decode, block, PixelBytes(decode), out); return;
+    }
+}
+
+// Red and green bytes as A8R8G8B8 pixels with blue 0 and opaque alpha, as
+// BC5 blocks decode.
+void DecodeRedGreen(const BYTE* source, UINT sourcePitch, UINT width, UINT height, BYTE* out, UINT outPitch) {
+    const ChannelLayout layout = ChannelLayoutOf(Bc5);
+    for (UINT y = 0; y < height; ++y) {
+        const BYTE* from = source + std::size_t{y} * sourcePitch;
+        BYTE* to = out + std::size_t{y} * outPitch;
+        for (UINT x = 0; x < width; ++x, from += 2, to += 4) {
+            to[0] = to[1] = to[2] = to[3] = 0;
+            to[layout.firstChannel] = from[0];
+            to[layout.secondChannel] = from[1];
+            to[layout.opaqueByte] = 255;
+        }
     }
 }
 
@@ -183,14 +210,21 @@ const char* DxgiName(DWORD code, char (&buffer)[40]) {
     return buffer;
 }
 
-UINT BlockBytes(BlockDecode decode) {
-    return decode == Bc4 || decode == Bc4Signed ? kChannelBlockBytes : 2 * kChannelBlockBytes;
+StoredLevel StoredLevelSize(BlockDecode decode, std::uint64_t width, std::uint64_t height) {
+    if (decode == Rg8) return {2 * width, height};
+    const std::uint64_t blockBytes = decode == Bc4 || decode == Bc4Signed ? kChannelBlockBytes : 2 * kChannelBlockBytes;
+    return {(width + kBlockSide - 1) / kBlockSide * blockBytes, (height + kBlockSide - 1) / kBlockSide};
 }
 
 void DecodeBlocks(BlockDecode decode, const BYTE* blocks, UINT sourcePitch, UINT width, UINT height, BYTE* out,
                   UINT outPitch) {
+    if (decode == Rg8) {
+        DecodeRedGreen(blocks, sourcePitch, width, height, out, outPitch);
+        return;
+    }
     constexpr UINT kMaxPixelBytes = 8;
-    const UINT blockBytes = BlockBytes(decode), pixelBytes = PixelBytes(decode);
+    const UINT blockBytes = static_cast<UINT>(StoredLevelSize(decode, kBlockSide, kBlockSide).rowBytes);
+    const UINT pixelBytes = PixelBytes(decode);
     BYTE pixels[kBlockPixels * kMaxPixelBytes];
     for (UINT by = 0; by < height; by += kBlockSide) {
         const BYTE* block = blocks + std::size_t{by / kBlockSide} * sourcePitch;

@@ -11,8 +11,9 @@
 
 namespace quillmark::dds {
 
-// Blocks the reader decodes into another format.
-enum class BlockDecode : std::uint8_t { None, Bc4, Bc4Signed, Bc5, Bc5Signed, Bc6h, Bc6hSigned, Bc7 };
+// Stored pixels the reader decodes into another format: blocks, and two
+// 8-bit channels (red, green) that go where BC5's do.
+enum class BlockDecode : std::uint8_t { None, Bc4, Bc4Signed, Bc5, Bc5Signed, Bc6h, Bc6hSigned, Bc7, Rg8 };
 
 // What the reader makes of a stored format: the format its records hold and,
 // for a decoded block format, the decoding.
@@ -31,12 +32,17 @@ StoredFormat FromBlockFourCC(DWORD fourCC);
 // The DXGI format's name ("DXGI_FORMAT_BC7_UNORM"), or its number in words.
 const char* DxgiName(DWORD code, char (&buffer)[40]);
 
-// Bytes of one 4 x 4 block of a decoded block format.
-UINT BlockBytes(BlockDecode decode);
+// The stored size of a level of a decoded format: bytes per row (of 4 x 4
+// blocks for block formats) and rows.
+struct StoredLevel {
+    std::uint64_t rowBytes;
+    std::uint64_t rows;
+};
+StoredLevel StoredLevelSize(BlockDecode decode, std::uint64_t width, std::uint64_t height);
 
-// Decodes a level of `width` x `height` pixels from its blocks (rows of
-// blocks `sourcePitch` bytes apart) into `out`, rows `outPitch` bytes apart,
-// in the format FromDxgi gives for it.
+// Decodes a level of `width` x `height` pixels from its stored rows
+// (`sourcePitch` bytes apart) into `out`, rows `outPitch` bytes apart, in
+// the format FromDxgi gives for it.
 void DecodeBlocks(BlockDecode decode, const BYTE* blocks, UINT sourcePitch, UINT width, UINT height, BYTE* out,
                   UINT outPitch);
 

@@ -45,9 +45,10 @@ HRESULT ImageOutput::Write(const void* data, DWORD length, DWORD* bytesWritten) 
 }
 
 HRESULT ImageOutput::SendToFile(const BYTE* data, DWORD length) {
-    if (FAILED(file_.Write(data, length))) {
-        failed_ = true;
-        return E_FAIL;
+    const HRESULT written = file_.Write(data, length);
+    if (FAILED(written)) {
+        if (SUCCEEDED(failure_)) failure_ = written;
+        return written;
     }
     totalBytes_ += length;
     return S_OK;
@@ -64,10 +65,10 @@ HRESULT ImageOutput::WriteToFile(const BYTE* data, DWORD length) {
         consumed = kStagingSize - stagingFill_;
         std::memcpy(staging_ + stagingFill_, data, consumed);
         stagingFill_ = 0;
-        if (FAILED(SendToFile(staging_, kStagingSize))) return E_FAIL;
+        if (FAILED(SendToFile(staging_, kStagingSize))) return failure_;
     }
     const DWORD direct = (length - consumed) / kStagingSize * kStagingSize;
-    if (direct > 0 && FAILED(SendToFile(data + consumed, direct))) return E_FAIL;
+    if (direct > 0 && FAILED(SendToFile(data + consumed, direct))) return failure_;
     consumed += direct;
     stagingFill_ = length - consumed;
     std::memcpy(staging_, data + consumed, stagingFill_);
@@ -99,7 +100,7 @@ HRESULT ImageOutput::Flush() {
 HRESULT ImageOutput::Finish() {
     const HRESULT flushed = Flush();
     if (FAILED(flushed)) return flushed;
-    if (failed_) return E_FAIL;
+    if (FAILED(failure_)) return failure_;
     return mode_ == Mode::File ? file_.Commit() : S_OK;
 }
 
@@ -124,7 +125,7 @@ void ImageOutput::Close() {
     staging_ = nullptr;
     stagingFill_ = 0;
     totalBytes_ = 0;
-    failed_ = false;
+    failure_ = S_OK;
     mode_ = Mode::Closed;
 }
 

@@ -30,6 +30,8 @@ public:
     HRESULT Finish();
     void Close();
 
+    // Why the file could not be written (the first failure), or S_OK.
+    HRESULT Failure() const { return failure_; }
     DWORD TotalBytes() const { return static_cast<DWORD>(totalBytes_); }
     DWORD StagingFill() const { return stagingFill_; }
     // Memory mode: the bytes held so far (TotalBytes() of them).
@@ -51,7 +53,7 @@ private:
     BYTE* staging_ = nullptr;
     DWORD stagingFill_ = 0;
     std::uint64_t totalBytes_ = 0;
-    bool failed_ = false;  // some byte did not reach the file
+    HRESULT failure_ = S_OK;  // why some byte did not reach the file
 };
 
 // Writes through an ImageOutput and remembers whether every byte went out,

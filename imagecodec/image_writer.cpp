@@ -95,6 +95,8 @@ HRESULT DecodedImage::WriteImage(const void* destination, ImageFileFormat fileFo
     result = output.Open(destination, outputKind);
     if (FAILED(result)) return result;
     result = RunWriter(*this, *codec, output);
+    // A writer says only that its bytes did not all go out; the output knows why.
+    if (FAILED(result) && FAILED(output.Failure())) result = output.Failure();
     if (SUCCEEDED(result)) result = output.Finish();
     // The growing buffer, trimmed to the bytes written, is handed over only
     // after everything succeeded.

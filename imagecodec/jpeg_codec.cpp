@@ -32,11 +32,22 @@ namespace {
 constexpr std::size_t kStagingSize = 4096;
 constexpr std::uint64_t kColourBytesPerPixel = 4;
 constexpr int kRowsPerRead = 4;
+// Scans a file may have: progressive files have about ten; each further
+// scan costs a pass over every block however little data it holds.
+constexpr int kMaxScans = 200;
+// 8 x 8 blocks a byte of entropy-coded data may stand for. A Huffman code
+// is at least a bit, and every block of a scan holds one (its DC
+// difference), so Huffman-coded files stay at or below 8; the arithmetic
+// coder has no such floor and would decode a frame of zeros from nothing.
+constexpr std::uint64_t kMaxBlocksPerByte = 16;
 
-// The library's error manager followed by the jump target of its error exit.
+// The library's error manager followed by the jump target of its error exit,
+// and the progress monitor that bounds the scans (it reaches the jump target
+// through the error manager).
 struct ErrorManager {
     jpeg_error_mgr library;
     std::jmp_buf jump;
+    jpeg_progress_mgr progress;
 };
 
 // A decoder's error is also the reason the read failed, in the library's words.
@@ -59,6 +70,13 @@ void DropMessage(j_common_ptr) {}
 void RefuseDataEndingEarly(j_common_ptr info, int level) {
     constexpr int kWarning = -1;
     if (level == kWarning && info->err->msg_code == JWRN_HIT_MARKER) ERREXIT(info, JERR_INPUT_EOF);
+}
+
+// Ends the decode once a file has more than kMaxScans scans.
+void BoundScans(j_common_ptr info) {
+    if (!info->is_decompressor || reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
+    Refuse("it has more than " + std::to_string(kMaxScans) + " scans");
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
 jpeg_error_mgr* InitErrorManager(ErrorManager& manager) {
@@ -159,6 +177,14 @@ std::uint64_t CoefficientBytes(j_decompress_ptr info) {
     return blocks * sizeof(JBLOCK);
 }
 
+// Every 8 x 8 block of every component, in whole sampling units.
+std::uint64_t FrameBlocks(j_decompress_ptr info) {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info->num_components; ++c)
+        blocks += std::uint64_t{info->comp_info[c].width_in_blocks} * info->comp_info[c].height_in_blocks;
+    return blocks;
+}
+
 // The pixels and the coefficient buffers together stay within the pixel
 // limit; checked before anything is decoded or allocated.
 bool FitsDecodeMemory(j_decompress_ptr info, std::uint64_t bytesPerPixel) {
@@ -189,6 +215,8 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     // Progressive files keep every coefficient in memory; bound it as the
     // pixel block is bounded.
     info.mem->max_memory_to_use = static_cast<long>(kMaxImageBytes);
+    decoder.error.progress.progress_monitor = BoundScans;
+    info.progress = &decoder.error.progress;
     AttachSource(decoder);
     jpeg_read_header(&info, TRUE);
     // Where MMX is there but not allowed (the library's MMX switch, or a
@@ -200,10 +228,20 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     const D3DFORMAT format = ChooseOutput(info);
     const std::uint64_t bytesPerPixel = format == D3DFMT_L8 ? 1 : kColourBytesPerPixel;
     if (format == D3DFMT_UNKNOWN || !FitsDecodeMemory(&info, bytesPerPixel)) return E_FAIL;
+    // The header's facts need no scan: a progressive file would be decoded
+    // whole by starting decompression.
+    if (!image.decodePixels) {
+        jpeg_calc_output_dimensions(&info);
+        DescribePixels(image, format, info.output_width, info.output_height);
+        return S_OK;
+    }
+    const std::uint64_t blocks = FrameBlocks(&info);
+    if (blocks > kMaxBlocksPerByte * decoder.source.byteCount)
+        return Refuse("its frame of " + std::to_string(info.image_width) + " x " + std::to_string(info.image_height) +
+                      " pixels has " + std::to_string(blocks) + " blocks, more than its " +
+                      std::to_string(decoder.source.byteCount) + " bytes can hold");
     jpeg_start_decompress(&info);
-
     DescribePixels(image, format, info.output_width, info.output_height);
-    if (!image.decodePixels) return S_OK;
 
     // Owned by the record from here on: the dispatcher frees it on failure.
     image.pixels = static_cast<BYTE*>(std::malloc(std::uint64_t{image.rowPitch} * image.height));

@@ -51,6 +51,9 @@ HRESULT MappedFile::Open(const void* path, bool widePath) {
     if (path == nullptr) return D3DERR_INVALIDCALL;
     std::string name;
     if (!NarrowPath(path, widePath, name)) return TEXERR_UNREADABLE;
+    // A device or pipe is not opened: opening a pipe waits for a writer.
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE) != 0) return TEXERR_UNREADABLE;
     file_ = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return TEXERR_UNREADABLE;
@@ -81,7 +84,6 @@ HRESULT MappedFile::Create(const void* path, bool widePath) {
         Close();
         return existing;
     }
-    if (writing_ == Writing::Direct) return S_OK;
     file_ = CreateTemporaryBeside(target_, existing_, temporary_);
     if (existing_ != INVALID_HANDLE_VALUE) CloseHandle(existing_);
     existing_ = INVALID_HANDLE_VALUE;
@@ -93,9 +95,11 @@ HRESULT MappedFile::Create(const void* path, bool widePath) {
 }
 
 // What is at the target decides how it is written: nothing, a new file; a
-// regular file, a replacement beside the file any links name; a device or
-// pipe, the target itself; a link whose file does not exist, a new file
-// where the link points (first created empty, so that the links resolve).
+// regular file, a replacement beside the file any links name; a link whose
+// file does not exist, a new file where the link points (first created
+// empty, so that the links resolve). A device, pipe or socket is refused
+// before it is opened: opening a pipe waits for a reader, and writing one
+// whose reader has gone raises a signal.
 // A file no one may write (no write bit, whoever asks) or the caller may not
 // write is refused. The target's handle stays open as the temporary file's
 // model.
@@ -105,15 +109,15 @@ HRESULT MappedFile::OpenExistingTarget() {
     if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
     if (attributes == FILE_ATTRIBUTE_REPARSE_POINT) return CreateThroughLink();
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TEXERR_UNREADABLE;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
     if (attributes & FILE_ATTRIBUTE_READONLY) return E_ACCESSDENIED;
     HANDLE existing = CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (existing == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_ACCESS_DENIED ? E_ACCESSDENIED : TEXERR_UNREADABLE;
-    if (GetFileType(existing) != FILE_TYPE_DISK) {
-        file_ = existing;
-        writing_ = Writing::Direct;
-        return S_OK;
+    if (GetFileType(existing) != FILE_TYPE_DISK) {  // replaced by a device since it was looked at
+        CloseHandle(existing);
+        return HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
     }
     writing_ = Writing::Replace;
     existing_ = existing;
@@ -147,8 +151,9 @@ HRESULT MappedFile::ResolveTarget() {
 HRESULT MappedFile::Write(const void* data, DWORD length) {
     if (file_ == INVALID_HANDLE_VALUE || writing_ == Writing::No) return E_FAIL;
     DWORD written = 0;
-    if (!WriteFile(file_, data, length, &written, nullptr) || written != length) return E_FAIL;
-    return S_OK;
+    if (WriteFile(file_, data, length, &written, nullptr) && written == length) return S_OK;
+    const DWORD error = GetLastError();
+    return error != NO_ERROR ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
 HRESULT MappedFile::Commit() {
@@ -172,7 +177,6 @@ bool MappedFile::PutInPlace() {
     case Writing::Replace:
         return ReplaceFileA(target_.c_str(), temporary_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                             nullptr);
-    case Writing::Direct: return true;
     case Writing::No: break;
     }
     return false;

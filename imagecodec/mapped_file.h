@@ -7,7 +7,7 @@
 // there before untouched. A target reached through links is the file they
 // name (created where it does not exist yet), and keeps its mode and (where
 // the caller may set it) its owner; the temporary file has that mode from
-// the start. A device or pipe is written directly.
+// the start. A device, pipe or socket is refused without being opened.
 #pragma once
 
 #include "platform/win32/windows.h"
@@ -25,7 +25,8 @@ public:
 
     // `path` is a char string, or a WCHAR (UTF-16) string when widePath is
     // set. D3DERR_INVALIDCALL for a null path, TEXERR_UNREADABLE when the file
-    // cannot be opened and mapped or holds 4 GiB or more. An empty file opens
+    // cannot be opened and mapped, is a device or pipe, or holds 4 GiB or
+    // more. An empty file opens
     // with no data (a null Data(), Size() 0).
     HRESULT Open(const void* path, bool widePath);
     const BYTE* Data() const { return view_; }
@@ -33,10 +34,13 @@ public:
 
     // Starts writing the file `path`. D3DERR_INVALIDCALL for a null path,
     // E_ACCESSDENIED (touching nothing) for an existing file that is
-    // read-only or that the caller may not write, TEXERR_UNREADABLE when the
+    // read-only or that the caller may not write,
+    // HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE) for a target that is not a
+    // regular file (a device, pipe or socket), TEXERR_UNREADABLE when the
     // file cannot be created.
     HRESULT Create(const void* path, bool widePath);
-    // Appends bytes; E_FAIL when they cannot all be written.
+    // Appends bytes; when they cannot all be written, the system's reason as
+    // a result (HRESULT_FROM_WIN32(ERROR_DISK_FULL), ...) or E_FAIL.
     HRESULT Write(const void* data, DWORD length);
     // Puts the written file in place of the target; TEXERR_UNREADABLE when it
     // cannot be.
@@ -47,7 +51,7 @@ public:
 
 private:
     // How a file being written reaches its target.
-    enum class Writing { No, NewFile, Replace, Direct };
+    enum class Writing { No, NewFile, Replace };
 
     HRESULT OpenExistingTarget();
     HRESULT CreateThroughLink();

@@ -1,5 +1,7 @@
 #include "imagecodec/result_text.h"
 
+#include "platform/win32/winbase.h"
+
 #include <cstdio>
 
 namespace quillmark {
@@ -12,6 +14,7 @@ struct ResultEntry {
 };
 
 #define QUILLMARK_RESULT(code, meaning) {code, #code, meaning}
+#define QUILLMARK_SYSTEM_RESULT(error, meaning) {HRESULT_FROM_WIN32(error), #error, meaning}
 
 constexpr ResultEntry kResults[] = {
     QUILLMARK_RESULT(S_OK, "it succeeded"),
@@ -48,8 +51,15 @@ constexpr ResultEntry kResults[] = {
     QUILLMARK_RESULT(D3DERR_DRIVERINVALIDCALL, "the graphics driver refused the call"),
     QUILLMARK_RESULT(D3DERR_WASSTILLDRAWING, "the device is still drawing"),
     QUILLMARK_RESULT(D3DOK_NOAUTOGEN, "it succeeded, but mip levels will not be generated automatically"),
+    // The system's reasons a file could not be written.
+    QUILLMARK_SYSTEM_RESULT(ERROR_DISK_FULL, "no space left on device"),
+    QUILLMARK_SYSTEM_RESULT(ERROR_FILE_TOO_LARGE, "the file would be larger than this process may write"),
+    QUILLMARK_SYSTEM_RESULT(ERROR_BAD_FILE_TYPE, "it is not a regular file (a device, pipe or socket)"),
+    QUILLMARK_SYSTEM_RESULT(ERROR_WRITE_PROTECT, "the file system is read-only"),
+    QUILLMARK_SYSTEM_RESULT(ERROR_GEN_FAILURE, "the device failed (an input or output error)"),
 };
 
+#undef QUILLMARK_SYSTEM_RESULT
 #undef QUILLMARK_RESULT
 
 const ResultEntry* FindResult(HRESULT result) {

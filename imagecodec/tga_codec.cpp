@@ -8,11 +8,13 @@
 #include "imagecodec/decoded_pixels.h"
 #include "imagecodec/image_codec.h"
 #include "imagecodec/image_limits.h"
+#include "imagecodec/read_failure.h"
 #include "pixel/pixel_format.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace quillmark {
 namespace {
@@ -59,6 +61,7 @@ struct TgaFormat {
 constexpr TgaFormat kTgaFormats[] = {
     {kColourMapped, 8, D3DFMT_P8},     {kTrueColour, 15, D3DFMT_X1R5G5B5}, {kTrueColour, 16, D3DFMT_A1R5G5B5},
     {kTrueColour, 24, D3DFMT_R8G8B8},  {kTrueColour, 32, D3DFMT_A8R8G8B8}, {kGrey, 8, D3DFMT_L8},
+    {kGrey, 16, D3DFMT_A8L8},  // grey in the low byte, alpha in the high one
 };
 
 constexpr UINT kPaletteEntries = 256;
@@ -101,7 +104,9 @@ PALETTEENTRY MapEntry(const BYTE* e, BYTE entryBits) {
 }
 
 HRESULT BuildPalette(const TgaHeader& h, const BYTE* map, DecodedImage& image) {
-    if (std::uint64_t{h.firstEntry} + h.mapLength > kPaletteEntries) return E_FAIL;
+    if (std::uint64_t{h.firstEntry} + h.mapLength > kPaletteEntries)
+        return Refuse("its colour map runs from entry " + std::to_string(h.firstEntry) + " to " +
+                      std::to_string(h.firstEntry + h.mapLength) + ", past the 256 a palette holds");
     auto* palette = static_cast<PALETTEENTRY*>(std::malloc(kPaletteEntries * sizeof(PALETTEENTRY)));
     if (palette == nullptr) return E_OUTOFMEMORY;
     image.palette = palette;
@@ -228,26 +233,33 @@ D3DFORMAT DropUnusedAlpha(D3DFORMAT format, const BYTE* pixels, std::size_t coun
 
 constexpr const char* kTgaExtensions[] = {".tga", nullptr};
 
-// Recognised by a plausible header of a format the reader knows.
+// Recognised by a plausible header of an image kind the reader knows (a
+// DIB's header, whose third byte is 0, never is one).
 bool RecogniseTga(const BYTE* bytes, UINT byteCount) {
     if (byteCount < TgaHeader::kSize) return false;
     const TgaHeader h = TgaHeader::Read(bytes);
-    return IsPlausible(h) && FormatOf(h) != D3DFMT_UNKNOWN;
+    return IsPlausible(h) && h.Kind() != 0;
 }
 
 HRESULT ReadTga(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
-    if (byteCount < TgaHeader::kSize) return E_FAIL;
+    if (byteCount < TgaHeader::kSize) return Refuse("it ends inside its header");
     const TgaHeader h = TgaHeader::Read(bytes);
-    if (!IsPlausible(h)) return E_FAIL;
+    if (!IsPlausible(h)) return Refuse("its header is not a TGA header");
     const D3DFORMAT fileFormatPixels = FormatOf(h);
-    if (fileFormatPixels == D3DFMT_UNKNOWN) return E_FAIL;
+    if (fileFormatPixels == D3DFMT_UNKNOWN)
+        return Refuse("its pixel depth of " + std::to_string(h.pixelDepth) + " bits is not one Quillmark reads for image type " +
+                      std::to_string(h.imageType));
 
     const std::uint64_t bytesPerPixel = LookupPixelFormat(fileFormatPixels).bitsPerPixel / 8;
     const std::uint64_t mapOffset = std::uint64_t{TgaHeader::kSize} + h.idLength;
     const std::uint64_t dataOffset = mapOffset + std::uint64_t{h.mapLength} * h.EntryBytes();
     const std::uint64_t imageBytes = std::uint64_t{h.width} * h.height * bytesPerPixel;
-    if (dataOffset > byteCount || !IsSaneImageSize(h.width, h.height) || imageBytes > kMaxImageBytes) return E_FAIL;
-    if (MinimumDataBytes(h, bytesPerPixel) > byteCount - dataOffset) return E_FAIL;
+    if (dataOffset > byteCount) return Refuse("its image ID and colour map reach past the end of the file");
+    if (!IsSaneImageSize(h.width, h.height) || imageBytes > kMaxImageBytes)
+        return Refuse("its sizes are beyond what Quillmark reads");
+    if (MinimumDataBytes(h, bytesPerPixel) > byteCount - dataOffset)
+        return Refuse("its pixel data is shorter than " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+                      " pixels need");
 
     const BYTE* data = bytes + dataOffset;
     DescribePixels(image, fileFormatPixels, h.width, h.height);
@@ -264,7 +276,8 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* bytes, UINT byteCount) {
         image.pixels = static_cast<BYTE*>(std::malloc(imageBytes));
         if (image.pixels == nullptr) return E_OUTOFMEMORY;
         image.ownsPixels = TRUE;
-        if (!DecodeRows(h, data, bytes + byteCount, static_cast<UINT>(bytesPerPixel), image.pixels)) return E_FAIL;
+        if (!DecodeRows(h, data, bytes + byteCount, static_cast<UINT>(bytesPerPixel), image.pixels))
+            return Refuse("its run-length data ends before the last row");
     }
     image.format = DropUnusedAlpha(image.format, image.pixels, std::size_t{h.width} * h.height);
     return S_OK;

@@ -249,6 +249,7 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
     }
     DWORD attributes = 0;
     if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    else if (!S_ISREG(info.st_mode)) attributes |= FILE_ATTRIBUTE_DEVICE;
     if ((info.st_mode & kWriteBits) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
 }

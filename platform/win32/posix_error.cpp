@@ -18,6 +18,7 @@ DWORD ErrorFromErrno(int error) {
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case ENOSPC:
     case EDQUOT: return ERROR_DISK_FULL;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EBADF: return ERROR_INVALID_HANDLE;

@@ -113,6 +113,10 @@ struct LUID {
 #define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
 #define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
 #define E_NOTIMPL (static_cast<HRESULT>(0x80004001L))
+// A system error code as a failure result (facility 7).
+constexpr HRESULT HRESULT_FROM_WIN32(unsigned long error) {
+    return error == 0 ? 0 : static_cast<HRESULT>((error & 0xFFFFu) | 0x80070000u);
+}
 
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)

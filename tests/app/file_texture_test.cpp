@@ -94,7 +94,7 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
         {Write("cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}),
          "it is a PNG file, but the decoder stopped: read error"},
         {Write("cut.tga", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 24, 0, 1, 2, 3}),
-         "it is a damaged or unsupported TGA file"},
+         "it is a TGA file, but its pixel data is shorter than 4 x 4 pixels need"},
         {Write("empty.bmp", {}), "it is empty"},
         {directory_.string(), "it is a folder, not a file"},
     };

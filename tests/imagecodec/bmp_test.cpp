@@ -9,6 +9,8 @@
 #include "imagecodec/image_output.h"
 #include "imagecodec/mapped_file.h"
 #include "imagecodec/memory_buffer.h"
+#include "imagecodec/read_failure.h"
+#include "pillow.h"
 #include "rgba_helpers.h"
 #include "scratch_directory.h"
 
@@ -249,8 +251,57 @@ TEST(BmpReader, MaskLayoutWithEmptyLowByteReadsAsX8R8G8B8OneByteOn) {
     EXPECT_EQ(image.pixels, file.data() + 52 + 1);
     EXPECT_EQ(image.pixels[0], 0x11);  // blue
     EXPECT_EQ(image.pixels[2], 0x33);  // red
+}
+
+// The same layout in a 2 x 2 file whose last pixel ends the file: nothing of
+// the file is missing, so it reads, every pixel worked out by hand.
+TEST(BmpReader, MaskLayoutWithEmptyLowByteEndingTheFileReads) {
+    DibSpec spec;
+    spec.headerSize = 56, spec.bitCount = 32, spec.compression = 3, spec.width = 2, spec.height = 2;
+    spec.masks[0] = 0xFF000000, spec.masks[1] = 0xFF0000, spec.masks[2] = 0xFF00;
+    // Bottom row first: (blue, green, red) per pixel after the unused low byte.
+    const Bytes bits = {9, 1, 2, 3, 9, 4, 5, 6, 9, 7, 8, 10, 9, 11, 12, 13};
+    for (const bool viaBmp : {true, false}) {
+        DecodedImage image;
+        ASSERT_EQ(ReadBitmap(image, viaBmp ? Bmp(Dib(spec, {}, bits)) : Dib(spec, {}, bits), viaBmp), S_OK)
+            << LastReadFailure();
+        EXPECT_EQ(image.format, D3DFMT_X8R8G8B8);
+        // The file's last pixel is the top row's second; its unused byte is 0.
+        const Bytes top = {7, 8, 10}, lastPixel = {11, 12, 13, 0}, bottom = {1, 2, 3}, bottomSecond = {4, 5, 6};
+        EXPECT_EQ(Bytes(Row(image, 0), Row(image, 0) + 3), top);
+        EXPECT_EQ(Bytes(Row(image, 0) + 4, Row(image, 0) + 8), lastPixel);
+        EXPECT_EQ(Bytes(Row(image, 1), Row(image, 1) + 3), bottom);
+        EXPECT_EQ(Bytes(Row(image, 1) + 4, Row(image, 1) + 7), bottomSecond);
+    }
+    // One byte less is a pixel short.
     DecodedImage cut;
-    EXPECT_EQ(ReadBitmap(cut, Dib(spec, {}, {0x00, 0x11, 0x22, 0x33}), false), E_FAIL);
+    EXPECT_EQ(ReadBitmap(cut, Dib(spec, {}, Bytes(bits.begin(), bits.end() - 1)), false), E_FAIL);
+    EXPECT_NE(LastReadFailure().find("ends 1 bytes before the last row"), std::string_view::npos) << LastReadFailure();
+}
+
+// Refusals say which field is wrong, through ReadImage's naming of the format.
+TEST(BmpReader, RefusalsNameTheFieldAtFault) {
+    DibSpec spec;
+    spec.bitCount = 24, spec.width = 1, spec.height = 1;
+    const Bytes good = Bmp(Dib(spec, {}, {1, 2, 3, 0}));
+    const auto refusal = [](Bytes file) {
+        DecodedImage image;
+        EXPECT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), nullptr, TRUE), TEXERR_UNREADABLE);
+        return std::string(LastReadFailure());
+    };
+    Bytes planes = good;
+    testing::Set32(planes, 14 + 12, 3 | (24 << 16));
+    EXPECT_NE(refusal(planes).find("it has 3 planes, not 1"), std::string::npos) << refusal(planes);
+    Bytes bits = good;
+    testing::Set32(bits, 14 + 12, 1 | (12 << 16));
+    EXPECT_NE(refusal(bits).find("12 bits per pixel"), std::string::npos) << refusal(bits);
+    Bytes compression = good;
+    testing::Set32(compression, 14 + 16, 6);
+    EXPECT_NE(refusal(compression).find("compression 6"), std::string::npos) << refusal(compression);
+    Bytes size = good;
+    testing::Set32(size, 2, 4000);
+    EXPECT_NE(refusal(size).find("its file header gives 4000 bytes"), std::string::npos) << refusal(size);
+    EXPECT_EQ(refusal(size).rfind("it is a BMP file, but ", 0), 0u) << refusal(size);
 }
 
 TEST(BmpReader, UnmatchedMasksBecomeFloats) {
@@ -553,6 +604,31 @@ TEST(BmpWriter, TransparentImagesReadBackTransparent) {
         ASSERT_EQ(back.ReadImage(w.bytes.data(), static_cast<UINT>(w.bytes.size()), nullptr, TRUE), S_OK);
         EXPECT_EQ(back.format, D3DFMT_A8R8G8B8) << withFileHeader;
         EXPECT_EQ(Bytes(back.pixels, back.pixels + 8), Bytes(pixels.begin(), pixels.end()));
+    }
+}
+
+// Bit fields go out in the version-4 header, which Pillow reads (it refuses
+// the 52- and 56-byte ones): alpha and colour as written.
+TEST(BmpWriter, BitFieldFilesReadInPillow) {
+    if (!testing::HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+    std::vector<BYTE> pixels = {1, 2, 3, 0, 4, 5, 6, 128, 7, 8, 9, 255, 10, 11, 12, 64};
+    DecodedImage image;
+    Describe(image, D3DFMT_A8R8G8B8, pixels, 2, 2, 8);
+    const Written w = WriteToMemory(image, true);
+    ASSERT_EQ(w.result, S_OK);
+    EXPECT_EQ(w.bytes[14] | w.bytes[15] << 8 | w.bytes[16] << 16 | w.bytes[17] << 24, 108);
+    const testing::ScratchDirectory scratch;
+    const std::string path = scratch.PathOf("alpha.bmp");
+    { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(w.bytes.data()), std::streamsize(w.bytes.size())); }
+    testing::Rgba theirs;
+    ASSERT_TRUE(testing::ReadWithPillow(path, theirs));
+    ASSERT_EQ(theirs.width, 2u);
+    // Pillow gives red, green, blue, alpha; ours are blue, green, red, alpha.
+    for (std::size_t p = 0; p < 4; ++p) {
+        EXPECT_EQ(theirs.bytes[4 * p + 0], pixels[4 * p + 2]) << p;
+        EXPECT_EQ(theirs.bytes[4 * p + 1], pixels[4 * p + 1]) << p;
+        EXPECT_EQ(theirs.bytes[4 * p + 2], pixels[4 * p + 0]) << p;
+        EXPECT_EQ(theirs.bytes[4 * p + 3], pixels[4 * p + 3]) << p;
     }
 }
 

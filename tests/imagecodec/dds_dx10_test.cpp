@@ -39,7 +39,9 @@ TEST(DdsDx10, FormatsWithADirect3D9TwinReadAsThatFormatInPlace) {
     } cases[] = {{28, D3DFMT_A8B8G8R8, 4}, {29, D3DFMT_A8B8G8R8, 4}, {87, D3DFMT_A8R8G8B8, 4},
                  {88, D3DFMT_X8R8G8B8, 4}, {24, D3DFMT_A2B10G10R10, 4}, {10, D3DFMT_A16B16G16R16F, 8},
                  {2, D3DFMT_A32B32G32R32F, 16}, {34, D3DFMT_G16R16F, 4}, {41, D3DFMT_R32F, 4},
-                 {61, D3DFMT_L8, 1}, {49, D3DFMT_A8L8, 2}};
+                 {61, D3DFMT_L8, 1}, {11, D3DFMT_A16B16G16R16, 8}, {35, D3DFMT_G16R16, 4},
+                 {54, D3DFMT_R16F, 2}, {56, D3DFMT_L16, 2}, {65, D3DFMT_A8, 1}, {85, D3DFMT_R5G6B5, 2},
+                 {86, D3DFMT_A1R5G5B5, 2}, {16, D3DFMT_G32R32F, 8}, {115, D3DFMT_A4R4G4B4, 2}};
     for (const auto& c : cases) {
         const Dx10 dx10{.dxgi = c.dxgi};
         const std::vector<BYTE> data = Counting((16 + 4 + 1) * c.bytesPerPixel);
@@ -78,6 +80,60 @@ TEST(DdsDx10, CubesFromTheFlagArraysAndUnknownFormatsRefusedByName) {
     // A DX10 header cut short.
     const std::vector<BYTE> file = DdsFile(4, 4, 1, kDx10, &array, {});
     EXPECT_EQ(Read(std::vector<BYTE>(file.begin(), file.begin() + 140)).result, TEXERR_UNREADABLE);
+}
+
+// Typeless block formats read as their UNORM forms: the same bytes give the
+// same pixels.
+TEST(DdsDx10, TypelessBlocksReadAsTheirUnormForms) {
+    const std::vector<BYTE> blocks = Counting(4 * 16);
+    for (const auto& [typeless, unorm] :
+         {std::pair{70u, 71u}, {73u, 74u}, {76u, 77u}, {79u, 80u}, {82u, 83u}, {94u, 95u}, {97u, 98u}}) {
+        const Dx10 typelessHeader{.dxgi = typeless}, unormHeader{.dxgi = unorm};
+        Read a(DdsFile(8, 8, 1, kDx10, &typelessHeader, blocks)), b(DdsFile(8, 8, 1, kDx10, &unormHeader, blocks));
+        ASSERT_EQ(a.result, S_OK) << typeless << " " << LastReadFailure();
+        ASSERT_EQ(b.result, S_OK) << unorm;
+        EXPECT_EQ(a.image.format, b.image.format) << typeless;
+        const UINT bytes = a.image.slicePitch;
+        ASSERT_EQ(bytes, b.image.slicePitch);
+        EXPECT_EQ(std::memcmp(a.image.pixels, b.image.pixels, bytes), 0) << typeless;
+    }
+}
+
+// R8G8 pixels keep red in red and green in green, as BC5 blocks do: blue 0,
+// opaque alpha; the same values through a BC5 block of constant channels
+// give the same pixel.
+TEST(DdsDx10, RedGreenPixelsDecodeAsBc5Does) {
+    const Dx10 rg{.dxgi = 49};
+    Read read(DdsFile(2, 1, 1, kDx10, &rg, {200, 30, 7, 255}));
+    ASSERT_EQ(read.result, S_OK) << LastReadFailure();
+    EXPECT_EQ(read.image.format, D3DFMT_A8R8G8B8);
+    const BYTE expected[8] = {0, 30, 200, 255, 0, 255, 7, 255};  // blue, green, red, alpha
+    EXPECT_EQ(std::memcmp(read.image.pixels, expected, 8), 0);
+    // A BC5 block whose channels are 200 and 30 everywhere (both endpoints equal).
+    std::vector<BYTE> bc5 = {200, 200, 0, 0, 0, 0, 0, 0, 30, 30, 0, 0, 0, 0, 0, 0};
+    const Dx10 bc5Header{.dxgi = 83};
+    Read block(DdsFile(4, 4, 1, kDx10, &bc5Header, bc5));
+    ASSERT_EQ(block.result, S_OK);
+    EXPECT_EQ(std::memcmp(block.image.pixels, expected, 4), 0);
+}
+
+// A texture cannot be a volume and a cube at once, nor an array of none.
+TEST(DdsDx10, VolumeCubesAndEmptyArraysAreRefusedInWords) {
+    const Dx10 volumeCube{.dimension = 4, .miscFlags = 0x4};
+    EXPECT_EQ(Read(DdsFile(2, 2, 1, kDx10, &volumeCube, Counting(6 * 16))).result, TEXERR_UNREADABLE);
+    EXPECT_NE(LastReadFailure().find("both a volume and a cube map"), std::string_view::npos) << LastReadFailure();
+    const Dx10 empty{.arraySize = 0};
+    EXPECT_EQ(Read(DdsFile(2, 2, 1, kDx10, &empty, Counting(16))).result, TEXERR_UNREADABLE);
+    EXPECT_NE(LastReadFailure().find("array size of 0"), std::string_view::npos) << LastReadFailure();
+    // The header's own flags: depth 2 (DDSD_DEPTH, caps2 volume) and all six cube faces.
+    std::vector<BYTE> file = DdsFile(2, 2, 1, MAKEFOURCC('D', 'X', 'T', '1'), nullptr, Counting(12 * 8));
+    const DWORD flags = 0x21007 | 0x800000, depth = 2, caps2 = 0xFE00 | 0x200000;
+    std::memcpy(file.data() + 8, &flags, 4);
+    std::memcpy(file.data() + 24, &depth, 4);
+    std::memcpy(file.data() + 112, &caps2, 4);
+    EXPECT_EQ(Read(file).result, TEXERR_UNREADABLE);
+    EXPECT_NE(LastReadFailure().find("both a volume (depth) and a cube map"), std::string_view::npos)
+        << LastReadFailure();
 }
 
 // One BC4 channel block: endpoints and 3-bit codes for pixels 0..15.

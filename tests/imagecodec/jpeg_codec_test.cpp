@@ -13,6 +13,8 @@
 
 #include "scratch_directory.h"
 
+#include "imagecodec/read_failure.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -137,7 +139,7 @@ TEST_F(JpegPillowTest, FilesWeWriteReadInPillowWithinTheDefaultQuality) {
     EXPECT_EQ(testing::CountDifferences(ours, theirs, 3, false), 0u);
 }
 
-TEST(JpegReader, HeaderOnlyReadStartsDecompressionButDecodesNothing) {
+TEST(JpegReader, HeaderOnlyReadDecodesNothing) {
     const Bytes file = WrittenByUs(kWidth, kHeight, Picture);
     DecodedImage image;
     ASSERT_EQ(ReadJpegBytes(file, image, FALSE), S_OK);
@@ -219,12 +221,74 @@ TEST_F(JpegPillowTest, ProgressiveFramesLargerThanTheirDataAreRefused) {
         DecodedImage intact;
         ASSERT_EQ(ReadJpegBytes(file, intact), S_OK) << mode;
         SetFrameSize(file, 16384, 16384);
-        for (const BOOL decode : {TRUE, FALSE}) {
-            DecodedImage image;
-            EXPECT_EQ(ReadJpegBytes(file, image, decode), E_FAIL) << mode << " " << decode;
-            EXPECT_EQ(image.pixels, nullptr);
-        }
+        DecodedImage image;
+        EXPECT_EQ(ReadJpegBytes(file, image), E_FAIL) << mode;
+        EXPECT_EQ(image.pixels, nullptr);
+        // The header alone reads for the grey file, whose buffers fit.
+        DecodedImage facts;
+        EXPECT_EQ(ReadJpegBytes(file, facts, FALSE), std::string(mode) == "L" ? S_OK : E_FAIL) << mode;
+        EXPECT_EQ(facts.pixels, nullptr);
     }
+}
+
+// Arithmetic-coded files built by hand: quantisation table 0 of ones, a
+// frame of `components` components sampled 1 x 1 (SOF9 sequential, SOF10
+// progressive), then scans without entropy-coded data: a DC scan and, for
+// progressive files, `acScans` AC scans of the first component. The
+// arithmetic decoder takes the missing data for zeros without a warning.
+Bytes ArithmeticJpeg(bool progressive, UINT width, UINT height, int components, int acScans, bool withEnd = true) {
+    Bytes b = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+    b.insert(b.end(), 64, 1);
+    b.insert(b.end(), {0xFF, BYTE(progressive ? 0xCA : 0xC9), 0, BYTE(8 + 3 * components), 8, BYTE(height >> 8),
+                       BYTE(height), BYTE(width >> 8), BYTE(width), BYTE(components)});
+    for (int c = 1; c <= components; ++c) b.insert(b.end(), {BYTE(c), 0x11, 0});
+    const auto scan = [&b](int count, BYTE start, BYTE end) {
+        b.insert(b.end(), {0xFF, 0xDA, 0, BYTE(6 + 2 * count), BYTE(count)});
+        for (int c = 1; c <= count; ++c) b.insert(b.end(), {BYTE(c), 0});
+        b.insert(b.end(), {start, end, 0});
+    };
+    scan(components, 0, progressive ? 0 : 63);
+    for (int i = 0; i < acScans; ++i) scan(1, 1, 63);
+    if (withEnd) b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+// 106 bytes declaring 1024 x 1024 x 3 (49152 blocks): the arithmetic decoder
+// would fill the frame with zeros from nothing. Refused by the blocks a byte
+// can stand for, whatever the coder; its header still reads.
+TEST(JpegReader, ArithmeticCodedFramesLargerThanTheirDataAreRefused) {
+    const Bytes file = ArithmeticJpeg(false, 1024, 1024, 3, 0);
+    ASSERT_EQ(file.size(), 106u);
+    DecodedImage image;
+    EXPECT_EQ(ReadJpegBytes(file, image), E_FAIL);
+    EXPECT_NE(LastReadFailure().find("49152 blocks, more than its 106 bytes"), std::string_view::npos)
+        << LastReadFailure();
+    DecodedImage facts;
+    ASSERT_EQ(ReadJpegBytes(file, facts, FALSE), S_OK);
+    EXPECT_EQ(facts.width, 1024u);
+    // A frame its bytes can stand for reads.
+    DecodedImage small;
+    ASSERT_EQ(ReadJpegBytes(ArithmeticJpeg(false, 16, 16, 3, 0), small), S_OK) << LastReadFailure();
+    EXPECT_EQ(small.width, 16u);
+}
+
+// Each scan costs a pass over every block: more than 200 are refused, and a
+// header-only read reads no scan at all (here, of a file without its end,
+// which a decode would run into).
+TEST(JpegReader, ScansAreBoundedAndHeaderReadsReadNoScan) {
+    DecodedImage few;
+    EXPECT_EQ(ReadJpegBytes(ArithmeticJpeg(true, 8, 8, 1, 150), few), S_OK) << LastReadFailure();
+    DecodedImage many;
+    EXPECT_EQ(ReadJpegBytes(ArithmeticJpeg(true, 8, 8, 1, 250), many), E_FAIL);
+    EXPECT_NE(LastReadFailure().find("more than 200 scans"), std::string_view::npos) << LastReadFailure();
+    const Bytes endless = ArithmeticJpeg(true, 8, 8, 1, 100, false);
+    DecodedImage cut;
+    EXPECT_EQ(ReadJpegBytes(endless, cut), E_FAIL);
+    DecodedImage facts;
+    ASSERT_EQ(ReadJpegBytes(endless, facts, FALSE), S_OK) << LastReadFailure();
+    EXPECT_EQ(facts.format, D3DFMT_L8);
+    EXPECT_EQ(facts.width, 8u);
+    EXPECT_EQ(facts.pixels, nullptr);
 }
 
 TEST(JpegReader, CutAndCorruptedFilesAreRefusedOrReadWithinTheirBytes) {

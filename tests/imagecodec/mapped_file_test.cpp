@@ -2,6 +2,7 @@
 // target only when complete, whatever stands at the target's name.
 #include "imagecodec/image_types.h"
 #include "imagecodec/mapped_file.h"
+#include "file_size_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -221,33 +222,71 @@ TEST_F(MappedFileTest, FileTheCallerMayNotWriteIsRefusedAndUntouched) {
     EXPECT_EQ(FileCount(), 1u);
 }
 
-TEST_F(MappedFileTest, PipeIsWrittenDirectlyAndStaysAPipe) {
+// A pipe is refused before it is opened: with a reader it would take the
+// bytes (and a reader that goes away would raise SIGPIPE); without one,
+// opening it would wait for ever.
+TEST_F(MappedFileTest, PipeIsRefusedUnopenedAndStaysAPipe) {
     const std::string path = PathOf("pipe");
     ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
-    // Opened first without waiting, so that the writer finds a reader.
+    EXPECT_EQ(Save(path, "nobody reads"), HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    ASSERT_EQ(Save(path, "through the pipe"), S_OK);
+    EXPECT_EQ(Save(path, "through the pipe"), HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
     char received[64] = {};
-    const ssize_t got = read(reader, received, sizeof(received));
+    EXPECT_LE(read(reader, received, sizeof(received)), 0);
     close(reader);
     EXPECT_TRUE(fs::is_fifo(path));
-    EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
     EXPECT_EQ(FileCount(), 1u);
 }
 
+// A pipe is not read: with no writer, opening it would wait for ever; with
+// one (here the test holds both ends) it would read as an empty file.
+TEST_F(MappedFileTest, PipeIsNotOpenedForReading) {
+    const std::string path = PathOf("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    const int ends = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(ends, 0);
+    MappedFile file;
+    EXPECT_EQ(file.Open(path.c_str(), false), TEXERR_UNREADABLE);
+    close(ends);
+}
+
 // Device nodes of our own (the null and full devices) stand in for the
-// system's, which a failing save must never risk replacing.
-TEST_F(MappedFileTest, DeviceIsWrittenDirectlyAndItsFailuresReported) {
+// system's, which a save must never risk replacing: both are refused and
+// stay what they are.
+TEST_F(MappedFileTest, DevicesAreRefusedAndKept) {
     const std::string null = PathOf("null"), full = PathOf("full");
     if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
         mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
         GTEST_SKIP() << "device nodes cannot be made here";
-    EXPECT_EQ(Save(null, "discarded"), S_OK);
-    EXPECT_EQ(Save(full, "no room"), E_FAIL);
+    EXPECT_EQ(Save(null, "discarded"), HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
+    EXPECT_EQ(Save(full, "no room"), HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
     EXPECT_TRUE(fs::is_character_file(null));
     EXPECT_TRUE(fs::is_character_file(full));
     EXPECT_EQ(FileCount(), 2u);
+}
+
+// The system's own devices, where they exist, the same.
+TEST_F(MappedFileTest, SystemDevicesAreRefused) {
+    for (const char* device : {"/dev/null", "/dev/full"}) {
+        if (!fs::exists(device)) continue;
+        EXPECT_EQ(Save(device, "anything"), HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE)) << device;
+        EXPECT_TRUE(fs::is_character_file(device));
+    }
+}
+
+// A write the system refuses fails with the system's reason; the target is
+// left as it was.
+TEST_F(MappedFileTest, AFailedWriteGivesTheSystemsReason) {
+    const std::string path = Existing("kept.txt", "previous", fs::perms::owner_read | fs::perms::owner_write);
+    HRESULT result;
+    {
+        testing::FileSizeLimit limit(4);
+        result = Save(path, "longer than four bytes");
+    }
+    EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+    EXPECT_EQ(Contents(path), "previous");
+    EXPECT_EQ(FileCount(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Result codes in words: the published values name the codes, and an unknown
 // code still reads as its value.
 #include "imagecodec/result_text.h"
+#include "platform/win32/winbase.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,15 @@ TEST(ResultText, ReasonIsAClauseFollowedByTheName) {
     const std::string reason = ResultReason(D3DERR_INVALIDCALL);
     EXPECT_TRUE(reason.ends_with(" (D3DERR_INVALIDCALL)")) << reason;
     EXPECT_GT(reason.size(), std::string(" (D3DERR_INVALIDCALL)").size() + 10);
+}
+
+// The system's reasons a write fails read as the system's words.
+TEST(ResultText, SystemErrorsReadAsTheSystemsReason) {
+    EXPECT_EQ(ResultReason(static_cast<HRESULT>(0x80070070u)), "no space left on device (ERROR_DISK_FULL)");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x800700DEu)), "ERROR_BAD_FILE_TYPE");
+    EXPECT_EQ(ResultName(static_cast<HRESULT>(0x800700DFu)), "ERROR_FILE_TOO_LARGE");
+    // The one code both names share reads as the result's own name.
+    EXPECT_EQ(ResultName(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), "E_ACCESSDENIED");
 }
 
 TEST(ResultText, UnknownCodeReadsAsItsValue) {

@@ -2,8 +2,13 @@
 // for every origin and direction, run-length packets, colour maps, the alpha
 // check and the header and size checks.
 #include "codec_test_support.h"
+#include "imagecodec/read_failure.h"
+#include "pillow.h"
+#include "scratch_directory.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace quillmark {
 namespace {
@@ -170,7 +175,7 @@ TEST(TgaReader, ImplausibleHeadersAreRefused) {
         {.imageType = 0},  {.imageType = 32}, {.imageType = 33}, {.imageType = 4},
         {.width = 0},      {.height = 0},     {.depth = 12},     {.mapType = 2},
         {.mapType = 1, .entryBits = 8},       {.imageType = 1, .depth = 8},  // colour-mapped without a map
-        {.imageType = 3, .depth = 16},
+        {.imageType = 3, .depth = 24},
     };
     for (const TgaSpec& spec : refused) EXPECT_EQ(GreyRows(Tga(spec, pixel)), "refused");
     // An ID and a colour map before the pixels of a true-colour image are skipped.
@@ -189,6 +194,89 @@ TEST(TgaReader, SizesBeyondTheDataOrTheLimitsAreRefused) {
     const TgaSpec runLength{.imageType = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20};
     EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2})), "refused");
     EXPECT_EQ(GreyRows(Tga(runLength, {0x81, 1, 0x01, 2, 3})), "\1\1/\2\3");
+}
+
+// Refusals after the header was taken for TGA's say what is wrong.
+TEST(TgaReader, RefusalsSayWhatIsWrong) {
+    const auto refusal = [](const Bytes& file) {
+        DecodedImage image;
+        EXPECT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), nullptr, TRUE), TEXERR_UNREADABLE);
+        return std::string(LastReadFailure());
+    };
+    EXPECT_NE(refusal(Tga({.depth = 12}, {1, 2})).find("pixel depth of 12 bits"), std::string::npos);
+    EXPECT_NE(refusal(Tga({.width = 2, .height = 2}, {1, 2, 3})).find("shorter than 2 x 2 pixels need"),
+              std::string::npos);
+    EXPECT_NE(refusal(Tga({.imageType = 1, .depth = 8, .mapType = 1, .firstEntry = 250, .mapLength = 7,
+                           .entryBits = 24, .map = Bytes(21)},
+                          {0}))
+                  .find("past the 256 a palette holds"),
+              std::string::npos);
+    EXPECT_EQ(refusal(Tga({.depth = 12}, {1, 2})).rfind("it is a TGA file, but ", 0), 0u);
+}
+
+// 16-bit grey: grey in the first byte of each pixel, alpha in the second,
+// the layout of A8L8; raw and run-length.
+TEST(TgaReader, SixteenBitGreyIsGreyWithAlpha) {
+    for (const BYTE type : {BYTE{3}, BYTE{11}}) {
+        const Bytes data = type == 3 ? Bytes{10, 200, 20, 100} : Bytes{0x01, 10, 200, 20, 100};
+        const TgaRead read(Tga({.imageType = type, .width = 2, .height = 1, .depth = 16}, data));
+        ASSERT_EQ(read.result, S_OK) << int(type);
+        EXPECT_EQ(read.image.format, D3DFMT_A8L8);
+        EXPECT_EQ(read.image.rowPitch, 4u);
+        EXPECT_EQ(Bytes(read.image.pixels, read.image.pixels + 4), (Bytes{10, 200, 20, 100}));
+    }
+}
+
+// Files Pillow writes from its "LA" mode (image types 3 and 11 at 16 bits,
+// both origins) read as Pillow reads them.
+TEST(TgaReader, GreyWithAlphaFilesFromPillowReadAsPillowReadsThem) {
+    if (!testing::HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+    const testing::ScratchDirectory scratch;
+    for (const char* options : {"", "compression='tga_rle'", "orientation=1", "compression='tga_rle', orientation=1"}) {
+        const std::string path = scratch.PathOf("la.tga");
+        ASSERT_TRUE(testing::RunPython(std::string("import sys\nfrom PIL import Image\n"
+                                                   "im = Image.new('LA', (37, 19))\n"
+                                                   "im.putdata([((x * 7 + y * 13) % 256, (x * y * 5) % 256)"
+                                                   " for y in range(19) for x in range(37)])\n"
+                                                   "im.save(sys.argv[1], ") +
+                                           options + ")\n",
+                                       path))
+            << options;
+        const Bytes file = testing::ReadFileBytes(path);
+        ASSERT_GE(file.size(), 18u);
+        EXPECT_EQ(file[16], 16) << options;
+        DecodedImage image;
+        ASSERT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), nullptr, TRUE), S_OK)
+            << options << ": " << LastReadFailure();
+        EXPECT_EQ(image.format, D3DFMT_A8L8);
+        testing::Rgba ours, theirs;
+        ASSERT_TRUE(testing::ToRgba(image, ours));
+        ASSERT_TRUE(testing::ReadWithPillow(path, theirs));
+        EXPECT_EQ(testing::CountDifferences(ours, theirs, 0, true), 0u) << options;
+    }
+}
+
+// The shared corpus's 16-bit grey files, if it has any, against their references.
+TEST(TgaReader, CorpusGreyWithAlphaFilesMatchTheirReferences) {
+    const std::filesystem::path folder = std::filesystem::path(QUILLMARK_CORPUS_DIR) / "tga";
+    if (!std::filesystem::exists(folder)) GTEST_SKIP() << "no corpus at " << folder;
+    if (!testing::HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != ".tga") continue;
+        const Bytes file = testing::ReadFileBytes(entry.path());
+        if (file.size() < 18 || (file[2] & 3) != 3 || file[16] != 16) continue;
+        const std::filesystem::path reference = folder / "reference" / (entry.path().filename().string() + ".png");
+        if (!std::filesystem::exists(reference)) continue;
+        DecodedImage image;
+        ASSERT_EQ(image.ReadImage(file.data(), static_cast<UINT>(file.size()), nullptr, TRUE), S_OK) << entry.path();
+        testing::Rgba ours, theirs;
+        ASSERT_TRUE(testing::ToRgba(image, ours));
+        ASSERT_TRUE(testing::ReadWithImageMagick(reference.string(), theirs));
+        EXPECT_EQ(testing::CountDifferences(ours, theirs, 0, true), 0u) << entry.path();
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "the corpus has no 16-bit grey TGA with a reference";
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The writer dispatcher: which formats and file types it takes, conversion
 // to a format the file type holds, and file and memory destinations.
 #include "codec_test_support.h"
+#include "file_size_limit.h"
 #include "imagecodec/decoded_image.h"
 #include "imagecodec/memory_buffer.h"
+#include "platform/win32/winbase.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +117,29 @@ TEST(WriteImage, ExistingFileIsReplaced) {
     ASSERT_EQ(image.WriteImage(widePath.c_str(), ImageFileFormat::Dib, OutputKind::WidePath), S_OK);
     EXPECT_EQ(fs::file_size(path), 40u + 720 * 4 * 3 + 2);
     fs::remove(path);
+}
+
+// A save the system cannot complete fails with the system's reason, whatever
+// the writer; the file that was there is kept.
+TEST(WriteImage, FailedWritesGiveTheSystemsReason) {
+    const fs::path path = fs::temp_directory_path() / ("qm_limit_" + std::to_string(getpid()) + ".bmp");
+    { std::ofstream(path, std::ios::binary) << "kept"; }
+    std::vector<BYTE> pixels(300 * 4 * 300, 0x3C);
+    DecodedImage image;
+    Describe(image, D3DFMT_X8R8G8B8, pixels, 300, 300, 300 * 4);
+    for (const ImageFileFormat format : {ImageFileFormat::Bmp, ImageFileFormat::Dds, ImageFileFormat::Pfm}) {
+        HRESULT result;
+        {
+            testing::FileSizeLimit limit(70000);
+            result = image.WriteImage(path.string().c_str(), format, OutputKind::AnsiPath);
+        }
+        EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)) << int(format);
+        EXPECT_EQ(fs::file_size(path), 4u);
+    }
+    fs::remove(path);
+    if (fs::exists("/dev/full"))
+        EXPECT_EQ(image.WriteImage("/dev/full", ImageFileFormat::Bmp, OutputKind::AnsiPath),
+                  HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
 }
 
 TEST(WriteImage, EmptyImagesAndMissingDestinationsAreRefused) {
