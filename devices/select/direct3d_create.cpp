@@ -20,6 +20,18 @@ bool DescribeReference(std::string_view, std::string* description, std::string*)
     return true;
 }
 
+IDirect3D9* CreateModel(std::string_view name, std::string* error) {
+    software::ModelKnobs knobs;
+    return software::ParseModelKnobs(name, &knobs, error) ? software::CreateModelDirect3D(knobs) : nullptr;
+}
+
+bool DescribeModel(std::string_view name, std::string* description, std::string* error) {
+    software::ModelKnobs knobs;
+    if (!software::ParseModelKnobs(name, &knobs, error)) return false;
+    *description = "built-in software rasteriser with the model's rules, " + software::ModelDeviceName(knobs);
+    return true;
+}
+
 struct DeviceKind {
     const char* name;
     IDirect3D9* (*create)(std::string_view name, std::string* error);
@@ -28,6 +40,7 @@ struct DeviceKind {
 
 constexpr DeviceKind kDevices[] = {
     {"reference", &CreateReference, &DescribeReference},
+    {"model", &CreateModel, &DescribeModel},
     {"gl", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
     {"llvmpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
     {"softpipe", &gl::CreateGlDirect3D, &gl::DescribeGlDriver},
@@ -38,7 +51,7 @@ constexpr DeviceKind kDevices[] = {
 std::string UnknownDevice(std::string_view name) {
     return "unknown device \"" + std::string(name) + "\"; known devices: " + KnownDeviceNames() +
            " (gl:N picks EGL device N, gl:TEXT the OpenGL driver whose renderer contains TEXT, vulkan:N the "
-           "Vulkan loader's device N)";
+           "Vulkan loader's device N, model:KEY=VALUE,... the model device with knobs)";
 }
 
 std::optional<std::string>& ExplicitChoice() {
@@ -49,7 +62,9 @@ std::optional<std::string>& ExplicitChoice() {
 const DeviceKind* FindDevice(std::string_view name) {
     for (const DeviceKind& kind : kDevices)
         if (name == kind.name) return &kind;
-    // gl:N and gl:TEXT are drawn by the "gl" kind, vulkan:N by the "vulkan" kind.
+    // gl:N and gl:TEXT are drawn by the "gl" kind, vulkan:N by the "vulkan"
+    // kind, model:KEY=VALUE,... by the "model" kind.
+    if (software::IsModelDeviceName(name)) return FindDevice("model");
     if (gl::IsGlDeviceName(name)) return FindDevice("gl");
     return vulkan::IsVulkanDeviceName(name) ? FindDevice("vulkan") : nullptr;
 }
@@ -109,9 +124,17 @@ std::string SelectedDeviceName() {
     return kDevices[0].name;
 }
 
+std::string DeviceNameError(std::string_view name) {
+    if (!FindDevice(name)) return UnknownDevice(name);
+    software::ModelKnobs knobs;
+    std::string error;
+    if (software::IsModelDeviceName(name) && !software::ParseModelKnobs(name, &knobs, &error)) return error;
+    return {};
+}
+
 bool SelectDevice(std::string_view name, std::string* error) {
-    if (!FindDevice(name)) {
-        if (error) *error = UnknownDevice(name);
+    if (std::string refusal = DeviceNameError(name); !refusal.empty()) {
+        if (error) *error = std::move(refusal);
         return false;
     }
     ExplicitChoice() = std::string(name);

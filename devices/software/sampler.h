@@ -24,6 +24,7 @@ enum class MipMode { None, Point, Linear };
 enum class AddressMode { Wrap, Mirror, Clamp };
 
 struct SamplerSetup;
+struct ModelKnobs;
 
 // Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
 // share the quad's derivatives and so one level-of-detail choice. Channels
@@ -52,6 +53,8 @@ struct SamplerSetup {
     // anisotropy and (for in-place textures) vector width, picked by
     // MakeSamplerSetup once per draw: it branches on none of them.
     QuadKernel kernel = nullptr;
+    // The model device's knobs where its kernel draws (model_sampler.h); null otherwise.
+    const ModelKnobs* model = nullptr;
 };
 
 // Reads the sampler states of one stage (filter values the device does not

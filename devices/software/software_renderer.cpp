@@ -5,6 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "devices/software/model_sampler.h"
 #include "devices/software/rasterizer.h"
 #include "devices/core/sampled_texture.h"
 #include "devices/core/surface_resource.h"
@@ -67,9 +68,10 @@ void FillRect(PixelStore& store, const D3DRECT& r, Pixel value) {
 
 }  // namespace
 
-SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer)
+SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer, std::optional<ModelKnobs> model)
     : backBuffer_(backBuffer),
       depthBuffer_(depthBuffer),
+      model_(model),
       workers_(std::make_unique<WorkerPool>(DrawThreads())),
       sampledTextures_(std::make_unique<SampledTextureCache>()),
       stageTextures_(kStageCount) {}
@@ -102,13 +104,15 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& conte
         const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
         if (index >= textureSets || !IsSupportedTransform(flags)) return D3DERR_INVALIDCALL;
         if (!sampledTextures_->Prepare(*texture, &stageTextures_[s])) return D3DERR_INVALIDCALL;
-        context.samplers[s] = MakeSamplerSetup(state.samplerStates[s], stageTextures_[s]);
+        context.samplers[s] = model_ ? MakeModelSamplerSetup(state.samplerStates[s], stageTextures_[s], *model_, s)
+                                     : MakeSamplerSetup(state.samplerStates[s], stageTextures_[s]);
         context.attributeBase[s] = int(3 * sources.size());
         sources.push_back({coordinatesStart + 8 * index, flags, state.texture[s]});
     }
     sampledTextures_->ForgetUnused();
     const std::uint32_t start = context.program.start;
-    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
+    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]) &&
+                        !context.samplers[start].model;
     context.directStage = direct ? int(start) : -1;
     if (direct) {
         context.directKernel = PickInPlaceKernel(context.samplers[start]);
