@@ -1,4 +1,5 @@
-// Frames of the reference device over a grid of settings, hashed and held
+// Frames of the reference device (and of the model device with its default
+// knobs) over a grid of settings, hashed and held
 // against the table in frame_hashes.txt: both objects, the filters, the
 // anisotropy, the level-of-detail bias, the address modes with a border
 // colour, MAXMIPLEVEL, scene and texture rotation, the stage under test and
@@ -12,6 +13,8 @@
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
 #include "platform/processor/processor_features.h"
+#include "devices/select/d3d9_select.h"
+#include "devices/software/model_sampler.h"
 #include "devices/software/rasterizer.h"
 #include "devices/software/software_direct3d.h"
 #include "devices/software/sampler.h"
@@ -226,18 +229,24 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
 }
 
 // One vector path of the sampler (with its 256-bit kernels, texels
-// fetched by gathers or by loads) and of the rasteriser, and a thread count.
+// fetched by gathers or by loads) and of the rasteriser, and a thread count;
+// and the device: the reference, or the model with its default knobs, whose
+// frames are the reference's whether the reference kernels draw them or,
+// forced, the model kernel.
 struct DevicePath {
     bool wide;
     software::RasterLanes lanes;
     unsigned threads;
     bool gathers = true;
+    const char* device = "reference";
+    bool modelKernel = false;
 };
 
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
     const char* const lanes[] = {"Scalar", "Sse2", "Avx2"};
     const std::string sampler = info.param.wide ? (info.param.gathers ? "Avx2Gathers" : "Avx2Loads") : "Sse2";
-    return sampler + "Raster" + lanes[int(info.param.lanes)] + "Threads" + std::to_string(info.param.threads);
+    const std::string device = info.param.modelKernel ? "ModelKernel" : std::string(info.param.device) == "model" ? "Model" : "";
+    return device + sampler + "Raster" + lanes[int(info.param.lanes)] + "Threads" + std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
@@ -248,10 +257,15 @@ protected:
         if (!software::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
         software::UseWideVectors(GetParam().wide);
         software::SetDrawThreads(GetParam().threads);
+        std::string error;
+        ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
+        software::ForceModelKernel(GetParam().modelKernel);
         ProbeFixture::SetUp();
     }
     void TearDown() override {
         ProbeFixture::TearDown();
+        software::ForceModelKernel(false);
+        SelectDevice(startDevice_, nullptr);
         software::SetDrawThreads(0);
         software::UseWideVectors(true);
         software::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
@@ -259,6 +273,7 @@ protected:
     }
 
     const software::RasterLanes startLanes_ = software::ActiveRasterLanes();
+    const std::string startDevice_ = SelectedDeviceName();
 
     // Renders a frame and hashes the back buffer.
     static std::uint64_t FrameHash() {
@@ -318,6 +333,13 @@ INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
                                            DevicePath{true, software::RasterLanes::Avx2, 3, false},
                                            DevicePath{true, software::RasterLanes::Scalar, 1},
                                            DevicePath{true, software::RasterLanes::Avx2, 1, false}),
+                         PathName);
+
+// The model device with its default knobs holds the same table.
+INSTANTIATE_TEST_SUITE_P(ModelDevice, FrameHashes,
+                         ::testing::Values(DevicePath{true, software::RasterLanes::Avx2, 2, true, "model"},
+                                           DevicePath{true, software::RasterLanes::Avx2, 2, true, "model", true},
+                                           DevicePath{false, software::RasterLanes::Scalar, 1, true, "model", true}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.
