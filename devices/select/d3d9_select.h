@@ -15,7 +15,8 @@ namespace quillmark {
 std::string KnownDeviceNames();
 
 // Every device this build can name, the OpenGL devices found by EGL as gl:N,
-// the Vulkan loader's devices as vulkan:N.
+// the Vulkan loader's devices as vulkan:N; not the model device, which is
+// named with the knobs of the sampler it models.
 std::vector<std::string> DeviceNames();
 
 // Whether a name picks a device of this build (gl:N, gl:TEXT, vulkan:N and

@@ -83,6 +83,7 @@ std::string KnownDeviceNames() {
 std::vector<std::string> DeviceNames() {
     std::vector<std::string> names;
     for (const DeviceKind& kind : kDevices) {
+        if (kind.create == &CreateModel) continue;  // a model is named with its knobs, not surveyed
         names.emplace_back(kind.name);
         if (names.back() == "gl")
             for (std::string& device : gl::GlDeviceNames()) names.push_back(std::move(device));
