@@ -226,14 +226,14 @@ bool NeedsModelKernel(const ModelKnobs& k) {
 SamplerSetup MakeModelSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
                                    const SampledTexture& texture, const ModelKnobs& knobs, std::uint32_t stage) {
     std::array<DWORD, D3D_SAMPLER_STATE_COUNT> changed = states;
-    const bool anisotropic = states[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC;
     if (knobs.stageReduce && stage != 0) {
-        if (anisotropic) changed[D3DSAMP_MINFILTER] = D3DTEXF_LINEAR;
+        if (states[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC) changed[D3DSAMP_MINFILTER] = D3DTEXF_LINEAR;
         if (states[D3DSAMP_MIPFILTER] == D3DTEXF_LINEAR || states[D3DSAMP_MIPFILTER] == D3DTEXF_ANISOTROPIC)
             changed[D3DSAMP_MIPFILTER] = D3DTEXF_POINT;
     }
     DWORD& maxAnisotropy = changed[D3DSAMP_MAXANISOTROPY];
-    if (knobs.anisoIgnoresMax && anisotropic) maxAnisotropy = CoreCaps().MaxAnisotropy;
+    if (knobs.anisoIgnoresMax && changed[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC)
+        maxAnisotropy = CoreCaps().MaxAnisotropy;
     maxAnisotropy = std::min<DWORD>(std::max<DWORD>(maxAnisotropy, 1), knobs.anisoCap);
     SamplerSetup s = MakeSamplerSetup(changed, texture);
     s.lodBias = s.lodBias + knobs.lodOffset;
