@@ -108,7 +108,7 @@ bool IsModelDeviceName(std::string_view name) {
 bool ParseModelKnobs(std::string_view name, ModelKnobs* knobs, std::string* error) {
     *knobs = ModelKnobs();
     if (!IsModelDeviceName(name)) {
-        *error = "\"" + std::string(name) + "\" is not a model device name (model or model:KEY=VALUE,...)";
+        *error = "cannot read \"" + std::string(name) + "\": it is not a model device name (model or model:KEY=VALUE,...)";
         return false;
     }
     std::set<std::string_view> seen;
@@ -124,18 +124,18 @@ bool ParseModelKnobs(std::string_view name, ModelKnobs* knobs, std::string* erro
         for (const Knob& candidate : kKnobs)
             if (candidate.name == key) knob = &candidate;
         if (equals == std::string_view::npos || !knob) {
-            *error = "the model device's knobs are KEY=VALUE separated by commas, \"" + std::string(item) +
-                     "\" is not one of them; the knobs are " + KnobNames();
+            *error = "cannot read the model device's knobs: \"" + std::string(item) +
+                     "\" is not KEY=VALUE with a known KEY; the knobs are " + KnobNames();
             return false;
         }
         const std::string_view value = item.substr(equals + 1);
         if (!seen.insert(key).second) {
-            *error = "the model knob \"" + std::string(key) + "\" is given twice";
+            *error = "cannot read the model device's knobs: \"" + std::string(key) + "\" is given twice";
             return false;
         }
         if (!knob->read(value, *knobs)) {
-            *error = "the model knob \"" + std::string(key) + "\" takes " + std::string(knob->range) + ", not \"" +
-                     std::string(value) + "\"";
+            *error = "cannot use the model knob \"" + std::string(key) + "\": it takes " + std::string(knob->range) +
+                     ", not \"" + std::string(value) + "\"";
             return false;
         }
         if (comma == std::string_view::npos) return true;

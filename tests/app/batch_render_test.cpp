@@ -174,7 +174,7 @@ TEST(BatchMode, TheModelDeviceRendersAndRefusesABadKnobInOneMessage) {
     else
         setenv("QUILLMARK_DEVICE", previous.c_str(), 1);
     EXPECT_TRUE(OneMessage(fromEnvironment)) << fromEnvironment;
-    EXPECT_NE(fromEnvironment.find("\"aniso-cap\" takes a whole number from 1 to 16, not \"32\""), std::string::npos)
+    EXPECT_NE(fromEnvironment.find("\"aniso-cap\": it takes a whole number from 1 to 16, not \"32\""), std::string::npos)
         << fromEnvironment;
 
     const std::string before = SelectedDeviceName();
@@ -182,7 +182,7 @@ TEST(BatchMode, TheModelDeviceRendersAndRefusesABadKnobInOneMessage) {
     EXPECT_EQ(RunBatch({"render", "--device", "model:axes=max,blend-width=2", "-o", model.string()}), kExitUsage);
     const std::string fromFlag = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(OneMessage(fromFlag)) << fromFlag;
-    EXPECT_NE(fromFlag.find("\"blend-width\" takes a number from 0 to 1, not \"2\""), std::string::npos) << fromFlag;
+    EXPECT_NE(fromFlag.find("\"blend-width\": it takes a number from 0 to 1, not \"2\""), std::string::npos) << fromFlag;
     EXPECT_TRUE(fs::is_empty(scratch.Path()));
 
     ASSERT_EQ(RunBatch({"render", "--device", "reference", "-o", reference.string()}), kExitSuccess);
