@@ -4,13 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include "platform/processor/processor_features.h"
+#include "platform/processor/scoped_allowance.h"
 #include "devices/software/software_direct3d.h"
-#include "devices/software/sampler.h"
 #include "tunnel_scene.h"
 
 namespace {
 
 using quillmark::bench::TunnelScene;
+namespace processor = quillmark::processor;
 
 void TunnelFrame(benchmark::State& state, DWORD minFilter) {
     TunnelScene scene(quillmark::software::CreateReferenceDirect3D());
@@ -23,20 +24,20 @@ void BM_TunnelLinear(benchmark::State& state) { TunnelFrame(state, D3DTEXF_LINEA
 
 // The same frames with the 128-bit quad sampler that CPUs without AVX2 use.
 void BM_TunnelAnisotropicNarrow(benchmark::State& state) {
-    quillmark::software::UseWideVectors(false);
+    const processor::ScopedAllowance narrow(processor::Allowed() & ~processor::kAvx2);
     TunnelFrame(state, D3DTEXF_ANISOTROPIC);
-    quillmark::software::UseWideVectors(true);
 }
 
 // The same frames with the 256-bit kernels' texels fetched by AVX2 gathers
 // (second argument 1) and by ordinary loads (0), whichever the processor
 // prefers (BM_TunnelAnisotropic runs its choice).
 void BM_TunnelFetch(benchmark::State& state) {
-    if (quillmark::software::UseWideVectors(true) && quillmark::software::UseTexelGathers(state.range(1) != 0))
+    const std::uint32_t wide = processor::Preferred() | processor::kAvx2;
+    const processor::ScopedAllowance fetch(state.range(1) != 0 ? wide | processor::kGather : wide & ~processor::kGather);
+    if (fetch.Granted())
         TunnelFrame(state, D3DTEXF_ANISOTROPIC);
     else
         state.SkipWithError("the processor or QUILLMARK_CPU rules this path out");
-    quillmark::software::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
 }
 
 // One and three frames on one drawing thread, for instruction counts
@@ -50,9 +51,8 @@ void BM_TunnelOneThread(benchmark::State& state) {
 // The same with the texels fetched by loads, where the processor allows
 // AVX2 (callgrind's processor may prefer gathers).
 void BM_TunnelOneThreadLoads(benchmark::State& state) {
-    quillmark::software::UseTexelGathers(false);
+    const processor::ScopedAllowance loads(processor::Allowed() & ~processor::kGather);
     BM_TunnelOneThread(state);
-    quillmark::software::UseTexelGathers((quillmark::processor::Preferred() & quillmark::processor::kGather) != 0);
 }
 
 BENCHMARK(BM_TunnelOneThread)->Arg(1)->Arg(16)->Iterations(1);

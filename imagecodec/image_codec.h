@@ -44,10 +44,4 @@ const ImageCodec* FindImageCodec(ImageFileFormat id);
 // The codec whose extensions end `path` (case-insensitively), or null.
 const ImageCodec* FindImageCodecForPath(std::string_view path);
 
-// The processor switch the JPEG reader asks before each decode: while it
-// says 0 the reader uses the fast integer transform. The texture services
-// install theirs at start-up.
-using VectorPathSwitch = int (*)();
-void SetJpegVectorSwitch(VectorPathSwitch vectorEnabled);
-
 }  // namespace quillmark

@@ -13,6 +13,7 @@
 #include "imagecodec/image_limits.h"
 #include "imagecodec/image_output.h"
 #include "imagecodec/read_failure.h"
+#include "platform/processor/processor_features.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -27,10 +28,6 @@
 
 namespace quillmark {
 namespace {
-
-// Asked before each decode; with 0 the fast integer transform stands in for
-// the vector one. None installed: the library's default transform.
-VectorPathSwitch g_vectorSwitch = nullptr;
 
 constexpr std::size_t kStagingSize = 4096;
 constexpr std::uint64_t kColourBytesPerPixel = 4;
@@ -194,7 +191,8 @@ HRESULT DecodeSteps(Decoder& decoder, DecodedImage& image) {
     info.mem->max_memory_to_use = static_cast<long>(kMaxImageBytes);
     AttachSource(decoder);
     jpeg_read_header(&info, TRUE);
-    if (g_vectorSwitch != nullptr && g_vectorSwitch() == 0) info.dct_method = JDCT_IFAST;
+    // Where MMX is not allowed, the fast integer transform stands in for the vector one.
+    if (!processor::Allows(processor::kMmx)) info.dct_method = JDCT_IFAST;
 
     const D3DFORMAT format = ChooseOutput(info);
     const std::uint64_t bytesPerPixel = format == D3DFMT_L8 ? 1 : kColourBytesPerPixel;
@@ -322,6 +320,5 @@ HRESULT WriteJpeg(const DecodedImage& image, ImageOutput& output) {
 extern const ImageCodec kJpegCodec = {ImageFileFormat::Jpg, "JPEG", kJpegExtensions, RecogniseJpeg, ReadJpeg,
                                       WriteJpeg, kJpegFormats};
 
-void SetJpegVectorSwitch(VectorPathSwitch vectorEnabled) { g_vectorSwitch = vectorEnabled; }
 
 }  // namespace quillmark

@@ -87,7 +87,6 @@ int IsMmxEnabled() {
 
 void StartTextureLibrary() {
     if (IsMmxEnabled() == 0) processor::Disallow(processor::kMmx);
-    SetJpegVectorSwitch(&IsMmxEnabled);
 }
 
 namespace testing {

@@ -24,9 +24,8 @@ int IsMmxEnabled();
 
 // Library start-up: when IsMmxEnabled says 0, takes MMX out of the features
 // the vector paths may use (processor_features.h), so box halving keeps to
-// its scalar form; and hands the JPEG reader the switch, so that it uses its
-// vector transform only while IsMmxEnabled says 1. The program calls it once
-// before any texture work.
+// its scalar form and the JPEG reader to its integer transform. The program
+// calls it once before any texture work.
 void StartTextureLibrary();
 
 namespace testing {

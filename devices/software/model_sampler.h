@@ -3,8 +3,9 @@
 // Knobs that change only the sampler states a draw hands over (the
 // anisotropy cap, MAXANISOTROPY ignored, the LOD offset, the stage
 // reduction) are applied to the states, and the reference kernels draw;
-// the others need the model kernel, a scalar one that does the reference
-// arithmetic in its order with the knobs' steps added.
+// the others need the model kernel (model_kernel.h), a scalar one that does
+// the reference arithmetic in its order with the knobs' steps added, which
+// the draw's key picks for a setup whose `model` is set.
 #pragma once
 
 #include <array>
@@ -16,8 +17,8 @@
 namespace quillmark::software {
 
 // The setup of stage `stage` on the model device: MakeSamplerSetup's, with
-// the knobs applied; `model` (and the model kernel) set where the knobs
-// need the model kernel. The knobs must outlive the setup.
+// the knobs applied; `model` set where the knobs need the model kernel.
+// The knobs must outlive the setup.
 SamplerSetup MakeModelSamplerSetup(const std::array<DWORD, D3D_SAMPLER_STATE_COUNT>& states,
                                    const SampledTexture& texture, const ModelKnobs& knobs, std::uint32_t stage);
 

@@ -70,26 +70,12 @@ struct TileWork {
     std::uint32_t triangleCount;
 };
 
-// How many pixels the rasteriser's arithmetic handles in one step: a
-// chunk's coverage, attributes and depths are worked out 8 lanes (two
-// quads) at a time with AVX2, 4 (one quad) with SSE2, one at a time on the
-// scalar path. Every width gives the same bits.
-enum class RasterLanes { Scalar, Sse2, Avx2 };
-
-// The lanes draws use: the widest this build and processor have, unless a
-// test or benchmark chose others; each draw narrows them further to what
-// processor::Allows (QUILLMARK_CPU, or a test taking AVX2 away).
-RasterLanes ActiveRasterLanes();
-
-// Makes draws use `lanes` (never while a draw runs); false, changing
-// nothing, when this build or this processor lacks them.
-bool UseRasterLanes(RasterLanes lanes);
-
 // Draws the tile's triangles in order into its pixels (within the viewport).
+// A draw's tile function is picked once from its key (draw_key.h), for its
+// depth comparison and lane width: a chunk's coverage, attributes and depths
+// are worked out 8 lanes (two quads) at a time in 256-bit steps, 4 (one
+// quad) in 128-bit steps, one at a time on the scalar path, every width
+// giving the same bits.
 using TileRasterizer = void (*)(const DrawContext& context, const TileWork& tile);
-
-// The tile function for the draw's depth comparison and the active lanes,
-// chosen once per draw.
-TileRasterizer PickTileRasterizer(const DrawContext& context);
 
 }  // namespace quillmark::software

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "devices/software/draw_key.h"
 #include "devices/software/model_sampler.h"
 #include "devices/software/rasterizer.h"
 #include "devices/core/sampled_texture.h"
@@ -114,10 +115,6 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawCall& call, DrawContext& conte
     const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]) &&
                         !context.samplers[start].model;
     context.directStage = direct ? int(start) : -1;
-    if (direct) {
-        context.directKernel = PickInPlaceKernel(context.samplers[start]);
-        context.directChunkKernel = PickInPlaceChunkKernel(context.samplers[start]);
-    }
     return S_OK;
 }
 
@@ -225,8 +222,7 @@ void SoftwareRenderer::ComputeSpans(const DrawContext& context, std::size_t firs
     });
 }
 
-void SoftwareRenderer::RunTiles(DrawContext& context) {
-    const TileRasterizer rasterize = PickTileRasterizer(context);
+void SoftwareRenderer::RunTiles(DrawContext& context, TileRasterizer rasterize) {
     const int originX = context.clipLeft & ~1, originY = context.clipTop & ~1;
     for (std::size_t first = 0; first < triangles_.size();) {
         if (first == 0 && wholeBatch_) {
@@ -278,8 +274,12 @@ HRESULT SoftwareRenderer::Draw(const DrawCall& call) {
     if (const HRESULT prepared = PrepareStages(call, context, sources); FAILED(prepared)) return prepared;
     if (const HRESULT set = SetUpTriangles(call, sources); FAILED(set)) return set;
     SetTargets(call.state, context);
+    // Every choice of kernel the draw fixes, made once.
+    const DrawKey key = MakeDrawKey(context);
+    const DrawKernels kernels = PickDrawKernels(key);
+    UseKernels(key, kernels, context);
     context.triangles = &triangles_;
-    if (!triangles_.empty()) RunTiles(context);
+    if (!triangles_.empty()) RunTiles(context, kernels.tile);
     backBuffer_.MarkChanged();
     return S_OK;
 }

@@ -28,6 +28,7 @@ class WorkerPool;
 struct DrawContext;
 struct TriangleSetup;
 struct RowSpan;
+struct TileWork;
 
 class SoftwareRenderer final : public Renderer {
 public:
@@ -50,7 +51,8 @@ private:
     // The row spans of triangles [first, end), spanCount in all, walked by
     // the workers into spans_ at firstSpan_.
     void ComputeSpans(const DrawContext& context, std::size_t first, std::size_t end, std::size_t spanCount);
-    void RunTiles(DrawContext& context);
+    // The batches of the draw's triangles, each tile by the draw's tile function.
+    void RunTiles(DrawContext& context, void (*rasterize)(const DrawContext&, const TileWork&));
 
     Surface& backBuffer_;
     Surface* depthBuffer_;

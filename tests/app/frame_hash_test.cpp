@@ -13,11 +13,10 @@
 // and say in the commit why the frames moved.
 #include "analysis_test_support.h"
 #include "platform/processor/processor_features.h"
+#include "platform/processor/scoped_allowance.h"
 #include "devices/select/d3d9_select.h"
 #include "devices/software/model_sampler.h"
-#include "devices/software/rasterizer.h"
 #include "devices/software/software_direct3d.h"
-#include "devices/software/sampler.h"
 #include "app/sampler_stages.h"
 
 #include <bit>
@@ -228,34 +227,31 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
     return texture;
 }
 
-// One vector path of the sampler (with its 256-bit kernels, texels
-// fetched by gathers or by loads) and of the rasteriser, and a thread count;
-// and the device: the reference, or the model with its default knobs, whose
-// frames are the reference's whether the reference kernels draw them or,
-// forced, the model kernel.
+// One vector path of the sampler and the rasteriser, as the processor
+// features allowed (AVX2's texels fetched by gathers or by loads), and a
+// thread count; and the device: the reference, or the model with its
+// default knobs, whose frames are the reference's whether the reference
+// kernels draw them or, forced, the model kernel.
 struct DevicePath {
-    bool wide;
-    software::RasterLanes lanes;
+    const char* name;
+    std::uint32_t features;
     unsigned threads;
-    bool gathers = true;
     const char* device = "reference";
     bool modelKernel = false;
 };
 
+constexpr std::uint32_t kUpToSse2 = processor::kMmx | processor::kSse | processor::kSse2;
+constexpr std::uint32_t kAvx2Loads = processor::kEveryFeature & ~processor::kGather;
+
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
-    const char* const lanes[] = {"Scalar", "Sse2", "Avx2"};
-    const std::string sampler = info.param.wide ? (info.param.gathers ? "Avx2Gathers" : "Avx2Loads") : "Sse2";
     const std::string device = info.param.modelKernel ? "ModelKernel" : std::string(info.param.device) == "model" ? "Model" : "";
-    return device + sampler + "Raster" + lanes[int(info.param.lanes)] + "Threads" + std::to_string(info.param.threads);
+    return device + info.param.name + std::string("Threads") + std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
 protected:
     void SetUp() override {
-        if (GetParam().wide && !software::UseWideVectors(true)) GTEST_SKIP() << "the CPU has no AVX2";
-        if (GetParam().wide && !software::UseTexelGathers(GetParam().gathers)) GTEST_SKIP() << "AVX2's gathers are not allowed";
-        if (!software::UseRasterLanes(GetParam().lanes)) GTEST_SKIP() << "this build or CPU lacks these lanes";
-        software::UseWideVectors(GetParam().wide);
+        if (!allowance_.Granted()) GTEST_SKIP() << "the processor or QUILLMARK_CPU rules this path out";
         software::SetDrawThreads(GetParam().threads);
         std::string error;
         ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
@@ -267,12 +263,9 @@ protected:
         software::ForceModelKernel(false);
         SelectDevice(startDevice_, nullptr);
         software::SetDrawThreads(0);
-        software::UseWideVectors(true);
-        software::UseTexelGathers((processor::Preferred() & processor::kGather) != 0);
-        software::UseRasterLanes(startLanes_);
     }
 
-    const software::RasterLanes startLanes_ = software::ActiveRasterLanes();
+    const processor::ScopedAllowance allowance_{GetParam().features};
     const std::string startDevice_ = SelectedDeviceName();
 
     // Renders a frame and hashes the back buffer.
@@ -327,19 +320,17 @@ TEST_P(FrameHashes, HoldForEveryTexelFormat) {
 
 // The first path writes the table when asked to; the others compare with it.
 INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
-                         ::testing::Values(DevicePath{false, software::RasterLanes::Sse2, 1},
-                                           DevicePath{true, software::RasterLanes::Avx2, 1},
-                                           DevicePath{false, software::RasterLanes::Scalar, 2},
-                                           DevicePath{true, software::RasterLanes::Avx2, 3, false},
-                                           DevicePath{true, software::RasterLanes::Scalar, 1},
-                                           DevicePath{true, software::RasterLanes::Avx2, 1, false}),
+                         ::testing::Values(DevicePath{"Sse2", kUpToSse2, 1},
+                                           DevicePath{"Avx2Gathers", processor::kEveryFeature, 1},
+                                           DevicePath{"Scalar", 0, 2}, DevicePath{"Avx2Loads", kAvx2Loads, 3},
+                                           DevicePath{"Scalar", 0, 1}, DevicePath{"Avx2Loads", kAvx2Loads, 1}),
                          PathName);
 
 // The model device with its default knobs holds the same table.
 INSTANTIATE_TEST_SUITE_P(ModelDevice, FrameHashes,
-                         ::testing::Values(DevicePath{true, software::RasterLanes::Avx2, 2, true, "model"},
-                                           DevicePath{true, software::RasterLanes::Avx2, 2, true, "model", true},
-                                           DevicePath{false, software::RasterLanes::Scalar, 1, true, "model", true}),
+                         ::testing::Values(DevicePath{"Avx2Gathers", processor::kEveryFeature, 2, "model"},
+                                           DevicePath{"Avx2Gathers", processor::kEveryFeature, 2, "model", true},
+                                           DevicePath{"Scalar", 0, 1, "model", true}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.

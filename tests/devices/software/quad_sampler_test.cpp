@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/processor/processor_features.h"
+#include "devices/software/draw_key.h"
 #include "devices/software/sampler.h"
 
 namespace quillmark::software {
@@ -33,6 +34,13 @@ protected:
 
     void TearDown() override { StartUpFeatures(); }
 
+    // The setup of the states with the kernels of its key allowed now.
+    SamplerSetup Sampler() const {
+        SamplerSetup setup = MakeSamplerSetup(states, texture);
+        setup.kernel = AllowedSamplerKernels(setup).quad;
+        return setup;
+    }
+
     static void StartUpFeatures() {
         processor::Disallow(processor::kEveryFeature);
         processor::Allow(processor::Preferred());
@@ -53,7 +61,7 @@ protected:
     void ExpectSamePathsOfTexture(const float* u, const float* v, float dudx, float dvdx, float dudy, float dvdy) {
         Color4 general[4] = {};
         texture.powerOfTwo = false;
-        SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
+        SampleQuad(Sampler(), u, v, dudx, dvdx, dudy, dvdy, 0xF, general);
         texture.powerOfTwo = true;
         struct Path {
             const char* name;
@@ -65,7 +73,7 @@ protected:
             processor::Disallow(processor::kEveryFeature);
             if (!processor::Allow(path.features)) continue;  // not on this processor
             Color4 quad[4] = {};
-            SampleQuad(MakeSamplerSetup(states, texture), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
+            SampleQuad(Sampler(), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
             for (int i = 0; i < 4; ++i) {
                 EXPECT_EQ(std::memcmp(&quad[i], &general[i], sizeof(Color4)), 0)
                     << path.name << ", pixel " << i << " at (" << u[i] << ", " << v[i] << "): " << quad[i].r << " "
@@ -163,7 +171,7 @@ protected:
         }
         Color4 expected[8];
         texture.powerOfTwo = false;  // the general path
-        const SamplerSetup general = MakeSamplerSetup(states, texture);
+        const SamplerSetup general = Sampler();
         for (int q = 0; q < 2; ++q) {
             const float* qu = u + 4 * q;
             const float* qv = v + 4 * q;
@@ -183,7 +191,7 @@ protected:
     // The chunk through the kernel allowed now against the expected colours.
     void ExpectChunkMatches(const float* u, const float* v, const Color4* expected) {
         const SamplerSetup setup = MakeSamplerSetup(states, texture);
-        const InPlaceChunkKernel kernel = PickInPlaceChunkKernel(setup);
+        const InPlaceChunkKernel kernel = AllowedSamplerKernels(setup).chunk;
         if (!kernel) {
             ADD_FAILURE() << "no chunk kernel for linear filters with AVX2";
             return;

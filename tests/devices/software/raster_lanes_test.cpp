@@ -2,11 +2,12 @@
 // same colour and depth bits: random overlapping triangles under each depth
 // comparison, through both shading paths, in a viewport whose odd corner
 // puts blocks and tiles across its edges.
+#include <memory>
 #include <random>
 #include <utility>
 
 #include "draw_fixture.h"
-#include "devices/software/rasterizer.h"
+#include "platform/processor/scoped_allowance.h"
 
 namespace quillmark::software::testing {
 namespace {
@@ -21,12 +22,19 @@ protected:
     void TearDown() override {
         DrawTest::TearDown();
         SetDrawThreads(0);
-        UseRasterLanes(widest);
+        allowance_.reset();
     }
 
-    // A device drawing with `lanes` on `threads` threads.
-    void Recreate(RasterLanes lanes, unsigned threads) {
-        ASSERT_TRUE(UseRasterLanes(lanes));
+    // Allows the vector paths of `features` alone, until the next call or
+    // the test's end; false when the processor or QUILLMARK_CPU lacks some.
+    bool AllowOnly(std::uint32_t features) {
+        allowance_.reset();  // the allowance before, then this path's
+        allowance_ = std::make_unique<processor::ScopedAllowance>(features);
+        return allowance_->Granted();
+    }
+
+    // A device drawing on `threads` threads.
+    void Recreate(unsigned threads) {
         SetDrawThreads(threads);  // read when the device is created
         D3DPRESENT_PARAMETERS parameters = ApplicationPresentParameters();
         parameters.AutoDepthStencilFormat = D3DFMT_D16_LOCKABLE;
@@ -84,11 +92,16 @@ protected:
         return {ReadBack(), ReadDepth()};
     }
 
-    const RasterLanes widest = ActiveRasterLanes();
+    std::unique_ptr<processor::ScopedAllowance> allowance_;
 };
 
+constexpr std::uint32_t kScalar = 0;
+constexpr std::uint32_t kSse2 = processor::kMmx | processor::kSse | processor::kSse2;
+constexpr std::uint32_t kAvx2 = processor::kEveryFeature;
+
 TEST_F(RasterizerLanesTest, EveryWidthAndThreadCountDrawsTheSameBits) {
-    Recreate(RasterLanes::Scalar, 1);
+    ASSERT_TRUE(AllowOnly(kScalar));
+    Recreate(1);
     const Frame reference = DrawScene();
     std::size_t drawn = 0, deepened = 0;
     for (std::size_t i = 0; i < reference.color.size(); ++i) {
@@ -100,16 +113,15 @@ TEST_F(RasterizerLanesTest, EveryWidthAndThreadCountDrawsTheSameBits) {
     EXPECT_EQ(Rgb(reference.color[2 * 800 + 400]), 0u) << "nothing is drawn above the viewport";
 
     const struct {
-        RasterLanes lanes;
+        std::uint32_t features;
         unsigned threads;
-    } paths[] = {{RasterLanes::Scalar, 3}, {RasterLanes::Sse2, 1}, {RasterLanes::Sse2, 2}, {RasterLanes::Avx2, 1},
-                 {RasterLanes::Avx2, 3}};
+    } paths[] = {{kScalar, 3}, {kSse2, 1}, {kSse2, 2}, {kAvx2, 1}, {kAvx2, 3}};
     for (const auto& path : paths) {
-        if (!UseRasterLanes(path.lanes)) continue;  // this build or processor lacks them
-        Recreate(path.lanes, path.threads);
+        if (!AllowOnly(path.features)) continue;  // this processor lacks them
+        Recreate(path.threads);
         const Frame frame = DrawScene();
-        EXPECT_TRUE(frame.color == reference.color) << "lanes " << int(path.lanes) << ", " << path.threads << " threads";
-        EXPECT_TRUE(frame.depth == reference.depth) << "lanes " << int(path.lanes) << ", " << path.threads << " threads";
+        EXPECT_TRUE(frame.color == reference.color) << "features " << path.features << ", " << path.threads << " threads";
+        EXPECT_TRUE(frame.depth == reference.depth) << "features " << path.features << ", " << path.threads << " threads";
     }
 }
 
@@ -117,7 +129,7 @@ TEST_F(RasterizerLanesTest, EveryWidthAndThreadCountDrawsTheSameBits) {
 // a quad covering more than the viewport fills exactly the viewport, and
 // small squares across tile corners draw every pixel of theirs.
 TEST_F(RasterizerLanesTest, TilesCoverAnOddViewportExactly) {
-    Recreate(ActiveRasterLanes(), 2);
+    Recreate(2);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);  // the diffuse colour, white
     ASSERT_EQ(DrawQuad(-10, -10, 810, 610, 0, 0, 1, 1), S_OK);
     std::vector<std::uint32_t> pixels = ReadBack();
