@@ -254,14 +254,14 @@ protected:
         if (!allowance_.Granted()) GTEST_SKIP() << "the processor or QUILLMARK_CPU rules this path out";
         software::SetDrawThreads(GetParam().threads);
         std::string error;
-        ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
+        if (startDevice_ != GetParam().device) ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
         software::ForceModelKernel(GetParam().modelKernel);
         ProbeFixture::SetUp();
     }
     void TearDown() override {
         ProbeFixture::TearDown();
         software::ForceModelKernel(false);
-        SelectDevice(startDevice_, nullptr);
+        if (startDevice_ != GetParam().device) SelectDevice(startDevice_, nullptr);
         software::SetDrawThreads(0);
     }
 
