@@ -124,8 +124,9 @@ namespace {
 // buffers and in the tile's columns (before readRight) is tested and
 // written whole; a quad reaching beyond them pixel by pixel.
 template <int W, DWORD func>
-[[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, int readRight, int x, int y,
-                                                        unsigned mask, const std::uint16_t* z, bool write) {
+[[gnu::always_inline]] inline unsigned ChunkDepthPixels(const DrawTarget& target, [[maybe_unused]] int readRight,
+                                                        int x, int y, unsigned mask, const std::uint16_t* z,
+                                                        bool write) {
     constexpr int quads = kChunkQuads<W>;
     [[maybe_unused]] const bool rows = y + 1 < target.height;
 #if defined(QUILLMARK_X86_KERNELS)

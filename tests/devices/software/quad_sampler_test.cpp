@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/processor/processor_features.h"
+#include "platform/processor/scoped_allowance.h"
 #include "devices/software/draw_key.h"
 #include "devices/software/sampler.h"
 
@@ -32,18 +33,11 @@ protected:
         states.fill(0);
     }
 
-    void TearDown() override { StartUpFeatures(); }
-
     // The setup of the states with the kernels of its key allowed now.
     SamplerSetup Sampler() const {
         SamplerSetup setup = MakeSamplerSetup(states, texture);
         setup.kernel = AllowedSamplerKernels(setup).quad;
         return setup;
-    }
-
-    static void StartUpFeatures() {
-        processor::Disallow(processor::kEveryFeature);
-        processor::Allow(processor::Preferred());
     }
 
     // The quad through the quad path (power of two) in scalar, 128-bit and,
@@ -70,8 +64,8 @@ protected:
         constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
         for (const Path& path : {Path{"scalar", 0}, Path{"128-bit", processor::kSse2}, Path{"256-bit loads", kAvx2},
                                  Path{"256-bit gathers", kAvx2 | processor::kGather}}) {
-            processor::Disallow(processor::kEveryFeature);
-            if (!processor::Allow(path.features)) continue;  // not on this processor
+            const processor::ScopedAllowance allowance(path.features);
+            if (!allowance.Granted()) continue;  // not on this processor
             Color4 quad[4] = {};
             SampleQuad(Sampler(), u, v, dudx, dvdx, dudy, dvdy, 0xF, quad);
             for (int i = 0; i < 4; ++i) {
@@ -80,7 +74,6 @@ protected:
                     << general[i].r;
             }
         }
-        StartUpFeatures();
     }
 
     void SetFilters(DWORD min, DWORD mag, DWORD mip, DWORD anisotropy) {
@@ -181,11 +174,10 @@ protected:
         constexpr std::uint32_t kAvx2 = processor::kSse2 | processor::kAvx2;
         for (std::uint32_t features : {kAvx2, kAvx2 | processor::kGather}) {
             SCOPED_TRACE(features & processor::kGather ? "gathers" : "loads");
-            processor::Disallow(processor::kEveryFeature);
-            if (!processor::Allow(features)) continue;  // no gathers on this processor
+            const processor::ScopedAllowance allowance(features);
+            if (!allowance.Granted()) continue;  // no gathers on this processor
             ExpectChunkMatches(u, v, expected);
         }
-        StartUpFeatures();
     }
 
     // The chunk through the kernel allowed now against the expected colours.
