@@ -112,7 +112,7 @@ std::string VersionText() {
 
 std::string DeviceChoiceError(const std::optional<std::string>& flag) {
     const std::string name = flag ? *flag : SelectedDeviceName();
-    if (IsDeviceName(name)) return {};
+    if (IsDeviceName(name)) return DeviceNameError(name);  // the model device's knobs
     return std::string("unknown device \"") + name + "\"" + (flag ? "" : " (from QUILLMARK_DEVICE)") +
            ": the devices are " + KnownDeviceNames();
 }

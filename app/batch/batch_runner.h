@@ -42,8 +42,9 @@ std::string CommandUsage(std::string_view name);
 std::string VersionText();
 
 // Empty when the device the command line (`flag`, the last --device) or
-// else QUILLMARK_DEVICE names exists; otherwise the message saying which
-// name is unknown and where it came from.
+// else QUILLMARK_DEVICE names exists (with valid model knobs); otherwise
+// the message saying which name is unknown and where it came from, or
+// which knob is bad.
 std::string DeviceChoiceError(const std::optional<std::string>& flag);
 
 }  // namespace quillmark::batch

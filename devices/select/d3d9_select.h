@@ -15,12 +15,17 @@ namespace quillmark {
 std::string KnownDeviceNames();
 
 // Every device this build can name, the OpenGL devices found by EGL as gl:N,
-// the Vulkan loader's devices as vulkan:N.
+// the Vulkan loader's devices as vulkan:N; not the model device, which is
+// named with the knobs of the sampler it models.
 std::vector<std::string> DeviceNames();
 
-// Whether a name picks a device of this build (gl:N, gl:TEXT and vulkan:N included),
-// without opening anything.
+// Whether a name picks a device of this build (gl:N, gl:TEXT, vulkan:N and
+// model:KEY=VALUE,... included), without opening anything.
 bool IsDeviceName(std::string_view name);
+
+// Why a name cannot be selected (an unknown device, a model knob's bad
+// name or value), in one sentence; empty when it can.
+std::string DeviceNameError(std::string_view name);
 
 // The named device's Direct3D object; null with the reason in *error when
 // the name is unknown or the device cannot be opened.
@@ -39,8 +44,8 @@ std::string DeviceNotes(std::string_view name);
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();
 
-// Selects a device by name for the rest of the process; false (and an
-// explanatory message in *error) when the name is unknown.
+// Selects a device by name for the rest of the process; false (and
+// DeviceNameError's message in *error) when it cannot be selected.
 bool SelectDevice(std::string_view name, std::string* error);
 
 }  // namespace quillmark

@@ -24,6 +24,18 @@ bool DescribeReference(std::string_view, std::string* description, std::string*)
     return true;
 }
 
+IDirect3D9* CreateModel(std::string_view name, std::string* error) {
+    software::ModelKnobs knobs;
+    return software::ParseModelKnobs(name, &knobs, error) ? software::CreateModelDirect3D(knobs) : nullptr;
+}
+
+bool DescribeModel(std::string_view name, std::string* description, std::string* error) {
+    software::ModelKnobs knobs;
+    if (!software::ParseModelKnobs(name, &knobs, error)) return false;
+    *description = "built-in software rasteriser with the model's rules, " + software::ModelDeviceName(knobs);
+    return true;
+}
+
 // Everything about one kind of device.
 struct DeviceKind {
     const char* name;
@@ -40,10 +52,22 @@ struct DeviceKind {
     bool (*describe)(std::string_view name, std::string* description, std::string* error);
     // More about the device for `devices` to print; null where there is nothing more.
     std::string (*notes)(std::string_view name);
+    // Whether `DeviceNames` lists it for the surveys (gallery, devices); a
+    // model is named with its knobs instead.
+    bool surveyed;
 };
 
 constexpr DeviceKind kDevices[] = {
-    {"reference", {}, nullptr, nullptr, nullptr, &CreateReference, &DescribeReference, nullptr},
+    {"reference", {}, nullptr, nullptr, nullptr, &CreateReference, &DescribeReference, nullptr, true},
+    {"model",
+     {},
+     &software::IsModelDeviceName,
+     "model:KEY=VALUE,... the model device with knobs",
+     nullptr,
+     &CreateModel,
+     &DescribeModel,
+     nullptr,
+     false},
     {"gl",
      {"llvmpipe", "softpipe"},
      &gl::IsGlDeviceName,
@@ -51,7 +75,8 @@ constexpr DeviceKind kDevices[] = {
      &gl::GlDeviceNames,
      &gl::CreateGlDirect3D,
      &gl::DescribeGlDriver,
-     &gl::GlDeviceNotes},
+     &gl::GlDeviceNotes,
+     true},
     {"vulkan",
      {"lavapipe", nullptr},
      &vulkan::IsVulkanDeviceName,
@@ -59,7 +84,8 @@ constexpr DeviceKind kDevices[] = {
      &vulkan::VulkanDeviceNames,
      &vulkan::CreateVulkanDirect3D,
      &vulkan::DescribeVulkanDriver,
-     &vulkan::VulkanDeviceNotes},
+     &vulkan::VulkanDeviceNotes,
+     true},
 };
 
 // The kind's name and aliases.
@@ -104,6 +130,7 @@ std::string KnownDeviceNames() {
 std::vector<std::string> DeviceNames() {
     std::vector<std::string> names;
     for (const DeviceKind& kind : kDevices) {
+        if (!kind.surveyed) continue;
         names.emplace_back(kind.name);
         if (kind.found)
             for (std::string& found : kind.found()) names.push_back(std::move(found));
@@ -145,9 +172,17 @@ std::string SelectedDeviceName() {
     return kDevices[0].name;
 }
 
+std::string DeviceNameError(std::string_view name) {
+    if (!FindDevice(name)) return UnknownDevice(name);
+    software::ModelKnobs knobs;
+    std::string error;
+    if (software::IsModelDeviceName(name) && !software::ParseModelKnobs(name, &knobs, &error)) return error;
+    return {};
+}
+
 bool SelectDevice(std::string_view name, std::string* error) {
-    if (!FindDevice(name)) {
-        if (error) *error = UnknownDevice(name);
+    if (std::string refusal = DeviceNameError(name); !refusal.empty()) {
+        if (error) *error = std::move(refusal);
         return false;
     }
     ExplicitChoice() = std::string(name);

@@ -6,6 +6,7 @@
 
 #include <type_traits>
 
+#include "devices/software/model_kernel.h"
 #include "devices/software/sampler_scalar.h"
 #include "devices/software/tile_functions.h"
 #if defined(QUILLMARK_X86_KERNELS)
@@ -67,20 +68,33 @@ SamplerKernels InPlaceKernels(LaneWidth lanes, TexelFetch fetch) {
     return {InPlaceColors<kernel>, kernel, nullptr};
 }
 
-// The general kernel of the key's texel source, addressing and filters.
-QuadKernel GeneralKernel(const SamplerKey& k) {
+// pick.template operator()<Access>() for the key's texel source and addressing.
+template <class Pick>
+auto ResolveAccess(const SamplerKey& k, const Pick& pick) {
     constexpr auto kWrap = AddressMode::Wrap, kMirror = AddressMode::Mirror, kClamp = AddressMode::Clamp;
     return Resolve<kWrap, kMirror, kClamp>(k.addressU, [&]<AddressMode across>() {
         return Resolve<kWrap, kMirror, kClamp>(k.addressV, [&]<AddressMode down>() {
             return Resolve<TexelSource::Native, TexelSource::Decoded>(k.source, [&]<TexelSource source>() {
                 using Texels = std::conditional_t<source == TexelSource::Native, NativeTexels, DecodedTexels>;
-                using Access = TexelAccess<Texels, across, down>;
-                return ResolveFilters(k, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
-                    return QuadKernel(GeneralQuad<Access, magnify, minify, mip, anisotropic>);
-                });
+                return pick.template operator()<TexelAccess<Texels, across, down>>();
             });
         });
     });
+}
+
+// The general kernel of the key's texel source, addressing and filters.
+QuadKernel GeneralKernel(const SamplerKey& k) {
+    return ResolveAccess(k, [&]<class Access>() {
+        return ResolveFilters(k, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
+            return QuadKernel(GeneralQuad<Access, magnify, minify, mip, anisotropic>);
+        });
+    });
+}
+
+// The model device's kernel of the key's texel source and addressing (its
+// filters and knobs are read from the setup, per quad).
+QuadKernel ModelKernel(const SamplerKey& k) {
+    return ResolveAccess(k, [&]<class Access>() { return QuadKernel(ModelQuad<Access>); });
 }
 
 // The tile function of the depth comparison at the lane width.
@@ -111,6 +125,7 @@ TileRasterizer PickTile(DWORD depthFunc, LaneWidth lanes) {
 }  // namespace
 
 SamplerKernels PickSamplerKernels(const SamplerKey& key, LaneWidth lanes, TexelFetch fetch) {
+    if (key.model) return {ModelKernel(key), nullptr, nullptr};
     if (!key.inPlace) return {GeneralKernel(key), nullptr, nullptr};
     return ResolveFilters(key, [&]<TexelFilter magnify, TexelFilter minify, MipMode mip, bool anisotropic>() {
         return Resolve<false, true>(key.opaque, [&]<bool opaque>() {

@@ -27,6 +27,7 @@ SamplerKey SamplerKeyOf(const SamplerSetup& s) {
     key.source = s.texture->native ? TexelSource::Native : TexelSource::Decoded;
     key.addressU = s.addressU;
     key.addressV = s.addressV;
+    key.model = s.model != nullptr;
     return key;
 }
 

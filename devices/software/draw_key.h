@@ -47,6 +47,10 @@ struct SamplerKey {
     TexelSource source = TexelSource::Decoded;
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
+    // The model device's kernel draws (SamplerSetup::model set): the knobs
+    // the sampler states cannot express. It reads any texture through the
+    // general kernels' texel source and addressing.
+    bool model = false;
 };
 
 SamplerKey SamplerKeyOf(const SamplerSetup& setup);

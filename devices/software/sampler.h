@@ -21,6 +21,7 @@ enum class MipMode { None, Point, Linear };
 enum class AddressMode { Wrap, Mirror, Clamp };
 
 struct SamplerSetup;
+struct ModelKnobs;
 
 // Samples the pixels of a quad selected by `mask` (bit i: u[i], v[i]); all
 // share the quad's derivatives and so one level-of-detail choice. Channels
@@ -49,6 +50,8 @@ struct SamplerSetup {
     // anisotropy and (for in-place textures) lane width, picked once per
     // draw from the draw's key (draw_key.h): it branches on none of them.
     QuadKernel kernel = nullptr;
+    // The model device's knobs where its kernel draws (model_sampler.h); null otherwise.
+    const ModelKnobs* model = nullptr;
 };
 
 // Takes one stage's sampler description from the draw plan; the kernel is

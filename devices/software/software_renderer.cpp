@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "devices/software/draw_key.h"
+#include "devices/software/model_sampler.h"
 #include "devices/software/rasterizer.h"
 #include "devices/core/sampled_texture.h"
 #include "devices/core/surface_resource.h"
@@ -68,9 +69,10 @@ void FillRect(PixelStore& store, const D3DRECT& r, Pixel value) {
 
 }  // namespace
 
-SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer)
+SoftwareRenderer::SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer, std::optional<ModelKnobs> model)
     : backBuffer_(backBuffer),
       depthBuffer_(depthBuffer),
+      model_(model),
       workers_(std::make_unique<WorkerPool>(DrawThreads())),
       sampledTextures_(std::make_unique<SampledTextureCache>()),
       stageTextures_(kStageCount) {}
@@ -91,12 +93,14 @@ HRESULT SoftwareRenderer::PrepareStages(const DrawPlan& plan, DrawContext& conte
         const PlannedStage& stage = plan.stages[s];
         if (!stage.texture) continue;
         if (!sampledTextures_->Prepare(*stage.texture, &stageTextures_[s])) return D3DERR_INVALIDCALL;
-        context.samplers[s] = MakeSamplerSetup(stage.sampler, stageTextures_[s]);
+        context.samplers[s] = model_ ? MakeModelSamplerSetup(stage.sampler, stageTextures_[s], *model_, s)
+                                     : MakeSamplerSetup(stage.sampler, stageTextures_[s]);
         context.attributeBase[s] = int(3 * stage.coordinateSet);
     }
     sampledTextures_->ForgetUnused();
     const std::uint32_t start = context.program.start;
-    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]);
+    const bool direct = context.program.textureTimesWhite && SamplesInPlace(context.samplers[start]) &&
+                        !context.samplers[start].model;
     context.directStage = direct ? int(start) : -1;
     return S_OK;
 }

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "devices/core/renderer.h"
+#include "devices/software/model_knobs.h"
 
 namespace quillmark::core {
 class SampledTextureCache;
@@ -29,7 +31,8 @@ struct TileWork;
 
 class SoftwareRenderer final : public Renderer {
 public:
-    SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer);
+    // With knobs, the model device's renderer (model_sampler.h).
+    SoftwareRenderer(Surface& backBuffer, Surface* depthBuffer, std::optional<ModelKnobs> model = std::nullopt);
     ~SoftwareRenderer() override;
 
     void Clear(const D3DRECT& rect, DWORD flags, D3DCOLOR color, float z) override;
@@ -52,6 +55,7 @@ private:
 
     Surface& backBuffer_;
     Surface* depthBuffer_;
+    const std::optional<ModelKnobs> model_;
     std::unique_ptr<WorkerPool> workers_;
     std::unique_ptr<SampledTextureCache> sampledTextures_;
     std::vector<SampledTexture> stageTextures_;

@@ -2,6 +2,7 @@
 // "quillmark render" writes.
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
+#include "devices/select/d3d9_select.h"
 
 #include "scratch_directory.h"
 
@@ -124,7 +125,7 @@ TEST(BatchMode, VersionNamesTheBuildAndItsDevices) {
     const std::string version = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(version.rfind("quillmark ", 0), 0u) << version;
     EXPECT_NE(version.find("\nbuild: "), std::string::npos) << version;
-    EXPECT_NE(version.find("\ndevices: reference, gl, llvmpipe, softpipe, vulkan, lavapipe\n"), std::string::npos) << version;
+    EXPECT_NE(version.find("\ndevices: reference, model, gl, llvmpipe, softpipe, vulkan, lavapipe\n"), std::string::npos) << version;
     EXPECT_NE(version.find("\ndesktop: "), std::string::npos) << version;
 }
 
@@ -154,6 +155,45 @@ TEST(BatchMode, AnUnknownDeviceIsOneMessageWhereverItWasNamed) {
     else
         setenv("QUILLMARK_DEVICE", previous.c_str(), 1);
     EXPECT_TRUE(fs::is_empty(scratch.Path()));
+}
+
+// The model device is named like the others: with no knobs it renders the
+// reference's frame; a bad knob, by --device or QUILLMARK_DEVICE, is one
+// usage message naming the knob and its range.
+TEST(BatchMode, TheModelDeviceRendersAndRefusesABadKnobInOneMessage) {
+    ScratchDirectory scratch;
+    const fs::path reference = scratch / "reference.bmp", model = scratch / "model.bmp";
+    // From QUILLMARK_DEVICE first: a device chosen by --device stays chosen.
+    const std::string previous = std::getenv("QUILLMARK_DEVICE") ? std::getenv("QUILLMARK_DEVICE") : "";
+    setenv("QUILLMARK_DEVICE", "model:aniso-cap=32", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunBatch({"render", "-o", model.string()}), kExitUsage);
+    const std::string fromEnvironment = ::testing::internal::GetCapturedStderr();
+    if (previous.empty())
+        unsetenv("QUILLMARK_DEVICE");
+    else
+        setenv("QUILLMARK_DEVICE", previous.c_str(), 1);
+    EXPECT_TRUE(OneMessage(fromEnvironment)) << fromEnvironment;
+    EXPECT_NE(fromEnvironment.find("\"aniso-cap\": it takes a whole number from 1 to 16, not \"32\""), std::string::npos)
+        << fromEnvironment;
+
+    const std::string before = SelectedDeviceName();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunBatch({"render", "--device", "model:axes=max,blend-width=2", "-o", model.string()}), kExitUsage);
+    const std::string fromFlag = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(OneMessage(fromFlag)) << fromFlag;
+    EXPECT_NE(fromFlag.find("\"blend-width\": it takes a number from 0 to 1, not \"2\""), std::string::npos) << fromFlag;
+    EXPECT_TRUE(fs::is_empty(scratch.Path()));
+
+    ASSERT_EQ(RunBatch({"render", "--device", "reference", "-o", reference.string()}), kExitSuccess);
+    ASSERT_EQ(RunBatch({"render", "--device", "model", "-o", model.string()}), kExitSuccess);
+    SelectDevice(before, nullptr);
+    const auto bytes = [](const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    EXPECT_GT(bytes(model).size(), 54u);
+    EXPECT_EQ(bytes(model), bytes(reference));
 }
 
 // The OpenGL devices picked by index or renderer text are names like the

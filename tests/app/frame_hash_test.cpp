@@ -1,4 +1,5 @@
-// Frames of the reference device over a grid of settings, hashed and held
+// Frames of the reference device (and of the model device with its default
+// knobs) over a grid of settings, hashed and held
 // against the table in frame_hashes.txt: both objects, the filters, the
 // anisotropy, the level-of-detail bias, the address modes with a border
 // colour, MAXMIPLEVEL, scene and texture rotation, the stage under test and
@@ -13,6 +14,8 @@
 #include "analysis_test_support.h"
 #include "platform/processor/processor_features.h"
 #include "platform/processor/scoped_allowance.h"
+#include "devices/select/d3d9_select.h"
+#include "devices/software/model_sampler.h"
 #include "devices/software/software_direct3d.h"
 #include "app/sampler_stages.h"
 
@@ -226,18 +229,23 @@ IDirect3DTexture9* RandomTexture(const FormatCase& format) {
 
 // One vector path of the sampler and the rasteriser, as the processor
 // features allowed (AVX2's texels fetched by gathers or by loads), and a
-// thread count.
+// thread count; and the device: the reference, or the model with its
+// default knobs, whose frames are the reference's whether the reference
+// kernels draw them or, forced, the model kernel.
 struct DevicePath {
     const char* name;
     std::uint32_t features;
     unsigned threads;
+    const char* device = "reference";
+    bool modelKernel = false;
 };
 
 constexpr std::uint32_t kUpToSse2 = processor::kMmx | processor::kSse | processor::kSse2;
 constexpr std::uint32_t kAvx2Loads = processor::kEveryFeature & ~processor::kGather;
 
 std::string PathName(const ::testing::TestParamInfo<DevicePath>& info) {
-    return info.param.name + std::string("Threads") + std::to_string(info.param.threads);
+    const std::string device = info.param.modelKernel ? "ModelKernel" : std::string(info.param.device) == "model" ? "Model" : "";
+    return device + info.param.name + std::string("Threads") + std::to_string(info.param.threads);
 }
 
 class FrameHashes : public ProbeFixture, public ::testing::WithParamInterface<DevicePath> {
@@ -245,14 +253,20 @@ protected:
     void SetUp() override {
         if (!allowance_.Granted()) GTEST_SKIP() << "the processor or QUILLMARK_CPU rules this path out";
         software::SetDrawThreads(GetParam().threads);
+        std::string error;
+        if (startDevice_ != GetParam().device) ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
+        software::ForceModelKernel(GetParam().modelKernel);
         ProbeFixture::SetUp();
     }
     void TearDown() override {
         ProbeFixture::TearDown();
+        software::ForceModelKernel(false);
+        if (startDevice_ != GetParam().device) SelectDevice(startDevice_, nullptr);
         software::SetDrawThreads(0);
     }
 
     const processor::ScopedAllowance allowance_{GetParam().features};
+    const std::string startDevice_ = SelectedDeviceName();
 
     // Renders a frame and hashes the back buffer.
     static std::uint64_t FrameHash() {
@@ -310,6 +324,13 @@ INSTANTIATE_TEST_SUITE_P(EveryPath, FrameHashes,
                                            DevicePath{"Avx2Gathers", processor::kEveryFeature, 1},
                                            DevicePath{"Scalar", 0, 2}, DevicePath{"Avx2Loads", kAvx2Loads, 3},
                                            DevicePath{"Scalar", 0, 1}, DevicePath{"Avx2Loads", kAvx2Loads, 1}),
+                         PathName);
+
+// The model device with its default knobs holds the same table.
+INSTANTIATE_TEST_SUITE_P(ModelDevice, FrameHashes,
+                         ::testing::Values(DevicePath{"Avx2Gathers", processor::kEveryFeature, 2, "model"},
+                                           DevicePath{"Avx2Gathers", processor::kEveryFeature, 2, "model", true},
+                                           DevicePath{"Scalar", 0, 1, "model", true}),
                          PathName);
 
 // Whole analyses: the figures, the heat map and the polar plot they leave.
