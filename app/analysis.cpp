@@ -123,13 +123,20 @@ void EnableRunButtons(bool running) {
 
 void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.settingsDialog, id, text.c_str()); }
 
-void ShowRemainingTime() {
-    if (g_app.framesDone <= 0) return;  // nothing to extrapolate from yet
+// The time the run still takes, extrapolated from the frames so far; empty
+// while there is nothing to extrapolate from.
+std::string RemainingTimeText() {
+    if (g_app.framesDone <= 0) return {};
     const std::uint32_t elapsed = GetTickCount() - g_app.startTick;
     const double left = static_cast<double>(g_app.totalFrames) - static_cast<double>(g_app.framesDone);
     const double remaining = static_cast<double>(elapsed) / g_app.framesDone * left;
-    if (remaining < 0) return;
-    SetFieldText(kRemainingTimeField, FormatRemainingTime(static_cast<std::int64_t>(remaining)));
+    if (remaining < 0) return {};
+    return FormatRemainingTime(static_cast<std::int64_t>(remaining));
+}
+
+void ShowRemainingTime() {
+    const std::string text = RemainingTimeText();
+    if (!text.empty()) SetFieldText(kRemainingTimeField, text);
 }
 
 void RequestRedraw() {
@@ -161,6 +168,15 @@ int FramesLeftInPass() {
 int ShownFrameEstimate() {
     if (g_app.level >= kLevelsDone) return g_app.framesDone;
     return std::max(g_app.totalFrames, g_app.framesDone + std::max(FramesLeftInPass(), 1));
+}
+
+AnalysisFigures CurrentAnalysisFigures() {
+    const bool done = g_app.level >= kLevelsDone;
+    AnalysisFigures figures{g_app.hitTotal, g_app.maxHits,         g_app.levelTexelSum, g_app.framesDone, done,
+                            {},             ShownFrameEstimate(),  done ? kLevelsDone - 1 : g_app.level, {}};
+    for (int level = 0; level < kLevelsDone; ++level) figures.levels[std::size_t(level)] = g_levelResults[level];
+    figures.remainingTime = done ? "DONE" : RemainingTimeText();
+    return figures;
 }
 
 std::string FormatRemainingTime(std::int64_t milliseconds) {
@@ -225,7 +241,9 @@ void StartAnalysis() {
     RequestRedraw();
 }
 
-void StopAnalysis() {
+void StopAnalysis() { StopAnalysis(kPlotFileName); }
+
+void StopAnalysis(const std::string& plotPath) {
     SettleLastFrame();
     if (g_app.settingsDialog) {
         SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(g_app.framesDone),
@@ -236,7 +254,7 @@ void StopAnalysis() {
     const bool wasRunning = g_app.running;
     g_app.running = false;
     BuildMipTexture();
-    if (g_app.plotSurface || wasRunning) SavePlot();
+    if (g_app.plotSurface || wasRunning) SavePlot(plotPath);
     RequestRedraw();
 }
 

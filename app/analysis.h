@@ -16,6 +16,7 @@
 
 #include "platform/win32/windows.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,9 @@ void StartAnalysis();
 // The "Stop" button: ends the run, restores the normal test texture and
 // saves the polar plot as "MipBand.bmp" in the current directory.
 void StopAnalysis();
+
+// Stop with the polar plot saved as `plotPath`.
+void StopAnalysis(const std::string& plotPath);
 
 // Writes this frame's marked texels into mipTexture (every level black but
 // the marks on the level under analysis) and advances `phase`; ends the pass
@@ -88,6 +92,21 @@ int FramesLeftInPass();
 // once the count has passed it, the frames done and those left in the pass;
 // the frames done once the run is done.
 int ShownFrameEstimate();
+
+// The figures of the current (or last) run as values.
+struct AnalysisFigures {
+    std::int64_t hitTotal;
+    int maxHits;
+    std::uint64_t levelTexelSum;
+    std::int32_t framesDone;
+    bool done;  // all ten levels measured (not interrupted)
+    std::array<LevelResult, kLevelsDone> levels;  // periods and hits, level by level
+    int frameEstimate;          // ShownFrameEstimate
+    int level;                  // the level under analysis (the last one once done)
+    std::string remainingTime;  // as the dialog shows it: "DONE", the estimate, or empty while unknown
+};
+
+AnalysisFigures CurrentAnalysisFigures();
 
 // "%3i:%02i:%02i" of a remaining time in milliseconds.
 std::string FormatRemainingTime(std::int64_t milliseconds);

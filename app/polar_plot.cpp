@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -132,26 +133,28 @@ void PlotHit(int x, int y) {
     std::memcpy(g_app.plotBits + offset, &pixel, sizeof(pixel));
 }
 
-std::string PlotNotSavedText(HRESULT result) {
+std::string PlotNotSavedText(HRESULT result, const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     char reason[96];
     if (result == TEXERR_UNREADABLE)
-        std::snprintf(reason, sizeof(reason), "the file cannot be created in the current folder");
-    else
-        std::snprintf(reason, sizeof(reason), "the plot surface could not be locked and read (error 0x%08X)",
-                      static_cast<unsigned>(result));
-    return std::string("Could not save the polar plot as ") + kPlotFileName + ": " + reason + ".";
+        return "Could not save the polar plot as " + path + ": the file cannot be created in " +
+               (folder.empty() ? std::string("the current folder") : folder.string()) + ".";
+    std::snprintf(reason, sizeof(reason), "the plot surface could not be locked and read (error 0x%08X)",
+                  static_cast<unsigned>(result));
+    return "Could not save the polar plot as " + path + ": " + reason + ".";
 }
 
-void SavePlot() {
+void SavePlot(const std::string& path) {
     if (!g_app.plotSurface) {
-        MessageBoxA(nullptr, PlotNotSavedText(E_FAIL).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+        MessageBoxA(nullptr, PlotNotSavedText(E_FAIL, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
         return;
     }
     g_app.plotSurface->UnlockRect();
     const HRESULT result =
-        WriteSurfaceToImageFile(kPlotFileName, ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
     ReleasePlot();
-    if (FAILED(result)) MessageBoxA(nullptr, PlotNotSavedText(result).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+    if (FAILED(result))
+        MessageBoxA(nullptr, PlotNotSavedText(result, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace quillmark

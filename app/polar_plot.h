@@ -39,9 +39,9 @@ void PlotHit(int x, int y);
 // replaced) and releases it. When there is no plot (its surface could not be
 // created or locked at Start) or it cannot be written, a message box says
 // that MipBand.bmp was not saved and why.
-void SavePlot();
+void SavePlot(const std::string& path = kPlotFileName);
 
-// "Could not save the polar plot as MipBand.bmp: REASON." for a failed save.
-std::string PlotNotSavedText(HRESULT result);
+// "Could not save the polar plot as PATH: REASON." for a failed save.
+std::string PlotNotSavedText(HRESULT result, const std::string& path = kPlotFileName);
 
 }  // namespace quillmark

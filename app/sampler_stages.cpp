@@ -8,7 +8,9 @@ namespace quillmark {
 namespace {
 
 void ConfigureStageUnderTest(IDirect3DDevice9* device, DWORD s) {
-    IDirect3DTexture9* texture = g_app.useFileTexture ? g_app.fileTexture : g_app.mipTexture;
+    // An analysis run marks texels of the generated texture, so it samples
+    // that one whatever the stage shows otherwise.
+    IDirect3DTexture9* texture = g_app.useFileTexture && !g_app.running ? g_app.fileTexture : g_app.mipTexture;
     device->SetTexture(s, texture);
     device->SetSamplerState(s, D3DSAMP_MAGFILTER, static_cast<DWORD>(g_app.magFilter));
     device->SetSamplerState(s, D3DSAMP_MINFILTER, static_cast<DWORD>(g_app.minFilter));

@@ -1,12 +1,12 @@
-// The Settings dialog's procedure: initialisation of every control, and the
-// trackbar, list, radio button, scroll bar and caption messages that change
-// the settings in g_app.
+// The Settings dialog's procedure: initialisation of every control from the
+// probe's starting settings, and the trackbar, list, radio button, scroll bar
+// and caption messages, each of which edits the probe's settings and hands
+// them to the probe.
 #include "app/settings_dialog.h"
 
 #include "app/analysis.h"
 #include "app/app_state.h"
-#include "app/scene.h"
-#include "app/test_textures.h"
+#include "app/probe.h"
 #include "app/texture_file.h"
 
 #include "platform/win32/commctrl.h"
@@ -18,10 +18,7 @@
 namespace quillmark {
 namespace {
 
-constexpr int kAngleMax = 89;
 constexpr int kTextureStageCount = 8;
-// The LOD bias is the slider position times this, in single precision.
-constexpr float kLodBiasStep = 0.1f;
 
 // Asks the main window for a frame: WM_USER wakes its message loop.
 void RequestRedraw() { PostMessageA(g_app.mainWindow, WM_USER, 0, 0); }
@@ -37,10 +34,18 @@ void SetTrackbar(HWND dialog, int id, int low, int high, int position) {
     SendItem(dialog, id, TBM_SETPOS, TRUE, position);
 }
 
-void SetAngleBar(HWND dialog, int id) {
+void SetAngleBar(HWND dialog, int id, int position) {
     const HWND bar = GetDlgItem(dialog, id);
-    SetScrollRange(bar, SB_CTL, 0, kAngleMax, TRUE);
-    SetScrollPos(bar, SB_CTL, 0, TRUE);
+    SetScrollRange(bar, SB_CTL, kAngleRange.low, kAngleRange.high, TRUE);
+    SetScrollPos(bar, SB_CTL, position, TRUE);
+}
+
+// Edits the probe's settings and hands them over.
+template <typename Edit>
+void ChangeSettings(Edit edit) {
+    ProbeSettings settings = CurrentProbeSettings();
+    edit(settings);
+    ApplyProbeSettings(settings);
 }
 
 void FillFilterList(HWND dialog, int id, const char* const (&entries)[3], int selected) {
@@ -82,48 +87,34 @@ BOOL InitializeDialog(HWND dialog) {
     SendItem(dialog, kRunProgressBar, PBM_SETSTEP, 1, 0);
     SendItem(dialog, kRunProgressBar, PBM_SETPOS, 0, 0);
 
-    g_app.maxAnisotropy = 1;
+    const ProbeSettings settings;  // every setting at its starting value
+    StoreProbeSettings(settings);
     g_app.anisotropySliderMax = AnisotropySliderMax(g_app.caps.MaxAnisotropy);
-    SetTrackbar(dialog, kAnisotropySlider, 0, g_app.anisotropySliderMax, 0);
-
-    g_app.stage = 0;
+    SetTrackbar(dialog, kAnisotropySlider, kAnisotropyStepRange.low, g_app.anisotropySliderMax,
+                settings.anisotropyStep);
     g_app.stageSliderMax = StageSliderMax(g_app.caps.MaxTextureBlendStages);
-    SetTrackbar(dialog, kStageSlider, 0, g_app.stageSliderMax, 0);
+    SetTrackbar(dialog, kStageSlider, kStageRange.low, g_app.stageSliderMax, settings.stage);
+    g_app.lodBiasRange = static_cast<float>(kLodBiasTenthsRange.high) / 10.0f;
+    SetTrackbar(dialog, kLodBiasSlider, kLodBiasTenthsRange.low, kLodBiasTenthsRange.high, settings.lodBiasTenths);
+    SetTrackbar(dialog, kCheckerSlider, kCheckerRange.low, kCheckerRange.high, settings.checkerShift);
+    SetTrackbar(dialog, kDistanceSlider, kDistanceTenthsRange.low, kDistanceTenthsRange.high,
+                settings.distanceTenths);
+    SetTrackbar(dialog, kFacesSlider, kFacesRange.low, kFacesRange.high, settings.faces);
 
-    g_app.lodBias = 0.0f;
-    g_app.lodBiasRange = 8.0f;
-    SetTrackbar(dialog, kLodBiasSlider, static_cast<int>(g_app.lodBiasRange * -10.0),
-                static_cast<int>(g_app.lodBiasRange * 10.0), 0);
+    SetAngleBar(dialog, kPlaneAngleBar, settings.planeAngle);
+    SetAngleBar(dialog, kSceneRotationBar, settings.sceneRotation);
+    SetAngleBar(dialog, kTextureRotationBar, settings.textureRotation);
 
-    g_app.checkerShift = 8;
-    SetTrackbar(dialog, kCheckerSlider, -8, 8, 8);
-    g_app.distance = 20.0;
-    SetTrackbar(dialog, kDistanceSlider, 5, 300, 20);
-    g_app.faces = 200;
-    SetTrackbar(dialog, kFacesSlider, 3, 200, 200);
-
-    g_app.planeAngle = 0.0;
-    SetAngleBar(dialog, kPlaneAngleBar);
-    g_app.sceneRotation = 0.0f;
-    SetAngleBar(dialog, kSceneRotationBar);
-    g_app.textureRotation = 0.0f;
-    SetAngleBar(dialog, kTextureRotationBar);
-
+    // The lists hold the filters in their order: POINT is 1, and the mip list starts with OFF (0).
     static const char* const kFilters[3] = {"POINT", "LINEAR", "ANISOTROPIC"};
     static const char* const kMipFilters[3] = {"OFF", "POINT", "LINEAR"};
-    g_app.minFilter = D3DTEXF_ANISOTROPIC;
-    FillFilterList(dialog, kMinFilterList, kFilters, 2);
-    g_app.magFilter = D3DTEXF_ANISOTROPIC;
-    FillFilterList(dialog, kMagFilterList, kFilters, 2);
-    g_app.mipFilter = D3DTEXF_LINEAR;
-    FillFilterList(dialog, kMipFilterList, kMipFilters, 2);
+    FillFilterList(dialog, kMinFilterList, kFilters, settings.minFilter - D3DTEXF_POINT);
+    FillFilterList(dialog, kMagFilterList, kFilters, settings.magFilter - D3DTEXF_POINT);
+    FillFilterList(dialog, kMipFilterList, kMipFilters, settings.mipFilter - D3DTEXF_NONE);
 
-    g_app.useFileTexture = false;
-    CheckDlgButton(dialog, kUseCheckerboardRadio, BST_CHECKED);
-    g_app.showPlane = false;
-    CheckDlgButton(dialog, kTunnelRadio, BST_CHECKED);
-    g_app.tintMode = 1;
-    CheckDlgButton(dialog, kTintTintedRadio, BST_CHECKED);
+    CheckDlgButton(dialog, settings.useFileTexture ? kUseFileTextureRadio : kUseCheckerboardRadio, BST_CHECKED);
+    CheckDlgButton(dialog, settings.showPlane ? kPlaneRadio : kTunnelRadio, BST_CHECKED);
+    CheckDlgButton(dialog, kTintNormalRadio + settings.tintMode, BST_CHECKED);
     return TRUE;
 }
 
@@ -131,69 +122,78 @@ BOOL InitializeDialog(HWND dialog) {
 BOOL OnNotify(HWND dialog, int id) {
     switch (id) {
     case kAnisotropySlider: {
-        const int value = 1 << TrackbarPosition(dialog, id);
-        if (value == g_app.maxAnisotropy) return TRUE;
-        g_app.maxAnisotropy = value;
-        SetLabel(dialog, kAnisotropyLabel, "%ix", value);
+        const int step = TrackbarPosition(dialog, id);
+        if (1 << step == g_app.maxAnisotropy) return TRUE;
+        ChangeSettings([step](ProbeSettings& settings) { settings.anisotropyStep = step; });
+        SetLabel(dialog, kAnisotropyLabel, "%ix", g_app.maxAnisotropy);
         return TRUE;
     }
     case kLodBiasSlider: {
-        const float bias = static_cast<float>(TrackbarPosition(dialog, id)) * kLodBiasStep;
-        if (bias == g_app.lodBias) return TRUE;
-        g_app.lodBias = bias;
-        SetLabel(dialog, kLodBiasLabel, "%.1lf", static_cast<double>(bias));
+        const int tenths = TrackbarPosition(dialog, id);
+        if (tenths == CurrentProbeSettings().lodBiasTenths) return TRUE;
+        ChangeSettings([tenths](ProbeSettings& settings) { settings.lodBiasTenths = tenths; });
+        SetLabel(dialog, kLodBiasLabel, "%.1lf", static_cast<double>(g_app.lodBias));
         return TRUE;
     }
     case kStageSlider: {
         const int position = TrackbarPosition(dialog, id);
         if (position == g_app.stage) return TRUE;
-        g_app.stage = position;
+        ChangeSettings([position](ProbeSettings& settings) { settings.stage = position; });
         SetLabel(dialog, kStageLabel, "%i", position);
         return TRUE;
     }
-    case kCheckerSlider:
-        g_app.checkerShift = TrackbarPosition(dialog, id);
-        SetLabel(dialog, kCheckerLabel, "%i", g_app.checkerShift);
-        BuildMipTexture();
+    case kCheckerSlider: {
+        const int position = TrackbarPosition(dialog, id);
+        ChangeSettings([position](ProbeSettings& settings) { settings.checkerShift = position; });
+        SetLabel(dialog, kCheckerLabel, "%i", position);
         return TRUE;
+    }
     case kDistanceSlider: {
         const int position = TrackbarPosition(dialog, id);
-        g_app.distance = position;
+        ChangeSettings([position](ProbeSettings& settings) { settings.distanceTenths = position; });
         SetLabel(dialog, kDistanceLabel, "%.1lf", position * 0.1);
         return TRUE;
     }
-    case kFacesSlider:
-        g_app.faces = TrackbarPosition(dialog, id);
-        SetLabel(dialog, kFacesLabel, "%i", g_app.faces);
-        BuildTunnel();
+    case kFacesSlider: {
+        const int position = TrackbarPosition(dialog, id);
+        ChangeSettings([position](ProbeSettings& settings) { settings.faces = position; });
+        SetLabel(dialog, kFacesLabel, "%i", position);
         return TRUE;
+    }
     default:
         RequestRedraw();
         return TRUE;
     }
 }
 
-void SetTintMode(int mode) {
-    g_app.tintMode = mode;
-    BuildMipTexture();
-}
-
 // WM_COMMAND: the notification code is not looked at.
 BOOL OnCommand(HWND dialog, int id) {
     switch (id) {
     case kBrowseButton: ChooseTextureFile(); break;
-    case kUseFileTextureRadio: g_app.useFileTexture = true; break;
-    case kUseCheckerboardRadio: g_app.useFileTexture = false; break;
+    case kUseFileTextureRadio: ChangeSettings([](ProbeSettings& settings) { settings.useFileTexture = true; }); break;
+    case kUseCheckerboardRadio:
+        ChangeSettings([](ProbeSettings& settings) { settings.useFileTexture = false; });
+        break;
     case kStartButton: StartAnalysis(); break;
     case kStopButton: StopAnalysis(); break;
-    case kPlaneRadio: g_app.showPlane = true; break;
-    case kTunnelRadio: g_app.showPlane = false; break;
-    case kTintNormalRadio: SetTintMode(0); break;
-    case kTintTintedRadio: SetTintMode(1); break;
-    case kTintFullRadio: SetTintMode(2); break;
-    case kMinFilterList: g_app.minFilter = FilterFromList(dialog, id); break;
-    case kMagFilterList: g_app.magFilter = FilterFromList(dialog, id); break;
-    case kMipFilterList: g_app.mipFilter = FilterFromList(dialog, id); break;
+    case kPlaneRadio: ChangeSettings([](ProbeSettings& settings) { settings.showPlane = true; }); break;
+    case kTunnelRadio: ChangeSettings([](ProbeSettings& settings) { settings.showPlane = false; }); break;
+    case kTintNormalRadio:
+    case kTintTintedRadio:
+    case kTintFullRadio:
+        ChangeSettings([id](ProbeSettings& settings) { settings.tintMode = id - kTintNormalRadio; });
+        break;
+    case kMinFilterList:
+    case kMagFilterList:
+    case kMipFilterList: {
+        const auto filter = static_cast<D3DTEXTUREFILTERTYPE>(FilterFromList(dialog, id));
+        ChangeSettings([id, filter](ProbeSettings& settings) {
+            (id == kMinFilterList   ? settings.minFilter
+             : id == kMagFilterList ? settings.magFilter
+                                    : settings.mipFilter) = filter;
+        });
+        break;
+    }
     default: return TRUE;
     }
     RequestRedraw();
@@ -229,18 +229,18 @@ BOOL OnHorizontalScroll(HWND dialog, int code, int thumb, HWND sender) {
     }
     const int position = ScrolledPosition(GetScrollPos(sender, SB_CTL), code, thumb);
     SetScrollPos(sender, SB_CTL, position, TRUE);
-    const double degrees = GetScrollPos(sender, SB_CTL);
+    const int degrees = GetScrollPos(sender, SB_CTL);
     switch (GetDlgCtrlID(sender)) {
     case kPlaneAngleBar:
-        g_app.planeAngle = degrees;
+        ChangeSettings([degrees](ProbeSettings& settings) { settings.planeAngle = degrees; });
         SetAngleLabel(dialog, kPlaneAngleLabel, degrees);
         return TRUE;
     case kSceneRotationBar:
-        g_app.sceneRotation = static_cast<float>(degrees);
+        ChangeSettings([degrees](ProbeSettings& settings) { settings.sceneRotation = degrees; });
         SetAngleLabel(dialog, kSceneRotationLabel, degrees);
         return TRUE;
     case kTextureRotationBar:
-        g_app.textureRotation = static_cast<float>(degrees);
+        ChangeSettings([degrees](ProbeSettings& settings) { settings.textureRotation = degrees; });
         SetAngleLabel(dialog, kTextureRotationLabel, degrees);
         return TRUE;
     default:
@@ -281,6 +281,39 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     default:
         return FALSE;
     }
+}
+
+void ShowProbeSettings(HWND dialog, const ProbeSettings& settings) {
+    const struct {
+        int id, position;
+    } trackbars[] = {{kAnisotropySlider, settings.anisotropyStep}, {kLodBiasSlider, settings.lodBiasTenths},
+                     {kStageSlider, settings.stage},                {kCheckerSlider, settings.checkerShift},
+                     {kDistanceSlider, settings.distanceTenths},    {kFacesSlider, settings.faces}};
+    for (const auto& trackbar : trackbars) SendItem(dialog, trackbar.id, TBM_SETPOS, TRUE, trackbar.position);
+    SetLabel(dialog, kAnisotropyLabel, "%ix", 1 << settings.anisotropyStep);
+    SetLabel(dialog, kLodBiasLabel, "%.1lf", settings.lodBiasTenths * 0.1);
+    SetLabel(dialog, kStageLabel, "%i", settings.stage);
+    SetLabel(dialog, kCheckerLabel, "%i", settings.checkerShift);
+    SetLabel(dialog, kDistanceLabel, "%.1lf", settings.distanceTenths * 0.1);
+    SetLabel(dialog, kFacesLabel, "%i", settings.faces);
+    const struct {
+        int bar, label, degrees;
+    } angles[] = {{kPlaneAngleBar, kPlaneAngleLabel, settings.planeAngle},
+                  {kSceneRotationBar, kSceneRotationLabel, settings.sceneRotation},
+                  {kTextureRotationBar, kTextureRotationLabel, settings.textureRotation}};
+    for (const auto& angle : angles) {
+        SetScrollPos(GetDlgItem(dialog, angle.bar), SB_CTL, angle.degrees, TRUE);
+        SetAngleLabel(dialog, angle.label, angle.degrees);
+    }
+    SendItem(dialog, kMinFilterList, CB_SETCURSEL, settings.minFilter - D3DTEXF_POINT, 0);
+    SendItem(dialog, kMagFilterList, CB_SETCURSEL, settings.magFilter - D3DTEXF_POINT, 0);
+    SendItem(dialog, kMipFilterList, CB_SETCURSEL, settings.mipFilter - D3DTEXF_NONE, 0);
+    const auto check = [dialog](int id, bool checked) { CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED); };
+    check(kUseFileTextureRadio, settings.useFileTexture);
+    check(kUseCheckerboardRadio, !settings.useFileTexture);
+    check(kPlaneRadio, settings.showPlane);
+    check(kTunnelRadio, !settings.showPlane);
+    for (int mode = kTintNormal; mode <= kTintFull; ++mode) check(kTintNormalRadio + mode, settings.tintMode == mode);
 }
 
 int FilterFromList(HWND dialog, int controlId) {

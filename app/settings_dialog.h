@@ -3,6 +3,8 @@
 // window for a frame), and the reading of a filter list.
 #pragma once
 
+#include "app/probe_settings.h"
+
 #include "platform/win32/windows.h"
 
 namespace quillmark {
@@ -55,6 +57,11 @@ void RegisterSettingsDialogTemplate();
 
 // The dialog procedure of the Settings dialog.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows settings the probe was given from elsewhere (a command): every
+// control and label takes its value, so that the dialog, whose trackbars
+// tell their position at every event, hands the probe these settings again.
+void ShowProbeSettings(HWND dialog, const ProbeSettings& settings);
 
 // The filter a list's current text names: 1 "POINT", 2 "LINEAR",
 // 3 "ANISOTROPIC", 0 anything else ("OFF").

@@ -146,6 +146,8 @@ LoopStep RunLoopStep() {
     return LoopStep::Rendered;
 }
 
+void RequestFrame() { g_frameDue = true; }
+
 void RunMessageLoop() {
     while (RunLoopStep() != LoopStep::Quit) {
     }

@@ -26,6 +26,9 @@ enum class LoopStep { Quit, Dispatched, Rendered, Idle };
 // leaves nothing due it waits for the next message.
 LoopStep RunLoopStep();
 
+// Makes a frame due, as a message that can change the frame does.
+void RequestFrame();
+
 // Runs the message loop until WM_QUIT.
 void RunMessageLoop();
 

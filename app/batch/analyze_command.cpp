@@ -1,8 +1,8 @@
-// "quillmark analyze [settings] [-o DIR] [--json]": presses Start, lets the
-// message loop render until the dialog shows "DONE", writes the heat map from
-// the back buffer, presses Stop in DIR (which saves MipBand.bmp there) and
-// prints the figures. Ctrl-C, SIGTERM and SIGHUP stop the run at the next
-// frame boundary and still write what was measured.
+// "quillmark analyze [settings] [-o DIR] [--json]": starts a run on the
+// probe, steps it until every level is measured, writes the heat map from
+// the back buffer, stops the run with the polar plot saved in DIR and prints
+// the figures. Ctrl-C, SIGTERM and SIGHUP stop the run at the next frame
+// boundary and still write what was measured, under names of their own.
 #include "app/batch/analyze_command.h"
 
 #include "app/analysis.h"
@@ -10,11 +10,10 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/output_folder.h"
 #include "app/polar_plot.h"
+#include "app/probe.h"
 #include "app/readback.h"
-#include "app/shell.h"
 
 #include "texfile/surface_save.h"
-#include "platform/win32/user_input.h"
 
 #include <unistd.h>
 
@@ -69,27 +68,19 @@ private:
 
 constexpr auto Fail = ReportError;
 
-bool DoneShown() {
-    char text[16] = "";
-    GetDlgItemTextA(g_app.settingsDialog, kRemainingTimeField, text, sizeof(text));
-    return std::strcmp(text, "DONE") == 0;
-}
-
-bool PressButton(int id) { return win32::ClickButton(GetDlgItem(g_app.settingsDialog, id)); }
-
 // Progress on stderr: a live bar on a terminal, otherwise a line now and then.
 class ProgressReporter {
 public:
-    ProgressReporter() : live_(isatty(STDERR_FILENO) == 1) {}
+    explicit ProgressReporter(const Probe& probe) : probe_(probe), live_(isatty(STDERR_FILENO) == 1) {}
 
     void Report(bool force) {
         const Clock::time_point now = Clock::now();
         if (!force && now - last_ < (live_ ? kLiveInterval : kLogInterval)) return;
         last_ = now;
         if (live_)
-            std::fprintf(stderr, "\r%s\033[K", ProgressLine(kBarWidth).c_str());
+            std::fprintf(stderr, "\r%s\033[K", ProgressLine(probe_.Figures(), kBarWidth).c_str());
         else
-            std::fprintf(stderr, "%s\n", ProgressLine(0).c_str());
+            std::fprintf(stderr, "%s\n", ProgressLine(probe_.Figures(), 0).c_str());
         std::fflush(stderr);
     }
 
@@ -98,20 +89,21 @@ public:
     }
 
 private:
+    const Probe& probe_;
     bool live_;
     Clock::time_point last_ = Clock::now();
 };
 
-// Renders until the dialog shows "DONE" or Ctrl-C; false when the device is
-// gone for good or the window closed.
-bool RunUntilDone(ProgressReporter& progress, std::string* error) {
+// Steps the probe until every level is measured or Ctrl-C; false when the
+// device is gone for good or the window closed.
+bool RunUntilDone(Probe& probe, ProgressReporter& progress, std::string* error) {
     int passesWithoutDevice = 0;
-    while (!g_interrupted && !DoneShown()) {
-        if (RunLoopStep() == LoopStep::Quit || !IsWindow(g_app.mainWindow)) {
+    while (!g_interrupted && !probe.AnalysisDone()) {
+        if (probe.Step() == LoopStep::Quit) {
             *error = "the main window closed during the run";
             return false;
         }
-        passesWithoutDevice = g_app.device ? 0 : passesWithoutDevice + 1;
+        passesWithoutDevice = probe.HasDevice() ? 0 : passesWithoutDevice + 1;
         if (passesWithoutDevice > kDeviceRetryLimit) {
             *error = "the device could not be recreated";
             return false;
@@ -159,93 +151,102 @@ HRESULT WriteDrawnHeatMap(const fs::path& path) {
 
 }  // namespace
 
-// Stop saves MipBand.bmp in the current directory, so it is pressed in DIR.
-bool StopIn(const fs::path& directory, std::string* error) {
-    std::error_code code;
-    const fs::path previous = fs::current_path(code);
-    fs::current_path(directory, code);
-    if (code) {
-        *error = "cannot enter " + directory.string() + ": " + code.message();
-        return false;
-    }
-    const bool pressed = PressButton(kStopButton);
-    fs::current_path(previous, code);
-    if (!pressed) *error = "the Stop button could not be pressed";
-    return pressed;
-}
-
-bool RunWholeAnalysis(std::string* error) {
-    if (!PressButton(kStartButton) || !g_app.running) {
+bool RunWholeAnalysis(Probe& probe, std::string* error) {
+    if (!probe.StartAnalysis()) {
         *error = "the analysis could not be started";
         return false;
     }
-    ProgressReporter progress;
-    const bool finished = RunUntilDone(progress, error);
+    ProgressReporter progress(probe);
+    const bool finished = RunUntilDone(probe, progress, error);
     progress.Finish();
     return finished;
 }
 
 namespace {
 
-// The run marks texels of the generated texture only; a texture file on the
-// stage shows its own colours in every frame, and the run cannot tell them
-// from marks.
-void WarnOfFileTexture() {
-    if (!g_app.useFileTexture || !g_app.fileTexture) return;
+// A run marks and samples the generated texture; a texture file on the
+// stage shows again once the run ends.
+void NoteFileTexture(const Probe& probe) {
+    const ProbeSettings settings = probe.Settings();
+    if (!settings.useFileTexture || settings.textureFile.empty()) return;
     std::fprintf(stderr,
-                 "quillmark: warning: the analysis marks texels of the generated texture, so the colours "
-                 "of the texture file \"%s\" are counted as hits\n",
-                 g_app.fileTexturePath.c_str());
+                 "quillmark: note: the analysis marks and samples the generated texture, not the texture file "
+                 "\"%s\"\n",
+                 settings.textureFile.c_str());
 }
 
-int RunAnalyze(const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest = arguments;
+// The files of one run in the output folder: the plain names for a complete
+// run, the interrupted names for one that was stopped.
+struct RunFiles {
+    fs::path plot, heatMap, page;
+};
+
+RunFiles FilesIn(const fs::path& directory, bool complete) {
+    const auto name = [complete](const char* plain) {
+        return complete ? std::string(plain) : InterruptedFileName(plain);
+    };
+    return {directory / name(kPlotFileName), directory / name(kHeatMapFileName), directory / name(kReportPageName)};
+}
+
+int RunAnalyze(Probe& probe, const CommandOptions& options) {
+    const std::optional<std::string> output = options.Value("--output");
+    const bool json = options.Has("--json");
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    const bool json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
 
     std::error_code code;
     const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
     if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
-    // Everything the run will write is checked before its first frame, and the
+    // Everything the run may write is checked before its first frame, and the
     // folder stays locked until the process ends.
     OutputFolder folder;
     InterruptFlag interruptFlag;
-    if (!folder.Claim(directory, {kPlotFileName, kHeatMapFileName, kReportPageName}, &error))
-        return Fail(error, kExitFailure);
-    WarnOfFileTexture();
-    if (!PressButton(kStartButton) || !g_app.running) return Fail("cannot start the analysis: the Start button could not be pressed", kExitFailure);
-    ProgressReporter progress;
-    const bool finished = RunUntilDone(progress, &error);
+    std::vector<std::string> names;
+    for (bool complete : {true, false}) {
+        const RunFiles files = FilesIn(directory, complete);
+        for (const fs::path& file : {files.plot, files.heatMap, files.page}) names.push_back(file.filename().string());
+    }
+    if (!folder.Claim(directory, names, &error)) return Fail(error, kExitFailure);
+    NoteFileTexture(probe);
+    if (!probe.StartAnalysis())
+        return Fail("cannot start the analysis: there is not enough memory for its per-pixel counts", kExitFailure);
+    ProgressReporter progress(probe);
+    const bool finished = RunUntilDone(probe, progress, &error);
     progress.Finish();
     if (!finished) {
-        StopIn(directory, &error);
+        probe.StopAnalysis(FilesIn(directory, false).plot);
         return Fail(error, kExitFailure);
     }
-    const bool done = DoneShown();  // a stop request after the last level loses nothing
-    const AnalysisFigures figures = CurrentFigures(done);
-    const fs::path heatMap = directory / kHeatMapFileName, plot = directory / kPlotFileName;
-    fs::remove(plot, code);  // so that a stale plot is never taken for this run's
-    const HRESULT heatMapResult = done ? WriteBackBufferHeatMap(heatMap) : WriteDrawnHeatMap(heatMap);
-    if (!StopIn(directory, &error)) return Fail(error, kExitFailure);
+    const AnalysisFigures figures = probe.Figures();  // a stop request after the last level loses nothing
+    const RunFiles files = FilesIn(directory, figures.done);
+    fs::remove(files.plot, code);  // so that a stale plot is never taken for this run's
+    const HRESULT heatMapResult = figures.done ? WriteBackBufferHeatMap(files.heatMap) : WriteDrawnHeatMap(files.heatMap);
+    probe.StopAnalysis(files.plot);
 
     std::fputs(json ? FiguresJson(figures).c_str() : FiguresText(figures).c_str(), stdout);
     std::fflush(stdout);
     if (FAILED(heatMapResult))
-        return Fail(WriteFailure(heatMap.string(), heatMapResult), kExitFailure);
-    if (!fs::exists(plot))
-        return Fail("cannot write " + plot.string() + ": pressing Stop did not save the polar plot there",
-                    kExitFailure);
-    if (!WriteReportPage(directory, figures, heatMap, plot, &error)) return Fail(error, kExitFailure);
-    if (!done) {
-        std::fprintf(stderr, "quillmark: analysis interrupted (SIG%s): the figures cover the frames measured so far\n",
-                     sigabbrev_np(g_interrupted));
+        return Fail(WriteFailure(files.heatMap.string(), heatMapResult), kExitFailure);
+    if (!fs::exists(files.plot))
+        return Fail("cannot write " + files.plot.string() + ": the polar plot could not be saved there", kExitFailure);
+    if (!WriteReportPage(probe, files.page, figures, files.heatMap, files.plot, &error))
+        return Fail(error, kExitFailure);
+    if (!figures.done) {
+        std::fprintf(stderr,
+                     "quillmark: analysis interrupted (SIG%s): the figures cover the frames measured so far; "
+                     "written as %s, %s and %s beside any complete analysis\n",
+                     sigabbrev_np(g_interrupted), files.plot.filename().c_str(), files.heatMap.filename().c_str(),
+                     files.page.filename().c_str());
         return kExitSignalBase + g_interrupted;
     }
     return kExitSuccess;
 }
+
+constexpr CommandOption kAnalyzeOptions[] = {
+    {"-o", "--output", "DIR",
+     "where MipBand.bmp, heatmap.bmp and report.html go (created\n"
+     "if missing; default: the current directory)"},
+    kJsonOption,
+};
 
 }  // namespace
 
@@ -253,14 +254,14 @@ extern const BatchCommand kAnalyzeCommand = {
     "analyze",
     "runs a whole texel analysis and writes the polar plot, the heat map, a report page and the figures",
     "[settings] [-o DIR] [--json]",
-    "      -o, --output DIR    where MipBand.bmp, heatmap.bmp and report.html go (created\n"
-    "                          if missing; default: the current directory)\n"
-    "      --json              print the figures as one JSON object\n"
+    kAnalyzeOptions,
     "      Progress goes to stderr. Ctrl-C (or SIGTERM, SIGHUP) stops at the next frame,\n"
-    "      writes what was measured and exits with status 128 + the signal (130 for Ctrl-C).\n"
+    "      writes what was measured as MipBand-interrupted.bmp, heatmap-interrupted.bmp\n"
+    "      and report-interrupted.html (a complete analysis in DIR is kept) and exits\n"
+    "      with status 128 + the signal (130 for Ctrl-C).\n"
     "      A second analysis into the same folder is refused while the first runs.\n"
-    "      The run marks texels of the generated texture: with --texture FILE the file's\n"
-    "      colours count as hits, and a warning on stderr says so.\n",
+    "      The run marks and samples the generated texture, also with --texture FILE\n"
+    "      (a note on stderr says so).\n",
     RunAnalyze,
 };
 

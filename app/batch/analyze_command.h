@@ -5,11 +5,14 @@
 #pragma once
 
 #include "app/analysis.h"
+#include "app/batch/figure_table.h"
 
-#include <array>
-#include <cstdint>
 #include <filesystem>
 #include <string>
+
+namespace quillmark {
+class Probe;
+}
 
 namespace quillmark::batch {
 
@@ -17,42 +20,35 @@ namespace quillmark::batch {
 inline constexpr const char* kHeatMapFileName = "heatmap.bmp";
 inline constexpr const char* kReportPageName = "report.html";
 
-// The figures of a run as they stand in g_app and the level results.
-struct AnalysisFigures {
-    std::int64_t hitTotal;
-    int maxHits;
-    std::uint64_t levelTexelSum;
-    std::int32_t framesDone;
-    bool done;  // all ten levels measured (not interrupted)
-    std::array<LevelResult, kLevelsDone> levels;  // periods and hits, level by level
-};
-
-AnalysisFigures CurrentFigures(bool done);
+// The name an interrupted run gives one of those files, so that it never
+// replaces a complete run's: "MipBand-interrupted.bmp" for "MipBand.bmp".
+std::string InterruptedFileName(const std::string& name);
 
 // The figures as text lines ("SUM: ...", "MAX: ...", "P: ...", one line per
-// level) or as one JSON object.
+// level), as one JSON object (and its line), and as a report's tables of the
+// figures and of the levels.
 std::string FiguresText(const AnalysisFigures& figures);
+Json FiguresObject(const AnalysisFigures& figures);
 std::string FiguresJson(const AnalysisFigures& figures);
+std::string FiguresTable(const AnalysisFigures& figures);
+std::string LevelsTable(const AnalysisFigures& figures);
 
-// Writes DIR/report.html, a page that stands alone (no network resources):
-// the program and device, the settings, the figures, the per-level periods
-// and hits, the heat map and polar plot with their scales and legends, and
-// the level of detail measured on the device (the λ meter runs for it), all
+// Writes `page`, a page that stands alone (no network resources): the
+// program and device, the settings, the figures, the per-level periods and
+// hits, the heat map and polar plot with their scales and legends, and the
+// level of detail measured on the device (the λ meter runs for it), all
 // pictures carried inside the page as PNG data. False with a message in
 // *error when it cannot.
-bool WriteReportPage(const std::filesystem::path& directory, const AnalysisFigures& figures,
+bool WriteReportPage(Probe& probe, const std::filesystem::path& page, const AnalysisFigures& figures,
                      const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
-// Presses Start and renders until the dialog shows "DONE" (or Ctrl-C),
-// with progress on stderr; false with the reason when the run could not be
-// started or finished.
-bool RunWholeAnalysis(std::string* error);
 
-// Presses Stop with `directory` as the current directory, where Stop saves
-// MipBand.bmp.
-bool StopIn(const std::filesystem::path& directory, std::string* error);
+// Starts a run and steps the probe until every level is measured (or
+// Ctrl-C), with progress on stderr; false with the reason when the run could
+// not be started or finished.
+bool RunWholeAnalysis(Probe& probe, std::string* error);
 
-// One progress report: frames done of the estimate, the remaining time shown
-// by the dialog and the three figures.
-std::string ProgressLine(int barWidth);
+// One progress report: frames done of the estimate, the remaining time and
+// the three figures.
+std::string ProgressLine(const AnalysisFigures& figures, int barWidth);
 
 }  // namespace quillmark::batch

@@ -1,5 +1,7 @@
 // A command of batch mode ("quillmark render ...", "quillmark analyze ..."):
-// what the command table lists and what the batch runner calls.
+// what the command table lists and what the batch runner calls. Each command
+// declares its options once; parsing, --help, "help COMMAND", the manual page
+// and the bash completion are made from the declarations.
 //
 // Adding a command takes one new file that defines a `const BatchCommand`
 // object, plus its line in command_list.h.
@@ -8,10 +10,16 @@
 #include "platform/win32/wintypes.h"
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quillmark {
+class Probe;
+}
 
 namespace quillmark::batch {
 
@@ -22,22 +30,61 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // the work itself failed
 inline constexpr int kExitUsage = 2;    // bad command line
 
+// One option of a command: "-o, --output DIR" and what it does.
+struct CommandOption {
+    std::string_view shortName;  // "-o", or empty
+    std::string_view name;       // "--output"
+    std::string_view argument;   // the value's kind ("DIR", "FILE"), or empty for an option without one
+    std::string_view help;       // one line per '\n'
+    // A settings flag (--device) that this command lists among its options;
+    // the settings flags take it from the command line.
+    bool settingsFlag = false;
+};
+
+// "--json": the figures as one JSON object on stdout, for every measuring command.
+inline constexpr CommandOption kJsonOption = {"", "--json", "", "print the figures as one JSON object"};
+
+// A command's options as one command line gives them, by long name.
+class CommandOptions {
+public:
+    // The value given, or nothing when the option is absent.
+    std::optional<std::string> Value(std::string_view name) const;
+    // True when the option was given.
+    bool Has(std::string_view name) const;
+
+private:
+    friend bool ParseCommandOptions(std::span<const CommandOption>, const std::vector<std::string>&,
+                                    CommandOptions*, std::string*);
+    std::map<std::string, std::string, std::less<>> values_;
+};
+
+// Takes `arguments` (what the settings flags left) as the options declared,
+// "NAME VALUE" or "NAME=VALUE" for either spelling. False with a message in
+// *error for an argument that is no option, an option without its value or
+// with a value it does not take, or one given twice.
+bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vector<std::string>& arguments,
+                         CommandOptions* options, std::string* error);
+
 struct BatchCommand {
     std::string_view name;      // as typed after "quillmark"
     std::string_view summary;   // one line for the usage text
     std::string_view synopsis;  // e.g. "[settings] -o FILE"
-    std::string_view options;   // the command's own options, one per line, for --help
+    std::span<const CommandOption> options;
+    std::string_view notes;     // what --help says after the options, lines indented by six spaces
     // Runs once the probe has started on the headless backend, the settings
-    // flags have been applied to the dialog and a frame showing them has been
-    // drawn. `arguments` are the arguments the settings flags did not take.
-    // Prints its own errors (through ReportError) and returns the
+    // of the flags have been handed to it and a frame showing them has been
+    // drawn. Prints its own errors (through ReportError) and returns the
     // process exit code.
-    int (*run)(const std::vector<std::string>& arguments);
+    int (*run)(Probe& probe, const CommandOptions& options);
     // Instead of `run`, for a command that starts the probe itself (on more
     // than one device, or not at all): called with the parsed settings
     // before anything is started.
-    int (*runWithSettings)(const BatchSettings& settings) = nullptr;
+    int (*runWithSettings)(const BatchSettings& settings, const CommandOptions& options) = nullptr;
 };
+
+// The option lines of a command's --help (and of its entry in the manual
+// page): each option with its help, then the notes.
+std::string OptionsHelp(const BatchCommand& command);
 
 // Every command, in the order of command_list.h.
 const std::vector<const BatchCommand*>& BatchCommands();
@@ -50,16 +97,6 @@ const BatchCommand* FindBatchCommand(std::string_view name);
 // returns `code`.
 int ReportError(const std::string& message, int code);
 
-// Takes an option with a value out of `arguments`: "NAME VALUE" or
-// "NAME=VALUE" for either spelling (`shortName` may be empty). Returns the
-// last value given, or nothing when absent; a name without its value leaves
-// a message in *error.
-std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, std::string_view shortName,
-                                           std::string_view longName, std::string* error);
-
-// Takes a flag without value out of `arguments`; true when it was there.
-bool TakeFlag(std::vector<std::string>& arguments, std::string_view name);
-
 // "cannot write PATH: why" for a failed write of an image file; the result
 // code's name follows the reason only where the reason is the code's meaning.
 std::string WriteFailure(const std::string& path, HRESULT result);
@@ -68,8 +105,5 @@ std::string WriteFailure(const std::string& path, HRESULT result);
 // an absolute path, created when missing; nothing with "cannot create the
 // directory DIR: why" in *error when it cannot be.
 std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std::string>& output, std::string* error);
-
-// "unknown option 'x'" for the first remaining argument, or empty when none.
-std::string LeftoverArgumentsError(const std::vector<std::string>& arguments);
 
 }  // namespace quillmark::batch

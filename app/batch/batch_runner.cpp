@@ -1,74 +1,35 @@
 #include "app/batch/batch_runner.h"
 
-#include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/settings_flags.h"
-#include "app/shell.h"
+#include "app/probe.h"
 
+#include "platform/processor/processor_features.h"
 #include "platform/win32/backend.h"
 #include "devices/select/d3d9_select.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quillmark::batch {
 namespace {
-
-constexpr int kSettlePassLimit = 10000;
 
 std::vector<std::string> g_arguments;
 
 int UsageError(const std::string& message) { return ReportError(message, kExitUsage); }
 
-// The probe, started on the headless backend for the length of one command.
-class HeadlessProbe {
-public:
-    HeadlessProbe() : instance_(GetModuleHandleA(nullptr)) {
-        win32::SelectBackend(win32::Backend::Headless);
-        g_app = AppState{};
-        started_ = StartProbe(instance_);
-    }
-    ~HeadlessProbe() {
-        if (!started_) return;
-        if (IsWindow(g_app.mainWindow)) DestroyWindow(g_app.mainWindow);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message != WM_QUIT) DispatchMessageA(&message);
-        }
-        FinishProbe(instance_);
-    }
-    HeadlessProbe(const HeadlessProbe&) = delete;
-    HeadlessProbe& operator=(const HeadlessProbe&) = delete;
-
-    bool started() const { return started_; }
-
-private:
-    HINSTANCE instance_;
-    bool started_ = false;
-};
-
 }  // namespace
 
 int RunOnHeadlessProbe(const BatchSettings& settings,
-                       const std::function<int(const std::vector<std::string>&)>& work) {
-    HeadlessProbe probe;
-    if (!probe.started()) return kExitFailure;  // StartProbe said why
-    std::string error;
-    if (!ApplySettings(settings.actions, &error)) return UsageError(error);
-    if (TextureFileRefused(settings.actions)) return kExitFailure;  // the load said why on stderr
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);  // a frame showing the settings
-    if (!SettleMessageLoop()) {
-        return ReportError("no frame could be drawn: the device is gone", kExitFailure);
-    }
-    return work(settings.rest);
-}
-
-bool SettleMessageLoop() {
-    for (int pass = 0; pass < kSettlePassLimit; ++pass) {
-        const LoopStep step = RunLoopStep();
-        if (step == LoopStep::Idle || step == LoopStep::Quit) return g_app.device != nullptr;
-    }
-    return false;
+                       const std::function<int(Probe&)>& work) {
+    win32::SelectBackend(win32::Backend::Headless);
+    Probe probe(GetModuleHandleA(nullptr));
+    if (!probe.Started()) return kExitFailure;  // the start said why
+    if (const std::string error = DeviceRangeError(settings, probe.Limits()); !error.empty()) return UsageError(error);
+    if (!probe.Apply(settings.probe)) return kExitFailure;  // a refused texture file: the load said why
+    if (!probe.DrawFrame()) return ReportError("no frame could be drawn: the device is gone", kExitFailure);
+    return work(probe);
 }
 
 namespace {
@@ -76,7 +37,7 @@ namespace {
 std::string CommandEntry(const BatchCommand& command) {
     std::string synopsis = std::string(command.name);
     if (!command.synopsis.empty()) synopsis += " " + std::string(command.synopsis);
-    return "  " + synopsis + "\n      " + std::string(command.summary) + "\n" + std::string(command.options);
+    return "  " + synopsis + "\n      " + std::string(command.summary) + "\n" + OptionsHelp(command);
 }
 
 std::string SettingsHelp() {
@@ -95,7 +56,20 @@ int UnknownCommand(const std::string& name) {
     std::string names;
     for (const BatchCommand* command : BatchCommands())
         names += (names.empty() ? "" : ", ") + std::string(command->name);
+    if (name.starts_with("-"))
+        return UsageError("unknown option '" + name + "': a command comes first, and the commands are " + names +
+                          " (see quillmark --help)");
     return UsageError("unknown command '" + name + "': the commands are " + names + " (see quillmark --help)");
+}
+
+// The values QUILLMARK_CPU takes; any other would be taken as no cap at all.
+std::string CpuCapError() {
+    const char* value = std::getenv(processor::kCapVariable);
+    if (value == nullptr) return {};
+    for (const std::string_view name : {"scalar", "sse2", "avx2"})
+        if (name == value) return {};
+    return std::string(processor::kCapVariable) + "=" + value +
+           ": expected scalar, sse2 or avx2, the widest vector instructions the program may use";
 }
 
 // "help" alone or "help COMMAND".
@@ -124,7 +98,7 @@ std::string CommandUsage(std::string_view name) {
     std::string usage = "Usage: quillmark " + std::string(command->name);
     if (!command->synopsis.empty()) usage += " " + std::string(command->synopsis);
     usage += "\n  " + std::string(command->summary) + "\n";
-    if (!command->options.empty()) usage += "\nOptions:\n" + std::string(command->options);
+    if (const std::string options = OptionsHelp(*command); !options.empty()) usage += "\nOptions:\n" + options;
     if (command->synopsis.find("[settings]") != std::string_view::npos) usage += SettingsHelp();
     return usage;
 }
@@ -156,10 +130,13 @@ int RunBatch(const std::vector<std::string>& arguments) {
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (!ParseSettingsFlags(rest, &settings, &error)) return UsageError(error);
     if (settings.help) return Print(CommandUsage(command->name));
-    if (command->runWithSettings) return command->runWithSettings(settings);
+    if (const std::string cap = CpuCapError(); !cap.empty()) return UsageError(cap);
+    CommandOptions options;
+    if (!ParseCommandOptions(command->options, settings.rest, &options, &error)) return UsageError(error);
+    if (command->runWithSettings) return command->runWithSettings(settings, options);
     if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty()) return UsageError(unknown);
     if (settings.device) SelectDevice(*settings.device, &error);
-    return RunOnHeadlessProbe(settings, command->run);
+    return RunOnHeadlessProbe(settings, [&](Probe& probe) { return command->run(probe, options); });
 }
 
 }  // namespace quillmark::batch

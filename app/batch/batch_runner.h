@@ -1,7 +1,6 @@
 // Batch mode: "quillmark COMMAND [settings] [options]". Starts the probe on
-// the headless backend, applies the settings flags to the Settings dialog as
-// user actions, lets the message loop draw a frame, runs the command and
-// closes the main window again.
+// the headless backend, hands it the settings of the flags, lets it draw a
+// frame, runs the command and closes the probe again.
 #pragma once
 
 #include <functional>
@@ -9,6 +8,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quillmark {
+class Probe;
+}
 
 namespace quillmark::batch {
 
@@ -18,12 +21,11 @@ int RunBatch(const std::vector<std::string>& arguments);
 
 struct BatchSettings;
 
-// Starts the probe on the headless backend with the selected device, applies
-// the settings, lets the loop draw a frame showing them and runs `work`
-// with the arguments the settings flags did not take; the probe is closed
-// again before it returns. Returns work's exit code, or the failure's.
-int RunOnHeadlessProbe(const BatchSettings& settings,
-                       const std::function<int(const std::vector<std::string>&)>& work);
+// Starts the probe on the headless backend with the selected device, hands
+// it the settings, lets it draw a frame showing them and runs `work` with
+// it; the probe is closed again before it returns. Returns work's exit code,
+// or the failure's.
+int RunOnHeadlessProbe(const BatchSettings& settings, const std::function<int(Probe&)>& work);
 
 // The arguments RunBatch was last given (after "quillmark"), for the reports.
 const std::vector<std::string>& BatchArguments();
@@ -43,10 +45,5 @@ std::string VersionText();
 // else QUILLMARK_DEVICE names exists; otherwise the message saying which
 // name is unknown and where it came from.
 std::string DeviceChoiceError(const std::optional<std::string>& flag);
-
-// Runs the message loop until it waits for input (every queued message
-// dispatched, a frame drawn if one was due). False when it does not settle,
-// e.g. because the device cannot be recreated.
-bool SettleMessageLoop();
 
 }  // namespace quillmark::batch

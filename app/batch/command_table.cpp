@@ -35,35 +35,85 @@ int ReportError(const std::string& message, int code) {
     return code;
 }
 
-std::optional<std::string> TakeOptionValue(std::vector<std::string>& arguments, std::string_view shortName,
-                                           std::string_view longName, std::string* error) {
-    const auto named = [&](std::string_view text) {
-        return (!shortName.empty() && text == shortName) || text == longName;
-    };
-    std::optional<std::string> value;
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const std::size_t equals = argument.find('=');
-        if (equals != std::string::npos && argument.starts_with("-") && named(argument.substr(0, equals))) {
-            value = argument.substr(equals + 1);
-        } else if (named(argument)) {
-            if (i + 1 == arguments.size()) {
-                *error = argument + ": needs a value";
-                return std::nullopt;
-            }
-            value = arguments[++i];
-        } else {
-            rest.push_back(argument);
-        }
-    }
-    arguments = std::move(rest);
-    return value;
+namespace {
+
+constexpr std::size_t kOptionIndent = 6;
+constexpr std::size_t kOptionHeadWidth = 20;  // the help starts after it
+
+const CommandOption* FindOption(std::span<const CommandOption> declared, std::string_view name) {
+    for (const CommandOption& option : declared)
+        if (!option.settingsFlag && (name == option.name || (!option.shortName.empty() && name == option.shortName)))
+            return &option;
+    return nullptr;
 }
 
-bool TakeFlag(std::vector<std::string>& arguments, std::string_view name) {
-    const auto erased = std::erase(arguments, std::string(name));
-    return erased != 0;
+std::string UnknownOption(const std::string& argument) {
+    return "unknown option '" + argument + "': neither a setting nor an option of this command (see --help)";
+}
+
+}  // namespace
+
+std::optional<std::string> CommandOptions::Value(std::string_view name) const {
+    const auto found = values_.find(name);
+    if (found == values_.end()) return std::nullopt;
+    return found->second;
+}
+
+bool CommandOptions::Has(std::string_view name) const { return values_.contains(name); }
+
+bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vector<std::string>& arguments,
+                         CommandOptions* options, std::string* error) {
+    std::map<std::string, std::string, std::less<>> given;  // long name -> the option as given
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const std::size_t equals = argument.starts_with("-") ? argument.find('=') : std::string::npos;
+        const std::string name = argument.substr(0, equals);
+        const CommandOption* option = FindOption(declared, name);
+        if (!option) {
+            *error = UnknownOption(argument);
+            return false;
+        }
+        std::string value;
+        if (option->argument.empty()) {
+            if (equals != std::string::npos) {
+                *error = name + ": takes no value";
+                return false;
+            }
+        } else if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            *error = argument + ": needs a value";
+            return false;
+        }
+        const std::string spelled = option->argument.empty() ? name : name + " " + value;
+        const auto [earlier, first] = given.emplace(std::string(option->name), spelled);
+        if (!first) {
+            *error = std::string(option->name) + ": given twice (" + earlier->second + ", then " + spelled +
+                     "); give it once";
+            return false;
+        }
+        options->values_[std::string(option->name)] = value;
+    }
+    return true;
+}
+
+std::string OptionsHelp(const BatchCommand& command) {
+    const std::string indent(kOptionIndent, ' ');
+    const std::string continuation = "\n" + indent + std::string(kOptionHeadWidth, ' ');
+    std::string text;
+    for (const CommandOption& option : command.options) {
+        std::string head = option.shortName.empty() ? std::string(option.name)
+                                                    : std::string(option.shortName) + ", " + std::string(option.name);
+        if (!option.argument.empty()) head += " " + std::string(option.argument);
+        head.resize(std::max(head.size() + 1, kOptionHeadWidth), ' ');
+        std::string help(option.help);
+        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + continuation.size()))
+            help.replace(at, 1, continuation);
+        text += indent + head + help + "\n";
+    }
+    return text + std::string(command.notes);
 }
 
 std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std::string>& output, std::string* error) {
@@ -93,11 +143,6 @@ std::string WriteFailure(const std::string& path, HRESULT result) {
             why = "the file cannot be created";
     }
     return "cannot write " + path + ": " + why;
-}
-
-std::string LeftoverArgumentsError(const std::vector<std::string>& arguments) {
-    if (arguments.empty()) return {};
-    return "unknown option '" + arguments.front() + "': neither a setting nor an option of this command (see --help)";
 }
 
 }  // namespace quillmark::batch

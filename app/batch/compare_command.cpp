@@ -16,6 +16,7 @@
 #include "app/report_figures.h"
 #include "app/test_textures.h"
 #include "app/batch/settings_flags.h"
+#include "app/probe.h"
 
 #include "devices/select/d3d9_select.h"
 
@@ -48,16 +49,16 @@ struct Options {
 
 // The work on one device's probe; `first` is the other device's run when
 // this is the second (the difference image is written then).
-int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first) {
-    run.settings = CurrentSettingValues();
+int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const CompareRun* first) {
+    run.settings = SettingValues(probe.Settings());
     run.frame = BackBufferPixels();
     std::vector<std::uint32_t>& levelFrame = run.levelFrame;
-    if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &levelFrame))
+    if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &levelFrame))
         return Fail(run.name + ": no frame could be drawn", 1);
     run.levels.resize(levelFrame.size());
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
     std::string error;
-    if (!MeasureLod(&run.lod, &error)) return Fail(run.name + ": " + error, 1);
+    if (!MeasureLod(probe, &run.lod, &error)) return Fail(run.name + ": " + error, 1);
     const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
     const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
@@ -67,8 +68,8 @@ int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first
     if (!options.analyze) return kExitSuccess;
 
     std::fprintf(stderr, "quillmark: analysing on %s (%s)\n", run.name.c_str(), run.description.c_str());
-    if (!RunWholeAnalysis(&error)) return Fail(run.name + ": " + error, 1);
-    run.figures = CurrentFigures(true);
+    if (!RunWholeAnalysis(probe, &error)) return Fail(run.name + ": " + error, 1);
+    run.figures = probe.Figures();
     run.analyzed = true;
     const int width = g_app.windowWidth;
     if (g_app.hitCounts)
@@ -78,9 +79,9 @@ int RunOnDevice(CompareRun& run, const Options& options, const CompareRun* first
     const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
     run.plot = plot;
     std::error_code code;
-    if (!StopIn(options.directory, &error)) return Fail(error, 1);
-    fs::rename(options.directory / "MipBand.bmp", plot, code);
-    return code ? Fail("cannot write " + plot.string(), 1) : kExitSuccess;
+    fs::remove(plot, code);  // so that a stale plot is never taken for this run's
+    probe.StopAnalysis(plot);
+    return fs::exists(plot) ? kExitSuccess : Fail("cannot write " + plot.string(), 1);
 }
 
 void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
@@ -108,51 +109,43 @@ void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<Level
                     static_cast<long long>(b.figures.levels[l].hits));
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) >= 0x20) out += c;
-    }
-    return out + "\"";
-}
+// A share as JSON: null when there were no pixels to take it of.
+Json Share(std::optional<double> share) { return share ? Json(*share) : Json(nullptr); }
 
 void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
-    std::string json = "{\"devices\": [" + JsonString(a.name) + ", " + JsonString(b.name) + "], \"renderers\": [" +
-                       JsonString(a.description) + ", " + JsonString(b.description) + "], \"pixels\": " +
-                       std::to_string(a.frame.size()) + ", \"differing\": " +
-                       std::to_string(agreement.pixels - agreement.within[0]) + ", \"frame_within\": {";
+    Json json = {{"devices", {a.name, b.name}},
+                 {"renderers", {a.description, b.description}},
+                 {"pixels", a.frame.size()},
+                 {"differing", agreement.pixels - agreement.within[0]}};
+    Json within = Json::object();
     for (std::size_t t = 0; t < kFrameTolerances.size(); ++t)
-        json += std::string(t ? ", " : "") + "\"" + std::to_string(kFrameTolerances[t]) +
-                "\": " + JsonNumber(agreement.Within(t));
-    json += "}, \"levels\": [";
-    for (std::size_t l = 0; l < levels.size(); ++l) {
-        json += std::string(l ? ", " : "") + "{\"level\": " + std::to_string(l) +
-                ", \"pixelsA\": " + std::to_string(levels[l].pixelsA) +
-                ", \"pixelsB\": " + std::to_string(levels[l].pixelsB) + ", \"same\": " +
-                std::to_string(levels[l].same) + ", \"share\": " + JsonNumber(levels[l].Share()) + "}";
-    }
-    json += "]";
-    json += ", \"lod\": [" + LodFiguresJson(a.lod.figures) + ", " + LodFiguresJson(b.lod.figures) + "]";
-    if (a.analyzed) {
-        json += ", \"analysis\": [" + FiguresJson(a.figures) + ", " + FiguresJson(b.figures) + "]";
-        while (json.find('\n') != std::string::npos) json.erase(json.find('\n'), 1);
-    }
-    std::printf("%s}\n", json.c_str());
+        within[std::to_string(kFrameTolerances[t])] = Share(agreement.Within(t));
+    json["frame_within"] = std::move(within);
+    Json levelArray = Json::array();
+    for (std::size_t l = 0; l < levels.size(); ++l)
+        levelArray.push_back({{"level", l},
+                              {"pixelsA", levels[l].pixelsA},
+                              {"pixelsB", levels[l].pixelsB},
+                              {"same", levels[l].same},
+                              {"share", Share(levels[l].Share())}});
+    json["levels"] = std::move(levelArray);
+    json["lod"] = {Json::parse(LodFiguresJson(a.lod.figures)), Json::parse(LodFiguresJson(b.lod.figures))};
+    if (a.analyzed) json["analysis"] = {FiguresObject(a.figures), FiguresObject(b.figures)};
+    std::printf("%s\n", json.dump().c_str());
 }
 
-int RunCompare(const BatchSettings& settings) {
-    if (settings.devices.size() != 2) return Fail("needs two devices: --device A --device B", kExitUsage);
-    std::vector<std::string> rest = settings.rest;
+int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
+    if (settings.devices.size() < 2) return Fail("needs two devices: --device A --device B", kExitUsage);
+    if (settings.devices.size() > 2)
+        return Fail("compares two devices, not " + std::to_string(settings.devices.size()) +
+                        ": give --device twice (--device A --device B)",
+                    kExitUsage);
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
     Options options;
-    options.analyze = TakeFlag(rest, "--analyze");
-    options.json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    options.analyze = given.Has("--analyze");
+    options.json = given.Has("--json");
+    const std::optional<fs::path> directory = MakeOutputDirectory(given.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
     options.directory = *directory;
 
@@ -163,7 +156,7 @@ int RunCompare(const BatchSettings& settings) {
             return Fail(runs[i].name + ": " + error, kExitFailure);
         const CompareRun* first = i == 1 ? &runs[0] : nullptr;
         const int result = RunOnHeadlessProbe(
-            settings, [&](const std::vector<std::string>&) { return RunOnDevice(runs[i], options, first); });
+            settings, [&](Probe& probe) { return RunOnDevice(probe, runs[i], options, first); });
         if (result != kExitSuccess) return result;
     }
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
@@ -233,15 +226,20 @@ std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::
     return levels;
 }
 
+constexpr CommandOption kCompareOptions[] = {
+    {"-o", "--output", "DIR",
+     "where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
+     "as given to --device), difference.bmp and report.html go\n"
+     "(default: the current directory)"},
+    {"", "--analyze", "", "also run a whole analysis on each (MipBand-NAME.bmp)"},
+    kJsonOption,
+};
+
 extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
     "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
-    "      -o, --output DIR    where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
-    "                          as given to --device), difference.bmp and report.html go\n"
-    "                          (default: the current directory)\n"
-    "      --analyze           also run a whole analysis on each (MipBand-NAME.bmp)\n"
-    "      --json              print the figures as one JSON object\n"
+    kCompareOptions,
     "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
     "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
     "      a point mip filter: the pixels where both devices chose that level divided by\n"

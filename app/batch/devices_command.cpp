@@ -61,8 +61,8 @@ bool ListDevice(const std::string& name) {
 
 // Every device this build knows, or only those named with --device: then
 // a device that cannot be opened fails the command.
-int RunDevices(const BatchSettings& settings) {
-    if (!settings.rest.empty() || !settings.actions.empty()) {
+int RunDevices(const BatchSettings& settings, const CommandOptions&) {
+    if (!settings.given.empty()) {
         return ReportError("cannot list the devices: devices takes no settings or options but --device", kExitUsage);
     }
     if (settings.devices.empty()) {
@@ -81,6 +81,7 @@ extern const BatchCommand kDevicesCommand = {
     "lists every device (or those named with --device) with its renderer, version and capabilities, or why it "
     "cannot be opened",
     "[--device NAME ...]",
+    {},
     "",
     nullptr,
     RunDevices,

@@ -10,6 +10,7 @@
 #include "app/batch/lod_command.h"
 #include "app/batch/report_html.h"
 #include "app/batch/settings_flags.h"
+#include "app/probe.h"
 
 #include "app/app_state.h"
 #include "app/report_figures.h"
@@ -65,16 +66,16 @@ Cell DrawCell(const std::string& device, const GallerySetting& setting) {
         cell.why = error;
         return cell;
     }
-    const int code = RunOnHeadlessProbe(parsed, [&](const std::vector<std::string>&) {
+    const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
         CompareRun& run = cell.run;
         run.frame = BackBufferPixels();
-        if (run.frame.empty() || !DrawLevelColouredFrame(LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
+        if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
             error = "no frame could be drawn";
             return kExitFailure;
         }
         run.levels.resize(run.levelFrame.size());
         std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
-        return MeasureLod(&run.lod, &error) ? kExitSuccess : kExitFailure;
+        return MeasureLod(probe, &run.lod, &error) ? kExitSuccess : kExitFailure;
     });
     cell.drawn = code == kExitSuccess;
     cell.why = cell.drawn ? "" : error.empty() ? "the device refused the settings (see the messages above)" : error;
@@ -132,14 +133,10 @@ std::string FiguresTable(const std::vector<std::string>& devices, const std::vec
     return html + "</table>\n";
 }
 
-int RunGallery(const BatchSettings& settings) {
-    std::vector<std::string> rest = settings.rest;
+int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    if (!settings.actions.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
+    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
 
     std::vector<DeviceIdentity> identities;
@@ -187,14 +184,18 @@ int RunGallery(const BatchSettings& settings) {
     return kExitSuccess;
 }
 
+constexpr CommandOption kGalleryOptions[] = {
+    {"-o", "--output", "DIR", "where gallery.html goes (default: the current directory)"},
+    {"", "--device", "D", "only these devices (default: every device that can be opened)", true},
+};
+
 }  // namespace
 
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
     "[-o DIR] [--device D ...]",
-    "      -o, --output DIR    where gallery.html goes (default: the current directory)\n"
-    "      --device D          only these devices (default: every device that can be opened)\n"
+    kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
     "      the level chosen per pixel and the error map of the level of detail.\n",

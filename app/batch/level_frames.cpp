@@ -1,7 +1,7 @@
 #include "app/batch/level_frames.h"
 
 #include "app/app_state.h"
-#include "app/batch/batch_runner.h"
+#include "app/probe.h"
 #include "app/test_textures.h"
 
 #include "texfile/surface_save.h"
@@ -68,22 +68,20 @@ bool FillLevels(const std::function<std::uint32_t(int)>& colour) {
 
 }  // namespace
 
-bool DrawLevelColouredFrame(const std::function<std::uint32_t(int)>& colour, std::optional<DWORD> mipFilter,
-                            std::vector<std::uint32_t>* frame) {
+bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)>& colour,
+                            std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
     if (!g_app.mipTexture || !FillLevels(colour)) return false;
-    const std::int32_t userMipFilter = g_app.mipFilter;
-    const bool userFileTexture = g_app.useFileTexture;
-    if (mipFilter) g_app.mipFilter = std::int32_t(*mipFilter);
-    g_app.useFileTexture = false;
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    bool drawn = SettleMessageLoop();
+    const ProbeSettings user = probe.Settings();
+    ProbeSettings measuring = user;
+    if (mipFilter) measuring.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(*mipFilter);
+    measuring.useFileTexture = false;
+    probe.Apply(measuring);
+    bool drawn = probe.DrawFrame();
     if (drawn) *frame = BackBufferPixels();
     drawn = drawn && !frame->empty();
-    g_app.mipFilter = userMipFilter;
-    g_app.useFileTexture = userFileTexture;
+    probe.Apply(user);
     BuildMipTexture();
-    PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
-    return SettleMessageLoop() && drawn;
+    return probe.DrawFrame() && drawn;
 }
 
 }  // namespace quillmark::batch

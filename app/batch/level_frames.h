@@ -12,6 +12,10 @@
 #include <optional>
 #include <vector>
 
+namespace quillmark {
+class Probe;
+}
+
 namespace quillmark::batch {
 
 // The back buffer's pixels, row by row (the window's size); empty when it
@@ -27,7 +31,8 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
 // of the user's; *frame gets the back buffer. The generated texture (also
 // when a texture file is in use), the mip filter and the screen are put back
 // afterwards. False when a frame could not be drawn.
-bool DrawLevelColouredFrame(const std::function<std::uint32_t(int level)>& colour, std::optional<DWORD> mipFilter,
+bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level)>& colour,
+                            std::optional<DWORD> mipFilter,
                             std::vector<std::uint32_t>* frame);
 
 }  // namespace quillmark::batch

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/level_frames.h"
+#include "app/probe.h"
 
 #include <cstdio>
 
@@ -18,18 +19,14 @@ int Fail(const std::string& message, int code) {
     return ReportError("cannot measure the level of detail: " + message, code);
 }
 
-int RunLod(const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest = arguments;
+int RunLod(Probe& probe, const CommandOptions& options) {
+    const bool json = options.Has("--json");
     std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    const bool json = TakeFlag(rest, "--json");
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(output, &error);
+    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
 
     LodMeasurement lod;
-    if (!MeasureLod(&lod, &error)) return Fail(error, kExitFailure);
+    if (!MeasureLod(probe, &lod, &error)) return Fail(error, kExitFailure);
     if (!WriteLodPictures(lod, *directory, LodPictureNames(""), &error)) return Fail(error, kExitFailure);
     std::fputs(json ? (LodFiguresJson(lod.figures) + "\n").c_str() : LodFiguresText(lod.figures).c_str(), stdout);
     return kExitSuccess;
@@ -37,10 +34,10 @@ int RunLod(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-bool MeasureLod(LodMeasurement* out, std::string* error) {
+bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
     std::vector<std::uint32_t> frames[kLodFrames];
     for (int frame = 0; frame < kLodFrames; ++frame) {
-        if (!DrawLevelColouredFrame([frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
+        if (!DrawLevelColouredFrame(probe, [frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
                                     &frames[frame])) {
             *error = "the meter's frames could not be drawn";
             return false;
@@ -75,13 +72,18 @@ bool WriteLodPictures(const LodMeasurement& lod, const fs::path& directory, cons
            WritePng(LodPolarPicture(lod.figures), directory / names.polar, error);
 }
 
+constexpr CommandOption kLodOptions[] = {
+    {"-o", "--output", "DIR",
+     "where lod-measured.png, lod-ideal.png, lod-error.png and\n"
+     "lod-polar.png go (created if missing; default: the current directory)"},
+    kJsonOption,
+};
+
 extern const BatchCommand kLodCommand = {
     "lod",
     "measures the level of detail the device uses at every pixel and compares it with the ideal",
     "[settings] [--json] [-o DIR]",
-    "      -o, --output DIR    where lod-measured.png, lod-ideal.png, lod-error.png and\n"
-    "                          lod-polar.png go (created if missing; default: the current directory)\n"
-    "      --json              print the figures as one JSON object\n"
+    kLodOptions,
     "      Draws the scene twice with every mip level one flat colour and reads the\n"
     "      level of detail (lambda) per pixel from the colours; the ideal comes from the\n"
     "      same triangles in double precision. The error is measured - ideal; clamped\n"

@@ -10,6 +10,10 @@
 #include <filesystem>
 #include <string>
 
+namespace quillmark {
+class Probe;
+}
+
 namespace quillmark::batch {
 
 struct LodMeasurement {
@@ -18,7 +22,7 @@ struct LodMeasurement {
 };
 
 // Measures on the probe running now, with its settings.
-bool MeasureLod(LodMeasurement* out, std::string* error);
+bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error);
 
 // The four pictures' file names for a device (an empty name gives the plain
 // names "lod-measured.png" ... that "lod" writes).

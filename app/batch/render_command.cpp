@@ -2,6 +2,7 @@
 // buffer by the library's image writer.
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
+#include "app/probe.h"
 
 #include "imagecodec/image_codec.h"
 #include "texfile/surface_save.h"
@@ -34,12 +35,8 @@ HRESULT WriteBackBuffer(const std::string& path, ImageFileFormat format) {
     return result;
 }
 
-int RunRender(const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest = arguments;
-    std::string error;
-    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
-    if (!error.empty()) return Fail(error, kExitUsage);
-    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
+int RunRender(Probe&, const CommandOptions& options) {
+    const std::optional<std::string> output = options.Value("--output");
     if (!output) return Fail("nothing to write: render needs -o FILE, the image file to write", kExitUsage);
     std::error_code code;
     if (std::filesystem::is_directory(*output, code))
@@ -61,13 +58,18 @@ int RunRender(const std::vector<std::string>& arguments) {
     return kExitSuccess;
 }
 
+constexpr CommandOption kRenderOptions[] = {
+    {"-o", "--output", "FILE", "the image file to write; its extension chooses the format"},
+};
+
 }  // namespace
 
 extern const BatchCommand kRenderCommand = {
     "render",
     "draws one frame with the settings and writes it to an image file",
     "[settings] -o FILE",
-    "      -o, --output FILE   the image file to write; its extension chooses the format\n",
+    kRenderOptions,
+    "",
     RunRender,
 };
 

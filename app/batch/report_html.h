@@ -29,7 +29,7 @@ std::string Page(const std::string& title, const std::string& body);
 // <tr> of a figure: its label, and its value marked with its JSON name.
 std::string FigureRow(const std::string& label, const std::string& name, const std::string& value);
 
-// The settings of the Settings dialog, flag by flag (CurrentSettingValues).
+// The settings of the Settings dialog, flag by flag (SettingValues).
 std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings);
 
 // A device as `quillmark devices` shows it.

@@ -7,6 +7,7 @@
 
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe.h"
 #include "app/report_figures.h"
 
 #include "devices/select/d3d9_select.h"
@@ -16,30 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-std::string FiguresTable(const AnalysisFigures& figures) {
-    return "<h2>Figures</h2>\n<table>\n" +
-           FigureRow("SUM: hits of marked texels, all levels", "sum", std::to_string(figures.hitTotal)) +
-           FigureRow("MAX: most hits on one pixel", "max", std::to_string(figures.maxHits)) +
-           FigureRow("P: hits weighted by their level's texel count", "p", std::to_string(figures.levelTexelSum)) +
-           FigureRow("P as the dialog shows it", "p_text", FormatTexelSum(figures.levelTexelSum)) +
-           FigureRow("Frames drawn", "frames", std::to_string(figures.framesDone)) +
-           FigureRow("All ten levels measured", "done", figures.done ? "true" : "false") + "</table>\n";
-}
-
-std::string LevelsTable(const AnalysisFigures& figures) {
-    std::string html =
-        "<h2>Levels</h2>\n<table data-figure=\"levels\">\n"
-        "<tr><th>level</th><th>row period</th><th>column period</th><th>hits</th></tr>\n";
-    for (int level = 0; level < kLevelsDone; ++level) {
-        const LevelResult& result = figures.levels[std::size_t(level)];
-        html += "<tr><td class=\"number\" data-figure=\"level\">" + std::to_string(level) +
-                "</td><td class=\"number\" data-figure=\"row_period\">" + std::to_string(result.rowPeriod) +
-                "</td><td class=\"number\" data-figure=\"column_period\">" + std::to_string(result.columnPeriod) +
-                "</td><td class=\"number\" data-figure=\"hits\">" + std::to_string(result.hits) + "</td></tr>\n";
-    }
-    return html + "</table>\n";
-}
 
 std::string HeatMap(const AnalysisFigures& figures, const fs::path& heatMap) {
     if (!g_app.hitCounts) return "<h2>Heat map</h2>\n<p>No hits were recorded.</p>\n";
@@ -51,16 +28,16 @@ std::string HeatMap(const AnalysisFigures& figures, const fs::path& heatMap) {
 }
 
 // The λ meter on the device the analysis ran on; a note instead when it cannot run.
-std::string LodPart() {
+std::string LodPart(Probe& probe) {
     LodMeasurement lod;
     std::string error;
-    if (!MeasureLod(&lod, &error)) return "<h2>Level of detail</h2>\n<p>Not measured: " + Escaped(error) + ".</p>\n";
+    if (!MeasureLod(probe, &lod, &error)) return "<h2>Level of detail</h2>\n<p>Not measured: " + Escaped(error) + ".</p>\n";
     return LodSection("Level of detail against the ideal", lod);
 }
 
 }  // namespace
 
-bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, const fs::path& heatMap,
+bool WriteReportPage(Probe& probe, const fs::path& page, const AnalysisFigures& figures, const fs::path& heatMap,
                      const fs::path& plot, std::string* error) {
     error->clear();
     const std::string plotSection = MipBandSection("Polar plot", plot, error);
@@ -70,10 +47,10 @@ bool WriteReportPage(const fs::path& directory, const AnalysisFigures& figures, 
                                                       : "The run was interrupted; the figures cover the frames "
                                                         "measured") +
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" +
-                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(CurrentSettingValues()) +
+                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(SettingValues(probe.Settings())) +
                              FiguresTable(figures) + LevelsTable(figures) + HeatMap(figures, heatMap) +
-                             plotSection + LodPart();
-    return WritePage(directory / kReportPageName, Page("Quillmark texel analysis", body), error);
+                             plotSection + LodPart(probe);
+    return WritePage(page, Page("Quillmark texel analysis", body), error);
 }
 
 }  // namespace quillmark::batch

@@ -1,18 +1,14 @@
 #include "app/batch/settings_flags.h"
 
-#include "app/app_state.h"
-#include "app/settings_dialog.h"
+#include "app/probe.h"
 
-#include "platform/win32/commctrl.h"
 #include "devices/select/d3d9_select.h"
-#include "platform/win32/headless_dialogs.h"
-#include "platform/win32/user_input.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <bit>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -20,68 +16,73 @@
 namespace quillmark::batch {
 namespace {
 
+// How a flag's value reads: a word of a list, a whole number, a decimal in
+// tenths, a power of two (the setting is its exponent), a file, a device.
 enum class ValueKind { Named, Integer, Tenths, PowerOfTwo, Texture, Device };
 
 struct Choice {
     std::string_view name;
-    int argument;  // list index, or the radio button's id
+    int value;  // the setting's value
 };
-
-// A device-dependent range is reported in the flag's own terms.
-using PositionText = std::string (*)(int position);
 
 struct FlagSpec {
     std::string_view name;
     ValueKind kind;
-    ControlActionKind action;
-    int controlId;
-    std::span<const Choice> choices;
-    int low, high;  // accepted control positions
-    std::string_view values, defaultValue, meaning;
+    const SettingRange* range;        // number flags
+    std::span<const Choice> choices;  // Named flags
+    int (*get)(const ProbeSettings&);
+    void (*set)(ProbeSettings&, int);
+    std::string_view meaning;
+    std::string_view values = {}, defaultValue = {};  // for Texture and Device; the others' come from above
 };
 
 using enum ValueKind;
-using enum ControlActionKind;
 
-constexpr Choice kFilters[] = {{"point", 0}, {"linear", 1}, {"anisotropic", 2}};
-constexpr Choice kMipFilters[] = {{"off", 0}, {"point", 1}, {"linear", 2}};
-constexpr Choice kObjects[] = {{"plane", kPlaneRadio}, {"tunnel", kTunnelRadio}};
-constexpr Choice kTints[] = {
-    {"normal", kTintNormalRadio}, {"tinted", kTintTintedRadio}, {"full", kTintFullRadio}};
+constexpr Choice kFilters[] = {{"point", D3DTEXF_POINT}, {"linear", D3DTEXF_LINEAR}, {"anisotropic", D3DTEXF_ANISOTROPIC}};
+constexpr Choice kMipFilters[] = {{"off", D3DTEXF_NONE}, {"point", D3DTEXF_POINT}, {"linear", D3DTEXF_LINEAR}};
+constexpr Choice kObjects[] = {{"plane", 1}, {"tunnel", 0}};
+constexpr Choice kTints[] = {{"normal", kTintNormal}, {"tinted", kTintTinted}, {"full", kTintFull}};
+
+D3DTEXTUREFILTERTYPE Filter(int value) { return static_cast<D3DTEXTUREFILTERTYPE>(value); }
 
 const FlagSpec kFlags[] = {
-    {"--min-filter", Named, SelectListItem, kMinFilterList, kFilters, 0, 0, "point|linear|anisotropic",
-     "anisotropic", "minification filter"},
-    {"--mag-filter", Named, SelectListItem, kMagFilterList, kFilters, 0, 0, "point|linear|anisotropic",
-     "anisotropic", "magnification filter"},
-    {"--mip-filter", Named, SelectListItem, kMipFilterList, kMipFilters, 0, 0, "off|point|linear", "linear",
-     "mip filter"},
-    {"--anisotropy", PowerOfTwo, DragTrackbar, kAnisotropySlider, {}, 0, 4, "1|2|4|8|16", "1",
-     "maximum anisotropy, as far as the device allows"},
-    {"--lod-bias", Tenths, DragTrackbar, kLodBiasSlider, {}, -80, 80, "-8.0..8.0 in steps of 0.1", "0.0",
-     "mip LOD bias"},
-    {"--stage", Integer, DragTrackbar, kStageSlider, {}, 0, 7, "0..7", "0",
-     "texture stage under test, as far as the device allows"},
-    {"--object", Named, ClickRadio, 0, kObjects, 0, 0, "plane|tunnel", "tunnel", "object drawn"},
-    {"--distance", Tenths, DragTrackbar, kDistanceSlider, {}, 5, 300, "0.5..30.0 in steps of 0.1", "2.0",
-     "camera distance"},
-    {"--angle", Integer, DragScrollThumb, kPlaneAngleBar, {}, 0, 89, "0..89", "0", "plane tilt in degrees"},
-    {"--faces", Integer, DragTrackbar, kFacesSlider, {}, 3, 200, "3..200", "200", "faces around the tunnel"},
-    {"--scene-rotation", Integer, DragScrollThumb, kSceneRotationBar, {}, 0, 89, "0..89", "0",
-     "rotation of the object about the view axis, degrees"},
-    {"--texture-rotation", Integer, DragScrollThumb, kTextureRotationBar, {}, 0, 89, "0..89", "0",
-     "rotation of the texture coordinates, degrees"},
-    {"--checker", Integer, DragTrackbar, kCheckerSlider, {}, -8, 8, "-8..8", "8",
+    {"--min-filter", Named, nullptr, kFilters, [](const ProbeSettings& s) -> int { return s.minFilter; },
+     [](ProbeSettings& s, int v) { s.minFilter = Filter(v); }, "minification filter"},
+    {"--mag-filter", Named, nullptr, kFilters, [](const ProbeSettings& s) -> int { return s.magFilter; },
+     [](ProbeSettings& s, int v) { s.magFilter = Filter(v); }, "magnification filter"},
+    {"--mip-filter", Named, nullptr, kMipFilters, [](const ProbeSettings& s) -> int { return s.mipFilter; },
+     [](ProbeSettings& s, int v) { s.mipFilter = Filter(v); }, "mip filter"},
+    {"--anisotropy", PowerOfTwo, &kAnisotropyStepRange, {}, [](const ProbeSettings& s) { return s.anisotropyStep; },
+     [](ProbeSettings& s, int v) { s.anisotropyStep = v; }, "maximum anisotropy, as far as the device allows"},
+    {"--lod-bias", Tenths, &kLodBiasTenthsRange, {}, [](const ProbeSettings& s) { return s.lodBiasTenths; },
+     [](ProbeSettings& s, int v) { s.lodBiasTenths = v; }, "mip LOD bias"},
+    {"--stage", Integer, &kStageRange, {}, [](const ProbeSettings& s) { return s.stage; },
+     [](ProbeSettings& s, int v) { s.stage = v; }, "texture stage under test, as far as the device allows"},
+    {"--object", Named, nullptr, kObjects, [](const ProbeSettings& s) -> int { return s.showPlane; },
+     [](ProbeSettings& s, int v) { s.showPlane = v != 0; }, "object drawn"},
+    {"--distance", Tenths, &kDistanceTenthsRange, {}, [](const ProbeSettings& s) { return s.distanceTenths; },
+     [](ProbeSettings& s, int v) { s.distanceTenths = v; }, "camera distance"},
+    {"--angle", Integer, &kAngleRange, {}, [](const ProbeSettings& s) { return s.planeAngle; },
+     [](ProbeSettings& s, int v) { s.planeAngle = v; }, "plane tilt in degrees"},
+    {"--faces", Integer, &kFacesRange, {}, [](const ProbeSettings& s) { return s.faces; },
+     [](ProbeSettings& s, int v) { s.faces = v; }, "faces around the tunnel"},
+    {"--scene-rotation", Integer, &kAngleRange, {}, [](const ProbeSettings& s) { return s.sceneRotation; },
+     [](ProbeSettings& s, int v) { s.sceneRotation = v; }, "rotation of the object about the view axis, degrees"},
+    {"--texture-rotation", Integer, &kAngleRange, {}, [](const ProbeSettings& s) { return s.textureRotation; },
+     [](ProbeSettings& s, int v) { s.textureRotation = v; }, "rotation of the texture coordinates, degrees"},
+    {"--checker", Integer, &kCheckerRange, {}, [](const ProbeSettings& s) { return s.checkerShift; },
+     [](ProbeSettings& s, int v) { s.checkerShift = v; },
      "checkerboard squares of the generated texture: N >= 0 makes them 2^N texels\n"
      "wide on every level (at most half the level; 0: one texel); N < 0 makes them\n"
      "2^-N texels on level 0, halving level by level down to one texel, so that they\n"
      "cover the same part of the texture on every level"},
-    {"--tint", Named, ClickRadio, 0, kTints, 0, 0, "normal|tinted|full", "tinted",
-     "colouring of the generated texture's mip levels"},
-    {"--texture", Texture, ClickRadio, 0, {}, 0, 0, "FILE", "the generated checkerboard",
-     "image file to sample: loaded as \"Browse...\" loads it, and \"Use BMP:\" selected"},
-    {"--device", Device, ClickRadio, 0, {}, 0, 0, "NAME", "$QUILLMARK_DEVICE, else reference",
-     "the Direct3D device"},
+    {"--tint", Named, nullptr, kTints, [](const ProbeSettings& s) { return s.tintMode; },
+     [](ProbeSettings& s, int v) { s.tintMode = v; }, "colouring of the generated texture's mip levels"},
+    {"--texture", Texture, nullptr, {}, nullptr, nullptr,
+     "image file to sample: loaded as \"Browse...\" loads it, and \"Use BMP:\" selected", "FILE",
+     "the generated checkerboard"},
+    {"--device", Device, nullptr, {}, nullptr, nullptr, "the Direct3D device", "NAME",
+     "$QUILLMARK_DEVICE, else reference"},
 };
 
 const FlagSpec* FindFlag(std::string_view name) {
@@ -89,6 +90,8 @@ const FlagSpec* FindFlag(std::string_view name) {
         if (flag.name == name) return &flag;
     return nullptr;
 }
+
+const FlagSpec& FlagNamed(std::string_view name) { return *FindFlag(name); }
 
 std::optional<int> ParseInteger(std::string_view text) {
     int value = 0;
@@ -116,80 +119,94 @@ std::optional<int> ParsePowerOfTwo(std::string_view text) {
     return std::countr_zero(static_cast<unsigned>(*value));
 }
 
-std::optional<int> ParseChoice(const FlagSpec& flag, std::string_view text) {
-    for (const Choice& choice : flag.choices)
-        if (choice.name == text) return choice.argument;
-    return std::nullopt;
+// A setting's value in the flag's own terms ("4" for anisotropy step 2, "2.0" for 20 tenths).
+std::string ValueInFlagTerms(const FlagSpec& flag, int value) {
+    switch (flag.kind) {
+    case Named:
+        for (const Choice& choice : flag.choices)
+            if (choice.value == value) return std::string(choice.name);
+        return "?";
+    case PowerOfTwo: return std::to_string(1 << value);
+    case Tenths: {
+        char text[16];
+        std::snprintf(text, sizeof(text), "%.1f", value / 10.0);
+        return text;
+    }
+    default: return std::to_string(value);
+    }
 }
 
-std::optional<int> ParsePosition(const FlagSpec& flag, std::string_view text) {
-    std::optional<int> position;
+// What the flag accepts, as --help shows it.
+std::string ValuesText(const FlagSpec& flag) {
+    if (!flag.values.empty()) return std::string(flag.values);
+    std::string text;
+    if (flag.kind == Named) {
+        for (const Choice& choice : flag.choices) text += (text.empty() ? "" : "|") + std::string(choice.name);
+        return text;
+    }
+    if (flag.kind == PowerOfTwo) {
+        for (int step = flag.range->low; step <= flag.range->high; ++step)
+            text += (text.empty() ? "" : "|") + ValueInFlagTerms(flag, step);
+        return text;
+    }
+    text = ValueInFlagTerms(flag, flag.range->low) + ".." + ValueInFlagTerms(flag, flag.range->high);
+    return flag.kind == Tenths ? text + " in steps of 0.1" : text;
+}
+
+std::string DefaultText(const FlagSpec& flag) {
+    if (!flag.defaultValue.empty()) return std::string(flag.defaultValue);
+    return ValueInFlagTerms(flag, flag.get(ProbeSettings{}));
+}
+
+std::optional<int> ParseValue(const FlagSpec& flag, std::string_view text) {
+    std::optional<int> value;
     switch (flag.kind) {
-    case Named: return ParseChoice(flag, text);
-    case Integer: position = ParseInteger(text); break;
-    case Tenths: position = ParseTenths(text); break;
-    case PowerOfTwo: position = ParsePowerOfTwo(text); break;
+    case Named:
+        for (const Choice& choice : flag.choices)
+            if (choice.name == text) return choice.value;
+        return std::nullopt;
+    case Integer: value = ParseInteger(text); break;
+    case Tenths: value = ParseTenths(text); break;
+    case PowerOfTwo: value = ParsePowerOfTwo(text); break;
     default: return std::nullopt;
     }
-    if (position && (*position < flag.low || *position > flag.high)) return std::nullopt;
-    return position;
-}
-
-ControlAction MakeAction(const FlagSpec& flag, int value, std::string given) {
-    if (flag.action == ClickRadio) return {ClickRadio, value, 0, std::move(given), {}};
-    return {flag.action, flag.controlId, value, std::move(given), {}};
+    if (value && (*value < flag.range->low || *value > flag.range->high)) return std::nullopt;
+    return value;
 }
 
 bool TakeValue(const FlagSpec& flag, std::string_view value, BatchSettings* settings, std::string* error) {
     const std::string given = std::string(flag.name) + " " + std::string(value);
-    if (flag.kind == Texture) {
-        settings->actions.push_back({ChooseFile, kBrowseButton, 0, given, std::string(value)});
-        settings->actions.push_back({ClickRadio, kUseFileTextureRadio, 0, given, {}});
-        return true;
-    }
     if (flag.kind == Device) {
         settings->device = std::string(value);
         settings->devices.emplace_back(value);
         return true;
     }
-    const std::optional<int> argument = ParsePosition(flag, value);
-    if (!argument) {
-        *error = given + ": expected " + std::string(flag.values);
+    const auto [earlier, first] = settings->given.emplace(std::string(flag.name), given);
+    if (!first) {
+        *error = std::string(flag.name) + ": given twice (" + earlier->second + ", then " + given +
+                 "); give each setting once";
         return false;
     }
-    settings->actions.push_back(MakeAction(flag, *argument, given));
+    if (flag.kind == Texture) {
+        settings->probe.textureFile = std::string(value);
+        settings->probe.useFileTexture = true;
+        return true;
+    }
+    const std::optional<int> parsed = ParseValue(flag, value);
+    if (!parsed) {
+        *error = given + ": expected " + ValuesText(flag);
+        return false;
+    }
+    flag.set(settings->probe, *parsed);
     return true;
 }
 
-// How a position of a trackbar reads in its flag's terms.
-std::string PositionInFlagTerms(int controlId, int position) {
-    if (controlId == kAnisotropySlider) return std::to_string(1 << position);
-    return std::to_string(position);
-}
-
-bool CheckDeviceRange(HWND control, const ControlAction& action, std::string* error) {
-    if (action.kind != DragTrackbar) return true;
-    const int low = static_cast<int>(SendMessageA(control, TBM_GETRANGEMIN, 0, 0));
-    const int high = static_cast<int>(SendMessageA(control, TBM_GETRANGEMAX, 0, 0));
-    if (action.argument >= low && action.argument <= high) return true;
-    *error = action.flag + ": this device allows " + PositionInFlagTerms(action.controlId, low) + ".." +
-             PositionInFlagTerms(action.controlId, high);
-    return false;
-}
-
-bool Perform(HWND control, const ControlAction& action) {
-    switch (action.kind) {
-    case DragTrackbar: return win32::DragTrackbar(control, action.argument);
-    case SelectListItem: return win32::SelectComboItem(control, action.argument);
-    case ClickRadio: return win32::ClickButton(control);
-    case DragScrollThumb: return win32::DragScrollThumb(control, action.argument);
-    case ChooseFile: {
-        win32::QueueOpenFileAnswer(action.file);
-        const bool clicked = win32::ClickButton(control);
-        win32::ClearOpenFileAnswers();
-        return clicked;
-    }
-    }
+// "--anisotropy 16: this device allows 1..4" when the value lies beyond `high`.
+bool CheckDeviceRange(const BatchSettings& settings, std::string_view name, int value, int high, std::string* error) {
+    if (value <= high) return true;
+    const FlagSpec& flag = FlagNamed(name);
+    *error = settings.given.at(std::string(name)) + ": this device allows " + ValueInFlagTerms(flag, flag.range->low) +
+             ".." + ValueInFlagTerms(flag, high);
     return false;
 }
 
@@ -205,45 +222,9 @@ std::vector<std::string> SplitWords(std::string_view text, std::string_view sepa
 
 std::vector<std::string> ChoicesOf(const FlagSpec& flag) {
     if (flag.kind == Device) return SplitWords(KnownDeviceNames(), ", ");
-    if (flag.kind == Named || flag.values.find('|') != std::string_view::npos) return SplitWords(flag.values, "|");
+    const std::string values = ValuesText(flag);
+    if (flag.kind == Named || values.find('|') != std::string::npos) return SplitWords(values, "|");
     return {};
-}
-
-std::string ChoiceWithArgument(const FlagSpec& flag, int argument) {
-    for (const Choice& choice : flag.choices)
-        if (choice.argument == argument) return std::string(choice.name);
-    return "?";
-}
-
-std::string ValueInFlagTerms(ValueKind kind, int position) {
-    if (kind == PowerOfTwo) return std::to_string(1 << position);
-    if (kind != Tenths) return std::to_string(position);
-    char text[16];
-    std::snprintf(text, sizeof(text), "%.1f", position / 10.0);
-    return text;
-}
-
-std::string CurrentValue(const FlagSpec& flag) {
-    const HWND dialog = g_app.settingsDialog;
-    switch (flag.kind) {
-    case Device: return SelectedDeviceName();
-    case Texture: return g_app.useFileTexture ? g_app.fileTexturePath : std::string(flag.defaultValue);
-    default: break;
-    }
-    const HWND control = GetDlgItem(dialog, flag.controlId);
-    switch (flag.action) {
-    case ClickRadio:
-        for (const Choice& choice : flag.choices)
-            if (IsDlgButtonChecked(dialog, choice.argument) == BST_CHECKED) return std::string(choice.name);
-        return "?";
-    case SelectListItem:
-        return ChoiceWithArgument(flag, static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
-    case DragTrackbar:
-        return ValueInFlagTerms(flag.kind, static_cast<int>(SendMessageA(control, TBM_GETPOS, 0, 0)));
-    case DragScrollThumb: return ValueInFlagTerms(flag.kind, GetScrollPos(control, SB_CTL));
-    case ChooseFile: break;
-    }
-    return "?";
 }
 
 }  // namespace
@@ -251,14 +232,23 @@ std::string CurrentValue(const FlagSpec& flag) {
 std::vector<SettingsFlagDoc> SettingsFlagDocs() {
     std::vector<SettingsFlagDoc> docs;
     for (const FlagSpec& flag : kFlags)
-        docs.push_back({std::string(flag.name), std::string(flag.values), std::string(flag.defaultValue),
-                        std::string(flag.meaning), ChoicesOf(flag), flag.kind == Texture});
+        docs.push_back({std::string(flag.name), ValuesText(flag), DefaultText(flag), std::string(flag.meaning),
+                        ChoicesOf(flag), flag.kind == Texture});
     return docs;
 }
 
-std::vector<std::pair<std::string, std::string>> CurrentSettingValues() {
+std::vector<std::pair<std::string, std::string>> SettingValues(const ProbeSettings& settings) {
     std::vector<std::pair<std::string, std::string>> values;
-    for (const FlagSpec& flag : kFlags) values.emplace_back(std::string(flag.name), CurrentValue(flag));
+    for (const FlagSpec& flag : kFlags) {
+        std::string value;
+        if (flag.kind == Device)
+            value = SelectedDeviceName();
+        else if (flag.kind == Texture)
+            value = settings.useFileTexture ? settings.textureFile : std::string(flag.defaultValue);
+        else
+            value = ValueInFlagTerms(flag, flag.get(settings));
+        values.emplace_back(std::string(flag.name), value);
+    }
     return values;
 }
 
@@ -281,7 +271,7 @@ bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            *error = argument + ": needs a value, " + std::string(flag->values);
+            *error = argument + ": needs a value, " + ValuesText(*flag);
             return false;
         }
         if (!TakeValue(*flag, value, settings, error)) return false;
@@ -289,26 +279,12 @@ bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings
     return true;
 }
 
-bool ApplySettings(const std::vector<ControlAction>& actions, std::string* error) {
-    for (const ControlAction& action : actions) {
-        const HWND control = GetDlgItem(g_app.settingsDialog, action.controlId);
-        if (!control) {
-            *error = action.flag + ": the Settings dialog has no such control";
-            return false;
-        }
-        if (!CheckDeviceRange(control, action, error)) return false;
-        if (!Perform(control, action)) {
-            *error = action.flag + ": the control does not accept it";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool TextureFileRefused(const std::vector<ControlAction>& actions) {
-    const bool chosen = std::any_of(actions.begin(), actions.end(),
-                                    [](const ControlAction& action) { return action.kind == ChooseFile; });
-    return chosen && !g_app.fileTexture;
+std::string DeviceRangeError(const BatchSettings& settings, const DeviceLimits& limits) {
+    std::string error;
+    if (!CheckDeviceRange(settings, "--anisotropy", settings.probe.anisotropyStep, limits.anisotropyStepMax, &error))
+        return error;
+    CheckDeviceRange(settings, "--stage", settings.probe.stage, limits.stageMax, &error);
+    return error;
 }
 
 std::string SettingsFlagsHelp() {
@@ -316,14 +292,14 @@ std::string SettingsFlagsHelp() {
     constexpr std::size_t kHeadWidth = 46;
     const std::string continuation = "\n" + std::string(kHeadWidth + 3, ' ');
     for (const FlagSpec& flag : kFlags) {
-        std::string head = std::string(flag.name) + " " + std::string(flag.values);
+        std::string head = std::string(flag.name) + " " + ValuesText(flag);
         head.resize(std::max(head.size(), kHeadWidth), ' ');
         std::string meaning(flag.meaning);
         for (std::size_t at = meaning.find('\n'); at != std::string::npos; at = meaning.find('\n', at + 1)) {
             meaning.replace(at, 1, continuation);
             at += continuation.size() - 1;
         }
-        help += "  " + head + " " + meaning + " (default: " + std::string(flag.defaultValue) + ")\n";
+        help += "  " + head + " " + meaning + " (default: " + DefaultText(flag) + ")\n";
     }
     help += "  Known devices: " + KnownDeviceNames() + "\n";
     return help;

@@ -49,11 +49,6 @@ std::string Roff(const std::string& text) {
     return out;
 }
 
-std::string Trimmed(const std::string& line) {
-    const auto first = line.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : line.substr(first);
-}
-
 // The lines without the indentation they all share.
 std::string Dedented(const std::string& text) {
     std::vector<std::string> lines;
@@ -79,7 +74,7 @@ std::string CommandsSection() {
     for (const BatchCommand* command : BatchCommands()) {
         page += ".TP\n\\fB" + Roff(std::string(command->name)) + "\\fR " + Roff(std::string(command->synopsis)) +
                 "\n" + Roff(std::string(command->summary)) + ".\n";
-        const std::string options = Dedented(std::string(command->options));
+        const std::string options = Dedented(OptionsHelp(*command));
         if (!options.empty()) page += ".RS\n.nf\n" + Roff(options) + ".fi\n.RE\n";
     }
     return page;
@@ -109,27 +104,6 @@ std::string CompletionForValue(const std::vector<std::string>& choices, bool fil
 }
 
 }  // namespace
-
-std::vector<CommandOption> ParseCommandOptions(const std::string& text) {
-    std::vector<CommandOption> options;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(Trimmed(line));
-        CommandOption option;
-        for (std::string word; words >> word;) {
-            if (word.starts_with("-")) {
-                if (word.ends_with(",")) word.pop_back();
-                option.names.push_back(word);
-                continue;
-            }
-            if (!option.names.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos)
-                option.value = word;
-            break;
-        }
-        if (!option.names.empty()) options.push_back(option);
-    }
-    return options;
-}
 
 std::string ManualPage() {
     return ".TH QUILLMARK 1 \"\" \"Quillmark\" \"User Commands\"\n.SH NAME\nquillmark \\- show and measure how a "
@@ -164,11 +138,14 @@ std::string BashCompletion() {
     for (const BatchCommand* command : BatchCommands()) {
         std::vector<std::string> names;
         std::string valueCases;
-        for (const CommandOption& option : ParseCommandOptions(std::string(command->options))) {
-            names.insert(names.end(), option.names.begin(), option.names.end());
-            if (option.value.empty()) continue;
-            valueCases += "            " + CasePattern(option.names) + ") " +
-                          CompletionForValue({}, option.value == "FILE", option.value == "DIR") + "\n";
+        for (const CommandOption& option : command->options) {
+            std::vector<std::string> spellings;
+            if (!option.shortName.empty()) spellings.emplace_back(option.shortName);
+            spellings.emplace_back(option.name);
+            names.insert(names.end(), spellings.begin(), spellings.end());
+            if (option.argument.empty()) continue;
+            valueCases += "            " + CasePattern(spellings) + ") " +
+                          CompletionForValue({}, option.argument == "FILE", option.argument == "DIR") + "\n";
         }
         script += "    " + std::string(command->name) + ")\n";
         if (!valueCases.empty()) script += "        case \"$prev\" in\n" + valueCases + "        esac\n";

@@ -83,20 +83,61 @@ TEST_F(AnalyzeCommand, WritesThePlotTheHeatMapAndTheFigures) {
     EXPECT_EQ(errors_.find("warning"), std::string::npos) << errors_;
 }
 
-// The run marks the generated texture: with a texture file selected, the
-// file's colours are hits in every frame, and the run says so. (A black file
-// keeps the run short: nothing it shows is taken for a mark.)
-TEST_F(AnalyzeCommand, ATextureFileIsAnalysedWithAWarningNamingIt) {
-    const std::filesystem::path texture = directory_ / "black.bmp";
-    const testing::Bytes bitmap = testing::Bitmap24(8, 8, [](int, int) { return 0u; });
+// The run marks the generated texture and samples it too: with a white
+// texture file selected, whose every texel would read as a mark, the figures
+// are those of the run without it, and a note names the file.
+TEST_F(AnalyzeCommand, ATextureFileIsNotSampledByTheRun) {
+    ASSERT_EQ(Analyze({"-o", (directory_ / "generated").string()}), 0) << errors_;
+    const std::string generated = output_;
+    const std::filesystem::path texture = directory_ / "white.bmp";
+    const testing::Bytes bitmap = testing::Bitmap24(8, 8, [](int, int) { return 0xFFFFFFu; });
     std::ofstream(texture, std::ios::binary)
         .write(reinterpret_cast<const char*>(bitmap.data()), static_cast<std::streamsize>(bitmap.size()));
     ASSERT_EQ(Analyze({"--texture", texture.string(), "-o", directory_.string()}), 0) << errors_;
-    EXPECT_NE(errors_.find("quillmark: warning: the analysis marks texels of the generated texture, so the "
-                           "colours of the texture file \"" +
-                           texture.string() + "\" are counted as hits\n"),
+    EXPECT_EQ(output_, generated);
+    EXPECT_NE(errors_.find("quillmark: note: the analysis marks and samples the generated texture, not the "
+                           "texture file \"" +
+                           texture.string() + "\"\n"),
               std::string::npos)
         << errors_;
+}
+
+// A run stopped early never replaces a complete one: its files take names of
+// their own, and the complete run's files stay as they were.
+TEST_F(AnalyzeCommand, AnInterruptedRunKeepsTheCompleteOne) {
+    const std::filesystem::path out = directory_ / "out";
+    ASSERT_EQ(Analyze({"-o", out.string()}), 0) << errors_;
+    const auto bytes = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string plot = bytes(out / "MipBand.bmp"), heatMap = bytes(out / "heatmap.bmp"),
+                      page = bytes(out / "report.html");
+    struct sigaction before {};
+    sigaction(SIGINT, nullptr, &before);
+    std::thread sender([previous = before.sa_handler] {  // once the run has set its handler
+        struct sigaction current {};
+        for (int i = 0; i < 6000; ++i) {
+            sigaction(SIGINT, nullptr, &current);
+            if (current.sa_handler != previous) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(getpid(), SIGINT);
+    });
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int code = batch::RunBatch({"analyze", "--anisotropy", "16", "-o", out.string()});
+    output_ = ::testing::internal::GetCapturedStdout();
+    errors_ = ::testing::internal::GetCapturedStderr();
+    sender.join();
+    ASSERT_EQ(code, 128 + SIGINT) << errors_;
+    EXPECT_EQ(bytes(out / "MipBand.bmp"), plot);
+    EXPECT_EQ(bytes(out / "heatmap.bmp"), heatMap);
+    EXPECT_EQ(bytes(out / "report.html"), page);
+    EXPECT_TRUE(ReadImageFacts((out / "MipBand-interrupted.bmp").string()).read);
+    EXPECT_TRUE(ReadImageFacts((out / "heatmap-interrupted.bmp").string()).read);
+    EXPECT_NE(bytes(out / "report-interrupted.html").find("The run was interrupted"), std::string::npos);
 }
 
 TEST_F(AnalyzeCommand, JsonCarriesTheSameFiguresAndTheCurrentDirectoryIsTheDefault) {
@@ -111,11 +152,17 @@ TEST_F(AnalyzeCommand, JsonCarriesTheSameFiguresAndTheCurrentDirectoryIsTheDefau
     ASSERT_EQ(Analyze({"--json"}), 0) << errors_;  // into the current directory
     EXPECT_TRUE(ReadImageFacts("MipBand.bmp").read);
     EXPECT_TRUE(ReadImageFacts("heatmap.bmp").read);
-    EXPECT_EQ(output_.front(), '{');
-    EXPECT_NE(output_.find("\"sum\": " + figure("SUM") + ","), std::string::npos) << output_;
-    EXPECT_NE(output_.find("\"max\": 1,"), std::string::npos);
-    EXPECT_NE(output_.find("\"done\": true"), std::string::npos);
-    EXPECT_NE(output_.find("{\"level\": 9, \"row_period\": "), std::string::npos);
+    const batch::Json json = batch::Json::parse(output_);
+    EXPECT_EQ(std::to_string(json["sum"].get<long long>()), figure("SUM")) << output_;
+    EXPECT_EQ(json["max"], 1);
+    EXPECT_EQ(json["done"], true);
+    EXPECT_EQ(json["p_text"].get<std::string>() + " (" + std::to_string(json["p"].get<unsigned long long>()) + ")",
+              figure("P"));
+    ASSERT_EQ(json["levels"].size(), 10u);
+    EXPECT_EQ(json["levels"][9]["level"], 9);
+    EXPECT_EQ("level 9: row period " + json["levels"][9]["row_period"].dump() + ", column period " +
+                  json["levels"][9]["column_period"].dump() + ", hits " + json["levels"][9]["hits"].dump(),
+              text.substr(text.find("level 9: "), text.find('\n', text.find("level 9: ")) - text.find("level 9: ")));
 }
 
 TEST_F(AnalyzeCommand, RejectsUnknownOptions) {
@@ -205,9 +252,9 @@ TEST_F(AnalyzeCommand, TerminationSignalsWriteWhatWasMeasured) {
         EXPECT_EQ(code, 128 + signal) << errors_;
         EXPECT_NE(errors_.find("interrupted (SIG"), std::string::npos) << errors_;
         EXPECT_NE(output_.find("(interrupted)"), std::string::npos) << output_;
-        EXPECT_TRUE(ReadImageFacts((out / "heatmap.bmp").string()).read);
-        EXPECT_TRUE(ReadImageFacts((out / "MipBand.bmp").string()).read);
-        std::ifstream report(out / "report.html");
+        EXPECT_TRUE(ReadImageFacts((out / "heatmap-interrupted.bmp").string()).read);
+        EXPECT_TRUE(ReadImageFacts((out / "MipBand-interrupted.bmp").string()).read);
+        std::ifstream report(out / "report-interrupted.html");
         const std::string page((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
         EXPECT_NE(page.find("The run was interrupted"), std::string::npos);
         struct sigaction after {};
@@ -227,13 +274,13 @@ TEST(AnalyzeProgress, TheEstimateGrowsOnceTheCountPassesIt) {
     g_app.totalFrames = 718;
     g_app.framesDone = 748;
     EXPECT_EQ(ShownFrameEstimate(), 748 + 7);
-    std::string line = batch::ProgressLine(10);
+    std::string line = batch::ProgressLine(CurrentAnalysisFigures(), 10);
     EXPECT_NE(line.find("[#########.] 748/755 frames"), std::string::npos) << line;
     g_app.framesDone = 700;  // within the estimate, the estimate stands
-    EXPECT_NE(batch::ProgressLine(0).find("700/718 frames"), std::string::npos);
+    EXPECT_NE(batch::ProgressLine(CurrentAnalysisFigures(), 0).find("700/718 frames"), std::string::npos);
     g_app.framesDone = 892;
     g_app.level = kLevelsDone;  // done: the estimate is what it took
-    line = batch::ProgressLine(10);
+    line = batch::ProgressLine(CurrentAnalysisFigures(), 10);
     EXPECT_NE(line.find("[##########] 892/892 frames"), std::string::npos) << line;
     g_app = AppState{};
 }

@@ -68,7 +68,7 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
     // Scalars: "name": value (a string value without its quotes); the level
     // records repeat their names once per level, in order.
     std::map<std::string, std::vector<std::string>> expected;
-    const std::regex field("\"([a-z_]+)\": (\"([^\"]*)\"|[-0-9a-z]+)");
+    const std::regex field("\"([a-z_]+)\": ?(\"([^\"]*)\"|[-0-9a-z]+)");
     for (auto it = std::sregex_iterator(json.begin(), json.end(), field); it != std::sregex_iterator(); ++it)
         expected[(*it)[1]].push_back((*it)[3].matched ? (*it)[3].str() : (*it)[2].str());
     ASSERT_TRUE(expected.count("sum") && expected["level"].size() == 10) << json;

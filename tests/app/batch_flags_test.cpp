@@ -1,12 +1,11 @@
 // The settings flags of batch mode: parsing, ranges and messages, and each
-// flag reaching its setting through the Settings dialog's controls.
+// flag reaching its setting in the probe.
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "probe_fixture.h"
-#include "app/settings_dialog.h"
+#include "app/probe.h"
 #include "app/batch/settings_flags.h"
-
-#include "platform/win32/commctrl.h"
+#include "app/batch/usage_docs.h"
 
 #include <functional>
 #include <map>
@@ -32,27 +31,30 @@ BatchSettings Parsed(const std::vector<std::string>& arguments) {
     return settings;
 }
 
-TEST(SettingsFlags, EachFlagBecomesTheUserActionOnItsControl) {
+TEST(SettingsFlags, EachFlagSetsItsSetting) {
     const BatchSettings settings =
         Parsed({"--min-filter", "point", "--lod-bias=-2.5", "--distance", "0.5", "--object", "plane", "--angle",
                 "60", "--anisotropy", "16", "--mip-filter", "off", "--tint=full"});
-    ASSERT_EQ(settings.actions.size(), 8u);
-    const auto expect = [&](int i, ControlActionKind kind, int id, int argument) {
-        EXPECT_EQ(settings.actions[i].kind, kind) << i;
-        EXPECT_EQ(settings.actions[i].controlId, id) << i;
-        if (kind != ControlActionKind::ClickRadio) {
-            EXPECT_EQ(settings.actions[i].argument, argument) << i;
-        }
-    };
-    expect(0, ControlActionKind::SelectListItem, kMinFilterList, 0);
-    expect(1, ControlActionKind::DragTrackbar, kLodBiasSlider, -25);
-    expect(2, ControlActionKind::DragTrackbar, kDistanceSlider, 5);
-    expect(3, ControlActionKind::ClickRadio, kPlaneRadio, 0);
-    expect(4, ControlActionKind::DragScrollThumb, kPlaneAngleBar, 60);
-    expect(5, ControlActionKind::DragTrackbar, kAnisotropySlider, 4);
-    expect(6, ControlActionKind::SelectListItem, kMipFilterList, 0);
-    expect(7, ControlActionKind::ClickRadio, kTintFullRadio, 0);
-    EXPECT_EQ(settings.actions[1].flag, "--lod-bias -2.5");
+    ProbeSettings expected;
+    expected.minFilter = D3DTEXF_POINT;
+    expected.lodBiasTenths = -25;
+    expected.distanceTenths = 5;
+    expected.showPlane = true;
+    expected.planeAngle = 60;
+    expected.anisotropyStep = 4;
+    expected.mipFilter = D3DTEXF_NONE;
+    expected.tintMode = kTintFull;
+    EXPECT_TRUE(settings.probe == expected);
+    EXPECT_EQ(settings.given.at("--lod-bias"), "--lod-bias -2.5");
+    EXPECT_EQ(settings.given.size(), 8u);
+}
+
+// A setting given twice is a mistake the user should hear of, not a silent
+// choice of one of the two values.
+TEST(SettingsFlags, ASettingGivenTwiceIsAnError) {
+    EXPECT_EQ(ParseError({"--angle", "10", "--angle=20"}),
+              "--angle: given twice (--angle 10, then --angle 20); give each setting once");
+    EXPECT_EQ(Parsed({"--device", "reference", "--device", "model"}).devices.size(), 2u);
 }
 
 TEST(SettingsFlags, OtherArgumentsAreLeftForTheCommand) {
@@ -106,26 +108,59 @@ TEST(CommandTable, FindsCommandsByName) {
 }
 
 TEST(CommandTable, OptionValuesAreTakenInEitherSpelling) {
-    std::vector<std::string> arguments = {"-o", "a.bmp", "--json", "--output=b.bmp"};
+    const CommandOption declared[] = {{"-o", "--output", "DIR", "where"}, kJsonOption};
+    CommandOptions options;
     std::string error;
-    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), "b.bmp");
-    EXPECT_TRUE(TakeFlag(arguments, "--json"));
-    EXPECT_TRUE(arguments.empty());
-    EXPECT_EQ(LeftoverArgumentsError(arguments), "");
+    ASSERT_TRUE(ParseCommandOptions(declared, {"--json", "--output=b"}, &options, &error)) << error;
+    EXPECT_EQ(options.Value("--output"), "b");
+    EXPECT_TRUE(options.Has("--json"));
+    CommandOptions shortly;
+    ASSERT_TRUE(ParseCommandOptions(declared, {"-o", "a"}, &shortly, &error)) << error;
+    EXPECT_EQ(shortly.Value("--output"), "a");
+    EXPECT_FALSE(shortly.Has("--json"));
+}
 
-    arguments = {"x", "-o"};
-    EXPECT_EQ(TakeOptionValue(arguments, "-o", "--output", &error), std::nullopt);
-    EXPECT_EQ(error, "-o: needs a value");
-    EXPECT_EQ(LeftoverArgumentsError({"--bogus"}),
-              "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
+// Each mistake is one sentence naming the argument at fault.
+TEST(CommandTable, MistakesInOptionsAreOneSentenceEach) {
+    const CommandOption declared[] = {{"-o", "--output", "DIR", "where"}, kJsonOption};
+    const auto error = [&](const std::vector<std::string>& arguments) {
+        CommandOptions options;
+        std::string message;
+        EXPECT_FALSE(ParseCommandOptions(declared, arguments, &options, &message));
+        return message;
+    };
+    EXPECT_EQ(error({"x", "-o", "a"}), "unknown option 'x': neither a setting nor an option of this command (see --help)");
+    EXPECT_EQ(error({"--bogus"}), "unknown option '--bogus': neither a setting nor an option of this command (see --help)");
+    EXPECT_EQ(error({"--json", "-o"}), "-o: needs a value");
+    EXPECT_EQ(error({"-o", "a", "--output=b"}), "--output: given twice (-o a, then --output b); give it once");
+    EXPECT_EQ(error({"--json", "--json"}), "--json: given twice (--json, then --json); give it once");
+    EXPECT_EQ(error({"--json=yes"}), "--json: takes no value");
+}
+
+// The lines of --help are made from the declarations: an option's help
+// continues under itself, and the manual page and the completion name every
+// option of every command.
+TEST(CommandTable, HelpManualPageAndCompletionComeFromTheDeclarations) {
+    for (const BatchCommand* command : BatchCommands()) {
+        const std::string help = OptionsHelp(*command);
+        const std::string usage = CommandUsage(command->name);
+        EXPECT_NE(usage.find(help), std::string::npos) << command->name;
+        for (const CommandOption& option : command->options) {
+            EXPECT_NE(help.find("      " + std::string(option.shortName.empty() ? option.name : option.shortName)),
+                      std::string::npos)
+                << option.name;
+            EXPECT_NE(BashCompletion().find(std::string(option.name)), std::string::npos) << option.name;
+            std::string roff;  // as the manual page writes it: each hyphen escaped
+            for (char c : option.name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+            EXPECT_NE(ManualPage().find(roff), std::string::npos) << option.name;
+        }
+    }
 }
 
 class AppliedFlags : public ProbeFixture {
 protected:
     void Apply(const std::vector<std::string>& arguments) {
-        const BatchSettings settings = Parsed(arguments);
-        std::string error;
-        ASSERT_TRUE(ApplySettings(settings.actions, &error)) << error;
+        ApplyProbeSettings(Parsed(arguments).probe);
     }
 };
 
@@ -157,7 +192,7 @@ TEST_F(AppliedFlags, EveryFlagReachesItsSetting) {
     }
 }
 
-// What the report shows as the settings is read back from the dialog: every
+// What the report shows as the settings is read back from the probe: every
 // value given reads back as it was written, and the flags not given read as
 // their documented defaults.
 TEST_F(AppliedFlags, CurrentValuesReadBackAsGiven) {
@@ -172,25 +207,16 @@ TEST_F(AppliedFlags, CurrentValuesReadBackAsGiven) {
     for (const SettingsFlagDoc& doc : SettingsFlagDocs()) expected[doc.name] = doc.defaultValue;
     for (const auto& [flag, value] : given) expected[flag] = value;
     expected["--device"] = "reference";
-    const auto current = CurrentSettingValues();
+    const auto current = SettingValues(CurrentProbeSettings());
     ASSERT_EQ(current.size(), expected.size());
     for (const auto& [flag, value] : current) EXPECT_EQ(value, expected[flag]) << flag;
 }
 
-TEST_F(AppliedFlags, ValuesBeyondTheDevicesSliderAreErrors) {
-    // A device with 8x at most: its anisotropy slider ends at position 3.
-    SendDlgItemMessageA(g_app.settingsDialog, kAnisotropySlider, TBM_SETRANGEMAX, TRUE, 3);
-    const BatchSettings settings = Parsed({"--anisotropy", "16"});
-    std::string error;
-    EXPECT_FALSE(ApplySettings(settings.actions, &error));
-    EXPECT_EQ(error, "--anisotropy 16: this device allows 1..8");
-    EXPECT_EQ(g_app.maxAnisotropy, 1);
-
-    SendDlgItemMessageA(g_app.settingsDialog, kStageSlider, TBM_SETRANGEMAX, TRUE, 3);
-    EXPECT_FALSE(ApplySettings(Parsed({"--stage", "4"}).actions, &error));
-    EXPECT_EQ(error, "--stage 4: this device allows 0..3");
-    Apply({"--stage", "3"});
-    EXPECT_EQ(g_app.stage, 3);
+TEST(SettingsFlags, ValuesBeyondTheDevicesReachAreErrors) {
+    const DeviceLimits limits{3, 3};  // a device with 8x and four stages at most
+    EXPECT_EQ(DeviceRangeError(Parsed({"--anisotropy", "16"}), limits), "--anisotropy 16: this device allows 1..8");
+    EXPECT_EQ(DeviceRangeError(Parsed({"--stage", "4"}), limits), "--stage 4: this device allows 0..3");
+    EXPECT_EQ(DeviceRangeError(Parsed({"--stage", "3", "--anisotropy", "8"}), limits), "");
 }
 
 }  // namespace

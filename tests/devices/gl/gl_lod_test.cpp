@@ -19,8 +19,8 @@ batch::LodMeasurement MeasureOn(const std::string& device, const std::string& an
         << error;
     batch::LodMeasurement lod;
     EXPECT_EQ(batch::RunOnHeadlessProbe(settings,
-                                        [&](const std::vector<std::string>&) {
-                                            return batch::MeasureLod(&lod, &error) ? 0 : 1;
+                                        [&](Probe& probe) {
+                                            return batch::MeasureLod(probe, &lod, &error) ? 0 : 1;
                                         }),
               0)
         << error;

@@ -1,0 +1,82 @@
+// The probe as the commands drive it: a started program (main window, device,
+// scene, generated texture and Settings dialog) whose settings are applied as
+// one ProbeSettings value, whose frames are drawn and whose analysis run is
+// started, stepped and stopped by calls, with the run's figures as values.
+// The Settings dialog hands its settings to the same ApplyProbeSettings.
+//
+// The probe's state is the application record (app_state.h) shared with the
+// window procedure and the dialog; one probe runs at a time.
+#pragma once
+
+#include "app/analysis.h"
+#include "app/probe_settings.h"
+#include "app/shell.h"
+
+#include "platform/win32/windows.h"
+
+#include <filesystem>
+#include <string>
+
+namespace quillmark {
+
+// The settings the probe draws with now.
+ProbeSettings CurrentProbeSettings();
+
+// Makes `settings` the probe's: the sampler and scene settings take effect in
+// the next frame; the tunnel and the generated texture are rebuilt when
+// their settings changed, and the texture file is loaded when its name
+// changed (a refused file leaves none loaded, and a message box says why).
+void ApplyProbeSettings(const ProbeSettings& settings);
+
+// Sets the settings without rebuilding anything: the Settings dialog's
+// starting values, before the scene is built.
+void StoreProbeSettings(const ProbeSettings& settings);
+
+// What this device lets a setting reach.
+struct DeviceLimits {
+    int anisotropyStepMax;
+    int stageMax;
+};
+
+class Probe {
+public:
+    // Starts the program on the window backend selected (StartProbe); on
+    // failure it has said why on stderr and Started() is false.
+    explicit Probe(HINSTANCE instance);
+    ~Probe();  // closes the main window and the program
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    bool Started() const { return started_; }
+    DeviceLimits Limits() const;
+    // False while the device is lost and could not be rebuilt yet.
+    bool HasDevice() const;
+
+    ProbeSettings Settings() const { return CurrentProbeSettings(); }
+    // As ApplyProbeSettings; false when a texture file was named and could
+    // not be loaded (the load has said why).
+    bool Apply(const ProbeSettings& settings);
+
+    // Draws frames until none is due (the loop has handled every message);
+    // false when no frame can be drawn because the device is gone.
+    bool DrawFrame();
+
+    // Starts an analysis run (the "Start" button); false when it could not
+    // start (the user has been told why).
+    bool StartAnalysis();
+    // One pass of the message loop: a frame of the run, or a message; Quit
+    // once the main window is gone.
+    LoopStep Step();
+    // True once every level has been measured.
+    bool AnalysisDone();
+    // Ends the run (the "Stop" button), writing the polar plot to `plot`.
+    void StopAnalysis(const std::filesystem::path& plot);
+    // The run's figures as they stand after the last frame.
+    AnalysisFigures Figures() const;
+
+private:
+    HINSTANCE instance_;
+    bool started_ = false;
+};
+
+}  // namespace quillmark
