@@ -134,7 +134,10 @@ TEST(ConvertCommand, WritesDdsThatOtherProgramsRead) {
                   "(64, 48)\n")
             << file;
     if (!Have("oiiotool")) GTEST_SKIP() << "oiiotool is absent";
-    EXPECT_NE(CommandOutput("oiiotool --info '" + argb.string() + "'").find("64 x 48"), std::string::npos);
+    std::string facts = CommandOutput("oiiotool --info '" + argb.string() + "'");
+    facts.erase(std::unique(facts.begin(), facts.end(), [](char a, char b) { return a == ' ' && b == ' '; }),
+                facts.end());
+    EXPECT_NE(facts.find(" 64 x 48, 4 channel"), std::string::npos) << facts;
 }
 
 TEST(ConvertCommand, RoundTripsKeepThePixels) {
@@ -167,8 +170,9 @@ TEST(ConvertCommand, ChainsSizesLevelsAndFaces) {
     EXPECT_EQ(Json(taken.out)["width"], 16);
     const auto shrunk = RunBatchCaptured({"convert", png.string(), resized.string(), "--size", "16", "--filter", "box"});
     ASSERT_EQ(shrunk.code, kExitSuccess) << shrunk.err;
-    // Box-filtering 64 -> 32 -> 16 and 64 -> 16 at once average the same 4 x 4 blocks.
-    EXPECT_EQ(RunBatchCaptured({"diff", level.string(), resized.string(), "--fail-above", "0.005"}).code,
+    // Level 2 of the chain and the picture shrunk to 16 x 16 at once average
+    // the same 4 x 4 blocks, each rounded to 8 bits its own way.
+    EXPECT_EQ(RunBatchCaptured({"diff", level.string(), resized.string(), "--fail-above", "0.02"}).code,
               kExitSuccess);
 
     // A cube map keeps its six faces; one face comes out alone.
