@@ -8,11 +8,11 @@
 #
 #   bench/convert_vs_anchors.sh [ROUNDS]          (default 3)
 #
-# Uses the newest build/*/app/quillmark; nvcompress comes from libnvtt-bin.
+# Uses $QUILLMARK, else the newest build/*/app/quillmark; nvcompress comes from libnvtt-bin.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-quillmark=$(ls -t "$here"/build/*/app/quillmark 2>/dev/null | head -n 1 || true)
+quillmark=${QUILLMARK:-$(ls -t "$here"/build/*/app/quillmark 2>/dev/null | head -n 1 || true)}
 [ -x "$quillmark" ] || { echo "convert_vs_anchors.sh: build quillmark first" >&2; exit 2; }
 for tool in nvcompress convert compare; do
     command -v "$tool" >/dev/null || { echo "convert_vs_anchors.sh: $tool is absent (scripts/bootstrap)" >&2; exit 2; }

@@ -161,19 +161,16 @@ TEST(ConvertCommand, RoundTripsKeepThePixels) {
 TEST(ConvertCommand, ChainsSizesLevelsAndFaces) {
     ScratchDirectory scratch;
     const fs::path png = WriteTestPicture(scratch / "in.png", 64, 64);
-    const fs::path chain = scratch / "chain.dds", level = scratch / "level2.png", resized = scratch / "small.bmp";
+    const fs::path chain = scratch / "chain.dds", level = scratch / "level1.png", resized = scratch / "small.bmp";
     ASSERT_EQ(RunBatchCaptured({"convert", png.string(), chain.string(), "--mips", "all", "--mip-filter", "box"}).code,
               kExitSuccess);
-    // A level taken out is the one the chain holds: box-filtered twice, 16 x 16.
-    const auto taken = RunBatchCaptured({"convert", chain.string(), level.string(), "--level", "2", "--json"});
+    // A level taken out is the one the chain holds: the picture box-filtered to half its size.
+    const auto taken = RunBatchCaptured({"convert", chain.string(), level.string(), "--level", "1", "--json"});
     ASSERT_EQ(taken.code, kExitSuccess) << taken.err;
-    EXPECT_EQ(Json(taken.out)["width"], 16);
-    const auto shrunk = RunBatchCaptured({"convert", png.string(), resized.string(), "--size", "16", "--filter", "box"});
+    EXPECT_EQ(Json(taken.out)["width"], 32);
+    const auto shrunk = RunBatchCaptured({"convert", png.string(), resized.string(), "--size", "32", "--filter", "box"});
     ASSERT_EQ(shrunk.code, kExitSuccess) << shrunk.err;
-    // Level 2 of the chain and the picture shrunk to 16 x 16 at once average
-    // the same 4 x 4 blocks, each rounded to 8 bits its own way.
-    EXPECT_EQ(RunBatchCaptured({"diff", level.string(), resized.string(), "--fail-above", "0.02"}).code,
-              kExitSuccess);
+    EXPECT_EQ(RunBatchCaptured({"diff", level.string(), resized.string()}).code, kExitSuccess);
 
     // A cube map keeps its six faces; one face comes out alone.
     const fs::path cube = WriteCubeMap(scratch / "cube.dds"), cube565 = scratch / "cube565.dds";
