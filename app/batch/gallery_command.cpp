@@ -5,7 +5,7 @@
 // the λ figures and of its level agreement with the first device.
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
-#include "app/batch/compare_command.h"
+#include "app/batch/comparison.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
 #include "app/batch/report_html.h"
