@@ -51,6 +51,9 @@ HRESULT MappedFile::Open(const void* path, bool widePath) {
     if (path == nullptr) return D3DERR_INVALIDCALL;
     std::string name;
     if (!NarrowPath(path, widePath, name)) return TEXERR_UNREADABLE;
+    // A device or pipe is not opened: opening a pipe waits for a writer.
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE) != 0) return TEXERR_UNREADABLE;
     file_ = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return TEXERR_UNREADABLE;

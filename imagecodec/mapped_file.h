@@ -25,7 +25,8 @@ public:
 
     // `path` is a char string, or a WCHAR (UTF-16) string when widePath is
     // set. D3DERR_INVALIDCALL for a null path, TEXERR_UNREADABLE when the file
-    // cannot be opened and mapped or holds 4 GiB or more. An empty file opens
+    // cannot be opened and mapped, is a device or pipe, or holds 4 GiB or
+    // more. An empty file opens
     // with no data (a null Data(), Size() 0).
     HRESULT Open(const void* path, bool widePath);
     const BYTE* Data() const { return view_; }

@@ -239,6 +239,18 @@ TEST_F(MappedFileTest, PipeIsRefusedUnopenedAndStaysAPipe) {
     EXPECT_EQ(FileCount(), 1u);
 }
 
+// A pipe is not read: with no writer, opening it would wait for ever; with
+// one (here the test holds both ends) it would read as an empty file.
+TEST_F(MappedFileTest, PipeIsNotOpenedForReading) {
+    const std::string path = PathOf("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    const int ends = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(ends, 0);
+    MappedFile file;
+    EXPECT_EQ(file.Open(path.c_str(), false), TEXERR_UNREADABLE);
+    close(ends);
+}
+
 // Device nodes of our own (the null and full devices) stand in for the
 // system's, which a save must never risk replacing: both are refused and
 // stay what they are.
