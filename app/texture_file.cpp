@@ -29,8 +29,8 @@ void ReleaseFileTexture() {
     g_app.fileTexture = nullptr;
 }
 
-// Why no reader took the file: it is not there, cannot be read, is too
-// large to map, or holds no image format the readers know.
+}  // namespace
+
 std::string UnreadableReason(const std::string& path) {
     std::error_code code;
     const fs::file_status status = fs::status(path, code);
@@ -46,6 +46,8 @@ std::string UnreadableReason(const std::string& path) {
     }
     return std::string("it cannot be read (") + std::strerror(errno) + ")";
 }
+
+namespace {
 
 std::string FailureReason(const std::string& path, HRESULT result) {
     std::error_code code;

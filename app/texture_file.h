@@ -29,6 +29,11 @@ void ReloadFileTexture();
 // (empty: none).
 std::string SettingsTitleFor(const std::string& path);
 
+// Why no reader took the file at `path`: it is not there, cannot be read,
+// is too large to map, or holds no image format the readers know (then the
+// reader of the format it was taken for says what is wrong).
+std::string UnreadableReason(const std::string& path);
+
 // "Could not use the texture file "PATH": REASON." for a failed load.
 std::string TextureLoadFailureText(const std::string& path, HRESULT result);
 

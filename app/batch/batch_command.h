@@ -54,16 +54,18 @@ public:
 
 private:
     friend bool ParseCommandOptions(std::span<const CommandOption>, const std::vector<std::string>&,
-                                    CommandOptions*, std::string*);
+                                    CommandOptions*, std::string*, std::vector<std::string>*);
     std::map<std::string, std::string, std::less<>> values_;
 };
 
 // Takes `arguments` (what the settings flags left) as the options declared,
 // "NAME VALUE" or "NAME=VALUE" for either spelling. False with a message in
 // *error for an argument that is no option, an option without its value or
-// with a value it does not take, or one given twice.
+// with a value it does not take, or one given twice. With `operands`, the
+// arguments that are no option (not starting with '-', or "-", or anything
+// after "--") go there in order instead of being refused.
 bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vector<std::string>& arguments,
-                         CommandOptions* options, std::string* error);
+                         CommandOptions* options, std::string* error, std::vector<std::string>* operands = nullptr);
 
 struct BatchCommand {
     std::string_view name;      // as typed after "quillmark"
@@ -80,6 +82,11 @@ struct BatchCommand {
     // than one device, or not at all): called with the parsed settings
     // before anything is started.
     int (*runWithSettings)(const BatchSettings& settings, const CommandOptions& options) = nullptr;
+    // Instead of both, for a command on files that starts no probe and takes
+    // no settings ("quillmark convert IN OUT"): called with its operands, the
+    // arguments that are no option, in order. Every option it takes is its
+    // own, so its names may be those of settings flags.
+    int (*runOnFiles)(const std::vector<std::string>& operands, const CommandOptions& options) = nullptr;
 };
 
 // The option lines of a command's --help (and of its entry in the manual

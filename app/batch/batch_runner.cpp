@@ -125,9 +125,16 @@ int RunBatch(const std::vector<std::string>& arguments) {
     const BatchCommand* command = FindBatchCommand(arguments.front());
     if (!command) return UnknownCommand(arguments.front());
 
-    BatchSettings settings;
     std::string error;
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command->runOnFiles) {
+        if (std::any_of(rest.begin(), rest.end(), IsHelp)) return Print(CommandUsage(command->name));
+        CommandOptions options;
+        std::vector<std::string> operands;
+        if (!ParseCommandOptions(command->options, rest, &options, &error, &operands)) return UsageError(error);
+        return command->runOnFiles(operands, options);
+    }
+    BatchSettings settings;
     if (!ParseSettingsFlags(rest, &settings, &error)) return UsageError(error);
     if (settings.help) return Print(CommandUsage(command->name));
     if (const std::string cap = CpuCapError(); !cap.empty()) return UsageError(cap);

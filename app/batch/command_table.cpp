@@ -62,10 +62,18 @@ std::optional<std::string> CommandOptions::Value(std::string_view name) const {
 bool CommandOptions::Has(std::string_view name) const { return values_.contains(name); }
 
 bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vector<std::string>& arguments,
-                         CommandOptions* options, std::string* error) {
+                         CommandOptions* options, std::string* error, std::vector<std::string>* operands) {
     std::map<std::string, std::string, std::less<>> given;  // long name -> the option as given
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        if (operands != nullptr && argument == "--") {
+            operands->insert(operands->end(), arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+            break;
+        }
+        if (operands != nullptr && (!argument.starts_with("-") || argument == "-")) {
+            operands->push_back(argument);
+            continue;
+        }
         const std::size_t equals = argument.starts_with("-") ? argument.find('=') : std::string::npos;
         const std::string name = argument.substr(0, equals);
         const CommandOption* option = FindOption(declared, name);

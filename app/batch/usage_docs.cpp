@@ -149,7 +149,10 @@ std::string BashCompletion() {
         }
         script += "    " + std::string(command->name) + ")\n";
         if (!valueCases.empty()) script += "        case \"$prev\" in\n" + valueCases + "        esac\n";
-        script += "        options=\"" + Joined(names, " ") + "\" ;;\n";
+        script += "        options=\"" + Joined(names, " ") + "\"";
+        // A command on files completes its operands as file names.
+        if (command->runOnFiles) script += "\n        [[ \"$cur\" != -* ]] && { COMPREPLY=($(compgen -f -- \"$cur\")); return; }";
+        script += " ;;\n";
     }
     script += "    esac\n"
               "    COMPREPLY=($(compgen -W \"" + Joined(flags, " ") + " $options --help\" -- \"$cur\"))\n"
