@@ -30,4 +30,8 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
 bool DrawLevelColouredFrame(const std::function<std::uint32_t(int level)>& colour, std::optional<DWORD> mipFilter,
                             std::vector<std::uint32_t>* frame);
 
+// The same with texel (x, y) of level l filled with colour(l, x, y).
+bool DrawTexelColouredFrame(const std::function<std::uint32_t(int level, int x, int y)>& colour,
+                            std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame);
+
 }  // namespace quillmark::batch

@@ -1,0 +1,73 @@
+// "quillmark explain": runs the experiments on the device, names the model
+// device that has the properties found, draws the same scenes on that model
+// and says how much of the device it reproduces (app/explain, docs/explain.md).
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/settings_flags.h"
+#include "app/explain/explanation.h"
+
+#include "devices/select/d3d9_select.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace quillmark::batch {
+namespace {
+
+int Fail(const std::string& message, int code) { return ReportError("cannot explain the device: " + message, code); }
+
+int RunExplain(const BatchSettings& settings) {
+    if (settings.devices.size() > 1) return Fail("explains one device at a time", kExitUsage);
+    std::vector<std::string> rest = settings.rest;
+    std::string error;
+    const std::optional<std::string> output = TakeOptionValue(rest, "-o", "--output", &error);
+    if (!error.empty()) return Fail(error, kExitUsage);
+    const bool json = TakeFlag(rest, "--json");
+    if (!rest.empty()) return Fail(LeftoverArgumentsError(rest), kExitUsage);
+    const std::optional<std::filesystem::path> directory = MakeOutputDirectory(output, &error);
+    if (!directory) return Fail(error, kExitFailure);
+
+    explain::Findings findings;
+    explain::Scenes deviceScenes, modelScenes;
+    int result = RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
+        return explain::Investigate(&findings, &deviceScenes, &error) ? kExitSuccess : kExitFailure;
+    });
+    if (result != kExitSuccess) return error.empty() ? result : Fail(error, result);
+    const std::string modelName = explain::ModelName(findings.model);
+    BatchSettings onModel = settings;
+    onModel.device = modelName;
+    onModel.devices = {modelName};
+    result = RunOnHeadlessProbe(onModel, [&](const std::vector<std::string>&) {
+        return explain::DrawScenes(&modelScenes, &error) ? kExitSuccess : kExitFailure;
+    });
+    if (result != kExitSuccess) return error.empty() ? result : Fail(modelName + ": " + error, result);
+    SelectDevice(findings.device, &error);
+
+    const explain::Proof proof = explain::CompareScenes(deviceScenes, modelScenes);
+    const std::string text = explain::ExplanationText(findings, modelName, proof);
+    const std::string jsonText = explain::ExplanationJson(findings, modelName, proof) + "\n";
+    std::fputs(json ? jsonText.c_str() : text.c_str(), stdout);
+    std::ofstream file(*directory / "explain.json");
+    file << jsonText;
+    if (!file) return Fail("cannot write " + (*directory / "explain.json").string(), kExitFailure);
+    return kExitSuccess;
+}
+
+}  // namespace
+
+extern const BatchCommand kExplainCommand = {
+    "explain",
+    "names what the device does to textures and proves it by redrawing its frames on a model",
+    "[settings] [--device D] [--json] [-o DIR]",
+    "      -o, --output DIR    where explain.json goes (created if missing; default: the current directory)\n"
+    "      --json              print the explanation as one JSON object\n"
+    "      Runs one experiment per property of the sampler (LOD offset and axis rule,\n"
+    "      probe counts per requested anisotropy, blend width and bits, bilinear\n"
+    "      weight bits, stages 1 to 7), names the model device with those\n"
+    "      properties and draws the same scenes on it and on the device. See\n"
+    "      docs/explain.md.\n",
+    nullptr,
+    RunExplain,
+};
+
+}  // namespace quillmark::batch
