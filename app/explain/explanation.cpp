@@ -13,6 +13,8 @@ namespace {
 constexpr int kAnisotropic = 3;  // D3DTEXF_ANISOTROPIC
 constexpr int kLinear = 2;
 constexpr std::size_t kFitSamples = 3000;
+constexpr double kOffsetSteps = 64;  // the LOD offset to 1/64 level
+constexpr double kWidthSteps = 32;   // the blend width to 1/32
 constexpr double kSameLevel = 1.0 / 16;    // two readings of one level
 constexpr double kStagesAlike = 0.99;      // share of alike readings for a stage to count as stage 0's
 
@@ -127,6 +129,10 @@ bool Investigate(Findings* findings, Scenes* scenes, std::string* error) {
     model.blendBits = WeightBitsOf(BlendWeights(isotropic));
     const std::vector<LodSample> samples = PickSamples(isotropic.footprints, isotropic.measured, kFitSamples);
     model = FitIsotropic(samples, model, lastLevel);
+    // Stated to the resolution the experiment has (docs/explain.md).
+    model.lodOffset = std::round(model.lodOffset * kOffsetSteps) / kOffsetSteps;
+    model.blendWidth = std::round(model.blendWidth * kWidthSteps) / kWidthSteps;
+    if (model.blendWidth <= 0) model.blendBits.reset();  // no blend: its weight's bits say nothing
     findings->isotropicMisfit = MeanMisfit(samples, model, {false, 1, lastLevel});
     SectorMeans(isotropic, findings);
 

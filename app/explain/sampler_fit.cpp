@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <set>
 
 namespace quillmark::explain {
@@ -28,11 +28,11 @@ double Log2(double x, bool approx) {
 
 double Quantise(double x, int bits) { return std::floor(std::ldexp(x, bits)) / std::ldexp(1.0, bits); }
 
-// A number as the model device's knobs write it: shortest form.
+// A number as the model device's knobs write it: the shortest text of the float.
 std::string NumberText(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    const auto [end, fault] = std::to_chars(text, text + sizeof text, float(value));
+    return fault == std::errc() ? std::string(text, end) : std::string();
 }
 
 }  // namespace
