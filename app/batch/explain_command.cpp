@@ -2,11 +2,8 @@
 // device that has the properties found, draws the same scenes on that model
 // and says how much of the device it reproduces (app/explain, docs/explain.md).
 #include "app/batch/batch_command.h"
-#include "app/batch/batch_runner.h"
 #include "app/batch/settings_flags.h"
 #include "app/explain/explanation.h"
-
-#include "devices/select/d3d9_select.h"
 
 #include <cstdio>
 #include <fstream>
@@ -27,25 +24,11 @@ int RunExplain(const BatchSettings& settings) {
     const std::optional<std::filesystem::path> directory = MakeOutputDirectory(output, &error);
     if (!directory) return Fail(error, kExitFailure);
 
-    explain::Findings findings;
-    explain::Scenes deviceScenes, modelScenes;
-    int result = RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
-        return explain::Investigate(&findings, &deviceScenes, &error) ? kExitSuccess : kExitFailure;
-    });
+    explain::Explanation e;
+    const int result = explain::ExplainDevice(settings, &e, &error);
     if (result != kExitSuccess) return error.empty() ? result : Fail(error, result);
-    const std::string modelName = explain::ModelName(findings.model);
-    BatchSettings onModel = settings;
-    onModel.device = modelName;
-    onModel.devices = {modelName};
-    result = RunOnHeadlessProbe(onModel, [&](const std::vector<std::string>&) {
-        return explain::DrawScenes(&modelScenes, &error) ? kExitSuccess : kExitFailure;
-    });
-    if (result != kExitSuccess) return error.empty() ? result : Fail(modelName + ": " + error, result);
-    SelectDevice(findings.device, &error);
-
-    const explain::Proof proof = explain::CompareScenes(deviceScenes, modelScenes);
-    const std::string text = explain::ExplanationText(findings, modelName, proof);
-    const std::string jsonText = explain::ExplanationJson(findings, modelName, proof) + "\n";
+    const std::string text = explain::ExplanationText(e.findings, e.model, e.proof);
+    const std::string jsonText = explain::ExplanationJson(e.findings, e.model, e.proof) + "\n";
     std::fputs(json ? jsonText.c_str() : text.c_str(), stdout);
     std::ofstream file(*directory / "explain.json");
     file << jsonText;

@@ -1,5 +1,8 @@
 #include "app/explain/explanation.h"
 
+#include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/settings_flags.h"
 #include "app/lod_figures.h"
 #include "devices/select/d3d9_select.h"
 
@@ -192,6 +195,25 @@ Proof CompareScenes(const Scenes& device, const Scenes& model) {
     proof.reproduced = proof.lodWithin116 && proof.colourWithin1 && *proof.lodWithin116 >= kReproducedShare &&
                        *proof.colourWithin1 >= kReproducedShare;
     return proof;
+}
+
+int ExplainDevice(const batch::BatchSettings& settings, Explanation* out, std::string* error) {
+    int result = batch::RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
+        return Investigate(&out->findings, &out->device, error) ? batch::kExitSuccess : batch::kExitFailure;
+    });
+    if (result != batch::kExitSuccess) return result;
+    out->model = ModelName(out->findings.model);
+    batch::BatchSettings onModel = settings;
+    onModel.device = out->model;
+    onModel.devices = {out->model};
+    result = batch::RunOnHeadlessProbe(onModel, [&](const std::vector<std::string>&) {
+        return DrawScenes(&out->redrawn, error) ? batch::kExitSuccess : batch::kExitFailure;
+    });
+    if (!error->empty()) *error = out->model + ": " + *error;
+    SelectDevice(out->findings.device, error);
+    if (result != batch::kExitSuccess) return result;
+    out->proof = CompareScenes(out->device, out->redrawn);
+    return batch::kExitSuccess;
 }
 
 std::string Description(const Findings& f) {

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace quillmark::batch {
+struct BatchSettings;
+}
+
 namespace quillmark::explain {
 
 inline constexpr int kSectors = 32;
@@ -62,6 +66,20 @@ struct Proof {
 inline constexpr double kReproducedShare = 0.99;
 
 Proof CompareScenes(const Scenes& device, const Scenes& model);
+
+// Everything explain does for one device.
+struct Explanation {
+    Findings findings;
+    std::string model;  // the model device's name
+    Scenes device, redrawn;
+    Proof proof;
+};
+
+// Runs the probe on the settings' device for the experiments, then on the
+// model device they name for the proof. Returns the exit code of batch mode
+// (the probe's own failures are reported where they happen; an experiment's
+// leaves its reason in *error).
+int ExplainDevice(const batch::BatchSettings& settings, Explanation* out, std::string* error);
 
 // The findings in words, one sentence each part.
 std::string Description(const Findings& findings);

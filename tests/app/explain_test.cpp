@@ -4,7 +4,6 @@
 // resolution docs/explain.md states, and the model explain names must redraw
 // each model's scenes.
 #include "app/batch/batch_command.h"
-#include "app/batch/batch_runner.h"
 #include "app/batch/settings_flags.h"
 #include "app/explain/explanation.h"
 
@@ -21,15 +20,6 @@ namespace {
 constexpr double kOffsetResolution = 1.0 / 64;
 constexpr double kWidthResolution = 1.0 / 32;
 constexpr double kReproduced = 0.999;
-
-bool RunOn(const std::string& device, const std::function<bool(std::string*)>& work, std::string* error) {
-    batch::BatchSettings settings;
-    settings.device = device;
-    settings.devices = {device};
-    return batch::RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
-               return work(error) ? batch::kExitSuccess : batch::kExitFailure;
-           }) == batch::kExitSuccess;
-}
 
 // The knobs as explain can see them: λ's fraction bits under full trilinear
 // are the blend weight's bits, a cap under power-of-two steps is the power of
@@ -85,10 +75,12 @@ TEST(Explain, RecoversEveryKnobOfAGridOfModelsAndReproducesThem) {
         software::ModelKnobs knobs;
         std::string error;
         ASSERT_TRUE(software::ParseModelKnobs(name, &knobs, &error)) << error;
-        Findings findings;
-        Scenes drawn, redrawn;
-        ASSERT_TRUE(RunOn(name, [&](std::string* e) { return Investigate(&findings, &drawn, e); }, &error)) << error;
-        const std::string explained = ModelName(findings.model);
+        batch::BatchSettings settings;
+        settings.device = name;
+        settings.devices = {name};
+        Explanation e;
+        ASSERT_EQ(ExplainDevice(settings, &e, &error), batch::kExitSuccess) << error;
+        const std::string& explained = e.model;
         SCOPED_TRACE(explained);
         software::ModelKnobs found;
         ASSERT_TRUE(software::ParseModelKnobs(explained, &found, &error)) << error;
@@ -106,8 +98,7 @@ TEST(Explain, RecoversEveryKnobOfAGridOfModelsAndReproducesThem) {
         // The name is the model device's own canonical one.
         EXPECT_EQ(explained, software::ModelDeviceName(found));
 
-        ASSERT_TRUE(RunOn(explained, [&](std::string* e) { return DrawScenes(&redrawn, e); }, &error)) << error;
-        const Proof proof = CompareScenes(drawn, redrawn);
+        const Proof& proof = e.proof;
         ASSERT_TRUE(proof.lodWithin116 && proof.colourWithin1);
         EXPECT_GE(*proof.lodWithin116, kReproduced);
         EXPECT_GE(*proof.colourWithin1, kReproduced);
