@@ -15,11 +15,13 @@ namespace {
 
 constexpr int kAnisotropic = 3;  // D3DTEXF_ANISOTROPIC
 constexpr int kLinear = 2;
+constexpr int kPoint = 1;
 constexpr std::size_t kFitSamples = 3000;
 constexpr double kOffsetSteps = 64;  // the LOD offset to 1/64 level
 constexpr double kWidthSteps = 32;   // the blend width to 1/32
 constexpr double kSameLevel = 1.0 / 16;    // two readings of one level
-constexpr double kStagesAlike = 0.99;      // share of alike readings for a stage to count as stage 0's
+constexpr double kStagesAlike = 0.99;
+constexpr double kAlikeMisfit = 0.01;      // levels: two fits that explain a reading as well      // share of alike readings for a stage to count as stage 0's
 
 int Channel(std::uint32_t pixel, int shift) { return int((pixel >> shift) & 0xFF); }
 
@@ -151,6 +153,18 @@ bool Investigate(Findings* findings, Scenes* scenes, std::string* error) {
             FitAnisotropy(PickSamples(use->footprints, use->measured, kFitSamples), model, requested, lastLevel));
     }
     SetAnisotropyKnobs(findings->anisotropy, &model);
+    {
+        // The same request under a point mip filter, which the model draws as
+        // a blend of width 0.
+        LevelReading reading;
+        if (!ReadLevels({kAnisotropic, kPoint, 16, 0}, &reading, error)) return false;
+        SamplerModel point = model;
+        point.blendWidth = 0;
+        const std::vector<LodSample> pointSamples = PickSamples(reading.footprints, reading.measured, kFitSamples);
+        findings->pointMip = FitAnisotropy(pointSamples, point, 16, lastLevel);
+        findings->pointMipAsLinear =
+            MeanMisfit(pointSamples, point, {true, 16, lastLevel}) <= findings->pointMip.misfit + kAlikeMisfit;
+    }
 
     // Stages 1 .. last against stage 0, at 16x.
     for (int stage = 1; stage <= scenes->lastStageNumber; ++stage) {
@@ -232,7 +246,12 @@ std::string Description(const Findings& f) {
         text += "anisotropy honoured up to " + std::to_string(m.anisoCap) + ", capped there";
     else
         text += "anisotropy honoured up to 16";
-    text += m.anisoPow2 ? ", probe counts rounded up to powers of two; " : ", whole probe counts; ";
+    text += m.anisoPow2 ? ", probe counts rounded up to powers of two" : ", whole probe counts";
+    if (!f.pointMipAsLinear)
+        text += f.pointMip.effective == 1 ? ", but anisotropy ignored under a point mip filter (no knob of the model says so)"
+                                          : ", but up to " + std::to_string(f.pointMip.effective) +
+                                                " probes under a point mip filter (no knob of the model says so)";
+    text += "; ";
     if (m.blendWidth >= 1)
         text += "full trilinear";
     else if (m.blendWidth <= 0)
@@ -263,6 +282,8 @@ std::string ExplanationText(const Findings& f, const std::string& modelName, con
                 " probes, " + (a.pow2 ? "powers of two" : "whole counts") + ", " +
                 (a.effective == a.requested ? "honoured" : a.effective < a.requested ? "capped" : "exceeded") +
                 "; misfit " + Number(a.misfit) + " levels\n";
+    text += "anisotropy 16 under a point mip filter: up to " + std::to_string(f.pointMip.effective) +
+            " probes; misfit " + Number(f.pointMip.misfit) + " levels\n";
     text += "blend width: " + Number(m.blendWidth, "%.4f") + "; blend weight: " +
             (m.blendBits ? std::to_string(*m.blendBits) + " bits"
                          : "at least " + std::to_string(kBlendBitsLimit) + " bits (the meter's limit)") +
@@ -298,7 +319,9 @@ std::string ExplanationJson(const Findings& f, const std::string& modelName, con
                 (a.pow2 ? "pow2" : "int") + "\", \"honoured\": " + (a.effective == a.requested ? "true" : "false") +
                 ", \"misfit\": " + Number(a.misfit, "%.6f") + "}";
     }
-    json += "], \"blend_width\": " + Number(m.blendWidth, "%.6f") +
+    json += "], \"point_mip_anisotropy\": " + std::to_string(f.pointMip.effective) +
+            ", \"point_mip_as_linear\": " + (f.pointMipAsLinear ? "true" : "false");
+    json += ", \"blend_width\": " + Number(m.blendWidth, "%.6f") +
             ", \"blend_bits\": " + (m.blendBits ? std::to_string(*m.blendBits) : "null") +
             ", \"blend_bits_at_least\": " + (m.blendBits ? "null" : std::to_string(kBlendBitsLimit)) +
             ", \"subtexel_bits\": " + (m.subtexelBits ? std::to_string(*m.subtexelBits) : "null") +

@@ -48,6 +48,9 @@ struct Findings {
     std::array<std::optional<double>, kSectors> sectors;  // mean reading − exact rule, by direction
     std::optional<double> sectorSpread;                   // largest minus smallest sector mean
     std::vector<AnisotropyFit> anisotropy;
+    // 16x under a point mip filter: the largest probe count used there.
+    AnisotropyFit pointMip;
+    bool pointMipAsLinear = true;  // the model's probe counts fit there as well (within 1/100 level)
     std::vector<StageFinding> stages;
 };
 
