@@ -187,9 +187,11 @@ bool Investigate(Findings* findings, Scenes* scenes, std::string* error) {
 Proof CompareScenes(const Scenes& device, const Scenes& model) {
     Proof proof;
     std::int64_t same = 0;
+    std::size_t scene = 0;
     for (LevelReading Scenes::*pair : {&Scenes::isotropic, &Scenes::anisotropic, &Scenes::lastStage}) {
         std::int64_t counted = 0;
         const std::optional<double> share = SameLevelShare(device.*pair, model.*pair, &counted);
+        proof.scenes[scene++] = share;
         if (share) same += std::int64_t(std::llround(*share * double(counted)));
         proof.lodPixels += counted;
     }
@@ -198,12 +200,17 @@ Proof CompareScenes(const Scenes& device, const Scenes& model) {
     for (std::vector<std::uint32_t> Scenes::*frame : {&Scenes::ramp, &Scenes::textured}) {
         const auto& a = device.*frame;
         const auto& b = model.*frame;
+        std::int64_t sceneAlike = 0, scenePixels = 0;
         for (std::size_t p = 0; p < a.size() && p < b.size(); ++p) {
-            ++proof.colourPixels;
+            ++scenePixels;
             bool near = true;
             for (int shift : {0, 8, 16}) near = near && std::abs(Channel(a[p], shift) - Channel(b[p], shift)) <= 1;
-            alike += near;
+            sceneAlike += near;
         }
+        if (scenePixels > 0) proof.scenes[scene] = double(sceneAlike) / double(scenePixels);
+        ++scene;
+        proof.colourPixels += scenePixels;
+        alike += sceneAlike;
     }
     if (proof.colourPixels > 0) proof.colourWithin1 = double(alike) / double(proof.colourPixels);
     proof.reproduced = proof.lodWithin116 && proof.colourWithin1 && *proof.lodWithin116 >= kReproducedShare &&
@@ -212,6 +219,7 @@ Proof CompareScenes(const Scenes& device, const Scenes& model) {
 }
 
 int ExplainDevice(const batch::BatchSettings& settings, Explanation* out, std::string* error) {
+    if (settings.device && !SelectDevice(*settings.device, error)) return batch::kExitUsage;
     int result = batch::RunOnHeadlessProbe(settings, [&](const std::vector<std::string>&) {
         return Investigate(&out->findings, &out->device, error) ? batch::kExitSuccess : batch::kExitFailure;
     });
@@ -220,6 +228,7 @@ int ExplainDevice(const batch::BatchSettings& settings, Explanation* out, std::s
     batch::BatchSettings onModel = settings;
     onModel.device = out->model;
     onModel.devices = {out->model};
+    if (!SelectDevice(out->model, error)) return batch::kExitFailure;
     result = batch::RunOnHeadlessProbe(onModel, [&](const std::vector<std::string>&) {
         return DrawScenes(&out->redrawn, error) ? batch::kExitSuccess : batch::kExitFailure;
     });
@@ -299,6 +308,9 @@ std::string ExplanationText(const Findings& f, const std::string& modelName, con
             " pixels within 1/16 level, " + Percent(proof.colourWithin1) + " of " +
             std::to_string(proof.colourPixels) + " pixels within 1/255 of colour: " +
             (proof.reproduced ? "the model reproduces the device" : "the model does NOT reproduce the device") + "\n";
+    text += "proof by scene: λ isotropic " + Percent(proof.scenes[0]) + ", λ 16x " + Percent(proof.scenes[1]) +
+            ", λ 16x on the last stage " + Percent(proof.scenes[2]) + ", ramp colours " + Percent(proof.scenes[3]) +
+            ", texture at 16x colours " + Percent(proof.scenes[4]) + "\n";
     return text;
 }
 
@@ -335,7 +347,11 @@ std::string ExplanationJson(const Findings& f, const std::string& modelName, con
             ", \"lod_within_1_16\": " + JsonOptional(proof.lodWithin116) +
             ", \"colour_pixels\": " + std::to_string(proof.colourPixels) +
             ", \"colour_within_1_255\": " + JsonOptional(proof.colourWithin1) +
-            ", \"reproduced\": " + (proof.reproduced ? "true" : "false") + "}}";
+            ", \"reproduced\": " + (proof.reproduced ? "true" : "false") + ", \"scenes\": {";
+    const char* const names[] = {"lod_isotropic", "lod_16x", "lod_16x_last_stage", "colour_ramp", "colour_texture_16x"};
+    for (std::size_t i = 0; i < proof.scenes.size(); ++i)
+        json += std::string(i ? ", " : "") + "\"" + names[i] + "\": " + JsonOptional(proof.scenes[i]);
+    json += "}}}";
     return json;
 }
 

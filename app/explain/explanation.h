@@ -65,6 +65,9 @@ struct Proof {
     std::int64_t lodPixels = 0, colourPixels = 0;
     std::optional<double> lodWithin116, colourWithin1;  // shares
     bool reproduced = false;  // at least kReproducedShare of both
+    // Per scene, in the order of Scenes: λ isotropic, 16x, 16x on the last
+    // stage (within 1/16 level), the ramp and the texture (within 1/255).
+    std::array<std::optional<double>, 5> scenes;
 };
 inline constexpr double kReproducedShare = 0.99;
 
