@@ -151,7 +151,14 @@ SamplerModel FitIsotropic(const std::vector<LodSample>& samples, const SamplerMo
 AnisotropyFit FitAnisotropy(const std::vector<LodSample>& samples, const SamplerModel& model, int requested,
                             int lastLevel) {
     const Sampling sampling{true, requested, lastLevel};
-    AnisotropyFit best{requested, 1, false, HUGE_VAL};
+    // The request honoured with whole counts, unless another count fits
+    // clearly better (where no pixel tells two counts apart, the request).
+    const int honoured = std::clamp(requested, 1, 16);
+    SamplerModel asked = model;
+    asked.anisoIgnoresMax = true;
+    asked.anisoCap = honoured;
+    asked.anisoPow2 = false;
+    AnisotropyFit best{requested, honoured, false, MeanMisfit(samples, asked, sampling)};
     for (bool pow2 : {false, true})
         for (int effective = 1; effective <= 16; ++effective) {
             if (pow2 && !std::has_single_bit(unsigned(effective))) continue;
