@@ -135,16 +135,25 @@ double RuleLevel(double lambda, MipRule mip) {
     return lambda;
 }
 
-IdealLod PixelLod(const ScreenTriangle& t, int x, int y, const LodRule& rule) {
-    IdealLod out;
-    out.covered = true;
+// The footprint of the 2 × 2 quad holding the pixel, on the triangle's plane;
+// nothing when a helper pixel lies beyond the horizon.
+std::optional<Footprint> QuadFootprint(const ScreenTriangle& t, int x, int y) {
     const double qx = x & ~1, qy = y & ~1;
     double u0, v0, ux, vx, uy, vy;
-    if (!TexelsAt(t, qx, qy, &u0, &v0) || !TexelsAt(t, qx + 1, qy, &ux, &vx) || !TexelsAt(t, qx, qy + 1, &uy, &vy)) {
-        out.clamped = true;  // a helper pixel lies beyond the horizon: no finite footprint
+    if (!TexelsAt(t, qx, qy, &u0, &v0) || !TexelsAt(t, qx + 1, qy, &ux, &vx) || !TexelsAt(t, qx, qy + 1, &uy, &vy))
+        return std::nullopt;
+    return Footprint{ux - u0, vx - v0, uy - u0, vy - v0};
+}
+
+IdealLod PixelLod(const PixelFootprint& pixel, const LodRule& rule) {
+    IdealLod out;
+    out.covered = pixel.covered;
+    if (!pixel.covered) return out;
+    if (!pixel.footprint) {
+        out.clamped = true;  // no finite footprint
         return out;
     }
-    const LodBand band = LodOfFootprint({ux - u0, vx - v0, uy - u0, vy - v0}, rule);
+    const LodBand band = LodOfFootprint(*pixel.footprint, rule);
     out.clamped = rule.mip != MipRule::None && !(band.lambda >= 0 && band.lambda <= rule.lastLevel);
     out.level = RuleLevel(band.lambda, rule.mip);
     out.low = RuleLevel(band.low, rule.mip);
@@ -180,7 +189,7 @@ LodBand LodOfFootprint(const Footprint& f, const LodRule& rule) {
     return band;
 }
 
-std::vector<IdealLod> ComputeIdealLod(const IdealScene& scene, const LodRule& rule, int width, int height) {
+std::vector<PixelFootprint> ComputeFootprints(const IdealScene& scene, int width, int height) {
     std::vector<ScreenTriangle> triangles;
     for (const auto& t : scene.triangles) {
         ScreenTriangle screen;
@@ -198,12 +207,19 @@ std::vector<IdealLod> ComputeIdealLod(const IdealScene& scene, const LodRule& ru
                 if (d < depth[p]) depth[p] = d, owner[p] = int(i);
             }
     }
-    std::vector<IdealLod> out(owner.size());
+    std::vector<PixelFootprint> out(owner.size());
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const std::size_t p = std::size_t(y) * std::size_t(width) + std::size_t(x);
-            if (owner[p] >= 0) out[p] = PixelLod(triangles[std::size_t(owner[p])], x, y, rule);
+            if (owner[p] >= 0) out[p] = {true, QuadFootprint(triangles[std::size_t(owner[p])], x, y)};
         }
+    return out;
+}
+
+std::vector<IdealLod> ComputeIdealLod(const IdealScene& scene, const LodRule& rule, int width, int height) {
+    const std::vector<PixelFootprint> footprints = ComputeFootprints(scene, width, height);
+    std::vector<IdealLod> out(footprints.size());
+    for (std::size_t p = 0; p < footprints.size(); ++p) out[p] = PixelLod(footprints[p], rule);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,17 @@ struct IdealLod {
     double level = 0.0;    // the level the rule reads: λ (linear mip), the nearest level (point), 0 (none)
     double low = 0.0, high = 0.0;  // the band in the same terms
 };
+
+// The footprint at one pixel of the screen: none where no triangle covers the
+// pixel centre, or where a pixel of its quad lies beyond the horizon.
+struct PixelFootprint {
+    bool covered = false;
+    std::optional<Footprint> footprint;
+};
+
+// Per pixel of a width × height screen, row by row, the footprint of the
+// 2 × 2 quad holding the pixel, taken on the triangle covering the pixel.
+std::vector<PixelFootprint> ComputeFootprints(const IdealScene& scene, int width, int height);
 
 // Per pixel of a width × height screen, row by row. Pixel (x, y) has its
 // centre at screen position (x, y); λ comes from the 2 × 2 quad's

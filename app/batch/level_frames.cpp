@@ -49,7 +49,7 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
 
 namespace {
 
-bool FillLevels(const std::function<std::uint32_t(int)>& colour) {
+bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
     const int levels = int(g_app.mipTexture->GetLevelCount());
     for (int level = 0; level < levels; ++level) {
         D3DSURFACE_DESC desc{};
@@ -57,10 +57,11 @@ bool FillLevels(const std::function<std::uint32_t(int)>& colour) {
         if (FAILED(g_app.mipTexture->GetLevelDesc(UINT(level), &desc)) ||
             FAILED(g_app.mipTexture->LockRect(UINT(level), &locked, nullptr, 0)))
             return false;
-        for (UINT y = 0; y < desc.Height; ++y)
-            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
-                                                         std::ptrdiff_t(y) * locked.Pitch),
-                        desc.Width, 0xFF000000u | colour(level));
+        for (UINT y = 0; y < desc.Height; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                         std::ptrdiff_t(y) * locked.Pitch);
+            for (UINT x = 0; x < desc.Width; ++x) row[x] = 0xFF000000u | colour(level, int(x), int(y));
+        }
         g_app.mipTexture->UnlockRect(UINT(level));
     }
     return true;
@@ -69,6 +70,12 @@ bool FillLevels(const std::function<std::uint32_t(int)>& colour) {
 }  // namespace
 
 bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)>& colour,
+                            std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
+    return DrawTexelColouredFrame(
+        probe, [&colour](int level, int, int) { return colour(level); }, mipFilter, frame);
+}
+
+bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
     if (!g_app.mipTexture || !FillLevels(colour)) return false;
     const ProbeSettings user = probe.Settings();

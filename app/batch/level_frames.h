@@ -35,4 +35,8 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int 
                             std::optional<DWORD> mipFilter,
                             std::vector<std::uint32_t>* frame);
 
+// The same with texel (x, y) of level l filled with colour(l, x, y).
+bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
+                            std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame);
+
 }  // namespace quillmark::batch
