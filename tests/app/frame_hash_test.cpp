@@ -254,7 +254,9 @@ protected:
         if (!allowance_.Granted()) GTEST_SKIP() << "the processor or QUILLMARK_CPU rules this path out";
         software::SetDrawThreads(GetParam().threads);
         std::string error;
-        if (startDevice_ != GetParam().device) ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
+        if (startDevice_ != GetParam().device) {
+            ASSERT_TRUE(SelectDevice(GetParam().device, &error)) << error;
+        }
         software::ForceModelKernel(GetParam().modelKernel);
         ProbeFixture::SetUp();
     }

@@ -137,9 +137,10 @@ TEST(WriteImage, FailedWritesGiveTheSystemsReason) {
         EXPECT_EQ(fs::file_size(path), 4u);
     }
     fs::remove(path);
-    if (fs::exists("/dev/full"))
+    if (fs::exists("/dev/full")) {
         EXPECT_EQ(image.WriteImage("/dev/full", ImageFileFormat::Bmp, OutputKind::AnsiPath),
                   HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
+    }
 }
 
 TEST(WriteImage, EmptyImagesAndMissingDestinationsAreRefused) {
