@@ -2,7 +2,7 @@
 // hits every covered pixel exactly once, and with point filters the tunnel
 // looks as on the reference device almost everywhere.
 #include <filesystem>
-#include <regex>
+#include <nlohmann/json.hpp>
 
 #include "../../app/analysis_test_support.h"
 #include "batch_capture.h"
@@ -52,11 +52,6 @@ protected:
         return result.code;
     }
 
-    double Figure(const std::string& pattern) const {
-        std::smatch match;
-        return std::regex_search(output_, match, std::regex(pattern)) ? std::stod(match[1]) : -1;
-    }
-
     std::filesystem::path directory_;
     std::string output_, errors_;
 };
@@ -66,7 +61,8 @@ TEST_F(VulkanCompare, PointFilteredTunnelMatchesTheReferenceDeviceOnAtLeast98Per
                    "point", "--mip-filter", "point", "--json", "-o", directory_.string()}),
               0)
         << errors_;
-    const double pixels = Figure("\"pixels\": ([0-9]+)"), differing = Figure("\"differing\": ([0-9]+)");
+    const nlohmann::json figures = nlohmann::json::parse(output_);
+    const double pixels = figures.at("pixels").get<double>(), differing = figures.at("differing").get<double>();
     ASSERT_GT(pixels, 0) << output_;
     ASSERT_GE(differing, 0) << output_;
     EXPECT_GE(1 - differing / pixels, 0.98) << output_;
