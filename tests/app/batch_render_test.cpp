@@ -4,6 +4,7 @@
 #include "app/batch/batch_runner.h"
 #include "devices/select/d3d9_select.h"
 
+#include "command_output.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::CommandOutput;
 using testing::ScratchDirectory;
 
 std::uint32_t LittleEndian32(const std::array<unsigned char, 54>& bytes, int offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | std::uint32_t{bytes[offset + 3]} << 24;
-}
-
-// Runs a shell command and returns its standard output.
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof(buffer), pipe)) output += buffer;
-        pclose(pipe);
-    }
-    return output;
 }
 
 // One line in the program's one form of message: "quillmark: what failed:

@@ -6,6 +6,7 @@
 #include "app/picture.h"
 
 #include "batch_capture.h"
+#include "command_output.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>
@@ -25,18 +26,9 @@ namespace quillmark::batch {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CommandOutput;
 using testing::RunBatchCaptured;
 using testing::ScratchDirectory;
-
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof(buffer), pipe)) output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
 
 bool Have(const std::string& program) { return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0; }
 
