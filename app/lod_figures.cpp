@@ -69,6 +69,7 @@ std::optional<double> LodError(const LodMaps& maps, std::size_t p) {
 
 LodFigures ComputeLodFigures(const LodMaps& maps) {
     LodFigures figures;
+    figures.notMeasured = maps.notMeasured;
     std::vector<double> errors;
     std::int64_t within[3] = {}, allowed = 0;
     double sum = 0, absSum = 0;
@@ -80,6 +81,7 @@ LodFigures ComputeLodFigures(const LodMaps& maps) {
             const std::size_t p = std::size_t(y) * std::size_t(maps.width) + std::size_t(x);
             if (!maps.measured[p].covered || !maps.ideal[p].covered) continue;
             ++figures.covered;
+            if (!maps.notMeasured.empty()) continue;
             const std::optional<double> error = LodError(maps, p);
             if (!error) {
                 ++figures.clamped;
@@ -93,7 +95,8 @@ LodFigures ComputeLodFigures(const LodMaps& maps) {
             within[1] += magnitude <= 1.0 / 4;
             within[2] += magnitude <= 1.0 / 2;
             const double measured = maps.measured[p].lambda;
-            allowed += measured >= maps.ideal[p].low - kMeterTolerance && measured <= maps.ideal[p].high + kMeterTolerance;
+            allowed += measured >= maps.ideal[p].low - maps.bandTolerance &&
+                       measured <= maps.ideal[p].high + maps.bandTolerance;
             const int sector = SectorOf(x - cx, y - cy);
             sectorSum[std::size_t(sector)] += *error;
             ++sectorCount[std::size_t(sector)];
@@ -121,7 +124,8 @@ std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigure
             {"within_1_4", Number(f.within14)},           {"within_1_2", Number(f.within12)},
             {"within_allowed", Number(f.withinAllowed)},  {"mean_abs_error", Number(f.meanAbsError)},
             {"p99_abs_error", Number(f.p99AbsError)},     {"mean_error", Number(f.meanError)},
-            {"sectors", sectors + "]"},                    {"clamped", std::to_string(f.clamped)}};
+            {"sectors", sectors + "]"},                    {"clamped", std::to_string(f.clamped)},
+            {"not_measured", f.notMeasured.empty() ? "null" : "\"" + f.notMeasured + "\""}};
 }
 
 std::string LodFiguresJson(const LodFigures& f) {
@@ -131,17 +135,24 @@ std::string LodFiguresJson(const LodFigures& f) {
 }
 
 std::string LodFiguresText(const LodFigures& f) {
+    if (!f.notMeasured.empty())
+        return "covered: " + std::to_string(f.covered) + " pixels\nλ not measured: " + f.notMeasured + "\n";
+    const auto levels = [](std::optional<double> value, const char* format) {
+        return value ? Number(value, format) + " levels" : std::string("no pixels");
+    };
     std::string text = "covered: " + std::to_string(f.covered) + " pixels, " + std::to_string(f.clamped) +
                        " of them clamped (λ below 0 or beyond the last level)\n" +
                        "within 1/16 level: " + PercentText(f.within116) +
                        "\nwithin 1/4 level: " + PercentText(f.within14) +
                        "\nwithin 1/2 level: " + PercentText(f.within12) +
                        "\ninside the allowed band: " + PercentText(f.withinAllowed) +
-                       "\nmean |Δλ|: " + Number(f.meanAbsError, "%.4f") +
-                       " levels, 99th percentile |Δλ|: " + Number(f.p99AbsError, "%.4f") +
-                       " levels, mean Δλ: " + Number(f.meanError, "%+.4f") + " levels\nmean Δλ by direction "
+                       "\nmean |Δλ|: " + levels(f.meanAbsError, "%.4f") +
+                       ", 99th percentile |Δλ|: " + levels(f.p99AbsError, "%.4f") +
+                       ", mean Δλ: " + levels(f.meanError, "%+.4f") + "\nmean Δλ by direction "
                        "(clockwise from up, 32 sectors):";
-    for (std::size_t s = 0; s < kLodSectors; ++s) text += (s % 8 ? " " : "\n ") + Number(f.sectors[s], "%+.2f");
+    if (!f.meanError) return text + " no pixels\n";
+    for (std::size_t s = 0; s < kLodSectors; ++s)
+        text += (s % 8 ? " " : "\n ") + (f.sectors[s] ? Number(f.sectors[s], "%+.2f") : std::string("none"));
     return text + "\n";
 }
 

@@ -24,11 +24,18 @@ inline constexpr double kMeterTolerance = 1.0 / 32;
 struct LodMaps {
     int width = 0, height = 0;
     int lastLevel = 0;
+    // Why these frames cannot tell λ (the mip filter is off); empty when they can.
+    std::string notMeasured;
+    // How far outside the band a measurement may lie and still count as
+    // inside it: the meter's resolution plus the device's stated mipmap
+    // precision where it states one.
+    double bandTolerance = kMeterTolerance;
     std::vector<MeasuredLod> measured;  // row by row
     std::vector<IdealLod> ideal;
 };
 
 struct LodFigures {
+    std::string notMeasured;   // as in LodMaps: then no share or error is given
     std::int64_t covered = 0;  // pixels both the device and the ideal cover
     std::int64_t clamped = 0;  // of those, where λ lies below 0 or beyond the last level
     // Over the covered pixels that are not clamped (empty when there are none):

@@ -161,27 +161,82 @@ IdealLod PixelLod(const PixelFootprint& pixel, const LodRule& rule) {
     return out;
 }
 
+// The lengths the rules allow one axis of a footprint: anywhere from the
+// larger coordinate difference to their sum.
+struct AxisRange {
+    double shortest, longest;
+};
+
+// The probe count for a ratio of axis lengths, counted exactly or rounded up
+// to a power of two, at most the maximum anisotropy.
+double ProbeCount(double ratio, bool powerOfTwo, int limit) {
+    if (!(ratio < limit)) return limit;  // also a zero short axis
+    double count = std::max(1.0, std::ceil(ratio));
+    if (powerOfTwo) count = std::exp2(std::ceil(std::log2(count)));
+    return std::min(count, double(limit));
+}
+
+struct LengthRange {
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    void Take(double value) { low = std::min(low, value), high = std::max(high, value); }
+};
+
+// The smallest and largest length per probe, ρmax / N, over every choice the
+// rules allow when `major` is the longer axis: each axis length in its range
+// (major no shorter than minor), N counted exactly or rounded up to a power
+// of two. For a fixed major length M, ρmax / N grows with the minor length
+// (a smaller ratio never takes more probes), so the smallest value takes the
+// shortest minor length c and the largest min(longest minor, M); along M the
+// value M / N(M / c) grows between the steps of N and drops at them, so the
+// ends are at the ends of M's range or at a step, M = k·c, with N at k
+// (the top of a step) or at k + 1 (just past it). Steps past the maximum
+// anisotropy change nothing, so k stops there. Empty when major cannot be
+// the longer axis.
+LengthRange ProbeLengthRange(const AxisRange& major, const AxisRange& minor, int limit) {
+    LengthRange range;
+    const double first = std::max(major.shortest, minor.shortest), last = major.longest;
+    if (first > last) return range;
+    for (const bool powerOfTwo : {false, true}) {
+        const auto perProbe = [&](double length, double minorLength) {
+            return length / ProbeCount(minorLength > 0 ? length / minorLength : HUGE_VAL, powerOfTwo, limit);
+        };
+        // Smallest: minor at its shortest.
+        const double c = minor.shortest;
+        range.Take(perProbe(first, c));
+        range.Take(perProbe(last, c));
+        if (c > 0)
+            for (double k = std::ceil(first / c); k <= limit && k * c < last; ++k)
+                range.Take(k * c / ProbeCount(k + 1, powerOfTwo, limit));
+        // Largest: minor as long as it may be and no longer than the major.
+        const double d = minor.longest;
+        range.Take(perProbe(first, std::min(d, first)));
+        range.Take(perProbe(last, std::min(d, last)));
+        if (d > first && d <= last) range.Take(d);  // M = d: ratio 1, one probe
+        if (d > 0)
+            for (double k = std::max(1.0, std::floor(first / d)); k <= limit && k * d <= last; ++k)
+                if (k * d >= first) range.Take(k * d / ProbeCount(k, powerOfTwo, limit));
+    }
+    return range;
+}
+
 }  // namespace
 
 LodBand LodOfFootprint(const Footprint& f, const LodRule& rule) {
     const double rhoX = std::hypot(f.dudx, f.dvdx), rhoY = std::hypot(f.dudy, f.dvdy);
     const double rhoMax = std::max(rhoX, rhoY), rhoMin = std::min(rhoX, rhoY);
-    // The longest and shortest axis lengths the rules allow for each direction.
-    const double shortX = std::max(std::abs(f.dudx), std::abs(f.dvdx)), longX = std::abs(f.dudx) + std::abs(f.dvdx);
-    const double shortY = std::max(std::abs(f.dudy), std::abs(f.dvdy)), longY = std::abs(f.dudy) + std::abs(f.dvdy);
+    // The shortest and longest length the rules allow for each axis.
+    const AxisRange x{std::max(std::abs(f.dudx), std::abs(f.dvdx)), std::abs(f.dudx) + std::abs(f.dvdx)};
+    const AxisRange y{std::max(std::abs(f.dudy), std::abs(f.dvdy)), std::abs(f.dudy) + std::abs(f.dvdy)};
     LodBand band;
     if (!rule.anisotropic || rule.maxAnisotropy <= 1) {
-        band = {std::log2(rhoMax), std::log2(std::max(shortX, shortY)), std::log2(std::max(longX, longY))};
+        band = {std::log2(rhoMax), std::log2(std::max(x.shortest, y.shortest)),
+                std::log2(std::max(x.longest, y.longest))};
     } else {
-        const double limit = rule.maxAnisotropy;
-        const double n = rhoMin > 0 ? std::min(std::ceil(rhoMax / rhoMin), limit) : limit;
-        // ρmax / N lies between max(ρmin, ρmax / A) and, with N rounded up to a
-        // power of two (less than twice the ratio), max(ρmin / 2, ρmax / A);
-        // both grow with either axis length, so the band's ends come from the
-        // shortest and the longest lengths.
-        const double low = std::max(std::min(shortX, shortY) / 2, std::max(shortX, shortY) / limit);
-        const double high = std::max(std::min(longX, longY), std::max(longX, longY) / limit);
-        band = {std::log2(rhoMax / n), std::log2(low), std::log2(high)};
+        const int limit = rule.maxAnisotropy;
+        const double n = rhoMin > 0 ? std::min(std::ceil(rhoMax / rhoMin), double(limit)) : limit;
+        // Either axis may be the longer one.
+        const LengthRange a = ProbeLengthRange(x, y, limit), b = ProbeLengthRange(y, x, limit);
+        band = {std::log2(rhoMax / n), std::log2(std::min(a.low, b.low)), std::log2(std::max(a.high, b.high))};
     }
     band.lambda += rule.bias;
     band.low += rule.bias;

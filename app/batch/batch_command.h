@@ -87,6 +87,9 @@ struct BatchCommand {
     // arguments that are no option, in order. Every option it takes is its
     // own, so its names may be those of settings flags.
     int (*runOnFiles)(const std::vector<std::string>& operands, const CommandOptions& options) = nullptr;
+    // False for a command that draws with textures of its own, so that a
+    // --texture FILE given to it is said to be unused.
+    bool drawsTheTexture = true;
 };
 
 // The option lines of a command's --help (and of its entry in the manual

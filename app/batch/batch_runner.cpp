@@ -140,6 +140,11 @@ int RunBatch(const std::vector<std::string>& arguments) {
     if (const std::string cap = CpuCapError(); !cap.empty()) return UsageError(cap);
     CommandOptions options;
     if (!ParseCommandOptions(command->options, settings.rest, &options, &error)) return UsageError(error);
+    for (const std::string& note : UnusedSettings(settings))
+        std::fprintf(stderr, "quillmark: %s\n", note.c_str());
+    if (settings.probe.useFileTexture && !command->drawsTheTexture)
+        std::fprintf(stderr, "quillmark: --texture %s is not used: %s draws with textures of its own\n",
+                     settings.probe.textureFile.c_str(), std::string(command->name).c_str());
     if (command->runWithSettings) return command->runWithSettings(settings, options);
     if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty()) return UsageError(unknown);
     if (settings.device) SelectDevice(*settings.device, &error);

@@ -2,6 +2,8 @@
 // device that has the properties found, draws the same scenes on that model
 // and says how much of the device it reproduces (app/explain, docs/explain.md).
 #include "app/batch/batch_command.h"
+#include "app/batch/explain_page.h"
+#include "app/batch/report_html.h"
 #include "app/batch/settings_flags.h"
 #include "app/explain/explanation.h"
 
@@ -10,6 +12,8 @@
 
 namespace quillmark::batch {
 namespace {
+
+namespace fs = std::filesystem;
 
 int Fail(const std::string& message, int code) { return ReportError("cannot explain the device: " + message, code); }
 
@@ -29,13 +33,16 @@ int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
     std::ofstream file(*directory / "explain.json");
     file << jsonText;
     if (!file) return Fail("cannot write " + (*directory / "explain.json").string(), kExitFailure);
+    const fs::path page = *directory / "report.html";
+    if (!WritePage(page, ExplainPage(settings, e), &error)) return Fail(error, kExitFailure);
+    std::fprintf(stderr, "quillmark: the explanation's report is %s\n", page.c_str());
     return kExitSuccess;
 }
 
 }  // namespace
 
 constexpr CommandOption kExplainOptions[] = {
-    {"-o", "--output", "DIR", "where explain.json goes (created if missing; default: the current directory)"},
+    {"-o", "--output", "DIR", "where explain.json and report.html go (created if missing; default: the current directory)"},
     {"", "--json", "", "print the explanation as one JSON object"},
 };
 
@@ -51,6 +58,8 @@ extern const BatchCommand kExplainCommand = {
     "      docs/explain.md.\n",
     nullptr,
     RunExplain,
+    nullptr,
+    false,
 };
 
 }  // namespace quillmark::batch

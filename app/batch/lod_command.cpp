@@ -7,6 +7,9 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/level_frames.h"
 #include "app/probe.h"
+#include "devices/select/d3d9_select.h"
+
+#include <cmath>
 
 #include <cstdio>
 
@@ -50,6 +53,10 @@ bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
     maps.width = g_app.windowWidth;
     maps.height = g_app.windowHeight;
     maps.lastLevel = rule.lastLevel;
+    if (rule.mip == MipRule::None)
+        maps.notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";
+    if (const std::optional<int> bits = DevicePrecision(SelectedDeviceName()).mipmapBits; bits && *bits > 0)
+        maps.bandTolerance += std::ldexp(1.0, -*bits);
     maps.measured.resize(frames[0].size());
     for (std::size_t p = 0; p < frames[0].size(); ++p)
         maps.measured[p] = DecodeLod(frames[0][p], frames[1][p], rule.lastLevel);
@@ -90,6 +97,9 @@ extern const BatchCommand kLodCommand = {
     "      pixels (lambda below 0 or beyond the last level) are counted apart. See\n"
     "      docs/level-of-detail.md.\n",
     RunLod,
+    nullptr,
+    nullptr,
+    false,
 };
 
 }  // namespace quillmark::batch

@@ -61,7 +61,7 @@ const FlagSpec kFlags[] = {
     {"--object", Named, nullptr, kObjects, [](const ProbeSettings& s) -> int { return s.showPlane; },
      [](ProbeSettings& s, int v) { s.showPlane = v != 0; }, "object drawn"},
     {"--distance", Tenths, &kDistanceTenthsRange, {}, [](const ProbeSettings& s) { return s.distanceTenths; },
-     [](ProbeSettings& s, int v) { s.distanceTenths = v; }, "camera distance"},
+     [](ProbeSettings& s, int v) { s.distanceTenths = v; }, "camera distance from the plane (the tunnel has none)"},
     {"--angle", Integer, &kAngleRange, {}, [](const ProbeSettings& s) { return s.planeAngle; },
      [](ProbeSettings& s, int v) { s.planeAngle = v; }, "plane tilt in degrees"},
     {"--faces", Integer, &kFacesRange, {}, [](const ProbeSettings& s) { return s.faces; },
@@ -285,6 +285,15 @@ std::string DeviceRangeError(const BatchSettings& settings, const DeviceLimits& 
         return error;
     CheckDeviceRange(settings, "--stage", settings.probe.stage, limits.stageMax, &error);
     return error;
+}
+
+std::vector<std::string> UnusedSettings(const BatchSettings& settings) {
+    std::vector<std::string> notes;
+    if (const auto distance = settings.given.find("--distance");
+        distance != settings.given.end() && !settings.probe.showPlane)
+        notes.push_back(distance->second + " is not used: the camera distance moves the plane, and the tunnel is "
+                                           "drawn (--object plane draws the plane)");
+    return notes;
 }
 
 std::string SettingsFlagsHelp() {

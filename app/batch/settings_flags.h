@@ -37,6 +37,10 @@ bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings
 // "--anisotropy 16: this device allows 1..8" for the first value beyond it.
 std::string DeviceRangeError(const BatchSettings& settings, const DeviceLimits& limits);
 
+// A sentence for each flag given that changes nothing under the other
+// settings (--distance on the tunnel).
+std::vector<std::string> UnusedSettings(const BatchSettings& settings);
+
 // One line per flag: name, values, default and meaning.
 std::string SettingsFlagsHelp();
 

@@ -6,6 +6,7 @@
 
 #include "app/explain/experiments.h"
 #include "app/explain/sampler_fit.h"
+#include "app/lod_figures.h"
 
 #include <array>
 #include <cstdint>
@@ -19,7 +20,7 @@ struct BatchSettings;
 
 namespace quillmark::explain {
 
-inline constexpr int kSectors = 32;
+inline constexpr int kSectors = kLodSectors;
 // The anisotropies each experiment asks for.
 inline constexpr int kRequestedAnisotropies[] = {2, 4, 8, 16};
 // The fewest bits a weight may have when every value of the 8-bit back

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/d3d9/d3d9.h"
 
@@ -13,6 +14,12 @@ struct DriverCaps {
     std::uint32_t maxTextureSize = 0;  // texels on a side
     bool borderColor = false;          // any BORDERCOLOR: D3DTADDRESS_BORDER
     bool mirrorOnce = false;           // D3DTADDRESS_MIRRORONCE
+};
+
+// The precision a driver states for its sampler (Vulkan's sub-texel and
+// mipmap precision bits); absent where it states none.
+struct StatedPrecision {
+    std::optional<int> subTexelBits, mipmapBits;
 };
 
 // The core's capabilities (CoreCaps) less what the driver lacks, and the

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "devices/core/driver_caps.h"
 #include "platform/d3d9/d3d9.h"
 
 namespace quillmark {
@@ -40,6 +41,10 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
 // for Vulkan devices the driver's sampler limits and precision bits.
 // Empty for the reference device and where the device cannot be opened.
 std::string DeviceNotes(std::string_view name);
+
+// The precision the named device states for its sampler; nothing where it
+// states none or cannot be opened.
+core::StatedPrecision DevicePrecision(std::string_view name);
 
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();

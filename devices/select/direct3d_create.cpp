@@ -52,13 +52,15 @@ struct DeviceKind {
     bool (*describe)(std::string_view name, std::string* description, std::string* error);
     // More about the device for `devices` to print; null where there is nothing more.
     std::string (*notes)(std::string_view name);
+    // The precision the device states; null where it states none.
+    core::StatedPrecision (*precision)(std::string_view name);
     // Whether `DeviceNames` lists it for the surveys (gallery, devices); a
     // model is named with its knobs instead.
     bool surveyed;
 };
 
 constexpr DeviceKind kDevices[] = {
-    {"reference", {}, nullptr, nullptr, nullptr, &CreateReference, &DescribeReference, nullptr, true},
+    {"reference", {}, nullptr, nullptr, nullptr, &CreateReference, &DescribeReference, nullptr, nullptr, true},
     {"model",
      {},
      &software::IsModelDeviceName,
@@ -66,6 +68,7 @@ constexpr DeviceKind kDevices[] = {
      nullptr,
      &CreateModel,
      &DescribeModel,
+     nullptr,
      nullptr,
      false},
     {"gl",
@@ -76,6 +79,7 @@ constexpr DeviceKind kDevices[] = {
      &gl::CreateGlDirect3D,
      &gl::DescribeGlDriver,
      &gl::GlDeviceNotes,
+     nullptr,
      true},
     {"vulkan",
      {"lavapipe", nullptr},
@@ -85,6 +89,7 @@ constexpr DeviceKind kDevices[] = {
      &vulkan::CreateVulkanDirect3D,
      &vulkan::DescribeVulkanDriver,
      &vulkan::VulkanDeviceNotes,
+     &vulkan::VulkanDevicePrecision,
      true},
 };
 
@@ -163,6 +168,11 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
 std::string DeviceNotes(std::string_view name) {
     const DeviceKind* kind = FindDevice(name);
     return kind && kind->notes ? kind->notes(name) : std::string();
+}
+
+core::StatedPrecision DevicePrecision(std::string_view name) {
+    const DeviceKind* kind = FindDevice(name);
+    return kind && kind->precision ? kind->precision(name) : core::StatedPrecision{};
 }
 
 std::string SelectedDeviceName() {

@@ -80,4 +80,11 @@ std::string VulkanDeviceNotes(std::string_view name) {
            "; mirror once: " + (info.mirrorClampToEdge ? "yes" : "no") + "\n";
 }
 
+core::StatedPrecision VulkanDevicePrecision(std::string_view name) {
+    std::string unused;
+    std::shared_ptr<VulkanContext> context = OpenNamed(name, &unused);
+    if (!context) return {};
+    return {int(context->Info().subTexelBits), int(context->Info().mipmapBits)};
+}
+
 }  // namespace quillmark::vulkan

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/d3d9/d3d9.h"
+#include "devices/core/driver_caps.h"
 #include "devices/vulkan/vulkan_context.h"
 
 namespace quillmark::vulkan {
@@ -24,5 +25,8 @@ bool DescribeVulkanDriver(std::string_view name, std::string* description, std::
 // The driver's limits that matter to the probe, a line each ("  " before
 // every line); empty when it cannot be opened.
 std::string VulkanDeviceNotes(std::string_view name);
+
+// The driver's sub-texel and mipmap precision bits; none when it cannot be opened.
+core::StatedPrecision VulkanDevicePrecision(std::string_view name);
 
 }  // namespace quillmark::vulkan

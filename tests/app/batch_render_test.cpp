@@ -6,6 +6,7 @@
 
 #include "command_output.h"
 #include "scratch_directory.h"
+#include "solid_bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 
 using testing::CommandOutput;
 using testing::ScratchDirectory;
+using testing::WriteSolidBitmap;
 
 std::uint32_t LittleEndian32(const std::array<unsigned char, 54>& bytes, int offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | std::uint32_t{bytes[offset + 3]} << 24;
@@ -276,20 +278,6 @@ TEST(BatchMode, RenderRefusesAFormatItCannotWrite) {
               std::string::npos)
         << message;
     EXPECT_FALSE(fs::exists(target));
-}
-
-// A 4 x 4 bitmap of one colour, 24 bits per pixel.
-void WriteSolidBitmap(const fs::path& path, std::uint32_t rgb) {
-    std::string bytes = {'B', 'M'};
-    const auto put32 = [&bytes](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(v >> (8 * i)));
-    };
-    put32(14 + 40 + 48), put32(0), put32(54);
-    put32(40), put32(4), put32(4), put32(1 | 24 << 16), put32(0), put32(48), put32(2834), put32(2834), put32(0),
-        put32(0);
-    for (int i = 0; i < 16; ++i)
-        for (int shift : {0, 8, 16}) bytes.push_back(static_cast<char>(rgb >> shift));
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 TEST(BatchMode, TextureRendersTheFileAndAFileThatCannotBeUsedFailsNamingIt) {

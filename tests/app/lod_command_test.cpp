@@ -8,6 +8,7 @@
 
 #include "batch_capture.h"
 #include "scratch_directory.h"
+#include "solid_bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,39 @@ TEST(LodCommand, RunTwiceGivesTheSameFiguresAndReadablePictures) {
         }
         EXPECT_EQ(output, "PNG True True\n") << name;
     }
+}
+
+// What the meter cannot read it does not report as read: with the mip filter
+// off every pixel shows level 0 whatever λ is, so no share may claim 100%.
+TEST(LodCommand, NothingIsMeasuredWithTheMipFilterOff) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput json = testing::RunBatchCaptured(
+        {"lod", "--mip-filter", "off", "--json", "-o", scratch.PathOf("out")});
+    ASSERT_EQ(json.code, kExitSuccess) << json.err;
+    EXPECT_GT(Figure(json.out, "covered"), 100000);
+    EXPECT_NE(json.out.find("\"within_1_16\": null"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"not_measured\": \"the mip filter is off"), std::string::npos) << json.out;
+    const testing::BatchOutput text = testing::RunBatchCaptured({"lod", "--mip-filter", "off", "-o", scratch.PathOf("out")});
+    EXPECT_NE(text.out.find("λ not measured: the mip filter is off"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('%'), std::string::npos) << text.out;
+}
+
+// Text never borrows JSON's null, and a setting that changes nothing says so.
+TEST(LodCommand, SaysWhatItCannotUse) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput flat = testing::RunBatchCaptured(
+        {"lod", "--object", "plane", "--angle", "0", "--distance", "0.5", "-o", scratch.PathOf("out")});
+    ASSERT_EQ(flat.code, kExitSuccess) << flat.err;
+    EXPECT_EQ(flat.out.find("null"), std::string::npos) << flat.out;
+    const std::string texture = scratch.PathOf("solid.bmp");
+    testing::WriteSolidBitmap(texture, 0x3366CC);
+    const testing::BatchOutput tunnel = testing::RunBatchCaptured(
+        {"lod", "--distance", "3", "--texture", texture, "-o", scratch.PathOf("out")});
+    EXPECT_EQ(tunnel.code, kExitSuccess) << tunnel.err;
+    EXPECT_NE(tunnel.err.find("--distance 3 is not used"), std::string::npos) << tunnel.err;
+    EXPECT_NE(tunnel.err.find("--texture " + texture + " is not used: lod draws with textures of its own"),
+              std::string::npos)
+        << tunnel.err;
 }
 
 TEST(LodCommand, RefusesUnknownOptions) {

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <array>
+#include <random>
+#include <vector>
 
 namespace quillmark {
 namespace {
@@ -99,6 +102,66 @@ TEST(LodIdeal, AnisotropicFootprintsTakeTheLongAxisOverN) {
     const LodBand wide = LodOfFootprint({32, 0, 0, 1}, rule);
     EXPECT_DOUBLE_EQ(wide.lambda, 4);
     EXPECT_GT(wide.low, 3);
+}
+
+// The band against brute force: every axis length on a fine grid of its
+// allowed range, both ways of counting probes; the band must hold every value
+// reached and be no wider than the values reached (up to the grid's step).
+TEST(LodIdeal, AnisotropicBandIsTheRangeTheRulesReach) {
+    LodRule rule;
+    rule.anisotropic = true;
+    rule.lastLevel = kLastLevel;
+    // Axis-aligned, ratio 8 at 16x: both axis lengths are exact and both
+    // counts give 8 probes, so λ = 1 is the only legal level.
+    rule.maxAnisotropy = 16;
+    const LodBand aligned = LodOfFootprint({16, 0, 0, 2}, rule);
+    EXPECT_DOUBLE_EQ(aligned.low, 1);
+    EXPECT_DOUBLE_EQ(aligned.high, 1);
+
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> difference(-24.0, 24.0);
+    constexpr int kSteps = 300;
+    for (int trial = 0; trial < 60; ++trial) {
+        const Footprint f{difference(random), difference(random), difference(random) / 4, difference(random) / 4};
+        rule.maxAnisotropy = 2 << (trial % 4);
+        const LodBand band = LodOfFootprint(f, rule);
+        EXPECT_LE(band.low, band.lambda + 1e-12);
+        EXPECT_GE(band.high, band.lambda - 1e-12);
+        const double xLow = std::max(std::abs(f.dudx), std::abs(f.dvdx)), xHigh = std::abs(f.dudx) + std::abs(f.dvdx);
+        const double yLow = std::max(std::abs(f.dudy), std::abs(f.dvdy)), yHigh = std::abs(f.dudy) + std::abs(f.dvdy);
+        double reachedLow = HUGE_VAL, reachedHigh = -HUGE_VAL;
+        // Every pair of a fine grid, and the pairs of a grid line with a
+        // whole ratio (where a probe count ends exactly: a grid misses them).
+        std::vector<std::array<double, 2>> pairs;
+        for (int i = 0; i <= kSteps; ++i) {
+            const double fx = xLow + (xHigh - xLow) * i / kSteps, fy = yLow + (yHigh - yLow) * i / kSteps;
+            for (int j = 0; j <= kSteps; ++j) pairs.push_back({fx, yLow + (yHigh - yLow) * j / kSteps});
+            for (int k = 1; k <= rule.maxAnisotropy; ++k)
+                for (const double ratio : {double(k), 1.0 / k}) {
+                    if (fx * ratio >= yLow && fx * ratio <= yHigh) pairs.push_back({fx, fx * ratio});
+                    if (fy * ratio >= xLow && fy * ratio <= xHigh) pairs.push_back({fy * ratio, fy});
+                }
+        }
+        for (const auto& [fx, fy] : pairs) {
+            const double longer = std::max(fx, fy), shorter = std::min(fx, fy);
+            // The whole ratios above come out of the division a hair high.
+            const double whole = shorter > 0 ? std::ceil(longer / shorter * (1 - 1e-12)) : HUGE_VAL;
+            const double exact = std::min(whole, double(rule.maxAnisotropy));
+            double rounded = 1;
+            while (rounded < whole && rounded < rule.maxAnisotropy) rounded *= 2;
+            for (const double n : {exact, std::min(rounded, double(rule.maxAnisotropy))}) {
+                const double lambda = std::log2(longer / n);
+                reachedLow = std::min(reachedLow, lambda);
+                reachedHigh = std::max(reachedHigh, lambda);
+            }
+        }
+        SCOPED_TRACE(::testing::Message() << "footprint " << f.dudx << ", " << f.dvdx << ", " << f.dudy << ", "
+                                          << f.dvdy << " at " << rule.maxAnisotropy << "x");
+        EXPECT_LE(band.low, reachedLow + 1e-9);
+        EXPECT_GE(band.high, reachedHigh - 1e-9);
+        EXPECT_GE(band.low, reachedLow - 0.01);
+        EXPECT_LE(band.high, reachedHigh + 0.01);
+    }
 }
 
 // A flat floor seen from the eye, drawn as two triangles in clip space:
