@@ -143,6 +143,7 @@ bool Investigate(Probe& probe, Findings* findings, Scenes* scenes, std::string* 
     SectorMeans(isotropic, findings);
 
     // The probe counts, one request at a time.
+    std::vector<std::vector<LodSample>> requestSamples;
     for (int requested : kRequestedAnisotropies) {
         LevelReading reading;
         const LevelReading* use = &scenes->anisotropic;
@@ -150,10 +151,11 @@ bool Investigate(Probe& probe, Findings* findings, Scenes* scenes, std::string* 
             if (!ReadLevels(probe, {kAnisotropic, kLinear, requested, 0}, &reading, error)) return false;
             use = &reading;
         }
-        findings->anisotropy.push_back(
-            FitAnisotropy(PickSamples(use->footprints, use->measured, kFitSamples), model, requested, lastLevel));
+        requestSamples.push_back(PickSamples(use->footprints, use->measured, kFitSamples));
+        findings->anisotropy.push_back(FitAnisotropy(requestSamples.back(), model, requested, lastLevel));
     }
     SetAnisotropyKnobs(findings->anisotropy, &model);
+    ChooseLodAxis(requestSamples, findings->anisotropy, lastLevel, &model);
     {
         // The same request under a point mip filter, which the model draws as
         // a blend of width 0.
@@ -249,14 +251,17 @@ std::string Description(const Findings& f) {
     if (m.log2Approx) text += ", through a piecewise-linear log2 (up to 0.086 levels finer between powers of two)";
     if (m.lodOffset != 0) text += ", offset by " + Number(m.lodOffset, "%+.3f") + " levels";
     text += "; ";
-    if (m.anisoIgnoresMax)
+    if (m.anisoLodShort)
+        text += "anisotropic λ from the footprint's short axis whatever MAXANISOTROPY asks (up to "
+                "log2(ratio) levels finer than the rule where the request is below the ratio)";
+    else if (m.anisoIgnoresMax)
         text += "anisotropy: up to " + std::to_string(EffectiveAnisotropy(m, 16)) +
                 " probes whatever MAXANISOTROPY asks (λ near the footprint's short axis)";
     else if (m.anisoCap < 16)
         text += "anisotropy honoured up to " + std::to_string(m.anisoCap) + ", capped there";
     else
         text += "anisotropy honoured up to 16";
-    text += m.anisoPow2 ? ", probe counts rounded up to powers of two" : ", whole probe counts";
+    if (!m.anisoLodShort) text += m.anisoPow2 ? ", probe counts rounded up to powers of two" : ", whole probe counts";
     if (!f.pointMipAsLinear)
         text += f.pointMip.effective == 1 ? ", but anisotropy ignored under a point mip filter (no knob of the model says so)"
                                           : ", but up to " + std::to_string(f.pointMip.effective) +
@@ -320,7 +325,8 @@ std::string ExplanationJson(const Findings& f, const std::string& modelName, con
     std::string json = "{\"device\": " + JsonText(f.device) + ", \"claims\": " + JsonText(f.claims) +
                        ", \"description\": " + JsonText(Description(f)) + ", \"model\": " + JsonText(modelName);
     json += ", \"lod_offset\": " + Number(m.lodOffset, "%.6f") + ", \"axes\": \"" + AxisWord(m.axes) +
-            "\", \"log2\": \"" + (m.log2Approx ? "approx" : "exact") + "\", \"isotropic_misfit\": " +
+            "\", \"log2\": \"" + (m.log2Approx ? "approx" : "exact") + "\", \"aniso_lod\": \"" +
+            (m.anisoLodShort ? "short" : "long") + "\", \"isotropic_misfit\": " +
             Number(f.isotropicMisfit, "%.6f") + ", \"sector_spread\": " + JsonOptional(f.sectorSpread) +
             ", \"sectors\": [";
     for (int s = 0; s < kSectors; ++s) json += (s ? ", " : "") + JsonOptional(f.sectors[std::size_t(s)]);

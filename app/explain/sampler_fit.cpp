@@ -51,7 +51,7 @@ double PredictedReading(const Footprint& f, const SamplerModel& model, const Sam
         const int limit = EffectiveAnisotropy(model, sampling.maxAnisotropy);
         double n = rhoMin > 0 ? std::min(std::ceil(rhoMax / rhoMin), double(limit)) : double(limit);
         if (model.anisoPow2) n = std::min(double(std::bit_ceil(unsigned(std::max(1.0, n)))), double(limit));
-        lambda = Log2(rhoMax / n, model.log2Approx);
+        lambda = Log2(model.anisoLodShort && n > 1 && rhoMin > 0 ? rhoMin : rhoMax / n, model.log2Approx);
     } else {
         lambda = Log2(rhoMax, model.log2Approx);
     }
@@ -191,12 +191,29 @@ void SetAnisotropyKnobs(const std::vector<AnisotropyFit>& fits, SamplerModel* mo
         if (fit.effective > 2) model->anisoPow2 = fit.pow2;
 }
 
+void ChooseLodAxis(const std::vector<std::vector<LodSample>>& samples, const std::vector<AnisotropyFit>& fits,
+                   int lastLevel, SamplerModel* model) {
+    SamplerModel shortAxis = *model;
+    shortAxis.anisoLodShort = true;
+    shortAxis.anisoCap = 16;
+    shortAxis.anisoPow2 = false;
+    shortAxis.anisoIgnoresMax = false;
+    double fitted = 0.0, alternative = 0.0;
+    for (std::size_t i = 0; i < fits.size() && i < samples.size(); ++i) {
+        fitted += fits[i].misfit;
+        alternative += MeanMisfit(samples[i], shortAxis, {true, fits[i].requested, lastLevel});
+    }
+    // Clearly better: by more than a hundredth of a level a request.
+    if (alternative < fitted - 0.01 * double(fits.size())) *model = shortAxis;
+}
+
 std::string ModelName(const SamplerModel& m) {
     std::vector<std::string> knobs;
     if (m.axes != AxisRule::Exact) knobs.push_back(std::string("axes=") + (m.axes == AxisRule::Max ? "max" : "sum"));
     if (m.anisoCap != 16) knobs.push_back("aniso-cap=" + std::to_string(m.anisoCap));
     if (m.anisoPow2) knobs.push_back("aniso-steps=pow2");
     if (m.anisoIgnoresMax) knobs.push_back("aniso-ignores-max=1");
+    if (m.anisoLodShort) knobs.push_back("aniso-lod=short");
     if (m.lodOffset != 0) knobs.push_back("lod-offset=" + NumberText(m.lodOffset));
     if (m.log2Approx) knobs.push_back("log2=approx");
     if (m.blendWidth != 1) knobs.push_back("blend-width=" + NumberText(m.blendWidth));

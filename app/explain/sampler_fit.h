@@ -24,6 +24,7 @@ struct SamplerModel {
     int anisoCap = 16;
     bool anisoPow2 = false;
     bool anisoIgnoresMax = false;
+    bool anisoLodShort = false;  // anisotropic λ from the short axis whatever the probe count
     std::optional<int> subtexelBits;
     bool stageReduce = false;
 };
@@ -85,6 +86,13 @@ AnisotropyFit FitAnisotropy(const std::vector<LodSample>& samples, const Sampler
 
 // The anisotropy knobs that the fits at several requests (ascending) imply.
 void SetAnisotropyKnobs(const std::vector<AnisotropyFit>& fits, SamplerModel* model);
+
+// The anisotropic λ from the short axis (the anisotropy knobs at their
+// defaults, since λ no longer shows the probe count) when it fits the
+// readings at every request clearly better than `model`; each entry of
+// `samples` belongs to the request of the same entry of `fits`.
+void ChooseLodAxis(const std::vector<std::vector<LodSample>>& samples, const std::vector<AnisotropyFit>& fits,
+                   int lastLevel, SamplerModel* model);
 
 // The model device's name for the model: "model", then the knobs away from
 // their defaults in the order docs/model-device.md lists them.

@@ -97,7 +97,7 @@ inline LodChoice ModelLod(const SamplerSetup& s, const Footprint& f) {
         lod.probes = 1;
         return lod;
     }
-    lod.lambda = ModelLambda(s, rhoMax / float(lod.probes));
+    lod.lambda = ModelLambda(s, k.anisoLod == AnisoLod::Short && rhoMin > 0.0f ? rhoMin : rhoMax / float(lod.probes));
     const bool alongX = xLength >= yLength;
     lod.du = alongX ? f.dudx : f.dudy;
     lod.dv = alongX ? f.dvdx : f.dvdy;

@@ -71,6 +71,8 @@ constexpr Knob kKnobs[] = {
      [](const ModelKnobs& k) { return std::string(k.anisoSteps == ProbeSteps::PowerOfTwo ? "pow2" : ""); }},
     {"aniso-ignores-max", "0 or 1", [](std::string_view t, ModelKnobs& k) { return ReadChoice(t, "0", "1", &k.anisoIgnoresMax); },
      [](const ModelKnobs& k) { return std::string(k.anisoIgnoresMax ? "1" : ""); }},
+    {"aniso-lod", "long or short", [](std::string_view t, ModelKnobs& k) { return ReadChoice(t, "long", "short", &k.anisoLod); },
+     [](const ModelKnobs& k) { return std::string(k.anisoLod == AnisoLod::Short ? "short" : ""); }},
     {"lod-offset", "a number from -16 to 16",
      [](std::string_view t, ModelKnobs& k) { return ReadNumber(t, -16.0f, 16.0f, &k.lodOffset); },
      [](const ModelKnobs& k) { return k.lodOffset == 0.0f ? std::string() : NumberText(k.lodOffset); }},

@@ -15,6 +15,9 @@ namespace quillmark::software {
 enum class AxisRule { Exact, Max, Sum };
 // How the probe count N is rounded: to whole numbers, or up to a power of two.
 enum class ProbeSteps { Whole, PowerOfTwo };
+// Where the anisotropic λ comes from: the long axis over the probe count
+// (the rule), or the short axis whatever the probe count.
+enum class AnisoLod { Long, Short };
 // The log2 of λ: the C library's log2f, or piecewise linear between powers of two.
 enum class Log2Rule { Exact, Approx };
 
@@ -25,6 +28,7 @@ struct ModelKnobs {
     std::uint32_t anisoCap = 16;  // 1 .. 16
     ProbeSteps anisoSteps = ProbeSteps::Whole;
     bool anisoIgnoresMax = false;
+    AnisoLod anisoLod = AnisoLod::Long;
     float lodOffset = 0.0f;  // -16 .. 16
     int lodBits = kExact;    // 0 .. 16
     Log2Rule log2 = Log2Rule::Exact;

@@ -13,7 +13,7 @@ std::atomic<bool> g_forceModelKernel{false};
 // Whether the knobs change anything that the sampler states cannot express.
 bool NeedsModelKernel(const ModelKnobs& k) {
     const ModelKnobs d;
-    return g_forceModelKernel || k.axes != d.axes || k.anisoSteps != d.anisoSteps || k.lodBits != d.lodBits ||
+    return g_forceModelKernel || k.axes != d.axes || k.anisoSteps != d.anisoSteps || k.anisoLod != d.anisoLod || k.lodBits != d.lodBits ||
            k.log2 != d.log2 || k.blendWidth != d.blendWidth || k.blendBits != d.blendBits ||
            k.subtexelBits != d.subtexelBits;
 }

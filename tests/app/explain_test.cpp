@@ -9,10 +9,16 @@
 
 #include "devices/software/model_knobs.h"
 
+#include "batch_capture.h"
+#include "browser_check.h"
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 namespace quillmark::explain {
 namespace {
@@ -29,6 +35,11 @@ software::ModelKnobs Visible(software::ModelKnobs k) {
         k.blendBits = k.lodBits;
     k.lodBits = software::ModelKnobs::kExact;
     if (k.anisoSteps == software::ProbeSteps::PowerOfTwo) k.anisoCap = std::bit_floor(k.anisoCap);
+    if (k.anisoLod == software::AnisoLod::Short) {  // λ no longer shows the probe count
+        k.anisoCap = 16;
+        k.anisoSteps = software::ProbeSteps::Whole;
+        k.anisoIgnoresMax = false;
+    }
     if (k.blendWidth == 0.0f) k.blendBits = software::ModelKnobs::kExact;
     if (k.blendBits >= kBlendBitsLimit) k.blendBits = software::ModelKnobs::kExact;
     if (k.subtexelBits >= kSubtexelBitsLimit) k.subtexelBits = software::ModelKnobs::kExact;
@@ -69,6 +80,8 @@ const char* const kModels[] = {
     "model:subtexel-bits=5,stage-reduce=1",
     "model:aniso-ignores-max=1,aniso-steps=pow2,lod-offset=0.25",
     "model:axes=max,aniso-cap=4,subtexel-bits=3,blend-bits=6",
+    "model:aniso-lod=short",
+    "model:aniso-lod=short,lod-offset=-0.03125",
 };
 
 class ExplainModel : public ::testing::TestWithParam<const char*> {};
@@ -93,6 +106,7 @@ TEST_P(ExplainModel, RecoversEveryKnobAndReproducesTheModel) {
         EXPECT_EQ(found.anisoCap, expected.anisoCap);
         EXPECT_EQ(found.anisoSteps, expected.anisoSteps);
         EXPECT_EQ(found.anisoIgnoresMax, expected.anisoIgnoresMax);
+        EXPECT_EQ(found.anisoLod, expected.anisoLod);
         EXPECT_EQ(found.log2, expected.log2);
         EXPECT_EQ(found.blendBits, expected.blendBits);
         EXPECT_EQ(found.subtexelBits, expected.subtexelBits);
@@ -107,6 +121,25 @@ TEST_P(ExplainModel, RecoversEveryKnobAndReproducesTheModel) {
         EXPECT_GE(*proof.lodWithin116, kReproduced);
         EXPECT_GE(*proof.colourWithin1, kReproduced);
     }
+}
+
+// explain -o writes report.html beside explain.json: a page that stands alone
+// in a browser, every picture decoding, with the explanation the JSON gives.
+TEST(ExplainPage, StandsAloneWithItsPicturesAndTheExplanation) {
+    testing::ScratchDirectory scratch;
+    const testing::BatchOutput run =
+        testing::RunBatchCaptured({"explain", "--device", "model:blend-width=0.5", "-o", scratch.PathOf("out")});
+    ASSERT_EQ(run.code, batch::kExitSuccess) << run.err;
+    std::ifstream in(scratch / "out/report.html");
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(page.find("reduced trilinear: levels blended over 50 %"), std::string::npos);
+    EXPECT_NE(page.find("model:blend-width=0.5"), std::string::npos);
+    if (!testing::HaveChromium()) GTEST_SKIP() << "Chromium is absent: the page was not opened";
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "out/report.html");
+    ASSERT_TRUE(verdict) << "the page did not load";
+    EXPECT_EQ(verdict->images, 3);
+    EXPECT_EQ(verdict->decoded, verdict->images);
+    EXPECT_EQ(verdict->fetched, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Grid, ExplainModel, ::testing::ValuesIn(kModels),

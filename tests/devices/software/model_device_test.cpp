@@ -39,13 +39,14 @@ std::string Refusal(const std::string& name) {
 TEST(ModelKnobs, ReadEveryKnobAndWriteTheNameBack) {
     EXPECT_EQ(Parsed("model"), ModelKnobs());
     const std::string all =
-        "model:axes=sum,aniso-cap=4,aniso-steps=pow2,aniso-ignores-max=1,lod-offset=-0.25,lod-bits=6,log2=approx,"
-        "blend-width=0.5,blend-bits=4,subtexel-bits=8,stage-reduce=1";
+        "model:axes=sum,aniso-cap=4,aniso-steps=pow2,aniso-ignores-max=1,aniso-lod=short,lod-offset=-0.25,lod-bits=6,"
+        "log2=approx,blend-width=0.5,blend-bits=4,subtexel-bits=8,stage-reduce=1";
     const ModelKnobs knobs = Parsed(all);
     EXPECT_EQ(knobs.axes, AxisRule::Sum);
     EXPECT_EQ(knobs.anisoCap, 4u);
     EXPECT_EQ(knobs.anisoSteps, ProbeSteps::PowerOfTwo);
     EXPECT_TRUE(knobs.anisoIgnoresMax);
+    EXPECT_EQ(knobs.anisoLod, AnisoLod::Short);
     EXPECT_EQ(knobs.lodOffset, -0.25f);
     EXPECT_EQ(knobs.lodBits, 6);
     EXPECT_EQ(knobs.log2, Log2Rule::Approx);
@@ -374,6 +375,20 @@ TEST(ModelDevice, KnobsThatShrinkOrGrowTheFootprintMoveTheLevelOneWayOnly) {
     // With MAXANISOTROPY 2 there is nothing to round to a power of two.
     s.maxAnisotropy = 2;
     EXPECT_EQ(Differences(Model("model:aniso-steps=pow2", s), Model("model", s)), 0u);
+}
+
+// λ from the short axis does not depend on MAXANISOTROPY: with every level
+// flat, the probes all read the same colour, so the frames at 2x and 16x
+// are the same, as they are not under the rule.
+TEST(ModelDevice, LodFromTheShortAxisIgnoresTheRequestedAnisotropy) {
+    Settings two;
+    two.levelCoded = true;
+    two.mip = D3DTEXF_POINT;
+    two.maxAnisotropy = 2;
+    Settings sixteen = two;
+    sixteen.maxAnisotropy = 16;
+    EXPECT_EQ(Differences(Model("model:aniso-lod=short", two), Model("model:aniso-lod=short", sixteen)), 0u);
+    EXPECT_GT(Differences(Model("model", two), Model("model", sixteen)), 1000u);
 }
 
 // Footprints along the texture's axes (0 and 90 degrees) have one
