@@ -8,6 +8,8 @@
 #include "app/analysis.h"
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
+#include "app/batch/batch_runner.h"
+#include "app/batch/explain_page.h"
 #include "app/batch/output_folder.h"
 #include "app/polar_plot.h"
 #include "app/probe.h"
@@ -188,24 +190,12 @@ RunFiles FilesIn(const fs::path& directory, bool complete) {
     return {directory / name(kPlotFileName), directory / name(kHeatMapFileName), directory / name(kReportPageName)};
 }
 
-int RunAnalyze(Probe& probe, const CommandOptions& options) {
-    const std::optional<std::string> output = options.Value("--output");
-    const bool json = options.Has("--json");
+// The analysis on the started probe, its files into `directory` (claimed
+// already), `explanation` (a section, may be empty) on its page.
+int AnalyzeInto(Probe& probe, const fs::path& directory, bool json, const std::string& explanation) {
     std::string error;
-
     std::error_code code;
-    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
-    // Everything the run may write is checked before its first frame, and the
-    // folder stays locked until the process ends.
-    OutputFolder folder;
     InterruptFlag interruptFlag;
-    std::vector<std::string> names;
-    for (bool complete : {true, false}) {
-        const RunFiles files = FilesIn(directory, complete);
-        for (const fs::path& file : {files.plot, files.heatMap, files.page}) names.push_back(file.filename().string());
-    }
-    if (!folder.Claim(directory, names, &error)) return Fail(error, kExitFailure);
     NoteFileTexture(probe);
     if (!probe.StartAnalysis())
         return Fail("cannot start the analysis: there is not enough memory for its per-pixel counts", kExitFailure);
@@ -228,7 +218,7 @@ int RunAnalyze(Probe& probe, const CommandOptions& options) {
         return Fail(WriteFailure(files.heatMap.string(), heatMapResult), kExitFailure);
     if (!fs::exists(files.plot))
         return Fail("cannot write " + files.plot.string() + ": the polar plot could not be saved there", kExitFailure);
-    if (!WriteReportPage(probe, files.page, figures, files.heatMap, files.plot, &error))
+    if (!WriteReportPage(probe, files.page, figures, files.heatMap, files.plot, explanation, &error))
         return Fail(error, kExitFailure);
     if (!figures.done) {
         std::fprintf(stderr,
@@ -241,11 +231,44 @@ int RunAnalyze(Probe& probe, const CommandOptions& options) {
     return kExitSuccess;
 }
 
+int RunAnalyze(const BatchSettings& settings, const CommandOptions& options) {
+    const std::optional<std::string> output = options.Value("--output");
+    std::error_code code;
+    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
+    if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
+    // Everything the run may write is checked before its first frame, and the
+    // folder stays locked until the process ends.
+    OutputFolder folder;
+    std::vector<std::string> names;
+    for (bool complete : {true, false}) {
+        const RunFiles files = FilesIn(directory, complete);
+        for (const fs::path& file : {files.plot, files.heatMap, files.page}) names.push_back(file.filename().string());
+    }
+    std::string error;
+    if (!folder.Claim(directory, names, &error)) return Fail(error, kExitFailure);
+    std::string explanation;
+    if (options.Has("--explain")) {
+        if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty())
+            return ReportError(unknown, kExitUsage);
+        explain::Explanation e;
+        const int result = explain::ExplainDevice(settings, &e, &error);
+        if (result != kExitSuccess)
+            return error.empty() ? result : ReportError("cannot explain the device: " + error, result);
+        explanation = ExplanationSection("Explanation of " + e.findings.device, e);
+    }
+    return RunOnChosenDevice(settings, [&](Probe& probe) {
+        return AnalyzeInto(probe, directory, options.Has("--json"), explanation);
+    });
+}
+
 constexpr CommandOption kAnalyzeOptions[] = {
     {"-o", "--output", "DIR",
      "where MipBand.bmp, heatmap.bmp and report.html go (created\n"
      "if missing; default: the current directory)"},
     kJsonOption,
+    {"", "--explain", "",
+     "also explain the device (as quillmark explain does) and show the\n"
+     "explanation in report.html"},
 };
 
 }  // namespace
@@ -262,6 +285,7 @@ extern const BatchCommand kAnalyzeCommand = {
     "      A second analysis into the same folder is refused while the first runs.\n"
     "      The run marks and samples the generated texture, also with --texture FILE\n"
     "      (a note on stderr says so).\n",
+    nullptr,
     RunAnalyze,
 };
 

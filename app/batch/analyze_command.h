@@ -36,11 +36,13 @@ std::string LevelsTable(const AnalysisFigures& figures);
 // Writes `page`, a page that stands alone (no network resources): the
 // program and device, the settings, the figures, the per-level periods and
 // hits, the heat map and polar plot with their scales and legends, and the
-// level of detail measured on the device (the λ meter runs for it), all
+// level of detail measured on the device (the λ meter runs for it), then
+// `explanation` (an HTML section; empty for none), all
 // pictures carried inside the page as PNG data. False with a message in
 // *error when it cannot.
 bool WriteReportPage(Probe& probe, const std::filesystem::path& page, const AnalysisFigures& figures,
-                     const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
+                     const std::filesystem::path& heatMap, const std::filesystem::path& plot,
+                     const std::string& explanation, std::string* error);
 
 // Starts a run and steps the probe until every level is measured (or
 // Ctrl-C), with progress on stderr; false with the reason when the run could

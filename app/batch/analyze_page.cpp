@@ -38,7 +38,7 @@ std::string LodPart(Probe& probe) {
 }  // namespace
 
 bool WriteReportPage(Probe& probe, const fs::path& page, const AnalysisFigures& figures, const fs::path& heatMap,
-                     const fs::path& plot, std::string* error) {
+                     const fs::path& plot, const std::string& explanation, std::string* error) {
     error->clear();
     const std::string plotSection = MipBandSection("Polar plot", plot, error);
     if (!error->empty()) return false;
@@ -49,7 +49,7 @@ bool WriteReportPage(Probe& probe, const fs::path& page, const AnalysisFigures& 
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" +
                              IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(SettingValues(probe.Settings())) +
                              FiguresTable(figures) + LevelsTable(figures) + HeatMap(figures, heatMap) +
-                             plotSection + LodPart(probe);
+                             plotSection + LodPart(probe) + explanation;
     return WritePage(page, Page("Quillmark texel analysis", body), error);
 }
 

@@ -146,9 +146,14 @@ int RunBatch(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "quillmark: --texture %s is not used: %s draws with textures of its own\n",
                      settings.probe.textureFile.c_str(), std::string(command->name).c_str());
     if (command->runWithSettings) return command->runWithSettings(settings, options);
+    return RunOnChosenDevice(settings, [&](Probe& probe) { return command->run(probe, options); });
+}
+
+int RunOnChosenDevice(const BatchSettings& settings, const std::function<int(Probe&)>& work) {
     if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty()) return UsageError(unknown);
+    std::string error;
     if (settings.device) SelectDevice(*settings.device, &error);
-    return RunOnHeadlessProbe(settings, [&](Probe& probe) { return command->run(probe, options); });
+    return RunOnHeadlessProbe(settings, work);
 }
 
 }  // namespace quillmark::batch

@@ -27,6 +27,11 @@ struct BatchSettings;
 // or the failure's.
 int RunOnHeadlessProbe(const BatchSettings& settings, const std::function<int(Probe&)>& work);
 
+// RunOnHeadlessProbe on the device the settings name (the last --device,
+// else QUILLMARK_DEVICE, else the reference), after checking that it exists:
+// what batch mode does for a command's `run`.
+int RunOnChosenDevice(const BatchSettings& settings, const std::function<int(Probe&)>& work);
+
 // The arguments RunBatch was last given (after "quillmark"), for the reports.
 const std::vector<std::string>& BatchArguments();
 

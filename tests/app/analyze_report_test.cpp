@@ -117,5 +117,22 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
         << "the HTML parser reports nothing";
 }
 
+// With --explain the page carries the device's explanation: the one explain
+// gives for a model whose knob is known, with its three pictures.
+TEST_F(AnalyzeReport, WithExplainShowsTheDevicesExplanation) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int code = batch::RunBatch({"analyze", "--device", "model:blend-width=0.5", "--object", "plane", "--angle",
+                                      "88", "--explain", "-o", directory_.string()});
+    ::testing::internal::GetCapturedStdout();
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, 0) << errors;
+    const std::string page = FileText(directory_ / "report.html");
+    EXPECT_NE(page.find("Explanation of model:blend-width=0.5"), std::string::npos);
+    EXPECT_NE(page.find("reduced trilinear: levels blended over 50 %"), std::string::npos);
+    EXPECT_EQ(Figures(page, "model").size(), 1u);
+    EXPECT_NE(page.find("Probe count implied by the level read on model:blend-width=0.5"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillmark
