@@ -238,6 +238,8 @@ int RunAnalyze(Probe& probe, const CommandOptions& options) {
                      files.page.filename().c_str());
         return kExitSignalBase + g_interrupted;
     }
+    std::fprintf(stderr, "quillmark: wrote %s, %s and %s\n", files.page.c_str(), files.plot.filename().c_str(),
+                 files.heatMap.filename().c_str());
     return kExitSuccess;
 }
 
