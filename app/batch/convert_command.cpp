@@ -375,6 +375,9 @@ int RunConvert(const std::vector<std::string>& operands, const CommandOptions& o
     }
     const HRESULT written = result->WriteImage(request.output.c_str(), request.codec->id, OutputKind::AnsiPath);
     if (FAILED(written)) return Fail(WriteFailure(request.output, written), kExitFailure);
+    if (LookupPixelFormat(source.info.Format).alphaBits > 0 && LookupPixelFormat(made.format).alphaBits == 0)
+        std::fprintf(stderr, "quillmark: note: %s holds no alpha as %s; the alpha of %s was dropped\n",
+                     request.output.c_str(), PixelFormatName(made.format).c_str(), request.input.c_str());
 
     std::error_code code;
     const std::uintmax_t bytes = std::filesystem::file_size(request.output, code);

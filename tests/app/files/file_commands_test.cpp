@@ -151,6 +151,24 @@ TEST(ConvertCommand, RoundTripsKeepThePixels) {
     EXPECT_EQ(RunBatchCaptured({"diff", png.string(), back.string(), "--fail-above", "0.0333"}).code, kExitSuccess);
 }
 
+// A picture with alpha written where alpha cannot go says that it went.
+TEST(ConvertCommand, DroppedAlphaIsSaid) {
+    ScratchDirectory scratch;
+    const fs::path png = WriteTestPicture(scratch / "in.png", 8, 8);
+    const fs::path alpha = scratch / "alpha.dds";
+    ASSERT_EQ(RunBatchCaptured({"convert", png.string(), alpha.string(), "--format", "A8R8G8B8"}).code, kExitSuccess);
+    const auto kept = RunBatchCaptured({"convert", alpha.string(), (scratch / "kept.dds").string()});
+    ASSERT_EQ(kept.code, kExitSuccess) << kept.err;
+    EXPECT_EQ(kept.err.find("alpha"), std::string::npos) << kept.err;
+    const auto flat = RunBatchCaptured({"convert", alpha.string(), (scratch / "flat.png").string()});
+    ASSERT_EQ(flat.code, kExitSuccess) << flat.err;
+    EXPECT_NE(flat.err.find("holds no alpha as X8R8G8B8; the alpha of " + alpha.string() + " was dropped"),
+              std::string::npos)
+        << flat.err;
+    const auto plain = RunBatchCaptured({"convert", png.string(), (scratch / "plain.png").string()});
+    EXPECT_EQ(plain.err.find("alpha"), std::string::npos) << "a picture without alpha loses none: " << plain.err;
+}
+
 // A chain made from an 8-bit picture and one made from its exact float copy
 // see the same values, so every byte agrees, however the levels are made.
 TEST(ConvertCommand, AnExactFloatCopyInBetweenChangesNoByte) {
