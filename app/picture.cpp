@@ -196,7 +196,7 @@ bool ReadPicture(const std::filesystem::path& path, Picture* picture, std::strin
 bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error) {
     const HRESULT result = WriteThroughCodec(picture, path.string().c_str(), OutputKind::AnsiPath);
     if (SUCCEEDED(result)) return true;
-    *error = "cannot write " + path.string() + ": " + ResultReason(result);
+    *error = "cannot write " + path.string() + ": " + WriteFailureReason(path.string(), result);
     return false;
 }
 

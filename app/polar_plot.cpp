@@ -1,13 +1,13 @@
 #include "app/polar_plot.h"
 
 #include "app/app_state.h"
+#include "imagecodec/result_text.h"
 #include "texfile/surface_save.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -134,11 +134,11 @@ void PlotHit(int x, int y) {
 }
 
 std::string PlotNotSavedText(HRESULT result, const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    // The file system's reasons (a system error, a file that cannot be
+    // created) in its words; anything else came from the plot's surface.
+    const bool fileReason = result == TEXERR_UNREADABLE || (static_cast<std::uint32_t>(result) >> 16) == 0x8007;
+    if (fileReason) return "Could not save the polar plot as " + path + ": " + WriteFailureReason(path, result) + ".";
     char reason[96];
-    if (result == TEXERR_UNREADABLE)
-        return "Could not save the polar plot as " + path + ": the file cannot be created in " +
-               (folder.empty() ? std::string("the current folder") : folder.string()) + ".";
     std::snprintf(reason, sizeof(reason), "the plot surface could not be locked and read (error 0x%08X)",
                   static_cast<unsigned>(result));
     return "Could not save the polar plot as " + path + ": " + reason + ".";

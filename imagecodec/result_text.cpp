@@ -2,7 +2,10 @@
 
 #include "platform/win32/winbase.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 
 namespace quillmark {
 namespace {
@@ -86,6 +89,18 @@ std::string ResultReason(HRESULT result) {
     const std::string_view meaning = ResultMeaning(result);
     if (meaning.empty()) return "error " + ResultName(result);
     return std::string(meaning) + " (" + ResultName(result) + ")";
+}
+
+std::string WriteFailureReason(const std::string& path, HRESULT result) {
+    if (result != TEXERR_UNREADABLE) return ResultReason(result);
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    std::error_code code;
+    if (!std::filesystem::is_directory(folder, code)) return "the folder " + folder.string() + " does not exist";
+    if (access(folder.c_str(), W_OK) != 0)
+        return "the folder " + folder.string() +
+               (errno == EROFS ? " is on a read-only file system" : " is read-only (you may not create files in it)");
+    if (std::filesystem::is_directory(path, code)) return "it is a folder";
+    return "the file cannot be created";
 }
 
 }  // namespace quillmark

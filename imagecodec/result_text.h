@@ -22,4 +22,9 @@ std::string_view ResultMeaning(HRESULT result);
 // "not enough memory (E_OUTOFMEMORY)"; only the name for an unknown code.
 std::string ResultReason(HRESULT result);
 
+// Why writing the file `path` failed with `result`, as a clause: for a file
+// that could not be created, what in its path is at fault (a folder that is
+// missing or read-only, a folder in the file's place), else ResultReason.
+std::string WriteFailureReason(const std::string& path, HRESULT result);
+
 }  // namespace quillmark

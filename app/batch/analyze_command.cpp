@@ -228,6 +228,8 @@ int AnalyzeInto(Probe& probe, const fs::path& directory, bool json, const std::s
                      files.page.filename().c_str());
         return kExitSignalBase + g_interrupted;
     }
+    std::fprintf(stderr, "quillmark: wrote %s, %s and %s\n", files.page.c_str(), files.plot.filename().c_str(),
+                 files.heatMap.filename().c_str());
     return kExitSuccess;
 }
 

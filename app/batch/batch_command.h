@@ -39,6 +39,8 @@ struct CommandOption {
     // A settings flag (--device) that this command lists among its options;
     // the settings flags take it from the command line.
     bool settingsFlag = false;
+    // The words the value may be, where they are a fixed few (for the completion).
+    std::span<const std::string_view> choices = {};
 };
 
 // "--json": the figures as one JSON object on stdout, for every measuring command.

@@ -2,7 +2,6 @@
 
 #include "imagecodec/result_text.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -136,21 +135,7 @@ std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std
 }
 
 std::string WriteFailure(const std::string& path, HRESULT result) {
-    std::string why = ResultReason(result);
-    if (result == TEXERR_UNREADABLE) {
-        // The file could not be created: say which part of the path is at fault.
-        const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-        std::error_code code;
-        if (!std::filesystem::is_directory(folder, code))
-            why = "the folder " + folder.string() + " does not exist";
-        else if (access(folder.c_str(), W_OK) != 0)
-            why = "the folder " + folder.string() + " is not writable";
-        else if (std::filesystem::is_directory(path, code))
-            why = "it is a folder";
-        else
-            why = "the file cannot be created";
-    }
-    return "cannot write " + path + ": " + why;
+    return "cannot write " + path + ": " + WriteFailureReason(path, result);
 }
 
 }  // namespace quillmark::batch

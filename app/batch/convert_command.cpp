@@ -1,7 +1,8 @@
 // "quillmark convert IN OUT [options]": an image file into another, the
 // output's format from its extension, through the library's conversions,
 // filters, block encoder and atomic save. Levels are made from a float copy
-// of the level above, so only one level's floats are held at a time.
+// of the level above, so at most two levels' floats are held at a time, and
+// for the top level none where the source's own values serve alike.
 #include "app/batch/batch_command.h"
 #include "app/batch/image_file.h"
 
@@ -18,7 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <string_view>
 
 namespace quillmark::batch {
 namespace {
@@ -26,18 +29,13 @@ namespace {
 constexpr auto Fail = ReportError;
 constexpr D3DFORMAT kWorkFormat = D3DFMT_A32B32G32R32F;
 
-struct FilterName {
-    std::string_view name;
-    DWORD filter;
-};
-constexpr FilterName kFilters[] = {
-    {"none", RESAMPLE_NONE},         {"point", RESAMPLE_POINT}, {"linear", RESAMPLE_LINEAR},
-    {"triangle", RESAMPLE_TRIANGLE}, {"box", RESAMPLE_BOX},
-};
+// The filters by name, RESAMPLE_NONE to RESAMPLE_BOX in order.
+constexpr std::string_view kFilterNames[] = {"none", "point", "linear", "triangle", "box"};
+static_assert(RESAMPLE_NONE + std::size(kFilterNames) - 1 == RESAMPLE_BOX);
 
 std::optional<DWORD> FilterByName(std::string_view name) {
-    for (const FilterName& entry : kFilters)
-        if (entry.name == name) return entry.filter;
+    for (std::size_t i = 0; i < std::size(kFilterNames); ++i)
+        if (kFilterNames[i] == name) return static_cast<DWORD>(RESAMPLE_NONE + i);
     return std::nullopt;
 }
 
@@ -185,6 +183,15 @@ HRESULT ConvertInto(const DecodedImage& from, DecodedImage& to, DWORD filter) {
     return RunConversion(destination, from.Describe(), filter);
 }
 
+// True when a format's decoded values are stored in A32B32G32R32F as they
+// are and come back alike into any unsigned or float format: one pixel at a
+// time (no shared chroma), neither signed (whose values a float format keeps
+// at [-1, 1] where an unsigned one would move them to [0, 1]) nor depth.
+bool KeepsValuesInFloats(D3DFORMAT format) {
+    const PixelFormatInfo& info = LookupPixelFormat(format);
+    return !info.IsPixelPair() && info.kind != PIXEL_KIND_SIGNED && info.kind != PIXEL_KIND_DEPTH;
+}
+
 UINT FullChainLength(UINT width, UINT height, UINT depth) {
     UINT levels = 1;
     for (UINT side = std::max({width, height, depth}); side > 1; side /= 2) ++levels;
@@ -225,24 +232,39 @@ HRESULT ConvertFace(const ConvertRequest& request, const DecodedImage& sourceTop
         return S_OK;
     }
     // The top (resized when asked) as floats, then each level from the floats
-    // of the one above.
+    // of the one above. Where the source's values would pass into those floats
+    // unchanged, the top is encoded and level 1 made straight from the source
+    // instead: the same values reach every filter and encoder, and the top's
+    // floats, four times the size of an 8-bit picture, are never held.
     const DWORD resize = shape.width == sourceTop.width && shape.height == sourceTop.height ? RESAMPLE_NONE
                                                                                              : request.filter;
-    auto floats = NewRecord(kWorkFormat, shape.width, shape.height, shape.depth, shape.type);
-    if (!floats) return E_OUTOFMEMORY;
-    HRESULT result = ConvertInto(sourceTop, *floats, resize | (request.srgbIn ? RESAMPLE_SRGB_IN : 0));
+    // (Blocks of the output's own format would be copied as they are rather
+    // than encoded again.)
+    const bool fromSource = resize == RESAMPLE_NONE && !request.srgbIn && KeepsValuesInFloats(sourceTop.format) &&
+                            KeepsValuesInFloats(shape.format) &&
+                            !(sourceTop.format == shape.format && LookupPixelFormat(shape.format).IsBlockCompressed());
+    std::unique_ptr<DecodedImage> floats;
+    const DecodedImage* above = &sourceTop;  // the level each next one is made from
+    HRESULT result = S_OK;
+    if (!fromSource) {
+        floats = NewRecord(kWorkFormat, shape.width, shape.height, shape.depth, shape.type);
+        if (!floats) return E_OUTOFMEMORY;
+        result = ConvertInto(sourceTop, *floats, resize | (request.srgbIn ? RESAMPLE_SRGB_IN : 0));
+        above = floats.get();
+    }
     for (UINT l = 0; SUCCEEDED(result) && l < shape.levels; ++l) {
         if (l > 0) {
-            auto smaller = NewRecord(kWorkFormat, std::max(1u, floats->width / 2), std::max(1u, floats->height / 2),
-                                     std::max(1u, floats->depth / 2), shape.type);
+            auto smaller = NewRecord(kWorkFormat, std::max(1u, above->width / 2), std::max(1u, above->height / 2),
+                                     std::max(1u, above->depth / 2), shape.type);
             if (!smaller) return E_OUTOFMEMORY;
-            result = ConvertInto(*floats, *smaller, request.mipFilter);
+            result = ConvertInto(*above, *smaller, request.mipFilter);
             floats = std::move(smaller);
+            above = floats.get();
             if (FAILED(result)) break;
         }
-        auto record = NewRecord(shape.format, floats->width, floats->height, floats->depth, shape.type);
+        auto record = NewRecord(shape.format, above->width, above->height, above->depth, shape.type);
         if (!record) return E_OUTOFMEMORY;
-        result = ConvertInto(*floats, *record, encode);
+        result = ConvertInto(*above, *record, encode);
         append(std::move(record));
     }
     return result;
@@ -353,6 +375,9 @@ int RunConvert(const std::vector<std::string>& operands, const CommandOptions& o
     }
     const HRESULT written = result->WriteImage(request.output.c_str(), request.codec->id, OutputKind::AnsiPath);
     if (FAILED(written)) return Fail(WriteFailure(request.output, written), kExitFailure);
+    if (LookupPixelFormat(source.info.Format).alphaBits > 0 && LookupPixelFormat(made.format).alphaBits == 0)
+        std::fprintf(stderr, "quillmark: note: %s holds no alpha as %s; the alpha of %s was dropped\n",
+                     request.output.c_str(), PixelFormatName(made.format).c_str(), request.input.c_str());
 
     std::error_code code;
     const std::uintmax_t bytes = std::filesystem::file_size(request.output, code);
@@ -388,10 +413,12 @@ constexpr CommandOption kConvertOptions[] = {
     {"", "--format", "NAME", "the stored pixel format by its Direct3D 9 name (A8R8G8B8, R5G6B5, DXT1 ...);\n"
                              "default: the input's, or the nearest the output format stores"},
     {"", "--mips", "N|all|keep", "levels: N, the whole chain, or those the input has (default)"},
-    {"", "--mip-filter", "FILTER", "how each level is made from the one above: none, point, linear,\n"
-                                   "triangle or box (default)"},
+    {"", "--mip-filter", "FILTER",
+     "how each level is made from the one above: none, point, linear,\ntriangle or box (default)", false,
+     kFilterNames},
     {"", "--size", "W[xH]", "the top level's size; with W alone the aspect ratio is kept"},
-    {"", "--filter", "FILTER", "how --size resamples: none, point, linear, triangle (default) or box"},
+    {"", "--filter", "FILTER", "how --size resamples: none, point, linear, triangle (default) or box", false,
+     kFilterNames},
     {"", "--dither", "", "ordered dither where the output format has fewer bits"},
     {"", "--diffusion", "", "error-diffusion dither where the output format has fewer bits"},
     {"", "--srgb-in", "", "the input's values are sRGB-encoded: filter them as linear light"},
@@ -409,7 +436,8 @@ extern const BatchCommand kConvertCommand = {
     "and volumes)",
     "IN OUT [options]",
     kConvertOptions,
-    "      The output is written whole or not at all: a file already there is kept when anything fails.\n",
+    "      The output is written whole or not at all: a file already there is kept when anything fails.\n"
+    "      DXT1 to DXT5 blocks are encoded by one fixed method, so there is no quality or speed setting.\n",
     nullptr,
     nullptr,
     RunConvert,

@@ -8,6 +8,24 @@
 
 namespace quillmark::batch {
 
+namespace {
+
+// True when a record of the image keeps pixels or a palette inside `bytes`.
+bool PointsInto(const DecodedImage& top, const MappedFile& bytes) {
+    const BYTE* begin = bytes.Data();
+    const BYTE* end = begin + bytes.Size();
+    auto inside = [&](const void* address) {
+        const BYTE* at = static_cast<const BYTE*>(address);
+        return at != nullptr && at >= begin && at < end;
+    };
+    for (const DecodedImage* face = &top; face != nullptr; face = face->nextFace)
+        for (const DecodedImage* level = face; level != nullptr; level = level->nextLevel)
+            if (inside(level->pixels) || inside(level->palette)) return true;
+    return false;
+}
+
+}  // namespace
+
 bool ReadImageFile(const std::string& path, ImageFile& loaded, std::string* error) {
     ClearReadFailure();
     HRESULT result = loaded.file.Open(path.c_str(), false);
@@ -17,7 +35,12 @@ bool ReadImageFile(const std::string& path, ImageFile& loaded, std::string* erro
     }
     if (SUCCEEDED(result))
         result = loaded.image.ReadImage(loaded.file.Data(), loaded.file.Size(), &loaded.info, TRUE);
-    if (SUCCEEDED(result)) return true;
+    if (SUCCEEDED(result)) {
+        // A decoded picture no longer needs the file's bytes: let them go
+        // rather than hold both.
+        if (!PointsInto(loaded.image, loaded.file)) loaded.file.Close();
+        return true;
+    }
     *error = "cannot read " + path + ": " +
              (result == E_OUTOFMEMORY ? std::string("it needs more memory than there is") : UnreadableReason(path));
     return false;

@@ -12,7 +12,7 @@
 namespace quillmark::batch {
 
 struct ImageFile {
-    MappedFile file;    // the image may point into these bytes
+    MappedFile file;    // the bytes the image points into; closed once it points into none
     DecodedImage image;  // pixels decoded: block-compressed levels as A8R8G8B8 and the like
     ImageInfo info{};    // as the file stores it (Format is the stored format)
 };

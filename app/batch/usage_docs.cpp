@@ -31,6 +31,9 @@ constexpr const char* kTrailer =
     "direction from the screen centre, each row a distance from it, and the centre lies on the bottom row.\n.TP\n.I heatmap.bmp\nHits per pixel of an analysis, red for none "
     "to green for the most.\n.TP\n.I report.html\nThe settings, figures, per\\-level results and both images "
     "of an analysis on one page.\n"
+    ".TP\n.I docs/NAME.md\nThe documents the commands' help names, installed with README.md under "
+    "share/doc/quillmark in the installation prefix: /usr/local/share/doc/quillmark/docs/level\\-of\\-detail.md "
+    "by default.\n"
     ".SH EXAMPLES\n.nf\nquillmark analyze \\-o out\nquillmark analyze \\-\\-anisotropy 16 \\-\\-angle 70 "
     "\\-\\-object plane \\-\\-json \\-o aniso16\nquillmark render \\-\\-tint full \\-o tunnel.bmp\n.fi\n";
 
@@ -117,6 +120,7 @@ std::string ManualPage() {
 std::string BashCompletion() {
     std::vector<std::string> commands, flags;
     for (const BatchCommand* command : BatchCommands()) commands.emplace_back(command->name);
+    for (const SettingsFlagDoc& flag : SettingsFlagDocs()) flags.push_back(flag.name);
     std::string script =
         "# bash completion for quillmark: its commands, settings flags, options and their values.\n"
         "_quillmark() {\n"
@@ -129,12 +133,10 @@ std::string BashCompletion() {
         "        ((COMP_CWORD == 2)) && COMPREPLY=($(compgen -W \"" + Joined(commands, " ") + "\" -- \"$cur\"))\n"
         "        return\n"
         "    fi\n"
-        "    case \"$prev\" in\n";
-    for (const SettingsFlagDoc& flag : SettingsFlagDocs()) {
-        flags.push_back(flag.name);
-        script += "    " + flag.name + ") " + CompletionForValue(flag.choices, flag.takesFile, false) + "\n";
-    }
-    script += "    esac\n    local options=\"\"\n    case \"${COMP_WORDS[1]}\" in\n";
+        "    local options=\"\" flags=\"" + Joined(flags, " ") + "\"\n"
+        "    case \"${COMP_WORDS[1]}\" in\n";
+    // A command's own options first: a command on files takes no settings
+    // flags, and its options may share their names with them.
     for (const BatchCommand* command : BatchCommands()) {
         std::vector<std::string> names;
         std::string valueCases;
@@ -143,19 +145,27 @@ std::string BashCompletion() {
             if (!option.shortName.empty()) spellings.emplace_back(option.shortName);
             spellings.emplace_back(option.name);
             names.insert(names.end(), spellings.begin(), spellings.end());
-            if (option.argument.empty()) continue;
+            if (option.argument.empty() || option.settingsFlag) continue;
+            const std::vector<std::string> choices(option.choices.begin(), option.choices.end());
             valueCases += "            " + CasePattern(spellings) + ") " +
-                          CompletionForValue({}, option.argument == "FILE", option.argument == "DIR") + "\n";
+                          CompletionForValue(choices, option.argument == "FILE", option.argument == "DIR") + "\n";
         }
         script += "    " + std::string(command->name) + ")\n";
         if (!valueCases.empty()) script += "        case \"$prev\" in\n" + valueCases + "        esac\n";
         script += "        options=\"" + Joined(names, " ") + "\"";
         // A command on files completes its operands as file names.
-        if (command->runOnFiles) script += "\n        [[ \"$cur\" != -* ]] && { COMPREPLY=($(compgen -f -- \"$cur\")); return; }";
+        if (command->runOnFiles)
+            script += "; flags=\"\"\n        [[ \"$cur\" != -* ]] && { COMPREPLY=($(compgen -f -- \"$cur\")); return; }";
         script += " ;;\n";
     }
     script += "    esac\n"
-              "    COMPREPLY=($(compgen -W \"" + Joined(flags, " ") + " $options --help\" -- \"$cur\"))\n"
+              "    if [[ -n \"$flags\" ]]; then\n"
+              "        case \"$prev\" in\n";
+    for (const SettingsFlagDoc& flag : SettingsFlagDocs())
+        script += "        " + flag.name + ") " + CompletionForValue(flag.choices, flag.takesFile, false) + "\n";
+    script += "        esac\n"
+              "    fi\n"
+              "    COMPREPLY=($(compgen -W \"$flags $options --help\" -- \"$cur\"))\n"
               "}\n"
               "complete -F _quillmark quillmark\n";
     return script;

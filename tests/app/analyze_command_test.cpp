@@ -79,6 +79,7 @@ TEST_F(AnalyzeCommand, WritesThePlotTheHeatMapAndTheFigures) {
     EXPECT_NE(output_.find("P: "), std::string::npos);
     EXPECT_NE(output_.find("level 9: row period "), std::string::npos);
     EXPECT_NE(errors_.find("DONE"), std::string::npos) << "progress reaches the end";
+    EXPECT_NE(errors_.find("wrote " + (out / "report.html").string()), std::string::npos) << errors_;
     EXPECT_FALSE(std::filesystem::exists("MipBand.bmp")) << "nothing lands in the current directory";
     EXPECT_EQ(errors_.find("warning"), std::string::npos) << errors_;
 }

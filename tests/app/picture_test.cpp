@@ -58,6 +58,8 @@ TEST(Picture, WritingIntoAMissingFolderFailsWithTheReason) {
     std::string error;
     EXPECT_FALSE(WritePng(Picture(2, 2, 0), "/nonexistent-folder/x.png", &error));
     EXPECT_NE(error.find("cannot write /nonexistent-folder/x.png: "), std::string::npos) << error;
+    EXPECT_NE(error.find("the folder /nonexistent-folder does not exist"), std::string::npos) << error;
+    EXPECT_EQ(error.find("TEXERR"), std::string::npos) << "a reason in words, not a code: " << error;
 }
 
 TEST(ColourScale, SequentialLightnessGrowsAllTheWay) {

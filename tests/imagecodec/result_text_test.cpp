@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
 namespace quillmark {
 namespace {
 
@@ -32,6 +36,27 @@ TEST(ResultText, SystemErrorsReadAsTheSystemsReason) {
     EXPECT_EQ(ResultName(static_cast<HRESULT>(0x800700DFu)), "ERROR_FILE_TOO_LARGE");
     // The one code both names share reads as the result's own name.
     EXPECT_EQ(ResultName(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), "E_ACCESSDENIED");
+}
+
+// A file that could not be created: what in its path is at fault.
+TEST(ResultText, AFileThatCannotBeCreatedSaysWhichPartOfThePathIsAtFault) {
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
+                                          ("result_text_test_" + std::to_string(getpid()));
+    std::filesystem::create_directories(scratch / "folder");
+    EXPECT_EQ(WriteFailureReason((scratch / "absent" / "x.png").string(), TEXERR_UNREADABLE),
+              "the folder " + (scratch / "absent").string() + " does not exist");
+    EXPECT_EQ(WriteFailureReason((scratch / "folder").string(), TEXERR_UNREADABLE), "it is a folder");
+    // Other results keep their own reason.
+    EXPECT_EQ(WriteFailureReason((scratch / "x.png").string(), HRESULT_FROM_WIN32(ERROR_DISK_FULL)),
+              "no space left on device (ERROR_DISK_FULL)");
+    std::filesystem::permissions(scratch / "folder", std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_exec);
+    if (access((scratch / "folder").c_str(), W_OK) != 0) {  // the superuser writes anywhere
+        EXPECT_EQ(WriteFailureReason((scratch / "folder" / "x.png").string(), TEXERR_UNREADABLE),
+                  "the folder " + (scratch / "folder").string() + " is read-only (you may not create files in it)");
+    }
+    std::filesystem::permissions(scratch / "folder", std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(scratch);
 }
 
 TEST(ResultText, UnknownCodeReadsAsItsValue) {

@@ -64,6 +64,12 @@ for flag in $(grep -oE -- '--[a-z][a-z-]*' <<<"$page" | sort -u); do
   grep -qe "$flag" <<<"$help" || fail "the manual page names $flag, which --help does not"
 done
 
+# Every document the manual page names is installed where it says.
+for document in $(grep -oE 'docs/[a-z-]+\.md' <<<"$page" | sort -u); do
+  [[ -f "$prefix/share/doc/quillmark/$document" ]] || fail "the manual page names $document, which was not installed"
+done
+[[ -f "$prefix/share/doc/quillmark/README.md" ]] || fail "README.md was not installed"
+
 # The completion: ask it as bash would.
 complete_words() {  # the words typed so far, the last one being completed
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quillmark; echo "${COMPREPLY[*]}"' \
@@ -78,4 +84,11 @@ done
 [[ " $(complete_words quillmark analyze --) " == *" --json "* ]] || fail "completion does not offer analyze's --json"
 [[ " $(complete_words quillmark render --) " != *" --json "* ]] || fail "completion offers --json to render"
 [[ $(complete_words quillmark help an) == "analyze" ]] || fail "completion does not offer commands after help"
+# A command on files has options of its own, some named like settings flags, and no settings flags.
+[[ $(complete_words quillmark convert in.png out.dds --mip-filter "") == "none point linear triangle box" ]] ||
+  fail "completion does not offer convert's filters after its --mip-filter"
+[[ $(complete_words quillmark analyze --mip-filter "") != "none point linear triangle box" ]] ||
+  fail "completion offers convert's filters after analyze's --mip-filter setting"
+[[ " $(complete_words quillmark convert in.png --) " == *" --mips "* ]] || fail "completion does not offer convert's --mips"
+[[ " $(complete_words quillmark convert in.png --) " != *" --tint "* ]] || fail "completion offers settings flags to convert"
 echo "install test: passed ($prefix)"

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace quillmark::batch {
 namespace {
@@ -148,6 +149,56 @@ TEST(ConvertCommand, RoundTripsKeepThePixels) {
     ASSERT_EQ(RunBatchCaptured({"convert", small.string(), back.string()}).code, kExitSuccess);
     EXPECT_EQ(RunBatchCaptured({"diff", png.string(), back.string()}).code, kExitFailure);
     EXPECT_EQ(RunBatchCaptured({"diff", png.string(), back.string(), "--fail-above", "0.0333"}).code, kExitSuccess);
+}
+
+// A picture with alpha written where alpha cannot go says that it went.
+TEST(ConvertCommand, DroppedAlphaIsSaid) {
+    ScratchDirectory scratch;
+    const fs::path png = WriteTestPicture(scratch / "in.png", 8, 8);
+    const fs::path alpha = scratch / "alpha.dds";
+    ASSERT_EQ(RunBatchCaptured({"convert", png.string(), alpha.string(), "--format", "A8R8G8B8"}).code, kExitSuccess);
+    const auto kept = RunBatchCaptured({"convert", alpha.string(), (scratch / "kept.dds").string()});
+    ASSERT_EQ(kept.code, kExitSuccess) << kept.err;
+    EXPECT_EQ(kept.err.find("alpha"), std::string::npos) << kept.err;
+    const auto flat = RunBatchCaptured({"convert", alpha.string(), (scratch / "flat.png").string()});
+    ASSERT_EQ(flat.code, kExitSuccess) << flat.err;
+    EXPECT_NE(flat.err.find("holds no alpha as X8R8G8B8; the alpha of " + alpha.string() + " was dropped"),
+              std::string::npos)
+        << flat.err;
+    const auto plain = RunBatchCaptured({"convert", png.string(), (scratch / "plain.png").string()});
+    EXPECT_EQ(plain.err.find("alpha"), std::string::npos) << "a picture without alpha loses none: " << plain.err;
+}
+
+// A chain made from an 8-bit picture and one made from its exact float copy
+// see the same values, so every byte agrees, however the levels are made.
+TEST(ConvertCommand, AnExactFloatCopyInBetweenChangesNoByte) {
+    ScratchDirectory scratch;
+    const fs::path png = WriteTestPicture(scratch / "in.png", 40, 24);
+    const fs::path floats = scratch / "floats.dds";
+    ASSERT_EQ(RunBatchCaptured({"convert", png.string(), floats.string(), "--format", "A32B32G32R32F"}).code,
+              kExitSuccess);
+    const std::vector<std::vector<std::string>> requests = {
+        {"--format", "DXT1", "--mips", "all"},
+        {"--format", "DXT5", "--mips", "all", "--mip-filter", "triangle"},
+        {"--format", "R5G6B5", "--mips", "3", "--mip-filter", "linear", "--dither"},
+        {"--format", "A4R4G4B4", "--mips", "all", "--mip-filter", "point", "--diffusion"},
+        {"--format", "A8R8G8B8", "--mips", "all", "--srgb-out"},
+        {"--format", "A8R8G8B8", "--mips", "all", "--srgb-in"},
+        {"--format", "A16B16G16R16F", "--mips", "all"},
+    };
+    for (const std::vector<std::string>& request : requests) {
+        std::string made[2];
+        for (int from = 0; from < 2; ++from) {
+            const fs::path out = scratch / ("out" + std::to_string(from) + ".dds");
+            std::vector<std::string> arguments = {"convert", (from == 0 ? png : floats).string(), out.string()};
+            arguments.insert(arguments.end(), request.begin(), request.end());
+            const auto run = RunBatchCaptured(arguments);
+            ASSERT_EQ(run.code, kExitSuccess) << run.err;
+            made[from] = FileBytes(out);
+        }
+        EXPECT_GT(made[0].size(), 128u);
+        EXPECT_TRUE(made[0] == made[1]) << request[1] << " " << request.back();
+    }
 }
 
 TEST(ConvertCommand, ChainsSizesLevelsAndFaces) {
