@@ -9,10 +9,12 @@
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/output_folder.h"
+#include "app/batch/result_document.h"
 #include "app/polar_plot.h"
 #include "app/probe.h"
 #include "app/readback.h"
 
+#include "devices/select/d3d9_select.h"
 #include "texfile/surface_save.h"
 
 #include <unistd.h>
@@ -193,19 +195,19 @@ int RunAnalyze(Probe& probe, const CommandOptions& options) {
     const bool json = options.Has("--json");
     std::string error;
 
-    std::error_code code;
-    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
     // Everything the run may write is checked before its first frame, and the
     // folder stays locked until the process ends.
     OutputFolder folder;
     InterruptFlag interruptFlag;
     std::vector<std::string> names;
     for (bool complete : {true, false}) {
-        const RunFiles files = FilesIn(directory, complete);
+        const RunFiles files = FilesIn(".", complete);
         for (const fs::path& file : {files.plot, files.heatMap, files.page}) names.push_back(file.filename().string());
     }
-    if (!folder.Claim(directory, names, &error)) return Fail(error, kExitFailure);
+    const std::optional<fs::path> claimed = ClaimOutputFolder(output, names, &folder, &error);
+    if (!claimed) return Fail(error, kExitFailure);
+    const fs::path& directory = *claimed;
+    std::error_code code;
     NoteFileTexture(probe);
     if (!probe.StartAnalysis())
         return Fail("cannot start the analysis: there is not enough memory for its per-pixel counts", kExitFailure);
@@ -222,7 +224,11 @@ int RunAnalyze(Probe& probe, const CommandOptions& options) {
     const HRESULT heatMapResult = figures.done ? WriteBackBufferHeatMap(files.heatMap) : WriteDrawnHeatMap(files.heatMap);
     probe.StopAnalysis(files.plot);
 
-    std::fputs(json ? FiguresJson(figures).c_str() : FiguresText(figures).c_str(), stdout);
+    ResultCell cell = CellOf(SelectedDeviceName(), probe.Settings());
+    cell.figures = FiguresObject(figures);
+    std::fputs(json ? ResultText(ResultDocument("analyze", {IdentifyDevice(cell.device)}, {cell})).c_str()
+                    : FiguresText(figures).c_str(),
+               stdout);
     std::fflush(stdout);
     if (FAILED(heatMapResult))
         return Fail(WriteFailure(files.heatMap.string(), heatMapResult), kExitFailure);

@@ -41,6 +41,11 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
 // Empty for the reference device and where the device cannot be opened.
 std::string DeviceNotes(std::string_view name);
 
+// The magnification filter every device draws for a MAGFILTER value: no
+// device magnifies anisotropically, so ANISOTROPIC draws LINEAR; NONE and
+// unknown values draw POINT.
+D3DTEXTUREFILTERTYPE MagFilterInEffect(D3DTEXTUREFILTERTYPE asked);
+
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();
 

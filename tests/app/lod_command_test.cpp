@@ -85,8 +85,9 @@ TEST(LodCommand, RunTwiceGivesTheSameFiguresAndReadablePictures) {
     const std::vector<std::string> arguments = {"lod", "--min-filter", "anisotropic", "--anisotropy", "4",
                                                 "--json", "-o", scratch.PathOf("out")};
     const std::string first = RunQuiet(arguments);
-    EXPECT_FALSE(first.empty());
-    EXPECT_EQ(RunQuiet(arguments), first);
+    ASSERT_FALSE(first.empty());
+    // The cells (device, settings, figures) repeat; the date may not.
+    EXPECT_EQ(Json::parse(RunQuiet(arguments))["cells"], Json::parse(first)["cells"]);
     if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) GTEST_SKIP() << "Pillow is absent";
     for (const char* name : {"lod-measured.png", "lod-ideal.png", "lod-error.png", "lod-polar.png"}) {
         const std::string command = "/usr/bin/python3 -c 'import sys; from PIL import Image; i = Image.open(sys.argv[1]); "
