@@ -132,6 +132,7 @@ BatchOutput Lod(const std::string& device, const std::vector<std::string>& more,
 }
 
 TEST(LodBaseline, ExitsOneWhenTheLevelOfDetailMovedAndTwoForABaselineItCannotUse) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const BatchOutput recorded = Lod("reference", {"--json"}, scratch);
     ASSERT_EQ(recorded.code, kExitSuccess) << recorded.err;
@@ -177,6 +178,7 @@ TEST(LodBaseline, ExitsOneWhenTheLevelOfDetailMovedAndTwoForABaselineItCannotUse
 // An explanation moves when any property it names changes: the reference's
 // explanation against a model whose LOD is offset by half a level.
 TEST(ExplainBaseline, AChangedPropertyFailsAndAnUnchangedDevicePasses) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const BatchOutput recorded = RunBatchCaptured({"explain", "--device", "reference", "-o", scratch.PathOf("base")});
     ASSERT_EQ(recorded.code, kExitSuccess) << recorded.err;
@@ -205,6 +207,7 @@ TEST(ExplainBaseline, AChangedPropertyFailsAndAnUnchangedDevicePasses) {
 // a model that caps anisotropy at 2 must move exactly the cells at 4x and
 // 16x, and pass those at 1x and 2x, which it draws as the reference does.
 TEST(GalleryBaseline, AModelWithOneKnobTurnedFailsTheCellsItReaches) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const BatchOutput recorded =
         RunBatchCaptured({"gallery", "--device", "reference", "-o", scratch.PathOf("base")});

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 
 namespace quillmark::batch {
 namespace {
@@ -28,10 +27,12 @@ std::string RunQuiet(const std::vector<std::string>& arguments) {
     return result.code == kExitSuccess ? result.out : std::string();
 }
 
+// A figure of lod's results document.
 double Figure(const std::string& json, const std::string& name) {
-    std::smatch match;
-    if (!std::regex_search(json, match, std::regex("\"" + name + "\": ([-0-9.]+)"))) return NAN;
-    return std::stod(match[1]);
+    const Json document = Json::parse(json, nullptr, false);
+    if (document.is_discarded()) return NAN;
+    const Json figure = document["cells"][0]["figures"][name];
+    return figure.is_number() ? figure.get<double>() : NAN;
 }
 
 LodMeasurement MeasureWith(const std::vector<std::string>& flags) {

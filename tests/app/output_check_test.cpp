@@ -52,6 +52,7 @@ void ExpectNothingDrawn(const BatchOutput& run, const fs::path& directory, std::
 }
 
 TEST(OutputCheck, AFileThatCannotBeWrittenFailsBeforeAnythingIsDrawn) {
+    const testing::KeepSelectedDevice keep;
     for (const Command& command : kCommands) {
         SCOPED_TRACE(command.arguments.front() + " " + command.file);
         ScratchDirectory scratch;
@@ -66,6 +67,7 @@ TEST(OutputCheck, AFileThatCannotBeWrittenFailsBeforeAnythingIsDrawn) {
 }
 
 TEST(OutputCheck, AFolderUnderARegularFileIsRefused) {
+    const testing::KeepSelectedDevice keep;
     for (const Command& command : {kCommands[0], kCommands[2], kCommands[3], kCommands[5]}) {
         SCOPED_TRACE(command.arguments.front());
         ScratchDirectory scratch;
@@ -80,6 +82,7 @@ TEST(OutputCheck, AFolderUnderARegularFileIsRefused) {
 }
 
 TEST(OutputCheck, AFolderThisUserMayNotWriteIsRefused) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     fs::create_directories(scratch / "out");
     fs::permissions(scratch / "out", fs::perms::owner_read | fs::perms::owner_exec);

@@ -36,6 +36,7 @@ Json Document(const testing::BatchOutput& run) {
 }
 
 TEST(ResultDocument, EveryCommandsResultsMatchTheirSchema) {
+    const testing::KeepSelectedDevice keep;
     if (!testing::HaveJsonSchema()) GTEST_SKIP() << testing::kNoJsonSchema;
     ScratchDirectory scratch;
     const std::string out = scratch.PathOf("out");
@@ -60,6 +61,7 @@ TEST(ResultDocument, EveryCommandsResultsMatchTheirSchema) {
 }
 
 TEST(ResultDocument, CarriesTheVersionTheDeviceAndTheCommandLine) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const Json document = Document(RunBatchCaptured(With({"lod", "--json", "-o", scratch.PathOf("out")}, kQuick)));
     ASSERT_TRUE(document.is_object());
@@ -82,6 +84,7 @@ TEST(ResultDocument, CarriesTheVersionTheDeviceAndTheCommandLine) {
 // No device magnifies anisotropically: frames at the default --mag-filter
 // are linear's, and the results say so beside the filter asked for.
 TEST(ResultDocument, ReportsTheMagnificationFilterInEffect) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const auto frame = [&](const char* filter) {
         const std::string file = scratch.PathOf(std::string("frame-") + filter + ".bmp");
@@ -103,6 +106,7 @@ TEST(ResultDocument, ReportsTheMagnificationFilterInEffect) {
 }
 
 TEST(ResultDocument, AFileThatIsNoResultsOfTheCommandIsRefusedInWords) {
+    const testing::KeepSelectedDevice keep;
     ScratchDirectory scratch;
     const auto write = [&](const std::string& name, const std::string& text) {
         std::ofstream(scratch / name, std::ios::binary) << text;
