@@ -99,6 +99,8 @@ TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
     EXPECT_NE(page.find("<code>quillmark compare --device reference --device reference --json -o "),
               std::string::npos);
     EXPECT_NE(page.find("<code>--angle</code></th><td>60<"), std::string::npos);
+    // No device magnifies anisotropically: the page says what was drawn.
+    EXPECT_NE(page.find("<code>--mag-filter</code></th><td>anisotropic (in effect: linear)<"), std::string::npos);
     EXPECT_NE(page.find("(difference.bmp)"), std::string::npos);
     EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
     if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
