@@ -5,6 +5,8 @@
 
 #include "devices/select/d3d9_select.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -36,6 +38,12 @@ std::string TimeNow(const char* format) {
     char text[32];
     std::strftime(text, sizeof text, format, &parts);
     return text;
+}
+
+// The machine's name, so that results from several machines stay apart.
+std::string HostName() {
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "unknown";
 }
 
 }  // namespace
@@ -79,6 +87,7 @@ Json ResultDocument(std::string_view kind, const std::vector<DeviceIdentity>& de
                      {"format_version", kResultFormatVersion},
                      {"kind", kind},
                      {"program", {{"name", "quillmark"}, {"version", ProgramVersion()}, {"build", ProgramBuild()}}},
+                     {"host", HostName()},
                      {"date", TimeNow("%Y-%m-%dT%H:%M:%SZ")},
                      {"command_line", CommandLine()}};
     Json identities = Json::array();

@@ -1,5 +1,6 @@
 // The results file every measuring command writes (docs/results.md): one
-// JSON document with the format version, the program's version, the date,
+// JSON document with the format version, the program's version, the
+// machine's name, the date,
 // the command line, each device's identity and a list of cells, each cell
 // one device under one set of settings with its figures as the figure
 // declarations (figure_table.h) make them. docs/schemas/ describes each kind.

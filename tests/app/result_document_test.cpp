@@ -67,6 +67,9 @@ TEST(ResultDocument, CarriesTheVersionTheDeviceAndTheCommandLine) {
     ASSERT_TRUE(document.is_object());
     const std::string version = RunBatchCaptured({"--version"}).out;
     EXPECT_EQ(version.substr(0, version.find('\n')), "quillmark " + document["program"]["version"].get<std::string>());
+    if (const std::string host = testing::CommandOutput("hostname 2>/dev/null"); !host.empty()) {
+        EXPECT_EQ(document["host"].get<std::string>() + "\n", host);
+    }
     EXPECT_EQ(document["command_line"], "quillmark lod --json -o " + scratch.PathOf("out") +
                                             " --object plane --angle 88 --min-filter point --mag-filter point "
                                             "--mip-filter point");
