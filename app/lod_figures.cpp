@@ -54,8 +54,6 @@ std::string PercentText(std::optional<double> share) {
     return share ? Number(*share * 100.0, "%.2f%%") : std::string("no pixels");
 }
 
-std::string JsonNumber(std::optional<double> value) { return Number(value); }
-
 int SectorOf(double dx, double dy) {
     double angle = std::atan2(dx, -dy);  // 0 up, growing clockwise on screen
     if (angle < 0) angle += 2 * M_PI;
@@ -115,23 +113,6 @@ LodFigures ComputeLodFigures(const LodMaps& maps) {
     for (std::size_t s = 0; s < kLodSectors; ++s)
         if (sectorCount[s] > 0) figures.sectors[s] = sectorSum[s] / double(sectorCount[s]);
     return figures;
-}
-
-std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& f) {
-    std::string sectors = "[";
-    for (std::size_t s = 0; s < kLodSectors; ++s) sectors += (s ? ", " : "") + Number(f.sectors[s]);
-    return {{"covered", std::to_string(f.covered)},       {"within_1_16", Number(f.within116)},
-            {"within_1_4", Number(f.within14)},           {"within_1_2", Number(f.within12)},
-            {"within_allowed", Number(f.withinAllowed)},  {"mean_abs_error", Number(f.meanAbsError)},
-            {"p99_abs_error", Number(f.p99AbsError)},     {"mean_error", Number(f.meanError)},
-            {"sectors", sectors + "]"},                    {"clamped", std::to_string(f.clamped)},
-            {"not_measured", f.notMeasured.empty() ? "null" : "\"" + f.notMeasured + "\""}};
-}
-
-std::string LodFiguresJson(const LodFigures& f) {
-    std::string json = "{";
-    for (const auto& [name, value] : LodFigureValues(f)) json += (json.size() > 1 ? ", \"" : "\"") + name + "\": " + value;
-    return json + "}";
 }
 
 std::string LodFiguresText(const LodFigures& f) {

@@ -53,16 +53,7 @@ int SectorOf(double dx, double dy);
 
 // A share as a percentage with two decimals, "no pixels" when there is none.
 std::string PercentText(std::optional<double> share);
-// A number as the JSON figures write it (six decimals), null when absent.
-std::string JsonNumber(std::optional<double> value);
-
-// Every figure by its JSON name, in order, with its value as JSON writes it
-// (a number, null, or for "sectors" a list).
-std::vector<std::pair<std::string, std::string>> LodFigureValues(const LodFigures& figures);
-
-// The figures as one JSON object (names as `quillmark lod --json` prints
-// them) and as text lines.
-std::string LodFiguresJson(const LodFigures& figures);
+// The figures as text lines (app/batch declares their JSON names).
 std::string LodFiguresText(const LodFigures& figures);
 
 // Measured minus ideal at a pixel the figures count; nothing elsewhere.

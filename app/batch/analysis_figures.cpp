@@ -85,8 +85,6 @@ Json FiguresObject(const AnalysisFigures& figures) {
     return object;
 }
 
-std::string FiguresJson(const AnalysisFigures& figures) { return FiguresObject(figures).dump() + "\n"; }
-
 std::string FiguresTable(const AnalysisFigures& figures) {
     std::string html = "<h2>Figures</h2>\n<table>\n";
     for (const FigureDeclaration<AnalysisFigures>& figure : kAnalysisFigures)

@@ -11,10 +11,12 @@
 #include "app/batch/batch_runner.h"
 #include "app/batch/explain_page.h"
 #include "app/batch/output_folder.h"
+#include "app/batch/result_document.h"
 #include "app/polar_plot.h"
 #include "app/probe.h"
 #include "app/readback.h"
 
+#include "devices/select/d3d9_select.h"
 #include "texfile/surface_save.h"
 
 #include <unistd.h>
@@ -212,7 +214,11 @@ int AnalyzeInto(Probe& probe, const fs::path& directory, bool json, const std::s
     const HRESULT heatMapResult = figures.done ? WriteBackBufferHeatMap(files.heatMap) : WriteDrawnHeatMap(files.heatMap);
     probe.StopAnalysis(files.plot);
 
-    std::fputs(json ? FiguresJson(figures).c_str() : FiguresText(figures).c_str(), stdout);
+    ResultCell cell = CellOf(SelectedDeviceName(), probe.Settings());
+    cell.figures = FiguresObject(figures);
+    std::fputs(json ? ResultText(ResultDocument("analyze", {IdentifyDevice(cell.device)}, {cell})).c_str()
+                    : FiguresText(figures).c_str(),
+               stdout);
     std::fflush(stdout);
     if (FAILED(heatMapResult))
         return Fail(WriteFailure(files.heatMap.string(), heatMapResult), kExitFailure);
@@ -234,20 +240,18 @@ int AnalyzeInto(Probe& probe, const fs::path& directory, bool json, const std::s
 }
 
 int RunAnalyze(const BatchSettings& settings, const CommandOptions& options) {
-    const std::optional<std::string> output = options.Value("--output");
-    std::error_code code;
-    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
-    if (code) return Fail("cannot find the folder " + *output + ": " + code.message(), kExitFailure);
     // Everything the run may write is checked before its first frame, and the
     // folder stays locked until the process ends.
     OutputFolder folder;
     std::vector<std::string> names;
     for (bool complete : {true, false}) {
-        const RunFiles files = FilesIn(directory, complete);
+        const RunFiles files = FilesIn(".", complete);
         for (const fs::path& file : {files.plot, files.heatMap, files.page}) names.push_back(file.filename().string());
     }
     std::string error;
-    if (!folder.Claim(directory, names, &error)) return Fail(error, kExitFailure);
+    const std::optional<fs::path> claimed = ClaimOutputFolder(options.Value("--output"), names, &folder, &error);
+    if (!claimed) return Fail(error, kExitFailure);
+    const fs::path directory = *claimed;
     std::string explanation;
     if (options.Has("--explain")) {
         if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty())

@@ -25,11 +25,10 @@ inline constexpr const char* kReportPageName = "report.html";
 std::string InterruptedFileName(const std::string& name);
 
 // The figures as text lines ("SUM: ...", "MAX: ...", "P: ...", one line per
-// level), as one JSON object (and its line), and as a report's tables of the
-// figures and of the levels.
+// level), as one JSON object, and as a report's tables of the figures and of
+// the levels.
 std::string FiguresText(const AnalysisFigures& figures);
 Json FiguresObject(const AnalysisFigures& figures);
-std::string FiguresJson(const AnalysisFigures& figures);
 std::string FiguresTable(const AnalysisFigures& figures);
 std::string LevelsTable(const AnalysisFigures& figures);
 

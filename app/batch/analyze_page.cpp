@@ -47,7 +47,7 @@ bool WriteReportPage(Probe& probe, const fs::path& page, const AnalysisFigures& 
                                                       : "The run was interrupted; the figures cover the frames "
                                                         "measured") +
                              " in " + std::to_string(figures.framesDone) + " frames.</p>\n" +
-                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(SettingValues(probe.Settings())) +
+                             IdentityBlock({IdentifyDevice(SelectedDeviceName())}) + SettingsTable(SettingValues(probe.Settings()), SettingsInEffect(probe.Settings())) +
                              FiguresTable(figures) + LevelsTable(figures) + HeatMap(figures, heatMap) +
                              plotSection + LodPart(probe) + explanation;
     return WritePage(page, Page("Quillmark texel analysis", body), error);

@@ -9,7 +9,6 @@
 
 #include "platform/win32/wintypes.h"
 
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <span>
@@ -43,8 +42,9 @@ struct CommandOption {
     std::span<const std::string_view> choices = {};
 };
 
-// "--json": the figures as one JSON object on stdout, for every measuring command.
-inline constexpr CommandOption kJsonOption = {"", "--json", "", "print the figures as one JSON object"};
+// "--json": the results document (result_document.h) on stdout, for every measuring command.
+inline constexpr CommandOption kJsonOption = {"", "--json", "",
+                                              "print the results as one JSON document (docs/results.md)"};
 
 // A command's options as one command line gives them, by long name.
 class CommandOptions {
@@ -112,10 +112,5 @@ int ReportError(const std::string& message, int code);
 // "cannot write PATH: why" for a failed write of an image file; the result
 // code's name follows the reason only where the reason is the code's meaning.
 std::string WriteFailure(const std::string& path, HRESULT result);
-
-// The output folder of a command (-o DIR, default the current directory) as
-// an absolute path, created when missing; nothing with "cannot create the
-// directory DIR: why" in *error when it cannot be.
-std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std::string>& output, std::string* error);
 
 }  // namespace quillmark::batch

@@ -1,6 +1,7 @@
 #include "app/batch/batch_runner.h"
 
 #include "app/batch/batch_command.h"
+#include "app/batch/result_document.h"
 #include "app/batch/settings_flags.h"
 #include "app/probe.h"
 
@@ -106,7 +107,7 @@ std::string CommandUsage(std::string_view name) {
 const std::vector<std::string>& BatchArguments() { return g_arguments; }
 
 std::string VersionText() {
-    return "quillmark " QUILLMARK_VERSION "\nbuild: " QUILLMARK_BUILD_TYPE "\ndevices: " + KnownDeviceNames() +
+    return "quillmark " + ProgramVersion() + "\nbuild: " + ProgramBuild() + "\ndevices: " + KnownDeviceNames() +
            "\ndesktop: " + (win32::DesktopBackendBuilt() ? "GTK 3" : "none (batch commands only)") + "\n";
 }
 

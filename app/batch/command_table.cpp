@@ -123,17 +123,6 @@ std::string OptionsHelp(const BatchCommand& command) {
     return text + std::string(command.notes);
 }
 
-std::optional<std::filesystem::path> MakeOutputDirectory(const std::optional<std::string>& output, std::string* error) {
-    std::error_code code;
-    const std::filesystem::path directory =
-        std::filesystem::absolute(output ? std::filesystem::path(*output) : std::filesystem::path("."), code);
-    if (!code) std::filesystem::create_directories(directory, code);
-    if (!code && !std::filesystem::is_directory(directory)) code = std::make_error_code(std::errc::not_a_directory);
-    if (!code) return directory;
-    *error = "cannot create the directory " + directory.string() + ": " + code.message();
-    return std::nullopt;
-}
-
 std::string WriteFailure(const std::string& path, HRESULT result) {
     return "cannot write " + path + ": " + WriteFailureReason(path, result);
 }

@@ -14,6 +14,8 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/level_frames.h"
+#include "app/batch/output_folder.h"
+#include "app/batch/result_document.h"
 #include "app/report_figures.h"
 #include "app/test_textures.h"
 #include "app/batch/settings_flags.h"
@@ -46,6 +48,7 @@ struct Options {
 // this is the second (the difference image is written then).
 int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const CompareRun* first) {
     run.settings = SettingValues(probe.Settings());
+    run.settingsInEffect = SettingsInEffect(probe.Settings());
     run.frame = BackBufferPixels();
     std::vector<std::uint32_t>& levelFrame = run.levelFrame;
     if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &levelFrame))
@@ -79,6 +82,16 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const Com
     return fs::exists(plot) ? kExitSuccess : Fail("cannot write " + plot.string(), 1);
 }
 
+// Every file compare writes into its folder.
+std::vector<std::string> CompareFileNames(const std::vector<std::string>& devices, bool analyze) {
+    std::vector<std::string> names = {"difference.bmp", "report.html"};
+    for (const std::string& device : devices) {
+        names.insert(names.end(), {"frame-" + device + ".bmp", "levels-" + device + ".bmp"});
+        if (analyze) names.push_back("MipBand-" + device + ".bmp");
+    }
+    return names;
+}
+
 void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
     std::printf("A: %s (%s)\nB: %s (%s)\n", a.name.c_str(), a.description.c_str(), b.name.c_str(),
                 b.description.c_str());
@@ -107,7 +120,8 @@ void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<Level
 // A share as JSON: null when there were no pixels to take it of.
 Json Share(std::optional<double> share) { return share ? Json(*share) : Json(nullptr); }
 
-void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
+void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels,
+               const ProbeSettings& settings) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     Json json = {{"devices", {a.name, b.name}},
                  {"renderers", {a.description, b.description}},
@@ -125,9 +139,13 @@ void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<Level
                               {"same", levels[l].same},
                               {"share", Share(levels[l].Share())}});
     json["levels"] = std::move(levelArray);
-    json["lod"] = {Json::parse(LodFiguresJson(a.lod.figures)), Json::parse(LodFiguresJson(b.lod.figures))};
+    json["lod"] = {LodFiguresObject(a.lod.figures), LodFiguresObject(b.lod.figures)};
     if (a.analyzed) json["analysis"] = {FiguresObject(a.figures), FiguresObject(b.figures)};
-    std::printf("%s\n", json.dump().c_str());
+    ResultCell cell = CellOf(a.name, settings);
+    cell.devices = {a.name, b.name};
+    cell.figures = std::move(json);
+    std::fputs(ResultText(ResultDocument("compare", {IdentifyDevice(a.name), IdentifyDevice(b.name)}, {cell})).c_str(),
+               stdout);
 }
 
 int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
@@ -140,7 +158,9 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
     Options options;
     options.analyze = given.Has("--analyze");
     options.json = given.Has("--json");
-    const std::optional<fs::path> directory = MakeOutputDirectory(given.Value("--output"), &error);
+    OutputFolder folder;
+    const std::optional<fs::path> directory =
+        ClaimOutputFolder(given.Value("--output"), CompareFileNames(settings.devices, options.analyze), &folder, &error);
     if (!directory) return Fail(error, kExitFailure);
     options.directory = *directory;
 
@@ -156,7 +176,7 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
     }
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
     if (options.json)
-        PrintJson(runs[0], runs[1], levels);
+        PrintJson(runs[0], runs[1], levels, settings.probe);
     else
         PrintText(runs[0], runs[1], levels);
     std::fflush(stdout);

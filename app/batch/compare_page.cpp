@@ -86,7 +86,7 @@ bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const Co
     const std::string analysis = AnalysisSection(a, error) + (error->empty() ? AnalysisSection(b, error) : "");
     if (!error->empty()) return false;
     const std::string body = IdentityBlock({{a.name, a.description}, {b.name, b.description}}) +
-                             SettingsTable(a.settings) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
+                             SettingsTable(a.settings, a.settingsInEffect) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
                              LodSection("Level of detail on " + a.name + " against the ideal", a.lod) +
                              LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis;
     return WritePage(directory / "report.html", Page("Quillmark comparison: " + a.name + " and " + b.name, body), error);

@@ -56,6 +56,7 @@ struct CompareRun {
     std::string name;
     std::string description;
     std::vector<std::pair<std::string, std::string>> settings;  // as the dialog held them
+    std::vector<std::pair<std::string, std::string>> settingsInEffect;  // SettingsInEffect
     std::vector<std::uint32_t> frame;       // the user's frame
     std::vector<std::uint32_t> levelFrame;  // the level-choice frame
     std::vector<int> levels;                // the level per pixel of levelFrame, or -1

@@ -4,11 +4,13 @@
 // (for Vulkan devices the sampler limits and precision bits too), or why it
 // cannot be opened.
 #include "app/batch/batch_command.h"
+#include "app/batch/result_document.h"
 #include "app/batch/settings_flags.h"
 
 #include "devices/select/d3d9_select.h"
 #include "pixel/pixel_format.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillmark::batch {
@@ -39,40 +41,98 @@ std::string FilterList(DWORD caps) {
     return text;
 }
 
-// Prints one device; false when it cannot be opened.
-bool ListDevice(const std::string& name) {
-    std::string description, error;
-    IDirect3D9* direct3d = DescribeDevice(name, &description, &error) ? CreateNamedDirect3D(name, &error) : nullptr;
-    if (!direct3d) {
-        std::printf("%s: cannot be opened: %s\n", name.c_str(), error.c_str());
-        return false;
-    }
+// What `devices` finds out about one device.
+struct DeviceFacts {
+    std::string name;
+    bool opened = false;
+    std::string description;  // or why it cannot be opened
+    std::string notes;
     D3DCAPS9 caps{};
-    direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
-    std::printf("%s: %s\n", name.c_str(), description.c_str());
-    std::printf("  max anisotropy %lu, textures up to %lu x %lu, %d of %zu table formats sampled\n",
-                static_cast<unsigned long>(caps.MaxAnisotropy), static_cast<unsigned long>(caps.MaxTextureWidth),
-                static_cast<unsigned long>(caps.MaxTextureHeight), SampledFormats(direct3d), PIXEL_FORMAT_COUNT);
-    std::printf("  filters: %s\n", FilterList(caps.TextureFilterCaps).c_str());
-    std::fputs(DeviceNotes(name).c_str(), stdout);
+    int sampledFormats = 0;
+};
+
+DeviceFacts Examine(const std::string& name) {
+    DeviceFacts facts;
+    facts.name = name;
+    std::string error;
+    IDirect3D9* direct3d =
+        DescribeDevice(name, &facts.description, &error) ? CreateNamedDirect3D(name, &error) : nullptr;
+    if (!direct3d) {
+        facts.description = error;
+        return facts;
+    }
+    facts.opened = true;
+    direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &facts.caps);
+    facts.sampledFormats = SampledFormats(direct3d);
+    facts.notes = DeviceNotes(name);
     direct3d->Release();
-    return true;
+    return facts;
+}
+
+const FigureDeclaration<DeviceFacts> kDeviceFigures[] = {
+    {"opened", "The device could be opened", "", [](const DeviceFacts& d) { return Json(d.opened); }},
+    {"description", "What it draws with, or why it cannot be opened", "",
+     [](const DeviceFacts& d) { return Json(d.description); }},
+    {"notes", "Driver limits and formats (devices' notes)", "", [](const DeviceFacts& d) { return Json(d.notes); }},
+    {"max_anisotropy", "Largest anisotropy", "", [](const DeviceFacts& d) { return Json(d.caps.MaxAnisotropy); }},
+    {"max_texture_width", "Widest texture", "texels",
+     [](const DeviceFacts& d) { return Json(d.caps.MaxTextureWidth); }},
+    {"max_texture_height", "Tallest texture", "texels",
+     [](const DeviceFacts& d) { return Json(d.caps.MaxTextureHeight); }},
+    {"sampled_formats", "Formats of the pixel-format table sampled as textures", "formats",
+     [](const DeviceFacts& d) { return Json(d.sampledFormats); }},
+    {"table_formats", "Formats in the pixel-format table", "formats",
+     [](const DeviceFacts&) { return Json(PIXEL_FORMAT_COUNT); }},
+    {"filters", "Texture filters", "", [](const DeviceFacts& d) { return Json(FilterList(d.caps.TextureFilterCaps)); }},
+};
+
+void PrintDevice(const DeviceFacts& d) {
+    if (!d.opened) {
+        std::printf("%s: cannot be opened: %s\n", d.name.c_str(), d.description.c_str());
+        return;
+    }
+    std::printf("%s: %s\n", d.name.c_str(), d.description.c_str());
+    std::printf("  max anisotropy %lu, textures up to %lu x %lu, %d of %zu table formats sampled\n",
+                static_cast<unsigned long>(d.caps.MaxAnisotropy), static_cast<unsigned long>(d.caps.MaxTextureWidth),
+                static_cast<unsigned long>(d.caps.MaxTextureHeight), d.sampledFormats, PIXEL_FORMAT_COUNT);
+    std::printf("  filters: %s\n", FilterList(d.caps.TextureFilterCaps).c_str());
+    std::fputs(d.notes.c_str(), stdout);
 }
 
 // Every device this build knows, or only those named with --device: then
 // a device that cannot be opened fails the command.
-int RunDevices(const BatchSettings& settings, const CommandOptions&) {
+int RunDevices(const BatchSettings& settings, const CommandOptions& options) {
     if (!settings.given.empty()) {
-        return ReportError("cannot list the devices: devices takes no settings or options but --device", kExitUsage);
+        return ReportError("cannot list the devices: devices takes no settings or options but --device and --json",
+                           kExitUsage);
     }
-    if (settings.devices.empty()) {
-        for (const std::string& name : DeviceNames()) ListDevice(name);
-        return kExitSuccess;
+    std::vector<DeviceFacts> found;
+    for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices)
+        found.push_back(Examine(name));
+    if (options.Has("--json")) {
+        std::vector<DeviceIdentity> identities;
+        std::vector<ResultCell> cells;
+        for (const DeviceFacts& facts : found) {
+            identities.push_back({facts.name, facts.opened ? facts.description : "cannot be opened: " + facts.description,
+                                  facts.notes});
+            ResultCell cell;
+            cell.device = facts.name;
+            cell.figures = FiguresObject<DeviceFacts>(kDeviceFigures, facts);
+            cells.push_back(std::move(cell));
+        }
+        std::fputs(ResultText(ResultDocument("devices", identities, cells)).c_str(), stdout);
+    } else {
+        for (const DeviceFacts& facts : found) PrintDevice(facts);
     }
-    bool allOpened = true;
-    for (const std::string& name : settings.devices) allOpened = ListDevice(name) && allOpened;
-    return allOpened ? kExitSuccess : kExitFailure;
+    const bool allOpened =
+        std::all_of(found.begin(), found.end(), [](const DeviceFacts& facts) { return facts.opened; });
+    return settings.devices.empty() || allOpened ? kExitSuccess : kExitFailure;
 }
+
+constexpr CommandOption kDevicesOptions[] = {
+    {"", "--device", "NAME", "only these devices (a device that cannot be opened then fails the command)", true},
+    kJsonOption,
+};
 
 }  // namespace
 
@@ -80,8 +140,8 @@ extern const BatchCommand kDevicesCommand = {
     "devices",
     "lists every device (or those named with --device) with its renderer, version and capabilities, or why it "
     "cannot be opened",
-    "[--device NAME ...]",
-    {},
+    "[--device NAME ...] [--json]",
+    kDevicesOptions,
     "",
     nullptr,
     RunDevices,

@@ -1,14 +1,18 @@
 // "quillmark explain": runs the experiments on the device, names the model
 // device that has the properties found, draws the same scenes on that model
 // and says how much of the device it reproduces (app/explain, docs/explain.md).
+#include "app/batch/baseline.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/explain_page.h"
+#include "app/batch/output_folder.h"
 #include "app/batch/report_html.h"
+#include "app/batch/result_document.h"
 #include "app/batch/settings_flags.h"
 #include "app/explain/explanation.h"
 
+#include "devices/select/d3d9_select.h"
+
 #include <cstdio>
-#include <fstream>
 
 namespace quillmark::batch {
 namespace {
@@ -17,39 +21,63 @@ namespace fs = std::filesystem;
 
 int Fail(const std::string& message, int code) { return ReportError("cannot explain the device: " + message, code); }
 
+// The explained properties: a baseline reports any change in one of them.
+const FigureRules kExplainedProperties = {
+    {"model", FigureRule::Exact},          {"lod_offset", FigureRule::Exact},
+    {"axes", FigureRule::Exact},           {"log2", FigureRule::Exact},
+    {"anisotropy", FigureRule::Exact},     {"point_mip_anisotropy", FigureRule::Exact},
+    {"blend_width", FigureRule::Exact},    {"blend_bits", FigureRule::Exact},
+    {"subtexel_bits", FigureRule::Exact},  {"stages_differ", FigureRule::Exact},
+};
+
 int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
     if (settings.devices.size() > 1) return Fail("explains one device at a time", kExitUsage);
     const bool json = options.Has("--json");
     std::string error;
-    const std::optional<std::filesystem::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
+    OutputFolder folder;
+    const std::optional<std::filesystem::path> directory =
+        ClaimOutputFolder(options.Value("--output"), {"explain.json", "report.html"}, &folder, &error);
     if (!directory) return Fail(error, kExitFailure);
+    const std::string device = settings.device.value_or(SelectedDeviceName());
+    ResultCell cell = CellOf(device, settings.probe);
+    cell.title = GivenSettingsTitle({settings.given.begin(), settings.given.end()});
+    BaselineRequest baseline;
+    if (!ReadBaselineRequest(options, "explain", {cell.settings}, &baseline, &error)) return Fail(error, kExitRunFailed);
+
+    const int failed = baseline.baseline || baseline.junit ? kExitRunFailed : kExitFailure;
 
     explain::Explanation e;
     const int result = explain::ExplainDevice(settings, &e, &error);
-    if (result != kExitSuccess) return error.empty() ? result : Fail(error, result);
-    const std::string text = explain::ExplanationText(e.findings, e.model, e.proof);
-    const std::string jsonText = explain::ExplanationJson(e.findings, e.model, e.proof) + "\n";
-    std::fputs(json ? jsonText.c_str() : text.c_str(), stdout);
-    std::ofstream file(*directory / "explain.json");
-    file << jsonText;
-    if (!file) return Fail("cannot write " + (*directory / "explain.json").string(), kExitFailure);
+    if (result != kExitSuccess) {
+        const int code = result == kExitFailure ? failed : result;
+        return error.empty() ? code : Fail(error, code);
+    }
+    cell.figures = Json::parse(explain::ExplanationJson(e.findings, e.model, e.proof));
+    const std::vector<ResultCell> cells = {cell};
+    const Json document = ResultDocument("explain", {IdentifyDevice(device)}, cells);
+    std::fputs(json ? ResultText(document).c_str() : explain::ExplanationText(e.findings, e.model, e.proof).c_str(),
+               stdout);
+    std::fflush(stdout);
+    if (!WriteResultFile(*directory / "explain.json", document, &error)) return Fail(error, failed);
     const fs::path page = *directory / "report.html";
-    if (!WritePage(page, ExplainPage(settings, e), &error)) return Fail(error, kExitFailure);
+    if (!WritePage(page, ExplainPage(settings, e), &error)) return Fail(error, failed);
     std::fprintf(stderr, "quillmark: the explanation's report is %s\n", page.c_str());
-    return kExitSuccess;
+    return ReportVerdicts(baseline, "explain", JudgeCells(baseline, cells, kExplainedProperties));
 }
 
 }  // namespace
 
 constexpr CommandOption kExplainOptions[] = {
     {"-o", "--output", "DIR", "where explain.json and report.html go (created if missing; default: the current directory)"},
-    {"", "--json", "", "print the explanation as one JSON object"},
+    kJsonOption,
+    kBaselineOption,
+    kJunitOption,
 };
 
 extern const BatchCommand kExplainCommand = {
     "explain",
     "names what the device does to textures and proves it by redrawing its frames on a model",
-    "[settings] [--device D] [--json] [-o DIR]",
+    "[settings] [--device D] [--json] [-o DIR] [--baseline FILE] [--junit FILE]",
     kExplainOptions,
     "      Runs one experiment per property of the sampler (LOD offset and axis rule,\n"
     "      probe counts per requested anisotropy, blend width and bits, bilinear\n"

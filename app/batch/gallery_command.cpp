@@ -3,11 +3,13 @@
 // report: per setting, each device's frame, the polar plot of the level it
 // chose per pixel and the error map of its level of detail, and a table of
 // the λ figures and of its level agreement with the first device.
+#include "app/batch/baseline.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
+#include "app/batch/output_folder.h"
 #include "app/batch/report_html.h"
 #include "app/batch/settings_flags.h"
 #include "app/probe.h"
@@ -56,14 +58,26 @@ struct Cell {
     bool drawn = false;
     std::string why;
     CompareRun run;
+    ResultCell result;
 };
+
+// The setting's flags parsed, and its cell of the results file.
+ResultCell ResultOf(const std::string& device, const GallerySetting& setting, BatchSettings* parsed) {
+    std::string error;
+    ParseSettingsFlags(setting.flags, parsed, &error);  // the fixed set parses
+    ResultCell cell = CellOf(device, parsed->probe);
+    cell.title = setting.title;
+    return cell;
+}
 
 Cell DrawCell(const std::string& device, const GallerySetting& setting) {
     Cell cell;
     BatchSettings parsed;
     std::string error;
-    if (!ParseSettingsFlags(setting.flags, &parsed, &error) || !SelectDevice(device, &error)) {
-        cell.why = error;
+    cell.result = ResultOf(device, setting, &parsed);
+    if (!SelectDevice(device, &error)) {
+        cell.why = cell.result.why = error;
+        cell.result.drawn = false;
         return cell;
     }
     const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
@@ -79,6 +93,9 @@ Cell DrawCell(const std::string& device, const GallerySetting& setting) {
     });
     cell.drawn = code == kExitSuccess;
     cell.why = cell.drawn ? "" : error.empty() ? "the device refused the settings (see the messages above)" : error;
+    cell.result.drawn = cell.drawn;
+    cell.result.why = cell.why;
+    if (cell.drawn) cell.result.figures = LodFiguresObject(cell.run.lod.figures);
     return cell;
 }
 
@@ -136,8 +153,19 @@ std::string FiguresTable(const std::vector<std::string>& devices, const std::vec
 int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
     if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
-    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
+    OutputFolder folder;
+    const std::optional<fs::path> directory =
+        ClaimOutputFolder(options.Value("--output"), {"gallery.html", kResultsFileName}, &folder, &error);
     if (!directory) return Fail(error, kExitFailure);
+    const std::vector<GallerySetting> gallery = GallerySettings();
+    std::vector<std::vector<std::pair<std::string, std::string>>> planned;
+    for (const GallerySetting& setting : gallery) {
+        BatchSettings parsed;
+        planned.push_back(ResultOf("", setting, &parsed).settings);
+    }
+    BaselineRequest baseline;
+    if (!ReadBaselineRequest(options, "gallery", planned, &baseline, &error)) return Fail(error, kExitRunFailed);
+    const int failed = baseline.baseline || baseline.junit ? kExitRunFailed : kExitFailure;
 
     std::vector<DeviceIdentity> identities;
     for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices) {
@@ -155,11 +183,10 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
             std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s already draws\n",
                          name.c_str(), same->name.c_str());
     }
-    if (identities.empty()) return Fail("no device can be opened", kExitFailure);
+    if (identities.empty()) return Fail("no device can be opened", failed);
     std::vector<std::string> devices;
     for (const DeviceIdentity& identity : identities) devices.push_back(identity.name);
 
-    const std::vector<GallerySetting> gallery = GallerySettings();
     std::string body = IdentityBlock(identities) +
                        "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
                        "(as MipBand.bmp, from a frame whose levels are solid colours under a point mip filter) and "
@@ -167,6 +194,7 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
                        "coarser, grey clamped; docs/level-of-detail.md). All with min filter anisotropic and mag "
                        "filter linear.</p>\n";
     std::size_t done = 0;
+    std::vector<ResultCell> results;
     for (const GallerySetting& setting : gallery) {
         std::vector<Cell> cells;
         for (const std::string& device : devices) {
@@ -177,16 +205,27 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
         body += "<h2>" + Escaped(setting.title) + "</h2>\n<div class=\"row\">\n";
         for (std::size_t d = 0; d < devices.size(); ++d) body += CellHtml(devices[d], cells[d]);
         body += "</div>\n" + FiguresTable(devices, cells);
+        for (const Cell& cell : cells) results.push_back(cell.result);
     }
+    const std::vector<CellVerdict> verdicts = JudgeCells(baseline, results, LodFigureRules());
+    body.insert(0, BaselineSection(baseline, verdicts));
+    std::vector<DeviceIdentity> identified;
+    for (const DeviceIdentity& identity : identities) identified.push_back(IdentifyDevice(identity.name));
+    if (!WriteResultFile(*directory / kResultsFileName, ResultDocument("gallery", identified, results), &error))
+        return Fail(error, failed);
     const fs::path page = *directory / "gallery.html";
-    if (!WritePage(page, Page("Quillmark gallery", body), &error)) return Fail(error, kExitFailure);
+    if (!WritePage(page, Page("Quillmark gallery", body), &error)) return Fail(error, failed);
     std::printf("%s\n", page.string().c_str());
-    return kExitSuccess;
+    std::fflush(stdout);
+    return ReportVerdicts(baseline, "gallery", verdicts);
 }
 
 constexpr CommandOption kGalleryOptions[] = {
-    {"-o", "--output", "DIR", "where gallery.html goes (default: the current directory)"},
+    {"-o", "--output", "DIR", "where gallery.html and results.json go (default: the current directory)"},
     {"", "--device", "D", "only these devices (default: every device that can be opened)", true},
+    kBaselineOption,
+    kToleranceOption,
+    kJunitOption,
 };
 
 }  // namespace
@@ -194,7 +233,7 @@ constexpr CommandOption kGalleryOptions[] = {
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
-    "[-o DIR] [--device D ...]",
+    "[-o DIR] [--device D ...] [--baseline FILE [--tolerance SPEC]] [--junit FILE]",
     kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"

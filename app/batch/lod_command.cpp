@@ -4,9 +4,17 @@
 #include "app/batch/lod_command.h"
 
 #include "app/app_state.h"
+#include "app/batch/baseline.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/level_frames.h"
+#include "app/batch/output_folder.h"
+#include "app/batch/result_document.h"
+#include "app/batch/settings_flags.h"
 #include "app/probe.h"
+#include "devices/select/d3d9_select.h"
+
+#include <cmath>
+
 #include "devices/select/d3d9_select.h"
 
 #include <cmath>
@@ -22,17 +30,62 @@ int Fail(const std::string& message, int code) {
     return ReportError("cannot measure the level of detail: " + message, code);
 }
 
+// A share or a level figure as JSON, to the meter's resolution and far
+// beyond it (six decimals); null when not measured.
+Json Rounded(std::optional<double> value) {
+    return value ? Json(std::round(*value * 1e6) / 1e6) : Json(nullptr);
+}
+
+const FigureDeclaration<LodFigures> kLodFigures[] = {
+    {"covered", "Pixels the device and the ideal cover", "pixels", [](const LodFigures& f) { return Json(f.covered); }},
+    {"within_1_16", "Share within 1/16 level of the ideal", "share",
+     [](const LodFigures& f) { return Rounded(f.within116); }},
+    {"within_1_4", "Share within 1/4 level", "share", [](const LodFigures& f) { return Rounded(f.within14); }},
+    {"within_1_2", "Share within 1/2 level", "share", [](const LodFigures& f) { return Rounded(f.within12); }},
+    {"within_allowed", "Share inside the band the rules allow", "share",
+     [](const LodFigures& f) { return Rounded(f.withinAllowed); }},
+    {"mean_abs_error", "Mean |Δλ| (levels)", "levels", [](const LodFigures& f) { return Rounded(f.meanAbsError); }},
+    {"p99_abs_error", "99th percentile of |Δλ| (levels)", "levels",
+     [](const LodFigures& f) { return Rounded(f.p99AbsError); }},
+    {"mean_error", "Mean Δλ (levels; negative: finer than the rule)", "levels",
+     [](const LodFigures& f) { return Rounded(f.meanError); }},
+    {"sectors", "Mean Δλ in 32 directions, clockwise from up", "levels",
+     [](const LodFigures& f) {
+         Json sectors = Json::array();
+         for (const std::optional<double>& sector : f.sectors) sectors.push_back(Rounded(sector));
+         return sectors;
+     }},
+    {"clamped", "Of the covered pixels, clamped (λ below 0 or beyond the last level)", "pixels",
+     [](const LodFigures& f) { return Json(f.clamped); }},
+    {"not_measured", "Why λ cannot be read from the frames (the mip filter is off)", "",
+     [](const LodFigures& f) { return f.notMeasured.empty() ? Json(nullptr) : Json(f.notMeasured); }},
+};
+
 int RunLod(Probe& probe, const CommandOptions& options) {
     const bool json = options.Has("--json");
     std::string error;
-    const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
+    const LodPictureFiles names = LodPictureNames("");
+    OutputFolder folder;
+    const std::optional<fs::path> directory =
+        ClaimOutputFolder(options.Value("--output"), {names.measured, names.ideal, names.error, names.polar}, &folder,
+                          &error);
     if (!directory) return Fail(error, kExitFailure);
+    const std::string device = SelectedDeviceName();
+    ResultCell cell = CellOf(device, probe.Settings());
+    BaselineRequest baseline;
+    if (!ReadBaselineRequest(options, "lod", {cell.settings}, &baseline, &error)) return Fail(error, kExitRunFailed);
+    const int failed = baseline.baseline || baseline.junit ? kExitRunFailed : kExitFailure;
 
     LodMeasurement lod;
-    if (!MeasureLod(probe, &lod, &error)) return Fail(error, kExitFailure);
-    if (!WriteLodPictures(lod, *directory, LodPictureNames(""), &error)) return Fail(error, kExitFailure);
-    std::fputs(json ? (LodFiguresJson(lod.figures) + "\n").c_str() : LodFiguresText(lod.figures).c_str(), stdout);
-    return kExitSuccess;
+    if (!MeasureLod(probe, &lod, &error)) return Fail(error, failed);
+    if (!WriteLodPictures(lod, *directory, names, &error)) return Fail(error, failed);
+    cell.figures = LodFiguresObject(lod.figures);
+    const std::vector<ResultCell> cells = {cell};
+    std::fputs(json ? ResultText(ResultDocument("lod", {IdentifyDevice(device)}, cells)).c_str()
+                    : LodFiguresText(lod.figures).c_str(),
+               stdout);
+    std::fflush(stdout);
+    return ReportVerdicts(baseline, "lod", JudgeCells(baseline, cells, LodFigureRules()));
 }
 
 }  // namespace
@@ -65,6 +118,18 @@ bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
     return true;
 }
 
+std::span<const FigureDeclaration<LodFigures>> LodFigureDeclarations() { return kLodFigures; }
+
+Json LodFiguresObject(const LodFigures& figures) { return FiguresObject<LodFigures>(kLodFigures, figures); }
+
+FigureRules LodFigureRules() {
+    FigureRules rules;
+    for (const FigureDeclaration<LodFigures>& figure : kLodFigures)
+        if (figure.unit == "levels" || figure.unit == "share")
+            rules.emplace_back(figure.name, figure.unit == "levels" ? FigureRule::Levels : FigureRule::Share);
+    return rules;
+}
+
 LodPictureFiles LodPictureNames(const std::string& device) {
     const std::string suffix = device.empty() ? "" : "-" + device;
     return {"lod-measured" + suffix + ".png", "lod-ideal" + suffix + ".png", "lod-error" + suffix + ".png",
@@ -84,12 +149,15 @@ constexpr CommandOption kLodOptions[] = {
      "where lod-measured.png, lod-ideal.png, lod-error.png and\n"
      "lod-polar.png go (created if missing; default: the current directory)"},
     kJsonOption,
+    kBaselineOption,
+    kToleranceOption,
+    kJunitOption,
 };
 
 extern const BatchCommand kLodCommand = {
     "lod",
     "measures the level of detail the device uses at every pixel and compares it with the ideal",
-    "[settings] [--json] [-o DIR]",
+    "[settings] [--json] [-o DIR] [--baseline FILE [--tolerance SPEC]] [--junit FILE]",
     kLodOptions,
     "      Draws the scene twice with every mip level one flat colour and reads the\n"
     "      level of detail (lambda) per pixel from the colours; the ideal comes from the\n"

@@ -5,9 +5,12 @@
 // lod-polar.png) with the figures that compare them.
 #pragma once
 
+#include "app/batch/baseline.h"
+#include "app/batch/figure_table.h"
 #include "app/lod_figures.h"
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 namespace quillmark {
@@ -20,6 +23,14 @@ struct LodMeasurement {
     LodMaps maps;
     LodFigures figures;
 };
+
+// The λ meter's figures declared once: name (the JSON key), meaning, unit
+// ("pixels", "share" of the covered pixels that are not clamped, or
+// "levels"); a share or level figure not measured is null.
+std::span<const FigureDeclaration<LodFigures>> LodFigureDeclarations();
+Json LodFiguresObject(const LodFigures& figures);
+// The figures a baseline compares: the shares and the level figures.
+std::vector<std::pair<std::string, FigureRule>> LodFigureRules();
 
 // Measures on the probe running now, with its settings.
 bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error);

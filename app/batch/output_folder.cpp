@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 std::string Reason(int error) { return std::strerror(error); }
 
-// An existing file is opened for writing without truncating it; a missing
-// one is created and removed again.
+}  // namespace
+
 bool CheckWritable(const fs::path& file, std::string* error) {
     const int existing = open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (existing >= 0) {
@@ -36,8 +36,6 @@ bool CheckWritable(const fs::path& file, std::string* error) {
     *error = "cannot write " + file.string() + ": " + (why == EISDIR ? "it is a folder" : Reason(why));
     return false;
 }
-
-}  // namespace
 
 OutputFolder::~OutputFolder() {
     if (descriptor_ >= 0) close(descriptor_);  // closing releases the lock
@@ -60,7 +58,7 @@ bool OutputFolder::Claim(const fs::path& directory, const std::vector<std::strin
         const int why = errno;
         close(descriptor);
         *error = why == EWOULDBLOCK ? "cannot write into " + directory.string() +
-                                          ": another analysis is writing there; wait for it to end or choose "
+                                          ": another quillmark command is writing there; wait for it to end or choose "
                                           "another folder with -o"
                                     : "cannot lock the folder " + directory.string() + ": " + Reason(why);
         return false;
@@ -74,6 +72,19 @@ bool OutputFolder::Claim(const fs::path& directory, const std::vector<std::strin
     if (descriptor_ >= 0) close(descriptor_);
     descriptor_ = descriptor;
     return true;
+}
+
+std::optional<fs::path> ClaimOutputFolder(const std::optional<std::string>& output,
+                                          const std::vector<std::string>& fileNames, OutputFolder* folder,
+                                          std::string* error) {
+    std::error_code code;
+    const fs::path directory = fs::absolute(output ? fs::path(*output) : fs::path("."), code);
+    if (code) {
+        *error = "cannot find the folder " + output.value_or(".") + ": " + code.message();
+        return std::nullopt;
+    }
+    if (!folder->Claim(directory, fileNames, error)) return std::nullopt;
+    return directory;
 }
 
 }  // namespace quillmark::batch

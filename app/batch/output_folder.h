@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,16 @@ public:
 private:
     int descriptor_ = -1;  // the open folder, holding its lock; -1 when not held
 };
+
+// The folder -o names (default the current directory) as an absolute path,
+// claimed by `folder` for `fileNames`; nothing, with *error, when it cannot be.
+std::optional<std::filesystem::path> ClaimOutputFolder(const std::optional<std::string>& output,
+                                                       const std::vector<std::string>& fileNames, OutputFolder* folder,
+                                                       std::string* error);
+
+// Whether `file` can be written: an existing file is opened for writing
+// without truncating it, a missing one created and removed again. False with
+// "cannot write FILE: why" in *error.
+bool CheckWritable(const std::filesystem::path& file, std::string* error);
 
 }  // namespace quillmark::batch

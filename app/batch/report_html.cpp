@@ -1,17 +1,14 @@
 #include "app/batch/report_html.h"
 
-#include "app/batch/batch_runner.h"
+#include "app/batch/result_document.h"
 #include "app/analysis.h"
 #include "app/polar_plot.h"
 #include "app/report_figures.h"
-#include "app/shell.h"
 
 #include "devices/select/d3d9_select.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 
 namespace quillmark::batch {
@@ -32,47 +29,6 @@ constexpr const char* kStyle =
 
 // Nothing but the page's own pictures (data: URIs) and style.
 constexpr const char* kPolicy = "default-src 'none'; img-src data:; style-src 'unsafe-inline'";
-
-struct LodFigureLabel {
-    const char* name;
-    const char* label;
-};
-constexpr LodFigureLabel kLodLabels[] = {
-    {"covered", "Pixels the device and the ideal cover"},
-    {"within_1_16", "Share within 1/16 level of the ideal"},
-    {"within_1_4", "Share within 1/4 level"},
-    {"within_1_2", "Share within 1/2 level"},
-    {"within_allowed", "Share inside the band the rules allow"},
-    {"mean_abs_error", "Mean |Δλ| (levels)"},
-    {"p99_abs_error", "99th percentile of |Δλ| (levels)"},
-    {"mean_error", "Mean Δλ (levels; negative: finer than the rule)"},
-    {"sectors", "Mean Δλ in 32 directions, clockwise from up"},
-    {"clamped", "Of the covered pixels, clamped (λ below 0 or beyond the last level)"},
-};
-
-std::string LodLabel(const std::string& name) {
-    for (const LodFigureLabel& entry : kLodLabels)
-        if (name == entry.name) return entry.label;
-    return name;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm parts{};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
-    return text;
-}
-
-std::string CommandLine() {
-    std::string line = "quillmark";
-    for (const std::string& argument : BatchArguments()) {
-        const bool plain = !argument.empty() && argument.find_first_of(" '\"\\$`*?") == std::string::npos;
-        line += " " + (plain ? argument : "'" + argument + "'");
-    }
-    return line;
-}
 
 }  // namespace
 
@@ -130,23 +86,21 @@ std::string FigureRow(const std::string& label, const std::string& name, const s
            "</td></tr>\n";
 }
 
-std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings) {
+std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings,
+                          const std::vector<std::pair<std::string, std::string>>& inEffect) {
     std::string html = "<h2>Settings</h2>\n<table>\n";
-    for (const auto& [flag, value] : settings)
-        html += "<tr><th><code>" + Escaped(flag) + "</code></th><td>" + Escaped(value) + "</td></tr>\n";
+    for (const auto& [flag, value] : settings) {
+        std::string shown = Escaped(value);
+        for (const auto& [drawnFlag, drawn] : inEffect)
+            if (drawnFlag == flag) shown += " (in effect: " + Escaped(drawn) + ")";
+        html += "<tr><th><code>" + Escaped(flag) + "</code></th><td>" + shown + "</td></tr>\n";
+    }
     return html + "</table>\n";
-}
-
-DeviceIdentity IdentifyDevice(const std::string& name) {
-    DeviceIdentity identity{name, {}};
-    std::string error;
-    if (!DescribeDevice(name, &identity.description, &error)) identity.description = "cannot be opened: " + error;
-    return identity;
 }
 
 std::string IdentityBlock(const std::vector<DeviceIdentity>& devices) {
     std::string html = "<h2>Identity</h2>\n<table data-figure=\"identity\">\n<tr><th>Program</th><td>" +
-                       Escaped(kMainWindowTitle) + "</td></tr>\n<tr><th>Date</th><td>" + UtcNow() +
+                       Escaped("quillmark " + ProgramVersion()) + "</td></tr>\n<tr><th>Date</th><td>" + UtcNow() +
                        "</td></tr>\n<tr><th>Command line</th><td><code>" + Escaped(CommandLine()) +
                        "</code></td></tr>\n";
     for (const DeviceIdentity& device : devices)
@@ -157,8 +111,8 @@ std::string IdentityBlock(const std::vector<DeviceIdentity>& devices) {
 
 std::string LodSection(const std::string& heading, const LodMeasurement& lod) {
     std::string html = "<h2>" + Escaped(heading) + "</h2>\n<table data-figures=\"lod\">\n";
-    const auto values = LodFigureValues(lod.figures);
-    for (const auto& [name, value] : values) html += FigureRow(LodLabel(name), name, value);
+    for (const FigureDeclaration<LodFigures>& figure : LodFigureDeclarations())
+        html += FigureRow(std::string(figure.meaning), std::string(figure.name), CellText(figure.value(lod.figures)));
     html += "</table>\n<p>Δλ = measured − ideal level of detail. In the error map blue marks pixels where the device "
             "takes a finer level than the rule (sharper, prone to aliasing), red a coarser one (blurrier), grey "
             "pixels where λ is clamped to the ends of the mip chain. On the polar plot the black circle is "

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/batch/lod_command.h"
+#include "app/batch/result_document.h"
 #include "app/picture.h"
 
 #include <cstdint>
@@ -29,15 +30,10 @@ std::string Page(const std::string& title, const std::string& body);
 // <tr> of a figure: its label, and its value marked with its JSON name.
 std::string FigureRow(const std::string& label, const std::string& name, const std::string& value);
 
-// The settings of the Settings dialog, flag by flag (SettingValues).
-std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings);
-
-// A device as `quillmark devices` shows it.
-struct DeviceIdentity {
-    std::string name;
-    std::string description;  // renderer, version and driver strings
-};
-DeviceIdentity IdentifyDevice(const std::string& name);
+// The settings of the Settings dialog, flag by flag (SettingValues), each
+// drawn otherwise (SettingsInEffect) with the value in effect beside it.
+std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings,
+                          const std::vector<std::pair<std::string, std::string>>& inEffect = {});
 
 // The program and its version, the date, the command line and the devices.
 std::string IdentityBlock(const std::vector<DeviceIdentity>& devices);

@@ -252,6 +252,17 @@ std::vector<std::pair<std::string, std::string>> SettingValues(const ProbeSettin
     return values;
 }
 
+std::vector<std::pair<std::string, std::string>> SettingsInEffect(const ProbeSettings& settings) {
+    ProbeSettings drawn = settings;
+    drawn.magFilter = MagFilterInEffect(settings.magFilter);
+    const auto asked = SettingValues(settings);
+    const auto inEffect = SettingValues(drawn);
+    std::vector<std::pair<std::string, std::string>> changed;
+    for (std::size_t i = 0; i < asked.size(); ++i)
+        if (asked[i] != inEffect[i]) changed.push_back(inEffect[i]);
+    return changed;
+}
+
 bool ParseSettingsFlags(const std::vector<std::string>& arguments, BatchSettings* settings, std::string* error) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];

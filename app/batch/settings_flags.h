@@ -59,4 +59,9 @@ std::vector<SettingsFlagDoc> SettingsFlagDocs();
 // ("--angle", "70"); --device names the device selected.
 std::vector<std::pair<std::string, std::string>> SettingValues(const ProbeSettings& settings);
 
+// The flags whose value the devices draw differently from the one asked for,
+// with the value in effect (--mag-filter anisotropic draws linear); empty
+// when every setting is in effect as asked.
+std::vector<std::pair<std::string, std::string>> SettingsInEffect(const ProbeSettings& settings);
+
 }  // namespace quillmark::batch

@@ -8,11 +8,12 @@
 #include "devices/core/vertex_buffer.h"
 
 namespace quillmark::core {
-namespace {
 
 TexelFilter TexelFilterOf(DWORD filter) {
     return filter == D3DTEXF_LINEAR || filter == D3DTEXF_ANISOTROPIC ? TexelFilter::Linear : TexelFilter::Point;
 }
+
+namespace {
 
 MipFilter MipFilterOf(DWORD filter) {
     if (filter == D3DTEXF_POINT) return MipFilter::Point;

@@ -36,6 +36,9 @@ enum class TexelFilter : std::uint8_t { Point, Linear };
 enum class MipFilter : std::uint8_t { None, Point, Linear };
 enum class TextureAddress : std::uint8_t { Wrap, Mirror, Clamp, Border, MirrorOnce };
 
+// The texel filter a MINFILTER or MAGFILTER value draws with (the rules above).
+TexelFilter TexelFilterOf(DWORD filter);
+
 // The largest LOD bias, either way, that a draw uses.
 inline constexpr float kMaxLodBias = 16.0f;
 

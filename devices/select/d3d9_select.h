@@ -46,6 +46,11 @@ std::string DeviceNotes(std::string_view name);
 // states none or cannot be opened.
 core::StatedPrecision DevicePrecision(std::string_view name);
 
+// The magnification filter every device draws for a MAGFILTER value: no
+// device magnifies anisotropically, so ANISOTROPIC draws LINEAR; NONE and
+// unknown values draw POINT.
+D3DTEXTUREFILTERTYPE MagFilterInEffect(D3DTEXTUREFILTERTYPE asked);
+
 // Name of the device Direct3DCreate9 will create now.
 std::string SelectedDeviceName();
 

@@ -1,6 +1,7 @@
 // Direct3DCreate9 and the choice of the device it creates.
 #include "platform/d3d9/d3d9.h"
 #include "devices/select/d3d9_select.h"
+#include "devices/core/draw_plan.h"
 #include "devices/gl/gl_direct3d.h"
 #include "devices/software/software_direct3d.h"
 #include "devices/vulkan/vulkan_direct3d.h"
@@ -163,6 +164,11 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
         return false;
     }
     return kind->describe(name, description, error);
+}
+
+D3DTEXTUREFILTERTYPE MagFilterInEffect(D3DTEXTUREFILTERTYPE asked) {
+    return core::TexelFilterOf(static_cast<DWORD>(asked)) == core::TexelFilter::Linear ? D3DTEXF_LINEAR
+                                                                                        : D3DTEXF_POINT;
 }
 
 std::string DeviceNotes(std::string_view name) {

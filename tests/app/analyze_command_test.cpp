@@ -153,7 +153,7 @@ TEST_F(AnalyzeCommand, JsonCarriesTheSameFiguresAndTheCurrentDirectoryIsTheDefau
     ASSERT_EQ(Analyze({"--json"}), 0) << errors_;  // into the current directory
     EXPECT_TRUE(ReadImageFacts("MipBand.bmp").read);
     EXPECT_TRUE(ReadImageFacts("heatmap.bmp").read);
-    const batch::Json json = batch::Json::parse(output_);
+    const batch::Json json = batch::Json::parse(output_)["cells"][0]["figures"];
     EXPECT_EQ(std::to_string(json["sum"].get<long long>()), figure("SUM")) << output_;
     EXPECT_EQ(json["max"], 1);
     EXPECT_EQ(json["done"], true);
@@ -217,7 +217,7 @@ TEST_F(AnalyzeCommand, ASecondAnalysisIntoALockedFolderIsRefused) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);  // as the first analysis holds it
     EXPECT_EQ(Analyze({"-o", out.string()}), 1);
-    EXPECT_NE(errors_.find("cannot write into " + out.string() + ": another analysis is writing there"),
+    EXPECT_NE(errors_.find("cannot write into " + out.string() + ": another quillmark command is writing there"),
               std::string::npos)
         << errors_;
     EXPECT_TRUE(std::filesystem::is_empty(out));

@@ -7,6 +7,7 @@
 #include "browser_check.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -59,7 +60,7 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
     const int code = batch::RunBatch({"analyze", "--object", "plane", "--angle", "88", "--min-filter", "point",
                                       "--mag-filter", "point", "--mip-filter", "point", "--json", "-o",
                                       directory_.string()});
-    const std::string json = ::testing::internal::GetCapturedStdout();
+    const std::string json = nlohmann::json::parse(::testing::internal::GetCapturedStdout())["cells"][0]["figures"].dump();
     const std::string errors = ::testing::internal::GetCapturedStderr();
     ASSERT_EQ(code, 0) << errors;
     const std::string page = FileText(directory_ / "report.html");

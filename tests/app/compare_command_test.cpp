@@ -36,11 +36,11 @@ TEST(CompareCommand, EachDevicesAnalysisFiguresAreItsOwn) {
     const AnalysisFigures first = CurrentAnalysisFigures();
     CountLevelHits(7);  // the second device's run
     const AnalysisFigures second = CurrentAnalysisFigures();
-    const Json json = Json::parse(FiguresJson(first));
+    const Json json = FiguresObject(first);
     EXPECT_EQ(json["levels"][3]["level"], 3);
     EXPECT_EQ(json["levels"][3]["row_period"], -1);
     EXPECT_EQ(json["levels"][3]["hits"], before + 5) << json.dump();
-    EXPECT_EQ(Json::parse(FiguresJson(second))["levels"][3]["hits"], before + 12);
+    EXPECT_EQ(FiguresObject(second)["levels"][3]["hits"], before + 12);
     EXPECT_NE(FiguresText(first).find("level 3: row period -1, column period -1, hits " + std::to_string(before + 5)),
               std::string::npos);
 }
@@ -54,11 +54,17 @@ std::string CompareJson(const std::vector<std::string>& settings, const ScratchD
     return result.out;
 }
 
+// The figures of compare's results document.
+Json CompareFigures(const std::vector<std::string>& settings, const ScratchDirectory& scratch) {
+    const Json document = Json::parse(CompareJson(settings, scratch));
+    return document["cells"][0]["figures"];
+}
+
 // The plane seen square-on from afar shows one level only: the others were
 // chosen by neither device and have no agreement to speak of.
 TEST(CompareCommand, ALevelNeitherDeviceUsedShowsNoPixels) {
     ScratchDirectory scratch;
-    const Json json = Json::parse(CompareJson({"--object", "plane", "--distance", "30"}, scratch));
+    const Json json = CompareFigures({"--object", "plane", "--distance", "30"}, scratch);
     int levels = 0, unused = 0;
     for (const Json& level : json["levels"]) {
         EXPECT_EQ(level["level"], levels);
@@ -76,14 +82,14 @@ TEST(CompareCommand, ALevelNeitherDeviceUsedShowsNoPixels) {
 
 TEST(CompareCommand, IdenticalFramesAreWithinEveryTolerance) {
     ScratchDirectory scratch;
-    const Json json = Json::parse(CompareJson({}, scratch));
+    const Json json = CompareFigures({}, scratch);
     EXPECT_EQ(json["frame_within"], Json::parse(R"({"0": 1.0, "1": 1.0, "2": 1.0, "8": 1.0})")) << json;
 }
 
 // report.html: who ran what, and a page that stands alone.
 TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
     ScratchDirectory scratch;
-    const Json json = Json::parse(CompareJson({"--object", "plane", "--angle", "60"}, scratch));
+    const Json json = CompareFigures({"--object", "plane", "--angle", "60"}, scratch);
     ASSERT_EQ(json["lod"].size(), 2u) << json;
     EXPECT_GT(json["lod"][0]["covered"], 0) << json;
     std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
@@ -93,6 +99,8 @@ TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
     EXPECT_NE(page.find("<code>quillmark compare --device reference --device reference --json -o "),
               std::string::npos);
     EXPECT_NE(page.find("<code>--angle</code></th><td>60<"), std::string::npos);
+    // No device magnifies anisotropically: the page says what was drawn.
+    EXPECT_NE(page.find("<code>--mag-filter</code></th><td>anisotropic (in effect: linear)<"), std::string::npos);
     EXPECT_NE(page.find("(difference.bmp)"), std::string::npos);
     EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
     if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";

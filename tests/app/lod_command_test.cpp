@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 
 namespace quillmark::batch {
 namespace {
@@ -29,10 +28,12 @@ std::string RunQuiet(const std::vector<std::string>& arguments) {
     return result.code == kExitSuccess ? result.out : std::string();
 }
 
+// A figure of lod's results document.
 double Figure(const std::string& json, const std::string& name) {
-    std::smatch match;
-    if (!std::regex_search(json, match, std::regex("\"" + name + "\": ([-0-9.]+)"))) return NAN;
-    return std::stod(match[1]);
+    const Json document = Json::parse(json, nullptr, false);
+    if (document.is_discarded()) return NAN;
+    const Json figure = document["cells"][0]["figures"][name];
+    return figure.is_number() ? figure.get<double>() : NAN;
 }
 
 LodMeasurement MeasureWith(const std::vector<std::string>& flags) {
@@ -86,8 +87,9 @@ TEST(LodCommand, RunTwiceGivesTheSameFiguresAndReadablePictures) {
     const std::vector<std::string> arguments = {"lod", "--min-filter", "anisotropic", "--anisotropy", "4",
                                                 "--json", "-o", scratch.PathOf("out")};
     const std::string first = RunQuiet(arguments);
-    EXPECT_FALSE(first.empty());
-    EXPECT_EQ(RunQuiet(arguments), first);
+    ASSERT_FALSE(first.empty());
+    // The cells (device, settings, figures) repeat; the date may not.
+    EXPECT_EQ(Json::parse(RunQuiet(arguments))["cells"], Json::parse(first)["cells"]);
     if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) GTEST_SKIP() << "Pillow is absent";
     for (const char* name : {"lod-measured.png", "lod-ideal.png", "lod-error.png", "lod-polar.png"}) {
         const std::string command = "/usr/bin/python3 -c 'import sys; from PIL import Image; i = Image.open(sys.argv[1]); "

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/batch/batch_runner.h"
+#include "devices/select/d3d9_select.h"
 
 #include <gtest/gtest.h>
 
@@ -24,5 +25,21 @@ inline BatchOutput RunBatchCaptured(const std::vector<std::string>& arguments) {
     result.err = ::testing::internal::GetCapturedStderr();
     return result;
 }
+
+// Commands that draw on several devices leave the last one selected for the
+// rest of the process; this puts back the device selected when it was made.
+class KeepSelectedDevice {
+public:
+    KeepSelectedDevice() : name_(SelectedDeviceName()) {}
+    ~KeepSelectedDevice() {
+        std::string error;
+        SelectDevice(name_, &error);
+    }
+    KeepSelectedDevice(const KeepSelectedDevice&) = delete;
+    KeepSelectedDevice& operator=(const KeepSelectedDevice&) = delete;
+
+private:
+    std::string name_;
+};
 
 }  // namespace quillmark::testing

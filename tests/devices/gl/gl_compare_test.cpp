@@ -30,10 +30,13 @@ protected:
         return code;
     }
 
+    // The figures of compare's results document.
+    nlohmann::json Figures() const { return nlohmann::json::parse(output_).at("cells").at(0).at("figures"); }
+
     // The "share" figures of the JSON output, level by level.
     std::vector<double> Shares() const {
         std::vector<double> shares;
-        const nlohmann::json figures = nlohmann::json::parse(output_);
+        const nlohmann::json figures = Figures();
         for (const nlohmann::json& level : figures.at("levels"))
             shares.push_back(level.at("share").get<double>());
         return shares;
@@ -46,7 +49,7 @@ protected:
 TEST_F(GlCompare, ADeviceComparedWithItselfAgreesOnEveryLevel) {
     ASSERT_EQ(Run({"compare", "--device", "llvmpipe", "--device", "llvmpipe", "--json", "-o", directory_.string()}), 0)
         << errors_;
-    EXPECT_EQ(nlohmann::json::parse(output_).at("differing"), 0) << output_;
+    EXPECT_EQ(Figures().at("differing"), 0) << output_;
     const std::vector<double> shares = Shares();
     ASSERT_EQ(shares.size(), 10u) << output_;
     for (double share : shares) EXPECT_EQ(share, 1.0) << output_;
@@ -92,7 +95,7 @@ TEST(CompareAnalyze, SaysWhichDeviceEachAnalysisRunsOn) {
 TEST_F(GlCompare, FramesAreComparedWithinTolerances) {
     ASSERT_EQ(Run({"compare", "--device", "reference", "--device", "llvmpipe", "--json", "-o", directory_.string()}), 0)
         << errors_;
-    const nlohmann::json within = nlohmann::json::parse(output_).at("frame_within");
+    const nlohmann::json within = Figures().at("frame_within");
     const double exact = within.at("0"), one = within.at("1"), two = within.at("2"), eight = within.at("8");
     EXPECT_LE(exact, one);
     EXPECT_LE(one, two);
