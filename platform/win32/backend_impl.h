@@ -9,7 +9,7 @@
 
 namespace quillmark::win32 {
 
-enum class WindowChange { Visibility, Geometry, Text, Enabled, State };
+enum class WindowChange { Visibility, Geometry, Text, Enabled, State, Menu };
 
 class BackendImpl {
 public:
@@ -34,6 +34,12 @@ public:
     // The program's icon for its top-level windows (image file bytes).
     virtual void SetProgramIcon(const std::string&) {}
     virtual SIZE ScreenSize() const = 0;
+    // The work area (the screen less panels) of the monitor that holds the
+    // point, or of the one nearest to it.
+    virtual RECT WorkAreaNear(POINT) const {
+        const SIZE screen = ScreenSize();
+        return RECT{0, 0, screen.cx, screen.cy};
+    }
     // Average character width and height of a dialog font, in pixels.
     virtual SIZE FontCharSize(const std::string& fontName, int pointSize) const = 0;
 };
