@@ -1,6 +1,7 @@
 #include "app/analysis.h"
 
 #include "app/app_state.h"
+#include "app/device_menu.h"
 #include "app/polar_plot.h"
 #include "app/readback.h"
 #include "app/settings_dialog.h"
@@ -121,6 +122,7 @@ void EnableRunButtons(bool running) {
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStartButton), running ? FALSE : TRUE);
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStopButton), running ? TRUE : FALSE);
     EnableSettingControls(g_app.settingsDialog, !running);
+    EnableDeviceMenu(!running);
 }
 
 void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.settingsDialog, id, text.c_str()); }

@@ -3,6 +3,7 @@
 #include "app/analysis.h"
 #include "app/app_state.h"
 #include "app/device_lifecycle.h"
+#include "app/device_menu.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
@@ -85,6 +86,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RenderFrame();
         ValidateRect(window, nullptr);
         break;
+    case WM_COMMAND:
+        if (OnDeviceMenuCommand(LOWORD(wParam))) return 0;
+        break;
     default:
         break;
     }
@@ -157,6 +161,7 @@ void FinishProbe(HINSTANCE instance) { UnregisterClassA(kMainWindowClass, instan
 
 int RunInteractiveProbe(HINSTANCE instance) {
     if (!StartProbe(instance)) return 1;
+    AddDeviceMenu();
     RunMessageLoop();
     FinishProbe(instance);
     return 0;

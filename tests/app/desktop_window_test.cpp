@@ -6,11 +6,13 @@
 // of 1366 x 768 and 1600 x 1200 at GDK_SCALE 1 and 2.
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/device_menu.h"
 #include "app/settings_dialog.h"
 #include "app/shell.h"
 #include "x_input.h"
 #include "xvfb_child.h"
 
+#include "devices/select/d3d9_select.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/desktop_probe.h"
 
@@ -164,7 +166,32 @@ TEST_F(DesktopWindow, TheSettingsDialogOpensOnTheScreenAndTheKeyboardWalksItsLay
     EXPECT_EQ(g_app.sceneRotation, 1.0f);
 }
 
-// Without a display, the test above runs under virtual screens of both
+// The Device menu stands above the frame, which keeps its 800 x 600
+// pixels; choosing a device there switches to it, and the title names it.
+TEST_F(DesktopWindow, TheDeviceMenuSwitchesTheDeviceAndTheTitleFollows) {
+    AddDeviceMenu();
+    Settle();
+    win32::DesktopFacts main = win32::DesktopFactsOf(g_app.mainWindow);
+    EXPECT_EQ(main.title, DeviceWindowTitle("reference"));
+    EXPECT_EQ(main.clientWidth, 800);
+    EXPECT_EQ(main.clientHeight, 600);
+    std::string other;
+    for (const std::string& name : DeviceNames()) {
+        std::string description, error;
+        if (name != "reference" && DescribeDevice(name, &description, &error)) other = name;
+    }
+    if (other.empty()) GTEST_SKIP() << "this machine has no second device that opens";
+    const std::vector<std::string> names = DeviceNames();
+    const auto at = std::find(names.begin(), names.end(), other) - names.begin();
+    ASSERT_TRUE(win32::DesktopChooseMenuItem(g_app.mainWindow, kDeviceMenuFirst + UINT(at)));
+    Settle();
+    EXPECT_EQ(SelectedDeviceName(), other);
+    EXPECT_EQ(win32::DesktopFactsOf(g_app.mainWindow).title, DeviceWindowTitle(other));
+    EXPECT_NE(g_app.device, nullptr);
+    SelectDevice("reference", nullptr);
+}
+
+// Without a display, the tests above run under virtual screens of both
 // sizes at both scales.
 struct Screen {
     const char* size;
