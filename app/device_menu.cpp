@@ -18,16 +18,14 @@ std::vector<std::string>& MenuDevices() {
     return devices;
 }
 
-HMENU DevicePopup() {
-    const HMENU bar = g_app.mainWindow ? GetMenu(g_app.mainWindow) : nullptr;
-    return bar ? GetSubMenu(bar, 0) : nullptr;
-}
+// The menu bar: its items are found by their command ids through the popups.
+HMENU MenuBar() { return g_app.mainWindow ? GetMenu(g_app.mainWindow) : nullptr; }
 
 void CheckSelectedDevice() {
-    const HMENU popup = DevicePopup();
+    const HMENU bar = MenuBar();
     const std::string selected = SelectedDeviceName();
     for (std::size_t i = 0; i < MenuDevices().size(); ++i)
-        CheckMenuItem(popup, kDeviceMenuFirst + UINT(i),
+        CheckMenuItem(bar, kDeviceMenuFirst + UINT(i),
                       MF_BYCOMMAND | (MenuDevices()[i] == selected ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -53,12 +51,15 @@ void AddDeviceMenu() {
     const std::string selected = SelectedDeviceName();
     if (std::find(MenuDevices().begin(), MenuDevices().end(), selected) == MenuDevices().end())
         MenuDevices().push_back(selected);  // a device named in full (model:KEY=VALUE, gl:TEXT)
-    const HMENU bar = CreateMenu();
+    HMENU bar = GetMenu(g_app.mainWindow);
+    if (!bar) {
+        bar = CreateMenu();
+        SetMenu(g_app.mainWindow, bar);
+    }
     const HMENU popup = CreatePopupMenu();
     for (std::size_t i = 0; i < MenuDevices().size(); ++i)
         AppendMenuA(popup, MF_STRING, kDeviceMenuFirst + i, MenuDevices()[i].c_str());
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "&Device");
-    SetMenu(g_app.mainWindow, bar);
     CheckSelectedDevice();
     ShowDeviceInTitle();
 }
@@ -85,9 +86,9 @@ bool OnDeviceMenuCommand(UINT id) {
 }
 
 void EnableDeviceMenu(bool enabled) {
-    const HMENU popup = DevicePopup();
+    const HMENU bar = MenuBar();
     for (std::size_t i = 0; i < MenuDevices().size(); ++i)
-        EnableMenuItem(popup, kDeviceMenuFirst + UINT(i), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        EnableMenuItem(bar, kDeviceMenuFirst + UINT(i), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace quillmark

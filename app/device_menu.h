@@ -13,7 +13,8 @@ namespace quillmark {
 // Command ids of the menu's items: the first device's, one more for each next.
 inline constexpr UINT kDeviceMenuFirst = 40100;
 
-// Gives the main window its menu bar with the Device menu, and its title.
+// Gives the main window the Device menu (its menu bar made if it has none),
+// and its title.
 void AddDeviceMenu();
 
 // The main window's title for a device: the program's title, the device's

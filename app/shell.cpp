@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/device_lifecycle.h"
 #include "app/device_menu.h"
+#include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
@@ -87,7 +88,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ValidateRect(window, nullptr);
         break;
     case WM_COMMAND:
-        if (OnDeviceMenuCommand(LOWORD(wParam))) return 0;
+        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam))) return 0;
         break;
     default:
         break;
@@ -125,7 +126,7 @@ bool StartProbe(HINSTANCE instance) {
     return true;
 }
 
-LoopStep RunLoopStep() {
+LoopStep RunLoopStep(bool mayWait) {
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) return LoopStep::Quit;
@@ -135,16 +136,17 @@ LoopStep RunLoopStep() {
         return LoopStep::Dispatched;
     }
     if (!g_frameDue && !RunUnfinished()) {
-        WaitMessage();
+        if (mayWait) WaitMessage();
         return LoopStep::Idle;
     }
     RenderFrame();
     UpdateRunDisplay();
+    ShowSaveAnalysisState();
     g_frameDue = false;
     if (!g_app.device) {
         std::this_thread::sleep_for(kDeviceRetryInterval);
         g_frameDue = true;  // try to rebuild the device on the next pass
-    } else if (!RunUnfinished()) {
+    } else if (!RunUnfinished() && mayWait) {
         WaitMessage();
     }
     return LoopStep::Rendered;
@@ -161,6 +163,7 @@ void FinishProbe(HINSTANCE instance) { UnregisterClassA(kMainWindowClass, instan
 
 int RunInteractiveProbe(HINSTANCE instance) {
     if (!StartProbe(instance)) return 1;
+    AddSaveAnalysisMenu();
     AddDeviceMenu();
     RunMessageLoop();
     FinishProbe(instance);

@@ -42,6 +42,10 @@ std::string LevelsTable(const AnalysisFigures& figures);
 bool WriteReportPage(Probe& probe, const std::filesystem::path& page, const AnalysisFigures& figures,
                      const std::filesystem::path& heatMap, const std::filesystem::path& plot, std::string* error);
 
+// Writes the frame in the back buffer (a finished run's heat map) to `path`
+// as BMP.
+HRESULT WriteBackBufferHeatMap(const std::filesystem::path& path);
+
 // Starts a run and steps the probe until every level is measured (or
 // Ctrl-C), with progress on stderr; false with the reason when the run could
 // not be started or finished.

@@ -22,6 +22,9 @@ public:
                                UINT type) = 0;
     // Fills `path` and returns true, or returns false when the user cancels.
     virtual bool ChooseFileToOpen(HWND owner, const std::string& title, std::string& path) = 0;
+    // The folder dialog: fills `path` and returns true, or false when the
+    // user cancels.
+    virtual bool ChooseFolder(HWND owner, const std::string& title, std::string& path) = 0;
     // Called by WaitMessage with an empty queue: waits for user input.
     virtual void WaitForInput() = 0;
     // Called by GetMessageA with an empty queue: must wait until something

@@ -34,6 +34,7 @@ public:
     void ImageShown(HWND window) override;
     int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
     bool ChooseFileToOpen(HWND owner, const std::string& title, std::string& path) override;
+    bool ChooseFolder(HWND owner, const std::string& title, std::string& path) override;
     void WaitForInput() override;
     void BlockForInput() override;
     void Pump() override;
@@ -63,6 +64,7 @@ private:
     GtkWindow* ParentWindowOf(HWND owner) const;
 
     std::map<HWND, GtkWindowParts> parts_;
+    std::string lastFolder_;  // the folder last chosen in the folder dialog
     bool pumping_ = false;
 };
 
