@@ -7,6 +7,7 @@
 #include "app/analysis.h"
 #include "app/app_state.h"
 #include "app/device_menu.h"
+#include "app/save_analysis.h"
 #include "app/settings_dialog.h"
 #include "app/shell.h"
 #include "x_input.h"
@@ -21,11 +22,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
 namespace quillmark {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Handles pending display events and queued messages for a while, so that
 // what XTest sent has reached the widgets and the program.
@@ -191,25 +197,52 @@ TEST_F(DesktopWindow, TheDeviceMenuSwitchesTheDeviceAndTheTitleFollows) {
     SelectDevice("reference", nullptr);
 }
 
+// Save Analysis... of a finished run, answered in the GTK folder chooser:
+// the files land in the folder picked there, and the run stays on screen.
+TEST_F(DesktopWindow, SaveAnalysisWritesIntoTheFolderPickedInTheChooser) {
+    AddSaveAnalysisMenu();
+    const fs::path folder = fs::temp_directory_path() / ("qm-desktop-save-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    ASSERT_TRUE(win32::DesktopClick(GetDlgItem(g_app.settingsDialog, kStartButton)));
+    for (int pass = 0; pass < 200000 && g_app.level < kLevelsDone; ++pass) RunLoopStep(false);
+    ASSERT_EQ(g_app.level, kLevelsDone);
+    RequestFrame();
+    for (int pass = 0; pass < 10000 && RunLoopStep(false) != LoopStep::Rendered; ++pass) {
+    }
+    ASSERT_TRUE(win32::DesktopAnswerFileChooser(folder.string()));
+    ASSERT_TRUE(win32::DesktopChooseMenuItem(g_app.mainWindow, kSaveAnalysisCommand));
+    Settle();
+    for (const char* name : {"MipBand.bmp", "heatmap.bmp", "report.html", kFiguresFileName})
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+    EXPECT_TRUE(g_app.running);
+    EXPECT_EQ(g_app.level, kLevelsDone);
+    fs::remove_all(folder);
+}
+
 // Without a display, the tests above run under virtual screens of both
-// sizes at both scales.
+// sizes at both scales (the saving, which does not depend on the screen,
+// on one of them).
 struct Screen {
     const char* size;
     const char* scale;
+    const char* tests;
 };
+
+constexpr const char* kScreenTests = "DesktopWindow.*:-DesktopWindow.SaveAnalysis*";
 
 class DesktopWindowUnderXvfb : public ::testing::TestWithParam<Screen> {};
 
 TEST_P(DesktopWindowUnderXvfb, Passes) {
     const test::XvfbChildRun run =
-        test::RunSelfUnderXvfb("DesktopWindow.*", GetParam().size, std::string("GDK_SCALE=") + GetParam().scale);
+        test::RunSelfUnderXvfb(GetParam().tests, GetParam().size, std::string("GDK_SCALE=") + GetParam().scale);
     if (!run.skip.empty()) GTEST_SKIP() << run.skip;
     test::ExpectEveryTestPassed(run);
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DesktopWindowUnderXvfb,
-                         ::testing::Values(Screen{"1366x768", "1"}, Screen{"1366x768", "2"}, Screen{"1600x1200", "1"},
-                                           Screen{"1600x1200", "2"}),
+                         ::testing::Values(Screen{"1366x768", "1", kScreenTests}, Screen{"1366x768", "2", kScreenTests},
+                                           Screen{"1600x1200", "1", "DesktopWindow.*"},
+                                           Screen{"1600x1200", "2", kScreenTests}),
                          [](const auto& info) {
                              return std::string("At") + info.param.size + "Scale" + info.param.scale;
                          });

@@ -91,9 +91,10 @@ TEST_F(SaveAnalysis, AFinishedRunIsSavedAsAnalyzeWritesItAndStaysOnScreen) {
     const AnalysisFigures figures = CurrentAnalysisFigures();
     const std::string sum = FieldText(kHitTotalField);
 
+    win32::ClearMessageBoxes();
     win32::QueueFolderAnswer((scratch_ / "first").string());
     ASSERT_TRUE(win32::ChooseMenuItem(g_app.mainWindow, kSaveAnalysisCommand));
-    EXPECT_TRUE(win32::MessageBoxesShown().empty() || win32::MessageBoxesShown().back().caption != "Quillmark");
+    EXPECT_TRUE(win32::MessageBoxesShown().empty()) << "no failure was reported";
     const fs::path first = scratch_ / "first";
     EXPECT_EQ(BitmapSize(first / "heatmap.bmp"), std::make_pair(800, 600));
     EXPECT_EQ(BitmapSize(first / "MipBand.bmp"), std::make_pair(kPlotWidth, PlotHeightFor(800, 600)));
