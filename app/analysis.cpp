@@ -1,8 +1,10 @@
 #include "app/analysis.h"
 
 #include "app/app_state.h"
+#include "app/device_menu.h"
 #include "app/polar_plot.h"
 #include "app/readback.h"
+#include "app/settings_dialog.h"
 #include "app/test_textures.h"
 
 #include "platform/win32/commctrl.h"
@@ -119,6 +121,8 @@ void EnableRunButtons(bool running) {
     if (!g_app.settingsDialog) return;
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStartButton), running ? FALSE : TRUE);
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStopButton), running ? TRUE : FALSE);
+    EnableSettingControls(g_app.settingsDialog, !running);
+    EnableDeviceMenu(!running);
 }
 
 void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.settingsDialog, id, text.c_str()); }

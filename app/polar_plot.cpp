@@ -144,6 +144,21 @@ std::string PlotNotSavedText(HRESULT result, const std::string& path) {
     return "Could not save the polar plot as " + path + ": " + reason + ".";
 }
 
+HRESULT WritePlotCopy(const std::string& path) {
+    if (!g_app.plotSurface) return E_FAIL;
+    g_app.plotSurface->UnlockRect();
+    const HRESULT result =
+        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+    D3DLOCKED_RECT locked{};
+    if (FAILED(g_app.plotSurface->LockRect(&locked, nullptr, 0))) {
+        ReleasePlot();  // a plot that cannot be written is not kept
+        return FAILED(result) ? result : E_FAIL;
+    }
+    g_app.plotPitch = locked.Pitch;
+    g_app.plotBits = static_cast<std::uint8_t*>(locked.pBits);
+    return result;
+}
+
 void SavePlot(const std::string& path) {
     if (!g_app.plotSurface) {
         MessageBoxA(nullptr, PlotNotSavedText(E_FAIL, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);

@@ -41,6 +41,10 @@ void PlotHit(int x, int y);
 // that MipBand.bmp was not saved and why.
 void SavePlot(const std::string& path = kPlotFileName);
 
+// Writes the plot as it stands to `path` (BMP) and keeps it for the rest of
+// the run; E_FAIL when there is none.
+HRESULT WritePlotCopy(const std::string& path);
+
 // "Could not save the polar plot as PATH: REASON." for a failed save.
 std::string PlotNotSavedText(HRESULT result, const std::string& path = kPlotFileName);
 

@@ -75,8 +75,10 @@ Probe::Probe(HINSTANCE instance) : instance_(instance) {
     started_ = StartProbe(instance_);
 }
 
+Probe::Probe(Running) : started_(g_app.mainWindow != nullptr), owned_(false) {}
+
 Probe::~Probe() {
-    if (!started_) return;
+    if (!started_ || !owned_) return;
     if (IsWindow(g_app.mainWindow)) DestroyWindow(g_app.mainWindow);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -96,7 +98,7 @@ bool Probe::Apply(const ProbeSettings& settings) {
 bool Probe::DrawFrame() {
     RequestFrame();
     for (int pass = 0; pass < kSettlePassLimit; ++pass) {
-        const LoopStep step = RunLoopStep();
+        const LoopStep step = RunLoopStep(false);
         if (step == LoopStep::Idle || step == LoopStep::Quit) return g_app.device != nullptr;
     }
     return false;

@@ -43,7 +43,11 @@ public:
     // Starts the program on the window backend selected (StartProbe); on
     // failure it has said why on stderr and Started() is false.
     explicit Probe(HINSTANCE instance);
-    ~Probe();  // closes the main window and the program
+    // The program already started (the desktop's own): the probe drives it
+    // and leaves it running when it goes.
+    struct Running {};
+    explicit Probe(Running);
+    ~Probe();  // closes the main window and the program it started
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
 
@@ -57,8 +61,9 @@ public:
     // not be loaded (the load has said why).
     bool Apply(const ProbeSettings& settings);
 
-    // Draws frames until none is due (the loop has handled every message);
-    // false when no frame can be drawn because the device is gone.
+    // Draws frames until none is due (the loop has handled every message),
+    // without waiting for input; false when no frame can be drawn because
+    // the device is gone.
     bool DrawFrame();
 
     // Starts an analysis run (the "Start" button); false when it could not
@@ -75,8 +80,9 @@ public:
     AnalysisFigures Figures() const;
 
 private:
-    HINSTANCE instance_;
+    HINSTANCE instance_ = nullptr;
     bool started_ = false;
+    bool owned_ = true;  // this probe started the program and ends it
 };
 
 }  // namespace quillmark

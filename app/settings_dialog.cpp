@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace quillmark {
 namespace {
@@ -81,7 +83,44 @@ int StageSliderMax(DWORD maxTextureBlendStages) {
     return last < 0 ? 0 : last;
 }
 
+// Every control that changes what the frame shows: while a run is active
+// they are disabled, since a change would mix two scenes in its figures.
+constexpr int kSettingControls[] = {
+    kAnisotropySlider, kLodBiasSlider,  kStageSlider,          kMinFilterList,        kMagFilterList,
+    kMipFilterList,    kBrowseButton,   kUseFileTextureRadio,  kUseCheckerboardRadio, kCheckerSlider,
+    kTintNormalRadio,  kTintTintedRadio, kTintFullRadio,       kPlaneRadio,           kTunnelRadio,
+    kDistanceSlider,   kPlaneAngleBar,  kFacesSlider,          kSceneRotationBar,     kTextureRotationBar};
+
+void SetStyleBit(HWND control, DWORD bit, bool set) {
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(control, GWL_STYLE));
+    SetWindowLongA(control, GWL_STYLE, static_cast<LONG>(set ? style | bit : style & ~bit));
+}
+
+// The dialog as the keyboard reaches it: the three angle scroll bars are tab
+// stops like the trackbars, the read-only figure fields are not, and Tab
+// walks the stops as the dialog is laid out, top to bottom and, within a
+// row, left to right. The radio buttons keep their order among themselves,
+// so their groups stay as the template makes them.
+void ArrangeKeyboardOrder(HWND dialog) {
+    for (const int id : {kPlaneAngleBar, kSceneRotationBar, kTextureRotationBar})
+        SetStyleBit(GetDlgItem(dialog, id), WS_TABSTOP, true);
+    for (const int id : {kRemainingTimeField, kMaxHitsField, kHitTotalField, kTexelSumField})
+        SetStyleBit(GetDlgItem(dialog, id), WS_TABSTOP, false);
+    std::vector<std::pair<RECT, HWND>> stops;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect{};
+        GetWindowRect(child, &rect);
+        if (GetWindowLongPtrA(child, GWL_STYLE) & WS_TABSTOP) stops.emplace_back(rect, child);
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) {
+        return a.first.top != b.first.top ? a.first.top < b.first.top : a.first.left < b.first.left;
+    });
+    for (const auto& stop : stops)
+        SetWindowPos(stop.second, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 BOOL InitializeDialog(HWND dialog) {
+    ArrangeKeyboardOrder(dialog);
     g_app.running = false;
     SendItem(dialog, kRunProgressBar, PBM_SETRANGE32, 0, g_app.totalFrames);
     SendItem(dialog, kRunProgressBar, PBM_SETSTEP, 1, 0);
@@ -314,6 +353,10 @@ void ShowProbeSettings(HWND dialog, const ProbeSettings& settings) {
     check(kPlaneRadio, settings.showPlane);
     check(kTunnelRadio, !settings.showPlane);
     for (int mode = kTintNormal; mode <= kTintFull; ++mode) check(kTintNormalRadio + mode, settings.tintMode == mode);
+}
+
+void EnableSettingControls(HWND dialog, bool enabled) {
+    for (const int id : kSettingControls) EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
 }
 
 int FilterFromList(HWND dialog, int controlId) {

@@ -63,6 +63,11 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 // tell their position at every event, hands the probe these settings again.
 void ShowProbeSettings(HWND dialog, const ProbeSettings& settings);
 
+// Enables or disables every control that changes what the frame shows (all
+// but Start, Stop and the run's figures): they are disabled while an
+// analysis run is active.
+void EnableSettingControls(HWND dialog, bool enabled);
+
 // The filter a list's current text names: 1 "POINT", 2 "LINEAR",
 // 3 "ANISOTROPIC", 0 anything else ("OFF").
 int FilterFromList(HWND dialog, int controlId);

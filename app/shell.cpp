@@ -3,6 +3,8 @@
 #include "app/analysis.h"
 #include "app/app_state.h"
 #include "app/device_lifecycle.h"
+#include "app/device_menu.h"
+#include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
@@ -85,6 +87,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RenderFrame();
         ValidateRect(window, nullptr);
         break;
+    case WM_COMMAND:
+        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam))) return 0;
+        break;
     default:
         break;
     }
@@ -121,7 +126,7 @@ bool StartProbe(HINSTANCE instance) {
     return true;
 }
 
-LoopStep RunLoopStep() {
+LoopStep RunLoopStep(bool mayWait) {
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) return LoopStep::Quit;
@@ -131,16 +136,17 @@ LoopStep RunLoopStep() {
         return LoopStep::Dispatched;
     }
     if (!g_frameDue && !RunUnfinished()) {
-        WaitMessage();
+        if (mayWait) WaitMessage();
         return LoopStep::Idle;
     }
     RenderFrame();
     UpdateRunDisplay();
+    ShowSaveAnalysisState();
     g_frameDue = false;
     if (!g_app.device) {
         std::this_thread::sleep_for(kDeviceRetryInterval);
         g_frameDue = true;  // try to rebuild the device on the next pass
-    } else if (!RunUnfinished()) {
+    } else if (!RunUnfinished() && mayWait) {
         WaitMessage();
     }
     return LoopStep::Rendered;
@@ -157,6 +163,8 @@ void FinishProbe(HINSTANCE instance) { UnregisterClassA(kMainWindowClass, instan
 
 int RunInteractiveProbe(HINSTANCE instance) {
     if (!StartProbe(instance)) return 1;
+    AddSaveAnalysisMenu();
+    AddDeviceMenu();
     RunMessageLoop();
     FinishProbe(instance);
     return 0;

@@ -23,8 +23,10 @@ enum class LoopStep { Quit, Dispatched, Rendered, Idle };
 // One pass of the message loop: dispatches one queued message, or, with an
 // empty queue, renders a frame when one is due (a message was handled since
 // the last frame, or an analysis run is unfinished). After a frame that
-// leaves nothing due it waits for the next message.
-LoopStep RunLoopStep();
+// leaves nothing due it waits for the next message, unless `mayWait` is
+// false (a caller that draws frames itself on the desktop, where waiting
+// would wait for the user).
+LoopStep RunLoopStep(bool mayWait = true);
 
 // Makes a frame due, as a message that can change the frame does.
 void RequestFrame();

@@ -122,17 +122,6 @@ HRESULT WriteSurface(const fs::path& path, IDirect3DSurface9* surface) {
     return WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
 }
 
-// The finished run's heat map is the frame in the back buffer.
-HRESULT WriteBackBufferHeatMap(const fs::path& path) {
-    IDirect3DSurface9* backBuffer = nullptr;
-    HRESULT result = g_app.device ? g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)
-                                  : D3DERR_INVALIDCALL;
-    if (FAILED(result)) return result;
-    result = WriteSurface(path, backBuffer);
-    backBuffer->Release();
-    return result;
-}
-
 // An interrupted run has no heat-map frame: the map of the hits so far is
 // drawn into a surface of the window's size.
 HRESULT WriteDrawnHeatMap(const fs::path& path) {
@@ -154,6 +143,17 @@ HRESULT WriteDrawnHeatMap(const fs::path& path) {
 }
 
 }  // namespace
+
+// The finished run's heat map is the frame in the back buffer.
+HRESULT WriteBackBufferHeatMap(const fs::path& path) {
+    IDirect3DSurface9* backBuffer = nullptr;
+    HRESULT result = g_app.device ? g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)
+                                  : D3DERR_INVALIDCALL;
+    if (FAILED(result)) return result;
+    result = WriteSurface(path, backBuffer);
+    backBuffer->Release();
+    return result;
+}
 
 bool RunWholeAnalysis(Probe& probe, std::string* error) {
     if (!probe.StartAnalysis()) {

@@ -43,6 +43,10 @@ bool WriteReportPage(Probe& probe, const std::filesystem::path& page, const Anal
                      const std::filesystem::path& heatMap, const std::filesystem::path& plot,
                      const std::string& explanation, std::string* error);
 
+// Writes the frame in the back buffer (a finished run's heat map) to `path`
+// as BMP.
+HRESULT WriteBackBufferHeatMap(const std::filesystem::path& path);
+
 // Starts a run and steps the probe until every level is measured (or
 // Ctrl-C), with progress on stderr; false with the reason when the run could
 // not be started or finished.

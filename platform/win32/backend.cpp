@@ -17,6 +17,7 @@ namespace {
 struct HeadlessState {
     std::vector<MessageBoxRecord> messageBoxes;
     std::deque<std::string> openFileAnswers;
+    std::deque<std::string> folderAnswers;
 };
 
 HeadlessState& Headless() {
@@ -51,6 +52,13 @@ public:
     }
     bool ChooseFileToOpen(HWND, const std::string&, std::string& path) override {
         auto& answers = Headless().openFileAnswers;
+        if (answers.empty()) return false;
+        path = answers.front();
+        answers.pop_front();
+        return true;
+    }
+    bool ChooseFolder(HWND, const std::string&, std::string& path) override {
+        auto& answers = Headless().folderAnswers;
         if (answers.empty()) return false;
         path = answers.front();
         answers.pop_front();
@@ -136,5 +144,7 @@ void ClearMessageBoxes() { Headless().messageBoxes.clear(); }
 void QueueOpenFileAnswer(const std::string& path) { Headless().openFileAnswers.push_back(path); }
 
 void ClearOpenFileAnswers() { Headless().openFileAnswers.clear(); }
+
+void QueueFolderAnswer(const std::string& path) { Headless().folderAnswers.push_back(path); }
 
 }  // namespace quillmark::win32

@@ -9,7 +9,7 @@
 
 namespace quillmark::win32 {
 
-enum class WindowChange { Visibility, Geometry, Text, Enabled, State };
+enum class WindowChange { Visibility, Geometry, Text, Enabled, State, Menu };
 
 class BackendImpl {
 public:
@@ -22,6 +22,9 @@ public:
                                UINT type) = 0;
     // Fills `path` and returns true, or returns false when the user cancels.
     virtual bool ChooseFileToOpen(HWND owner, const std::string& title, std::string& path) = 0;
+    // The folder dialog: fills `path` and returns true, or false when the
+    // user cancels.
+    virtual bool ChooseFolder(HWND owner, const std::string& title, std::string& path) = 0;
     // Called by WaitMessage with an empty queue: waits for user input.
     virtual void WaitForInput() = 0;
     // Called by GetMessageA with an empty queue: must wait until something
@@ -34,6 +37,12 @@ public:
     // The program's icon for its top-level windows (image file bytes).
     virtual void SetProgramIcon(const std::string&) {}
     virtual SIZE ScreenSize() const = 0;
+    // The work area (the screen less panels) of the monitor that holds the
+    // point, or of the one nearest to it.
+    virtual RECT WorkAreaNear(POINT) const {
+        const SIZE screen = ScreenSize();
+        return RECT{0, 0, screen.cx, screen.cy};
+    }
     // Average character width and height of a dialog font, in pixels.
     virtual SIZE FontCharSize(const std::string& fontName, int pointSize) const = 0;
 };

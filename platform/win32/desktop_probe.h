@@ -28,6 +28,10 @@ bool DesktopDragThumb(HWND control, int value);
 // cannot be selected within 10 seconds, "Cancel").
 bool DesktopAnswerFileChooser(const std::string& path);
 
+// Choosing the item of a window's menu bar with that command id, as a
+// click on it would (false when there is none or it is grayed).
+bool DesktopChooseMenuItem(HWND window, UINT id);
+
 // The window manager's close request on a top-level window.
 bool DesktopClose(HWND window);
 
@@ -51,12 +55,14 @@ struct DesktopFacts {
     bool focusRing = false;    // a top-level window shows where the keyboard focus is
     bool focused = false;      // a control holds the keyboard focus
     int iconWidth = 0;         // a top-level window's icon as the desktop reads it (_NET_WM_ICON)
+    RECT onScreen{};           // a top-level window's title bar and client, or a control, in screen pixels
+    RECT clientOnScreen{};     // the part of a top-level window's client area that is shown
 };
 
 DesktopFacts DesktopFactsOf(HWND window);
 
-// The main window's client area as drawn, X8R8G8B8 rows (empty if none),
-// on a screen of `deviceScale` device pixels per pixel (2 on a HiDPI screen,
+// The main window's client area as drawn (or a control as drawn),
+// X8R8G8B8 rows (empty if none), on a screen of `deviceScale` device pixels per pixel (2 on a HiDPI screen,
 // GDK_SCALE=2): the rows then hold the device pixels.
 std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height, int deviceScale = 1);
 

@@ -4,6 +4,7 @@
 #include "platform/win32/controls.h"
 #include "platform/win32/dialog_template.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -34,6 +35,21 @@ RECT ToPixels(SIZE units, int x, int y, int cx, int cy) {
 // rather than DWLP_MSGRESULT.
 bool ReturnsDirectly(UINT message) { return message == WM_INITDIALOG; }
 
+// A dialog opens on the monitor that holds its owner: moved into that
+// monitor's work area and no larger than it (the backend lets the user
+// scroll to the controls a shortened dialog leaves out).
+RECT KeptOnMonitor(HWND owner, POINT origin, SIZE outer) {
+    POINT near = origin;
+    if (RECT owned{}; owner && GetWindowRect(owner, &owned))
+        near = POINT{(owned.left + owned.right) / 2, (owned.top + owned.bottom) / 2};
+    const RECT area = ActiveBackend().WorkAreaNear(near);
+    const LONG width = std::min(outer.cx, area.right - area.left);
+    const LONG height = std::min(outer.cy, area.bottom - area.top);
+    const LONG left = std::clamp(origin.x, area.left, area.right - width);
+    const LONG top = std::clamp(origin.y, area.top, area.bottom - height);
+    return RECT{left, top, left + width, top + height};
+}
+
 HWND CreateDialogWindow(const DialogTemplate& dialog, HINSTANCE instance, HWND owner, SIZE units) {
     RECT rect = ToPixels(units, dialog.x, dialog.y, dialog.cx, dialog.cy);
     const DWORD style = dialog.style & ~static_cast<DWORD>(WS_VISIBLE);
@@ -46,8 +62,9 @@ HWND CreateDialogWindow(const DialogTemplate& dialog, HINSTANCE instance, HWND o
         const SIZE screen = ActiveBackend().ScreenSize();
         origin = POINT{(screen.cx - (outer.right - outer.left)) / 2, (screen.cy - (outer.bottom - outer.top)) / 2};
     }
-    return CreateWindowExA(exStyle, "#32770", dialog.caption.c_str(), style, origin.x, origin.y,
-                           outer.right - outer.left, outer.bottom - outer.top, owner, nullptr, instance, nullptr);
+    const RECT placed = KeptOnMonitor(owner, origin, SIZE{outer.right - outer.left, outer.bottom - outer.top});
+    return CreateWindowExA(exStyle, "#32770", dialog.caption.c_str(), style, placed.left, placed.top,
+                           placed.right - placed.left, placed.bottom - placed.top, owner, nullptr, instance, nullptr);
 }
 
 bool CreateControls(HWND dialog, const DialogTemplate& dialogTemplate, HINSTANCE instance, SIZE units) {

@@ -12,6 +12,7 @@ bool DesktopClick(HWND) { return false; }
 bool DesktopChooseComboItem(HWND, int) { return false; }
 bool DesktopDragThumb(HWND, int) { return false; }
 bool DesktopAnswerFileChooser(const std::string&) { return false; }
+bool DesktopChooseMenuItem(HWND, UINT) { return false; }
 bool DesktopClose(HWND) { return false; }
 bool DesktopDoubleClickCaption(HWND) { return false; }
 bool DesktopCaptionCentre(HWND, POINT&) { return false; }

@@ -49,6 +49,15 @@ bool DragScrollThumb(HWND scrollBar, int position) {
            UserReleasesScrollThumb(scrollBar);
 }
 
+bool ChooseMenuItem(HWND window, UINT id) {
+    if (!Reachable(window, nullptr)) return false;
+    const HMENU bar = GetMenu(window);
+    const UINT state = bar ? GetMenuState(bar, id, MF_BYCOMMAND) : UINT(-1);
+    if (state == UINT(-1) || (state & (MF_GRAYED | MF_DISABLED | MF_POPUP))) return false;
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return true;
+}
+
 bool DoubleClickCaption(HWND window) {
     Window* record = Reachable(window, nullptr);
     if (!record || (record->style & WS_CAPTION) != static_cast<DWORD>(WS_CAPTION)) return false;

@@ -42,6 +42,11 @@ bool DragScrollThumb(HWND scrollBar, int position);
 // WM_NCLBUTTONDBLCLK and WM_NCLBUTTONUP with HTCAPTION and the screen point.
 bool DoubleClickCaption(HWND window);
 
+// Choosing an item of a window's menu bar (or of one of its popups): the
+// window receives WM_COMMAND with the item's id. A grayed or disabled item,
+// a popup or an id the menu does not hold cannot be chosen.
+bool ChooseMenuItem(HWND window, UINT id);
+
 // The close box: WM_SYSCOMMAND SC_CLOSE, which DefWindowProcA turns into
 // WM_CLOSE, which DefWindowProcA answers by destroying the window. Only a
 // window with a system menu (WS_SYSMENU) has a close box.

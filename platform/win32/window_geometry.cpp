@@ -50,6 +50,22 @@ void ChangeVisibility(Window& window, bool show) {
     NotifyBackend(handle, WindowChange::Visibility);
 }
 
+// Moves a child to the top of its siblings (HWND_TOP), to the bottom
+// (HWND_BOTTOM), or right after the sibling named; any other handle leaves
+// it where it is.
+void Reorder(Window& window, HWND insertAfter) {
+    Window* parent = FindWindowRecord(window.parent);
+    if (!parent || insertAfter == window.handle) return;
+    std::vector<HWND>& siblings = parent->children;
+    const bool known = insertAfter == HWND_TOP || insertAfter == HWND_BOTTOM ||
+                       std::find(siblings.begin(), siblings.end(), insertAfter) != siblings.end();
+    if (!known) return;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), window.handle));
+    if (insertAfter == HWND_TOP) siblings.insert(siblings.begin(), window.handle);
+    else if (insertAfter == HWND_BOTTOM) siblings.push_back(window.handle);
+    else siblings.insert(std::find(siblings.begin(), siblings.end(), insertAfter) + 1, window.handle);
+}
+
 }  // namespace
 
 namespace quillmark::win32 {
@@ -117,10 +133,12 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
                         SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
-// Z-order is not modelled: insertAfter is ignored.
-BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
+// Z-order is modelled among the children of one parent (their order is the
+// dialog's keyboard order); for top-level windows insertAfter is ignored.
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     Window* record = WindowOrError(window);
     if (!record) return FALSE;
+    if (!(flags & SWP_NOZORDER)) Reorder(*record, insertAfter);
     const RECT old = record->rect;
     if (flags & SWP_NOMOVE) x = old.left, y = old.top;
     if (flags & SWP_NOSIZE) cx = old.right - old.left, cy = old.bottom - old.top;

@@ -1,5 +1,6 @@
 // CreateWindowExA and DestroyWindow.
 #include "platform/win32/backend_impl.h"
+#include "platform/win32/menu_model.h"
 #include "platform/win32/window_model.h"
 
 #include <algorithm>
@@ -72,6 +73,7 @@ void DestroyTree(HWND handle) {
     DropMessagesFor(handle);
     ForgetFocus(handle);
     ForgetWindowImage(handle);
+    DestroyMenuOf(handle);
     RemoveWindow(handle);
 }
 

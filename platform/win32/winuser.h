@@ -235,6 +235,7 @@ using LPNMHDR = NMHDR*;
 #define SWP_HIDEWINDOW 0x0080
 #define SWP_NOOWNERZORDER 0x0200
 #define HWND_TOP (static_cast<HWND>(nullptr))
+#define HWND_BOTTOM (reinterpret_cast<HWND>(std::uintptr_t{1}))
 
 // GetWindow.
 #define GW_HWNDFIRST 0
@@ -473,6 +474,35 @@ int SetScrollPos(HWND window, int bar, int position, BOOL redraw);
 int GetScrollPos(HWND window, int bar);
 BOOL SetScrollRange(HWND window, int bar, int minPosition, int maxPosition, BOOL redraw);
 BOOL GetScrollRange(HWND window, int bar, int* minPosition, int* maxPosition);
+
+// Menus: a menu bar (CreateMenu) set on a top-level window, its popups
+// (CreatePopupMenu) and items. Choosing an item sends the window WM_COMMAND
+// with the item's id in the low word and 0 in the high word and lParam.
+#define MF_BYCOMMAND 0x0000
+#define MF_STRING 0x0000
+#define MF_ENABLED 0x0000
+#define MF_UNCHECKED 0x0000
+#define MF_GRAYED 0x0001
+#define MF_DISABLED 0x0002
+#define MF_CHECKED 0x0008
+#define MF_POPUP 0x0010
+#define MF_SEPARATOR 0x0800
+#define MF_BYPOSITION 0x0400
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+BOOL DestroyMenu(HMENU menu);
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
+BOOL DeleteMenu(HMENU menu, UINT item, UINT flags);
+DWORD CheckMenuItem(HMENU menu, UINT item, UINT check);
+BOOL EnableMenuItem(HMENU menu, UINT item, UINT enable);
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);
+int GetMenuItemCount(HMENU menu);
+UINT GetMenuItemID(HMENU menu, int position);
+HMENU GetSubMenu(HMENU menu, int position);
+int GetMenuStringA(HMENU menu, UINT item, LPSTR text, int maxCount, UINT flags);
+BOOL SetMenu(HWND window, HMENU menu);
+HMENU GetMenu(HWND window);
+BOOL DrawMenuBar(HWND window);
 
 // Message boxes.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

@@ -411,5 +411,62 @@ TEST_F(SettingsDialog, StartAndStopRunTheAnalysis) {
     EXPECT_TRUE(fs::exists(scratch.path() / "MipBand.bmp"));
 }
 
+// The controls a keyboard reaches, in the order Tab reaches them: every
+// trackbar, list, scroll bar and push button, as the dialog is laid out top
+// to bottom (left to right within a row); the read-only figure fields and
+// the radio buttons (reached with the mouse) are no stops.
+TEST_F(SettingsDialog, TabStopsFollowTheLayoutAndLeaveOutTheReadOnlyFields) {
+    std::vector<int> stops;
+    std::vector<RECT> places;
+    for (HWND child = GetWindow(g_app.settingsDialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!(GetWindowLongPtrA(child, GWL_STYLE) & WS_TABSTOP)) continue;
+        stops.push_back(GetDlgCtrlID(child));
+        RECT rect{};
+        GetWindowRect(child, &rect);
+        places.push_back(rect);
+    }
+    EXPECT_EQ(stops, (std::vector<int>{kAnisotropySlider, kLodBiasSlider, kStageSlider, kMinFilterList,
+                                       kMagFilterList, kMipFilterList, kBrowseButton, kCheckerSlider, kDistanceSlider,
+                                       kPlaneAngleBar, kFacesSlider, kSceneRotationBar, kTextureRotationBar,
+                                       kStartButton, kStopButton}));
+    for (std::size_t i = 1; i < places.size(); ++i)
+        EXPECT_TRUE(places[i].top > places[i - 1].top ||
+                    (places[i].top == places[i - 1].top && places[i].left > places[i - 1].left))
+            << "stop " << i << " lies above or left of the one before";
+    EXPECT_EQ(GetDlgItem(g_app.settingsDialog, 1000), Item(kAnisotropySlider));
+    // The template is as it was: the changes are the running dialog's.
+    const win32::DialogTemplate* dialog = win32::FindDialogTemplate(MAKEINTRESOURCEA(101));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->controls[52].style & WS_TABSTOP);
+    EXPECT_FALSE(dialog->controls[16].style & WS_TABSTOP);
+    // The radio groups still hold: checking one radio unchecks only its own group.
+    ASSERT_TRUE(win32::ClickButton(Item(kPlaneRadio)));
+    EXPECT_TRUE(Checked(kPlaneRadio));
+    EXPECT_FALSE(Checked(kTunnelRadio));
+    EXPECT_TRUE(Checked(kTintTintedRadio));
+    EXPECT_TRUE(Checked(kUseCheckerboardRadio));
+}
+
+// While a run is active every control that changes the frame is disabled
+// (a change would mix two scenes in the run's figures); Stop gives them back.
+TEST_F(SettingsDialog, SettingsAreDisabledWhileARunIsActive) {
+    ScratchDirectory scratch;
+    const int settings[] = {kAnisotropySlider, kLodBiasSlider, kStageSlider,     kMinFilterList,   kMagFilterList,
+                            kMipFilterList,    kBrowseButton,  kUseFileTextureRadio, kUseCheckerboardRadio,
+                            kCheckerSlider,    kTintNormalRadio, kTintTintedRadio, kTintFullRadio, kPlaneRadio,
+                            kTunnelRadio,      kDistanceSlider, kPlaneAngleBar,  kFacesSlider,     kSceneRotationBar,
+                            kTextureRotationBar};
+    ASSERT_TRUE(win32::ClickButton(Item(kStartButton)));
+    for (const int id : settings) EXPECT_FALSE(IsWindowEnabled(Item(id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(Item(kStopButton)));
+    const double distance = g_app.distance;
+    EXPECT_FALSE(win32::DragTrackbar(Item(kDistanceSlider), 100)) << "a disabled trackbar takes no input";
+    EXPECT_EQ(g_app.distance, distance);
+    ASSERT_TRUE(win32::ClickButton(Item(kStopButton)));
+    for (const int id : settings) EXPECT_TRUE(IsWindowEnabled(Item(id))) << id;
+    EXPECT_TRUE(win32::DragTrackbar(Item(kDistanceSlider), 100));
+    EXPECT_EQ(g_app.distance, 100.0);
+}
+
 }  // namespace
 }  // namespace quillmark

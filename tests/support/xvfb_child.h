@@ -19,15 +19,21 @@ struct XvfbChildRun {
     std::string output;
 };
 
-// Runs the tests `filter` names in a child under xvfb-run.
-inline XvfbChildRun RunSelfUnderXvfb(const std::string& filter) {
+// Runs the tests `filter` names in a child under xvfb-run; with `screen`
+// ("1366x768"), on a virtual screen of that size, and with `environment`
+// ("GDK_SCALE=2") set for the child. Without a screen size the tests are
+// not run again where a display is present (they ran on it directly).
+inline XvfbChildRun RunSelfUnderXvfb(const std::string& filter, const std::string& screen = "",
+                                     const std::string& environment = "") {
     XvfbChildRun run;
     const auto skipped = [](const char* why) { return XvfbChildRun{why, 0, {}}; };
-    if (win32::DisplayAvailable()) return skipped("a display is present: the tests ran directly");
+    if (screen.empty() && win32::DisplayAvailable()) return skipped("a display is present: the tests ran directly");
     if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) return skipped("xvfb-run is not installed");
     const std::string self = SelfCommand();
     if (self.empty()) return skipped("this program cannot be found again");
-    run.status = RunCommand("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a " + self + " --gtest_filter='" + filter + "'",
+    const std::string server = screen.empty() ? "" : " -s '-screen 0 " + screen + "x24'";
+    run.status = RunCommand("ASAN_OPTIONS=detect_leaks=0 " + environment + " xvfb-run -a" + server + " " + self +
+                                " --gtest_filter='" + filter + "'",
                             &run.output);
     if (run.status == -1) return skipped("xvfb-run cannot be started");
     if (run.output.find("cannot open display") != std::string::npos || run.output.find("xauth") != std::string::npos)

@@ -1,6 +1,7 @@
 // The GTK 3 backend: top-level windows, waiting for input, screen and font.
 #include "platform/win32/gtk/gtk_backend.h"
 
+#include "platform/win32/menu_model.h"
 #include "platform/win32/message_queue.h"
 #include "platform/win32/user_input.h"
 #include "platform/win32/window_image.h"
@@ -25,7 +26,12 @@ constexpr const char* kDialogCss =
     ".quillmark-dialog scrollbar button { min-width: 12px; min-height: 8px; padding: 0; }"
     ".quillmark-dialog scrollbar slider { min-width: 12px; min-height: 8px; margin: 1px;"
     " background-color: #6e6e6e; border: 1px solid #4a4a4a; border-radius: 2px; }"
-    ".quillmark-dialog scrollbar slider:hover { background-color: #555555; }";
+    ".quillmark-dialog scrollbar slider:hover { background-color: #555555; }"
+    // The keyboard focus on a trackbar or scroll bar shows as a ring around
+    // it, as it does on the other controls.
+    ".quillmark-dialog scrollbar:focus { outline: 2px solid #1c71d8; outline-offset: -2px; }"
+    ".quillmark-dialog scale:focus trough { border-color: #1c71d8; background-color: #99c1f1; }"
+    ".quillmark-dialog scale:focus slider { border-color: #1c71d8; background-color: #1c71d8; }";
 
 void InstallCss() {
     GtkCssProvider* provider = gtk_css_provider_new();
@@ -167,6 +173,88 @@ gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
 
 bool IsDialog(const Window& window) { return window.className == "#32770"; }
 
+constexpr const char* kMenuCommand = "quillmark-menu-command";
+
+// A menu's text as a GTK label: '&' marks the mnemonic ('_' for GTK, "&&" a
+// plain '&'), and what follows a tab (the shortcut's name) is left out.
+std::string MenuLabel(const std::string& text) {
+    std::string label;
+    for (std::size_t i = 0; i < text.size() && text[i] != '\t'; ++i) {
+        if (text[i] == '_') label += "__";
+        else if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') label += '&', ++i;
+        else if (text[i] == '&') label += '_';
+        else label += text[i];
+    }
+    return Utf8FromWindowsText(label);
+}
+
+// Choosing an item posts its command to the window, as the menu loop does
+// once the menu has closed.
+void OnMenuActivate(GtkMenuItem* item, gpointer data) {
+    if (SyncingWidgets()) return;
+    const UINT id = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), kMenuCommand));
+    PostMessageA(HandleOf(data), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+void FillMenu(GtkMenuShell* shell, HMENU menu, HWND window) {
+    for (const MenuEntry& entry : MenuEntriesOf(menu)) {
+        GtkWidget* item = nullptr;
+        if (entry.flags & MF_SEPARATOR) {
+            item = gtk_separator_menu_item_new();
+        } else if (entry.flags & MF_POPUP) {
+            item = gtk_menu_item_new_with_mnemonic(MenuLabel(entry.text).c_str());
+            GtkWidget* popup = gtk_menu_new();
+            FillMenu(GTK_MENU_SHELL(popup), entry.popup, window);
+            gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), popup);
+        } else {
+            item = (entry.flags & MF_CHECKED) ? gtk_check_menu_item_new_with_mnemonic(MenuLabel(entry.text).c_str())
+                                              : gtk_menu_item_new_with_mnemonic(MenuLabel(entry.text).c_str());
+            if (entry.flags & MF_CHECKED) gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+            g_object_set_data(G_OBJECT(item), kMenuCommand, GUINT_TO_POINTER(entry.id));
+            g_signal_connect(item, "activate", G_CALLBACK(OnMenuActivate), window);
+        }
+        gtk_widget_set_sensitive(item, !(entry.flags & (MF_GRAYED | MF_DISABLED)));
+        gtk_menu_shell_append(shell, item);
+        gtk_widget_show(item);
+    }
+}
+
+GtkWidget* FindMenuItem(GtkWidget* shell, UINT id) {
+    GtkWidget* found = nullptr;
+    GList* items = gtk_container_get_children(GTK_CONTAINER(shell));
+    for (GList* entry = items; entry && !found; entry = entry->next) {
+        GtkWidget* item = GTK_WIDGET(entry->data);
+        if (!GTK_IS_MENU_ITEM(item)) continue;
+        if (GtkWidget* popup = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) found = FindMenuItem(popup, id);
+        else if (g_object_get_data(G_OBJECT(item), kMenuCommand) &&
+                 GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), kMenuCommand)) == id)
+            found = item;
+    }
+    g_list_free(items);
+    return found;
+}
+
+// A dialog's client shows all of its controls (the GtkFixed is as large as
+// the client and the controls' extent) within the size the model gives it,
+// and no further than the bottom and right edges of its monitor's work area
+// below its header bar, which may be taller than the model's caption: what
+// does not fit is scrolled to.
+void SizeDialogClient(const Window& record, const GtkWindowParts& parts, const RECT& client) {
+    LONG right = client.right, bottom = client.bottom;
+    for (HWND child : record.children)
+        if (const Window* control = FindWindowRecord(child)) {
+            right = std::max(right, control->rect.right);
+            bottom = std::max(bottom, control->rect.bottom);
+        }
+    gtk_widget_set_size_request(parts.client, right, bottom);
+    int header = 0;
+    gtk_widget_get_preferred_height(parts.header, nullptr, &header);
+    const RECT area = ActiveBackend().WorkAreaNear(POINT{record.rect.left, record.rect.top});
+    const LONG width = std::min(client.right, area.right - std::max(area.left, record.rect.left));
+    const LONG height = std::min(client.bottom, area.bottom - std::max(area.top, record.rect.top) - header);
+    gtk_widget_set_size_request(parts.scroller, std::max<LONG>(width, 1), std::max<LONG>(height, 1));
+}
+
 }  // namespace
 
 bool& SyncingWidgets() {
@@ -217,13 +305,34 @@ void GtkBackend::CreateTopLevel(HWND window) {
         g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnDialogKey), window);
         gtk_style_context_add_class(gtk_widget_get_style_context(parts.top), "quillmark-dialog");
         parts.client = gtk_fixed_new();
+        // A dialog shortened to fit its monitor scrolls, and follows the
+        // keyboard focus to the control that takes it.
+        parts.scroller = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(parts.scroller), GTK_POLICY_AUTOMATIC,
+                                       GTK_POLICY_AUTOMATIC);
+        gtk_container_add(GTK_CONTAINER(parts.scroller), parts.client);
+        GtkScrolledWindow* scroller = GTK_SCROLLED_WINDOW(parts.scroller);
+        gtk_container_set_focus_hadjustment(GTK_CONTAINER(parts.client), gtk_scrolled_window_get_hadjustment(scroller));
+        gtk_container_set_focus_vadjustment(GTK_CONTAINER(parts.client), gtk_scrolled_window_get_vadjustment(scroller));
+        gtk_widget_show(parts.client);
     } else {
         parts.client = gtk_drawing_area_new();
         g_signal_connect(parts.client, "draw", G_CALLBACK(OnDrawImage), window);
+        // The menu bar stands above the client area, outside it.
+        parts.menuBar = gtk_menu_bar_new();
+        gtk_widget_set_no_show_all(parts.menuBar, TRUE);
     }
     if (GtkWindow* owner = ParentWindowOf(record.owner)) gtk_window_set_transient_for(top, owner);
-    gtk_container_add(GTK_CONTAINER(parts.top), parts.client);
-    gtk_widget_show(parts.client);
+    GtkWidget* content = parts.scroller ? parts.scroller : parts.client;
+    if (parts.menuBar) {
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_box_pack_start(GTK_BOX(box), parts.menuBar, FALSE, FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(box), parts.client, FALSE, FALSE, 0);
+        gtk_widget_show(parts.client);
+        content = box;
+    }
+    gtk_container_add(GTK_CONTAINER(parts.top), content);
+    gtk_widget_show(content);
     parts_[window] = parts;
     SyncTopLevel(window);
 }
@@ -251,10 +360,11 @@ void GtkBackend::WindowDestroyed(HWND window) {
     if (parts.widget) gtk_widget_destroy(parts.widget);
 }
 
-void GtkBackend::WindowChanged(HWND window, WindowChange) {
+void GtkBackend::WindowChanged(HWND window, WindowChange change) {
     auto found = parts_.find(window);
     if (found == parts_.end()) return;
-    if (found->second.top) SyncTopLevel(window);
+    if (change == WindowChange::Menu) SyncMenuBar(window);
+    else if (found->second.top) SyncTopLevel(window);
     else SyncControl(window);
 }
 
@@ -268,12 +378,21 @@ void GtkBackend::SyncTopLevel(HWND window) {
     if (parts.caption) gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(parts.caption))), title.c_str());
     RECT client{};
     GetClientRect(window, &client);
-    gtk_widget_set_size_request(parts.client, client.right, client.bottom);
-    gtk_widget_set_visible(parts.client, client.bottom > 0);
+    if (parts.scroller) SizeDialogClient(*record, parts, client);
+    else gtk_widget_set_size_request(parts.client, client.right, client.bottom);
+    gtk_widget_set_visible(parts.scroller ? parts.scroller : parts.client, client.bottom > 0);
     gtk_window_resize(GTK_WINDOW(parts.top), 1, 1);
     gtk_window_move(GTK_WINDOW(parts.top), record->rect.left, record->rect.top);
     gtk_widget_set_sensitive(parts.top, !(record->style & WS_DISABLED));
     gtk_widget_set_visible(parts.top, (record->style & WS_VISIBLE) != 0);
+    // An owned window stays above its owner, as on Win32 (a desktop without a
+    // window manager would otherwise stack the owner shown last on top).
+    if (record->style & WS_VISIBLE)
+        for (const auto& [handle, owned] : parts_) {
+            const Window* ownedRecord = owned.top ? FindWindowRecord(handle) : nullptr;
+            if (ownedRecord && ownedRecord->owner == window && gtk_widget_get_realized(owned.top))
+                gdk_window_raise(gtk_widget_get_window(owned.top));
+        }
     SyncingWidgets() = false;
 }
 
@@ -312,6 +431,30 @@ GtkWidget* GtkBackend::ControlWidget(HWND control) const {
 GtkWidget* GtkBackend::TopWidget(HWND window) const {
     auto found = parts_.find(window);
     return found == parts_.end() ? nullptr : found->second.top;
+}
+
+GtkWidget* GtkBackend::ClientWidget(HWND window) const {
+    auto found = parts_.find(window);
+    if (found == parts_.end()) return nullptr;
+    return found->second.scroller ? found->second.scroller : found->second.client;
+}
+
+void GtkBackend::SyncMenuBar(HWND window) {
+    const GtkWindowParts& parts = parts_[window];
+    if (!parts.menuBar) return;
+    SyncingWidgets() = true;
+    GList* items = gtk_container_get_children(GTK_CONTAINER(parts.menuBar));
+    for (GList* item = items; item; item = item->next) gtk_widget_destroy(GTK_WIDGET(item->data));
+    g_list_free(items);
+    const HMENU menu = GetMenu(window);
+    FillMenu(GTK_MENU_SHELL(parts.menuBar), menu, window);
+    gtk_widget_set_visible(parts.menuBar, menu != nullptr);
+    SyncingWidgets() = false;
+}
+
+GtkWidget* GtkBackend::MenuItemWidget(HWND window, UINT id) const {
+    auto found = parts_.find(window);
+    return found == parts_.end() || !found->second.menuBar ? nullptr : FindMenuItem(found->second.menuBar, id);
 }
 
 GtkWidget* GtkBackend::CaptionWidget(HWND dialog) const {
@@ -360,6 +503,15 @@ SIZE GtkBackend::ScreenSize() const {
     GdkRectangle area{};
     gdk_monitor_get_geometry(monitor, &area);
     return SIZE{area.width, area.height};
+}
+
+RECT GtkBackend::WorkAreaNear(POINT point) const {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_monitor_at_point(display, point.x, point.y);
+    if (!monitor) return BackendImpl::WorkAreaNear(point);
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    return RECT{area.x, area.y, area.x + area.width, area.y + area.height};
 }
 
 // The average width of the Latin letters and the line height of the font

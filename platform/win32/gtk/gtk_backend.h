@@ -17,6 +17,8 @@ struct GtkWindowParts {
     GtkWidget* header = nullptr;    // a dialog's header bar
     GtkWidget* caption = nullptr;   // the event box holding a dialog's title
     GtkWidget* client = nullptr;    // drawing area (main window) or GtkFixed (dialog)
+    GtkWidget* scroller = nullptr;  // a dialog's scrolled window around its GtkFixed
+    GtkWidget* menuBar = nullptr;   // a main window's menu bar (hidden while it has no menu)
     GtkWidget* widget = nullptr;    // a control's widget
     GtkWidget* uncheck = nullptr;   // a radio button's hidden partner
 };
@@ -32,12 +34,14 @@ public:
     void ImageShown(HWND window) override;
     int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
     bool ChooseFileToOpen(HWND owner, const std::string& title, std::string& path) override;
+    bool ChooseFolder(HWND owner, const std::string& title, std::string& path) override;
     void WaitForInput() override;
     void BlockForInput() override;
     void Pump() override;
     void Wake() override;
     void SetProgramIcon(const std::string& image) override;
     SIZE ScreenSize() const override;
+    RECT WorkAreaNear(POINT point) const override;
     SIZE FontCharSize(const std::string& fontName, int pointSize) const override;
 
     // The widget that stands for a control (tests act on it as a person would).
@@ -46,15 +50,21 @@ public:
     GtkWidget* TopWidget(HWND window) const;
     // The caption (title) widget of a dialog.
     GtkWidget* CaptionWidget(HWND dialog) const;
+    // The client widget of a top-level window (a dialog's scrolled window).
+    GtkWidget* ClientWidget(HWND window) const;
+    // The menu item of a window's menu bar with that command id, or null.
+    GtkWidget* MenuItemWidget(HWND window, UINT id) const;
 
 private:
     void CreateTopLevel(HWND window);
     void CreateControl(HWND control);
     void SyncTopLevel(HWND window);
     void SyncControl(HWND control);
+    void SyncMenuBar(HWND window);
     GtkWindow* ParentWindowOf(HWND owner) const;
 
     std::map<HWND, GtkWindowParts> parts_;
+    std::string lastFolder_;  // the folder last chosen in the folder dialog
     bool pumping_ = false;
 };
 

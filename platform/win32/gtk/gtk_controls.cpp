@@ -158,6 +158,26 @@ gboolean OnScrollBarRelease(GtkWidget* widget, GdkEvent*, gpointer data) {
     return FALSE;
 }
 
+// The keys a focused Win32 scroll bar answers: the arrows step it by a line,
+// Page Up and Page Down by a page, Home and End send SB_LEFT and SB_RIGHT.
+gboolean OnScrollBarKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    const HWND bar = HandleOf(data);
+    int code = -1;
+    switch (event->keyval) {
+    case GDK_KEY_Left: case GDK_KEY_KP_Left: case GDK_KEY_Up: case GDK_KEY_KP_Up: code = SB_LINELEFT; break;
+    case GDK_KEY_Right: case GDK_KEY_KP_Right: case GDK_KEY_Down: case GDK_KEY_KP_Down: code = SB_LINERIGHT; break;
+    case GDK_KEY_Page_Up: case GDK_KEY_KP_Page_Up: code = SB_PAGELEFT; break;
+    case GDK_KEY_Page_Down: case GDK_KEY_KP_Page_Down: code = SB_PAGERIGHT; break;
+    case GDK_KEY_Home: case GDK_KEY_KP_Home: code = SB_LEFT; break;
+    case GDK_KEY_End: case GDK_KEY_KP_End: code = SB_RIGHT; break;
+    default: return FALSE;
+    }
+    if (!IsWindowEnabled(bar)) return TRUE;
+    UserPressesScrollBar(bar, code);
+    MarkUserInput(bar);
+    return TRUE;
+}
+
 GtkWidget* CreateButton(HWND control, GtkWindowParts& parts) {
     const std::string label = TextOf(control);
     GtkWidget* widget = nullptr;
@@ -190,7 +210,10 @@ GtkWidget* CreateRange(HWND control, bool trackbar) {
     g_signal_connect(widget, "change-value", G_CALLBACK(trackbar ? OnTrackbarChange : OnScrollBarChange), control);
     g_signal_connect(widget, "button-release-event", G_CALLBACK(trackbar ? OnTrackbarRelease : OnScrollBarRelease),
                      control);
-    if (!trackbar) g_signal_connect(widget, "button-press-event", G_CALLBACK(OnScrollBarPress), control);
+    if (!trackbar) {
+        g_signal_connect(widget, "button-press-event", G_CALLBACK(OnScrollBarPress), control);
+        g_signal_connect(widget, "key-press-event", G_CALLBACK(OnScrollBarKey), control);
+    }
     return widget;
 }
 
@@ -288,6 +311,8 @@ void SyncControlWidget(HWND control, const GtkWindowParts& parts) {
         SyncCombo(control, widget);
     } else if (kind == "scrollbar") {
         SyncScrollBar(control, widget);
+        // A scroll bar that is a tab stop takes the keyboard focus, as a Win32 one does.
+        gtk_widget_set_can_focus(widget, (StyleOf(control) & WS_TABSTOP) != 0);
     } else if (kind == LowerCase(TRACKBAR_CLASSA)) {
         SyncTrackbar(control, widget);
     } else if (kind == LowerCase(PROGRESS_CLASSA)) {

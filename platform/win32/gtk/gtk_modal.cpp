@@ -75,6 +75,31 @@ bool GtkBackend::ChooseFileToOpen(HWND owner, const std::string& title, std::str
     return chosen;
 }
 
+// The folder dialog opens in the folder chosen last this session, at first
+// in the current folder.
+bool GtkBackend::ChooseFolder(HWND owner, const std::string& title, std::string& path) {
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(Utf8FromWindowsText(title).c_str(), ParentWindowOf(owner),
+                                                     GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
+                                                     GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
+    if (!lastFolder_.empty()) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), lastFolder_.c_str());
+    } else if (char* folder = g_get_current_dir()) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder);
+        g_free(folder);
+    }
+    bool chosen = false;
+    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+            path = name;
+            lastFolder_ = name;
+            g_free(name);
+            chosen = true;
+        }
+    }
+    gtk_widget_destroy(chooser);
+    return chosen;
+}
+
 // Windows-1252: ASCII and Latin-1 as they are, the 0x80-0x9F block by its
 // table, undefined bytes as U+FFFD.
 std::string Utf8FromWindowsText(const std::string& text) {

@@ -3,6 +3,7 @@
 #include "platform/win32/backend.h"
 #include "platform/win32/gtk/gtk_backend.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -77,6 +78,17 @@ int IconWidthOf(GtkWidget* top) {
     return width;
 }
 
+// A widget's allocation in screen pixels (empty before it is shown).
+RECT OnScreen(GtkWidget* widget) {
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    if (!gtk_widget_get_realized(top) || !gtk_widget_get_visible(widget)) return RECT{};
+    gint x = 0, y = 0, originX = 0, originY = 0;
+    if (!gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y)) return RECT{};
+    gdk_window_get_origin(gtk_widget_get_window(top), &originX, &originY);
+    return RECT{originX + x, originY + y, originX + x + gtk_widget_get_allocated_width(widget),
+                originY + y + gtk_widget_get_allocated_height(widget)};
+}
+
 }  // namespace
 
 bool DesktopAnswerFileChooser(const std::string& path) {
@@ -113,6 +125,13 @@ bool DesktopDragThumb(HWND control, int value) {
     release->button.button = 1;
     g_signal_emit_by_name(widget, "button-release-event", release, &handled);
     gdk_event_free(release);
+    return true;
+}
+
+bool DesktopChooseMenuItem(HWND window, UINT id) {
+    GtkWidget* item = Desktop() ? Desktop()->MenuItemWidget(window, id) : nullptr;
+    if (!item || !gtk_widget_is_sensitive(item)) return false;
+    gtk_menu_item_activate(GTK_MENU_ITEM(item));
     return true;
 }
 
@@ -164,10 +183,22 @@ DesktopFacts DesktopFactsOf(HWND window) {
         facts.iconWidth = IconWidthOf(top);
         if (GtkWidget* caption = Desktop()->CaptionWidget(window))
             facts.text = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(caption))));
-        GtkWidget* client = gtk_bin_get_child(GTK_BIN(top));
+        GtkWidget* client = Desktop()->ClientWidget(window);
         if (client && gtk_widget_get_visible(client)) {
             facts.clientWidth = gtk_widget_get_allocated_width(client);
             facts.clientHeight = gtk_widget_get_allocated_height(client);
+            facts.clientOnScreen = OnScreen(client);
+        }
+        // What shows of the window: its title bar and client area (client-side
+        // decorations add invisible margins for shadows around them).
+        facts.onScreen = facts.clientOnScreen;
+        if (titleBar && gtk_widget_get_visible(titleBar)) {
+            const RECT bar = OnScreen(titleBar);
+            facts.onScreen = facts.onScreen.right > facts.onScreen.left
+                                 ? RECT{std::min(bar.left, facts.onScreen.left), std::min(bar.top, facts.onScreen.top),
+                                        std::max(bar.right, facts.onScreen.right),
+                                        std::max(bar.bottom, facts.onScreen.bottom)}
+                                 : bar;
         }
         return facts;
     }
@@ -175,6 +206,7 @@ DesktopFacts DesktopFactsOf(HWND window) {
     if (!widget) return facts;
     facts.shown = gtk_widget_get_visible(widget);
     facts.sensitive = gtk_widget_get_sensitive(widget);
+    facts.onScreen = OnScreen(widget);
     if (GtkWidget* top = gtk_widget_get_toplevel(widget); GTK_IS_WINDOW(top)) {
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top));
         facts.focused = focus && (focus == widget || gtk_widget_is_ancestor(focus, widget));
@@ -193,8 +225,8 @@ DesktopFacts DesktopFactsOf(HWND window) {
 std::vector<std::uint32_t> DesktopSnapshot(HWND window, int& width, int& height, int deviceScale) {
     width = height = 0;
     GtkWidget* top = TopOf(window);
-    GtkWidget* client = top ? gtk_bin_get_child(GTK_BIN(top)) : nullptr;
-    if (!client || !GTK_IS_DRAWING_AREA(client)) return {};
+    GtkWidget* client = top ? Desktop()->ClientWidget(window) : WidgetOf(window);
+    if (!client || (top && !GTK_IS_DRAWING_AREA(client))) return {};
     width = gtk_widget_get_allocated_width(client) * deviceScale;
     height = gtk_widget_get_allocated_height(client) * deviceScale;
     if (width <= 0 || height <= 0) return {};

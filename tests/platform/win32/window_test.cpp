@@ -1,4 +1,5 @@
 #include "message_log.h"
+#include "platform/win32/user_input.h"
 #include "platform/win32/windows.h"
 
 #include <algorithm>
@@ -121,6 +122,85 @@ TEST_F(Windows, ChildrenSitInTheParentsClientArea) {
     ShowWindow(parent, SW_SHOW);
     EXPECT_TRUE(IsWindowVisible(child));
     EXPECT_EQ(CreateWindowExA(0, kClass, "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+// Children keep a z-order (creation order at first): SetWindowPos moves one
+// to the top, to the bottom or behind a sibling, unless SWP_NOZORDER says
+// not to, and leaves its place alone for a handle that is no sibling.
+TEST_F(Windows, SetWindowPosReordersChildren) {
+    HWND parent = Create(WS_OVERLAPPED | WS_CAPTION, 400, 300);
+    std::vector<HWND> child;
+    for (int id = 0; id < 4; ++id)
+        child.push_back(CreateWindowExA(0, kClass, "", WS_CHILD, 0, 10 * id, 5, 5, parent,
+                                        reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), nullptr, nullptr));
+    const auto order = [parent] {
+        std::vector<int> ids;
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ids.push_back(GetDlgCtrlID(c));
+        return ids;
+    };
+    constexpr UINT kKeep = SWP_NOMOVE | SWP_NOSIZE;
+    EXPECT_EQ(order(), (std::vector<int>{0, 1, 2, 3}));
+    SetWindowPos(child[0], HWND_BOTTOM, 0, 0, 0, 0, kKeep);
+    EXPECT_EQ(order(), (std::vector<int>{1, 2, 3, 0}));
+    SetWindowPos(child[3], HWND_TOP, 0, 0, 0, 0, kKeep);
+    EXPECT_EQ(order(), (std::vector<int>{3, 1, 2, 0}));
+    SetWindowPos(child[1], child[2], 0, 0, 0, 0, kKeep);
+    EXPECT_EQ(order(), (std::vector<int>{3, 2, 1, 0}));
+    SetWindowPos(child[2], HWND_BOTTOM, 0, 0, 0, 0, kKeep | SWP_NOZORDER);
+    SetWindowPos(child[2], parent, 0, 0, 0, 0, kKeep);  // the parent is no sibling
+    SetWindowPos(child[2], child[2], 0, 0, 0, 0, kKeep);
+    EXPECT_EQ(order(), (std::vector<int>{3, 2, 1, 0}));
+    RECT rect{};
+    GetWindowRect(child[1], &rect);
+    EXPECT_EQ(rect.right - rect.left, 5) << "a reorder keeps the place and size";
+}
+
+// A menu bar with a popup: its items are found by command id through the
+// popup, checked and grayed; choosing one sends WM_COMMAND with its id, a
+// grayed one or a popup cannot be chosen; deleting and the window's end
+// take the menus with them.
+TEST_F(Windows, MenuBarItemsAreChosenCheckedAndGrayed) {
+    HWND window = Create(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 400, 300);
+    ShowWindow(window, SW_SHOW);
+    const HMENU bar = CreateMenu();
+    const HMENU popup = CreatePopupMenu();
+    ASSERT_TRUE(AppendMenuA(popup, MF_STRING, 101, "&First\tCtrl+F"));
+    ASSERT_TRUE(AppendMenuA(popup, MF_SEPARATOR, 0, nullptr));
+    ASSERT_TRUE(AppendMenuA(popup, MF_STRING | MF_GRAYED, 102, "&Second"));
+    ASSERT_TRUE(AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "&File"));
+    EXPECT_FALSE(AppendMenuA(bar, MF_POPUP, 12345, "not a menu"));
+    ASSERT_TRUE(SetMenu(window, bar));
+    EXPECT_EQ(GetMenu(window), bar);
+    EXPECT_EQ(GetSubMenu(bar, 0), popup);
+    EXPECT_EQ(GetMenuItemCount(popup), 3);
+    EXPECT_EQ(GetMenuItemID(popup, 2), 102u);
+    EXPECT_EQ(GetMenuItemID(bar, 0), UINT(-1)) << "a popup has no id";
+    char text[32] = {};
+    EXPECT_EQ(GetMenuStringA(bar, 101, text, sizeof text, MF_BYCOMMAND), 13);
+    EXPECT_STREQ(text, "&First\tCtrl+F");
+
+    EXPECT_EQ(CheckMenuItem(bar, 101, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(GetMenuState(popup, 101, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(CheckMenuItem(bar, 999, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(-1));
+
+    MessageLog().clear();
+    EXPECT_TRUE(quillmark::win32::ChooseMenuItem(window, 101));
+    EXPECT_FALSE(quillmark::win32::ChooseMenuItem(window, 102)) << "grayed";
+    EXPECT_FALSE(quillmark::win32::ChooseMenuItem(window, 999));
+    EnableMenuItem(bar, 102, MF_BYCOMMAND | MF_ENABLED);
+    EXPECT_TRUE(quillmark::win32::ChooseMenuItem(window, 102));
+    const auto commands = Logged(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].wParam, MAKEWPARAM(101, 0));
+    EXPECT_EQ(commands[0].lParam, 0);
+    EXPECT_EQ(commands[1].wParam, MAKEWPARAM(102, 0));
+
+    EXPECT_TRUE(DeleteMenu(popup, 101, MF_BYCOMMAND));
+    EXPECT_EQ(GetMenuItemCount(popup), 2);
+    EXPECT_FALSE(quillmark::win32::ChooseMenuItem(window, 101));
+    DestroyWindow(window);
+    EXPECT_EQ(GetMenuItemCount(bar), -1) << "the window's menu went with it";
+    EXPECT_EQ(GetMenuItemCount(popup), -1);
 }
 
 TEST_F(Windows, DestroyTakesOwnedWindowsFirstAndChildrenAfter) {
