@@ -4,11 +4,14 @@
 #include "app/app_state.h"
 #include "app/batch/analyze_command.h"
 #include "app/batch/batch_command.h"
+#include "app/batch/report_html.h"
+#include "app/batch/result_document.h"
 #include "app/polar_plot.h"
 #include "app/probe.h"
 #include "app/scene.h"
 #include "app/shell.h"
 
+#include "devices/select/d3d9_select.h"
 #include "platform/win32/shlobj.h"
 
 #include <fstream>
@@ -42,7 +45,10 @@ bool SaveFinishedAnalysis(const fs::path& directory, std::string* error) {
         return false;
     }
     const AnalysisFigures figures = CurrentAnalysisFigures();
-    std::ofstream(json, std::ios::binary) << batch::FiguresJson(figures);
+    batch::ResultCell cell = batch::CellOf(SelectedDeviceName(), CurrentProbeSettings());
+    cell.figures = batch::FiguresObject(figures);
+    std::ofstream(json, std::ios::binary)
+        << batch::ResultText(batch::ResultDocument("analyze", {batch::IdentifyDevice(cell.device)}, {cell}));
     if (!std::ifstream(json)) {
         *error = "cannot write " + json.string();
         return false;
@@ -51,7 +57,7 @@ bool SaveFinishedAnalysis(const fs::path& directory, std::string* error) {
     // paints its heat map over every frame only while it is active.
     Probe probe{Probe::Running{}};
     g_app.running = false;
-    const bool written = batch::WriteReportPage(probe, page, figures, heatMap, plot, error);
+    const bool written = batch::WriteReportPage(probe, page, figures, heatMap, plot, {}, error);
     g_app.running = true;
     ShowSaveAnalysisState();  // the frames above showed no finished run
     RequestFrame();

@@ -240,6 +240,8 @@ int AnalyzeInto(Probe& probe, const fs::path& directory, bool json, const std::s
 }
 
 int RunAnalyze(const BatchSettings& settings, const CommandOptions& options) {
+    if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty())
+        return ReportError(unknown, kExitUsage);
     // Everything the run may write is checked before its first frame, and the
     // folder stays locked until the process ends.
     OutputFolder folder;
@@ -254,8 +256,6 @@ int RunAnalyze(const BatchSettings& settings, const CommandOptions& options) {
     const fs::path directory = *claimed;
     std::string explanation;
     if (options.Has("--explain")) {
-        if (const std::string unknown = DeviceChoiceError(settings.device); !unknown.empty())
-            return ReportError(unknown, kExitUsage);
         explain::Explanation e;
         const int result = explain::ExplainDevice(settings, &e, &error);
         if (result != kExitSuccess)

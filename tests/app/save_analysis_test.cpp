@@ -98,7 +98,8 @@ TEST_F(SaveAnalysis, AFinishedRunIsSavedAsAnalyzeWritesItAndStaysOnScreen) {
     const fs::path first = scratch_ / "first";
     EXPECT_EQ(BitmapSize(first / "heatmap.bmp"), std::make_pair(800, 600));
     EXPECT_EQ(BitmapSize(first / "MipBand.bmp"), std::make_pair(kPlotWidth, PlotHeightFor(800, 600)));
-    const nlohmann::json json = nlohmann::json::parse(FileText(first / kFiguresFileName));
+    const nlohmann::json document = nlohmann::json::parse(FileText(first / kFiguresFileName));
+    const nlohmann::json& json = document["cells"][0]["figures"];  // as analyze --json writes it
     EXPECT_EQ(json["sum"], figures.hitTotal);
     EXPECT_EQ(json["max"], figures.maxHits);
     EXPECT_EQ(json["done"], true);
