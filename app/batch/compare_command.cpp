@@ -13,6 +13,7 @@
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
+#include "app/batch/explain_page.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/output_folder.h"
 #include "app/batch/result_document.h"
@@ -167,6 +168,15 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
     CompareRun runs[2];
     for (int i = 0; i < 2; ++i) {
         runs[i].name = settings.devices[std::size_t(i)];
+        if (given.Has("--explain")) {
+            BatchSettings one = settings;
+            one.device = runs[i].name;
+            one.devices = {runs[i].name};
+            explain::Explanation e;
+            const int result = explain::ExplainDevice(one, &e, &error);
+            if (result != kExitSuccess) return error.empty() ? result : Fail(runs[i].name + ": " + error, result);
+            runs[i].explanation = ExplanationSection("Explanation of " + runs[i].name, e);
+        }
         if (!DescribeDevice(runs[i].name, &runs[i].description, &error) || !SelectDevice(runs[i].name, &error))
             return Fail(runs[i].name + ": " + error, kExitFailure);
         const CompareRun* first = i == 1 ? &runs[0] : nullptr;
@@ -191,13 +201,14 @@ constexpr CommandOption kCompareOptions[] = {
      "as given to --device), difference.bmp and report.html go\n"
      "(default: the current directory)"},
     {"", "--analyze", "", "also run a whole analysis on each (MipBand-NAME.bmp)"},
+    {"", "--explain", "", "also explain each device (as quillmark explain does) in report.html"},
     kJsonOption,
 };
 
 extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
-    "--device A --device B [settings] [-o DIR] [--analyze] [--json]",
+    "--device A --device B [settings] [-o DIR] [--analyze] [--explain] [--json]",
     kCompareOptions,
     "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
     "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"

@@ -88,7 +88,8 @@ bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const Co
     const std::string body = IdentityBlock({{a.name, a.description}, {b.name, b.description}}) +
                              SettingsTable(a.settings, a.settingsInEffect) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
                              LodSection("Level of detail on " + a.name + " against the ideal", a.lod) +
-                             LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis;
+                             LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis +
+                             a.explanation + b.explanation;
     return WritePage(directory / "report.html", Page("Quillmark comparison: " + a.name + " and " + b.name, body), error);
 }
 

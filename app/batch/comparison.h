@@ -65,6 +65,7 @@ struct CompareRun {
     AnalysisFigures figures{};
     Picture heatMap;                        // when analyzed
     std::filesystem::path plot;             // MipBand-NAME.bmp, when analyzed
+    std::string explanation;                // the device's explanation as a page section (--explain), or empty
 };
 
 // Per level, from the two frames' levels per pixel (LevelOfPixel).

@@ -113,6 +113,25 @@ TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
 
 // The browser check itself catches an image that does not decode and a
 // reference to anything outside the page.
+// With --explain the page carries both devices' explanations, each the one
+// explain gives: a knob the model has shows on its side only.
+TEST(CompareCommand, WithExplainShowsEachDevicesExplanation) {
+    testing::ScratchDirectory scratch;
+    const testing::BatchOutput run = testing::RunBatchCaptured(
+        {"compare", "--device", "reference", "--device", "model:blend-width=0.5", "--explain", "-o",
+         scratch.PathOf("out")});
+    ASSERT_EQ(run.code, kExitSuccess) << run.err;
+    std::ifstream in(scratch / "out/report.html");
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t first = page.find("Explanation of reference"),
+                      second = page.find("Explanation of model:blend-width=0.5");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    const std::size_t reduced = page.find("reduced trilinear: levels blended over 50 %");
+    EXPECT_GT(reduced, second) << "only the model blends over part of each level";
+    EXPECT_NE(reduced, std::string::npos);
+}
+
 TEST(CompareCommand, TheBrowserCheckCatchesBrokenImagesAndOutsideReferences) {
     if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent";
     ScratchDirectory scratch;
