@@ -16,6 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "result_schema.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -31,10 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string FileText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using testing::FileText;
 
 // Width and height from a BMP file's header.
 std::pair<std::int32_t, std::int32_t> BitmapSize(const fs::path& path) {
