@@ -23,8 +23,8 @@ std::string Caption(const std::string& image, const std::string& text) {
 std::string FramesSection(const CompareRun& a, const CompareRun& b, int width) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string html = "<h2>Frames</h2>\n" +
-                       Pair(Caption(PictureImage(PictureOfPixels(a.frame, width), "Frame", "frame-" + a.name + ".bmp"), a.name),
-                            Caption(PictureImage(PictureOfPixels(b.frame, width), "Frame", "frame-" + b.name + ".bmp"), b.name)) +
+                       Pair(Caption(PictureImage(PictureOfPixels(a.frame, width), "Frame", "frame-" + a.fileName + ".bmp"), a.name),
+                            Caption(PictureImage(PictureOfPixels(b.frame, width), "Frame", "frame-" + b.fileName + ".bmp"), b.name)) +
                        "<h2>Difference</h2>\n<p>" +
                        PictureImage(PictureOfPixels(DifferenceImage(a.frame, b.frame), width), "Difference", "difference.bmp") +
                        "</p>\n<div class=\"legend\">0 <span class=\"ramp\" style=\"background:linear-gradient(to right,"
@@ -49,8 +49,8 @@ std::string LevelsSection(const CompareRun& a, const CompareRun& b, int width) {
     std::string html =
         "<h2>Level choice</h2>\n<p>The scene drawn with every mip level one solid colour under a point mip filter: "
         "each pixel shows the level the device chose.</p>\n" +
-        Pair(Caption(PictureImage(PictureOfPixels(a.levelFrame, width), "Levels", "levels-" + a.name + ".bmp"), a.name),
-             Caption(PictureImage(PictureOfPixels(b.levelFrame, width), "Levels", "levels-" + b.name + ".bmp"), b.name)) +
+        Pair(Caption(PictureImage(PictureOfPixels(a.levelFrame, width), "Levels", "levels-" + a.fileName + ".bmp"), a.name),
+             Caption(PictureImage(PictureOfPixels(b.levelFrame, width), "Levels", "levels-" + b.fileName + ".bmp"), b.name)) +
         legend + "</div>\n<table data-figure=\"levels\">\n<tr><th>level</th><th>pixels on " + Escaped(a.name) +
         "</th><th>pixels on " + Escaped(b.name) +
         "</th><th>on both</th><th>both / either: pixels where both chose the level, of those where either did</th></tr>\n";
@@ -82,6 +82,22 @@ std::string AnalysisSection(const CompareRun& run, std::string* error) {
 
 bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const CompareRun& b, std::string* error) {
     error->clear();
+    const std::string title = "Quillmark comparison: " + a.name + " and " + b.name;
+    if (!a.failure.empty() || !b.failure.empty()) {
+        std::vector<std::pair<std::string, std::string>> failures;
+        std::string drawn;
+        for (const CompareRun* run : {&a, &b}) {
+            if (!run->failure.empty())
+                failures.emplace_back(run->name, run->failure);
+            else
+                drawn += LodSection("Level of detail on " + run->name + " against the ideal", run->lod);
+        }
+        const CompareRun& shown = a.failure.empty() ? a : b;
+        return WritePage(directory / "report.html",
+                         Page(title, IdentityBlock({{a.name, a.description}, {b.name, b.description}}) +
+                                         FailuresSection(failures) + SettingsTable(shown.settings) + drawn),
+                         error);
+    }
     const int width = a.lod.maps.width;
     const std::string analysis = AnalysisSection(a, error) + (error->empty() ? AnalysisSection(b, error) : "");
     if (!error->empty()) return false;
@@ -89,7 +105,7 @@ bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const Co
                              SettingsTable(a.settings) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
                              LodSection("Level of detail on " + a.name + " against the ideal", a.lod) +
                              LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis;
-    return WritePage(directory / "report.html", Page("Quillmark comparison: " + a.name + " and " + b.name, body), error);
+    return WritePage(directory / "report.html", Page(title, body), error);
 }
 
 }  // namespace quillmark::batch

@@ -54,7 +54,9 @@ std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, 
 // What one device produced, kept when its probe closes.
 struct CompareRun {
     std::string name;
+    std::string fileName;  // the name as it goes into file names (DeviceFileName)
     std::string description;
+    std::string failure;   // what happened when its process crashed, hung or exited; empty when drawn
     std::vector<std::pair<std::string, std::string>> settings;  // as the dialog held them
     std::vector<std::uint32_t> frame;       // the user's frame
     std::vector<std::uint32_t> levelFrame;  // the level-choice frame
@@ -65,6 +67,11 @@ struct CompareRun {
     Picture heatMap;                        // when analyzed
     std::filesystem::path plot;             // MipBand-NAME.bmp, when analyzed
 };
+
+// A device name as part of a file name: every character other than a
+// letter, digit, '.', '-' or '_' (the ':' of gl:0, the '=' and ',' of a
+// model's knobs) becomes '_'.
+std::string DeviceFileName(const std::string& device);
 
 // Per level, from the two frames' levels per pixel (LevelOfPixel).
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b);

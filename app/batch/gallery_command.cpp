@@ -6,9 +6,11 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
+#include "app/batch/isolated_run.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
 #include "app/batch/report_html.h"
+#include "app/batch/run_transfer.h"
 #include "app/batch/settings_flags.h"
 #include "app/probe.h"
 
@@ -28,6 +30,8 @@ namespace fs = std::filesystem;
 int Fail(const std::string& message, int code) {
     return ReportError("cannot make the gallery: " + message, code);
 }
+
+constexpr double kGalleryTimeout = 120;  // seconds, as --timeout's help says
 
 struct GallerySetting {
     std::string title;
@@ -51,14 +55,17 @@ std::vector<GallerySetting> GallerySettings() {
     return settings;
 }
 
-// One device under one setting; `drawn` false when it could not be.
+// One device under one setting; `drawn` false when it could not be, and
+// `failure` what happened when its process crashed, hung or exited.
 struct Cell {
     bool drawn = false;
     std::string why;
+    std::string failure;
     CompareRun run;
 };
 
-Cell DrawCell(const std::string& device, const GallerySetting& setting) {
+// Draws in a child process (isolated_run.h), which hands the run back.
+Cell DrawCell(const std::string& device, const GallerySetting& setting, double timeout) {
     Cell cell;
     BatchSettings parsed;
     std::string error;
@@ -66,19 +73,36 @@ Cell DrawCell(const std::string& device, const GallerySetting& setting) {
         cell.why = error;
         return cell;
     }
-    const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
-        CompareRun& run = cell.run;
-        run.frame = BackBufferPixels();
-        if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
-            error = "no frame could be drawn";
-            return kExitFailure;
-        }
-        run.levels.resize(run.levelFrame.size());
-        std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
-        return MeasureLod(probe, &run.lod, &error) ? kExitSuccess : kExitFailure;
-    });
-    cell.drawn = code == kExitSuccess;
-    cell.why = cell.drawn ? "" : error.empty() ? "the device refused the settings (see the messages above)" : error;
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            CompareRun run;
+            const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
+                run.frame = BackBufferPixels();
+                if (run.frame.empty() ||
+                    !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
+                    error = "no frame could be drawn";
+                    return kExitFailure;
+                }
+                run.levels.resize(run.levelFrame.size());
+                std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
+                return MeasureLod(probe, &run.lod, &error) ? kExitSuccess : kExitFailure;
+            });
+            answer = {{"error", error}};
+            if (code == kExitSuccess) answer["run"] = RunToTransfer(run);
+            return code;
+        },
+        timeout);
+    if (!outcome.answered) {
+        cell.failure = outcome.failure;
+        cell.why = outcome.failure;
+        return cell;
+    }
+    cell.drawn = outcome.code == kExitSuccess && RunFromTransfer(outcome.answer.value("run", Json()), &cell.run);
+    error = outcome.answer.value("error", "");
+    if (!cell.drawn)
+        cell.why = outcome.code == kExitSuccess ? "the drawing could not be handed back"
+                   : error.empty()              ? "the device refused the settings (see the messages above)"
+                                                : error;
     return cell;
 }
 
@@ -133,35 +157,80 @@ std::string FiguresTable(const std::vector<std::string>& devices, const std::vec
     return html + "</table>\n";
 }
 
+// What the device draws with, found in a child process: opening a driver may
+// crash or hang as well. False with the reason in *why, and *failed true
+// when that reason is how its process ended.
+bool DescribeIsolated(const std::string& name, double timeout, DeviceIdentity* identity, std::string* why,
+                      bool* failed) {
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            std::string description, error;
+            const bool described = DescribeDevice(name, &description, &error);
+            answer = {{"description", description}, {"error", error}};
+            return described ? kExitSuccess : kExitFailure;
+        },
+        timeout);
+    *failed = !outcome.answered;
+    if (!outcome.answered) {
+        *why = outcome.failure;
+        return false;
+    }
+    *why = outcome.answer.value("error", "");
+    *identity = {name, outcome.answer.value("description", "")};
+    return outcome.code == kExitSuccess;
+}
+
+// The devices to draw: each driver once, under its most specific name
+// (llvmpipe rather than gl:0 rather than gl). Those whose process failed go
+// to *failures.
+std::vector<DeviceIdentity> GalleryDevices(const std::vector<std::string>& names, double timeout,
+                                           std::vector<std::pair<std::string, std::string>>* failures) {
+    std::vector<DeviceIdentity> identities;
+    for (const std::string& name : names) {
+        DeviceIdentity identity;
+        std::string why;
+        bool failed = false;
+        if (!DescribeIsolated(name, timeout, &identity, &why, &failed)) {
+            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), why.c_str());
+            if (failed) failures->emplace_back(name, why + " while it was opened");
+            continue;
+        }
+        const std::string driver = DriverOfDescription(identity.description);
+        const auto same = std::find_if(identities.begin(), identities.end(), [&](const DeviceIdentity& known) {
+            return DriverOfDescription(known.description) == driver;
+        });
+        if (same == identities.end()) {
+            identities.push_back(identity);
+            continue;
+        }
+        const bool moreSpecific = NameSpecificity(name) > NameSpecificity(same->name);
+        const std::string& left = moreSpecific ? same->name : name;
+        const std::string& kept = moreSpecific ? name : same->name;
+        std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s draws\n", left.c_str(),
+                     kept.c_str());
+        if (moreSpecific) *same = identity;
+    }
+    return identities;
+}
+
 int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
     if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
+    const std::optional<double> timeout = TimeoutSeconds(options, kGalleryTimeout, &error);
+    if (!timeout) return Fail(error, kExitUsage);
     const std::optional<fs::path> directory = MakeOutputDirectory(options.Value("--output"), &error);
     if (!directory) return Fail(error, kExitFailure);
 
-    std::vector<DeviceIdentity> identities;
-    for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices) {
-        std::string description;
-        if (!DescribeDevice(name, &description, &error)) {
-            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), error.c_str());
-            continue;
-        }
-        // Several names may reach one driver (gl and gl:0, vulkan and lavapipe): it is drawn once.
-        const auto same = std::find_if(identities.begin(), identities.end(),
-                                       [&](const DeviceIdentity& known) { return known.description == description; });
-        if (same == identities.end())
-            identities.push_back({name, description});
-        else
-            std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s already draws\n",
-                         name.c_str(), same->name.c_str());
-    }
+    // Per device that failed: what happened, and under which setting.
+    std::vector<std::pair<std::string, std::string>> failures;
+    const std::vector<DeviceIdentity> identities =
+        GalleryDevices(settings.devices.empty() ? DeviceNames() : settings.devices, *timeout, &failures);
     if (identities.empty()) return Fail("no device can be opened", kExitFailure);
     std::vector<std::string> devices;
     for (const DeviceIdentity& identity : identities) devices.push_back(identity.name);
 
     const std::vector<GallerySetting> gallery = GallerySettings();
-    std::string body = IdentityBlock(identities) +
-                       "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
+    std::string body = "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
                        "(as MipBand.bmp, from a frame whose levels are solid colours under a point mip filter) and "
                        "the error map of the level of detail against the ideal (blue finer than the rule, red "
                        "coarser, grey clamped; docs/level-of-detail.md). All with min filter anisotropic and mag "
@@ -172,21 +241,37 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
         for (const std::string& device : devices) {
             std::fprintf(stderr, "quillmark: gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
                          ++done, gallery.size() * devices.size());
-            cells.push_back(DrawCell(device, setting));
+            const auto failed = std::find_if(failures.begin(), failures.end(),
+                                             [&](const auto& failure) { return failure.first == device; });
+            if (failed != failures.end()) {
+                // A device whose process failed is not started again: a hang would cost the time limit each time.
+                cells.push_back({false, "not drawn again after it failed: " + failed->second, "", {}});
+                continue;
+            }
+            cells.push_back(DrawCell(device, setting, *timeout));
+            if (const std::string& failure = cells.back().failure; !failure.empty()) {
+                std::fprintf(stderr, "quillmark: gallery: %s %s\n", device.c_str(), failure.c_str());
+                failures.emplace_back(device, failure + " under " + setting.title);
+            }
         }
         body += "<h2>" + Escaped(setting.title) + "</h2>\n<div class=\"row\">\n";
         for (std::size_t d = 0; d < devices.size(); ++d) body += CellHtml(devices[d], cells[d]);
         body += "</div>\n" + FiguresTable(devices, cells);
     }
     const fs::path page = *directory / "gallery.html";
-    if (!WritePage(page, Page("Quillmark gallery", body), &error)) return Fail(error, kExitFailure);
+    if (!WritePage(page, Page("Quillmark gallery", IdentityBlock(identities) + FailuresSection(failures) + body),
+                   &error))
+        return Fail(error, kExitFailure);
     std::printf("%s\n", page.string().c_str());
-    return kExitSuccess;
+    return failures.empty() ? kExitSuccess : kExitFailure;
 }
 
 constexpr CommandOption kGalleryOptions[] = {
     {"-o", "--output", "DIR", "where gallery.html goes (default: the current directory)"},
     {"", "--device", "D", "only these devices (default: every device that can be opened)", true},
+    {"", "--timeout", "SECONDS",
+     "how long one device may take over one setting before it is taken for\n"
+     "hung and ended (default: 120)"},
 };
 
 }  // namespace
@@ -194,11 +279,14 @@ constexpr CommandOption kGalleryOptions[] = {
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
-    "[-o DIR] [--device D ...]",
+    "[-o DIR] [--device D ...] [--timeout SECONDS]",
     kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
-    "      the level chosen per pixel and the error map of the level of detail.\n",
+    "      the level chosen per pixel and the error map of the level of detail.\n"
+    "      Each device draws in a process of its own: one that crashes, hangs or\n"
+    "      exits is named on the page with what happened and not drawn again, the\n"
+    "      others are drawn, and the exit status is 1.\n",
     nullptr,
     RunGallery,
 };

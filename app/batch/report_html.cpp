@@ -155,6 +155,15 @@ std::string IdentityBlock(const std::vector<DeviceIdentity>& devices) {
     return html + "</table>\n";
 }
 
+std::string FailuresSection(const std::vector<std::pair<std::string, std::string>>& failures) {
+    if (failures.empty()) return {};
+    std::string html = "<h2>Devices that failed</h2>\n<table data-figure=\"failures\">\n";
+    for (const auto& [device, what] : failures)
+        html += "<tr><th>" + Escaped(device) + "</th><td data-failure=\"" + Escaped(device) + "\">" + Escaped(what) +
+                "</td></tr>\n";
+    return html + "</table>\n";
+}
+
 std::string LodSection(const std::string& heading, const LodMeasurement& lod) {
     std::string html = "<h2>" + Escaped(heading) + "</h2>\n<table data-figures=\"lod\">\n";
     const auto values = LodFigureValues(lod.figures);

@@ -42,6 +42,10 @@ DeviceIdentity IdentifyDevice(const std::string& name);
 // The program and its version, the date, the command line and the devices.
 std::string IdentityBlock(const std::vector<DeviceIdentity>& devices);
 
+// "Devices that failed": each device whose process crashed, hung or exited,
+// with what happened (isolated_run.h); empty for none.
+std::string FailuresSection(const std::vector<std::pair<std::string, std::string>>& failures);
+
 // The heat map figure (report_figures.h) with its caption; `file` (may be
 // empty) is the heat map image written beside the page in the probe's own
 // colours.

@@ -35,6 +35,16 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
 // and version strings); false with the reason when it cannot be opened.
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
 
+// The driver in a DescribeDevice text: the text without the way the driver
+// was reached (an OpenGL driver's EGL display), so that two names reaching
+// one driver give the same.
+std::string DriverOfDescription(std::string_view description);
+
+// How specifically a name picks its driver, for naming a driver that
+// several names reach by the most specific: a kind's own name (gl) 0, a
+// device found on this machine (gl:0) 1, a driver's name (llvmpipe) 2.
+int NameSpecificity(std::string_view name);
+
 // More about the named device, a line each ("  " before every line): for
 // OpenGL devices which texture formats go to the driver as they are stored,
 // for Vulkan devices the driver's sampler limits and precision bits.

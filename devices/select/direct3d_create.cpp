@@ -160,6 +160,19 @@ bool DescribeDevice(std::string_view name, std::string* description, std::string
     return kind->describe(name, description, error);
 }
 
+std::string DriverOfDescription(std::string_view description) {
+    return std::string(description.substr(0, description.find(gl::kDisplaySeparator)));
+}
+
+int NameSpecificity(std::string_view name) {
+    for (const DeviceKind& kind : kDevices) {
+        if (name == kind.name) return 0;
+        for (const char* alias : kind.aliases)
+            if (alias && name == alias) return 2;
+    }
+    return 1;
+}
+
 std::string DeviceNotes(std::string_view name) {
     const DeviceKind* kind = FindDevice(name);
     return kind && kind->notes ? kind->notes(name) : std::string();

@@ -119,6 +119,30 @@ TEST(CompareCommand, TheBrowserCheckCatchesBrokenImagesAndOutsideReferences) {
     EXPECT_GE(verdict->fetched, 1);
 }
 
+// A device whose process really crashes: the other's figures and files
+// are kept, the output and the report say what happened, the exit status
+// is 1.
+TEST(CompareCommand, ADeviceThatCrashesIsNamedAndTheOtherKept) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput result = testing::RunBatchCaptured(
+        {"compare", "--device", "reference", "--device", "model:fault=segv", "--json", "-o", scratch.PathOf("out"),
+         "--object", "plane", "--distance", "30"});
+    EXPECT_EQ(result.code, kExitFailure) << result.err;
+    const Json json = Json::parse(result.out);
+    const std::string failure = json["failed"].value("model:fault=segv", "");
+    EXPECT_TRUE(std::regex_match(failure, std::regex(R"(crashed: SIGSEGV after \d+\.\d s)"))) << json;
+    EXPECT_FALSE(json["failed"].contains("reference")) << json;
+    EXPECT_GT(json["lod"][0]["covered"], 0) << json;
+    EXPECT_TRUE(json["lod"][1].is_null()) << json;
+    // The drawn device's files are there; the names carry no ':' or '='.
+    EXPECT_TRUE(std::filesystem::exists(scratch / "out" / "frame-reference.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "difference.bmp"));
+    std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(page.find("data-failure=\"model:fault=segv\">" + failure + "<"), std::string::npos);
+    EXPECT_NE(page.find("Level of detail on reference against the ideal"), std::string::npos);
+}
+
 TEST(CompareCommand, HelpNamesTheFilesAndTheFigureAsTheyAre) {
     ::testing::internal::CaptureStdout();
     RunBatch({"compare", "--help"});

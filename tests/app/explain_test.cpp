@@ -9,7 +9,13 @@
 
 #include "devices/software/model_knobs.h"
 
+#include "batch_capture.h"
+#include "scratch_directory.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
 
 #include <bit>
 #include <cmath>
@@ -106,6 +112,29 @@ TEST_P(ExplainModel, RecoversEveryKnobAndReproducesTheModel) {
         ASSERT_TRUE(proof.lodWithin116 && proof.colourWithin1);
         EXPECT_GE(*proof.lodWithin116, kReproduced);
         EXPECT_GE(*proof.colourWithin1, kReproduced);
+    }
+}
+
+// "quillmark explain" on a device whose process really crashes or hangs:
+// the message says what happened, the exit status is 1, nothing is written.
+TEST(ExplainCommand, ADeviceThatCrashesOrHangsIsNamed) {
+    quillmark::testing::ScratchDirectory scratch;
+    struct Case {
+        const char* device;
+        const char* timeout;
+        std::regex says;
+    };
+    const Case cases[] = {
+        {"model:fault=segv", "60", std::regex(R"(explain the device: model:fault=segv crashed: SIGSEGV after \d+\.\d s\n)")},
+        {"model:fault=hang", "0.5", std::regex(R"(explain the device: model:fault=hang no answer in 0\.5 s\n)")},
+    };
+    for (const Case& c : cases) {
+        const quillmark::testing::BatchOutput result = quillmark::testing::RunBatchCaptured(
+            {"explain", "--device", c.device, "--timeout", c.timeout, "-o", scratch.PathOf("out")});
+        EXPECT_EQ(result.code, batch::kExitFailure) << c.device;
+        EXPECT_TRUE(std::regex_search(result.err, c.says)) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "explain.json"));
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 namespace quillmark::batch {
 namespace {
@@ -29,7 +30,7 @@ TEST(GalleryCommand, OnePageWithEverySettingAndItsPictures) {
                                    scratch.PathOf("out")});
     ASSERT_EQ(result.code, kExitSuccess) << result.err;
     // A device named twice is one driver, drawn once.
-    EXPECT_NE(result.err.find("the gallery leaves out reference: it is the driver reference already draws"),
+    EXPECT_NE(result.err.find("the gallery leaves out reference: it is the driver reference draws"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(result.out, scratch.PathOf("out/gallery.html") + "\n");
@@ -47,6 +48,29 @@ TEST(GalleryCommand, OnePageWithEverySettingAndItsPictures) {
     EXPECT_EQ(verdict->images, 48);
     EXPECT_EQ(verdict->decoded, 48);
     EXPECT_EQ(verdict->fetched, 0);
+}
+
+// A device whose process crashes or hangs is named on the page with what
+// happened and not started again; the run goes on, writes its page and
+// exits with 1.
+TEST(GalleryCommand, ADeviceThatCrashesOrHangsIsNamedAndSurvived) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput result =
+        testing::RunBatchCaptured({"gallery", "--device", "model:fault=segv", "--device", "model:fault=hang",
+                                   "--timeout", "3", "-o", scratch.PathOf("out")});
+    EXPECT_EQ(result.code, kExitFailure) << result.err;
+    EXPECT_EQ(result.out, scratch.PathOf("out/gallery.html") + "\n");
+    std::ifstream in(scratch / "out" / "gallery.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    const std::regex crashed(R"(data-failure="model:fault=segv">crashed: SIGSEGV after \d+\.\d s under tunnel, 1x, trilinear<)");
+    EXPECT_TRUE(std::regex_search(page, crashed)) << page.substr(0, 3000);
+    EXPECT_NE(page.find("data-failure=\"model:fault=hang\">no answer in 3 s under tunnel, 1x, trilinear<"),
+              std::string::npos);
+    // Each is tried once: the first setting; the other fifteen say why not.
+    EXPECT_EQ(Count(page, "Not drawn: crashed: SIGSEGV"), 1);
+    EXPECT_EQ(Count(page, "Not drawn: no answer in 3 s"), 1);
+    EXPECT_EQ(Count(page, "Not drawn: not drawn again after it failed"), 2 * 15);
+    EXPECT_NE(result.err.find("model:fault=segv crashed: SIGSEGV after "), std::string::npos) << result.err;
 }
 
 TEST(GalleryCommand, TakesNoSettings) {
