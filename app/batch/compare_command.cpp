@@ -47,8 +47,10 @@ struct Options {
     double timeout = kCompareTimeout;
 };
 
-// The work on one device's probe, in the device's own process.
-int RunOnDevice(Probe& probe, CompareRun& run, const Options& options) {
+// The work on one device's probe, in the device's own process; `first` is
+// the other device's run when this is the second and the first was drawn
+// (the difference image is written then: writing an image takes a device).
+int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const CompareRun* first) {
     run.settings = SettingValues(probe.Settings());
     run.frame = BackBufferPixels();
     std::vector<std::uint32_t>& levelFrame = run.levelFrame;
@@ -62,6 +64,8 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options) {
     const fs::path levels = options.directory / ("levels-" + run.fileName + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
         return Fail("cannot write " + frame.string(), 1);
+    if (first && !WritePixels(options.directory / "difference.bmp", DifferenceImage(first->frame, run.frame)))
+        return Fail("cannot write the difference image", 1);
     if (!options.analyze) return kExitSuccess;
 
     std::fprintf(stderr, "quillmark: analysing on %s (%s)\n", run.name.c_str(), run.description.c_str());
@@ -84,13 +88,13 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options) {
 // Describes and draws the device in a child process (isolated_run.h) and
 // takes its run back. Returns the run's exit code; kExitFailure with
 // run->failure set when the process crashed, hung or exited.
-int DrawDevice(const BatchSettings& settings, const Options& options, CompareRun* run) {
+int DrawDevice(const BatchSettings& settings, const Options& options, CompareRun* run, const CompareRun* first) {
     const IsolatedOutcome outcome = RunIsolated(
         [&](Json& answer) {
             std::string error;
             if (!DescribeDevice(run->name, &run->description, &error))
                 return Fail(run->name + ": " + error, kExitFailure);
-            const int code = RunOnHeadlessProbe(settings, [&](Probe& probe) { return RunOnDevice(probe, *run, options); });
+            const int code = RunOnHeadlessProbe(settings, [&](Probe& probe) { return RunOnDevice(probe, *run, options, first); });
             if (code == kExitSuccess) answer = RunToTransfer(*run);
             return code;
         },
@@ -212,9 +216,11 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
         if (!SelectDevice(runs[i].name, &error)) return Fail(runs[i].name + ": " + error, kExitFailure);
     }
     if (runs[0].fileName == runs[1].fileName && runs[0].name != runs[1].name) runs[1].fileName += "-B";
-    for (CompareRun& run : runs) {
+    for (int i = 0; i < 2; ++i) {
+        CompareRun& run = runs[i];
+        const CompareRun* first = i == 1 && runs[0].failure.empty() ? &runs[0] : nullptr;
         if (!SelectDevice(run.name, &error)) return Fail(run.name + ": " + error, kExitFailure);
-        if (const int result = DrawDevice(settings, options, &run); result != kExitSuccess && run.failure.empty())
+        if (const int result = DrawDevice(settings, options, &run, first); result != kExitSuccess && run.failure.empty())
             return result;
     }
     if (!runs[0].failure.empty() || !runs[1].failure.empty()) {
@@ -223,8 +229,6 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
         if (!WriteCompareReport(options.directory, runs[0], runs[1], &error)) Fail(error, kExitFailure);
         return kExitFailure;
     }
-    if (!WritePixels(options.directory / "difference.bmp", DifferenceImage(runs[0].frame, runs[1].frame)))
-        return Fail("cannot write the difference image", 1);
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
     if (options.json)
         PrintJson(runs[0], runs[1], levels);

@@ -6,6 +6,7 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
+#include "app/batch/gallery_page.h"
 #include "app/batch/isolated_run.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
@@ -55,18 +56,9 @@ std::vector<GallerySetting> GallerySettings() {
     return settings;
 }
 
-// One device under one setting; `drawn` false when it could not be, and
-// `failure` what happened when its process crashed, hung or exited.
-struct Cell {
-    bool drawn = false;
-    std::string why;
-    std::string failure;
-    CompareRun run;
-};
-
 // Draws in a child process (isolated_run.h), which hands the run back.
-Cell DrawCell(const std::string& device, const GallerySetting& setting, double timeout) {
-    Cell cell;
+GalleryCell DrawCell(const std::string& device, const GallerySetting& setting, double timeout) {
+    GalleryCell cell;
     BatchSettings parsed;
     std::string error;
     if (!ParseSettingsFlags(setting.flags, &parsed, &error) || !SelectDevice(device, &error)) {
@@ -104,57 +96,6 @@ Cell DrawCell(const std::string& device, const GallerySetting& setting, double t
                    : error.empty()              ? "the device refused the settings (see the messages above)"
                                                 : error;
     return cell;
-}
-
-// Of the pixels where either device chose a level, the share where both chose the same.
-std::optional<double> OverallAgreement(const std::vector<int>& a, const std::vector<int>& b) {
-    int same = 0, either = 0;
-    for (const LevelAgreement& level : CompareLevels(a, b)) {
-        same += level.same;
-        either += level.pixelsA + level.pixelsB - level.same;
-    }
-    if (either == 0) return std::nullopt;
-    return double(same) / either;
-}
-
-std::string CellHtml(const std::string& device, const Cell& cell) {
-    std::string html = "<div><h3>" + Escaped(device) + "</h3>";
-    if (!cell.drawn) return html + "<p>Not drawn: " + Escaped(cell.why) + "</p></div>\n";
-    const int width = cell.run.lod.maps.width, height = cell.run.lod.maps.height;
-    return html + PictureImage(Halved(PictureOfPixels(cell.run.frame, width)), "Frame on " + device) +
-           PictureImage(Halved(MipBandFigure(LevelBandPlot(cell.run.levels, width, height))),
-                        "Polar plot of the level chosen on " + device) +
-           PictureImage(Halved(LodErrorPicture(cell.run.lod.maps)), "Error map of the level of detail on " + device) +
-           "</div>\n";
-}
-
-std::string Levels(std::optional<double> value) {
-    if (!value) return "–";
-    char text[16];
-    std::snprintf(text, sizeof text, "%+.3f", *value);
-    return text;
-}
-
-std::string FiguresTable(const std::vector<std::string>& devices, const std::vector<Cell>& cells) {
-    std::string html = "<table>\n<tr><th>device</th><th>within 1/16 level</th><th>within 1/2 level</th>"
-                       "<th>inside the allowed band</th><th>mean Δλ</th><th>99th percentile |Δλ|</th>"
-                       "<th>level chosen as on " + Escaped(devices.front()) + "</th></tr>\n";
-    for (std::size_t d = 0; d < devices.size(); ++d) {
-        html += "<tr><th>" + Escaped(devices[d]) + "</th>";
-        if (!cells[d].drawn) {
-            html += "<td colspan=\"6\">not drawn</td></tr>\n";
-            continue;
-        }
-        const LodFigures& f = cells[d].run.lod.figures;
-        const std::optional<double> agreement =
-            cells[0].drawn ? OverallAgreement(cells[0].run.levels, cells[d].run.levels) : std::nullopt;
-        for (const std::string& value :
-             {PercentText(f.within116), PercentText(f.within12), PercentText(f.withinAllowed), Levels(f.meanError),
-              Levels(f.p99AbsError), PercentText(agreement)})
-            html += "<td class=\"number\">" + value + "</td>";
-        html += "</tr>\n";
-    }
-    return html + "</table>\n";
 }
 
 // What the device draws with, found in a child process: opening a driver may
@@ -195,21 +136,17 @@ std::vector<DeviceIdentity> GalleryDevices(const std::vector<std::string>& names
             if (failed) failures->emplace_back(name, why + " while it was opened");
             continue;
         }
-        const std::string driver = DriverOfDescription(identity.description);
-        const auto same = std::find_if(identities.begin(), identities.end(), [&](const DeviceIdentity& known) {
-            return DriverOfDescription(known.description) == driver;
-        });
-        if (same == identities.end()) {
-            identities.push_back(identity);
-            continue;
-        }
-        const bool moreSpecific = NameSpecificity(name) > NameSpecificity(same->name);
-        const std::string& left = moreSpecific ? same->name : name;
-        const std::string& kept = moreSpecific ? name : same->name;
-        std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s draws\n", left.c_str(),
-                     kept.c_str());
-        if (moreSpecific) *same = identity;
+        identities.push_back(identity);
     }
+    std::vector<NamedDriver> described;
+    for (const DeviceIdentity& identity : identities) described.push_back({identity.name, identity.description});
+    std::vector<std::pair<std::string, std::string>> leftOut;
+    identities.clear();
+    for (const NamedDriver& kept : OneNamePerDriver(described, &leftOut))
+        identities.push_back({kept.name, kept.description});
+    for (const auto& [name, kept] : leftOut)
+        std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s draws\n", name.c_str(),
+                     kept.c_str());
     return identities;
 }
 
@@ -230,14 +167,10 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     for (const DeviceIdentity& identity : identities) devices.push_back(identity.name);
 
     const std::vector<GallerySetting> gallery = GallerySettings();
-    std::string body = "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
-                       "(as MipBand.bmp, from a frame whose levels are solid colours under a point mip filter) and "
-                       "the error map of the level of detail against the ideal (blue finer than the rule, red "
-                       "coarser, grey clamped; docs/level-of-detail.md). All with min filter anisotropic and mag "
-                       "filter linear.</p>\n";
+    std::string sections;
     std::size_t done = 0;
     for (const GallerySetting& setting : gallery) {
-        std::vector<Cell> cells;
+        std::vector<GalleryCell> cells;
         for (const std::string& device : devices) {
             std::fprintf(stderr, "quillmark: gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
                          ++done, gallery.size() * devices.size());
@@ -254,13 +187,10 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
                 failures.emplace_back(device, failure + " under " + setting.title);
             }
         }
-        body += "<h2>" + Escaped(setting.title) + "</h2>\n<div class=\"row\">\n";
-        for (std::size_t d = 0; d < devices.size(); ++d) body += CellHtml(devices[d], cells[d]);
-        body += "</div>\n" + FiguresTable(devices, cells);
+        sections += GallerySection(setting.title, devices, cells);
     }
     const fs::path page = *directory / "gallery.html";
-    if (!WritePage(page, Page("Quillmark gallery", IdentityBlock(identities) + FailuresSection(failures) + body),
-                   &error))
+    if (!WritePage(page, GalleryPage(identities, failures, sections), &error))
         return Fail(error, kExitFailure);
     std::printf("%s\n", page.string().c_str());
     return failures.empty() ? kExitSuccess : kExitFailure;

@@ -25,7 +25,6 @@ constexpr const char* kStyle =
     "img{max-width:100%;height:auto;border:1px solid #888;image-rendering:pixelated}"
     ".pair{display:grid;grid-template-columns:1fr 1fr;gap:1em}"
     ".pair div{margin:0}"
-    ".row{display:flex;gap:1em;flex-wrap:wrap}.row>div{flex:1 1 15em;min-width:0}.row img{display:block;margin-bottom:.5em}"
     ".legend{display:flex;align-items:center;gap:.5em;margin:.4em 0 1.5em;flex-wrap:wrap}"
     ".swatch{display:inline-block;width:1.2em;height:1.2em;border:1px solid #444;vertical-align:middle}"
     ".ramp{display:inline-block;width:16em;height:1em;border:1px solid #444}";

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
@@ -35,15 +36,20 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
 // and version strings); false with the reason when it cannot be opened.
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
 
-// The driver in a DescribeDevice text: the text without the way the driver
-// was reached (an OpenGL driver's EGL display), so that two names reaching
-// one driver give the same.
-std::string DriverOfDescription(std::string_view description);
+// A device name and what DescribeDevice says of it.
+struct NamedDriver {
+    std::string name;
+    std::string description;
+};
 
-// How specifically a name picks its driver, for naming a driver that
-// several names reach by the most specific: a kind's own name (gl) 0, a
-// device found on this machine (gl:0) 1, a driver's name (llvmpipe) 2.
-int NameSpecificity(std::string_view name);
+// One name per driver, in the order the drivers are first met: where
+// several names reach one driver (their descriptions differ only in the way
+// it was reached, an OpenGL driver's EGL display), the most specific of them
+// (a driver's own name such as llvmpipe, then a device found on this machine
+// such as gl:0, then a kind's name such as gl). Each name left out goes to
+// *leftOut with the name kept for its driver.
+std::vector<NamedDriver> OneNamePerDriver(const std::vector<NamedDriver>& devices,
+                                          std::vector<std::pair<std::string, std::string>>* leftOut);
 
 // More about the named device, a line each ("  " before every line): for
 // OpenGL devices which texture formats go to the driver as they are stored,
