@@ -29,6 +29,13 @@ std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, 
     return out;
 }
 
+std::vector<std::uint32_t> DifferingPixels(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    std::vector<std::uint32_t> out(std::min(a.size(), b.size()));
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = ((a[i] ^ b[i]) & 0xFFFFFF) != 0 ? kDifferingColour : kEqualColour;
+    return out;
+}
+
 std::uint32_t LevelMarkColor(int level) { return kLevelMarks[level]; }
 
 int LevelOfPixel(std::uint32_t pixel) {

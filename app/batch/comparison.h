@@ -51,6 +51,12 @@ FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vec
 inline constexpr int kDifferenceGain = 4;
 std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
 
+// Where the frames differ at all: red where any channel differs, white
+// where every channel is equal (a difference of 1/255 shows as plainly as
+// one of 255).
+inline constexpr std::uint32_t kDifferingColour = 0xFF0000, kEqualColour = 0xFFFFFF;
+std::vector<std::uint32_t> DifferingPixels(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
+
 // What one device produced, kept when its probe closes.
 struct CompareRun {
     std::string name;
