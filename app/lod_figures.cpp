@@ -9,7 +9,6 @@
 namespace quillmark {
 namespace {
 
-constexpr double kErrorRange = 2.0;  // levels at either end of the error scale
 constexpr std::uint32_t kClampedColour = 0x9A9A9A;
 constexpr std::uint32_t kUncoveredColour = 0x000000;  // pixels no triangle covers
 constexpr std::uint32_t kPlotColour = 0xD55E00;  // vermillion: apart from blue and grey for every reader
@@ -157,9 +156,16 @@ Picture IdealLodPicture(const LodMaps& maps) {
         ColourBar(LevelBarColour, LevelTicks(maps.lastLevel), "IDEAL", maps.height));
 }
 
-Picture LodErrorPicture(const LodMaps& maps) {
+Picture LodErrorPicture(const LodMaps& maps, double range) {
+    // Ticks at the ends, the halves and zero, in levels: "-2", "+1", "-0.0625".
+    const auto tick = [range](double share) {
+        char text[32];
+        const double value = (share * 2 - 1) * range;
+        std::snprintf(text, sizeof text, value == 0 ? "%g" : "%+g", value);
+        return std::string(text);
+    };
     Picture bar = ColourBar(ErrorBarColour,
-                            {{0.0, "-2"}, {0.25, "-1"}, {0.5, "0"}, {0.75, "+1"}, {1.0, "+2"}},
+                            {{0.0, tick(0.0)}, {0.25, tick(0.25)}, {0.5, tick(0.5)}, {0.75, tick(0.75)}, {1.0, tick(1.0)}},
                             "ERROR", maps.height - 40);
     const std::string clamped = "CLAMPED";
     Picture legend(std::max(bar.width, 54 + TextWidth(clamped, kTextScale)), maps.height, kFigureBackground);
@@ -171,7 +177,7 @@ Picture LodErrorPicture(const LodMaps& maps) {
         [&](std::size_t p) -> std::optional<std::uint32_t> {
             if (!maps.measured[p].covered || !maps.ideal[p].covered) return std::nullopt;
             const std::optional<double> error = LodError(maps, p);
-            return error ? DivergingColour(*error / kErrorRange) : kClampedColour;
+            return error ? DivergingColour(*error / range) : kClampedColour;
         },
         legend);
 }

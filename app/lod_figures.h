@@ -62,7 +62,12 @@ std::optional<double> LodError(const LodMaps& maps, std::size_t pixel);
 // The pictures, each with its colour bar.
 Picture MeasuredLodPicture(const LodMaps& maps);
 Picture IdealLodPicture(const LodMaps& maps);
-Picture LodErrorPicture(const LodMaps& maps);
+// The error map's colours reach their ends at ±`range` levels: the coarse
+// scale shows errors of whole levels, the fine one offsets of a few
+// hundredths (a uniform -0.031 is a quarter of the way to full blue).
+inline constexpr double kErrorRange = 2.0;
+inline constexpr double kFineErrorRange = 0.125;
+Picture LodErrorPicture(const LodMaps& maps, double range = kErrorRange);
 Picture LodPolarPicture(const LodFigures& figures);
 
 }  // namespace quillmark

@@ -40,6 +40,9 @@ struct CommandOption {
     bool settingsFlag = false;
     // The words the value may be, where they are a fixed few (for the completion).
     std::span<const std::string_view> choices = {};
+    // Takes one value or more ("--merge DIR..."): the arguments after it up
+    // to the next one that starts with '-'.
+    bool severalValues = false;
 };
 
 // "--json": the results document (result_document.h) on stdout, for every measuring command.
@@ -49,21 +52,26 @@ inline constexpr CommandOption kJsonOption = {"", "--json", "",
 // A command's options as one command line gives them, by long name.
 class CommandOptions {
 public:
-    // The value given, or nothing when the option is absent.
+    // The value given, or nothing when the option is absent (the first of
+    // an option that takes several).
     std::optional<std::string> Value(std::string_view name) const;
+    // Every value given, in order; empty when the option is absent.
+    std::vector<std::string> Values(std::string_view name) const;
     // True when the option was given.
     bool Has(std::string_view name) const;
 
 private:
     friend bool ParseCommandOptions(std::span<const CommandOption>, const std::vector<std::string>&,
                                     CommandOptions*, std::string*, std::vector<std::string>*);
-    std::map<std::string, std::string, std::less<>> values_;
+    std::map<std::string, std::vector<std::string>, std::less<>> values_;
 };
 
 // Takes `arguments` (what the settings flags left) as the options declared,
-// "NAME VALUE" or "NAME=VALUE" for either spelling. False with a message in
-// *error for an argument that is no option, an option without its value or
-// with a value it does not take, or one given twice. With `operands`, the
+// "NAME VALUE" or "NAME=VALUE" for either spelling, and for an option that
+// takes several values the arguments after that up to the next option.
+// False with a message in *error for an argument that is no option, an
+// option without its value or with a value it does not take, or one given
+// twice. With `operands`, the
 // arguments that are no option (not starting with '-', or "-", or anything
 // after "--") go there in order instead of being refused.
 bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vector<std::string>& arguments,

@@ -55,7 +55,12 @@ std::string UnknownOption(const std::string& argument) {
 std::optional<std::string> CommandOptions::Value(std::string_view name) const {
     const auto found = values_.find(name);
     if (found == values_.end()) return std::nullopt;
-    return found->second;
+    return found->second.empty() ? std::string() : found->second.front();
+}
+
+std::vector<std::string> CommandOptions::Values(std::string_view name) const {
+    const auto found = values_.find(name);
+    return found == values_.end() ? std::vector<std::string>() : found->second;
 }
 
 bool CommandOptions::Has(std::string_view name) const { return values_.contains(name); }
@@ -94,14 +99,19 @@ bool ParseCommandOptions(std::span<const CommandOption> declared, const std::vec
             *error = argument + ": needs a value";
             return false;
         }
-        const std::string spelled = option->argument.empty() ? name : name + " " + value;
+        std::vector<std::string> values;
+        if (!option->argument.empty()) values.push_back(value);
+        if (option->severalValues)
+            while (i + 1 < arguments.size() && !arguments[i + 1].starts_with("-")) values.push_back(arguments[++i]);
+        std::string spelled = name;
+        for (const std::string& each : values) spelled += " " + each;
         const auto [earlier, first] = given.emplace(std::string(option->name), spelled);
         if (!first) {
             *error = std::string(option->name) + ": given twice (" + earlier->second + ", then " + spelled +
                      "); give it once";
             return false;
         }
-        options->values_[std::string(option->name)] = value;
+        options->values_[std::string(option->name)] = std::move(values);
     }
     return true;
 }
@@ -113,7 +123,7 @@ std::string OptionsHelp(const BatchCommand& command) {
     for (const CommandOption& option : command.options) {
         std::string head = option.shortName.empty() ? std::string(option.name)
                                                     : std::string(option.shortName) + ", " + std::string(option.name);
-        if (!option.argument.empty()) head += " " + std::string(option.argument);
+        if (!option.argument.empty()) head += " " + std::string(option.argument) + (option.severalValues ? "..." : "");
         head.resize(std::max(head.size() + 1, kOptionHeadWidth), ' ');
         std::string help(option.help);
         for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + continuation.size()))

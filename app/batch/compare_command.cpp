@@ -14,6 +14,8 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/explain_page.h"
+#include "app/batch/isolated_run.h"
+#include "app/batch/run_transfer.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/output_folder.h"
 #include "app/batch/result_document.h"
@@ -39,14 +41,19 @@ int Fail(const std::string& message, int code) {
     return ReportError(message, code);
 }
 
+constexpr double kCompareTimeout = 120;  // seconds, as --timeout's help says
+
 struct Options {
     fs::path directory;
     bool analyze = false;
+    bool explain = false;
     bool json = false;
+    double timeout = kCompareTimeout;
 };
 
-// The work on one device's probe; `first` is the other device's run when
-// this is the second (the difference image is written then).
+// The work on one device's probe, in the device's own process; `first` is
+// the other device's run when this is the second and the first was drawn
+// (the difference image is written then: writing an image takes a device).
 int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const CompareRun* first) {
     run.settings = SettingValues(probe.Settings());
     run.settingsInEffect = SettingsInEffect(probe.Settings());
@@ -58,8 +65,8 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const Com
     std::transform(levelFrame.begin(), levelFrame.end(), run.levels.begin(), LevelOfPixel);
     std::string error;
     if (!MeasureLod(probe, &run.lod, &error)) return Fail(run.name + ": " + error, 1);
-    const fs::path frame = options.directory / ("frame-" + run.name + ".bmp");
-    const fs::path levels = options.directory / ("levels-" + run.name + ".bmp");
+    const fs::path frame = options.directory / ("frame-" + run.fileName + ".bmp");
+    const fs::path levels = options.directory / ("levels-" + run.fileName + ".bmp");
     if (!WritePixels(frame, run.frame) || !WritePixels(levels, levelFrame))
         return Fail("cannot write " + frame.string(), 1);
     if (first && !WritePixels(options.directory / "difference.bmp", DifferenceImage(first->frame, run.frame)))
@@ -75,7 +82,7 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const Com
         run.heatMap = HeatMapFigure(width, g_app.windowHeight, run.figures.maxHits, [width](int x, int y) {
             return int(g_app.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
         });
-    const fs::path plot = options.directory / ("MipBand-" + run.name + ".bmp");
+    const fs::path plot = options.directory / ("MipBand-" + run.fileName + ".bmp");
     run.plot = plot;
     std::error_code code;
     fs::remove(plot, code);  // so that a stale plot is never taken for this run's
@@ -83,14 +90,89 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const Com
     return fs::exists(plot) ? kExitSuccess : Fail("cannot write " + plot.string(), 1);
 }
 
-// Every file compare writes into its folder.
-std::vector<std::string> CompareFileNames(const std::vector<std::string>& devices, bool analyze) {
+// The device as its own process described it.
+DeviceIdentity IdentityOf(const CompareRun& run) { return {run.name, run.description, run.notes}; }
+
+// Every file compare writes into its folder; `fileNames` the devices' names in file names.
+std::vector<std::string> CompareFileNames(const std::vector<std::string>& fileNames, bool analyze) {
     std::vector<std::string> names = {"difference.bmp", "report.html"};
-    for (const std::string& device : devices) {
+    for (const std::string& device : fileNames) {
         names.insert(names.end(), {"frame-" + device + ".bmp", "levels-" + device + ".bmp"});
         if (analyze) names.push_back("MipBand-" + device + ".bmp");
     }
     return names;
+}
+
+// Describes and draws the device in a child process (isolated_run.h) and
+// takes its run back; with --explain the child explains the device first.
+// Returns the run's exit code; kExitFailure with run->failure set when the
+// process crashed, hung or exited.
+int DrawDevice(const BatchSettings& settings, const Options& options, CompareRun* run, const CompareRun* first) {
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            std::string error;
+            if (options.explain) {
+                BatchSettings one = settings;
+                one.device = run->name;
+                one.devices = {run->name};
+                explain::Explanation e;
+                const int result = explain::ExplainDevice(one, &e, &error);
+                if (result != kExitSuccess) return error.empty() ? result : Fail(run->name + ": " + error, result);
+                run->explanation = ExplanationSection("Explanation of " + run->name, e);
+            }
+            if (!DescribeDevice(run->name, &run->description, &error))
+                return Fail(run->name + ": " + error, kExitFailure);
+            run->notes = DeviceNotes(run->name);
+            const int code = RunOnHeadlessProbe(settings, [&](Probe& probe) { return RunOnDevice(probe, *run, options, first); });
+            if (code == kExitSuccess) answer = RunToTransfer(*run);
+            return code;
+        },
+        options.timeout);
+    if (!outcome.answered) {
+        run->failure = outcome.failure;
+        run->failureRecord = FailureRecord(run->name, outcome);
+        std::fprintf(stderr, "quillmark: compare: %s %s\n", run->name.c_str(), run->failure.c_str());
+        return kExitFailure;
+    }
+    if (outcome.code != kExitSuccess) return outcome.code;
+    const std::string name = run->name, fileName = run->fileName;
+    if (!RunFromTransfer(outcome.answer, run)) return Fail(name + ": the drawing could not be handed back", 1);
+    run->fileName = fileName;
+    return kExitSuccess;
+}
+
+// The output when a device's process failed: what each device did, and the
+// level of detail of the one drawn; with --json the results document whose
+// one cell is not drawn and says why, keeping the drawn device's figures.
+void PrintFailed(const CompareRun (&runs)[2], const ProbeSettings& settings, bool json) {
+    if (json) {
+        ResultCell cell = CellOf(runs[0].name, settings);
+        cell.devices = {runs[0].name, runs[1].name};
+        cell.drawn = false;
+        Json lod = Json::array();
+        for (const CompareRun& run : runs) {
+            if (!run.failure.empty()) {
+                cell.why += (cell.why.empty() ? "" : "; ") + run.name + " " + run.failure;
+                cell.failures.push_back(run.failureRecord);
+            }
+            lod.push_back(run.failure.empty() ? LodFiguresObject(run.lod.figures) : Json(nullptr));
+        }
+        cell.figures = {{"lod", std::move(lod)}};
+        std::fputs(ResultText(ResultDocument("compare", {IdentityOf(runs[0]), IdentityOf(runs[1])}, {cell})).c_str(),
+                   stdout);
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const CompareRun& run = runs[i];
+        if (run.failure.empty())
+            std::printf("%c: %s (%s)\n", "AB"[i], run.name.c_str(), run.description.c_str());
+        else
+            std::printf("%c: %s: %s\n", "AB"[i], run.name.c_str(), run.failure.c_str());
+    }
+    for (const CompareRun& run : runs)
+        if (run.failure.empty())
+            std::printf("level of detail on %s against the ideal:\n%s", run.name.c_str(),
+                        LodFiguresText(run.lod.figures).c_str());
 }
 
 void PrintText(const CompareRun& a, const CompareRun& b, const std::vector<LevelAgreement>& levels) {
@@ -145,7 +227,7 @@ void PrintJson(const CompareRun& a, const CompareRun& b, const std::vector<Level
     ResultCell cell = CellOf(a.name, settings);
     cell.devices = {a.name, b.name};
     cell.figures = std::move(json);
-    std::fputs(ResultText(ResultDocument("compare", {IdentifyDevice(a.name), IdentifyDevice(b.name)}, {cell})).c_str(),
+    std::fputs(ResultText(ResultDocument("compare", {IdentityOf(a), IdentityOf(b)}, {cell})).c_str(),
                stdout);
 }
 
@@ -158,31 +240,38 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
     std::string error;
     Options options;
     options.analyze = given.Has("--analyze");
+    options.explain = given.Has("--explain");
     options.json = given.Has("--json");
-    OutputFolder folder;
-    const std::optional<fs::path> directory =
-        ClaimOutputFolder(given.Value("--output"), CompareFileNames(settings.devices, options.analyze), &folder, &error);
-    if (!directory) return Fail(error, kExitFailure);
-    options.directory = *directory;
+    const std::optional<double> timeout = TimeoutSeconds(given, kCompareTimeout, &error);
+    if (!timeout) return Fail(error, kExitUsage);
+    options.timeout = *timeout;
 
     CompareRun runs[2];
     for (int i = 0; i < 2; ++i) {
         runs[i].name = settings.devices[std::size_t(i)];
-        if (given.Has("--explain")) {
-            BatchSettings one = settings;
-            one.device = runs[i].name;
-            one.devices = {runs[i].name};
-            explain::Explanation e;
-            const int result = explain::ExplainDevice(one, &e, &error);
-            if (result != kExitSuccess) return error.empty() ? result : Fail(runs[i].name + ": " + error, result);
-            runs[i].explanation = ExplanationSection("Explanation of " + runs[i].name, e);
-        }
-        if (!DescribeDevice(runs[i].name, &runs[i].description, &error) || !SelectDevice(runs[i].name, &error))
-            return Fail(runs[i].name + ": " + error, kExitFailure);
-        const CompareRun* first = i == 1 ? &runs[0] : nullptr;
-        const int result = RunOnHeadlessProbe(
-            settings, [&](Probe& probe) { return RunOnDevice(probe, runs[i], options, first); });
-        if (result != kExitSuccess) return result;
+        runs[i].fileName = DeviceFileName(runs[i].name);
+        if (!SelectDevice(runs[i].name, &error)) return Fail(runs[i].name + ": " + error, kExitFailure);
+    }
+    if (runs[0].fileName == runs[1].fileName && runs[0].name != runs[1].name) runs[1].fileName += "-B";
+    OutputFolder folder;
+    const std::optional<fs::path> directory = ClaimOutputFolder(
+        given.Value("--output"), CompareFileNames({runs[0].fileName, runs[1].fileName}, options.analyze), &folder,
+        &error);
+    if (!directory) return Fail(error, kExitFailure);
+    options.directory = *directory;
+
+    for (int i = 0; i < 2; ++i) {
+        CompareRun& run = runs[i];
+        const CompareRun* first = i == 1 && runs[0].failure.empty() ? &runs[0] : nullptr;
+        if (!SelectDevice(run.name, &error)) return Fail(run.name + ": " + error, kExitFailure);
+        if (const int result = DrawDevice(settings, options, &run, first); result != kExitSuccess && run.failure.empty())
+            return result;
+    }
+    if (!runs[0].failure.empty() || !runs[1].failure.empty()) {
+        PrintFailed(runs, settings.probe, options.json);
+        std::fflush(stdout);
+        if (!WriteCompareReport(options.directory, runs[0], runs[1], &error)) Fail(error, kExitFailure);
+        return kExitFailure;
     }
     const std::vector<LevelAgreement> levels = CompareLevels(runs[0].levels, runs[1].levels);
     if (options.json)
@@ -198,23 +287,30 @@ int RunCompare(const BatchSettings& settings, const CommandOptions& given) {
 constexpr CommandOption kCompareOptions[] = {
     {"-o", "--output", "DIR",
      "where frame-NAME.bmp and levels-NAME.bmp of each device (NAME\n"
-     "as given to --device), difference.bmp and report.html go\n"
+     "as given to --device, each character other than a letter, digit,\n"
+     "'.', '-' or '_' as '_'), difference.bmp and report.html go\n"
      "(default: the current directory)"},
     {"", "--analyze", "", "also run a whole analysis on each (MipBand-NAME.bmp)"},
     {"", "--explain", "", "also explain each device (as quillmark explain does) in report.html"},
     kJsonOption,
+    {"", "--timeout", "SECONDS",
+     "how long one device may take before it is taken for hung and ended\n"
+     "(default: 120)"},
 };
 
 extern const BatchCommand kCompareCommand = {
     "compare",
     "draws the same frame on two devices (optionally runs the same analysis) and compares them",
-    "--device A --device B [settings] [-o DIR] [--analyze] [--explain] [--json]",
+    "--device A --device B [settings] [-o DIR] [--analyze] [--explain] [--json] [--timeout SECONDS]",
     kCompareOptions,
     "      Frames: the share of pixels whose every channel differs by at most 0, 1, 2\n"
     "      and 8 of 255. Per mip level, from frames whose levels are solid colours under\n"
     "      a point mip filter: the pixels where both devices chose that level divided by\n"
     "      the pixels where either did (\"no pixels\" when neither did). On each device the\n"
-    "      level of detail against the ideal, as \"quillmark lod\" measures it.\n",
+    "      level of detail against the ideal, as \"quillmark lod\" measures it.\n"
+    "      Each device draws in a process of its own: when one crashes, hangs or\n"
+    "      exits, the other's figures and files are kept, the report says what\n"
+    "      happened and the exit status is 1.\n",
     nullptr,
     RunCompare,
 };

@@ -16,15 +16,18 @@ std::string Pair(const std::string& left, const std::string& right) {
     return "<div class=\"pair\">\n<div>" + left + "</div>\n<div>" + right + "</div>\n</div>\n";
 }
 
-std::string Caption(const std::string& image, const std::string& text) {
-    return image + "<p>" + Escaped(text) + "</p>";
+// The picture of a run, captioned and described with the device's name;
+// `file` the image written beside the page.
+std::string RunImage(const std::vector<std::uint32_t>& pixels, int width, const std::string& what,
+                     const CompareRun& run, const std::string& file) {
+    return CaptionedImage(PictureOfPixels(pixels, width), what, run.name, file);
 }
 
 std::string FramesSection(const CompareRun& a, const CompareRun& b, int width) {
     const FrameAgreement agreement = CompareFrames(a.frame, b.frame);
     std::string html = "<h2>Frames</h2>\n" +
-                       Pair(Caption(PictureImage(PictureOfPixels(a.frame, width), "Frame", "frame-" + a.name + ".bmp"), a.name),
-                            Caption(PictureImage(PictureOfPixels(b.frame, width), "Frame", "frame-" + b.name + ".bmp"), b.name)) +
+                       Pair(RunImage(a.frame, width, "Frame", a, "frame-" + a.fileName + ".bmp"),
+                            RunImage(b.frame, width, "Frame", b, "frame-" + b.fileName + ".bmp")) +
                        "<h2>Difference</h2>\n<p>" +
                        PictureImage(PictureOfPixels(DifferenceImage(a.frame, b.frame), width), "Difference", "difference.bmp") +
                        "</p>\n<div class=\"legend\">0 <span class=\"ramp\" style=\"background:linear-gradient(to right,"
@@ -32,11 +35,17 @@ std::string FramesSection(const CompareRun& a, const CompareRun& b, int width) {
                        std::to_string(255 / kDifferenceGain) + "/255 or more</div>\n<p>Each channel shows the "
                        "absolute difference of the two frames in that channel, " +
                        std::to_string(kDifferenceGain) + " times brighter: black where they are equal.</p>\n"
-                       "<table>\n<tr><th>Pixels whose every channel differs by at most</th><th>share</th></tr>\n";
+                       "<h2>Where the frames differ</h2>\n<p>" +
+                       PictureImage(PictureOfPixels(DifferingPixels(a.frame, b.frame), width),
+                                    "Pixels where the frames of " + a.name + " and " + b.name + " differ") +
+                       "</p>\n<div class=\"legend\"><span class=\"swatch\" style=\"background:" +
+                       ColourHex(kDifferingColour) + "\"></span> any channel differs, by 1/255 or more "
+                       "<span class=\"swatch\" style=\"background:" + ColourHex(kEqualColour) +
+                       "\"></span> every channel equal</div>\n<table>\n<tr><th>Pixels whose every channel differs by at most</th><th>share</th></tr>\n";
     for (std::size_t t = 0; t < kFrameTolerances.size(); ++t) {
         const std::optional<double> share = agreement.Within(t);
         html += FigureRow(std::to_string(kFrameTolerances[t]) + "/255", "frame_within_" + std::to_string(kFrameTolerances[t]),
-                          share ? std::to_string(*share) : "no pixels");
+                          PercentText(share));
     }
     return html + "</table>\n";
 }
@@ -49,8 +58,8 @@ std::string LevelsSection(const CompareRun& a, const CompareRun& b, int width) {
     std::string html =
         "<h2>Level choice</h2>\n<p>The scene drawn with every mip level one solid colour under a point mip filter: "
         "each pixel shows the level the device chose.</p>\n" +
-        Pair(Caption(PictureImage(PictureOfPixels(a.levelFrame, width), "Levels", "levels-" + a.name + ".bmp"), a.name),
-             Caption(PictureImage(PictureOfPixels(b.levelFrame, width), "Levels", "levels-" + b.name + ".bmp"), b.name)) +
+        Pair(RunImage(a.levelFrame, width, "Level chosen", a, "levels-" + a.fileName + ".bmp"),
+             RunImage(b.levelFrame, width, "Level chosen", b, "levels-" + b.fileName + ".bmp")) +
         legend + "</div>\n<table data-figure=\"levels\">\n<tr><th>level</th><th>pixels on " + Escaped(a.name) +
         "</th><th>pixels on " + Escaped(b.name) +
         "</th><th>on both</th><th>both / either: pixels where both chose the level, of those where either did</th></tr>\n";
@@ -61,7 +70,7 @@ std::string LevelsSection(const CompareRun& a, const CompareRun& b, int width) {
                 "</td><td class=\"number\" data-figure=\"pixelsA\">" + std::to_string(levels[l].pixelsA) +
                 "</td><td class=\"number\" data-figure=\"pixelsB\">" + std::to_string(levels[l].pixelsB) +
                 "</td><td class=\"number\" data-figure=\"same\">" + std::to_string(levels[l].same) +
-                "</td><td class=\"number\" data-figure=\"share\">" + (share ? std::to_string(*share) : "no pixels") +
+                "</td><td class=\"number\" data-figure=\"share\">" + PercentText(share) +
                 "</td></tr>\n";
     }
     return html + "</table>\n";
@@ -82,15 +91,34 @@ std::string AnalysisSection(const CompareRun& run, std::string* error) {
 
 bool WriteCompareReport(const fs::path& directory, const CompareRun& a, const CompareRun& b, std::string* error) {
     error->clear();
+    const std::string title = "Quillmark comparison: " + a.name + " and " + b.name;
+    if (!a.failure.empty() || !b.failure.empty()) {
+        std::vector<std::pair<std::string, std::string>> failures;
+        std::string drawn;
+        for (const CompareRun* run : {&a, &b}) {
+            if (!run->failure.empty())
+                failures.emplace_back(run->name, run->failure);
+            else
+                drawn += LodSection("Level of detail on " + run->name + " against the ideal", run->lod, run->name);
+        }
+        const CompareRun& shown = a.failure.empty() ? a : b;
+        return WritePage(directory / "report.html",
+                         Page(title, IdentityBlock({{a.name, a.description, a.notes}, {b.name, b.description, b.notes}}) +
+                                         FailuresSection(failures) +
+                                         SettingsTable({{shown.name, shown.settings, shown.settingsInEffect}}) + drawn +
+                                         shown.explanation),
+                         error);
+    }
     const int width = a.lod.maps.width;
     const std::string analysis = AnalysisSection(a, error) + (error->empty() ? AnalysisSection(b, error) : "");
     if (!error->empty()) return false;
-    const std::string body = IdentityBlock({{a.name, a.description}, {b.name, b.description}}) +
-                             SettingsTable(a.settings, a.settingsInEffect) + FramesSection(a, b, width) + LevelsSection(a, b, width) +
-                             LodSection("Level of detail on " + a.name + " against the ideal", a.lod) +
-                             LodSection("Level of detail on " + b.name + " against the ideal", b.lod) + analysis +
+    const std::string body = IdentityBlock({{a.name, a.description, a.notes}, {b.name, b.description, b.notes}}) +
+                             SettingsTable({{a.name, a.settings, a.settingsInEffect}, {b.name, b.settings, b.settingsInEffect}}) +
+                             FramesSection(a, b, width) + LevelsSection(a, b, width) +
+                             LodSection("Level of detail on " + a.name + " against the ideal", a.lod, a.name) +
+                             LodSection("Level of detail on " + b.name + " against the ideal", b.lod, b.name) + analysis +
                              a.explanation + b.explanation;
-    return WritePage(directory / "report.html", Page("Quillmark comparison: " + a.name + " and " + b.name, body), error);
+    return WritePage(directory / "report.html", Page(title, body), error);
 }
 
 }  // namespace quillmark::batch

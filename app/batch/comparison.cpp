@@ -3,6 +3,7 @@
 #include "app/test_textures.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 namespace quillmark::batch {
@@ -25,6 +26,13 @@ std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, 
                      << shift;
         out[i] = pixel;
     }
+    return out;
+}
+
+std::vector<std::uint32_t> DifferingPixels(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    std::vector<std::uint32_t> out(std::min(a.size(), b.size()));
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = ((a[i] ^ b[i]) & 0xFFFFFF) != 0 ? kDifferingColour : kEqualColour;
     return out;
 }
 
@@ -60,6 +68,13 @@ FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vec
         for (std::size_t t = 0; t < kFrameTolerances.size(); ++t) agreement.within[t] += largest <= kFrameTolerances[t];
     }
     return agreement;
+}
+
+std::string DeviceFileName(const std::string& device) {
+    std::string name = device;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+    return name;
 }
 
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b) {

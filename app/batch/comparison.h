@@ -51,10 +51,20 @@ FrameAgreement CompareFrames(const std::vector<std::uint32_t>& a, const std::vec
 inline constexpr int kDifferenceGain = 4;
 std::vector<std::uint32_t> DifferenceImage(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
 
+// Where the frames differ at all: red where any channel differs, white
+// where every channel is equal (a difference of 1/255 shows as plainly as
+// one of 255).
+inline constexpr std::uint32_t kDifferingColour = 0xFF0000, kEqualColour = 0xFFFFFF;
+std::vector<std::uint32_t> DifferingPixels(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b);
+
 // What one device produced, kept when its probe closes.
 struct CompareRun {
     std::string name;
+    std::string fileName;  // the name as it goes into file names (DeviceFileName)
     std::string description;
+    std::string notes;     // DeviceNotes
+    std::string failure;   // what happened when its process crashed, hung or exited; empty when drawn
+    Json failureRecord;    // the same as a results file records it (FailureRecord), or null
     std::vector<std::pair<std::string, std::string>> settings;  // as the dialog held them
     std::vector<std::pair<std::string, std::string>> settingsInEffect;  // SettingsInEffect
     std::vector<std::uint32_t> frame;       // the user's frame
@@ -67,6 +77,11 @@ struct CompareRun {
     std::filesystem::path plot;             // MipBand-NAME.bmp, when analyzed
     std::string explanation;                // the device's explanation as a page section (--explain), or empty
 };
+
+// A device name as part of a file name: every character other than a
+// letter, digit, '.', '-' or '_' (the ':' of gl:0, the '=' and ',' of a
+// model's knobs) becomes '_'.
+std::string DeviceFileName(const std::string& device);
 
 // Per level, from the two frames' levels per pixel (LevelOfPixel).
 std::vector<LevelAgreement> CompareLevels(const std::vector<int>& a, const std::vector<int>& b);

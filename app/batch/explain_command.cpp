@@ -7,6 +7,7 @@
 #include "app/batch/output_folder.h"
 #include "app/batch/report_html.h"
 #include "app/batch/result_document.h"
+#include "app/batch/isolated_run.h"
 #include "app/batch/settings_flags.h"
 #include "app/explain/explanation.h"
 
@@ -30,6 +31,8 @@ const FigureRules kExplainedProperties = {
     {"subtexel_bits", FigureRule::Exact},  {"stages_differ", FigureRule::Exact},
 };
 
+constexpr double kExplainTimeout = 900;  // seconds, as --timeout's help says
+
 int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
     if (settings.devices.size() > 1) return Fail("explains one device at a time", kExitUsage);
     const bool json = options.Has("--json");
@@ -46,22 +49,59 @@ int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
 
     const int failed = baseline.baseline || baseline.junit ? kExitRunFailed : kExitFailure;
 
-    explain::Explanation e;
-    const int result = explain::ExplainDevice(settings, &e, &error);
-    if (result != kExitSuccess) {
-        const int code = result == kExitFailure ? failed : result;
-        return error.empty() ? code : Fail(error, code);
+    const std::optional<double> timeout = TimeoutSeconds(options, kExplainTimeout, &error);
+    if (!timeout) return Fail(error, kExitUsage);
+    if (settings.device && !SelectDevice(*settings.device, &error)) return Fail(error, kExitUsage);
+
+    // The experiments, the proof and the page are made in a child process
+    // (isolated_run.h): a driver that crashes or hangs there ends only the child.
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            explain::Explanation e;
+            std::string why;
+            const int result = explain::ExplainDevice(settings, &e, &why);
+            answer = {{"error", why}};
+            if (result == kExitSuccess) {
+                const DeviceIdentity identity = IdentifyDevice(device);
+                answer.update({{"text", explain::ExplanationText(e.findings, e.model, e.proof)},
+                               {"figures", Json::parse(explain::ExplanationJson(e.findings, e.model, e.proof))},
+                               {"description", identity.description},
+                               {"notes", identity.notes},
+                               {"page", ExplainPage(settings, e)}});
+            }
+            return result;
+        },
+        *timeout);
+    DeviceIdentity identity{device, {}, {}};
+    if (!outcome.answered) {
+        std::fprintf(stderr, "quillmark: cannot explain the device: %s %s\n", device.c_str(), outcome.failure.c_str());
+        cell.drawn = false;
+        cell.why = outcome.failure;
+        cell.failures.push_back(FailureRecord(device, outcome));
+    } else {
+        error = outcome.answer.value("error", "");
+        if (outcome.code != kExitSuccess) {
+            const int code = outcome.code == kExitFailure ? failed : outcome.code;
+            return error.empty() ? code : Fail(error, code);
+        }
+        cell.figures = outcome.answer.value("figures", Json::object());
+        identity.description = outcome.answer.value("description", "");
+        identity.notes = outcome.answer.value("notes", "");
     }
-    cell.figures = Json::parse(explain::ExplanationJson(e.findings, e.model, e.proof));
     const std::vector<ResultCell> cells = {cell};
-    const Json document = ResultDocument("explain", {IdentifyDevice(device)}, cells);
-    std::fputs(json ? ResultText(document).c_str() : explain::ExplanationText(e.findings, e.model, e.proof).c_str(),
-               stdout);
+    const Json document = ResultDocument("explain", {identity}, cells);
+    if (json || outcome.answered)
+        std::fputs(json ? ResultText(document).c_str() : outcome.answer.value("text", "").c_str(), stdout);
     std::fflush(stdout);
     if (!WriteResultFile(*directory / "explain.json", document, &error)) return Fail(error, failed);
     const fs::path page = *directory / "report.html";
-    if (!WritePage(page, ExplainPage(settings, e), &error)) return Fail(error, failed);
-    std::fprintf(stderr, "quillmark: the explanation's report is %s\n", page.c_str());
+    if (outcome.answered) {
+        if (!WritePage(page, outcome.answer.value("page", ""), &error)) return Fail(error, failed);
+        std::fprintf(stderr, "quillmark: the explanation's report is %s\n", page.c_str());
+    } else {
+        std::error_code ignored;
+        fs::remove(page, ignored);  // an earlier run's page is not this run's
+    }
     return ReportVerdicts(baseline, "explain", JudgeCells(baseline, cells, kExplainedProperties));
 }
 
@@ -72,18 +112,23 @@ constexpr CommandOption kExplainOptions[] = {
     kJsonOption,
     kBaselineOption,
     kJunitOption,
+    {"", "--timeout", "SECONDS",
+     "how long the experiments and the proof may take before the device is\n"
+     "taken for hung and ended (default: 900)"},
 };
 
 extern const BatchCommand kExplainCommand = {
     "explain",
     "names what the device does to textures and proves it by redrawing its frames on a model",
-    "[settings] [--device D] [--json] [-o DIR] [--baseline FILE] [--junit FILE]",
+    "[settings] [--device D] [--json] [-o DIR] [--baseline FILE] [--junit FILE] [--timeout SECONDS]",
     kExplainOptions,
     "      Runs one experiment per property of the sampler (LOD offset and axis rule,\n"
     "      probe counts per requested anisotropy, blend width and bits, bilinear\n"
     "      weight bits, stages 1 to 7), names the model device with those\n"
     "      properties and draws the same scenes on it and on the device. See\n"
-    "      docs/explain.md.\n",
+    "      docs/explain.md. The device draws in a process of its own: when it\n"
+    "      crashes, hangs or exits, the message and explain.json say what\n"
+    "      happened and the exit status is 1 (2 with --baseline or --junit).\n",
     nullptr,
     RunExplain,
     nullptr,

@@ -7,10 +7,13 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
+#include "app/batch/gallery_page.h"
+#include "app/batch/isolated_run.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
 #include "app/batch/output_folder.h"
 #include "app/batch/report_html.h"
+#include "app/batch/run_transfer.h"
 #include "app/batch/settings_flags.h"
 #include "app/probe.h"
 
@@ -30,6 +33,8 @@ namespace fs = std::filesystem;
 int Fail(const std::string& message, int code) {
     return ReportError("cannot make the gallery: " + message, code);
 }
+
+constexpr double kGalleryTimeout = 120;  // seconds, as --timeout's help says
 
 struct GallerySetting {
     std::string title;
@@ -53,14 +58,6 @@ std::vector<GallerySetting> GallerySettings() {
     return settings;
 }
 
-// One device under one setting; `drawn` false when it could not be.
-struct Cell {
-    bool drawn = false;
-    std::string why;
-    CompareRun run;
-    ResultCell result;
-};
-
 // The setting's flags parsed, and its cell of the results file.
 ResultCell ResultOf(const std::string& device, const GallerySetting& setting, BatchSettings* parsed) {
     std::string error;
@@ -70,89 +67,119 @@ ResultCell ResultOf(const std::string& device, const GallerySetting& setting, Ba
     return cell;
 }
 
-Cell DrawCell(const std::string& device, const GallerySetting& setting) {
-    Cell cell;
-    BatchSettings parsed;
-    std::string error;
-    cell.result = ResultOf(device, setting, &parsed);
-    if (!SelectDevice(device, &error)) {
-        cell.why = cell.result.why = error;
-        cell.result.drawn = false;
-        return cell;
-    }
-    const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
-        CompareRun& run = cell.run;
-        run.frame = BackBufferPixels();
-        if (run.frame.empty() || !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
-            error = "no frame could be drawn";
-            return kExitFailure;
-        }
-        run.levels.resize(run.levelFrame.size());
-        std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
-        return MeasureLod(probe, &run.lod, &error) ? kExitSuccess : kExitFailure;
-    });
-    cell.drawn = code == kExitSuccess;
-    cell.why = cell.drawn ? "" : error.empty() ? "the device refused the settings (see the messages above)" : error;
-    cell.result.drawn = cell.drawn;
-    cell.result.why = cell.why;
-    if (cell.drawn) cell.result.figures = LodFiguresObject(cell.run.lod.figures);
+// A cell not drawn, and why.
+GalleryCell NotDrawn(GalleryCell cell, const std::string& why) {
+    cell.drawn = cell.result.drawn = false;
+    cell.why = cell.result.why = why;
     return cell;
 }
 
-// Of the pixels where either device chose a level, the share where both chose the same.
-std::optional<double> OverallAgreement(const std::vector<int>& a, const std::vector<int>& b) {
-    int same = 0, either = 0;
-    for (const LevelAgreement& level : CompareLevels(a, b)) {
-        same += level.same;
-        either += level.pixelsA + level.pixelsB - level.same;
+// Draws in a child process (isolated_run.h), which hands the run back.
+GalleryCell DrawCell(const std::string& device, const GallerySetting& setting, double timeout) {
+    GalleryCell cell;
+    BatchSettings parsed;
+    std::string error;
+    cell.result = ResultOf(device, setting, &parsed);
+    if (!SelectDevice(device, &error)) return NotDrawn(std::move(cell), error);
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            CompareRun run;
+            const int code = RunOnHeadlessProbe(parsed, [&](Probe& probe) {
+                run.frame = BackBufferPixels();
+                if (run.frame.empty() ||
+                    !DrawLevelColouredFrame(probe, LevelMarkColor, D3DTEXF_POINT, &run.levelFrame)) {
+                    error = "no frame could be drawn";
+                    return kExitFailure;
+                }
+                run.levels.resize(run.levelFrame.size());
+                std::transform(run.levelFrame.begin(), run.levelFrame.end(), run.levels.begin(), LevelOfPixel);
+                return MeasureLod(probe, &run.lod, &error) ? kExitSuccess : kExitFailure;
+            });
+            answer = {{"error", error}};
+            if (code == kExitSuccess) answer["run"] = RunToTransfer(run);
+            return code;
+        },
+        timeout);
+    if (!outcome.answered) {
+        cell.failure = outcome.failure;
+        cell.result.failures.push_back(FailureRecord(device, outcome));
+        return NotDrawn(std::move(cell), outcome.failure);
     }
-    if (either == 0) return std::nullopt;
-    return double(same) / either;
+    error = outcome.answer.value("error", "");
+    if (outcome.code != kExitSuccess)
+        return NotDrawn(std::move(cell),
+                        error.empty() ? "the device refused the settings (see the messages above)" : error);
+    if (!RunFromTransfer(outcome.answer.value("run", Json()), &cell.run))
+        return NotDrawn(std::move(cell), "the drawing could not be handed back");
+    cell.drawn = true;
+    cell.result.figures = LodFiguresObject(cell.run.lod.figures);
+    return cell;
 }
 
-std::string CellHtml(const std::string& device, const Cell& cell) {
-    std::string html = "<div><h3>" + Escaped(device) + "</h3>";
-    if (!cell.drawn) return html + "<p>Not drawn: " + Escaped(cell.why) + "</p></div>\n";
-    const int width = cell.run.lod.maps.width, height = cell.run.lod.maps.height;
-    return html + PictureImage(Halved(PictureOfPixels(cell.run.frame, width)), "Frame on " + device) +
-           PictureImage(Halved(MipBandFigure(LevelBandPlot(cell.run.levels, width, height))),
-                        "Polar plot of the level chosen on " + device) +
-           PictureImage(Halved(LodErrorPicture(cell.run.lod.maps)), "Error map of the level of detail on " + device) +
-           "</div>\n";
+// What the device draws with, found in a child process: opening a driver may
+// crash or hang as well. False with the reason in *why, and *failed true
+// when that reason is how its process ended.
+bool DescribeIsolated(const std::string& name, double timeout, DeviceIdentity* identity, std::string* why,
+                      bool* failed) {
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](Json& answer) {
+            std::string description, error;
+            const bool described = DescribeDevice(name, &description, &error);
+            answer = {{"description", description}, {"notes", described ? DeviceNotes(name) : ""}, {"error", error}};
+            return described ? kExitSuccess : kExitFailure;
+        },
+        timeout);
+    *failed = !outcome.answered;
+    if (!outcome.answered) {
+        *why = outcome.failure;
+        return false;
+    }
+    *why = outcome.answer.value("error", "");
+    *identity = {name, outcome.answer.value("description", ""), outcome.answer.value("notes", "")};
+    return outcome.code == kExitSuccess;
 }
 
-std::string Levels(std::optional<double> value) {
-    if (!value) return "–";
-    char text[16];
-    std::snprintf(text, sizeof text, "%+.3f", *value);
-    return text;
-}
-
-std::string FiguresTable(const std::vector<std::string>& devices, const std::vector<Cell>& cells) {
-    std::string html = "<table>\n<tr><th>device</th><th>within 1/16 level</th><th>within 1/2 level</th>"
-                       "<th>inside the allowed band</th><th>mean Δλ</th><th>99th percentile |Δλ|</th>"
-                       "<th>level chosen as on " + Escaped(devices.front()) + "</th></tr>\n";
-    for (std::size_t d = 0; d < devices.size(); ++d) {
-        html += "<tr><th>" + Escaped(devices[d]) + "</th>";
-        if (!cells[d].drawn) {
-            html += "<td colspan=\"6\">not drawn</td></tr>\n";
+// The devices to draw: each driver once, under its most specific name
+// (llvmpipe rather than gl:0 rather than gl). Those whose process failed
+// while they were opened go to *failures, and are listed after the others
+// with what happened as their description: their cells are recorded as not
+// drawn.
+std::vector<DeviceIdentity> GalleryDevices(const std::vector<std::string>& names, double timeout,
+                                           std::vector<std::pair<std::string, std::string>>* failures) {
+    std::vector<DeviceIdentity> identities, failed;
+    for (const std::string& name : names) {
+        DeviceIdentity identity;
+        std::string why;
+        bool processFailed = false;
+        if (!DescribeIsolated(name, timeout, &identity, &why, &processFailed)) {
+            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), why.c_str());
+            if (processFailed) {
+                failures->emplace_back(name, why + " while it was opened");
+                failed.push_back({name, "not known: its process " + why + " while it was opened"});
+            }
             continue;
         }
-        const LodFigures& f = cells[d].run.lod.figures;
-        const std::optional<double> agreement =
-            cells[0].drawn ? OverallAgreement(cells[0].run.levels, cells[d].run.levels) : std::nullopt;
-        for (const std::string& value :
-             {PercentText(f.within116), PercentText(f.within12), PercentText(f.withinAllowed), Levels(f.meanError),
-              Levels(f.p99AbsError), PercentText(agreement)})
-            html += "<td class=\"number\">" + value + "</td>";
-        html += "</tr>\n";
+        identities.push_back(identity);
     }
-    return html + "</table>\n";
+    std::vector<NamedDriver> described;
+    for (const DeviceIdentity& identity : identities) described.push_back({identity.name, identity.description});
+    std::vector<std::pair<std::string, std::string>> leftOut;
+    std::vector<DeviceIdentity> kept;
+    for (const NamedDriver& driver : OneNamePerDriver(described, &leftOut))
+        kept.push_back(*std::find_if(identities.begin(), identities.end(),
+                                     [&](const DeviceIdentity& identity) { return identity.name == driver.name; }));
+    for (const auto& [name, keptName] : leftOut)
+        std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s draws\n", name.c_str(),
+                     keptName.c_str());
+    kept.insert(kept.end(), failed.begin(), failed.end());
+    return kept;
 }
 
 int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
     if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
+    const std::optional<double> timeout = TimeoutSeconds(options, kGalleryTimeout, &error);
+    if (!timeout) return Fail(error, kExitUsage);
     OutputFolder folder;
     const std::optional<fs::path> directory =
         ClaimOutputFolder(options.Value("--output"), {"gallery.html", kResultsFileName}, &folder, &error);
@@ -167,54 +194,47 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     if (!ReadBaselineRequest(options, "gallery", planned, &baseline, &error)) return Fail(error, kExitRunFailed);
     const int failed = baseline.baseline || baseline.junit ? kExitRunFailed : kExitFailure;
 
-    std::vector<DeviceIdentity> identities;
-    for (const std::string& name : settings.devices.empty() ? DeviceNames() : settings.devices) {
-        std::string description;
-        if (!DescribeDevice(name, &description, &error)) {
-            std::fprintf(stderr, "quillmark: the gallery leaves out %s: %s\n", name.c_str(), error.c_str());
-            continue;
-        }
-        // Several names may reach one driver (gl and gl:0, vulkan and lavapipe): it is drawn once.
-        const auto same = std::find_if(identities.begin(), identities.end(),
-                                       [&](const DeviceIdentity& known) { return known.description == description; });
-        if (same == identities.end())
-            identities.push_back({name, description});
-        else
-            std::fprintf(stderr, "quillmark: the gallery leaves out %s: it is the driver %s already draws\n",
-                         name.c_str(), same->name.c_str());
-    }
+    // Per device that failed: what happened, and under which setting.
+    std::vector<std::pair<std::string, std::string>> failures;
+    const std::vector<DeviceIdentity> identities =
+        GalleryDevices(settings.devices.empty() ? DeviceNames() : settings.devices, *timeout, &failures);
     if (identities.empty()) return Fail("no device can be opened", failed);
     std::vector<std::string> devices;
     for (const DeviceIdentity& identity : identities) devices.push_back(identity.name);
 
-    std::string body = IdentityBlock(identities) +
-                       "<p>Per setting and device: the frame, the polar plot of the mip level chosen per pixel "
-                       "(as MipBand.bmp, from a frame whose levels are solid colours under a point mip filter) and "
-                       "the error map of the level of detail against the ideal (blue finer than the rule, red "
-                       "coarser, grey clamped; docs/level-of-detail.md). All with min filter anisotropic and mag "
-                       "filter linear.</p>\n";
+    std::string sections;
     std::size_t done = 0;
     std::vector<ResultCell> results;
     for (const GallerySetting& setting : gallery) {
-        std::vector<Cell> cells;
+        std::vector<GalleryCell> cells;
         for (const std::string& device : devices) {
             std::fprintf(stderr, "quillmark: gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
                          ++done, gallery.size() * devices.size());
-            cells.push_back(DrawCell(device, setting));
+            const auto failedBefore = std::find_if(failures.begin(), failures.end(),
+                                                   [&](const auto& failure) { return failure.first == device; });
+            if (failedBefore != failures.end()) {
+                // A device whose process failed is not started again: a hang would cost the time limit each time.
+                GalleryCell cell;
+                BatchSettings parsed;
+                cell.result = ResultOf(device, setting, &parsed);
+                cells.push_back(NotDrawn(std::move(cell), "not drawn again after it failed: " + failedBefore->second));
+                continue;
+            }
+            cells.push_back(DrawCell(device, setting, *timeout));
+            if (const std::string& failure = cells.back().failure; !failure.empty()) {
+                std::fprintf(stderr, "quillmark: gallery: %s %s\n", device.c_str(), failure.c_str());
+                failures.emplace_back(device, failure + " under " + setting.title);
+            }
         }
-        body += "<h2>" + Escaped(setting.title) + "</h2>\n<div class=\"row\">\n";
-        for (std::size_t d = 0; d < devices.size(); ++d) body += CellHtml(devices[d], cells[d]);
-        body += "</div>\n" + FiguresTable(devices, cells);
-        for (const Cell& cell : cells) results.push_back(cell.result);
+        sections += GallerySection(setting.title, devices, cells);
+        for (const GalleryCell& cell : cells) results.push_back(cell.result);
     }
     const std::vector<CellVerdict> verdicts = JudgeCells(baseline, results, LodFigureRules());
-    body.insert(0, BaselineSection(baseline, verdicts));
-    std::vector<DeviceIdentity> identified;
-    for (const DeviceIdentity& identity : identities) identified.push_back(IdentifyDevice(identity.name));
-    if (!WriteResultFile(*directory / kResultsFileName, ResultDocument("gallery", identified, results), &error))
+    if (!WriteResultFile(*directory / kResultsFileName, ResultDocument("gallery", identities, results), &error))
         return Fail(error, failed);
     const fs::path page = *directory / "gallery.html";
-    if (!WritePage(page, Page("Quillmark gallery", body), &error)) return Fail(error, failed);
+    if (!WritePage(page, GalleryPage(BaselineSection(baseline, verdicts), identities, failures, sections), &error))
+        return Fail(error, failed);
     std::printf("%s\n", page.string().c_str());
     std::fflush(stdout);
     return ReportVerdicts(baseline, "gallery", verdicts);
@@ -226,6 +246,9 @@ constexpr CommandOption kGalleryOptions[] = {
     kBaselineOption,
     kToleranceOption,
     kJunitOption,
+    {"", "--timeout", "SECONDS",
+     "how long one device may take over one setting before it is taken for\n"
+     "hung and ended (default: 120)"},
 };
 
 }  // namespace
@@ -233,11 +256,15 @@ constexpr CommandOption kGalleryOptions[] = {
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
-    "[-o DIR] [--device D ...] [--baseline FILE [--tolerance SPEC]] [--junit FILE]",
+    "[-o DIR] [--device D ...] [--baseline FILE [--tolerance SPEC]] [--junit FILE] [--timeout SECONDS]",
     kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
-    "      the level chosen per pixel and the error map of the level of detail.\n",
+    "      the level chosen per pixel and the error map of the level of detail.\n"
+    "      Each device draws in a process of its own: one that crashes, hangs or\n"
+    "      exits is named on the page and in results.json with what happened and\n"
+    "      not drawn again, the others are drawn, and the exit status is 1 (2 with\n"
+    "      --baseline or --junit).\n",
     nullptr,
     RunGallery,
 };

@@ -4,6 +4,7 @@
 #include "app/analysis.h"
 #include "app/polar_plot.h"
 #include "app/report_figures.h"
+#include "app/colour_scale.h"
 
 #include "devices/select/d3d9_select.h"
 
@@ -21,8 +22,7 @@ constexpr const char* kStyle =
     "td.number{text-align:right;font-variant-numeric:tabular-nums}"
     "img{max-width:100%;height:auto;border:1px solid #888;image-rendering:pixelated}"
     ".pair{display:grid;grid-template-columns:1fr 1fr;gap:1em}"
-    ".pair div{margin:0}"
-    ".row{display:flex;gap:1em;flex-wrap:wrap}.row>div{flex:1 1 15em;min-width:0}.row img{display:block;margin-bottom:.5em}"
+    ".pair div{margin:0}.caption{margin:.2em 0 .8em}"
     ".legend{display:flex;align-items:center;gap:.5em;margin:.4em 0 1.5em;flex-wrap:wrap}"
     ".swatch{display:inline-block;width:1.2em;height:1.2em;border:1px solid #444;vertical-align:middle}"
     ".ramp{display:inline-block;width:16em;height:1em;border:1px solid #444}";
@@ -86,14 +86,46 @@ std::string FigureRow(const std::string& label, const std::string& name, const s
            "</td></tr>\n";
 }
 
+namespace {
+
+// A setting's value, with the value in effect beside it where the devices draw otherwise.
+std::string ShownSetting(const std::string& flag, const std::string& value,
+                         const std::vector<std::pair<std::string, std::string>>& inEffect) {
+    std::string shown = Escaped(value);
+    for (const auto& [drawnFlag, drawn] : inEffect)
+        if (drawnFlag == flag) shown += " (in effect: " + Escaped(drawn) + ")";
+    return shown;
+}
+
+}  // namespace
+
 std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings,
                           const std::vector<std::pair<std::string, std::string>>& inEffect) {
     std::string html = "<h2>Settings</h2>\n<table>\n";
-    for (const auto& [flag, value] : settings) {
-        std::string shown = Escaped(value);
-        for (const auto& [drawnFlag, drawn] : inEffect)
-            if (drawnFlag == flag) shown += " (in effect: " + Escaped(drawn) + ")";
-        html += "<tr><th><code>" + Escaped(flag) + "</code></th><td>" + shown + "</td></tr>\n";
+    for (const auto& [flag, value] : settings)
+        html += "<tr><th><code>" + Escaped(flag) + "</code></th><td>" + ShownSetting(flag, value, inEffect) +
+                "</td></tr>\n";
+    return html + "</table>\n";
+}
+
+std::string SettingsTable(const std::vector<DeviceSettings>& devices) {
+    std::string html = "<h2>Settings</h2>\n<table>\n<tr><th>setting</th>";
+    for (const DeviceSettings& device : devices) html += "<th>" + Escaped(device.device) + "</th>";
+    html += "</tr>\n";
+    std::vector<std::string> flags;
+    for (const DeviceSettings& device : devices)
+        for (const auto& setting : device.settings)
+            if (std::find(flags.begin(), flags.end(), setting.first) == flags.end()) flags.push_back(setting.first);
+    for (const std::string& flag : flags) {
+        html += "<tr><th><code>" + Escaped(flag) + "</code></th>";
+        for (const DeviceSettings& device : devices) {
+            const auto found = std::find_if(device.settings.begin(), device.settings.end(),
+                                            [&](const auto& setting) { return setting.first == flag; });
+            html += "<td data-device=\"" + Escaped(device.device) + "\">" +
+                    (found == device.settings.end() ? "–" : ShownSetting(flag, found->second, device.inEffect)) +
+                    "</td>";
+        }
+        html += "</tr>\n";
     }
     return html + "</table>\n";
 }
@@ -109,19 +141,57 @@ std::string IdentityBlock(const std::vector<DeviceIdentity>& devices) {
     return html + "</table>\n";
 }
 
-std::string LodSection(const std::string& heading, const LodMeasurement& lod) {
+std::string FailuresSection(const std::vector<std::pair<std::string, std::string>>& failures) {
+    if (failures.empty()) return {};
+    std::string html = "<h2>Devices that failed</h2>\n<table data-figure=\"failures\">\n";
+    for (const auto& [device, what] : failures)
+        html += "<tr><th>" + Escaped(device) + "</th><td data-failure=\"" + Escaped(device) + "\">" + Escaped(what) +
+                "</td></tr>\n";
+    return html + "</table>\n";
+}
+
+namespace {
+
+// The picture widened to `width` with the figure background on its right.
+Picture Widened(const Picture& picture, int width) {
+    if (picture.width >= width) return picture;
+    Picture wide(width, picture.height, kFigureBackground);
+    wide.Paste(picture, 0, 0);
+    return wide;
+}
+
+}  // namespace
+
+std::string CaptionedImage(const Picture& picture, const std::string& caption, const std::string& device,
+                           const std::string& file) {
+    const std::string described = device.empty() ? caption : caption + " on " + device;
+    return "<div class=\"figure\">" + PictureImage(picture, described, file) + "<p class=\"caption\">" +
+           Escaped(described) + "</p></div>";
+}
+
+std::string LodSection(const std::string& heading, const LodMeasurement& lod, const std::string& device) {
     std::string html = "<h2>" + Escaped(heading) + "</h2>\n<table data-figures=\"lod\">\n";
     for (const FigureDeclaration<LodFigures>& figure : LodFigureDeclarations())
         html += FigureRow(std::string(figure.meaning), std::string(figure.name), CellText(figure.value(lod.figures)));
-    html += "</table>\n<p>Δλ = measured − ideal level of detail. In the error map blue marks pixels where the device "
+    // The maps side by side at one scale: each as wide as the widest.
+    Picture maps[] = {LodErrorPicture(lod.maps), LodErrorPicture(lod.maps, kFineErrorRange),
+                      MeasuredLodPicture(lod.maps), IdealLodPicture(lod.maps)};
+    int width = 0;
+    for (const Picture& map : maps) width = std::max(width, map.width);
+    for (Picture& map : maps) map = Widened(map, width);
+    char fine[64];
+    std::snprintf(fine, sizeof fine, "Error map, fine scale (±%g level)", kFineErrorRange);
+    char coarse[64];
+    std::snprintf(coarse, sizeof coarse, "Error map, coarse scale (±%g levels)", kErrorRange);
+    html += "</table>\n<p>Δλ = measured − ideal level of detail. In the error maps blue marks pixels where the device "
             "takes a finer level than the rule (sharper, prone to aliasing), red a coarser one (blurrier), grey "
-            "pixels where λ is clamped to the ends of the mip chain. On the polar plot the black circle is "
+            "pixels where λ is clamped to the ends of the mip chain; the fine scale shows offsets of a few "
+            "hundredths of a level that the coarse one leaves white. On the polar plot the black circle is "
             "Δλ = 0.</p>\n<div class=\"pair\">\n<div>" +
-            PictureImage(LodErrorPicture(lod.maps), "Error map of the level of detail") +
-            "</div>\n<div>" + PictureImage(LodPolarPicture(lod.figures), "Mean error by direction") +
-            "</div>\n<div>" + PictureImage(MeasuredLodPicture(lod.maps), "Measured level of detail") +
-            "</div>\n<div>" + PictureImage(IdealLodPicture(lod.maps), "Ideal level of detail") +
-            "</div>\n</div>\n";
+            CaptionedImage(maps[0], coarse, device) + "</div>\n<div>" + CaptionedImage(maps[1], fine, device) +
+            "</div>\n<div>" + CaptionedImage(maps[2], "Measured level of detail", device) + "</div>\n<div>" +
+            CaptionedImage(maps[3], "Ideal level of detail", device) + "</div>\n<div>" +
+            CaptionedImage(LodPolarPicture(lod.figures), "Mean error by direction", device) + "</div>\n</div>\n";
     return html;
 }
 

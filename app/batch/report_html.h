@@ -35,8 +35,24 @@ std::string FigureRow(const std::string& label, const std::string& name, const s
 std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings,
                           const std::vector<std::pair<std::string, std::string>>& inEffect = {});
 
+// The settings each of several devices ran with, a column per device.
+struct DeviceSettings {
+    std::string device;
+    std::vector<std::pair<std::string, std::string>> settings, inEffect;
+};
+std::string SettingsTable(const std::vector<DeviceSettings>& devices);
+
+// The picture with its caption under it, the caption its alt text too;
+// "CAPTION on DEVICE" where a device is named; `file` as PictureImage's.
+std::string CaptionedImage(const Picture& picture, const std::string& caption, const std::string& device = {},
+                           const std::string& file = {});
+
 // The program and its version, the date, the command line and the devices.
 std::string IdentityBlock(const std::vector<DeviceIdentity>& devices);
+
+// "Devices that failed": each device whose process crashed, hung or exited,
+// with what happened (isolated_run.h); empty for none.
+std::string FailuresSection(const std::vector<std::pair<std::string, std::string>>& failures);
 
 // The heat map figure (report_figures.h) with its caption; `file` (may be
 // empty) is the heat map image written beside the page in the probe's own
@@ -47,8 +63,10 @@ std::string HeatMapSection(const std::string& heading, const Picture& heatMap, i
 // legend of its colours; empty with the reason in *error when unreadable.
 std::string MipBandSection(const std::string& heading, const std::filesystem::path& plot, std::string* error);
 
-// One device's λ meter: figures, the maps, the error map and the polar plot.
-std::string LodSection(const std::string& heading, const LodMeasurement& lod);
+// One device's λ meter: figures, the error maps at a coarse and a fine
+// scale, the measured and ideal maps (all at one width) and the polar plot,
+// each captioned, with the device's name where one is given.
+std::string LodSection(const std::string& heading, const LodMeasurement& lod, const std::string& device = {});
 
 // Writes the page; false with the reason in *error.
 bool WritePage(const std::filesystem::path& target, const std::string& page, std::string* error);

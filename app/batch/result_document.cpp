@@ -102,6 +102,7 @@ Json ResultDocument(std::string_view kind, const std::vector<DeviceIdentity>& de
         entry["in_effect"] = PairsObject(cell.inEffect);
         entry["drawn"] = cell.drawn;
         if (!cell.drawn) entry["why"] = cell.why;
+        if (!cell.failures.empty()) entry["failures"] = cell.failures;
         entry["figures"] = cell.figures;
         list.push_back(std::move(entry));
     }
@@ -169,6 +170,7 @@ std::vector<ResultCell> CellsOf(const Json& document) {
         cell.inEffect = PairsOf(entry.value("in_effect", Json::object()));
         cell.drawn = entry.value("drawn", false);
         cell.why = entry.value("why", "");
+        for (const Json& failure : entry.value("failures", Json::array())) cell.failures.push_back(failure);
         cell.figures = entry.value("figures", Json::object());
         cells.push_back(std::move(cell));
     }

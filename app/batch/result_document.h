@@ -51,6 +51,9 @@ struct ResultCell {
     std::vector<std::pair<std::string, std::string>> settings, inEffect;
     bool drawn = true;
     std::string why;  // when not drawn
+    // When not drawn because a device's process crashed, hung or exited:
+    // what it did, as FailureRecord (isolated_run.h) makes it.
+    std::vector<Json> failures;
     Json figures = Json::object();
 };
 

@@ -139,7 +139,7 @@ std::string BashCompletion() {
     // flags, and its options may share their names with them.
     for (const BatchCommand* command : BatchCommands()) {
         std::vector<std::string> names;
-        std::string valueCases;
+        std::string valueCases, severalCases;
         for (const CommandOption& option : command->options) {
             std::vector<std::string> spellings;
             if (!option.shortName.empty()) spellings.emplace_back(option.shortName);
@@ -147,11 +147,21 @@ std::string BashCompletion() {
             names.insert(names.end(), spellings.begin(), spellings.end());
             if (option.argument.empty() || option.settingsFlag) continue;
             const std::vector<std::string> choices(option.choices.begin(), option.choices.end());
-            valueCases += "            " + CasePattern(spellings) + ") " +
-                          CompletionForValue(choices, option.argument == "FILE", option.argument == "DIR") + "\n";
+            const std::string completion = "            " + CasePattern(spellings) + ") " +
+                                           CompletionForValue(choices, option.argument == "FILE",
+                                                              option.argument == "DIR") +
+                                           "\n";
+            valueCases += completion;
+            if (option.severalValues) severalCases += completion;
         }
         script += "    " + std::string(command->name) + ")\n";
         if (!valueCases.empty()) script += "        case \"$prev\" in\n" + valueCases + "        esac\n";
+        // An option that takes several values: the words back to the last option.
+        if (!severalCases.empty())
+            script += "        local at=$((COMP_CWORD-1))\n"
+                      "        while ((at > 1)) && [[ \"${COMP_WORDS[at]}\" != -* ]]; do ((at--)); done\n"
+                      "        [[ \"$cur\" != -* ]] && case \"${COMP_WORDS[at]}\" in\n" +
+                      severalCases + "        esac\n";
         script += "        options=\"" + Joined(names, " ") + "\"";
         // A command on files completes its operands as file names.
         if (command->runOnFiles)

@@ -57,7 +57,7 @@ bool DescribeGlDriver(std::string_view name, std::string* description, std::stri
     std::shared_ptr<GlContext> context = OpenNamed(name, error);
     if (!context) return false;
     const GlDriverInfo& info = context->Info();
-    *description = info.renderer + "; OpenGL " + info.version + "; through " + info.display;
+    *description = info.renderer + "; OpenGL " + info.version + std::string(kDisplaySeparator) + info.display;
     return true;
 }
 

@@ -17,8 +17,11 @@ bool IsGlDeviceName(std::string_view name);
 // reason in *error when it cannot be opened.
 IDirect3D9* CreateGlDirect3D(std::string_view name, std::string* error);
 
+// Between the driver's strings and the EGL display in DescribeGlDriver's text.
+inline constexpr std::string_view kDisplaySeparator = "; through ";
+
 // The driver's renderer and version strings and the EGL display that gave
-// it ("renderer; OpenGL version; display"), or false with the reason.
+// it ("renderer; OpenGL version; through display"), or false with the reason.
 bool DescribeGlDriver(std::string_view name, std::string* description, std::string* error);
 
 // Which texture formats the driver `name` opens is given as they are

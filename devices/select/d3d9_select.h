@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "devices/core/driver_caps.h"
@@ -35,6 +36,21 @@ IDirect3D9* CreateNamedDirect3D(std::string_view name, std::string* error);
 // What the named device draws with (for OpenGL devices the driver's renderer
 // and version strings); false with the reason when it cannot be opened.
 bool DescribeDevice(std::string_view name, std::string* description, std::string* error);
+
+// A device name and what DescribeDevice says of it.
+struct NamedDriver {
+    std::string name;
+    std::string description;
+};
+
+// One name per driver, in the order the drivers are first met: where
+// several names reach one driver (their descriptions differ only in the way
+// it was reached, an OpenGL driver's EGL display), the most specific of them
+// (a driver's own name such as llvmpipe, then a device found on this machine
+// such as gl:0, then a kind's name such as gl). Each name left out goes to
+// *leftOut with the name kept for its driver.
+std::vector<NamedDriver> OneNamePerDriver(const std::vector<NamedDriver>& devices,
+                                          std::vector<std::pair<std::string, std::string>>* leftOut);
 
 // More about the named device, a line each ("  " before every line): for
 // OpenGL devices which texture formats go to the driver as they are stored,

@@ -171,6 +171,49 @@ D3DTEXTUREFILTERTYPE MagFilterInEffect(D3DTEXTUREFILTERTYPE asked) {
                                                                                         : D3DTEXF_POINT;
 }
 
+namespace {
+
+// The description without the way the driver was reached.
+std::string_view DriverOf(std::string_view description) {
+    return description.substr(0, description.find(gl::kDisplaySeparator));
+}
+
+// A kind's own name 0, a device found on this machine 1, a driver's name 2.
+int Specificity(std::string_view name) {
+    for (const DeviceKind& kind : kDevices) {
+        if (name == kind.name) return 0;
+        for (const char* alias : kind.aliases)
+            if (alias && name == alias) return 2;
+    }
+    return 1;
+}
+
+}  // namespace
+
+std::vector<NamedDriver> OneNamePerDriver(const std::vector<NamedDriver>& devices,
+                                          std::vector<std::pair<std::string, std::string>>* leftOut) {
+    std::vector<NamedDriver> kept;
+    std::vector<std::pair<std::string, std::size_t>> dropped;
+    for (const NamedDriver& device : devices) {
+        const auto same = std::find_if(kept.begin(), kept.end(), [&](const NamedDriver& known) {
+            return DriverOf(known.description) == DriverOf(device.description);
+        });
+        if (same == kept.end()) {
+            kept.push_back(device);
+            continue;
+        }
+        const std::size_t index = std::size_t(same - kept.begin());
+        if (Specificity(device.name) > Specificity(same->name)) {
+            dropped.emplace_back(same->name, index);
+            *same = device;
+        } else {
+            dropped.emplace_back(device.name, index);
+        }
+    }
+    for (const auto& [name, index] : dropped) leftOut->emplace_back(name, kept[index].name);
+    return kept;
+}
+
 std::string DeviceNotes(std::string_view name) {
     const DeviceKind* kind = FindDevice(name);
     return kind && kind->notes ? kind->notes(name) : std::string();

@@ -2,7 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <set>
+#include <utility>
+
+#include <unistd.h>
 
 namespace quillmark::software {
 namespace {
@@ -92,6 +96,20 @@ constexpr Knob kKnobs[] = {
      [](const ModelKnobs& k) { return BitsText(k.subtexelBits); }},
     {"stage-reduce", "0 or 1", [](std::string_view t, ModelKnobs& k) { return ReadChoice(t, "0", "1", &k.stageReduce); },
      [](const ModelKnobs& k) { return std::string(k.stageReduce ? "1" : ""); }},
+    {"fault", "segv, hang or exit",
+     [](std::string_view t, ModelKnobs& k) {
+         const std::pair<std::string_view, ModelFault> faults[] = {
+             {"segv", ModelFault::Segv}, {"hang", ModelFault::Hang}, {"exit", ModelFault::Exit}};
+         for (const auto& [name, fault] : faults)
+             if (t == name) return k.fault = fault, true;
+         return false;
+     },
+     [](const ModelKnobs& k) {
+         return std::string(k.fault == ModelFault::Segv   ? "segv"
+                            : k.fault == ModelFault::Hang ? "hang"
+                            : k.fault == ModelFault::Exit ? "exit"
+                                                          : "");
+     }},
 };
 
 std::string KnobNames() {
@@ -155,6 +173,23 @@ std::string ModelDeviceName(const ModelKnobs& knobs) {
         separator = ',';
     }
     return name;
+}
+
+void RaiseModelFault(ModelFault fault) {
+    switch (fault) {
+    case ModelFault::None:
+        return;
+    case ModelFault::Segv:
+        // The default action, so that the process ends by the signal even
+        // where a sanitizer has its own handler for it.
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+        return;
+    case ModelFault::Hang:
+        while (true) pause();
+    case ModelFault::Exit:
+        _exit(3);
+    }
 }
 
 }  // namespace quillmark::software

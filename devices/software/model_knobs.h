@@ -20,6 +20,9 @@ enum class ProbeSteps { Whole, PowerOfTwo };
 enum class AnisoLod { Long, Short };
 // The log2 of λ: the C library's log2f, or piecewise linear between powers of two.
 enum class Log2Rule { Exact, Approx };
+// For testing what runs a device in a child process: the first draw kills
+// the process with SIGSEGV, never returns, or ends the process with status 3.
+enum class ModelFault { None, Segv, Hang, Exit };
 
 struct ModelKnobs {
     static constexpr int kExact = -1;  // a bits knob that quantises nothing
@@ -36,6 +39,7 @@ struct ModelKnobs {
     int blendBits = kExact;   // 0 .. 16
     int subtexelBits = kExact;  // 0 .. 16
     bool stageReduce = false;
+    ModelFault fault = ModelFault::None;
 
     bool operator==(const ModelKnobs&) const = default;
 };
@@ -54,5 +58,8 @@ bool ParseModelKnobs(std::string_view name, ModelKnobs* knobs, std::string* erro
 // from their defaults in the documented order; ParseModelKnobs gives the
 // knobs back.
 std::string ModelDeviceName(const ModelKnobs& knobs);
+
+// Does what the fault knob asks for (nothing for ModelFault::None).
+void RaiseModelFault(ModelFault fault);
 
 }  // namespace quillmark::software

@@ -255,6 +255,7 @@ void SoftwareRenderer::SetTargets(const DeviceState& state, DrawContext& context
 }
 
 HRESULT SoftwareRenderer::Draw(const DrawCall& call) {
+    if (model_) RaiseModelFault(model_->fault);
     DrawContext context;
     if (const HRESULT prepared = PrepareStages(call.plan, context); FAILED(prepared)) return prepared;
     SetUpTriangles(call);

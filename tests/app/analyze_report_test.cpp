@@ -83,7 +83,7 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
     EXPECT_EQ(page.find("https:"), std::string::npos);
 
     // Each image is PNG data inside the page: the heat map, the polar plot
-    // (named after MipBand.bmp), the λ meter's four pictures.
+    // (named after MipBand.bmp), the λ meter's five pictures.
     const std::string prefix = "<img src=\"data:image/png;base64,";
     int images = 0;
     for (std::size_t at = page.find(prefix); at != std::string::npos; at = page.find(prefix, at + 1)) {
@@ -94,7 +94,7 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
         ASSERT_EQ(std::system(("base64 -d '" + encoded.string() + "' > '" + decoded.string() + "'").c_str()), 0);
         EXPECT_EQ(FileText(decoded).substr(0, 8), "\x89PNG\r\n\x1a\n");
     }
-    EXPECT_EQ(images, 6);
+    EXPECT_EQ(images, 7);  // the heat map, the polar plot, five λ pictures
     EXPECT_NE(page.find("(MipBand.bmp)\""), std::string::npos);
     EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
 
@@ -106,8 +106,8 @@ TEST_F(AnalyzeReport, ShowsEveryFigureOfTheJsonAndCarriesTheImagesWritten) {
     if (testing::HaveChromium()) {
         const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(directory_ / "report.html");
         ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
-        EXPECT_EQ(verdict->images, 6);
-        EXPECT_EQ(verdict->decoded, 6);
+        EXPECT_EQ(verdict->images, 7);
+        EXPECT_EQ(verdict->decoded, 7);
         EXPECT_EQ(verdict->fetched, 0);
     }
 

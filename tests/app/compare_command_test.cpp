@@ -7,9 +7,11 @@
 #include "app/app_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
+#include "app/batch/comparison.h"
 
 #include "batch_capture.h"
 #include "browser_check.h"
+#include "result_schema.h"
 #include "app/picture.h"
 #include "app/batch/report_html.h"
 #include "scratch_directory.h"
@@ -98,16 +100,19 @@ TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
     EXPECT_NE(page.find("data-device=\"reference\">built-in software rasteriser<"), std::string::npos);
     EXPECT_NE(page.find("<code>quillmark compare --device reference --device reference --json -o "),
               std::string::npos);
-    EXPECT_NE(page.find("<code>--angle</code></th><td>60<"), std::string::npos);
+    EXPECT_NE(page.find("<code>--angle</code></th><td data-device=\"reference\">60</td><td data-device=\"reference\">60<"),
+              std::string::npos);
     // No device magnifies anisotropically: the page says what was drawn.
-    EXPECT_NE(page.find("<code>--mag-filter</code></th><td>anisotropic (in effect: linear)<"), std::string::npos);
+    EXPECT_NE(page.find("<code>--mag-filter</code></th><td data-device=\"reference\">anisotropic (in effect: linear)<"),
+              std::string::npos);
     EXPECT_NE(page.find("(difference.bmp)"), std::string::npos);
     EXPECT_EQ(page.find("data:image/bmp"), std::string::npos);
     if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
     const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "out" / "report.html");
     ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
-    EXPECT_EQ(verdict->images, 13);  // two frames, the difference, two level frames, four λ pictures each
-    EXPECT_EQ(verdict->decoded, 13);
+    // Two frames, the difference, where they differ, two level frames, five λ pictures each.
+    EXPECT_EQ(verdict->images, 16);
+    EXPECT_EQ(verdict->decoded, 16);
     EXPECT_EQ(verdict->fetched, 0);
 }
 
@@ -144,6 +149,84 @@ TEST(CompareCommand, TheBrowserCheckCatchesBrokenImagesAndOutsideReferences) {
     EXPECT_EQ(verdict->images, 3);
     EXPECT_EQ(verdict->decoded, 1);
     EXPECT_GE(verdict->fetched, 1);
+}
+
+// A device whose process really crashes: the other's figures and files
+// are kept, the results document (valid against its schema) and the report
+// say what happened, the exit status is 1.
+TEST(CompareCommand, ADeviceThatCrashesIsNamedAndTheOtherKept) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput result = testing::RunBatchCaptured(
+        {"compare", "--device", "reference", "--device", "model:fault=segv", "--json", "-o", scratch.PathOf("out"),
+         "--object", "plane", "--distance", "30"});
+    EXPECT_EQ(result.code, kExitFailure) << result.err;
+    if (testing::HaveJsonSchema()) {
+        EXPECT_EQ(testing::SchemaFaults("compare", result.out), "");
+    }
+    const Json document = Json::parse(result.out);
+    const Json& cell = document["cells"][0];
+    EXPECT_FALSE(cell["drawn"].get<bool>());
+    ASSERT_EQ(cell["failures"].size(), 1u) << cell;
+    const std::string failure = cell["failures"][0].value("what", "");
+    EXPECT_EQ(cell["failures"][0]["device"], "model:fault=segv");
+    EXPECT_EQ(cell["failures"][0]["signal"], "SIGSEGV");
+    EXPECT_TRUE(std::regex_match(failure, std::regex(R"(crashed: SIGSEGV after \d+\.\d s)"))) << cell;
+    EXPECT_EQ(cell["why"], "model:fault=segv " + failure);
+    const Json& json = cell["figures"];
+    EXPECT_GT(json["lod"][0]["covered"], 0) << json;
+    EXPECT_TRUE(json["lod"][1].is_null()) << json;
+    // The drawn device is described as its own process found it.
+    EXPECT_EQ(document["devices"][0]["description"], "built-in software rasteriser");
+    // The drawn device's files are there; the names carry no ':' or '='.
+    EXPECT_TRUE(std::filesystem::exists(scratch / "out" / "frame-reference.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "difference.bmp"));
+    std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(page.find("data-failure=\"model:fault=segv\">" + failure + "<"), std::string::npos);
+    EXPECT_NE(page.find("Level of detail on reference against the ideal"), std::string::npos);
+}
+
+// Two devices that differ (the model one level coarser): file names without
+// the name's ':' and '=', both devices' settings, every picture captioned
+// and described with its device, the maps of one device at one width, the
+// error at a fine scale too, where the frames differ, shares in percent.
+TEST(CompareCommand, TheReportNamesEachDevicesPicturesAndShowsWhereFramesDiffer) {
+    ScratchDirectory scratch;
+    const std::string model = "model:lod-offset=1";
+    const testing::BatchOutput result = testing::RunBatchCaptured(
+        {"compare", "--device", "reference", "--device", model, "-o", scratch.PathOf("out"), "--object", "plane"});
+    ASSERT_EQ(result.code, kExitSuccess) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(scratch / "out" / "frame-model_lod-offset_1.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(scratch / "out" / "levels-model_lod-offset_1.bmp"));
+    for (const auto& entry : std::filesystem::directory_iterator(scratch / "out"))
+        EXPECT_EQ(entry.path().filename().string().find_first_of(":=,"), std::string::npos) << entry.path();
+    EXPECT_EQ(DeviceFileName("gl:0"), "gl_0");
+    EXPECT_EQ(DeviceFileName("model:axes=max,blend-bits=4"), "model_axes_max_blend-bits_4");
+
+    std::ifstream in(scratch / "out" / "report.html", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(page.find("<tr><th>setting</th><th>reference</th><th>" + model + "</th></tr>"), std::string::npos);
+    EXPECT_NE(page.find("<td data-device=\"" + model + "\">plane</td>"), std::string::npos);
+    for (const std::string& device : {std::string("reference"), model}) {
+        SCOPED_TRACE(device);
+        for (const std::string what : {"Frame", "Level chosen", "Error map, coarse scale (±2 levels)",
+                                        "Error map, fine scale (±0.125 level)", "Measured level of detail",
+                                        "Ideal level of detail", "Mean error by direction"}) {
+            EXPECT_NE(page.find("alt=\"" + what + " on " + device), std::string::npos) << what;
+            EXPECT_NE(page.find("<p class=\"caption\">" + what + " on " + device + "</p>"), std::string::npos) << what;
+        }
+        // The measured and the ideal map at one width.
+        const auto widthOf = [&](const std::string& what) {
+            const std::string key = "alt=\"" + what + " on " + device + "\" width=\"";
+            const std::size_t at = page.find(key);
+            return at == std::string::npos ? -1 : std::atoi(page.c_str() + at + key.size());
+        };
+        EXPECT_GT(widthOf("Measured level of detail"), 0);
+        EXPECT_EQ(widthOf("Measured level of detail"), widthOf("Ideal level of detail"));
+    }
+    EXPECT_NE(page.find("alt=\"Pixels where the frames of reference and " + model + " differ\""), std::string::npos);
+    EXPECT_TRUE(std::regex_search(page, std::regex(R"(data-figure="frame_within_0">\d+\.\d\d%<)"))) << "shares in percent";
+    EXPECT_FALSE(std::regex_search(page, std::regex(R"(data-figure="share">0\.\d+<)"))) << "no fractions";
 }
 
 TEST(CompareCommand, HelpNamesTheFilesAndTheFigureAsTheyAre) {

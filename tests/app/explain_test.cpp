@@ -8,12 +8,17 @@
 #include "app/explain/explanation.h"
 
 #include "devices/software/model_knobs.h"
+#include "app/batch/figure_table.h"
 
 #include "batch_capture.h"
 #include "browser_check.h"
+#include "result_schema.h"
 #include "scratch_directory.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
 
 #include <bit>
 #include <cmath>
@@ -140,6 +145,41 @@ TEST(ExplainPage, StandsAloneWithItsPicturesAndTheExplanation) {
     EXPECT_EQ(verdict->images, 3);
     EXPECT_EQ(verdict->decoded, verdict->images);
     EXPECT_EQ(verdict->fetched, 0);
+}
+
+// "quillmark explain" on a device whose process really crashes or hangs:
+// the message and explain.json say what happened (a cell not drawn, valid
+// against the schema), the exit status is 1, and no page is written.
+TEST(ExplainCommand, ADeviceThatCrashesOrHangsIsNamed) {
+    quillmark::testing::ScratchDirectory scratch;
+    struct Case {
+        const char* device;
+        const char* timeout;
+        std::regex says;
+    };
+    const Case cases[] = {
+        {"model:fault=segv", "60", std::regex(R"(explain the device: model:fault=segv crashed: SIGSEGV after \d+\.\d s\n)")},
+        {"model:fault=hang", "0.5", std::regex(R"(explain the device: model:fault=hang no answer in 0\.5 s\n)")},
+    };
+    for (const Case& c : cases) {
+        const quillmark::testing::BatchOutput result = quillmark::testing::RunBatchCaptured(
+            {"explain", "--device", c.device, "--timeout", c.timeout, "-o", scratch.PathOf("out")});
+        EXPECT_EQ(result.code, batch::kExitFailure) << c.device;
+        EXPECT_TRUE(std::regex_search(result.err, c.says)) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "report.html"));
+        const std::string text = quillmark::testing::FileText(scratch.PathOf("out/explain.json"));
+        const batch::Json document = batch::Json::parse(text, nullptr, false);
+        ASSERT_TRUE(document.is_object()) << text;
+        const batch::Json& cell = document["cells"][0];
+        EXPECT_FALSE(cell["drawn"].get<bool>());
+        EXPECT_TRUE(std::regex_search(cell["why"].get<std::string>(), std::regex("^(crashed|no answer)")));
+        EXPECT_EQ(cell["failures"][0]["device"], c.device);
+        EXPECT_EQ(cell["failures"][0]["ended"], std::string(c.device).ends_with("segv") ? "crashed" : "no answer");
+        if (quillmark::testing::HaveJsonSchema()) {
+            EXPECT_EQ(quillmark::testing::SchemaFaults("explain", text), "");
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Grid, ExplainModel, ::testing::ValuesIn(kModels),

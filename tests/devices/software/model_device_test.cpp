@@ -40,7 +40,7 @@ TEST(ModelKnobs, ReadEveryKnobAndWriteTheNameBack) {
     EXPECT_EQ(Parsed("model"), ModelKnobs());
     const std::string all =
         "model:axes=sum,aniso-cap=4,aniso-steps=pow2,aniso-ignores-max=1,aniso-lod=short,lod-offset=-0.25,lod-bits=6,"
-        "log2=approx,blend-width=0.5,blend-bits=4,subtexel-bits=8,stage-reduce=1";
+        "log2=approx,blend-width=0.5,blend-bits=4,subtexel-bits=8,stage-reduce=1,fault=hang";
     const ModelKnobs knobs = Parsed(all);
     EXPECT_EQ(knobs.axes, AxisRule::Sum);
     EXPECT_EQ(knobs.anisoCap, 4u);
@@ -54,7 +54,10 @@ TEST(ModelKnobs, ReadEveryKnobAndWriteTheNameBack) {
     EXPECT_EQ(knobs.blendBits, 4);
     EXPECT_EQ(knobs.subtexelBits, 8);
     EXPECT_TRUE(knobs.stageReduce);
+    EXPECT_EQ(knobs.fault, ModelFault::Hang);
     EXPECT_EQ(ModelDeviceName(knobs), all) << "the documented order";
+    EXPECT_EQ(Parsed("model:fault=segv").fault, ModelFault::Segv);
+    EXPECT_EQ(ModelDeviceName(Parsed("model:fault=exit")), "model:fault=exit");
     // Defaults written out are left out of the name; any order reads the same.
     EXPECT_EQ(ModelDeviceName(Parsed("model:blend-width=1,axes=exact,lod-bits=3")), "model:lod-bits=3");
     EXPECT_EQ(ModelDeviceName(Parsed("model:lod-offset=0.1")), "model:lod-offset=0.1");
@@ -85,6 +88,7 @@ TEST(ModelKnobs, BadNamesAndValuesAreRefusedNamingTheKnobAndItsRange) {
         {"model:blend-bits=17", "\"blend-bits\": it takes a whole number of bits from 0 to 16"},
         {"model:subtexel-bits=8x", "\"subtexel-bits\": it takes a whole number of bits from 0 to 16, not \"8x\""},
         {"model:stage-reduce=2", "\"stage-reduce\": it takes 0 or 1"},
+        {"model:fault=bus", "\"fault\": it takes segv, hang or exit, not \"bus\""},
         {"model:colour=red", "\"colour=red\" is not KEY=VALUE with a known KEY; the knobs are axes, aniso-cap"},
         {"model:axes", "\"axes\" is not KEY=VALUE"},
         {"model:", "\"\" is not KEY=VALUE"},
