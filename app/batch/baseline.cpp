@@ -17,12 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-std::string SettingsKey(const Pairs& settings) {
-    std::string key;
-    for (const auto& [flag, value] : settings) key += flag + " " + value + " ";
-    return key;
-}
-
 std::string CellKey(const ResultCell& cell) { return cell.device + "\n" + SettingsKey(cell.settings); }
 
 // The first flag whose value differs, as "--anisotropy 4 there, 16 here".

@@ -7,6 +7,7 @@
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
+#include "app/batch/gallery_merge.h"
 #include "app/batch/gallery_page.h"
 #include "app/batch/isolated_run.h"
 #include "app/batch/level_frames.h"
@@ -69,8 +70,8 @@ ResultCell ResultOf(const std::string& device, const GallerySetting& setting, Ba
 
 // A cell not drawn, and why.
 GalleryCell NotDrawn(GalleryCell cell, const std::string& why) {
-    cell.drawn = cell.result.drawn = false;
-    cell.why = cell.result.why = why;
+    cell.result.drawn = false;
+    cell.result.why = why;
     return cell;
 }
 
@@ -109,10 +110,11 @@ GalleryCell DrawCell(const std::string& device, const GallerySetting& setting, d
     if (outcome.code != kExitSuccess)
         return NotDrawn(std::move(cell),
                         error.empty() ? "the device refused the settings (see the messages above)" : error);
-    if (!RunFromTransfer(outcome.answer.value("run", Json()), &cell.run))
+    CompareRun run;
+    if (!RunFromTransfer(outcome.answer.value("run", Json()), &run))
         return NotDrawn(std::move(cell), "the drawing could not be handed back");
-    cell.drawn = true;
-    cell.result.figures = LodFiguresObject(cell.run.lod.figures);
+    cell.result.figures = LodFiguresObject(run.lod.figures);
+    cell.pictures = PicturesOf(run);
     return cell;
 }
 
@@ -177,6 +179,14 @@ std::vector<DeviceIdentity> GalleryDevices(const std::vector<std::string>& names
 
 int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string error;
+    if (options.Has("--merge")) {
+        for (const char* drawing : {"--baseline", "--tolerance", "--junit", "--timeout"})
+            if (options.Has(drawing))
+                return Fail(std::string(drawing) + " is not used with --merge: merging draws nothing", kExitUsage);
+        if (!settings.given.empty() || !settings.devices.empty())
+            return Fail("--merge takes no settings and no --device: it merges what the folders hold", kExitUsage);
+        return MergeGalleries(options.Values("--merge"), options.Value("--output"));
+    }
     if (!settings.given.empty()) return Fail("takes no settings: it draws its own set", kExitUsage);
     const std::optional<double> timeout = TimeoutSeconds(options, kGalleryTimeout, &error);
     if (!timeout) return Fail(error, kExitUsage);
@@ -184,6 +194,9 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     const std::optional<fs::path> directory =
         ClaimOutputFolder(options.Value("--output"), {"gallery.html", kResultsFileName}, &folder, &error);
     if (!directory) return Fail(error, kExitFailure);
+    std::error_code created;
+    fs::create_directories(*directory / kGalleryImagesFolder, created);
+    if (created) return Fail("cannot create " + (*directory / kGalleryImagesFolder).string() + ": " + created.message(), kExitFailure);
     const std::vector<GallerySetting> gallery = GallerySettings();
     std::vector<std::vector<std::pair<std::string, std::string>>> planned;
     for (const GallerySetting& setting : gallery) {
@@ -205,7 +218,8 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
     std::string sections;
     std::size_t done = 0;
     std::vector<ResultCell> results;
-    for (const GallerySetting& setting : gallery) {
+    for (std::size_t s = 0; s < gallery.size(); ++s) {
+        const GallerySetting& setting = gallery[s];
         std::vector<GalleryCell> cells;
         for (const std::string& device : devices) {
             std::fprintf(stderr, "quillmark: gallery: %s on %s (%zu of %zu)\n", setting.title.c_str(), device.c_str(),
@@ -221,6 +235,8 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
                 continue;
             }
             cells.push_back(DrawCell(device, setting, *timeout));
+            if (cells.back().result.drawn && !WriteGalleryPictures(*directory, int(s + 1), &cells.back(), &error))
+                return Fail(error, failed);
             if (const std::string& failure = cells.back().failure; !failure.empty()) {
                 std::fprintf(stderr, "quillmark: gallery: %s %s\n", device.c_str(), failure.c_str());
                 failures.emplace_back(device, failure + " under " + setting.title);
@@ -241,7 +257,14 @@ int RunGallery(const BatchSettings& settings, const CommandOptions& options) {
 }
 
 constexpr CommandOption kGalleryOptions[] = {
-    {"-o", "--output", "DIR", "where gallery.html and results.json go (default: the current directory)"},
+    {"-o", "--output", "DIR",
+     "where gallery.html, results.json and the pictures (images/) go\n(default: the current directory)"},
+    {.shortName = "",
+     .name = "--merge",
+     .argument = "DIR",
+     .help = "draw nothing: merge the folders that galleries wrote (on several\n"
+             "machines) into one page and one results.json in -o DIR",
+     .severalValues = true},
     {"", "--device", "D", "only these devices (default: every device that can be opened)", true},
     kBaselineOption,
     kToleranceOption,
@@ -256,7 +279,7 @@ constexpr CommandOption kGalleryOptions[] = {
 extern const BatchCommand kGalleryCommand = {
     "gallery",
     "draws every device over a fixed set of settings and writes one page of frames, plots and figures",
-    "[-o DIR] [--device D ...] [--baseline FILE [--tolerance SPEC]] [--junit FILE] [--timeout SECONDS]",
+    "[-o DIR] [--device D ...] [--baseline FILE [--tolerance SPEC]] [--junit FILE] [--timeout SECONDS] | --merge DIR... [-o DIR]",
     kGalleryOptions,
     "      Settings: tunnel and plane at 60 degrees; anisotropy 1, 2, 4, 16; trilinear\n"
     "      and point mip filter. Per setting and device: the frame, the polar plot of\n"
@@ -264,7 +287,10 @@ extern const BatchCommand kGalleryCommand = {
     "      Each device draws in a process of its own: one that crashes, hangs or\n"
     "      exits is named on the page and in results.json with what happened and\n"
     "      not drawn again, the others are drawn, and the exit status is 1 (2 with\n"
-    "      --baseline or --junit).\n",
+    "      --baseline or --junit). With --merge, the devices of the folders are\n"
+    "      shown side by side, a device name found in several folders given its\n"
+    "      machine's name (llvmpipe@build-7); the folders must hold galleries of\n"
+    "      the same settings and a results format this quillmark reads.\n",
     nullptr,
     RunGallery,
 };

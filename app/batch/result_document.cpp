@@ -92,7 +92,11 @@ Json ResultDocument(std::string_view kind, const std::vector<DeviceIdentity>& de
                      {"command_line", CommandLine()}};
     Json identities = Json::array();
     for (const DeviceIdentity& device : devices)
-        identities.push_back({{"name", device.name}, {"description", device.description}, {"notes", device.notes}});
+    {
+        Json identity = {{"name", device.name}, {"description", device.description}, {"notes", device.notes}};
+        if (!device.host.empty()) identity["host"] = device.host;
+        identities.push_back(std::move(identity));
+    }
     document["devices"] = std::move(identities);
     Json list = Json::array();
     for (const ResultCell& cell : cells) {
@@ -103,6 +107,7 @@ Json ResultDocument(std::string_view kind, const std::vector<DeviceIdentity>& de
         entry["drawn"] = cell.drawn;
         if (!cell.drawn) entry["why"] = cell.why;
         if (!cell.failures.empty()) entry["failures"] = cell.failures;
+        if (!cell.images.empty()) entry["images"] = cell.images;
         entry["figures"] = cell.figures;
         list.push_back(std::move(entry));
     }
@@ -123,10 +128,12 @@ bool WriteResultFile(const std::filesystem::path& file, const Json& document, st
     return true;
 }
 
-bool ReadResultFile(const std::filesystem::path& file, std::string_view kind, Json* document, std::string* error) {
+bool ReadResultFile(const std::filesystem::path& file, std::string_view kind, Json* document, std::string* error,
+                    std::string_view role) {
+    const std::string cannotUse = "cannot use " + std::string(role) + " " + file.string();
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        *error = "cannot read the baseline " + file.string() + ": it does not exist or cannot be opened";
+        *error = "cannot read " + std::string(role) + " " + file.string() + ": it does not exist or cannot be opened";
         return false;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -134,23 +141,23 @@ bool ReadResultFile(const std::filesystem::path& file, std::string_view kind, Js
     const auto field = [&read](const char* name) { return read.is_object() ? read.value(name, Json()) : Json(); };
     if (read.is_discarded() || field("format") != kResultFormatName || !field("format_version").is_number_integer() ||
         !field("cells").is_array()) {
-        *error = "cannot use the baseline " + file.string() + ": it is not a results file of quillmark";
+        *error = cannotUse + ": it is not a results file of quillmark";
         return false;
     }
     const int version = field("format_version").get<int>();
     if (version > kResultFormatVersion) {
-        *error = "cannot use the baseline " + file.string() + ": it was written in results format version " +
+        *error = cannotUse + ": it was written in results format version " +
                  std::to_string(version) + ", newer than this quillmark reads (" +
                  std::to_string(kResultFormatVersion) + ")";
         return false;
     }
     if (version < 1) {
-        *error = "cannot use the baseline " + file.string() + ": results format version " + std::to_string(version) +
+        *error = cannotUse + ": results format version " + std::to_string(version) +
                  " does not exist";
         return false;
     }
     if (field("kind") != kind) {
-        *error = "cannot use the baseline " + file.string() + ": it holds the results of \"quillmark " +
+        *error = cannotUse + ": it holds the results of \"quillmark " +
                  (field("kind").is_string() ? field("kind").get<std::string>() : "?") + "\", not of \"quillmark " +
                  std::string(kind) + "\"";
         return false;
@@ -171,10 +178,30 @@ std::vector<ResultCell> CellsOf(const Json& document) {
         cell.drawn = entry.value("drawn", false);
         cell.why = entry.value("why", "");
         for (const Json& failure : entry.value("failures", Json::array())) cell.failures.push_back(failure);
+        cell.images = entry.value("images", Json::object());
         cell.figures = entry.value("figures", Json::object());
         cells.push_back(std::move(cell));
     }
     return cells;
+}
+
+}  // namespace quillmark::batch
+
+namespace quillmark::batch {
+
+std::vector<DeviceIdentity> DevicesOf(const Json& document) {
+    std::vector<DeviceIdentity> devices;
+    for (const Json& entry : document.value("devices", Json::array()))
+        if (entry.is_object())
+            devices.push_back({entry.value("name", ""), entry.value("description", ""), entry.value("notes", ""),
+                               entry.value("host", "")});
+    return devices;
+}
+
+std::string SettingsKey(const std::vector<std::pair<std::string, std::string>>& settings) {
+    std::string key;
+    for (const auto& [flag, value] : settings) key += flag + " " + value + " ";
+    return key;
 }
 
 }  // namespace quillmark::batch

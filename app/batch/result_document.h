@@ -38,6 +38,7 @@ struct DeviceIdentity {
     std::string name;
     std::string description;  // renderer, version and driver strings
     std::string notes = {};   // DeviceNotes: the driver's limits, formats; may be empty
+    std::string host = {};    // the machine it was measured on, in a merged gallery; else empty
 };
 DeviceIdentity IdentifyDevice(const std::string& name);
 
@@ -54,6 +55,7 @@ struct ResultCell {
     // When not drawn because a device's process crashed, hung or exited:
     // what it did, as FailureRecord (isolated_run.h) makes it.
     std::vector<Json> failures;
+    Json images = Json::object();  // the gallery's picture files beside the page, by key (gallery_page.h)
     Json figures = Json::object();
 };
 
@@ -71,10 +73,18 @@ std::string ResultText(const Json& document);
 // Writes the document; false with the reason in *error.
 bool WriteResultFile(const std::filesystem::path& file, const Json& document, std::string* error);
 
-// A results file read back (a baseline): false with one sentence in *error
-// when it is no results file, is of a newer format version or of another
-// command than `kind`.
-bool ReadResultFile(const std::filesystem::path& file, std::string_view kind, Json* document, std::string* error);
+// A results file read back (a baseline, a gallery to merge): false with one
+// sentence in *error when it is no results file, is of a newer format
+// version or of another command than `kind`; `role` names the file in it
+// ("cannot use the baseline FILE: ...").
+bool ReadResultFile(const std::filesystem::path& file, std::string_view kind, Json* document, std::string* error,
+                    std::string_view role = "the baseline");
+
+// The devices of a document read back.
+std::vector<DeviceIdentity> DevicesOf(const Json& document);
+
+// A cell's settings as one text, for matching cells of two runs.
+std::string SettingsKey(const std::vector<std::pair<std::string, std::string>>& settings);
 
 // The cells of a document read back, as ResultCell values.
 std::vector<ResultCell> CellsOf(const Json& document);

@@ -7,6 +7,11 @@
 #include "app/batch/settings_flags.h"
 #include "app/batch/usage_docs.h"
 
+#include "command_output.h"
+#include "scratch_directory.h"
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -155,6 +160,51 @@ TEST(CommandTable, HelpManualPageAndCompletionComeFromTheDeclarations) {
             EXPECT_NE(ManualPage().find(roff), std::string::npos) << option.name;
         }
     }
+}
+
+// An option declared to take several values takes the arguments after it up
+// to the next option; --help shows it as "NAME VALUE...", and the completion
+// offers folders for each of its values, not only the first.
+TEST(CommandTable, AnOptionOfSeveralValuesTakesThemUpToTheNextOption) {
+    const CommandOption declared[] = {{"-o", "--output", "DIR", "where"},
+                                      {.shortName = "", .name = "--merge", .argument = "DIR", .help = "folders", .severalValues = true}};
+    CommandOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCommandOptions(declared, {"--merge", "a", "b", "c", "-o", "out"}, &options, &error)) << error;
+    EXPECT_EQ(options.Values("--merge"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(options.Value("--merge"), "a");
+    EXPECT_EQ(options.Values("--output"), (std::vector<std::string>{"out"}));
+    EXPECT_TRUE(options.Values("--json").empty());
+    CommandOptions spelled;
+    ASSERT_TRUE(ParseCommandOptions(declared, {"--merge=a", "b"}, &spelled, &error)) << error;
+    EXPECT_EQ(spelled.Values("--merge"), (std::vector<std::string>{"a", "b"}));
+
+    const auto refusal = [&](const std::vector<std::string>& arguments) {
+        CommandOptions refused;
+        std::string message;
+        EXPECT_FALSE(ParseCommandOptions(declared, arguments, &refused, &message));
+        return message;
+    };
+    EXPECT_EQ(refusal({"--merge"}), "--merge: needs a value");
+    EXPECT_EQ(refusal({"--merge", "a", "b", "--merge", "c"}),
+              "--merge: given twice (--merge a b, then --merge c); give it once");
+
+    const BatchCommand* gallery = FindBatchCommand("gallery");
+    ASSERT_NE(gallery, nullptr);
+    EXPECT_NE(OptionsHelp(*gallery).find("      --merge DIR...  "), std::string::npos) << OptionsHelp(*gallery);
+
+    // The completion run by bash: after "--merge one" it still offers folders.
+    testing::ScratchDirectory scratch;
+    std::filesystem::create_directories(scratch / "results-gpu");
+    std::filesystem::create_directories(scratch / "results-cpu");
+    std::ofstream(scratch / "completion.bash") << BashCompletion();
+    const std::string script = "cd '" + scratch.PathOf("") + "' && . ./completion.bash && "
+                               "COMP_WORDS=(quillmark gallery --merge results-gpu results-) COMP_CWORD=4 && _quillmark && "
+                               "echo \"${COMPREPLY[*]}\"";
+    std::ofstream(scratch / "complete.bash") << script;
+    const std::string offered = testing::CommandOutput("/bin/bash '" + scratch.PathOf("complete.bash") + "'");
+    EXPECT_NE(offered.find("results-cpu"), std::string::npos) << offered;
+    EXPECT_NE(offered.find("results-gpu"), std::string::npos) << offered;
 }
 
 class AppliedFlags : public ProbeFixture {

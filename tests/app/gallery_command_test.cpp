@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -121,6 +122,131 @@ TEST(GalleryCommand, ADeviceThatExitsFailsItsJunitCases) {
     EXPECT_EQ(Count(junit, "<failure type=\"not drawn\""), 16);
     EXPECT_EQ(Count(junit, "\">exited with status 3 after "), 1);
     EXPECT_EQ(Count(junit, "not drawn again after it failed: exited with status 3"), 15);
+}
+
+// Two result folders, as two machines would make them: one gallery on the
+// reference device, and a copy of it whose results say it was made on
+// another machine and whose device crashed under one setting. The merged
+// folder holds one page and one results.json (valid against the schema):
+// both devices, each named with its machine, every picture copied, and the
+// crash recorded under the merged name.
+TEST(GalleryMerge, FoldersFromTwoMachinesMakeOnePage) {
+    ScratchDirectory scratch;
+    const testing::BatchOutput made =
+        testing::RunBatchCaptured({"gallery", "--device", "reference", "-o", scratch.PathOf("here")});
+    ASSERT_EQ(made.code, kExitSuccess) << made.err;
+    std::filesystem::copy(scratch / "here", scratch / "there", std::filesystem::copy_options::recursive);
+    Json there = Json::parse(testing::FileText(scratch.PathOf("there/results.json")));
+    const std::string host = there["host"];
+    there["host"] = "other-machine";
+    Json& crashed = there["cells"][5];
+    crashed["drawn"] = false;
+    crashed["why"] = "crashed: SIGSEGV after 0.4 s";
+    crashed["failures"] = Json::array({{{"device", "reference"},
+                                        {"ended", "crashed"},
+                                        {"what", "crashed: SIGSEGV after 0.4 s"},
+                                        {"seconds", 0.4},
+                                        {"signal", "SIGSEGV"}}});
+    crashed["figures"] = Json::object();
+    crashed.erase("images");
+    std::ofstream(scratch / "there" / "results.json") << there.dump(2);
+
+    const testing::BatchOutput merged = testing::RunBatchCaptured(
+        {"gallery", "--merge", scratch.PathOf("here"), scratch.PathOf("there"), "-o", scratch.PathOf("merged")});
+    ASSERT_EQ(merged.code, kExitSuccess) << merged.err;
+    EXPECT_EQ(merged.out, scratch.PathOf("merged/gallery.html") + "\n");
+
+    const std::string text = testing::FileText(scratch.PathOf("merged/results.json"));
+    if (testing::HaveJsonSchema()) {
+        EXPECT_EQ(testing::SchemaFaults("gallery", text), "");
+    }
+    const Json document = Json::parse(text);
+    const std::string mine = "reference@" + host, theirs = "reference@other-machine";
+    ASSERT_EQ(document["devices"].size(), 2u);
+    EXPECT_EQ(document["devices"][0]["name"], mine);
+    EXPECT_EQ(document["devices"][1]["name"], theirs);
+    EXPECT_EQ(document["devices"][1]["host"], "other-machine");
+    EXPECT_EQ(document["devices"][1]["description"], "built-in software rasteriser");
+    ASSERT_EQ(document["merged_from"].size(), 2u);
+    EXPECT_EQ(document["merged_from"][1]["host"], "other-machine");
+    ASSERT_EQ(document["cells"].size(), 2u * 16);
+    int drawn = 0;
+    for (const Json& cell : document["cells"]) {
+        if (!cell["drawn"].get<bool>()) {
+            EXPECT_EQ(cell["device"], theirs);
+            EXPECT_EQ(cell["failures"][0]["device"], theirs);
+            continue;
+        }
+        ++drawn;
+        for (const char* key : {"frame", "level_plot", "lod_error", "levels"}) {
+            const std::string file = cell["images"][key];
+            EXPECT_TRUE(std::filesystem::is_regular_file(scratch / "merged" / file)) << file;
+            EXPECT_EQ(file.find(".."), std::string::npos);
+        }
+    }
+    EXPECT_EQ(drawn, 2 * 16 - 1);
+    // The same cells on both sides: the second device chose every level as the first.
+    const std::string page = testing::FileText(scratch.PathOf("merged/gallery.html"));
+    EXPECT_EQ(Count(page, "<h3>" + mine + "</h3>"), 16);
+    EXPECT_EQ(Count(page, "<h3>" + theirs + "</h3>"), 16);
+    EXPECT_EQ(Count(page, "<th>" + theirs + "</th><td class=\"number\">"), 15);
+    EXPECT_EQ(Count(page, "100.00%</td></tr>"), 2 * 15 + 1);
+    EXPECT_NE(page.find("data-failure=\"" + theirs + "\">crashed: SIGSEGV after 0.4 s under "), std::string::npos);
+    EXPECT_NE(page.find("<h2>Merged from</h2>"), std::string::npos);
+    if (!testing::HaveChromium()) GTEST_SKIP() << "chromium is absent: the page was not opened";
+    const std::optional<testing::BrowserVerdict> verdict = testing::CheckInBrowser(scratch / "merged" / "gallery.html");
+    ASSERT_TRUE(verdict.has_value()) << "the page did not load in Chromium";
+    EXPECT_EQ(verdict->images, (2 * 16 - 1) * 3);
+    EXPECT_EQ(verdict->decoded, verdict->images);
+    EXPECT_EQ(verdict->fetched, 0);
+}
+
+// What cannot be merged is refused in one sentence with exit 2, before
+// anything is written: a folder without results.json, results of a newer
+// format, folders made with other settings.
+TEST(GalleryMerge, FoldersThatCannotBeMergedAreRefusedInWords) {
+    ScratchDirectory scratch;
+    const auto results = [&](const std::string& folder, const Json& document) {
+        std::filesystem::create_directories(scratch / folder);
+        std::ofstream(scratch / folder / "results.json") << document.dump(2);
+        return scratch.PathOf(folder);
+    };
+    Json cell = {{"device", "reference"},  {"title", "tunnel"}, {"settings", {{"--anisotropy", "4"}}},
+                 {"in_effect", Json::object()}, {"drawn", false},    {"why", "the device refused the settings"},
+                 {"figures", Json::object()}};
+    Json document = {{"format", "quillmark-results"}, {"format_version", 1}, {"kind", "gallery"},
+                     {"host", "one"}, {"devices", Json::array({{{"name", "reference"}, {"description", "x"}, {"notes", ""}}})},
+                     {"cells", Json::array({cell})}};
+    const std::string good = results("good", document);
+    std::filesystem::create_directories(scratch / "empty");
+    const auto refusal = [&](const std::string& other) {
+        const testing::BatchOutput run =
+            testing::RunBatchCaptured({"gallery", "--merge", good, other, "-o", scratch.PathOf("out")});
+        EXPECT_EQ(run.code, kExitUsage) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "gallery.html"));
+        return run.err;
+    };
+    EXPECT_EQ(refusal(scratch.PathOf("empty")),
+              "quillmark: cannot merge the galleries: " + scratch.PathOf("empty") +
+                  " holds no results.json: it is not a folder that \"quillmark gallery -o\" wrote\n");
+    Json newer = document;
+    newer["format_version"] = 2;
+    EXPECT_NE(refusal(results("newer", newer)).find("written in results format version 2, newer than this quillmark reads (1)"),
+              std::string::npos);
+    Json other = document;
+    other["cells"][0]["settings"]["--anisotropy"] = "16";
+    EXPECT_NE(refusal(results("other", other)).find("was made with other settings than " + good), std::string::npos);
+    Json lod = document;
+    lod["kind"] = "lod";
+    EXPECT_NE(refusal(results("lod", lod)).find("not of \"quillmark gallery\""), std::string::npos);
+    // The merged folder may not be one of those merged.
+    const testing::BatchOutput into = testing::RunBatchCaptured({"gallery", "--merge", good, "-o", good});
+    EXPECT_EQ(into.code, kExitUsage);
+    EXPECT_NE(into.err.find("is one of the folders merged"), std::string::npos) << into.err;
+    // --merge draws nothing: the options of a drawing run are refused with it.
+    const testing::BatchOutput drawing =
+        testing::RunBatchCaptured({"gallery", "--merge", good, "--device", "reference", "-o", scratch.PathOf("out")});
+    EXPECT_EQ(drawing.code, kExitUsage);
 }
 
 TEST(GalleryCommand, TakesNoSettings) {

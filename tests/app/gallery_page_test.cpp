@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace quillmark::batch {
@@ -21,10 +22,9 @@ using testing::ScratchDirectory;
 // A device that drew one colour and level 2 everywhere, where the ideal is level 2 too.
 GalleryCell MadeUpCell(std::uint32_t colour, double meanError, double p99) {
     constexpr int kWidth = 800, kHeight = 600;
-    GalleryCell cell;
-    cell.drawn = true;
-    CompareRun& run = cell.run;
+    CompareRun run;
     run.frame.assign(std::size_t(kWidth * kHeight), colour);
+    run.levelFrame.assign(run.frame.size(), LevelMarkColor(2));
     run.levels.assign(run.frame.size(), 2);
     LodMaps& maps = run.lod.maps;
     maps.width = kWidth;
@@ -35,7 +35,35 @@ GalleryCell MadeUpCell(std::uint32_t colour, double meanError, double p99) {
     run.lod.figures = ComputeLodFigures(maps);
     run.lod.figures.meanError = meanError;
     run.lod.figures.p99AbsError = p99;
+    GalleryCell cell;
+    cell.result.figures = LodFiguresObject(run.lod.figures);
+    cell.pictures = PicturesOf(run);
     return cell;
+}
+
+// The pictures written beside the page and read back are the pictures
+// shown; a results file cannot make the page read a file outside its folder.
+TEST(GalleryPage, PicturesWrittenBesideThePageReadBackAsTheyWere) {
+    ScratchDirectory scratch;
+    std::filesystem::create_directories(scratch / kGalleryImagesFolder);
+    GalleryCell cell = MadeUpCell(0x336699, 0.0, 0.0);
+    cell.result.device = "gl:0";
+    ASSERT_EQ(GalleryImageFile(3, "gl:0", "frame"), "images/03-gl_0-frame.png");
+    std::string error;
+    ASSERT_TRUE(WriteGalleryPictures(scratch.PathOf(""), 3, &cell, &error)) << error;
+    EXPECT_EQ(cell.result.images["levels"], "images/03-gl_0-levels.png");
+    GalleryPictures read;
+    ASSERT_TRUE(ReadGalleryPictures(scratch.PathOf(""), cell.result, &read, &error)) << error;
+    for (const auto& [key, member] : GalleryImageKeys()) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ((read.*member).width, (cell.pictures.*member).width);
+        EXPECT_EQ((read.*member).pixels, (cell.pictures.*member).pixels);
+    }
+    EXPECT_EQ(read.levels.At(10, 10), LevelMarkColor(2));
+    ResultCell outside = cell.result;
+    outside.images["frame"] = "../../etc/passwd";
+    EXPECT_FALSE(ReadGalleryPictures(scratch.PathOf(""), outside, &read, &error));
+    EXPECT_NE(error.find("names a picture outside its folder: ../../etc/passwd"), std::string::npos) << error;
 }
 
 TEST(GalleryPage, LevelsCarryASignOnlyWhereTheFigureHasOne) {
