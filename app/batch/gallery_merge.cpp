@@ -45,6 +45,14 @@ bool ReadFolder(const std::string& given, MergedFolder* folder, std::string* err
     folder->cells = CellsOf(folder->document);
     folder->devices = DevicesOf(folder->document);
     folder->host = folder->document.value("host", "");
+    if (folder->host.empty()) folder->host = folder->path.filename().string();
+    // A device of a merged gallery keeps the machine it was measured on.
+    for (DeviceIdentity& device : folder->devices)
+        if (device.host.empty()) device.host = folder->host;
+    if (folder->devices.empty()) {
+        *error = given + " holds the results of no device";
+        return false;
+    }
     return true;
 }
 
@@ -65,7 +73,7 @@ std::vector<std::map<std::string, std::string>> MergedNames(const std::vector<Me
     std::map<std::string, int> taken;
     for (std::size_t f = 0; f < folders.size(); ++f)
         for (const DeviceIdentity& device : folders[f].devices)
-            names[f][device.name] = folderCount[device.name] > 1 ? device.name + "@" + folders[f].host : device.name;
+            names[f][device.name] = folderCount[device.name] > 1 ? device.name + "@" + device.host : device.name;
     for (const auto& folder : names)
         for (const auto& [original, merged] : folder) ++taken[merged];
     for (std::size_t f = 0; f < folders.size(); ++f)
@@ -138,7 +146,6 @@ int MergeGalleries(const std::vector<std::string>& given, const std::optional<st
     for (std::size_t f = 0; f < folders.size(); ++f)
         for (DeviceIdentity device : folders[f].devices) {
             device.name = names[f].at(device.name);
-            device.host = folders[f].host;
             devices.push_back(device.name);
             identities.push_back(std::move(device));
         }

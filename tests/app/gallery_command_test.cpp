@@ -236,6 +236,10 @@ TEST(GalleryMerge, FoldersThatCannotBeMergedAreRefusedInWords) {
     Json other = document;
     other["cells"][0]["settings"]["--anisotropy"] = "16";
     EXPECT_NE(refusal(results("other", other)).find("was made with other settings than " + good), std::string::npos);
+    Json none = document;
+    none["devices"] = Json::array();
+    EXPECT_NE(refusal(results("none", none)).find(scratch.PathOf("none") + " holds the results of no device"),
+              std::string::npos);
     Json lod = document;
     lod["kind"] = "lod";
     EXPECT_NE(refusal(results("lod", lod)).find("not of \"quillmark gallery\""), std::string::npos);
