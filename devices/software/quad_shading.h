@@ -193,9 +193,9 @@ template <int W>
         return;
     }
     using Row = std::uint32_t __attribute__((vector_size(16)));
-    const auto byte = [](FloatLanes<8> channel) { return ScaledUnorm<8>(channel, 255.0f); };
-    IntLanes<8> words = byte(bgra[0]) | byte(bgra[1]) << 8 | byte(bgra[2]) << 16;
-    words |= target.keepAlpha ? byte(bgra[3]) << 24 : IntLanes<8>{} + std::int32_t(0xFF000000u);
+    IntLanes<8> words =
+        ScaledUnorm<8>(bgra[0], 255.0f) | ScaledUnorm<8>(bgra[1], 255.0f) << 8 | ScaledUnorm<8>(bgra[2], 255.0f) << 16;
+    words |= target.keepAlpha ? ScaledUnorm<8>(bgra[3], 255.0f) << 24 : IntLanes<8>{} + std::int32_t(0xFF000000u);
     const auto rows = std::bit_cast<std::array<std::uint32_t, kChunk>>(words);
     // Row 0 holds lanes 0, 1 (quad 0) and 4, 5 (quad 1); row 1 lanes 2, 3, 6, 7.
     constexpr int kTopLanes[4] = {0, 1, 4, 5}, kBottomLanes[4] = {2, 3, 6, 7};
