@@ -52,7 +52,7 @@ int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
         const int code = result == kExitFailure ? failed : result;
         return error.empty() ? code : Fail(error, code);
     }
-    cell.figures = Json::parse(explain::ExplanationJson(e.findings, e.model, e.proof));
+    cell.figures = explain::ExplanationJson(e.findings, e.model, e.proof);
     const std::vector<ResultCell> cells = {cell};
     const Json document = ResultDocument("explain", {IdentifyDevice(device)}, cells);
     std::fputs(json ? ResultText(document).c_str() : explain::ExplanationText(e.findings, e.model, e.proof).c_str(),
