@@ -1,6 +1,7 @@
 #include "app/analysis.h"
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/device_menu.h"
 #include "app/polar_plot.h"
 #include "app/readback.h"
@@ -16,6 +17,9 @@
 
 namespace quillmark {
 namespace {
+
+// The run of the probe that runs now.
+AnalysisRun& Run() { return ActiveProbe().run; }
 
 constexpr std::uint32_t kMarkColours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
 constexpr int kFramesPerMeasuredLevelCorrection = 29;
@@ -39,39 +43,41 @@ OpenFrame g_openFrame;
 LevelResult g_levelResults[kLevelsDone];
 
 RunCursor CurrentCursor() {
-    return {g_app.phase,     g_app.level,   g_app.rowPeriod,  g_app.columnPeriod,
-            g_app.levelSize, g_app.spanMax, g_app.totalFrames};
+    const AnalysisRun& run = Run();
+    return {run.phase, run.level, run.rowPeriod, run.columnPeriod, run.levelSize, run.spanMax, run.totalFrames};
 }
 
 void RestoreCursor(const RunCursor& cursor) {
-    g_app.phase = cursor.phase;
-    g_app.level = cursor.level;
-    g_app.rowPeriod = cursor.rowPeriod;
-    g_app.columnPeriod = cursor.columnPeriod;
-    g_app.levelSize = cursor.levelSize;
-    g_app.spanMax = cursor.spanMax;
-    g_app.totalFrames = cursor.totalFrames;
+    Run().phase = cursor.phase;
+    Run().level = cursor.level;
+    Run().rowPeriod = cursor.rowPeriod;
+    Run().columnPeriod = cursor.columnPeriod;
+    Run().levelSize = cursor.levelSize;
+    Run().spanMax = cursor.spanMax;
+    Run().totalFrames = cursor.totalFrames;
 }
 
 void OpenFrameRecord() {
     g_openFrame.open = true;
-    g_openFrame.framesDoneBefore = g_app.framesDone;
+    g_openFrame.framesDoneBefore = Run().framesDone;
     g_openFrame.before = CurrentCursor();
 }
 
-bool PeriodsKnown() { return g_app.rowPeriod != -1 && g_app.columnPeriod != -1; }
+bool PeriodsKnown() { return Run().rowPeriod != -1 && Run().columnPeriod != -1; }
 
 void ResetPixelSpans() {
-    const std::size_t count = static_cast<std::size_t>(g_app.windowWidth) * static_cast<std::size_t>(g_app.windowHeight);
-    if (!g_app.pixelSpans) return;
-    for (std::size_t i = 0; i < count; ++i) g_app.pixelSpans[i] = {-1, -1};
+    const ProbeState& probe = ActiveProbe();
+    const std::size_t count =
+        static_cast<std::size_t>(probe.windowWidth) * static_cast<std::size_t>(probe.windowHeight);
+    if (!Run().pixelSpans) return;
+    for (std::size_t i = 0; i < count; ++i) Run().pixelSpans[i] = {-1, -1};
 }
 
 void EndLevel() {
-    ++g_app.level;
-    g_app.rowPeriod = -1;
-    g_app.columnPeriod = -1;
-    g_app.phase = 0;
+    ++Run().level;
+    Run().rowPeriod = -1;
+    Run().columnPeriod = -1;
+    Run().phase = 0;
 }
 
 // Mark colour of a cell in this frame: red, green, blue for phase, phase + 1,
@@ -91,8 +97,8 @@ void ClearLevel(const D3DLOCKED_RECT& locked, int size) {
 
 // Writes the marks of the level under analysis; every row is built once.
 void WriteMarkedLevel(const D3DLOCKED_RECT& locked, int size) {
-    const int phase = g_app.phase;
-    if (g_app.rowPeriod == -1) {  // row pass: the cell is the row
+    const int phase = Run().phase;
+    if (Run().rowPeriod == -1) {  // row pass: the cell is the row
         for (int y = 0; y < size; ++y) {
             const std::uint32_t colour = MarkColour(y, phase);
             std::uint32_t* row = TexelRow(locked, y);
@@ -100,13 +106,13 @@ void WriteMarkedLevel(const D3DLOCKED_RECT& locked, int size) {
         }
         return;
     }
-    if (g_app.columnPeriod == -1) {  // column pass: the cell is the column
+    if (Run().columnPeriod == -1) {  // column pass: the cell is the column
         std::uint32_t* first = TexelRow(locked, 0);
         for (int x = 0; x < size; ++x) first[x] = MarkColour(x, phase);
         for (int y = 1; y < size; ++y) std::memcpy(TexelRow(locked, y), first, static_cast<std::size_t>(size) * 4);
         return;
     }
-    const int rowPeriod = g_app.rowPeriod, columnPeriod = g_app.columnPeriod;
+    const int rowPeriod = Run().rowPeriod, columnPeriod = Run().columnPeriod;
     for (int y = 0; y < size; ++y) {
         std::uint32_t* row = TexelRow(locked, y);
         const int rowCell = y % rowPeriod;
@@ -130,10 +136,10 @@ void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.setti
 // The time the run still takes, extrapolated from the frames so far; empty
 // while there is nothing to extrapolate from.
 std::string RemainingTimeText() {
-    if (g_app.framesDone <= 0) return {};
-    const std::uint32_t elapsed = GetTickCount() - g_app.startTick;
-    const double left = static_cast<double>(g_app.totalFrames) - static_cast<double>(g_app.framesDone);
-    const double remaining = static_cast<double>(elapsed) / g_app.framesDone * left;
+    if (Run().framesDone <= 0) return {};
+    const std::uint32_t elapsed = GetTickCount() - Run().startTick;
+    const double left = static_cast<double>(Run().totalFrames) - static_cast<double>(Run().framesDone);
+    const double remaining = static_cast<double>(elapsed) / Run().framesDone * left;
     if (remaining < 0) return {};
     return FormatRemainingTime(static_cast<std::int64_t>(remaining));
 }
@@ -152,32 +158,33 @@ void RequestRedraw() {
 const LevelResult& LevelResultOf(int level) { return g_levelResults[level]; }
 
 void CountLevelHits(int hits) {
-    if (g_app.level >= 0 && g_app.level < kLevelsDone) g_levelResults[g_app.level].hits += hits;
+    if (Run().level >= 0 && Run().level < kLevelsDone) g_levelResults[Run().level].hits += hits;
 }
 
 int CellIndex(int y, int x) {
-    if (g_app.rowPeriod == -1) return y;
-    if (g_app.columnPeriod == -1) return x;
-    return g_app.rowPeriod * (x % g_app.columnPeriod) + (y % g_app.rowPeriod);
+    if (Run().rowPeriod == -1) return y;
+    if (Run().columnPeriod == -1) return x;
+    return Run().rowPeriod * (x % Run().columnPeriod) + (y % Run().rowPeriod);
 }
 
-int CellCount() { return PeriodsKnown() ? g_app.rowPeriod * g_app.columnPeriod : kMipTextureSize >> g_app.level; }
+int CellCount() { return PeriodsKnown() ? Run().rowPeriod * Run().columnPeriod : kMipTextureSize >> Run().level; }
 
 int FramesLeftInPass() {
     const int framesOfPass = CellCount() / 3 + 2;
-    const int framesMarked = g_app.phase / 3;
+    const int framesMarked = Run().phase / 3;
     return framesOfPass > framesMarked ? framesOfPass - framesMarked : 0;
 }
 
 int ShownFrameEstimate() {
-    if (g_app.level >= kLevelsDone) return g_app.framesDone;
-    return std::max(g_app.totalFrames, g_app.framesDone + std::max(FramesLeftInPass(), 1));
+    if (Run().level >= kLevelsDone) return Run().framesDone;
+    return std::max(Run().totalFrames, Run().framesDone + std::max(FramesLeftInPass(), 1));
 }
 
 AnalysisFigures CurrentAnalysisFigures() {
-    const bool done = g_app.level >= kLevelsDone;
-    AnalysisFigures figures{g_app.hitTotal, g_app.maxHits,         g_app.levelTexelSum, g_app.framesDone, done,
-                            {},             ShownFrameEstimate(),  done ? kLevelsDone - 1 : g_app.level, {}};
+    const bool done = Run().level >= kLevelsDone;
+    const AnalysisRun& run = Run();
+    AnalysisFigures figures{run.hitTotal, run.maxHits,          run.levelTexelSum, run.framesDone, done,
+                            {},           ShownFrameEstimate(), done ? kLevelsDone - 1 : run.level, {}};
     for (int level = 0; level < kLevelsDone; ++level) figures.levels[std::size_t(level)] = g_levelResults[level];
     figures.remainingTime = done ? "DONE" : RemainingTimeText();
     return figures;
@@ -199,7 +206,7 @@ std::string FormatTexelSum(std::uint64_t texelSum) {
 void SettleLastFrame() {
     if (!g_openFrame.open) return;
     g_openFrame.open = false;
-    if (g_app.framesDone > g_openFrame.framesDoneBefore) {
+    if (Run().framesDone > g_openFrame.framesDoneBefore) {
         ApplyHeldFrame();
     } else {
         // The frame was lost: it is drawn again from the state before it.
@@ -212,8 +219,9 @@ void SettleLastFrame() {
 // short the run does not start, the user is told, and the previous run's
 // figures and arrays stay as they were.
 void StartAnalysis() {
-    const std::size_t count = static_cast<std::size_t>(g_app.windowWidth > 0 ? g_app.windowWidth : 0) *
-                              static_cast<std::size_t>(g_app.windowHeight > 0 ? g_app.windowHeight : 0);
+    const ProbeState& probe = ActiveProbe();
+    const std::size_t count = static_cast<std::size_t>(probe.windowWidth > 0 ? probe.windowWidth : 0) *
+                              static_cast<std::size_t>(probe.windowHeight > 0 ? probe.windowHeight : 0);
     std::unique_ptr<std::uint16_t[]> hitCounts(count ? new (std::nothrow) std::uint16_t[count]() : nullptr);
     std::unique_ptr<PixelSpan[]> pixelSpans(count ? new (std::nothrow) PixelSpan[count] : nullptr);
     if (!hitCounts || !pixelSpans) {
@@ -223,21 +231,21 @@ void StartAnalysis() {
     for (std::size_t i = 0; i < count; ++i) pixelSpans[i] = {-1, -1};
 
     EnableRunButtons(true);
-    g_app.running = true;
-    g_app.phase = 0;
-    g_app.savedPhase = 0;
-    g_app.framesDone = 0;
-    g_app.level = 0;
-    g_app.rowPeriod = -1;
-    g_app.columnPeriod = -1;
-    g_app.hitTotal = 0;
-    g_app.maxHits = 0;
-    g_app.levelTexelSum = 0;
-    g_app.spanMax = 0;
-    g_app.totalFrames = kInitialFrameEstimate;
-    g_app.startTick = GetTickCount();
-    g_app.hitCounts = std::move(hitCounts);
-    g_app.pixelSpans = std::move(pixelSpans);
+    Run().running = true;
+    Run().phase = 0;
+    Run().savedPhase = 0;
+    Run().framesDone = 0;
+    Run().level = 0;
+    Run().rowPeriod = -1;
+    Run().columnPeriod = -1;
+    Run().hitTotal = 0;
+    Run().maxHits = 0;
+    Run().levelTexelSum = 0;
+    Run().spanMax = 0;
+    Run().totalFrames = kInitialFrameEstimate;
+    Run().startTick = GetTickCount();
+    Run().hitCounts = std::move(hitCounts);
+    Run().pixelSpans = std::move(pixelSpans);
     g_openFrame.open = false;
     DropHeldFrame();
     for (LevelResult& result : g_levelResults) result = LevelResult{};
@@ -250,69 +258,69 @@ void StopAnalysis() { StopAnalysis(kPlotFileName); }
 void StopAnalysis(const std::string& plotPath) {
     SettleLastFrame();
     if (g_app.settingsDialog) {
-        SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(g_app.framesDone),
+        SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(Run().framesDone),
                             0);
         for (int field : {kMaxHitsField, kHitTotalField, kTexelSumField, kRemainingTimeField}) SetFieldText(field, "");
     }
     EnableRunButtons(false);
-    const bool wasRunning = g_app.running;
-    g_app.running = false;
+    const bool wasRunning = Run().running;
+    Run().running = false;
     BuildMipTexture();
-    if (g_app.plotSurface || wasRunning) SavePlot(plotPath);
+    if (ActiveProbe().plotSurface || wasRunning) SavePlot(plotPath);
     RequestRedraw();
 }
 
 HRESULT BuildMarkedTexture() {
     SettleLastFrame();
-    if (g_app.level >= kLevelsDone) return S_OK;  // the run is done: nothing left to mark
+    if (Run().level >= kLevelsDone) return S_OK;  // the run is done: nothing left to mark
     OpenFrameRecord();
-    if (!g_app.mipTexture && FAILED(CreateMipTexture())) return E_FAIL;
+    if (!ActiveProbe().mipTexture && FAILED(CreateMipTexture())) return E_FAIL;
 
     int cells = 0;
     for (int level = 0; level < kMipLevels; ++level) {
         D3DLOCKED_RECT locked;
-        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;
+        if (FAILED(ActiveProbe().mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;
         const int size = kMipTextureSize >> level;
-        if (level == g_app.level) {
-            if (!PeriodsKnown()) g_app.levelSize = static_cast<std::uint16_t>(size);
+        if (level == Run().level) {
+            if (!PeriodsKnown()) Run().levelSize = static_cast<std::uint16_t>(size);
             cells = CellCount();
             WriteMarkedLevel(locked, size);
         } else {
             ClearLevel(locked, size);
         }
-        g_app.mipTexture->UnlockRect(level);
+        ActiveProbe().mipTexture->UnlockRect(level);
     }
-    const int marked = g_app.phase;
-    g_app.phase = marked + 3;
+    const int marked = Run().phase;
+    Run().phase = marked + 3;
     if (marked > cells) AdvancePass();
     return S_OK;
 }
 
 void AdvancePass() {
-    if (g_app.level < 0 || g_app.level >= kLevelsDone) return;
-    LevelResult& result = g_levelResults[g_app.level];
-    if (g_app.rowPeriod == -1) {
-        g_app.rowPeriod = g_app.spanMax;
-        result.rowPeriod = g_app.spanMax;
-        g_app.spanMax = 0;
+    if (Run().level < 0 || Run().level >= kLevelsDone) return;
+    LevelResult& result = g_levelResults[Run().level];
+    if (Run().rowPeriod == -1) {
+        Run().rowPeriod = Run().spanMax;
+        result.rowPeriod = Run().spanMax;
+        Run().spanMax = 0;
         ResetPixelSpans();
-        g_app.phase = 0;
+        Run().phase = 0;
         return;
     }
-    if (g_app.columnPeriod == -1) {
-        g_app.columnPeriod = g_app.spanMax;
-        result.columnPeriod = g_app.spanMax;
-        if (g_app.rowPeriod == 0 && g_app.columnPeriod == 0) {  // nothing of this level reached the screen
-            g_app.totalFrames -= kFramesPerSkippedLevel;
+    if (Run().columnPeriod == -1) {
+        Run().columnPeriod = Run().spanMax;
+        result.columnPeriod = Run().spanMax;
+        if (Run().rowPeriod == 0 && Run().columnPeriod == 0) {  // nothing of this level reached the screen
+            Run().totalFrames -= kFramesPerSkippedLevel;
             EndLevel();
             return;
         }
-        if (g_app.rowPeriod == 0) g_app.rowPeriod = g_app.levelSize;
-        if (g_app.columnPeriod == 0) g_app.columnPeriod = g_app.levelSize;
-        g_app.spanMax = 0;
+        if (Run().rowPeriod == 0) Run().rowPeriod = Run().levelSize;
+        if (Run().columnPeriod == 0) Run().columnPeriod = Run().levelSize;
+        Run().spanMax = 0;
         ResetPixelSpans();
-        g_app.totalFrames += g_app.rowPeriod * g_app.columnPeriod / 3 - kFramesPerMeasuredLevelCorrection;
-        g_app.phase = 0;
+        Run().totalFrames += Run().rowPeriod * Run().columnPeriod / 3 - kFramesPerMeasuredLevelCorrection;
+        Run().phase = 0;
         return;
     }
     EndLevel();
@@ -320,16 +328,16 @@ void AdvancePass() {
 
 void UpdateRunDisplay() {
     SettleLastFrame();
-    if (!g_app.running || !g_app.settingsDialog) return;
+    if (!Run().running || !g_app.settingsDialog) return;
     SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETRANGE32, 0,
-                        static_cast<LPARAM>(g_app.totalFrames));
-    SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(g_app.framesDone), 0);
-    SetFieldText(kMaxHitsField, std::to_string(g_app.maxHits));
-    SetFieldText(kHitTotalField, std::to_string(g_app.hitTotal));
-    SetFieldText(kTexelSumField, FormatTexelSum(g_app.levelTexelSum));
-    if (g_app.level >= kLevelsDone)
+                        static_cast<LPARAM>(Run().totalFrames));
+    SendDlgItemMessageA(g_app.settingsDialog, kRunProgressBar, PBM_SETPOS, static_cast<WPARAM>(Run().framesDone), 0);
+    SetFieldText(kMaxHitsField, std::to_string(Run().maxHits));
+    SetFieldText(kHitTotalField, std::to_string(Run().hitTotal));
+    SetFieldText(kTexelSumField, FormatTexelSum(Run().levelTexelSum));
+    if (Run().level >= kLevelsDone)
         SetFieldText(kRemainingTimeField, "DONE");
-    else if (g_app.phase != 0)
+    else if (Run().phase != 0)
         ShowRemainingTime();
 }
 

@@ -1,6 +1,7 @@
 #include "app/device_lifecycle.h"
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/scene.h"
 #include "app/test_textures.h"
 #include "app/texture_file.h"
@@ -38,33 +39,36 @@ D3DPRESENT_PARAMETERS WindowedPresentParameters() {
 }  // namespace
 
 HRESULT InitDevice(HWND window) {
-    g_app.direct3d = Direct3DCreate9(31);
-    if (!g_app.direct3d) return E_FAIL;
+    ProbeState& probe = ActiveProbe();
+    probe.direct3d = Direct3DCreate9(31);
+    if (!probe.direct3d) return E_FAIL;
 
     D3DPRESENT_PARAMETERS parameters = WindowedPresentParameters();
-    if (FAILED(g_app.direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                            D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &g_app.device))) {
-        g_app.device = nullptr;
+    if (FAILED(probe.direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                            D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &probe.device))) {
+        probe.device = nullptr;
         return E_FAIL;
     }
-    g_app.device->GetDeviceCaps(&g_app.caps);
-    g_app.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    g_app.device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    g_app.device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    probe.device->GetDeviceCaps(&probe.caps);
+    probe.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    probe.device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    probe.device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     return S_OK;
 }
 
 void ReleaseAll() {
-    ReleaseHolder(g_app.fileTexture);
-    ReleaseHolder(g_app.mipTexture);
-    ReleaseHolder(g_app.tunnelBuffer);
-    ReleaseHolder(g_app.planeBuffer);
-    ReleaseHolder(g_app.device);
-    ReleaseHolder(g_app.direct3d);
+    ProbeState& probe = ActiveProbe();
+    ReleaseHolder(probe.fileTexture);
+    ReleaseHolder(probe.mipTexture);
+    ReleaseHolder(probe.tunnelBuffer);
+    ReleaseHolder(probe.planeBuffer);
+    ReleaseHolder(probe.device);
+    ReleaseHolder(probe.direct3d);
 }
 
 bool RecoverDevice() {
-    g_app.phase = g_app.savedPhase;
+    ProbeState& probe = ActiveProbe();
+    probe.run.phase = probe.run.savedPhase;
     ReleaseAll();
     if (FAILED(InitDevice(g_app.mainWindow))) {
         ReleaseAll();  // a Direct3D object without a device is of no use

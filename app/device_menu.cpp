@@ -1,6 +1,7 @@
 #include "app/device_menu.h"
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/device_lifecycle.h"
 #include "app/shell.h"
 
@@ -34,7 +35,7 @@ void ShowDeviceInTitle() { SetWindowTextA(g_app.mainWindow, DeviceWindowTitle(Se
 // Opens the device now selected in place of the one in use; false when it
 // cannot be opened (the device is then missing).
 bool RebuildDevice() {
-    g_app.savedPhase = g_app.phase;
+    ActiveProbe().run.savedPhase = ActiveProbe().run.phase;
     return RecoverDevice();
 }
 
@@ -66,7 +67,7 @@ void AddDeviceMenu() {
 
 bool OnDeviceMenuCommand(UINT id) {
     if (id < kDeviceMenuFirst || id >= kDeviceMenuFirst + MenuDevices().size()) return false;
-    if (g_app.running) return true;  // the items are grayed meanwhile
+    if (ActiveProbe().run.running) return true;  // the items are grayed meanwhile
     const std::string& chosen = MenuDevices()[id - kDeviceMenuFirst];
     const std::string previous = SelectedDeviceName();
     if (chosen == previous) return true;

@@ -1,6 +1,6 @@
 #include "app/lod_ideal.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/scene.h"
 
 #include <algorithm>
@@ -311,17 +311,18 @@ IdealVertex Transformed(const SceneVertex& vertex, const Matrix4& clip, const Ma
 }  // namespace
 
 bool SceneFromDevice(IdealScene* scene, std::string* error) {
-    IDirect3DDevice9* device = g_app.device;
-    IDirect3DVertexBuffer9* buffer = g_app.showPlane ? g_app.planeBuffer : g_app.tunnelBuffer;
-    const int triangleCount = g_app.showPlane ? 2 : 2 * g_app.faces;
+    ProbeState& probe = ActiveProbe();
+    IDirect3DDevice9* device = probe.device;
+    IDirect3DVertexBuffer9* buffer = probe.settings.showPlane ? probe.planeBuffer : probe.tunnelBuffer;
+    const int triangleCount = probe.settings.showPlane ? 2 : 2 * probe.settings.faces;
     D3DMATRIX world{}, view{}, projection{}, texture{};
     D3DVIEWPORT9 viewport{};
     D3DSURFACE_DESC level0{};
-    if (!device || !buffer || !g_app.mipTexture || FAILED(device->GetTransform(D3DTS_WORLD, &world)) ||
+    if (!device || !buffer || !probe.mipTexture || FAILED(device->GetTransform(D3DTS_WORLD, &world)) ||
         FAILED(device->GetTransform(D3DTS_VIEW, &view)) ||
         FAILED(device->GetTransform(D3DTS_PROJECTION, &projection)) ||
-        FAILED(device->GetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + g_app.stage), &texture)) ||
-        FAILED(device->GetViewport(&viewport)) || FAILED(g_app.mipTexture->GetLevelDesc(0, &level0))) {
+        FAILED(device->GetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + probe.settings.stage), &texture)) ||
+        FAILED(device->GetViewport(&viewport)) || FAILED(probe.mipTexture->GetLevelDesc(0, &level0))) {
         *error = "the device did not report its transforms, viewport or texture";
         return false;
     }
@@ -351,14 +352,15 @@ bool SceneFromDevice(IdealScene* scene, std::string* error) {
 }
 
 LodRule RuleFromSettings() {
+    ProbeState& probe = ActiveProbe();
     LodRule rule;
-    rule.anisotropic = g_app.minFilter == D3DTEXF_ANISOTROPIC;
-    rule.maxAnisotropy = std::max(1, g_app.maxAnisotropy);
-    rule.bias = g_app.lodBias;
-    rule.mip = g_app.mipFilter == D3DTEXF_POINT ? MipRule::Point
-               : g_app.mipFilter == D3DTEXF_NONE ? MipRule::None
+    rule.anisotropic = probe.settings.minFilter == D3DTEXF_ANISOTROPIC;
+    rule.maxAnisotropy = std::max(1, probe.settings.maxAnisotropy);
+    rule.bias = probe.settings.lodBias;
+    rule.mip = probe.settings.mipFilter == D3DTEXF_POINT ? MipRule::Point
+               : probe.settings.mipFilter == D3DTEXF_NONE ? MipRule::None
                                                  : MipRule::Linear;
-    rule.lastLevel = g_app.mipTexture ? int(g_app.mipTexture->GetLevelCount()) - 1 : 0;
+    rule.lastLevel = probe.mipTexture ? int(probe.mipTexture->GetLevelCount()) - 1 : 0;
     return rule;
 }
 

@@ -79,7 +79,7 @@ std::vector<IdealLod> ComputeIdealLod(const IdealScene& scene, const LodRule& ru
 // query.
 bool SceneFromDevice(IdealScene* scene, std::string* error);
 
-// The rule of the settings in g_app, for the generated texture.
+// The rule of the probe's settings, for the generated texture.
 LodRule RuleFromSettings();
 
 }  // namespace quillmark

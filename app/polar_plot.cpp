@@ -1,6 +1,6 @@
 #include "app/polar_plot.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "imagecodec/result_text.h"
 #include "texfile/surface_save.h"
 
@@ -24,17 +24,19 @@ struct PlotOffsets {
     std::vector<std::int32_t> offsets;
 
     bool Fits() const {
-        return windowWidth == g_app.windowWidth && windowHeight == g_app.windowHeight &&
-               plotHeight == g_app.plotHeight && plotPitch == g_app.plotPitch && g_app.plotWidth == kPlotWidth;
+        const ProbeState& probe = ActiveProbe();
+        return windowWidth == probe.windowWidth && windowHeight == probe.windowHeight &&
+               plotHeight == probe.plotHeight && plotPitch == probe.plotPitch && probe.plotWidth == kPlotWidth;
     }
 };
 PlotOffsets g_plotOffsets;
 
 void ReleasePlot() {
-    g_app.plotSurface->Release();
-    g_app.plotSurface = nullptr;
-    g_app.plotBits = nullptr;
-    g_app.plotPitch = 0;
+    ProbeState& probe = ActiveProbe();
+    probe.plotSurface->Release();
+    probe.plotSurface = nullptr;
+    probe.plotBits = nullptr;
+    probe.plotPitch = 0;
 }
 
 // Quadrant around the centre: 0 upper right, 1 upper left, 2 lower left,
@@ -56,21 +58,23 @@ int PlotColumn(int dx, int dy, int plotWidth) {
 
 // Where a hit at window pixel (x, y) lands in the plot, or -1.
 std::int32_t PlotOffset(int x, int y) {
+    ProbeState& probe = ActiveProbe();
     int column = 0, row = 0;
-    if (!PlotCell(x, y, g_app.windowWidth, g_app.windowHeight, g_app.plotWidth, g_app.plotHeight, &column, &row))
+    if (!PlotCell(x, y, probe.windowWidth, probe.windowHeight, probe.plotWidth, probe.plotHeight, &column, &row))
         return -1;
-    return row * g_app.plotPitch + 4 * column;
+    return row * probe.plotPitch + 4 * column;
 }
 
 void ComputePlotOffsets() {
-    g_plotOffsets.windowWidth = g_app.windowWidth;
-    g_plotOffsets.windowHeight = g_app.windowHeight;
-    g_plotOffsets.plotHeight = g_app.plotHeight;
-    g_plotOffsets.plotPitch = g_app.plotPitch;
-    g_plotOffsets.offsets.resize(static_cast<std::size_t>(g_app.windowWidth) * g_app.windowHeight);
-    for (int y = 0; y < g_app.windowHeight; ++y)
-        for (int x = 0; x < g_app.windowWidth; ++x)
-            g_plotOffsets.offsets[static_cast<std::size_t>(y) * g_app.windowWidth + x] = PlotOffset(x, y);
+    ProbeState& probe = ActiveProbe();
+    g_plotOffsets.windowWidth = probe.windowWidth;
+    g_plotOffsets.windowHeight = probe.windowHeight;
+    g_plotOffsets.plotHeight = probe.plotHeight;
+    g_plotOffsets.plotPitch = probe.plotPitch;
+    g_plotOffsets.offsets.resize(static_cast<std::size_t>(probe.windowWidth) * probe.windowHeight);
+    for (int y = 0; y < probe.windowHeight; ++y)
+        for (int x = 0; x < probe.windowWidth; ++x)
+            g_plotOffsets.offsets[static_cast<std::size_t>(y) * probe.windowWidth + x] = PlotOffset(x, y);
 }
 
 }  // namespace
@@ -94,43 +98,45 @@ std::uint32_t PlotLevelColour(int level) {
 }
 
 void CreatePlotSurface() {
-    if (g_app.plotSurface) {  // a plot still held from an earlier run is discarded
-        g_app.plotSurface->UnlockRect();
+    ProbeState& probe = ActiveProbe();
+    if (probe.plotSurface) {  // a plot still held from an earlier run is discarded
+        probe.plotSurface->UnlockRect();
         ReleasePlot();
     }
-    g_app.plotHeight = PlotHeightFor(g_app.windowWidth, g_app.windowHeight);
-    g_app.plotWidth = kPlotWidth;
-    if (!g_app.device ||
-        FAILED(g_app.device->CreateOffscreenPlainSurface(kPlotWidth, static_cast<UINT>(g_app.plotHeight),
-                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &g_app.plotSurface,
+    probe.plotHeight = PlotHeightFor(probe.windowWidth, probe.windowHeight);
+    probe.plotWidth = kPlotWidth;
+    if (!probe.device ||
+        FAILED(probe.device->CreateOffscreenPlainSurface(kPlotWidth, static_cast<UINT>(probe.plotHeight),
+                                                         D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &probe.plotSurface,
                                                          nullptr)) ||
-        !g_app.plotSurface) {
-        g_app.plotSurface = nullptr;
+        !probe.plotSurface) {
+        probe.plotSurface = nullptr;
         return;
     }
     D3DLOCKED_RECT locked{};
-    if (FAILED(g_app.plotSurface->LockRect(&locked, nullptr, 0))) {
+    if (FAILED(probe.plotSurface->LockRect(&locked, nullptr, 0))) {
         ReleasePlot();  // a plot that cannot be written is not kept
         return;
     }
-    g_app.plotPitch = locked.Pitch;
-    g_app.plotBits = static_cast<std::uint8_t*>(locked.pBits);
-    for (int row = 0; row < g_app.plotHeight; ++row)
-        std::memset(g_app.plotBits + static_cast<std::ptrdiff_t>(row) * g_app.plotPitch, 0, kPlotWidth * 4);
+    probe.plotPitch = locked.Pitch;
+    probe.plotBits = static_cast<std::uint8_t*>(locked.pBits);
+    for (int row = 0; row < probe.plotHeight; ++row)
+        std::memset(probe.plotBits + static_cast<std::ptrdiff_t>(row) * probe.plotPitch, 0, kPlotWidth * 4);
     if (!g_plotOffsets.Fits()) ComputePlotOffsets();
 }
 
 void PlotHit(int x, int y) {
-    if (!g_app.plotBits) return;
-    const bool inWindow = x >= 0 && x < g_app.windowWidth && y >= 0 && y < g_app.windowHeight;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.plotBits) return;
+    const bool inWindow = x >= 0 && x < probe.windowWidth && y >= 0 && y < probe.windowHeight;
     const std::int32_t offset = inWindow && g_plotOffsets.Fits()
-                                    ? g_plotOffsets.offsets[static_cast<std::size_t>(y) * g_app.windowWidth + x]
+                                    ? g_plotOffsets.offsets[static_cast<std::size_t>(y) * probe.windowWidth + x]
                                     : PlotOffset(x, y);
     if (offset < 0) return;
     std::uint32_t pixel;
-    std::memcpy(&pixel, g_app.plotBits + offset, sizeof(pixel));
-    pixel |= PlotLevelColour(g_app.level);
-    std::memcpy(g_app.plotBits + offset, &pixel, sizeof(pixel));
+    std::memcpy(&pixel, probe.plotBits + offset, sizeof(pixel));
+    pixel |= PlotLevelColour(probe.run.level);
+    std::memcpy(probe.plotBits + offset, &pixel, sizeof(pixel));
 }
 
 std::string PlotNotSavedText(HRESULT result, const std::string& path) {
@@ -145,28 +151,30 @@ std::string PlotNotSavedText(HRESULT result, const std::string& path) {
 }
 
 HRESULT WritePlotCopy(const std::string& path) {
-    if (!g_app.plotSurface) return E_FAIL;
-    g_app.plotSurface->UnlockRect();
+    ProbeState& probe = ActiveProbe();
+    if (!probe.plotSurface) return E_FAIL;
+    probe.plotSurface->UnlockRect();
     const HRESULT result =
-        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, probe.plotSurface, nullptr, nullptr);
     D3DLOCKED_RECT locked{};
-    if (FAILED(g_app.plotSurface->LockRect(&locked, nullptr, 0))) {
+    if (FAILED(probe.plotSurface->LockRect(&locked, nullptr, 0))) {
         ReleasePlot();  // a plot that cannot be written is not kept
         return FAILED(result) ? result : E_FAIL;
     }
-    g_app.plotPitch = locked.Pitch;
-    g_app.plotBits = static_cast<std::uint8_t*>(locked.pBits);
+    probe.plotPitch = locked.Pitch;
+    probe.plotBits = static_cast<std::uint8_t*>(locked.pBits);
     return result;
 }
 
 void SavePlot(const std::string& path) {
-    if (!g_app.plotSurface) {
+    ProbeState& probe = ActiveProbe();
+    if (!probe.plotSurface) {
         MessageBoxA(nullptr, PlotNotSavedText(E_FAIL, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
         return;
     }
-    g_app.plotSurface->UnlockRect();
+    probe.plotSurface->UnlockRect();
     const HRESULT result =
-        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, g_app.plotSurface, nullptr, nullptr);
+        WriteSurfaceToImageFile(path.c_str(), ImageFileFormat::Bmp, probe.plotSurface, nullptr, nullptr);
     ReleasePlot();
     if (FAILED(result))
         MessageBoxA(nullptr, PlotNotSavedText(result, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);

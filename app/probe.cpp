@@ -1,6 +1,7 @@
 #include "app/probe.h"
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
@@ -22,43 +23,45 @@ constexpr float kLodBiasStep = 0.1f;
 }  // namespace
 
 ProbeSettings CurrentProbeSettings() {
+    ProbeState& probe = ActiveProbe();
     ProbeSettings settings;
-    settings.minFilter = static_cast<D3DTEXTUREFILTERTYPE>(g_app.minFilter);
-    settings.magFilter = static_cast<D3DTEXTUREFILTERTYPE>(g_app.magFilter);
-    settings.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(g_app.mipFilter);
+    settings.minFilter = static_cast<D3DTEXTUREFILTERTYPE>(probe.settings.minFilter);
+    settings.magFilter = static_cast<D3DTEXTUREFILTERTYPE>(probe.settings.magFilter);
+    settings.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(probe.settings.mipFilter);
     settings.anisotropyStep =
-        g_app.maxAnisotropy > 0 ? std::countr_zero(static_cast<unsigned>(g_app.maxAnisotropy)) : 0;
-    settings.lodBiasTenths = static_cast<int>(std::lround(g_app.lodBias * 10.0f));
-    settings.stage = g_app.stage;
-    settings.showPlane = g_app.showPlane;
-    settings.distanceTenths = static_cast<int>(std::lround(g_app.distance));
-    settings.planeAngle = static_cast<int>(std::lround(g_app.planeAngle));
-    settings.sceneRotation = static_cast<int>(std::lround(g_app.sceneRotation));
-    settings.textureRotation = static_cast<int>(std::lround(g_app.textureRotation));
-    settings.faces = g_app.faces;
-    settings.checkerShift = g_app.checkerShift;
-    settings.tintMode = g_app.tintMode;
-    settings.textureFile = g_app.fileTexturePath;
-    settings.useFileTexture = g_app.useFileTexture;
+        probe.settings.maxAnisotropy > 0 ? std::countr_zero(static_cast<unsigned>(probe.settings.maxAnisotropy)) : 0;
+    settings.lodBiasTenths = static_cast<int>(std::lround(probe.settings.lodBias * 10.0f));
+    settings.stage = probe.settings.stage;
+    settings.showPlane = probe.settings.showPlane;
+    settings.distanceTenths = static_cast<int>(std::lround(probe.settings.distance));
+    settings.planeAngle = static_cast<int>(std::lround(probe.settings.planeAngle));
+    settings.sceneRotation = static_cast<int>(std::lround(probe.settings.sceneRotation));
+    settings.textureRotation = static_cast<int>(std::lround(probe.settings.textureRotation));
+    settings.faces = probe.settings.faces;
+    settings.checkerShift = probe.settings.checkerShift;
+    settings.tintMode = probe.settings.tintMode;
+    settings.textureFile = probe.fileTexturePath;
+    settings.useFileTexture = probe.settings.useFileTexture;
     return settings;
 }
 
 void StoreProbeSettings(const ProbeSettings& settings) {
-    g_app.minFilter = settings.minFilter;
-    g_app.magFilter = settings.magFilter;
-    g_app.mipFilter = settings.mipFilter;
-    g_app.maxAnisotropy = 1 << settings.anisotropyStep;
-    g_app.lodBias = static_cast<float>(settings.lodBiasTenths) * kLodBiasStep;
-    g_app.stage = settings.stage;
-    g_app.showPlane = settings.showPlane;
-    g_app.distance = settings.distanceTenths;
-    g_app.planeAngle = settings.planeAngle;
-    g_app.sceneRotation = static_cast<float>(settings.sceneRotation);
-    g_app.textureRotation = static_cast<float>(settings.textureRotation);
-    g_app.faces = settings.faces;
-    g_app.checkerShift = settings.checkerShift;
-    g_app.tintMode = settings.tintMode;
-    g_app.useFileTexture = settings.useFileTexture;
+    ProbeState& probe = ActiveProbe();
+    probe.settings.minFilter = settings.minFilter;
+    probe.settings.magFilter = settings.magFilter;
+    probe.settings.mipFilter = settings.mipFilter;
+    probe.settings.maxAnisotropy = 1 << settings.anisotropyStep;
+    probe.settings.lodBias = static_cast<float>(settings.lodBiasTenths) * kLodBiasStep;
+    probe.settings.stage = settings.stage;
+    probe.settings.showPlane = settings.showPlane;
+    probe.settings.distance = settings.distanceTenths;
+    probe.settings.planeAngle = settings.planeAngle;
+    probe.settings.sceneRotation = static_cast<float>(settings.sceneRotation);
+    probe.settings.textureRotation = static_cast<float>(settings.textureRotation);
+    probe.settings.faces = settings.faces;
+    probe.settings.checkerShift = settings.checkerShift;
+    probe.settings.tintMode = settings.tintMode;
+    probe.settings.useFileTexture = settings.useFileTexture;
 }
 
 void ApplyProbeSettings(const ProbeSettings& settings) {
@@ -70,12 +73,15 @@ void ApplyProbeSettings(const ProbeSettings& settings) {
         LoadFileTexture(settings.textureFile);
 }
 
-Probe::Probe(HINSTANCE instance) : instance_(instance) {
+Probe::Probe(HINSTANCE instance) : instance_(instance), state_(std::make_unique<ProbeState>()) {
+    active_.emplace(*state_);
     g_app = AppState{};
     started_ = StartProbe(instance_);
 }
 
 Probe::Probe(Running) : started_(g_app.mainWindow != nullptr), owned_(false) {}
+
+ProbeState& Probe::State() const { return state_ ? *state_ : ActiveProbe(); }
 
 Probe::~Probe() {
     if (!started_ || !owned_) return;
@@ -87,29 +93,31 @@ Probe::~Probe() {
     FinishProbe(instance_);
 }
 
-DeviceLimits Probe::Limits() const { return {g_app.anisotropySliderMax, g_app.stageSliderMax}; }
+DeviceLimits Probe::Limits() const {
+    return {State().settings.anisotropySliderMax, State().settings.stageSliderMax};
+}
 
 bool Probe::Apply(const ProbeSettings& settings) {
     ApplyProbeSettings(settings);
     if (g_app.settingsDialog) ShowProbeSettings(g_app.settingsDialog, CurrentProbeSettings());
-    return settings.textureFile.empty() || g_app.fileTexture != nullptr;
+    return settings.textureFile.empty() || State().fileTexture != nullptr;
 }
 
 bool Probe::DrawFrame() {
     RequestFrame();
     for (int pass = 0; pass < kSettlePassLimit; ++pass) {
         const LoopStep step = RunLoopStep(false);
-        if (step == LoopStep::Idle || step == LoopStep::Quit) return g_app.device != nullptr;
+        if (step == LoopStep::Idle || step == LoopStep::Quit) return State().device != nullptr;
     }
     return false;
 }
 
 bool Probe::StartAnalysis() {
     quillmark::StartAnalysis();
-    return g_app.running;
+    return State().run.running;
 }
 
-bool Probe::HasDevice() const { return g_app.device != nullptr; }
+bool Probe::HasDevice() const { return State().device != nullptr; }
 
 LoopStep Probe::Step() {
     const LoopStep step = RunLoopStep();
@@ -117,8 +125,9 @@ LoopStep Probe::Step() {
 }
 
 bool Probe::AnalysisDone() {
+    ProbeState& probe = State();
     SettleLastFrame();
-    return g_app.running && g_app.level >= kLevelsDone;
+    return probe.run.running && probe.run.level >= kLevelsDone;
 }
 
 void Probe::StopAnalysis(const std::filesystem::path& plot) { quillmark::StopAnalysis(plot.string()); }

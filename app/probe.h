@@ -4,17 +4,22 @@
 // started, stepped and stopped by calls, with the run's figures as values.
 // The Settings dialog hands its settings to the same ApplyProbeSettings.
 //
-// The probe's state is the application record (app_state.h) shared with the
-// window procedure and the dialog; one probe runs at a time.
+// The probe owns its state (app/probe_state.h): the device, the scene, the
+// textures, the settings and the analysis run. While it runs, the window
+// procedure and the Settings dialog reach that state through ActiveProbe();
+// one probe runs at a time.
 #pragma once
 
 #include "app/analysis.h"
 #include "app/probe_settings.h"
+#include "app/probe_state.h"
 #include "app/shell.h"
 
 #include "platform/win32/windows.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace quillmark {
@@ -40,11 +45,13 @@ struct DeviceLimits {
 
 class Probe {
 public:
-    // Starts the program on the window backend selected (StartProbe); on
-    // failure it has said why on stderr and Started() is false.
+    // Starts the program on the window backend selected (StartProbe), with a
+    // state of its own; on failure it has said why on stderr and Started()
+    // is false.
     explicit Probe(HINSTANCE instance);
-    // The program already started (the desktop's own): the probe drives it
-    // and leaves it running when it goes.
+    // The program already started (the desktop's own): the probe drives it,
+    // on the state of the probe that started it, and leaves it running when
+    // it goes.
     struct Running {};
     explicit Probe(Running);
     ~Probe();  // closes the main window and the program it started
@@ -80,7 +87,12 @@ public:
     AnalysisFigures Figures() const;
 
 private:
+    // Its own state, or that of the program already started.
+    ProbeState& State() const;
+
     HINSTANCE instance_ = nullptr;
+    std::unique_ptr<ProbeState> state_;  // none when it drives the program already started
+    std::optional<ActiveProbeScope> active_;
     bool started_ = false;
     bool owned_ = true;  // this probe started the program and ends it
 };

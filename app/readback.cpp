@@ -1,7 +1,7 @@
 #include "app/readback.h"
 
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/polar_plot.h"
 #include "app/test_textures.h"
 
@@ -50,13 +50,15 @@ inline int SpanLength(const PixelSpan& span, int levelSize) {
 }
 
 bool Classifiable(const D3DSURFACE_DESC& desc) {
+    ProbeState& probe = ActiveProbe();
     const bool thirtyTwoBits = desc.Format == D3DFMT_X8R8G8B8 || desc.Format == D3DFMT_A8R8G8B8;
-    return thirtyTwoBits && static_cast<int>(desc.Width) == g_app.windowWidth &&
-           static_cast<int>(desc.Height) == g_app.windowHeight && g_app.hitCounts && g_app.pixelSpans;
+    return thirtyTwoBits && static_cast<int>(desc.Width) == probe.windowWidth &&
+           static_cast<int>(desc.Height) == probe.windowHeight && probe.run.hitCounts && probe.run.pixelSpans;
 }
 
 void HoldFrame(const PixelView& frame) {
-    g_held.use = g_app.rowPeriod != -1 && g_app.columnPeriod != -1 ? HeldUse::Hits : HeldUse::Spans;
+    ProbeState& probe = ActiveProbe();
+    g_held.use = probe.run.rowPeriod != -1 && probe.run.columnPeriod != -1 ? HeldUse::Hits : HeldUse::Spans;
     g_held.width = frame.width;
     g_held.height = frame.height;
     g_held.pixels.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
@@ -75,26 +77,28 @@ inline std::uint16_t SaturatingAdd(std::uint16_t count, int hits) {
 // `hits` hits at one pixel at once: the counters grow by that many, and the
 // plot, which ORs one colour per level, needs the pixel only once.
 void RecordPixelHits(int x, int y, int hits) {
-    g_app.hitTotal += hits;
+    ProbeState& probe = ActiveProbe();
+    probe.run.hitTotal += hits;
     CountLevelHits(hits);
-    const std::uint64_t levelEdge = static_cast<std::uint64_t>(kMipTextureSize >> g_app.level);
-    g_app.levelTexelSum += levelEdge * levelEdge * static_cast<std::uint64_t>(hits);
-    if (g_app.plotSurface && g_app.plotBits) PlotHit(x, y);
+    const std::uint64_t levelEdge = static_cast<std::uint64_t>(kMipTextureSize >> probe.run.level);
+    probe.run.levelTexelSum += levelEdge * levelEdge * static_cast<std::uint64_t>(hits);
+    if (probe.plotSurface && probe.plotBits) PlotHit(x, y);
 }
 
 }  // namespace
 
 void ReadBack() {
-    if (!g_app.device) return;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.device) return;
     IDirect3DSurface9* backBuffer = nullptr;
-    if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)) || !backBuffer) return;
+    if (FAILED(probe.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)) || !backBuffer) return;
     D3DSURFACE_DESC desc{};
     D3DLOCKED_RECT locked{};
     if (SUCCEEDED(backBuffer->GetDesc(&desc)) && Classifiable(desc) &&
         backBuffer->LockRect(&locked, nullptr, 0) == S_OK) {
         const PixelView frame{static_cast<std::uint8_t*>(locked.pBits), locked.Pitch, static_cast<int>(desc.Width),
                               static_cast<int>(desc.Height)};
-        if (g_app.level >= 10)
+        if (probe.run.level >= 10)
             DrawHeatMap(frame);
         else
             HoldFrame(frame);
@@ -104,14 +108,15 @@ void ReadBack() {
 }
 
 void MeasureSpans(const PixelView& frame) {
-    if (!g_app.pixelSpans) return;
-    const int levelSize = g_app.levelSize;
-    const auto red = static_cast<std::int16_t>(g_app.phase - 3);
-    const auto green = static_cast<std::int16_t>(g_app.phase - 2);
-    const auto blue = static_cast<std::int16_t>(g_app.phase - 1);
+    ProbeState& probe = ActiveProbe();
+    if (!probe.run.pixelSpans) return;
+    const int levelSize = probe.run.levelSize;
+    const auto red = static_cast<std::int16_t>(probe.run.phase - 3);
+    const auto green = static_cast<std::int16_t>(probe.run.phase - 2);
+    const auto blue = static_cast<std::int16_t>(probe.run.phase - 1);
     for (int y = 0; y < frame.height; ++y) {
         const std::uint32_t* row = RowOf(frame, y);
-        PixelSpan* spans = &g_app.pixelSpans[static_cast<std::size_t>(y) * frame.width];
+        PixelSpan* spans = &probe.run.pixelSpans[static_cast<std::size_t>(y) * frame.width];
         for (int x = 0; x < frame.width; ++x) {
             const std::uint32_t value = row[x];
             if (!(value & kColourMask)) continue;
@@ -121,23 +126,24 @@ void MeasureSpans(const PixelView& frame) {
             if (value & kBlueMask) ExtendSpan(span, blue, levelSize);
             if (span.last == -1) continue;
             const auto length = static_cast<std::uint16_t>(SpanLength(span, levelSize));
-            if (length > g_app.spanMax) g_app.spanMax = length;
+            if (length > probe.run.spanMax) probe.run.spanMax = length;
         }
     }
 }
 
 void RecordHits(const PixelView& frame) {
-    if (!g_app.hitCounts) return;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.run.hitCounts) return;
     for (int y = 0; y < frame.height; ++y) {
         const std::uint32_t* row = RowOf(frame, y);
-        std::uint16_t* counts = &g_app.hitCounts[static_cast<std::size_t>(y) * frame.width];
+        std::uint16_t* counts = &probe.run.hitCounts[static_cast<std::size_t>(y) * frame.width];
         for (int x = 0; x < frame.width; ++x) {
             const std::uint32_t value = row[x];
             if (!(value & kColourMask)) continue;
             const int hits = ((value & kRedMask) != 0) + ((value & kGreenMask) != 0) + ((value & kBlueMask) != 0);
             RecordPixelHits(x, y, hits);
             counts[x] = SaturatingAdd(counts[x], hits);
-            if (counts[x] > g_app.maxHits) g_app.maxHits = counts[x];
+            if (counts[x] > probe.run.maxHits) probe.run.maxHits = counts[x];
         }
     }
 }
@@ -145,11 +151,12 @@ void RecordHits(const PixelView& frame) {
 void RecordHit(int x, int y) { RecordPixelHits(x, y, 1); }
 
 void DrawHeatMap(const PixelView& frame) {
-    if (!g_app.hitCounts) return;
-    const double scale = g_app.maxHits > 0 ? 255.0 / g_app.maxHits : 0.0;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.run.hitCounts) return;
+    const double scale = probe.run.maxHits > 0 ? 255.0 / probe.run.maxHits : 0.0;
     for (int y = 0; y < frame.height; ++y) {
         std::uint32_t* row = RowOf(frame, y);
-        const std::uint16_t* counts = &g_app.hitCounts[static_cast<std::size_t>(y) * frame.width];
+        const std::uint16_t* counts = &probe.run.hitCounts[static_cast<std::size_t>(y) * frame.width];
         for (int x = 0; x < frame.width; ++x) {
             int v = static_cast<int>(counts[x] * scale);
             if (v > 255) v = 255;

@@ -1,6 +1,6 @@
 #include "app/sampler_stages.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 
 #include <bit>
 
@@ -8,15 +8,17 @@ namespace quillmark {
 namespace {
 
 void ConfigureStageUnderTest(IDirect3DDevice9* device, DWORD s) {
+    ProbeState& probe = ActiveProbe();
     // An analysis run marks texels of the generated texture, so it samples
     // that one whatever the stage shows otherwise.
-    IDirect3DTexture9* texture = g_app.useFileTexture && !g_app.running ? g_app.fileTexture : g_app.mipTexture;
+    IDirect3DTexture9* texture =
+        probe.settings.useFileTexture && !probe.run.running ? probe.fileTexture : probe.mipTexture;
     device->SetTexture(s, texture);
-    device->SetSamplerState(s, D3DSAMP_MAGFILTER, static_cast<DWORD>(g_app.magFilter));
-    device->SetSamplerState(s, D3DSAMP_MINFILTER, static_cast<DWORD>(g_app.minFilter));
-    device->SetSamplerState(s, D3DSAMP_MIPFILTER, static_cast<DWORD>(g_app.mipFilter));
-    device->SetSamplerState(s, D3DSAMP_MAXANISOTROPY, static_cast<DWORD>(g_app.maxAnisotropy));
-    device->SetSamplerState(s, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(g_app.lodBias));
+    device->SetSamplerState(s, D3DSAMP_MAGFILTER, static_cast<DWORD>(probe.settings.magFilter));
+    device->SetSamplerState(s, D3DSAMP_MINFILTER, static_cast<DWORD>(probe.settings.minFilter));
+    device->SetSamplerState(s, D3DSAMP_MIPFILTER, static_cast<DWORD>(probe.settings.mipFilter));
+    device->SetSamplerState(s, D3DSAMP_MAXANISOTROPY, static_cast<DWORD>(probe.settings.maxAnisotropy));
+    device->SetSamplerState(s, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(probe.settings.lodBias));
     device->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(s, D3DTSS_COLORARG2, D3DTA_CURRENT);
     device->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
@@ -44,8 +46,9 @@ void ConfigureDisabledStage(IDirect3DDevice9* device, DWORD s) {
 }  // namespace
 
 void ConfigureStages() {
-    IDirect3DDevice9* device = g_app.device;
-    const DWORD underTest = static_cast<DWORD>(g_app.stage);
+    ProbeState& probe = ActiveProbe();
+    IDirect3DDevice9* device = probe.device;
+    const DWORD underTest = static_cast<DWORD>(probe.settings.stage);
     for (DWORD s = 0; s < kTextureStages; ++s) {
         if (s == underTest)
             ConfigureStageUnderTest(device, s);

@@ -2,6 +2,7 @@
 
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/analyze_command.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/report_html.h"
@@ -24,7 +25,10 @@ namespace fs = std::filesystem;
 // Whether the item was last shown enabled; -1 before it was shown at all.
 int g_shownEnabled = -1;
 
-bool RunFinished() { return g_app.running && g_app.level >= kLevelsDone && g_app.plotSurface && g_app.device; }
+bool RunFinished() {
+    const ProbeState& probe = ActiveProbe();
+    return probe.run.running && probe.run.level >= kLevelsDone && probe.plotSurface && probe.device;
+}
 
 }  // namespace
 
@@ -56,9 +60,9 @@ bool SaveFinishedAnalysis(const fs::path& directory, std::string* error) {
     // The report's level-of-detail frames show the scene: the finished run
     // paints its heat map over every frame only while it is active.
     Probe probe{Probe::Running{}};
-    g_app.running = false;
+    ActiveProbe().run.running = false;
     const bool written = batch::WriteReportPage(probe, page, figures, heatMap, plot, {}, error);
-    g_app.running = true;
+    ActiveProbe().run.running = true;
     ShowSaveAnalysisState();  // the frames above showed no finished run
     RequestFrame();
     return written;

@@ -1,7 +1,7 @@
 #include "app/scene.h"
 
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/device_lifecycle.h"
 #include "texfile/math/matrix.h"
 #include "app/readback.h"
@@ -27,11 +27,12 @@ constexpr float kPi = 3.14159265358979323846f;
 
 // Releases a held buffer, then creates and locks a new one of `bytes`.
 HRESULT CreateLockedBuffer(IDirect3DVertexBuffer9*& holder, UINT bytes, void** data) {
+    ProbeState& probe = ActiveProbe();
     if (holder) {
         holder->Release();
         holder = nullptr;
     }
-    if (!g_app.device || FAILED(g_app.device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &holder, nullptr))) {
+    if (!probe.device || FAILED(probe.device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &holder, nullptr))) {
         holder = nullptr;
         return E_FAIL;
     }
@@ -65,19 +66,21 @@ int WriteTunnelVertices(int faces, SceneVertex* out) {
 }
 
 void SetClearMaterialAndLighting() {
-    g_app.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    ProbeState& probe = ActiveProbe();
+    probe.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     D3DMATERIAL9 material{};
     material.Emissive = {255.0f, 255.0f, 255.0f, 0.0f};
-    g_app.device->SetMaterial(&material);
-    g_app.device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    probe.device->SetMaterial(&material);
+    probe.device->SetRenderState(D3DRS_LIGHTING, TRUE);
 }
 
 void DrawObject() {
-    IDirect3DVertexBuffer9* buffer = g_app.showPlane ? g_app.planeBuffer : g_app.tunnelBuffer;
+    ProbeState& probe = ActiveProbe();
+    IDirect3DVertexBuffer9* buffer = probe.settings.showPlane ? probe.planeBuffer : probe.tunnelBuffer;
     if (!buffer) return;
-    const UINT triangles = g_app.showPlane ? 2u : 2u * static_cast<UINT>(g_app.faces);
-    g_app.device->SetStreamSource(0, buffer, 0, sizeof(SceneVertex));
-    g_app.device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, triangles);
+    const UINT triangles = probe.settings.showPlane ? 2u : 2u * static_cast<UINT>(probe.settings.faces);
+    probe.device->SetStreamSource(0, buffer, 0, sizeof(SceneVertex));
+    probe.device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, triangles);
 }
 
 }  // namespace
@@ -85,68 +88,72 @@ void DrawObject() {
 float CameraAspect() { return std::bit_cast<float>(0x3FAAAAA8u); }
 
 HRESULT BuildPlane() {
+    ProbeState& probe = ActiveProbe();
     void* data = nullptr;
-    if (FAILED(CreateLockedBuffer(g_app.planeBuffer, sizeof(kPlaneVertices), &data))) return E_FAIL;
+    if (FAILED(CreateLockedBuffer(probe.planeBuffer, sizeof(kPlaneVertices), &data))) return E_FAIL;
     std::memcpy(data, kPlaneVertices, sizeof(kPlaneVertices));
-    g_app.planeBuffer->Unlock();
+    probe.planeBuffer->Unlock();
     return S_OK;
 }
 
 int TunnelVertexCount(int faces) { return faces > 0 ? WriteTunnelVertices(faces, nullptr) : 0; }
 
 HRESULT BuildTunnel() {
-    const int faces = g_app.faces;
+    ProbeState& probe = ActiveProbe();
+    const int faces = probe.settings.faces;
     if (faces <= 0) return E_FAIL;
     // Room for 2 × faces + 4 vertices: rounding of the running angle may add a pair.
     const UINT bytes = static_cast<UINT>(5 * faces + 10) * 8u;
     void* data = nullptr;
-    if (FAILED(CreateLockedBuffer(g_app.tunnelBuffer, bytes, &data))) return E_FAIL;
+    if (FAILED(CreateLockedBuffer(probe.tunnelBuffer, bytes, &data))) return E_FAIL;
     WriteTunnelVertices(faces, static_cast<SceneVertex*>(data));
-    g_app.tunnelBuffer->Unlock();
+    probe.tunnelBuffer->Unlock();
     return S_OK;
 }
 
 void SetTransforms() {
+    ProbeState& probe = ActiveProbe();
     Matrix rotateZ, tilt, world, view, projection, texture;
-    MatRotateZ(&rotateZ, g_app.sceneRotation * kDegreesToRadians);
-    if (g_app.showPlane)
-        MatRotateX(&tilt, static_cast<float>(g_app.planeAngle * kDegreesToRadiansDouble));
+    MatRotateZ(&rotateZ, probe.settings.sceneRotation * kDegreesToRadians);
+    if (probe.settings.showPlane)
+        MatRotateX(&tilt, static_cast<float>(probe.settings.planeAngle * kDegreesToRadiansDouble));
     else
         MatIdentity(&tilt);
     MatMultiply(&world, &rotateZ, &tilt);
-    g_app.device->SetTransform(D3DTS_WORLD, &world);
+    probe.device->SetTransform(D3DTS_WORLD, &world);
 
-    const float eyeZ = g_app.showPlane ? -static_cast<float>(g_app.distance * 0.1) : 0.25f;
+    const float eyeZ = probe.settings.showPlane ? -static_cast<float>(probe.settings.distance * 0.1) : 0.25f;
     const Vector3 eye{0, 0, eyeZ}, at{0, 0, eyeZ + 1.0f}, up{0, 1, 0};
     MatLookAtLeft(&view, &eye, &at, &up);
-    g_app.device->SetTransform(D3DTS_VIEW, &view);
+    probe.device->SetTransform(D3DTS_VIEW, &view);
 
     MatPerspectiveLeft(&projection, kFieldOfViewY, CameraAspect(), kNearPlane, kFarPlane);
-    g_app.device->SetTransform(D3DTS_PROJECTION, &projection);
+    probe.device->SetTransform(D3DTS_PROJECTION, &projection);
 
-    MatRotateZ(&texture, g_app.textureRotation * kDegreesToRadians);
-    g_app.device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + g_app.stage), &texture);
+    MatRotateZ(&texture, probe.settings.textureRotation * kDegreesToRadians);
+    probe.device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + probe.settings.stage), &texture);
 }
 
 void RenderFrame() {
-    if (!g_app.device && !RecoverDevice()) return;
-    if (g_app.running && g_app.level < 10) BuildMarkedTexture();
+    ProbeState& probe = ActiveProbe();
+    if (!probe.device && !RecoverDevice()) return;
+    if (probe.run.running && probe.run.level < 10) BuildMarkedTexture();
 
     SetClearMaterialAndLighting();
-    if (FAILED(g_app.device->BeginScene())) {
+    if (FAILED(probe.device->BeginScene())) {
         MessageBoxA(nullptr, "TT", "TT", MB_OK);
     } else {
         SetTransforms();
         ConfigureStages();
-        g_app.device->SetFVF(kSceneFvf);
+        probe.device->SetFVF(kSceneFvf);
         DrawObject();
-        g_app.device->EndScene();
+        probe.device->EndScene();
     }
-    if (g_app.running) ReadBack();
+    if (probe.run.running) ReadBack();
 
-    if (g_app.device->Present(nullptr, nullptr, nullptr, nullptr) == S_OK) {
-        ++g_app.framesDone;
-        g_app.savedPhase = g_app.phase;
+    if (probe.device->Present(nullptr, nullptr, nullptr, nullptr) == S_OK) {
+        ++probe.run.framesDone;
+        probe.run.savedPhase = probe.run.phase;
     } else {
         RecoverDevice();
     }

@@ -6,6 +6,7 @@
 
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/probe.h"
 #include "app/texture_file.h"
 
@@ -120,19 +121,20 @@ void ArrangeKeyboardOrder(HWND dialog) {
 }
 
 BOOL InitializeDialog(HWND dialog) {
+    ProbeState& probe = ActiveProbe();
     ArrangeKeyboardOrder(dialog);
-    g_app.running = false;
-    SendItem(dialog, kRunProgressBar, PBM_SETRANGE32, 0, g_app.totalFrames);
+    probe.run.running = false;
+    SendItem(dialog, kRunProgressBar, PBM_SETRANGE32, 0, probe.run.totalFrames);
     SendItem(dialog, kRunProgressBar, PBM_SETSTEP, 1, 0);
     SendItem(dialog, kRunProgressBar, PBM_SETPOS, 0, 0);
 
     const ProbeSettings settings;  // every setting at its starting value
     StoreProbeSettings(settings);
-    g_app.anisotropySliderMax = AnisotropySliderMax(g_app.caps.MaxAnisotropy);
-    SetTrackbar(dialog, kAnisotropySlider, kAnisotropyStepRange.low, g_app.anisotropySliderMax,
+    probe.settings.anisotropySliderMax = AnisotropySliderMax(probe.caps.MaxAnisotropy);
+    SetTrackbar(dialog, kAnisotropySlider, kAnisotropyStepRange.low, probe.settings.anisotropySliderMax,
                 settings.anisotropyStep);
-    g_app.stageSliderMax = StageSliderMax(g_app.caps.MaxTextureBlendStages);
-    SetTrackbar(dialog, kStageSlider, kStageRange.low, g_app.stageSliderMax, settings.stage);
+    probe.settings.stageSliderMax = StageSliderMax(probe.caps.MaxTextureBlendStages);
+    SetTrackbar(dialog, kStageSlider, kStageRange.low, probe.settings.stageSliderMax, settings.stage);
     g_app.lodBiasRange = static_cast<float>(kLodBiasTenthsRange.high) / 10.0f;
     SetTrackbar(dialog, kLodBiasSlider, kLodBiasTenthsRange.low, kLodBiasTenthsRange.high, settings.lodBiasTenths);
     SetTrackbar(dialog, kCheckerSlider, kCheckerRange.low, kCheckerRange.high, settings.checkerShift);
@@ -159,24 +161,25 @@ BOOL InitializeDialog(HWND dialog) {
 
 // WM_NOTIFY: trackbars tell every event, whether or not the position moved.
 BOOL OnNotify(HWND dialog, int id) {
+    ProbeState& probe = ActiveProbe();
     switch (id) {
     case kAnisotropySlider: {
         const int step = TrackbarPosition(dialog, id);
-        if (1 << step == g_app.maxAnisotropy) return TRUE;
+        if (1 << step == probe.settings.maxAnisotropy) return TRUE;
         ChangeSettings([step](ProbeSettings& settings) { settings.anisotropyStep = step; });
-        SetLabel(dialog, kAnisotropyLabel, "%ix", g_app.maxAnisotropy);
+        SetLabel(dialog, kAnisotropyLabel, "%ix", probe.settings.maxAnisotropy);
         return TRUE;
     }
     case kLodBiasSlider: {
         const int tenths = TrackbarPosition(dialog, id);
         if (tenths == CurrentProbeSettings().lodBiasTenths) return TRUE;
         ChangeSettings([tenths](ProbeSettings& settings) { settings.lodBiasTenths = tenths; });
-        SetLabel(dialog, kLodBiasLabel, "%.1lf", static_cast<double>(g_app.lodBias));
+        SetLabel(dialog, kLodBiasLabel, "%.1lf", static_cast<double>(probe.settings.lodBias));
         return TRUE;
     }
     case kStageSlider: {
         const int position = TrackbarPosition(dialog, id);
-        if (position == g_app.stage) return TRUE;
+        if (position == probe.settings.stage) return TRUE;
         ChangeSettings([position](ProbeSettings& settings) { settings.stage = position; });
         SetLabel(dialog, kStageLabel, "%i", position);
         return TRUE;

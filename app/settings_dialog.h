@@ -1,5 +1,5 @@
 // The Settings dialog: template 101 with its 54 controls, the dialog
-// procedure that turns every control into a field of g_app (and asks the main
+// procedure that turns every control into a setting of the probe (and asks the main
 // window for a frame), and the reading of a filter list.
 #pragma once
 

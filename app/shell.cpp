@@ -2,8 +2,10 @@
 
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/device_lifecycle.h"
 #include "app/device_menu.h"
+#include "app/probe.h"
 #include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
@@ -36,7 +38,7 @@ bool CanChangeFrame(const MSG& message) { return message.message != WM_PAINT; }
 // this interval instead of blocking for a message that may never come.
 constexpr std::chrono::milliseconds kDeviceRetryInterval{100};
 
-bool RunUnfinished() { return g_app.running && g_app.level != 10; }
+bool RunUnfinished() { return ActiveProbe().run.running && ActiveProbe().run.level != 10; }
 
 bool RegisterMainClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass{};
@@ -49,13 +51,14 @@ bool RegisterMainClass(HINSTANCE instance) {
 }
 
 bool CreateMainWindow(HINSTANCE instance) {
+    ProbeState& probe = ActiveProbe();
     g_app.mainWindow = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-                                       0, 0, g_app.windowWidth, g_app.windowHeight, GetDesktopWindow(), nullptr,
+                                       0, 0, probe.windowWidth, probe.windowHeight, GetDesktopWindow(), nullptr,
                                        instance, nullptr);
     if (!g_app.mainWindow) return false;
     RECT client{};
     GetClientRect(g_app.mainWindow, &client);
-    MoveWindow(g_app.mainWindow, 0, 0, 2 * g_app.windowWidth - client.right, 2 * g_app.windowHeight - client.bottom,
+    MoveWindow(g_app.mainWindow, 0, 0, 2 * probe.windowWidth - client.right, 2 * probe.windowHeight - client.bottom,
                FALSE);
     return true;
 }
@@ -105,7 +108,7 @@ bool StartProbe(HINSTANCE instance) {
     InitCommonControls();
     if (const HRESULT result = InitDevice(g_app.mainWindow); FAILED(result)) {
         // Without a Direct3D object the device layer has said why it could not be opened.
-        const bool opened = g_app.direct3d != nullptr;
+        const bool opened = ActiveProbe().direct3d != nullptr;
         ReleaseAll();
         DestroyWindow(g_app.mainWindow);
         FinishProbe(instance);
@@ -143,7 +146,7 @@ LoopStep RunLoopStep(bool mayWait) {
     UpdateRunDisplay();
     ShowSaveAnalysisState();
     g_frameDue = false;
-    if (!g_app.device) {
+    if (!ActiveProbe().device) {
         std::this_thread::sleep_for(kDeviceRetryInterval);
         g_frameDue = true;  // try to rebuild the device on the next pass
     } else if (!RunUnfinished() && mayWait) {
@@ -162,11 +165,11 @@ void RunMessageLoop() {
 void FinishProbe(HINSTANCE instance) { UnregisterClassA(kMainWindowClass, instance); }
 
 int RunInteractiveProbe(HINSTANCE instance) {
-    if (!StartProbe(instance)) return 1;
+    Probe probe(instance);  // unregisters the window class when it goes
+    if (!probe.Started()) return 1;
     AddSaveAnalysisMenu();
     AddDeviceMenu();
     RunMessageLoop();
-    FinishProbe(instance);
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "app/test_textures.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 
 namespace quillmark {
 
@@ -21,10 +21,11 @@ std::uint32_t CheckerTexel(int level, int x, int y, int checkerShift, int tintMo
 }
 
 HRESULT CreateMipTexture() {
-    if (!g_app.device ||
-        FAILED(g_app.device->CreateTexture(kMipTextureSize, kMipTextureSize, kMipLevels, 0, D3DFMT_X8R8G8B8,
-                                           D3DPOOL_MANAGED, &g_app.mipTexture, nullptr))) {
-        g_app.mipTexture = nullptr;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.device ||
+        FAILED(probe.device->CreateTexture(kMipTextureSize, kMipTextureSize, kMipLevels, 0, D3DFMT_X8R8G8B8,
+                                           D3DPOOL_MANAGED, &probe.mipTexture, nullptr))) {
+        probe.mipTexture = nullptr;
         MessageBoxA(nullptr, "Could not generate Texture", "Quillmark", MB_OK);
         return E_FAIL;
     }
@@ -32,21 +33,22 @@ HRESULT CreateMipTexture() {
 }
 
 HRESULT BuildMipTexture() {
-    if (g_app.mipTexture) {
-        g_app.mipTexture->Release();
-        g_app.mipTexture = nullptr;
+    ProbeState& probe = ActiveProbe();
+    if (probe.mipTexture) {
+        probe.mipTexture->Release();
+        probe.mipTexture = nullptr;
     }
     if (FAILED(CreateMipTexture())) return E_FAIL;
     for (int level = 0; level < kMipLevels; ++level) {
         D3DLOCKED_RECT locked;
-        if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;
+        if (FAILED(probe.mipTexture->LockRect(level, &locked, nullptr, 0))) return E_FAIL;
         const int size = kMipTextureSize >> level;
         for (int y = 0; y < size; ++y) {
             auto* row = static_cast<std::uint32_t*>(locked.pBits) + y * (locked.Pitch / 4);
             for (int x = 0; x < size; ++x)
-                row[x] = CheckerTexel(level, x, y, g_app.checkerShift, g_app.tintMode);
+                row[x] = CheckerTexel(level, x, y, probe.settings.checkerShift, probe.settings.tintMode);
         }
-        g_app.mipTexture->UnlockRect(level);
+        probe.mipTexture->UnlockRect(level);
     }
     return S_OK;
 }

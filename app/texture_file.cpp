@@ -1,6 +1,7 @@
 #include "app/texture_file.h"
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "imagecodec/read_failure.h"
 #include "app/settings_dialog.h"
 #include "texfile/texture_constants.h"
@@ -25,8 +26,9 @@ constexpr DWORD kPathBufferSize = 260;
 constexpr std::uintmax_t kLargestReadableFile = 0xFFFFFFFFu;
 
 void ReleaseFileTexture() {
-    if (g_app.fileTexture) g_app.fileTexture->Release();
-    g_app.fileTexture = nullptr;
+    ProbeState& probe = ActiveProbe();
+    if (probe.fileTexture) probe.fileTexture->Release();
+    probe.fileTexture = nullptr;
 }
 
 }  // namespace
@@ -70,7 +72,8 @@ std::string FailureReason(const std::string& path, HRESULT result) {
 // The dialog's title names the loaded file, so that the user sees which
 // one "Use BMP:" samples.
 void ShowLoadedFileName() {
-    if (g_app.settingsDialog) SetWindowTextA(g_app.settingsDialog, SettingsTitleFor(g_app.fileTexturePath).c_str());
+    if (g_app.settingsDialog)
+        SetWindowTextA(g_app.settingsDialog, SettingsTitleFor(ActiveProbe().fileTexturePath).c_str());
 }
 
 }  // namespace
@@ -81,17 +84,18 @@ std::string SettingsTitleFor(const std::string& path) {
 }
 
 HRESULT LoadFileTexture(const std::string& path) {
+    ProbeState& probe = ActiveProbe();
     ReleaseFileTexture();
-    const HRESULT result = TextureFromImageFile(g_app.device, path.c_str(), TEX_AUTO, TEX_AUTO, TEX_AUTO, 0,
+    const HRESULT result = TextureFromImageFile(probe.device, path.c_str(), TEX_AUTO, TEX_AUTO, TEX_AUTO, 0,
                                                 D3DFMT_UNKNOWN, D3DPOOL_MANAGED, TEX_AUTO, TEX_AUTO, 0, nullptr,
-                                                nullptr, &g_app.fileTexture);
+                                                nullptr, &probe.fileTexture);
     if (SUCCEEDED(result)) {
-        g_app.fileTexturePath = path;
+        probe.fileTexturePath = path;
         ShowLoadedFileName();
         return result;
     }
-    g_app.fileTexture = nullptr;
-    g_app.fileTexturePath.clear();
+    probe.fileTexture = nullptr;
+    probe.fileTexturePath.clear();
     ShowLoadedFileName();
     MessageBoxA(nullptr, TextureLoadFailureText(path, result).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
     return result;
@@ -118,8 +122,9 @@ void ChooseTextureFile() {
 }
 
 void ReloadFileTexture() {
-    if (g_app.fileTexturePath.empty() || !g_app.device) return;
-    const std::string path = g_app.fileTexturePath;  // the load clears it on failure
+    ProbeState& probe = ActiveProbe();
+    if (probe.fileTexturePath.empty() || !probe.device) return;
+    const std::string path = probe.fileTexturePath;  // the load clears it on failure
     LoadFileTexture(path);
 }
 

@@ -5,6 +5,7 @@
 // (bench_render); this work should stay a small part of that.
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/readback.h"
 #include "app/shell.h"
 
@@ -20,6 +21,8 @@ using quillmark::g_app;
 bool StartOnce() {
     static const bool started = [] {
         ::setenv("QUILLMARK_DEVICE", "reference", 0);
+        static quillmark::ProbeState state;
+        static quillmark::ActiveProbeScope active(state);
         return quillmark::StartProbe(GetModuleHandleA(nullptr));
     }();
     return started;
@@ -28,12 +31,12 @@ bool StartOnce() {
 // A run in the given pass of level 0, every frame counted as presented.
 bool PrepareRun(int rowPeriod, int columnPeriod) {
     if (!StartOnce()) return false;
-    if (!g_app.running) quillmark::StartAnalysis();
-    g_app.level = 0;
-    g_app.rowPeriod = rowPeriod;
-    g_app.columnPeriod = columnPeriod;
-    g_app.phase = 0;
-    return g_app.running;
+    if (!ActiveProbe().run.running) quillmark::StartAnalysis();
+    ActiveProbe().run.level = 0;
+    ActiveProbe().run.rowPeriod = rowPeriod;
+    ActiveProbe().run.columnPeriod = columnPeriod;
+    ActiveProbe().run.phase = 0;
+    return ActiveProbe().run.running;
 }
 
 // Every pixel coloured, as a tunnel frame of a measuring pass can be.
@@ -49,8 +52,8 @@ void BM_BuildMarkedTexture(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        g_app.phase = 3;
-        ++g_app.framesDone;  // as if presented
+        ActiveProbe().run.phase = 3;
+        ++ActiveProbe().run.framesDone;  // as if presented
         benchmark::DoNotOptimize(quillmark::BuildMarkedTexture());
     }
 }
@@ -58,11 +61,11 @@ BENCHMARK(BM_BuildMarkedTexture)->Args({-1, -1})->Args({4, -1})->Args({4, 4})->U
 
 void BM_MeasureSpans(benchmark::State& state) {
     if (!PrepareRun(-1, -1)) return state.SkipWithError("the probe could not start");
-    g_app.levelSize = 512;
+    ActiveProbe().run.levelSize = 512;
     std::vector<std::uint32_t> pixels = BusyFrame();
     const quillmark::PixelView frame{reinterpret_cast<std::uint8_t*>(pixels.data()), 800 * 4, 800, 600};
     for (auto _ : state) {
-        g_app.phase = 6;
+        ActiveProbe().run.phase = 6;
         quillmark::MeasureSpans(frame);
     }
 }
@@ -78,7 +81,7 @@ BENCHMARK(BM_RecordHits)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawHeatMap(benchmark::State& state) {
     if (!PrepareRun(-1, -1)) return state.SkipWithError("the probe could not start");
-    g_app.maxHits = 7;
+    ActiveProbe().run.maxHits = 7;
     std::vector<std::uint32_t> pixels(800 * 600);
     const quillmark::PixelView frame{reinterpret_cast<std::uint8_t*>(pixels.data()), 800 * 4, 800, 600};
     for (auto _ : state) quillmark::DrawHeatMap(frame);

@@ -2,6 +2,7 @@
 // texture, ANISOTROPIC minification, LINEAR mip filter) on the reference
 // device, at max anisotropy 1 and 16.
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/shell.h"
 #include "app/scene.h"
 
@@ -17,6 +18,8 @@ using quillmark::g_app;
 bool StartOnce() {
     static const bool started = [] {
         ::setenv("QUILLMARK_DEVICE", "reference", 0);
+        static quillmark::ProbeState state;
+        static quillmark::ActiveProbeScope active(state);
         return quillmark::StartProbe(GetModuleHandleA(nullptr));
     }();
     return started;
@@ -27,12 +30,12 @@ void BM_RenderFrameTunnel(benchmark::State& state) {
         state.SkipWithError("the probe could not start");
         return;
     }
-    g_app.showPlane = false;
-    g_app.faces = 200;
-    g_app.minFilter = D3DTEXF_ANISOTROPIC;
-    g_app.magFilter = D3DTEXF_ANISOTROPIC;
-    g_app.mipFilter = D3DTEXF_LINEAR;
-    g_app.maxAnisotropy = static_cast<int>(state.range(0));
+    ActiveProbe().settings.showPlane = false;
+    ActiveProbe().settings.faces = 200;
+    ActiveProbe().settings.minFilter = D3DTEXF_ANISOTROPIC;
+    ActiveProbe().settings.magFilter = D3DTEXF_ANISOTROPIC;
+    ActiveProbe().settings.mipFilter = D3DTEXF_LINEAR;
+    ActiveProbe().settings.maxAnisotropy = static_cast<int>(state.range(0));
     quillmark::BuildTunnel();
     quillmark::RenderFrame();  // warm the caches and the worker threads
     for (auto _ : state) quillmark::RenderFrame();

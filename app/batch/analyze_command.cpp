@@ -6,7 +6,7 @@
 #include "app/batch/analyze_command.h"
 
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/explain_page.h"
@@ -125,16 +125,17 @@ HRESULT WriteSurface(const fs::path& path, IDirect3DSurface9* surface) {
 // An interrupted run has no heat-map frame: the map of the hits so far is
 // drawn into a surface of the window's size.
 HRESULT WriteDrawnHeatMap(const fs::path& path) {
-    if (!g_app.device) return D3DERR_INVALIDCALL;
+    ProbeState& probe = ActiveProbe();
+    if (!probe.device) return D3DERR_INVALIDCALL;
     IDirect3DSurface9* surface = nullptr;
-    HRESULT result = g_app.device->CreateOffscreenPlainSurface(static_cast<UINT>(g_app.windowWidth),
-                                                              static_cast<UINT>(g_app.windowHeight),
+    HRESULT result = probe.device->CreateOffscreenPlainSurface(static_cast<UINT>(probe.windowWidth),
+                                                              static_cast<UINT>(probe.windowHeight),
                                                               D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr);
     if (FAILED(result)) return result;
     D3DLOCKED_RECT locked{};
     result = surface->LockRect(&locked, nullptr, 0);
     if (SUCCEEDED(result)) {
-        DrawHeatMap({static_cast<std::uint8_t*>(locked.pBits), locked.Pitch, g_app.windowWidth, g_app.windowHeight});
+        DrawHeatMap({static_cast<std::uint8_t*>(locked.pBits), locked.Pitch, probe.windowWidth, probe.windowHeight});
         surface->UnlockRect();
         result = WriteSurface(path, surface);
     }
@@ -146,8 +147,9 @@ HRESULT WriteDrawnHeatMap(const fs::path& path) {
 
 // The finished run's heat map is the frame in the back buffer.
 HRESULT WriteBackBufferHeatMap(const fs::path& path) {
+    ProbeState& probe = ActiveProbe();
     IDirect3DSurface9* backBuffer = nullptr;
-    HRESULT result = g_app.device ? g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)
+    HRESULT result = probe.device ? probe.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)
                                   : D3DERR_INVALIDCALL;
     if (FAILED(result)) return result;
     result = WriteSurface(path, backBuffer);

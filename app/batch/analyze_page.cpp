@@ -6,7 +6,7 @@
 #include "app/batch/settings_flags.h"
 
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/probe.h"
 #include "app/report_figures.h"
 
@@ -19,10 +19,10 @@ namespace fs = std::filesystem;
 
 
 std::string HeatMap(const AnalysisFigures& figures, const fs::path& heatMap) {
-    if (!g_app.hitCounts) return "<h2>Heat map</h2>\n<p>No hits were recorded.</p>\n";
-    const int width = g_app.windowWidth;
-    const Picture picture = HeatMapFigure(width, g_app.windowHeight, figures.maxHits, [width](int x, int y) {
-        return int(g_app.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
+    if (!ActiveProbe().run.hitCounts) return "<h2>Heat map</h2>\n<p>No hits were recorded.</p>\n";
+    const int width = ActiveProbe().windowWidth;
+    const Picture picture = HeatMapFigure(width, ActiveProbe().windowHeight, figures.maxHits, [width](int x, int y) {
+        return int(ActiveProbe().run.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
     });
     return HeatMapSection("Heat map", picture, figures.maxHits, heatMap.filename().string());
 }

@@ -10,7 +10,7 @@
 
 #include "app/analysis.h"
 #include "app/batch/analyze_command.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/explain_page.h"
@@ -77,10 +77,10 @@ int RunOnDevice(Probe& probe, CompareRun& run, const Options& options, const Com
     if (!RunWholeAnalysis(probe, &error)) return Fail(run.name + ": " + error, 1);
     run.figures = probe.Figures();
     run.analyzed = true;
-    const int width = g_app.windowWidth;
-    if (g_app.hitCounts)
-        run.heatMap = HeatMapFigure(width, g_app.windowHeight, run.figures.maxHits, [width](int x, int y) {
-            return int(g_app.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
+    const int width = ActiveProbe().windowWidth;
+    if (ActiveProbe().run.hitCounts)
+        run.heatMap = HeatMapFigure(width, ActiveProbe().windowHeight, run.figures.maxHits, [width](int x, int y) {
+            return int(ActiveProbe().run.hitCounts[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
         });
     const fs::path plot = options.directory / ("MipBand-" + run.fileName + ".bmp");
     run.plot = plot;

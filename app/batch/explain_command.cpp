@@ -64,7 +64,7 @@ int RunExplain(const BatchSettings& settings, const CommandOptions& options) {
             if (result == kExitSuccess) {
                 const DeviceIdentity identity = IdentifyDevice(device);
                 answer.update({{"text", explain::ExplanationText(e.findings, e.model, e.proof)},
-                               {"figures", Json::parse(explain::ExplanationJson(e.findings, e.model, e.proof))},
+                               {"figures", explain::ExplanationJson(e.findings, e.model, e.proof)},
                                {"description", identity.description},
                                {"notes", identity.notes},
                                {"page", ExplainPage(settings, e)}});

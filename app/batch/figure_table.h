@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +25,11 @@ struct FigureDeclaration {
     std::string_view label = {};
     std::string (*text)(const Result&) = nullptr;
 };
+
+// A share or a level figure as JSON, to six decimals; null when not measured.
+inline Json Rounded(std::optional<double> value) {
+    return value ? Json(std::round(*value * 1e6) / 1e6) : Json(nullptr);
+}
 
 // The value as a report's cell shows it: a text as it is, anything else as JSON writes it.
 inline std::string CellText(const Json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }

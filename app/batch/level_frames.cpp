@@ -1,6 +1,6 @@
 #include "app/batch/level_frames.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/probe.h"
 #include "app/test_textures.h"
 
@@ -12,16 +12,17 @@
 namespace quillmark::batch {
 
 std::vector<std::uint32_t> BackBufferPixels() {
-    std::vector<std::uint32_t> pixels(std::size_t(g_app.windowWidth) * std::size_t(g_app.windowHeight));
+    ProbeState& probe = ActiveProbe();
+    std::vector<std::uint32_t> pixels(std::size_t(probe.windowWidth) * std::size_t(probe.windowHeight));
     IDirect3DSurface9* back = nullptr;
-    if (!g_app.device || FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
+    if (!probe.device || FAILED(probe.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return {};
     D3DLOCKED_RECT locked{};
     const bool read = back->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK;
     if (read) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
-            std::memcpy(&pixels[std::size_t(y) * std::size_t(g_app.windowWidth)],
+        for (int y = 0; y < probe.windowHeight; ++y)
+            std::memcpy(&pixels[std::size_t(y) * std::size_t(probe.windowWidth)],
                         static_cast<const std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        std::size_t(g_app.windowWidth) * 4);
+                        std::size_t(probe.windowWidth) * 4);
         back->UnlockRect();
     }
     back->Release();
@@ -29,17 +30,18 @@ std::vector<std::uint32_t> BackBufferPixels() {
 }
 
 bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint32_t>& pixels) {
+    ProbeState& probe = ActiveProbe();
     IDirect3DSurface9* surface = nullptr;
-    if (FAILED(g_app.device->CreateOffscreenPlainSurface(UINT(g_app.windowWidth), UINT(g_app.windowHeight),
+    if (FAILED(probe.device->CreateOffscreenPlainSurface(UINT(probe.windowWidth), UINT(probe.windowHeight),
                                                          D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr)))
         return false;
     D3DLOCKED_RECT locked{};
     HRESULT result = surface->LockRect(&locked, nullptr, 0);
     if (SUCCEEDED(result)) {
-        for (int y = 0; y < g_app.windowHeight; ++y)
+        for (int y = 0; y < probe.windowHeight; ++y)
             std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + std::ptrdiff_t(y) * locked.Pitch,
-                        &pixels[std::size_t(y) * std::size_t(g_app.windowWidth)],
-                        std::size_t(g_app.windowWidth) * 4);
+                        &pixels[std::size_t(y) * std::size_t(probe.windowWidth)],
+                        std::size_t(probe.windowWidth) * 4);
         surface->UnlockRect();
         result = WriteSurfaceToImageFile(path.string().c_str(), ImageFileFormat::Bmp, surface, nullptr, nullptr);
     }
@@ -50,19 +52,20 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
 namespace {
 
 bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
-    const int levels = int(g_app.mipTexture->GetLevelCount());
+    ProbeState& probe = ActiveProbe();
+    const int levels = int(probe.mipTexture->GetLevelCount());
     for (int level = 0; level < levels; ++level) {
         D3DSURFACE_DESC desc{};
         D3DLOCKED_RECT locked{};
-        if (FAILED(g_app.mipTexture->GetLevelDesc(UINT(level), &desc)) ||
-            FAILED(g_app.mipTexture->LockRect(UINT(level), &locked, nullptr, 0)))
+        if (FAILED(probe.mipTexture->GetLevelDesc(UINT(level), &desc)) ||
+            FAILED(probe.mipTexture->LockRect(UINT(level), &locked, nullptr, 0)))
             return false;
         for (UINT y = 0; y < desc.Height; ++y) {
             auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
                                                          std::ptrdiff_t(y) * locked.Pitch);
             for (UINT x = 0; x < desc.Width; ++x) row[x] = 0xFF000000u | colour(level, int(x), int(y));
         }
-        g_app.mipTexture->UnlockRect(UINT(level));
+        probe.mipTexture->UnlockRect(UINT(level));
     }
     return true;
 }
@@ -77,7 +80,7 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)
 
 bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
-    if (!g_app.mipTexture || !FillLevels(colour)) return false;
+    if (!ActiveProbe().mipTexture || !FillLevels(colour)) return false;
     const ProbeSettings user = probe.Settings();
     ProbeSettings measuring = user;
     if (mipFilter) measuring.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(*mipFilter);

@@ -3,7 +3,7 @@
 // figures and writes the pictures.
 #include "app/batch/lod_command.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/baseline.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/level_frames.h"
@@ -28,12 +28,6 @@ namespace fs = std::filesystem;
 
 int Fail(const std::string& message, int code) {
     return ReportError("cannot measure the level of detail: " + message, code);
-}
-
-// A share or a level figure as JSON, to the meter's resolution and far
-// beyond it (six decimals); null when not measured.
-Json Rounded(std::optional<double> value) {
-    return value ? Json(std::round(*value * 1e6) / 1e6) : Json(nullptr);
 }
 
 const FigureDeclaration<LodFigures> kLodFigures[] = {
@@ -103,8 +97,8 @@ bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
     if (!SceneFromDevice(&scene, error)) return false;
     const LodRule rule = RuleFromSettings();
     LodMaps& maps = out->maps;
-    maps.width = g_app.windowWidth;
-    maps.height = g_app.windowHeight;
+    maps.width = ActiveProbe().windowWidth;
+    maps.height = ActiveProbe().windowHeight;
     maps.lastLevel = rule.lastLevel;
     if (rule.mip == MipRule::None)
         maps.notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";

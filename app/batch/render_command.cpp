@@ -1,6 +1,6 @@
 // "quillmark render [settings] -o FILE": one frame, written from the back
 // buffer by the library's image writer.
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/batch_command.h"
 #include "app/probe.h"
 
@@ -28,7 +28,7 @@ std::string WritableExtensions() {
 
 HRESULT WriteBackBuffer(const std::string& path, ImageFileFormat format) {
     IDirect3DSurface9* backBuffer = nullptr;
-    HRESULT result = g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
+    HRESULT result = ActiveProbe().device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
     if (FAILED(result)) return result;
     result = WriteSurfaceToImageFile(path.c_str(), format, backBuffer, nullptr, nullptr);
     backBuffer->Release();

@@ -1,6 +1,6 @@
 #include "app/explain/experiments.h"
 
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/level_frames.h"
 #include "app/lod_meter.h"
@@ -41,7 +41,7 @@ private:
 
 }  // namespace
 
-int LastStage() { return std::clamp(int(g_app.stageSliderMax), 0, 7); }
+int LastStage() { return std::clamp(int(ActiveProbe().settings.stageSliderMax), 0, 7); }
 
 bool ReadLevels(Probe& probe, const Setup& setup, LevelReading* out, std::string* error) {
     const ExperimentSettings settings(probe, setup);
@@ -54,8 +54,8 @@ bool ReadLevels(Probe& probe, const Setup& setup, LevelReading* out, std::string
         }
     IdealScene scene;
     if (!SceneFromDevice(&scene, error)) return false;
-    out->width = g_app.windowWidth;
-    out->height = g_app.windowHeight;
+    out->width = ActiveProbe().windowWidth;
+    out->height = ActiveProbe().windowHeight;
     out->lastLevel = RuleFromSettings().lastLevel;
     out->footprints = ComputeFootprints(scene, out->width, out->height);
     out->measured.assign(frames[0].size(), std::nullopt);

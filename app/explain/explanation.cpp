@@ -86,21 +86,6 @@ std::string Number(double value, const char* format = "%.4f") {
     return text;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out + "\"";
-}
-
-std::string JsonOptional(const std::optional<double>& value) { return value ? Number(*value, "%.6f") : "null"; }
-
 const char* AxisWord(AxisRule axes) {
     return axes == AxisRule::Max ? "max" : axes == AxisRule::Sum ? "sum" : "exact";
 }
@@ -320,45 +305,49 @@ std::string ExplanationText(const Findings& f, const std::string& modelName, con
     return text;
 }
 
-std::string ExplanationJson(const Findings& f, const std::string& modelName, const Proof& proof) {
+batch::Json ExplanationJson(const Findings& f, const std::string& modelName, const Proof& proof) {
+    using batch::Json;
+    using batch::Rounded;
     const SamplerModel& m = f.model;
-    std::string json = "{\"device\": " + JsonText(f.device) + ", \"claims\": " + JsonText(f.claims) +
-                       ", \"description\": " + JsonText(Description(f)) + ", \"model\": " + JsonText(modelName);
-    json += ", \"lod_offset\": " + Number(m.lodOffset, "%.6f") + ", \"axes\": \"" + AxisWord(m.axes) +
-            "\", \"log2\": \"" + (m.log2Approx ? "approx" : "exact") + "\", \"aniso_lod\": \"" +
-            (m.anisoLodShort ? "short" : "long") + "\", \"isotropic_misfit\": " +
-            Number(f.isotropicMisfit, "%.6f") + ", \"sector_spread\": " + JsonOptional(f.sectorSpread) +
-            ", \"sectors\": [";
-    for (int s = 0; s < kSectors; ++s) json += (s ? ", " : "") + JsonOptional(f.sectors[std::size_t(s)]);
-    json += "], \"anisotropy\": [";
-    for (std::size_t i = 0; i < f.anisotropy.size(); ++i) {
-        const AnisotropyFit& a = f.anisotropy[i];
-        json += std::string(i ? ", " : "") + "{\"requested\": " + std::to_string(a.requested) +
-                ", \"effective\": " + std::to_string(a.effective) + ", \"rounding\": \"" +
-                (a.pow2 ? "pow2" : "int") + "\", \"honoured\": " + (a.effective == a.requested ? "true" : "false") +
-                ", \"misfit\": " + Number(a.misfit, "%.6f") + "}";
-    }
-    json += "], \"point_mip_anisotropy\": " + std::to_string(f.pointMip.effective) +
-            ", \"point_mip_as_linear\": " + (f.pointMipAsLinear ? "true" : "false");
-    json += ", \"blend_width\": " + Number(m.blendWidth, "%.6f") +
-            ", \"blend_bits\": " + (m.blendBits ? std::to_string(*m.blendBits) : "null") +
-            ", \"blend_bits_at_least\": " + (m.blendBits ? "null" : std::to_string(kBlendBitsLimit)) +
-            ", \"subtexel_bits\": " + (m.subtexelBits ? std::to_string(*m.subtexelBits) : "null") +
-            ", \"subtexel_bits_at_least\": " + (m.subtexelBits ? "null" : std::to_string(kSubtexelBitsLimit)) +
-            ", \"stages\": [";
-    for (std::size_t i = 0; i < f.stages.size(); ++i)
-        json += std::string(i ? ", " : "") + "{\"stage\": " + std::to_string(f.stages[i].stage) +
-                ", \"within_1_16_of_stage_0\": " + JsonOptional(f.stages[i].sameShare) + "}";
-    json += "], \"stages_differ\": " + std::string(m.stageReduce ? "true" : "false");
-    json += ", \"proof\": {\"lod_pixels\": " + std::to_string(proof.lodPixels) +
-            ", \"lod_within_1_16\": " + JsonOptional(proof.lodWithin116) +
-            ", \"colour_pixels\": " + std::to_string(proof.colourPixels) +
-            ", \"colour_within_1_255\": " + JsonOptional(proof.colourWithin1) +
-            ", \"reproduced\": " + (proof.reproduced ? "true" : "false") + ", \"scenes\": {";
+    Json json = {{"device", f.device},
+                 {"claims", f.claims},
+                 {"description", Description(f)},
+                 {"model", modelName},
+                 {"lod_offset", Rounded(m.lodOffset)},
+                 {"axes", AxisWord(m.axes)},
+                 {"log2", m.log2Approx ? "approx" : "exact"},
+                 {"aniso_lod", m.anisoLodShort ? "short" : "long"},
+                 {"isotropic_misfit", Rounded(f.isotropicMisfit)},
+                 {"sector_spread", Rounded(f.sectorSpread)}};
+    Json& sectors = json["sectors"] = Json::array();
+    for (const std::optional<double>& sector : f.sectors) sectors.push_back(Rounded(sector));
+    Json& anisotropy = json["anisotropy"] = Json::array();
+    for (const AnisotropyFit& a : f.anisotropy)
+        anisotropy.push_back({{"requested", a.requested},
+                              {"effective", a.effective},
+                              {"rounding", a.pow2 ? "pow2" : "int"},
+                              {"honoured", a.effective == a.requested},
+                              {"misfit", Rounded(a.misfit)}});
+    json["point_mip_anisotropy"] = f.pointMip.effective;
+    json["point_mip_as_linear"] = f.pointMipAsLinear;
+    json["blend_width"] = Rounded(m.blendWidth);
+    json["blend_bits"] = m.blendBits ? Json(*m.blendBits) : Json(nullptr);
+    json["blend_bits_at_least"] = m.blendBits ? Json(nullptr) : Json(kBlendBitsLimit);
+    json["subtexel_bits"] = m.subtexelBits ? Json(*m.subtexelBits) : Json(nullptr);
+    json["subtexel_bits_at_least"] = m.subtexelBits ? Json(nullptr) : Json(kSubtexelBitsLimit);
+    Json& stages = json["stages"] = Json::array();
+    for (const StageFinding& stage : f.stages)
+        stages.push_back({{"stage", stage.stage}, {"within_1_16_of_stage_0", Rounded(stage.sameShare)}});
+    json["stages_differ"] = m.stageReduce;
     const char* const names[] = {"lod_isotropic", "lod_16x", "lod_16x_last_stage", "colour_ramp", "colour_texture_16x"};
-    for (std::size_t i = 0; i < proof.scenes.size(); ++i)
-        json += std::string(i ? ", " : "") + "\"" + names[i] + "\": " + JsonOptional(proof.scenes[i]);
-    json += "}}}";
+    Json scenes = Json::object();
+    for (std::size_t i = 0; i < proof.scenes.size(); ++i) scenes[names[i]] = Rounded(proof.scenes[i]);
+    json["proof"] = {{"lod_pixels", proof.lodPixels},
+                     {"lod_within_1_16", Rounded(proof.lodWithin116)},
+                     {"colour_pixels", proof.colourPixels},
+                     {"colour_within_1_255", Rounded(proof.colourWithin1)},
+                     {"reproduced", proof.reproduced},
+                     {"scenes", scenes}};
     return json;
 }
 

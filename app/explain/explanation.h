@@ -6,6 +6,7 @@
 
 #include "app/explain/experiments.h"
 #include "app/explain/sampler_fit.h"
+#include "app/batch/figure_table.h"
 #include "app/lod_figures.h"
 
 #include <array>
@@ -92,6 +93,7 @@ int ExplainDevice(const batch::BatchSettings& settings, Explanation* out, std::s
 std::string Description(const Findings& findings);
 
 std::string ExplanationText(const Findings& findings, const std::string& modelName, const Proof& proof);
-std::string ExplanationJson(const Findings& findings, const std::string& modelName, const Proof& proof);
+// The explanation as the figures of a results document.
+batch::Json ExplanationJson(const Findings& findings, const std::string& modelName, const Proof& proof);
 
 }  // namespace quillmark::explain

@@ -21,13 +21,13 @@ using test::RunRecord;
 class AnalysisInvariants : public AnalysisFixture {
 protected:
     void SetPointFilters() {
-        g_app.minFilter = D3DTEXF_POINT;
-        g_app.magFilter = D3DTEXF_POINT;
-        g_app.mipFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.minFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.magFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.mipFilter = D3DTEXF_POINT;
     }
 
     static std::uint16_t LargestCount() {
-        return *std::max_element(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600);
+        return *std::max_element(ActiveProbe().run.hitCounts.get(), ActiveProbe().run.hitCounts.get() + 800 * 600);
     }
 };
 
@@ -39,13 +39,13 @@ TEST_F(AnalysisInvariants, PointSamplingHitsEveryCoveredPixelOnce) {
 
 TEST_F(AnalysisInvariants, BilinearLevelZeroGivesAtMostFourHits) {
     ShowThinPlane();
-    g_app.minFilter = D3DTEXF_LINEAR;
-    g_app.magFilter = D3DTEXF_LINEAR;
-    g_app.mipFilter = D3DTEXF_NONE;
+    ActiveProbe().settings.minFilter = D3DTEXF_LINEAR;
+    ActiveProbe().settings.magFilter = D3DTEXF_LINEAR;
+    ActiveProbe().settings.mipFilter = D3DTEXF_NONE;
     PressStart();
     RunToTheEnd();
-    EXPECT_GT(g_app.hitTotal, 0);
-    EXPECT_LE(g_app.maxHits, 4);
+    EXPECT_GT(ActiveProbe().run.hitTotal, 0);
+    EXPECT_LE(ActiveProbe().run.maxHits, 4);
     EXPECT_LE(LargestCount(), 4);
     EXPECT_GT(LevelResultOf(0).hits, 0);
     for (int level = 1; level < kLevelsDone; ++level) {
@@ -53,18 +53,18 @@ TEST_F(AnalysisInvariants, BilinearLevelZeroGivesAtMostFourHits) {
         EXPECT_EQ(LevelResultOf(level).rowPeriod, 0) << level;
         EXPECT_EQ(LevelResultOf(level).columnPeriod, 0) << level;
     }
-    EXPECT_EQ(g_app.levelTexelSum, static_cast<std::uint64_t>(g_app.hitTotal) * 512 * 512);
+    EXPECT_EQ(ActiveProbe().run.levelTexelSum, static_cast<std::uint64_t>(ActiveProbe().run.hitTotal) * 512 * 512);
 }
 
 TEST_F(AnalysisInvariants, FacingPlaneGivesAUniformHeatMap) {
-    g_app.showPlane = true;
-    g_app.planeAngle = 0.0;
-    g_app.distance = 20.0;
+    ActiveProbe().settings.showPlane = true;
+    ActiveProbe().settings.planeAngle = 0.0;
+    ActiveProbe().settings.distance = 20.0;
     SetPointFilters();
     PressStart();
     RunToTheEnd();
-    EXPECT_EQ(g_app.hitTotal, 800 * 600);  // the plane fills the view
-    EXPECT_EQ(g_app.maxHits, 1);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 800 * 600);  // the plane fills the view
+    EXPECT_EQ(ActiveProbe().run.maxHits, 1);
     const std::vector<std::uint32_t> heatMap = BackBufferPixels();
     const std::set<std::uint32_t> colours(heatMap.begin(), heatMap.end());
     EXPECT_EQ(colours, std::set<std::uint32_t>{0x0000FF00u});

@@ -2,7 +2,7 @@
 // lengths, pass and level transitions, the frame estimate and the formats of
 // the figures.
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@ namespace {
 class AnalysisPasses : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_app = AppState{};
         const std::size_t count = 800 * 600;
-        g_app.pixelSpans = std::make_unique<PixelSpan[]>(count);
-        g_app.hitCounts = std::make_unique<std::uint16_t[]>(count);
-        g_app.totalFrames = kInitialFrameEstimate;
+        ActiveProbe().run.pixelSpans = std::make_unique<PixelSpan[]>(count);
+        ActiveProbe().run.hitCounts = std::make_unique<std::uint16_t[]>(count);
+        ActiveProbe().run.totalFrames = kInitialFrameEstimate;
     }
-    void TearDown() override { g_app = AppState{}; }
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 TEST(AnalysisFormats, RemainingTimeAndTexelSum) {
@@ -32,14 +32,14 @@ TEST(AnalysisFormats, RemainingTimeAndTexelSum) {
 }
 
 TEST_F(AnalysisPasses, CellIndexFollowsThePass) {
-    g_app.level = 0;
+    ActiveProbe().run.level = 0;
     EXPECT_EQ(CellIndex(7, 300), 7);  // row pass: the row
     EXPECT_EQ(CellCount(), 512);
-    g_app.rowPeriod = 2;
+    ActiveProbe().run.rowPeriod = 2;
     EXPECT_EQ(CellIndex(7, 300), 300);  // column pass: the column
-    g_app.level = 3;
+    ActiveProbe().run.level = 3;
     EXPECT_EQ(CellCount(), 64);
-    g_app.columnPeriod = 3;
+    ActiveProbe().run.columnPeriod = 3;
     EXPECT_EQ(CellCount(), 6);
     // 2 x (x mod 3) + (y mod 2), by hand
     EXPECT_EQ(CellIndex(0, 0), 0);
@@ -51,76 +51,76 @@ TEST_F(AnalysisPasses, CellIndexFollowsThePass) {
 }
 
 TEST_F(AnalysisPasses, RowPassEndTakesTheSpanAsRowPeriod) {
-    g_app.levelSize = 512;
-    g_app.spanMax = 4;
-    g_app.phase = 516;
-    g_app.pixelSpans[1234] = {3, 6};
+    ActiveProbe().run.levelSize = 512;
+    ActiveProbe().run.spanMax = 4;
+    ActiveProbe().run.phase = 516;
+    ActiveProbe().run.pixelSpans[1234] = {3, 6};
     AdvancePass();
-    EXPECT_EQ(g_app.rowPeriod, 4);
-    EXPECT_EQ(g_app.columnPeriod, -1);
-    EXPECT_EQ(g_app.spanMax, 0);
-    EXPECT_EQ(g_app.phase, 0);
-    EXPECT_EQ(g_app.pixelSpans[1234].first, -1);
-    EXPECT_EQ(g_app.pixelSpans[1234].last, -1);
-    EXPECT_EQ(g_app.totalFrames, kInitialFrameEstimate);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, 4);
+    EXPECT_EQ(ActiveProbe().run.columnPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 0);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[1234].first, -1);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[1234].last, -1);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, kInitialFrameEstimate);
     EXPECT_EQ(LevelResultOf(0).rowPeriod, 4);
 }
 
 TEST_F(AnalysisPasses, ColumnPassEndCorrectsTheEstimate) {
-    g_app.level = 2;
-    g_app.levelSize = 128;
-    g_app.rowPeriod = 2;
-    g_app.spanMax = 3;
-    g_app.phase = 132;
+    ActiveProbe().run.level = 2;
+    ActiveProbe().run.levelSize = 128;
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.spanMax = 3;
+    ActiveProbe().run.phase = 132;
     AdvancePass();
-    EXPECT_EQ(g_app.columnPeriod, 3);
-    EXPECT_EQ(g_app.totalFrames, kInitialFrameEstimate + 6 / 3 - 29);
-    EXPECT_EQ(g_app.phase, 0);
-    EXPECT_EQ(g_app.level, 2);
+    EXPECT_EQ(ActiveProbe().run.columnPeriod, 3);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, kInitialFrameEstimate + 6 / 3 - 29);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
+    EXPECT_EQ(ActiveProbe().run.level, 2);
     EXPECT_EQ(LevelResultOf(2).columnPeriod, 3);
 }
 
 TEST_F(AnalysisPasses, AZeroPeriodBecomesTheLevelSize) {
-    g_app.level = 1;
-    g_app.levelSize = 256;
-    g_app.rowPeriod = 0;
-    g_app.spanMax = 2;
+    ActiveProbe().run.level = 1;
+    ActiveProbe().run.levelSize = 256;
+    ActiveProbe().run.rowPeriod = 0;
+    ActiveProbe().run.spanMax = 2;
     AdvancePass();
-    EXPECT_EQ(g_app.rowPeriod, 256);
-    EXPECT_EQ(g_app.columnPeriod, 2);
-    EXPECT_EQ(g_app.totalFrames, kInitialFrameEstimate + 512 / 3 - 29);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, 256);
+    EXPECT_EQ(ActiveProbe().run.columnPeriod, 2);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, kInitialFrameEstimate + 512 / 3 - 29);
 }
 
 TEST_F(AnalysisPasses, ALevelWithoutHitsHasNoCellPass) {
-    g_app.level = 4;
-    g_app.levelSize = 32;
-    g_app.rowPeriod = 0;
-    g_app.spanMax = 0;
-    g_app.phase = 36;
+    ActiveProbe().run.level = 4;
+    ActiveProbe().run.levelSize = 32;
+    ActiveProbe().run.rowPeriod = 0;
+    ActiveProbe().run.spanMax = 0;
+    ActiveProbe().run.phase = 36;
     AdvancePass();
-    EXPECT_EQ(g_app.totalFrames, kInitialFrameEstimate - 30);
-    EXPECT_EQ(g_app.level, 5);
-    EXPECT_EQ(g_app.rowPeriod, -1);
-    EXPECT_EQ(g_app.columnPeriod, -1);
-    EXPECT_EQ(g_app.phase, 0);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, kInitialFrameEstimate - 30);
+    EXPECT_EQ(ActiveProbe().run.level, 5);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.columnPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
 }
 
 TEST_F(AnalysisPasses, CellPassEndMovesToTheNextLevelAndTheLastOneEndsTheRun) {
-    g_app.level = 8;
-    g_app.rowPeriod = 3;
-    g_app.columnPeriod = 3;
-    g_app.phase = 12;
+    ActiveProbe().run.level = 8;
+    ActiveProbe().run.rowPeriod = 3;
+    ActiveProbe().run.columnPeriod = 3;
+    ActiveProbe().run.phase = 12;
     AdvancePass();
-    EXPECT_EQ(g_app.level, 9);
-    EXPECT_EQ(g_app.rowPeriod, -1);
-    EXPECT_EQ(g_app.columnPeriod, -1);
-    EXPECT_EQ(g_app.phase, 0);
-    g_app.rowPeriod = 2;
-    g_app.columnPeriod = 2;
+    EXPECT_EQ(ActiveProbe().run.level, 9);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.columnPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.columnPeriod = 2;
     AdvancePass();
-    EXPECT_EQ(g_app.level, kLevelsDone);
+    EXPECT_EQ(ActiveProbe().run.level, kLevelsDone);
     AdvancePass();  // nothing left to end
-    EXPECT_EQ(g_app.level, kLevelsDone);
+    EXPECT_EQ(ActiveProbe().run.level, kLevelsDone);
 }
 
 }  // namespace

@@ -19,50 +19,50 @@ using test::ReadImageFacts;
 
 std::uint32_t Texel(int level, int x, int y) {
     D3DLOCKED_RECT locked;
-    EXPECT_EQ(g_app.mipTexture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+    EXPECT_EQ(ActiveProbe().mipTexture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
     std::uint32_t value;
     std::memcpy(&value, static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch + 4 * x, 4);
-    g_app.mipTexture->UnlockRect(level);
+    ActiveProbe().mipTexture->UnlockRect(level);
     return value;
 }
 
 // Marks a frame as presented, as RenderFrame does after a good Present.
-void Presented() { ++g_app.framesDone; }
+void Presented() { ++ActiveProbe().run.framesDone; }
 
 TEST_F(AnalysisFixture, StartPreparesTheRun) {
     PressStart();
-    EXPECT_TRUE(g_app.running);
+    EXPECT_TRUE(ActiveProbe().run.running);
     EXPECT_FALSE(IsWindowEnabled(Control(kStartButton)));
     EXPECT_TRUE(IsWindowEnabled(Control(kStopButton)));
-    EXPECT_EQ(g_app.totalFrames, 992);
-    EXPECT_EQ(g_app.level, 0);
-    EXPECT_EQ(g_app.rowPeriod, -1);
-    ASSERT_TRUE(g_app.hitCounts && g_app.pixelSpans);
-    EXPECT_EQ(g_app.pixelSpans[799 * 600 - 1].first, -1);
-    ASSERT_NE(g_app.plotSurface, nullptr);
-    EXPECT_EQ(g_app.plotWidth, 720);
-    EXPECT_EQ(g_app.plotHeight, 501);
-    EXPECT_NE(g_app.plotBits, nullptr);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, 992);
+    EXPECT_EQ(ActiveProbe().run.level, 0);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, -1);
+    ASSERT_TRUE(ActiveProbe().run.hitCounts && ActiveProbe().run.pixelSpans);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[799 * 600 - 1].first, -1);
+    ASSERT_NE(ActiveProbe().plotSurface, nullptr);
+    EXPECT_EQ(ActiveProbe().plotWidth, 720);
+    EXPECT_EQ(ActiveProbe().plotHeight, 501);
+    EXPECT_NE(ActiveProbe().plotBits, nullptr);
 }
 
 TEST_F(AnalysisFixture, StartWithoutMemoryTellsTheUserAndDoesNotRun) {
     win32::ClearMessageBoxes();
-    g_app.windowWidth = 0;  // no pixel array can be made for this window
+    ActiveProbe().windowWidth = 0;  // no pixel array can be made for this window
     PressStart();
-    g_app.windowWidth = 800;
-    EXPECT_FALSE(g_app.running);
+    ActiveProbe().windowWidth = 800;
+    EXPECT_FALSE(ActiveProbe().run.running);
     EXPECT_TRUE(IsWindowEnabled(Control(kStartButton)));
     ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
     EXPECT_EQ(win32::MessageBoxesShown()[0].caption, "Quillmark");
-    EXPECT_EQ(g_app.plotSurface, nullptr);
+    EXPECT_EQ(ActiveProbe().plotSurface, nullptr);
 }
 
 TEST_F(AnalysisFixture, FrameMarksThreeRowsAndBlackensTheOtherLevels) {
     PressStart();
-    g_app.phase = 510;
+    ActiveProbe().run.phase = 510;
     ASSERT_EQ(BuildMarkedTexture(), S_OK);
-    EXPECT_EQ(g_app.phase, 513);
-    EXPECT_EQ(g_app.levelSize, 512);
+    EXPECT_EQ(ActiveProbe().run.phase, 513);
+    EXPECT_EQ(ActiveProbe().run.levelSize, 512);
     EXPECT_EQ(Texel(0, 0, 510), 0xFF0000u);
     EXPECT_EQ(Texel(0, 511, 510), 0xFF0000u);
     EXPECT_EQ(Texel(0, 17, 511), 0x00FF00u);
@@ -73,16 +73,16 @@ TEST_F(AnalysisFixture, FrameMarksThreeRowsAndBlackensTheOtherLevels) {
     Presented();
     ASSERT_EQ(BuildMarkedTexture(), S_OK);  // p = 513 > 512: blank, and the row pass ends
     EXPECT_EQ(Texel(0, 0, 511), 0u);
-    EXPECT_EQ(g_app.rowPeriod, 0);
-    EXPECT_EQ(g_app.phase, 0);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, 0);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
 }
 
 TEST_F(AnalysisFixture, CellPassMarksEveryTileAtOnce) {
     PressStart();
-    g_app.level = 3;
-    g_app.rowPeriod = 2;
-    g_app.columnPeriod = 3;
-    g_app.phase = 3;  // cells 3 (red), 4 (green), 5 (blue)
+    ActiveProbe().run.level = 3;
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.columnPeriod = 3;
+    ActiveProbe().run.phase = 3;  // cells 3 (red), 4 (green), 5 (blue)
     ASSERT_EQ(BuildMarkedTexture(), S_OK);
     for (int y = 0; y < 64; y += 7)
         for (int x = 0; x < 64; x += 5) {
@@ -95,85 +95,85 @@ TEST_F(AnalysisFixture, CellPassMarksEveryTileAtOnce) {
 
 TEST_F(AnalysisFixture, SixCellPassTakesFourFrames) {
     PressStart();
-    g_app.level = 3;
-    g_app.rowPeriod = 2;
-    g_app.columnPeriod = 3;
+    ActiveProbe().run.level = 3;
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.columnPeriod = 3;
     int frames = 0;
-    while (g_app.level == 3 && frames < 10) {
+    while (ActiveProbe().run.level == 3 && frames < 10) {
         ASSERT_EQ(BuildMarkedTexture(), S_OK);
         Presented();
         ++frames;
     }
     EXPECT_EQ(frames, 4);
-    EXPECT_EQ(g_app.rowPeriod, -1);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, -1);
 }
 
 TEST_F(AnalysisFixture, LevelZeroRowPassTakes172Frames) {
     ShowThinPlane();  // few pixels to draw
     PressStart();
     int frames = 0;
-    while (g_app.rowPeriod == -1 && frames < 300) {
+    while (ActiveProbe().run.rowPeriod == -1 && frames < 300) {
         RenderFrame();
         UpdateRunDisplay();
         ++frames;
     }
     EXPECT_EQ(frames, 172);
-    EXPECT_EQ(g_app.framesDone, 172);
+    EXPECT_EQ(ActiveProbe().run.framesDone, 172);
 }
 
 // A read-back frame is held until the run knows it was presented: only
 // applying it counts its hits, once; a dropped one never counts.
 TEST_F(AnalysisFixture, HeldFrameCountsOnlyWhenApplied) {
     PressStart();
-    g_app.rowPeriod = g_app.columnPeriod = 1;  // a cell pass: coloured channels are hits
-    g_app.phase = 3;                           // red belongs to cell 0
+    ActiveProbe().run.rowPeriod = ActiveProbe().run.columnPeriod = 1;  // a cell pass: coloured channels are hits
+    ActiveProbe().run.phase = 3;                           // red belongs to cell 0
     IDirect3DSurface9* backBuffer = nullptr;
-    ASSERT_EQ(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
+    ASSERT_EQ(ActiveProbe().device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(backBuffer->LockRect(&locked, nullptr, 0), S_OK);
-    for (int y = 0; y < g_app.windowHeight; ++y)
-        std::memset(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, 0, 4 * g_app.windowWidth);
+    for (int y = 0; y < ActiveProbe().windowHeight; ++y)
+        std::memset(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, 0, 4 * ActiveProbe().windowWidth);
     std::uint32_t red = 0x00FF0000u;
     std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + 10 * locked.Pitch + 4 * 20, &red, 4);
     backBuffer->UnlockRect();
     backBuffer->Release();
 
     ReadBack();
-    EXPECT_EQ(g_app.hitTotal, 0);  // held, not yet counted
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 0);  // held, not yet counted
     ApplyHeldFrame();
-    EXPECT_EQ(g_app.hitTotal, 1);
-    EXPECT_EQ(g_app.hitCounts[10 * g_app.windowWidth + 20], 1);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 1);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[10 * ActiveProbe().windowWidth + 20], 1);
     ApplyHeldFrame();  // applied once only
-    EXPECT_EQ(g_app.hitTotal, 1);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 1);
 
     ReadBack();
     DropHeldFrame();
     ApplyHeldFrame();
-    EXPECT_EQ(g_app.hitTotal, 1);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 1);
 }
 
 TEST_F(AnalysisFixture, LostFrameIsDrawnAgainWithTheSameMarks) {
     PressStart();
-    g_app.phase = 510;
+    ActiveProbe().run.phase = 510;
     ASSERT_EQ(BuildMarkedTexture(), S_OK);
     Presented();
     ASSERT_EQ(BuildMarkedTexture(), S_OK);  // ends the row pass ...
-    EXPECT_EQ(g_app.rowPeriod, 0);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, 0);
     ASSERT_EQ(BuildMarkedTexture(), S_OK);  // ... but was never presented: undone and repeated
-    EXPECT_EQ(g_app.rowPeriod, 0);
-    EXPECT_EQ(g_app.phase, 0);
-    EXPECT_EQ(g_app.totalFrames, 992);
+    EXPECT_EQ(ActiveProbe().run.rowPeriod, 0);
+    EXPECT_EQ(ActiveProbe().run.phase, 0);
+    EXPECT_EQ(ActiveProbe().run.totalFrames, 992);
 }
 
 TEST_F(AnalysisFixture, DisplayShowsTheFigures) {
     PressStart();
-    g_app.framesDone = 10;
-    g_app.totalFrames = 100;
-    g_app.phase = 3;
-    g_app.maxHits = 7;
-    g_app.hitTotal = 1234;
-    g_app.levelTexelSum = 1572864000;
-    g_app.startTick = GetTickCount() - 1000;  // 100 ms a frame, 90 frames left
+    ActiveProbe().run.framesDone = 10;
+    ActiveProbe().run.totalFrames = 100;
+    ActiveProbe().run.phase = 3;
+    ActiveProbe().run.maxHits = 7;
+    ActiveProbe().run.hitTotal = 1234;
+    ActiveProbe().run.levelTexelSum = 1572864000;
+    ActiveProbe().run.startTick = GetTickCount() - 1000;  // 100 ms a frame, 90 frames left
     UpdateRunDisplay();
     EXPECT_EQ(Text(kRemainingTimeField), "  0:00:09");
     EXPECT_EQ(Text(kMaxHitsField), "7");
@@ -181,10 +181,10 @@ TEST_F(AnalysisFixture, DisplayShowsTheFigures) {
     EXPECT_EQ(Text(kTexelSumField), "1.573 G");
     EXPECT_EQ(SendMessageA(Control(kRunProgressBar), PBM_GETPOS, 0, 0), 10);
 
-    g_app.framesDone = 101;  // past the estimate: the time stays as it was
+    ActiveProbe().run.framesDone = 101;  // past the estimate: the time stays as it was
     UpdateRunDisplay();
     EXPECT_EQ(Text(kRemainingTimeField), "  0:00:09");
-    g_app.level = kLevelsDone;
+    ActiveProbe().run.level = kLevelsDone;
     UpdateRunDisplay();
     EXPECT_EQ(Text(kRemainingTimeField), "DONE");
 }
@@ -197,7 +197,7 @@ TEST_F(AnalysisFixture, StopRestoresTheTextureAndClearsTheFigures) {
     }
     EXPECT_NE(Text(kHitTotalField), "");
     PressStop();
-    EXPECT_FALSE(g_app.running);
+    EXPECT_FALSE(ActiveProbe().run.running);
     EXPECT_TRUE(IsWindowEnabled(Control(kStartButton)));
     EXPECT_FALSE(IsWindowEnabled(Control(kStopButton)));
     for (int field : {kRemainingTimeField, kMaxHitsField, kHitTotalField, kTexelSumField})
@@ -205,9 +205,9 @@ TEST_F(AnalysisFixture, StopRestoresTheTextureAndClearsTheFigures) {
     EXPECT_EQ(SendMessageA(Control(kRunProgressBar), PBM_GETPOS, 0, 0), 5);
     EXPECT_EQ(Texel(0, 0, 0), 0xFEFEFEu);
     EXPECT_EQ(Texel(0, 300, 0), 0u);
-    EXPECT_EQ(Texel(3, 1, 2), CheckerTexel(3, 1, 2, g_app.checkerShift, g_app.tintMode));
-    EXPECT_EQ(Texel(9, 0, 0), CheckerTexel(9, 0, 0, g_app.checkerShift, g_app.tintMode));
-    EXPECT_EQ(g_app.plotSurface, nullptr);
+    EXPECT_EQ(Texel(3, 1, 2), CheckerTexel(3, 1, 2, ActiveProbe().settings.checkerShift, ActiveProbe().settings.tintMode));
+    EXPECT_EQ(Texel(9, 0, 0), CheckerTexel(9, 0, 0, ActiveProbe().settings.checkerShift, ActiveProbe().settings.tintMode));
+    EXPECT_EQ(ActiveProbe().plotSurface, nullptr);
 }
 
 TEST_F(AnalysisFixture, StopWithoutHitsSavesABlackPlot) {
@@ -247,8 +247,8 @@ private:
 
 TEST_F(AnalysisFixture, APlotThatCannotBeLockedAtStopIsReportedNotSaved) {
     PressStart();
-    UnlockableSurface unlockable(g_app.plotSurface);
-    g_app.plotSurface = &unlockable;
+    UnlockableSurface unlockable(ActiveProbe().plotSurface);
+    ActiveProbe().plotSurface = &unlockable;
     win32::ClearMessageBoxes();
     PressStop();
     EXPECT_EQ(unlockable.references_, 0u);  // released all the same
@@ -259,10 +259,10 @@ TEST_F(AnalysisFixture, APlotThatCannotBeLockedAtStopIsReportedNotSaved) {
 
     // A run whose plot could not be kept from the start says so at Stop too.
     PressStart();
-    g_app.plotSurface->UnlockRect();
-    g_app.plotSurface->Release();
-    g_app.plotSurface = nullptr;
-    g_app.plotBits = nullptr;
+    ActiveProbe().plotSurface->UnlockRect();
+    ActiveProbe().plotSurface->Release();
+    ActiveProbe().plotSurface = nullptr;
+    ActiveProbe().plotBits = nullptr;
     win32::ClearMessageBoxes();
     PressStop();
     EXPECT_EQ(win32::MessageBoxesShown().size(), 1u);

@@ -52,15 +52,15 @@ struct RunRecord {
     std::vector<std::uint32_t> plot;
 
     static RunRecord Take() {
-        RunRecord record{g_app.hitTotal, g_app.framesDone, g_app.totalFrames, g_app.maxHits, g_app.levelTexelSum,
-                         {}, std::vector<std::uint16_t>(g_app.hitCounts.get(), g_app.hitCounts.get() + 800 * 600),
+        RunRecord record{ActiveProbe().run.hitTotal, ActiveProbe().run.framesDone, ActiveProbe().run.totalFrames, ActiveProbe().run.maxHits, ActiveProbe().run.levelTexelSum,
+                         {}, std::vector<std::uint16_t>(ActiveProbe().run.hitCounts.get(), ActiveProbe().run.hitCounts.get() + 800 * 600),
                          {}};
         for (int level = 0; level < kLevelsDone; ++level) {
             const LevelResult& result = LevelResultOf(level);
             record.periods.insert(record.periods.end(), {result.rowPeriod, result.columnPeriod, result.hits});
         }
-        for (int row = 0; row < g_app.plotHeight; ++row) {
-            const auto* bits = reinterpret_cast<const std::uint32_t*>(g_app.plotBits + row * g_app.plotPitch);
+        for (int row = 0; row < ActiveProbe().plotHeight; ++row) {
+            const auto* bits = reinterpret_cast<const std::uint32_t*>(ActiveProbe().plotBits + row * ActiveProbe().plotPitch);
             record.plot.insert(record.plot.end(), bits, bits + kPlotWidth);
         }
         return record;
@@ -80,7 +80,7 @@ protected:
     }
 
     void TearDown() override {
-        if (g_app.running) StopAnalysis();  // releases the plot
+        if (ActiveProbe().run.running) StopAnalysis();  // releases the plot
         ProbeFixture::TearDown();
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(directory_);
@@ -97,9 +97,9 @@ protected:
 
     // A plane tilted almost edge-on: a thin band of pixels, quick to draw.
     static void ShowThinPlane() {
-        g_app.showPlane = true;
-        g_app.planeAngle = 88.0;
-        g_app.distance = 20.0;
+        ActiveProbe().settings.showPlane = true;
+        ActiveProbe().settings.planeAngle = 88.0;
+        ActiveProbe().settings.distance = 20.0;
     }
 
     // Renders frame after frame, as the message loop does during a run, until
@@ -107,7 +107,7 @@ protected:
     template <typename BeforeFrame>
     static int RunToTheEnd(BeforeFrame beforeFrame) {
         int frames = 0;
-        while (g_app.level < kLevelsDone && frames < 20000) {
+        while (ActiveProbe().run.level < kLevelsDone && frames < 20000) {
             beforeFrame(frames);
             RenderFrame();
             UpdateRunDisplay();
@@ -123,15 +123,15 @@ protected:
     // (the sum is the pixels drawn, the largest count 1), over several levels.
     static void ExpectPointFiltersHitEveryCoveredPixelOnce() {
         ShowThinPlane();
-        g_app.minFilter = D3DTEXF_POINT;
-        g_app.magFilter = D3DTEXF_POINT;
-        g_app.mipFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.minFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.magFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.mipFilter = D3DTEXF_POINT;
         const int covered = Covered(WhiteFramePixels());
         ASSERT_GT(covered, 1000);
         PressStart();
         RunToTheEnd();
-        EXPECT_EQ(g_app.hitTotal, covered);
-        EXPECT_EQ(g_app.maxHits, 1);
+        EXPECT_EQ(ActiveProbe().run.hitTotal, covered);
+        EXPECT_EQ(ActiveProbe().run.maxHits, 1);
         int levelsHit = 0;
         for (int level = 0; level < kLevelsDone; ++level) levelsHit += LevelResultOf(level).hits > 0;
         EXPECT_GE(levelsHit, 3) << "a plane seen at a slant shows several levels";
@@ -141,9 +141,9 @@ protected:
     // again and again, must leave the same record.
     static void ExpectLostFramesChangeNothing() {
         ShowThinPlane();
-        g_app.minFilter = D3DTEXF_LINEAR;
-        g_app.magFilter = D3DTEXF_LINEAR;
-        g_app.mipFilter = D3DTEXF_LINEAR;
+        ActiveProbe().settings.minFilter = D3DTEXF_LINEAR;
+        ActiveProbe().settings.magFilter = D3DTEXF_LINEAR;
+        ActiveProbe().settings.mipFilter = D3DTEXF_LINEAR;
         PressStart();
         const int frames = RunToTheEnd();
         const RunRecord uninterrupted = RunRecord::Take();
@@ -156,13 +156,13 @@ protected:
         PressStart();
         std::set<int> pending = losses;
         RunToTheEnd([&](int) {
-            if (!pending.count(g_app.framesDone)) return;
-            core::FailNextPresents(g_app.framesDone == 400 ? 2 : 1);
-            pending.erase(g_app.framesDone);
+            if (!pending.count(ActiveProbe().run.framesDone)) return;
+            core::FailNextPresents(ActiveProbe().run.framesDone == 400 ? 2 : 1);
+            pending.erase(ActiveProbe().run.framesDone);
         });
         EXPECT_TRUE(pending.empty());
         EXPECT_EQ(RunRecord::Take(), uninterrupted);
-        EXPECT_EQ(g_app.framesDone, uninterrupted.framesDone);
+        EXPECT_EQ(ActiveProbe().run.framesDone, uninterrupted.framesDone);
     }
 
     // The frame drawn with an all-white texture (every level), after which
@@ -170,13 +170,13 @@ protected:
     static std::vector<std::uint32_t> WhiteFramePixels() {
         for (int level = 0; level < kMipLevels; ++level) {
             D3DLOCKED_RECT locked;
-            if (FAILED(g_app.mipTexture->LockRect(level, &locked, nullptr, 0))) return {};
+            if (FAILED(ActiveProbe().mipTexture->LockRect(level, &locked, nullptr, 0))) return {};
             const int size = kMipTextureSize >> level;
             for (int y = 0; y < size; ++y)
                 std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
                                                              y * locked.Pitch),
                             size, 0xFFFFFFu);
-            g_app.mipTexture->UnlockRect(level);
+            ActiveProbe().mipTexture->UnlockRect(level);
         }
         RenderFrame();
         std::vector<std::uint32_t> pixels = BackBufferPixels();
@@ -192,15 +192,15 @@ protected:
 
     // The back buffer as it stands, row after row.
     static std::vector<std::uint32_t> BackBufferPixels() {
-        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(g_app.windowWidth) * g_app.windowHeight);
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(ActiveProbe().windowWidth) * ActiveProbe().windowHeight);
         IDirect3DSurface9* backBuffer = nullptr;
-        if (FAILED(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) return {};
+        if (FAILED(ActiveProbe().device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) return {};
         D3DLOCKED_RECT locked;
         if (backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY) == S_OK) {
-            for (int y = 0; y < g_app.windowHeight; ++y)
-                std::memcpy(&pixels[static_cast<std::size_t>(y) * g_app.windowWidth],
+            for (int y = 0; y < ActiveProbe().windowHeight; ++y)
+                std::memcpy(&pixels[static_cast<std::size_t>(y) * ActiveProbe().windowWidth],
                             static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch,
-                            static_cast<std::size_t>(g_app.windowWidth) * 4);
+                            static_cast<std::size_t>(ActiveProbe().windowWidth) * 4);
             backBuffer->UnlockRect();
         }
         backBuffer->Release();

@@ -268,19 +268,21 @@ TEST_F(AnalyzeCommand, TerminationSignalsWriteWhatWasMeasured) {
 // more frames done than the whole run is said to take.
 TEST(AnalyzeProgress, TheEstimateGrowsOnceTheCountPassesIt) {
     g_app = AppState{};
-    g_app.level = 5;
-    g_app.rowPeriod = 4;
-    g_app.columnPeriod = 8;  // 32 cells: a pass of 12 frames
-    g_app.phase = 15;        // 5 of them marked
-    g_app.totalFrames = 718;
-    g_app.framesDone = 748;
+    ProbeState probeState;
+    ActiveProbeScope probeScope(probeState);
+    ActiveProbe().run.level = 5;
+    ActiveProbe().run.rowPeriod = 4;
+    ActiveProbe().run.columnPeriod = 8;  // 32 cells: a pass of 12 frames
+    ActiveProbe().run.phase = 15;        // 5 of them marked
+    ActiveProbe().run.totalFrames = 718;
+    ActiveProbe().run.framesDone = 748;
     EXPECT_EQ(ShownFrameEstimate(), 748 + 7);
     std::string line = batch::ProgressLine(CurrentAnalysisFigures(), 10);
     EXPECT_NE(line.find("[#########.] 748/755 frames"), std::string::npos) << line;
-    g_app.framesDone = 700;  // within the estimate, the estimate stands
+    ActiveProbe().run.framesDone = 700;  // within the estimate, the estimate stands
     EXPECT_NE(batch::ProgressLine(CurrentAnalysisFigures(), 0).find("700/718 frames"), std::string::npos);
-    g_app.framesDone = 892;
-    g_app.level = kLevelsDone;  // done: the estimate is what it took
+    ActiveProbe().run.framesDone = 892;
+    ActiveProbe().run.level = kLevelsDone;  // done: the estimate is what it took
     line = batch::ProgressLine(CurrentAnalysisFigures(), 10);
     EXPECT_NE(line.find("[##########] 892/892 frames"), std::string::npos) << line;
     g_app = AppState{};

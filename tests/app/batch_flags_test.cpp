@@ -219,22 +219,22 @@ TEST_F(AppliedFlags, EveryFlagReachesItsSetting) {
         std::vector<std::string> arguments;
         std::function<bool()> reached;
     } cases[] = {
-        {{"--min-filter", "linear"}, [] { return g_app.minFilter == D3DTEXF_LINEAR; }},
-        {{"--mag-filter", "point"}, [] { return g_app.magFilter == D3DTEXF_POINT; }},
-        {{"--mip-filter", "off"}, [] { return g_app.mipFilter == D3DTEXF_NONE; }},
-        {{"--anisotropy", "8"}, [] { return g_app.maxAnisotropy == 8; }},
-        {{"--lod-bias", "-2.5"}, [] { return g_app.lodBias == -2.5f; }},
-        {{"--stage", "5"}, [] { return g_app.stage == 5; }},
-        {{"--object", "plane"}, [] { return g_app.showPlane; }},
-        {{"--distance", "3.5"}, [] { return g_app.distance == 35.0; }},
-        {{"--angle", "60"}, [] { return g_app.planeAngle == 60.0; }},
-        {{"--faces", "7"}, [] { return g_app.faces == 7; }},
-        {{"--scene-rotation", "30"}, [] { return g_app.sceneRotation == 30.0f; }},
-        {{"--texture-rotation", "89"}, [] { return g_app.textureRotation == 89.0f; }},
-        {{"--checker", "-3"}, [] { return g_app.checkerShift == -3; }},
-        {{"--tint", "normal"}, [] { return g_app.tintMode == 0; }},
-        {{"--object", "tunnel"}, [] { return !g_app.showPlane; }},
-        {{"--min-filter", "anisotropic"}, [] { return g_app.minFilter == D3DTEXF_ANISOTROPIC; }},
+        {{"--min-filter", "linear"}, [] { return ActiveProbe().settings.minFilter == D3DTEXF_LINEAR; }},
+        {{"--mag-filter", "point"}, [] { return ActiveProbe().settings.magFilter == D3DTEXF_POINT; }},
+        {{"--mip-filter", "off"}, [] { return ActiveProbe().settings.mipFilter == D3DTEXF_NONE; }},
+        {{"--anisotropy", "8"}, [] { return ActiveProbe().settings.maxAnisotropy == 8; }},
+        {{"--lod-bias", "-2.5"}, [] { return ActiveProbe().settings.lodBias == -2.5f; }},
+        {{"--stage", "5"}, [] { return ActiveProbe().settings.stage == 5; }},
+        {{"--object", "plane"}, [] { return ActiveProbe().settings.showPlane; }},
+        {{"--distance", "3.5"}, [] { return ActiveProbe().settings.distance == 35.0; }},
+        {{"--angle", "60"}, [] { return ActiveProbe().settings.planeAngle == 60.0; }},
+        {{"--faces", "7"}, [] { return ActiveProbe().settings.faces == 7; }},
+        {{"--scene-rotation", "30"}, [] { return ActiveProbe().settings.sceneRotation == 30.0f; }},
+        {{"--texture-rotation", "89"}, [] { return ActiveProbe().settings.textureRotation == 89.0f; }},
+        {{"--checker", "-3"}, [] { return ActiveProbe().settings.checkerShift == -3; }},
+        {{"--tint", "normal"}, [] { return ActiveProbe().settings.tintMode == 0; }},
+        {{"--object", "tunnel"}, [] { return !ActiveProbe().settings.showPlane; }},
+        {{"--min-filter", "anisotropic"}, [] { return ActiveProbe().settings.minFilter == D3DTEXF_ANISOTROPIC; }},
     };
     for (const auto& c : cases) {
         Apply(c.arguments);

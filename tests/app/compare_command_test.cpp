@@ -5,6 +5,7 @@
 #include "app/analysis.h"
 #include "app/batch/analyze_command.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/batch_command.h"
 #include "app/batch/batch_runner.h"
 #include "app/batch/comparison.h"
@@ -32,7 +33,9 @@ using testing::ScratchDirectory;
 // device's run must not change them.
 TEST(CompareCommand, EachDevicesAnalysisFiguresAreItsOwn) {
     g_app = AppState{};
-    g_app.level = 3;
+    ProbeState probeState;
+    ActiveProbeScope probeScope(probeState);
+    ActiveProbe().run.level = 3;
     const int before = LevelResultOf(3).hits;
     CountLevelHits(5);
     const AnalysisFigures first = CurrentAnalysisFigures();

@@ -17,16 +17,16 @@ class FrameCoverage : public AnalysisFixture {
 protected:
     void SetUp() override {
         AnalysisFixture::SetUp();
-        g_app.minFilter = D3DTEXF_POINT;
-        g_app.magFilter = D3DTEXF_POINT;
-        g_app.mipFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.minFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.magFilter = D3DTEXF_POINT;
+        ActiveProbe().settings.mipFilter = D3DTEXF_POINT;
     }
 
     // Undrawn pixels that cannot be reached from the edge of the screen (or,
     // for the tunnel, from its open far end around the screen centre) through
     // undrawn pixels: pixels of the object that were left out.
     static std::vector<int> Holes(const std::vector<std::uint32_t>& pixels, bool tunnel) {
-        const int width = g_app.windowWidth, height = g_app.windowHeight;
+        const int width = ActiveProbe().windowWidth, height = ActiveProbe().windowHeight;
         std::vector<bool> reached(pixels.size(), false);
         std::deque<int> open;
         auto visit = [&](int x, int y) {
@@ -56,22 +56,22 @@ protected:
     static std::string Describe(const std::vector<int>& holes) {
         std::ostringstream text;
         for (std::size_t k = 0; k < holes.size() && k < 8; ++k)
-            text << " (" << holes[k] % g_app.windowWidth << ", " << holes[k] / g_app.windowWidth << ")";
+            text << " (" << holes[k] % ActiveProbe().windowWidth << ", " << holes[k] / ActiveProbe().windowWidth << ")";
         return text.str();
     }
 };
 
 TEST_F(FrameCoverage, TunnelLeavesNoHoleAtAnyRotationOrFaceCount) {
-    g_app.showPlane = false;
+    ActiveProbe().settings.showPlane = false;
     const int faceCounts[] = {3, 4, 7, 31, 64, 199, 200};
     const float sceneRotations[] = {0, 13, 30, 45, 71, 89};
     int frames = 0;
     for (int faces : faceCounts) {
-        g_app.faces = faces;
+        ActiveProbe().settings.faces = faces;
         ASSERT_EQ(BuildTunnel(), S_OK);
         for (float rotation : sceneRotations) {
-            g_app.sceneRotation = rotation;
-            g_app.textureRotation = static_cast<float>((frames++ * 37) % 90);
+            ActiveProbe().settings.sceneRotation = rotation;
+            ActiveProbe().settings.textureRotation = static_cast<float>((frames++ * 37) % 90);
             const std::vector<std::uint32_t> pixels = WhiteFramePixels();
             ASSERT_EQ(pixels.size(), 800u * 600u);
             const std::vector<int> holes = Holes(pixels, true);
@@ -81,7 +81,7 @@ TEST_F(FrameCoverage, TunnelLeavesNoHoleAtAnyRotationOrFaceCount) {
 }
 
 TEST_F(FrameCoverage, PlaneLeavesNoHoleAtAnyDistanceOrTilt) {
-    g_app.showPlane = true;
+    ActiveProbe().settings.showPlane = true;
     const double distances[] = {0.5, 2.0, 8.6, 17.3, 30.0};
     const double angles[] = {0, 21, 47, 68, 80, 89};
     const float sceneRotations[] = {0, 30, 77};
@@ -89,10 +89,10 @@ TEST_F(FrameCoverage, PlaneLeavesNoHoleAtAnyDistanceOrTilt) {
     for (double distance : distances) {
         for (double angle : angles) {
             for (float rotation : sceneRotations) {
-                g_app.distance = distance;
-                g_app.planeAngle = angle;
-                g_app.sceneRotation = rotation;
-                g_app.textureRotation = static_cast<float>((frames++ * 53) % 90);
+                ActiveProbe().settings.distance = distance;
+                ActiveProbe().settings.planeAngle = angle;
+                ActiveProbe().settings.sceneRotation = rotation;
+                ActiveProbe().settings.textureRotation = static_cast<float>((frames++ * 53) % 90);
                 const std::vector<std::uint32_t> pixels = WhiteFramePixels();
                 ASSERT_EQ(pixels.size(), 800u * 600u);
                 const std::vector<int> holes = Holes(pixels, false);

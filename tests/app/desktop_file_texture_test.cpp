@@ -4,6 +4,7 @@
 // under xvfb-run.
 #include "../texfile/texture_test_support.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/shell.h"
@@ -59,6 +60,8 @@ TEST(DesktopProbe, BrowseLoadsTheFileChosenInTheFileChooserAndTheFrameShowsIt) {
                                                 static_cast<std::streamsize>(file.size()));
 
     g_app = AppState{};
+    ProbeState probeState;
+    ActiveProbeScope probeScope(probeState);
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(StartProbe(instance));
     Pump();
@@ -67,11 +70,11 @@ TEST(DesktopProbe, BrowseLoadsTheFileChosenInTheFileChooserAndTheFrameShowsIt) {
     ASSERT_TRUE(win32::DesktopAnswerFileChooser(path));
     ASSERT_TRUE(win32::DesktopClick(GetDlgItem(g_app.settingsDialog, kBrowseButton)));
     Pump();
-    EXPECT_NE(g_app.fileTexture, nullptr);
-    EXPECT_EQ(g_app.fileTexturePath, path);
+    EXPECT_NE(ActiveProbe().fileTexture, nullptr);
+    EXPECT_EQ(ActiveProbe().fileTexturePath, path);
     ASSERT_TRUE(win32::DesktopClick(GetDlgItem(g_app.settingsDialog, kUseFileTextureRadio)));
     Pump();
-    EXPECT_TRUE(g_app.useFileTexture);
+    EXPECT_TRUE(ActiveProbe().settings.useFileTexture);
     EXPECT_GT(PixelsOfTextureColour(), 10000);  // the tunnel's walls show the file's colour
 
     DestroyWindow(g_app.mainWindow);

@@ -6,6 +6,7 @@
 // of 1366 x 768 and 1600 x 1200 at GDK_SCALE 1 and 2.
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/device_menu.h"
 #include "app/save_analysis.h"
 #include "app/settings_dialog.h"
@@ -86,6 +87,8 @@ protected:
         EXPECT_TRUE(win32::SelectBackend(win32::Backend::Headless));
     }
     HINSTANCE instance_ = GetModuleHandleA(nullptr);
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 // The dialog's frame lies on the screen; Tab walks the tab stops in the
@@ -166,10 +169,10 @@ TEST_F(DesktopWindow, TheSettingsDialogOpensOnTheScreenAndTheKeyboardWalksItsLay
     input.Key("Right");
     input.Key("Right");
     Settle();
-    EXPECT_EQ(g_app.sceneRotation, 2.0f);
+    EXPECT_EQ(ActiveProbe().settings.sceneRotation, 2.0f);
     input.Key("Left");
     Settle();
-    EXPECT_EQ(g_app.sceneRotation, 1.0f);
+    EXPECT_EQ(ActiveProbe().settings.sceneRotation, 1.0f);
 }
 
 // The Device menu stands above the frame, which keeps its 800 x 600
@@ -193,7 +196,7 @@ TEST_F(DesktopWindow, TheDeviceMenuSwitchesTheDeviceAndTheTitleFollows) {
     Settle();
     EXPECT_EQ(SelectedDeviceName(), other);
     EXPECT_EQ(win32::DesktopFactsOf(g_app.mainWindow).title, DeviceWindowTitle(other));
-    EXPECT_NE(g_app.device, nullptr);
+    EXPECT_NE(ActiveProbe().device, nullptr);
     SelectDevice("reference", nullptr);
 }
 
@@ -204,8 +207,8 @@ TEST_F(DesktopWindow, SaveAnalysisWritesIntoTheFolderPickedInTheChooser) {
     const fs::path folder = fs::temp_directory_path() / ("qm-desktop-save-" + std::to_string(getpid()));
     fs::create_directories(folder);
     ASSERT_TRUE(win32::DesktopClick(GetDlgItem(g_app.settingsDialog, kStartButton)));
-    for (int pass = 0; pass < 200000 && g_app.level < kLevelsDone; ++pass) RunLoopStep(false);
-    ASSERT_EQ(g_app.level, kLevelsDone);
+    for (int pass = 0; pass < 200000 && ActiveProbe().run.level < kLevelsDone; ++pass) RunLoopStep(false);
+    ASSERT_EQ(ActiveProbe().run.level, kLevelsDone);
     RequestFrame();
     for (int pass = 0; pass < 10000 && RunLoopStep(false) != LoopStep::Rendered; ++pass) {
     }
@@ -214,8 +217,8 @@ TEST_F(DesktopWindow, SaveAnalysisWritesIntoTheFolderPickedInTheChooser) {
     Settle();
     for (const char* name : {"MipBand.bmp", "heatmap.bmp", "report.html", kFiguresFileName})
         EXPECT_TRUE(fs::exists(folder / name)) << name;
-    EXPECT_TRUE(g_app.running);
-    EXPECT_EQ(g_app.level, kLevelsDone);
+    EXPECT_TRUE(ActiveProbe().run.running);
+    EXPECT_EQ(ActiveProbe().run.level, kLevelsDone);
     fs::remove_all(folder);
 }
 

@@ -91,15 +91,15 @@ TEST_F(DeviceMenu, SwitchingRebuildsTheDeviceAndKeepsEverySetting) {
     EXPECT_EQ(Title(), DeviceWindowTitle(other));
     EXPECT_NE(Title(), DeviceWindowTitle("reference"));
     EXPECT_EQ(CurrentProbeSettings(), before);
-    ASSERT_NE(g_app.device, nullptr);
-    ASSERT_NE(g_app.mipTexture, nullptr);
-    ASSERT_NE(g_app.planeBuffer, nullptr);
-    ASSERT_NE(g_app.tunnelBuffer, nullptr);
+    ASSERT_NE(ActiveProbe().device, nullptr);
+    ASSERT_NE(ActiveProbe().mipTexture, nullptr);
+    ASSERT_NE(ActiveProbe().planeBuffer, nullptr);
+    ASSERT_NE(ActiveProbe().tunnelBuffer, nullptr);
     // The next frame samples with the kept settings on the new device.
     RenderFrame();
     DWORD bias = 0, mip = 0;
-    g_app.device->GetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, &bias);
-    g_app.device->GetSamplerState(0, D3DSAMP_MIPFILTER, &mip);
+    ActiveProbe().device->GetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, &bias);
+    ActiveProbe().device->GetSamplerState(0, D3DSAMP_MIPFILTER, &mip);
     EXPECT_EQ(bias, std::bit_cast<DWORD>(-2.5f));
     EXPECT_EQ(mip, static_cast<DWORD>(D3DTEXF_POINT));
 

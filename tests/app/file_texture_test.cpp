@@ -44,7 +44,7 @@ protected:
     }
     static IDirect3DBaseTexture9* BoundTexture() {
         IDirect3DBaseTexture9* texture = nullptr;
-        g_app.device->GetTexture(static_cast<DWORD>(g_app.stage), &texture);
+        ActiveProbe().device->GetTexture(static_cast<DWORD>(ActiveProbe().settings.stage), &texture);
         if (texture) texture->Release();
         return texture;
     }
@@ -55,30 +55,30 @@ std::uint32_t Gradient(int x, int y) { return static_cast<std::uint32_t>(x * 2) 
 TEST_F(FileTexture, BrowseLoadsTheFileWithItsFullChainAndUseBmpSamplesIt) {
     win32::ClearMessageBoxes();
     Browse(Write("photo.bmp", testing::Bitmap24(100, 60, Gradient)));
-    ASSERT_NE(g_app.fileTexture, nullptr);
+    ASSERT_NE(ActiveProbe().fileTexture, nullptr);
     D3DSURFACE_DESC desc{};
-    g_app.fileTexture->GetLevelDesc(0, &desc);
+    ActiveProbe().fileTexture->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Width, 128u);
     EXPECT_EQ(desc.Height, 64u);
-    EXPECT_EQ(g_app.fileTexture->GetLevelCount(), 8u);
+    EXPECT_EQ(ActiveProbe().fileTexture->GetLevelCount(), 8u);
     EXPECT_TRUE(win32::MessageBoxesShown().empty());  // a file that loads is never reported
     EXPECT_EQ(DialogTitle(), "Settings - photo.bmp") << "the dialog names the loaded file";
 
-    EXPECT_FALSE(g_app.useFileTexture);  // choosing a file does not select it
+    EXPECT_FALSE(ActiveProbe().settings.useFileTexture);  // choosing a file does not select it
     RenderFrame();
-    EXPECT_EQ(BoundTexture(), g_app.mipTexture);
+    EXPECT_EQ(BoundTexture(), ActiveProbe().mipTexture);
     UseBmp();
     RenderFrame();
-    EXPECT_EQ(BoundTexture(), g_app.fileTexture);
+    EXPECT_EQ(BoundTexture(), ActiveProbe().fileTexture);
 
-    IDirect3DTexture9* const loaded = g_app.fileTexture;
+    IDirect3DTexture9* const loaded = ActiveProbe().fileTexture;
     ASSERT_TRUE(win32::ClickButton(Control(kBrowseButton)));  // cancelled: nothing changes
-    EXPECT_EQ(g_app.fileTexture, loaded);
+    EXPECT_EQ(ActiveProbe().fileTexture, loaded);
 }
 
 TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture) {
     Browse(Write("good.bmp", testing::Bitmap24(4, 4, Gradient)));
-    ASSERT_NE(g_app.fileTexture, nullptr);
+    ASSERT_NE(ActiveProbe().fileTexture, nullptr);
     struct Case {
         std::string path;
         const char* reason;
@@ -102,7 +102,7 @@ TEST_F(FileTexture, AFileThatCannotBeUsedIsNamedWithTheReasonAndLeavesNoTexture)
     for (const Case& c : cases) {
         win32::ClearMessageBoxes();
         Browse(c.path);
-        EXPECT_EQ(g_app.fileTexture, nullptr) << c.path;
+        EXPECT_EQ(ActiveProbe().fileTexture, nullptr) << c.path;
         EXPECT_EQ(DialogTitle(), "Settings") << "no file is loaded any more";
         ASSERT_EQ(win32::MessageBoxesShown().size(), 1u) << c.path;
         const win32::MessageBoxRecord& box = win32::MessageBoxesShown()[0];
@@ -167,12 +167,12 @@ TEST_F(FileTexture, ACorpusBitmapUnderPointFilteringGivesBackTheFilesPixelsExact
         const std::vector<std::uint32_t> file = DecodedByImageMagick(corpus + c.name, c.size);
         ASSERT_FALSE(file.empty()) << "ImageMagick could not decode " << c.name;
         Browse(corpus + c.name);
-        ASSERT_NE(g_app.fileTexture, nullptr) << c.name;
+        ASSERT_NE(ActiveProbe().fileTexture, nullptr) << c.name;
         UseBmp();
         SetPointFilters();
-        g_app.showPlane = true;
-        g_app.planeAngle = 0.0;
-        g_app.distance = c.view.Distance(c.size);
+        ActiveProbe().settings.showPlane = true;
+        ActiveProbe().settings.planeAngle = 0.0;
+        ActiveProbe().settings.distance = c.view.Distance(c.size);
         RenderFrame();
         const std::vector<std::uint32_t> frame = BackBufferPixels();
         int compared = 0;
@@ -195,19 +195,19 @@ TEST_F(FileTexture, ALostDeviceReloadsTheFileTextureAndTheNextFrameSamplesIt) {
     const std::string path = Write("solid.bmp", testing::Bitmap24(8, 8, [](int, int) { return 0x3366CCu; }));
     Browse(path);
     UseBmp();
-    g_app.showPlane = true;
+    ActiveProbe().settings.showPlane = true;
     RenderFrame();
     core::FailNextPresents(1);
     RenderFrame();  // lost: the device and every object are rebuilt
-    ASSERT_NE(g_app.fileTexture, nullptr);
+    ASSERT_NE(ActiveProbe().fileTexture, nullptr);
     IDirect3DDevice9* owner = nullptr;
-    ASSERT_EQ(g_app.fileTexture->GetDevice(&owner), S_OK);
-    EXPECT_EQ(owner, g_app.device);
+    ASSERT_EQ(ActiveProbe().fileTexture->GetDevice(&owner), S_OK);
+    EXPECT_EQ(owner, ActiveProbe().device);
     owner->Release();
-    EXPECT_EQ(g_app.fileTexturePath, path);
+    EXPECT_EQ(ActiveProbe().fileTexturePath, path);
 
     RenderFrame();
-    EXPECT_EQ(BoundTexture(), g_app.fileTexture);
+    EXPECT_EQ(BoundTexture(), ActiveProbe().fileTexture);
     EXPECT_EQ(BackBufferPixels()[300 * 800 + 400] & 0xFFFFFF, 0x3366CCu);
 }
 
@@ -216,20 +216,20 @@ TEST_F(FileTexture, TheAnalysisRunsWithTheFileTextureSelectedWithoutTouchingIt) 
     UseBmp();
     ShowThinPlane();
     std::vector<std::vector<std::uint32_t>> before;
-    for (UINT level = 0; level < g_app.fileTexture->GetLevelCount(); ++level)
-        before.push_back(testing::LevelTexels(g_app.fileTexture, level));
-    IDirect3DTexture9* const loaded = g_app.fileTexture;
+    for (UINT level = 0; level < ActiveProbe().fileTexture->GetLevelCount(); ++level)
+        before.push_back(testing::LevelTexels(ActiveProbe().fileTexture, level));
+    IDirect3DTexture9* const loaded = ActiveProbe().fileTexture;
     PressStart();
     for (int frame = 0; frame < 40; ++frame) {
         RenderFrame();
         UpdateRunDisplay();
     }
-    EXPECT_GT(g_app.framesDone, 0);
-    EXPECT_EQ(g_app.fileTexture, loaded);
+    EXPECT_GT(ActiveProbe().run.framesDone, 0);
+    EXPECT_EQ(ActiveProbe().fileTexture, loaded);
     for (UINT level = 0; level < before.size(); ++level)
-        EXPECT_EQ(testing::LevelTexels(g_app.fileTexture, level), before[level]) << "level " << level;
+        EXPECT_EQ(testing::LevelTexels(ActiveProbe().fileTexture, level), before[level]) << "level " << level;
     PressStop();
-    EXPECT_EQ(g_app.fileTexture, loaded);
+    EXPECT_EQ(ActiveProbe().fileTexture, loaded);
 }
 
 }  // namespace

@@ -87,46 +87,46 @@ HashTable& Table() {
 
 // The settings a grid entry changes, at the dialog's defaults.
 void ResetSettings() {
-    g_app.showPlane = false;
-    g_app.planeAngle = 0.0;
-    g_app.distance = 20.0;
-    g_app.minFilter = D3DTEXF_ANISOTROPIC;
-    g_app.magFilter = D3DTEXF_ANISOTROPIC;
-    g_app.mipFilter = D3DTEXF_LINEAR;
-    g_app.maxAnisotropy = 1;
-    g_app.lodBias = 0.0f;
-    g_app.sceneRotation = 0.0f;
-    g_app.textureRotation = 0.0f;
-    g_app.stage = 0;
-    g_app.useFileTexture = false;
+    ActiveProbe().settings.showPlane = false;
+    ActiveProbe().settings.planeAngle = 0.0;
+    ActiveProbe().settings.distance = 20.0;
+    ActiveProbe().settings.minFilter = D3DTEXF_ANISOTROPIC;
+    ActiveProbe().settings.magFilter = D3DTEXF_ANISOTROPIC;
+    ActiveProbe().settings.mipFilter = D3DTEXF_LINEAR;
+    ActiveProbe().settings.maxAnisotropy = 1;
+    ActiveProbe().settings.lodBias = 0.0f;
+    ActiveProbe().settings.sceneRotation = 0.0f;
+    ActiveProbe().settings.textureRotation = 0.0f;
+    ActiveProbe().settings.stage = 0;
+    ActiveProbe().settings.useFileTexture = false;
 }
 
 void ResetSamplerStates() {
     for (DWORD s = 0; s < kTextureStages; ++s) {
-        g_app.device->SetSamplerState(s, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
-        g_app.device->SetSamplerState(s, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
-        g_app.device->SetSamplerState(s, D3DSAMP_BORDERCOLOR, 0);
-        g_app.device->SetSamplerState(s, D3DSAMP_MAXMIPLEVEL, 0);
+        ActiveProbe().device->SetSamplerState(s, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        ActiveProbe().device->SetSamplerState(s, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
+        ActiveProbe().device->SetSamplerState(s, D3DSAMP_BORDERCOLOR, 0);
+        ActiveProbe().device->SetSamplerState(s, D3DSAMP_MAXMIPLEVEL, 0);
     }
 }
 
 void SetSampler(D3DSAMPLERSTATETYPE type, DWORD value) {
-    g_app.device->SetSamplerState(static_cast<DWORD>(g_app.stage), type, value);
+    ActiveProbe().device->SetSamplerState(static_cast<DWORD>(ActiveProbe().settings.stage), type, value);
 }
 
 void Filters(int min, int mag, int mip) {
-    g_app.minFilter = min;
-    g_app.magFilter = mag;
-    g_app.mipFilter = mip;
+    ActiveProbe().settings.minFilter = min;
+    ActiveProbe().settings.magFilter = mag;
+    ActiveProbe().settings.mipFilter = mip;
 }
 
 void TiltedPlane(double degrees) {
-    g_app.showPlane = true;
-    g_app.planeAngle = degrees;
+    ActiveProbe().settings.showPlane = true;
+    ActiveProbe().settings.planeAngle = degrees;
 }
 
 void Addressing(DWORD u, DWORD v) {
-    g_app.textureRotation = 30.0f;
+    ActiveProbe().settings.textureRotation = 30.0f;
     TiltedPlane(70.0);
     SetSampler(D3DSAMP_ADDRESSU, u);
     SetSampler(D3DSAMP_ADDRESSV, v);
@@ -149,24 +149,24 @@ std::vector<GridEntry> SettingsGrid() {
         {"tunnel-linear-point-linear", [] { Filters(L, P, L); }},
         {"tunnel-linear-linear-none", [] { Filters(L, L, N); }},
         {"plane-linear-linear-point", [] { TiltedPlane(80.0), Filters(L, L, P); }},
-        {"tunnel-anisotropic-linear-point", [] { Filters(A, L, P), g_app.maxAnisotropy = 4; }},
-        {"tunnel-anisotropic-anisotropic-none", [] { Filters(A, A, N), g_app.maxAnisotropy = 8; }},
-        {"plane-point-anisotropic-linear", [] { TiltedPlane(0.0), g_app.distance = 6.0, Filters(P, A, L); }},
-        {"plane-80-anisotropy-16", [] { TiltedPlane(80.0), g_app.maxAnisotropy = 16; }},
-        {"tunnel-bias-minus-3", [] { g_app.lodBias = -3.0f; }},
-        {"plane-75-bias-minus-0.7-anisotropy-4", [] { TiltedPlane(75.0), g_app.lodBias = -0.7f, g_app.maxAnisotropy = 4; }},
-        {"tunnel-bias-1.3-anisotropy-16", [] { g_app.lodBias = 1.3f, g_app.maxAnisotropy = 16; }},
+        {"tunnel-anisotropic-linear-point", [] { Filters(A, L, P), ActiveProbe().settings.maxAnisotropy = 4; }},
+        {"tunnel-anisotropic-anisotropic-none", [] { Filters(A, A, N), ActiveProbe().settings.maxAnisotropy = 8; }},
+        {"plane-point-anisotropic-linear", [] { TiltedPlane(0.0), ActiveProbe().settings.distance = 6.0, Filters(P, A, L); }},
+        {"plane-80-anisotropy-16", [] { TiltedPlane(80.0), ActiveProbe().settings.maxAnisotropy = 16; }},
+        {"tunnel-bias-minus-3", [] { ActiveProbe().settings.lodBias = -3.0f; }},
+        {"plane-75-bias-minus-0.7-anisotropy-4", [] { TiltedPlane(75.0), ActiveProbe().settings.lodBias = -0.7f, ActiveProbe().settings.maxAnisotropy = 4; }},
+        {"tunnel-bias-1.3-anisotropy-16", [] { ActiveProbe().settings.lodBias = 1.3f, ActiveProbe().settings.maxAnisotropy = 16; }},
         {"address-mirror-clamp", [] { Addressing(D3DTADDRESS_MIRROR, D3DTADDRESS_CLAMP); }},
         {"address-border-mirroronce", [] { Addressing(D3DTADDRESS_BORDER, D3DTADDRESS_MIRRORONCE); }},
         {"address-clamp-border-point", [] { Addressing(D3DTADDRESS_CLAMP, D3DTADDRESS_BORDER), Filters(P, P, P); }},
-        {"address-wrap-mirror-anisotropy-8", [] { Addressing(D3DTADDRESS_WRAP, D3DTADDRESS_MIRROR), g_app.maxAnisotropy = 8; }},
+        {"address-wrap-mirror-anisotropy-8", [] { Addressing(D3DTADDRESS_WRAP, D3DTADDRESS_MIRROR), ActiveProbe().settings.maxAnisotropy = 8; }},
         {"tunnel-maxmiplevel-1", [] { SetSampler(D3DSAMP_MAXMIPLEVEL, 1); }},
         {"tunnel-maxmiplevel-3-point", [] { SetSampler(D3DSAMP_MAXMIPLEVEL, 3), Filters(L, L, P); }},
-        {"plane-maxmiplevel-4-anisotropy-16", [] { TiltedPlane(80.0), SetSampler(D3DSAMP_MAXMIPLEVEL, 4), g_app.maxAnisotropy = 16; }},
-        {"tunnel-scene-rotation-30-anisotropy-8", [] { g_app.sceneRotation = 30.0f, g_app.maxAnisotropy = 8; }},
-        {"plane-75-texture-rotation-45", [] { TiltedPlane(75.0), g_app.textureRotation = 45.0f; }},
-        {"tunnel-stage-3", [] { g_app.stage = 3; }},
-        {"plane-75-stage-7-anisotropy-4", [] { TiltedPlane(75.0), g_app.stage = 7, g_app.maxAnisotropy = 4; }},
+        {"plane-maxmiplevel-4-anisotropy-16", [] { TiltedPlane(80.0), SetSampler(D3DSAMP_MAXMIPLEVEL, 4), ActiveProbe().settings.maxAnisotropy = 16; }},
+        {"tunnel-scene-rotation-30-anisotropy-8", [] { ActiveProbe().settings.sceneRotation = 30.0f, ActiveProbe().settings.maxAnisotropy = 8; }},
+        {"plane-75-texture-rotation-45", [] { TiltedPlane(75.0), ActiveProbe().settings.textureRotation = 45.0f; }},
+        {"tunnel-stage-3", [] { ActiveProbe().settings.stage = 3; }},
+        {"plane-75-stage-7-anisotropy-4", [] { TiltedPlane(75.0), ActiveProbe().settings.stage = 7, ActiveProbe().settings.maxAnisotropy = 4; }},
     };
     return grid;
 }
@@ -210,7 +210,7 @@ void FillRandom(const FormatCase& format, std::uint8_t* row, UINT bytes, std::mt
 IDirect3DTexture9* RandomTexture(const FormatCase& format) {
     constexpr UINT kSide = 256;
     IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(g_app.device->CreateTexture(kSide, kSide, 0, 0, format.format, D3DPOOL_MANAGED, &texture, nullptr), S_OK)
+    EXPECT_EQ(ActiveProbe().device->CreateTexture(kSide, kSide, 0, 0, format.format, D3DPOOL_MANAGED, &texture, nullptr), S_OK)
         << format.name;
     if (!texture) return nullptr;
     std::mt19937 random(static_cast<unsigned>(format.format));
@@ -274,7 +274,7 @@ protected:
     static std::uint64_t FrameHash() {
         RenderFrame();
         IDirect3DSurface9* backBuffer = nullptr;
-        EXPECT_EQ(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
+        EXPECT_EQ(ActiveProbe().device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
         D3DSURFACE_DESC desc{};
         backBuffer->GetDesc(&desc);
         std::vector<std::uint32_t> pixels(std::size_t(desc.Width) * desc.Height);
@@ -305,16 +305,16 @@ TEST_P(FrameHashes, HoldForEveryTexelFormat) {
         IDirect3DTexture9* texture = RandomTexture(format);
         ASSERT_NE(texture, nullptr);
         ResetSettings();
-        g_app.fileTexture = texture;
-        g_app.useFileTexture = true;
-        g_app.maxAnisotropy = 4;
+        ActiveProbe().fileTexture = texture;
+        ActiveProbe().settings.useFileTexture = true;
+        ActiveProbe().settings.maxAnisotropy = 4;
         Table().Check(std::string("format-") + format.name, FrameHash());
         TiltedPlane(0.0);
-        g_app.distance = 6.0;  // magnified
+        ActiveProbe().settings.distance = 6.0;  // magnified
         Table().Check(std::string("format-magnified-") + format.name, FrameHash());
-        g_app.useFileTexture = false;
-        g_app.fileTexture = nullptr;
-        g_app.device->SetTexture(0, nullptr);
+        ActiveProbe().settings.useFileTexture = false;
+        ActiveProbe().fileTexture = nullptr;
+        ActiveProbe().device->SetTexture(0, nullptr);
         EXPECT_EQ(texture->Release(), 0u);
     }
     ResetSettings();
@@ -341,7 +341,7 @@ class AnalysisHashes : public AnalysisFixture {};
 TEST_F(AnalysisHashes, HoldForAWholeDefaultAnd16xAnalysis) {
     if (!std::getenv("QUILLMARK_HASH_ANALYSES")) GTEST_SKIP() << "set QUILLMARK_HASH_ANALYSES=1 to run whole analyses";
     for (int anisotropy : {1, 16}) {
-        g_app.maxAnisotropy = anisotropy;
+        ActiveProbe().settings.maxAnisotropy = anisotropy;
         PressStart();
         RunToTheEnd();
         const RunRecord record = RunRecord::Take();

@@ -1,6 +1,6 @@
 // Where hits land in the polar plot: row by distance from the screen centre,
 // column by direction, colour by level modulo 3.
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/polar_plot.h"
 
 #include <gtest/gtest.h>
@@ -14,28 +14,28 @@ namespace {
 class PolarPlotHits : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_app = AppState{};
-        g_app.plotWidth = kPlotWidth;
-        g_app.plotHeight = PlotHeightFor(800, 600);
-        g_app.plotPitch = kPlotWidth * 4 + 64;  // a pitch wider than the row
-        bytes_.assign(static_cast<std::size_t>(g_app.plotPitch) * g_app.plotHeight, 0);
-        g_app.plotBits = bytes_.data();
+        ActiveProbe().plotWidth = kPlotWidth;
+        ActiveProbe().plotHeight = PlotHeightFor(800, 600);
+        ActiveProbe().plotPitch = kPlotWidth * 4 + 64;  // a pitch wider than the row
+        bytes_.assign(static_cast<std::size_t>(ActiveProbe().plotPitch) * ActiveProbe().plotHeight, 0);
+        ActiveProbe().plotBits = bytes_.data();
     }
-    void TearDown() override { g_app = AppState{}; }
 
     std::uint32_t At(int row, int column) const {
         std::uint32_t value;
-        std::memcpy(&value, &bytes_[row * g_app.plotPitch + 4 * column], 4);
+        std::memcpy(&value, &bytes_[row * ActiveProbe().plotPitch + 4 * column], 4);
         return value;
     }
     int NonZero() const {
         int count = 0;
-        for (int row = 0; row < g_app.plotHeight; ++row)
+        for (int row = 0; row < ActiveProbe().plotHeight; ++row)
             for (int column = 0; column < kPlotWidth; ++column) count += At(row, column) != 0;
         return count;
     }
 
     std::vector<std::uint8_t> bytes_;
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 TEST(PolarPlotSize, HeightCoversTheFarthestPixel) {
@@ -63,7 +63,7 @@ TEST_F(PolarPlotHits, RightOfTheCentreOnTheHorizontal) {
 }
 
 TEST_F(PolarPlotHits, QuadrantsByHand) {
-    g_app.level = 1;
+    ActiveProbe().run.level = 1;
     PlotHit(400, 500);  // straight below: q = 2, a = 0
     EXPECT_EQ(At(301, 360), 0x00FF00u);
     PlotHit(100, 300);  // left on the horizontal: q = 1, a = 180 -> 179
@@ -76,10 +76,10 @@ TEST_F(PolarPlotHits, QuadrantsByHand) {
 
 TEST_F(PolarPlotHits, LevelsMixByOrAndRepeatEveryThree) {
     PlotHit(400, 100);
-    g_app.level = 3;
+    ActiveProbe().run.level = 3;
     PlotHit(400, 100);
     EXPECT_EQ(At(301, 359), 0x0000FFu);
-    g_app.level = 1;
+    ActiveProbe().run.level = 1;
     PlotHit(400, 100);
     EXPECT_EQ(At(301, 359), 0x0000FFFFu);  // cyan
 }

@@ -2,7 +2,7 @@
 // measuring passes (with the wrap around the texture edge), hits of the cell
 // passes, and the heat map.
 #include "app/analysis.h"
-#include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/readback.h"
 
 #include <gtest/gtest.h>
@@ -17,131 +17,131 @@ constexpr int kWidth = 800, kHeight = 600;
 class ReadBackClassification : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_app = AppState{};
-        g_app.pixelSpans = std::make_unique<PixelSpan[]>(kWidth * kHeight);
-        g_app.hitCounts = std::make_unique<std::uint16_t[]>(kWidth * kHeight);
-        for (int i = 0; i < kWidth * kHeight; ++i) g_app.pixelSpans[i] = {-1, -1};
+        ActiveProbe().run.pixelSpans = std::make_unique<PixelSpan[]>(kWidth * kHeight);
+        ActiveProbe().run.hitCounts = std::make_unique<std::uint16_t[]>(kWidth * kHeight);
+        for (int i = 0; i < kWidth * kHeight; ++i) ActiveProbe().run.pixelSpans[i] = {-1, -1};
         pixels_.assign(kWidth * kHeight, 0xFF000000u);  // opaque black, as the clear leaves it
     }
-    void TearDown() override { g_app = AppState{}; }
 
     PixelView Frame() { return {reinterpret_cast<std::uint8_t*>(pixels_.data()), kWidth * 4, kWidth, kHeight}; }
     std::uint32_t& Pixel(int x, int y) { return pixels_[y * kWidth + x]; }
     void Clear() { pixels_.assign(kWidth * kHeight, 0xFF000000u); }
 
     std::vector<std::uint32_t> pixels_;
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 TEST_F(ReadBackClassification, WrappingSpanOnLevelZero) {
-    g_app.levelSize = 512;
-    g_app.phase = 513;  // the frame that marked rows 510 (red) and 511 (green)
+    ActiveProbe().run.levelSize = 512;
+    ActiveProbe().run.phase = 513;  // the frame that marked rows 510 (red) and 511 (green)
     Pixel(10, 20) = 0x0000FF00;
     MeasureSpans(Frame());
-    EXPECT_EQ(g_app.spanMax, 1);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 1);
     Clear();
-    g_app.phase = 3;  // rows 0 (red) and 1 (green)
+    ActiveProbe().run.phase = 3;  // rows 0 (red) and 1 (green)
     Pixel(10, 20) = 0x00FF8000;
     MeasureSpans(Frame());
-    const PixelSpan span = g_app.pixelSpans[20 * kWidth + 10];
+    const PixelSpan span = ActiveProbe().run.pixelSpans[20 * kWidth + 10];
     EXPECT_EQ(span.first, 0);
     EXPECT_EQ(span.last, 511);
-    EXPECT_EQ(g_app.spanMax, 2);  // 0 - 511 + 512 + 1
+    EXPECT_EQ(ActiveProbe().run.spanMax, 2);  // 0 - 511 + 512 + 1
 }
 
 // A texture of the user's own shows colour in every frame, the last frame
 // of a pass included, whose marks (rows 256 to 258 here) lie past the level:
 // those cells do not exist, so only rows 0 to 2 count.
 TEST_F(ReadBackClassification, ColoursOfCellsPastTheLevelAreNoMarks) {
-    g_app.levelSize = 256;
+    ActiveProbe().run.levelSize = 256;
     Pixel(10, 20) = 0x00FFFFFF;
     for (const int phase : {3, 259}) {
-        g_app.phase = phase;
+        ActiveProbe().run.phase = phase;
         MeasureSpans(Frame());
     }
-    const PixelSpan span = g_app.pixelSpans[20 * kWidth + 10];
+    const PixelSpan span = ActiveProbe().run.pixelSpans[20 * kWidth + 10];
     EXPECT_EQ(span.first, 0);
     EXPECT_EQ(span.last, 2);
-    EXPECT_EQ(g_app.spanMax, 3);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 3);
 }
 
 TEST_F(ReadBackClassification, SingleRowOnTheTwoByTwoLevelSpansThree) {
-    g_app.levelSize = 2;
-    g_app.phase = 3;
+    ActiveProbe().run.levelSize = 2;
+    ActiveProbe().run.phase = 3;
     Pixel(0, 0) = 0x00010000;  // red: row 0
     MeasureSpans(Frame());
-    EXPECT_EQ(g_app.spanMax, 3);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 3);
 }
 
 TEST_F(ReadBackClassification, SpansGrowOverFramesAndKeepTheLargest) {
-    g_app.levelSize = 512;
-    g_app.phase = 6;  // rows 3, 4, 5
+    ActiveProbe().run.levelSize = 512;
+    ActiveProbe().run.phase = 6;  // rows 3, 4, 5
     Pixel(1, 1) = 0x00FFFFFF;
     Pixel(2, 1) = 0x000000FF;
     MeasureSpans(Frame());
-    EXPECT_EQ(g_app.spanMax, 3);
-    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].first, 5);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 3);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[kWidth + 2].first, 5);
     Clear();
-    g_app.phase = 9;  // rows 6, 7, 8
+    ActiveProbe().run.phase = 9;  // rows 6, 7, 8
     Pixel(2, 1) = 0x00FF0000;
     MeasureSpans(Frame());
-    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].first, 5);
-    EXPECT_EQ(g_app.pixelSpans[kWidth + 2].last, 6);
-    EXPECT_EQ(g_app.spanMax, 3);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[kWidth + 2].first, 5);
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[kWidth + 2].last, 6);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 3);
 }
 
 TEST_F(ReadBackClassification, TopByteAloneIsNoColour) {
-    g_app.levelSize = 512;
-    g_app.phase = 3;
+    ActiveProbe().run.levelSize = 512;
+    ActiveProbe().run.phase = 3;
     Pixel(5, 5) = 0xFF000000;
     MeasureSpans(Frame());
-    EXPECT_EQ(g_app.pixelSpans[5 * kWidth + 5].first, -1);
-    EXPECT_EQ(g_app.spanMax, 0);
-    g_app.rowPeriod = g_app.columnPeriod = 1;
+    EXPECT_EQ(ActiveProbe().run.pixelSpans[5 * kWidth + 5].first, -1);
+    EXPECT_EQ(ActiveProbe().run.spanMax, 0);
+    ActiveProbe().run.rowPeriod = ActiveProbe().run.columnPeriod = 1;
     RecordHits(Frame());
-    EXPECT_EQ(g_app.hitTotal, 0);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 0);
 }
 
 TEST_F(ReadBackClassification, HitsCountEveryColouredChannel) {
-    g_app.level = 1;
-    g_app.rowPeriod = 2;
-    g_app.columnPeriod = 2;
-    g_app.phase = 3;
+    ActiveProbe().run.level = 1;
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.columnPeriod = 2;
+    ActiveProbe().run.phase = 3;
     Pixel(7, 8) = 0x00004000;  // green only
     Pixel(9, 8) = 0x00010101;  // all three
     RecordHits(Frame());
-    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 7], 1);
-    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 3);
-    EXPECT_EQ(g_app.hitTotal, 4);
-    EXPECT_EQ(g_app.maxHits, 3);
-    EXPECT_EQ(g_app.levelTexelSum, 4u * 256 * 256);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[8 * kWidth + 7], 1);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[8 * kWidth + 9], 3);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 4);
+    EXPECT_EQ(ActiveProbe().run.maxHits, 3);
+    EXPECT_EQ(ActiveProbe().run.levelTexelSum, 4u * 256 * 256);
     RecordHits(Frame());
-    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 6);
-    EXPECT_EQ(g_app.maxHits, 6);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[8 * kWidth + 9], 6);
+    EXPECT_EQ(ActiveProbe().run.maxHits, 6);
 }
 
 // A long run on level 0 (every pixel showing marks in most frames) passes
 // 2^31 hits: the sums keep counting, and a pixel's counter stops at its top
 // instead of wrapping to a few hits, so the most-hit pixel stays the greenest.
 TEST_F(ReadBackClassification, SumsPassTwoToTheThirtyOneAndPixelCountersStopAtTheirTop) {
-    g_app.level = 0;
-    g_app.rowPeriod = 2;
-    g_app.columnPeriod = 2;
-    g_app.phase = 3;
-    g_app.hitTotal = 0x7FFFFFFF;
-    g_app.hitCounts[8 * kWidth + 9] = 0xFFFE;
-    g_app.hitCounts[8 * kWidth + 7] = 0xFFFF;
-    g_app.maxHits = 0xFFFF;
+    ActiveProbe().run.level = 0;
+    ActiveProbe().run.rowPeriod = 2;
+    ActiveProbe().run.columnPeriod = 2;
+    ActiveProbe().run.phase = 3;
+    ActiveProbe().run.hitTotal = 0x7FFFFFFF;
+    ActiveProbe().run.hitCounts[8 * kWidth + 9] = 0xFFFE;
+    ActiveProbe().run.hitCounts[8 * kWidth + 7] = 0xFFFF;
+    ActiveProbe().run.maxHits = 0xFFFF;
     Pixel(9, 8) = 0x00010101;  // three hits
     Pixel(7, 8) = 0x00010000;  // one
     CountLevelHits(0x7FFFFFFF);
     const std::int64_t levelHitsBefore = LevelResultOf(0).hits;
     RecordHits(Frame());
-    EXPECT_EQ(g_app.hitTotal, std::int64_t{0x7FFFFFFF} + 4);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, std::int64_t{0x7FFFFFFF} + 4);
     EXPECT_EQ(LevelResultOf(0).hits, levelHitsBefore + 4);
     EXPECT_GT(LevelResultOf(0).hits, std::int64_t{0x7FFFFFFF});
-    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 9], 0xFFFF);
-    EXPECT_EQ(g_app.hitCounts[8 * kWidth + 7], 0xFFFF);
-    EXPECT_EQ(g_app.maxHits, 0xFFFF);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[8 * kWidth + 9], 0xFFFF);
+    EXPECT_EQ(ActiveProbe().run.hitCounts[8 * kWidth + 7], 0xFFFF);
+    EXPECT_EQ(ActiveProbe().run.maxHits, 0xFFFF);
     DrawHeatMap(Frame());
     EXPECT_EQ(Pixel(9, 8), 0x0000FF00u);
 }
@@ -152,10 +152,10 @@ TEST_F(ReadBackClassification, HeatMapWithoutHitsIsAllRed) {
 }
 
 TEST_F(ReadBackClassification, HeatMapScalesToTheMostHitPixel) {
-    g_app.maxHits = 4;
-    g_app.hitCounts[0] = 4;
-    g_app.hitCounts[1] = 2;
-    g_app.hitCounts[2] = 1;
+    ActiveProbe().run.maxHits = 4;
+    ActiveProbe().run.hitCounts[0] = 4;
+    ActiveProbe().run.hitCounts[1] = 2;
+    ActiveProbe().run.hitCounts[2] = 1;
     DrawHeatMap(Frame());
     EXPECT_EQ(Pixel(0, 0), 0x0000FF00u);
     EXPECT_EQ(Pixel(1, 0), (std::uint32_t{255 - 127} << 16) | (127u << 8));  // 2 x 63.75 -> 127

@@ -5,6 +5,7 @@
 // writes MipBand.bmp where it always did.
 #include "app/analysis.h"
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/batch/analyze_command.h"
 #include "app/polar_plot.h"
 #include "app/save_analysis.h"
@@ -83,8 +84,8 @@ TEST_F(SaveAnalysis, AFinishedRunIsSavedAsAnalyzeWritesItAndStaysOnScreen) {
     ASSERT_TRUE(win32::ClickButton(GetDlgItem(g_app.settingsDialog, kStartButton)));
     RunLoopStep(false);
     EXPECT_FALSE(win32::ChooseMenuItem(g_app.mainWindow, kSaveAnalysisCommand)) << "grayed while measuring";
-    for (int pass = 0; pass < 200000 && g_app.level < kLevelsDone; ++pass) RunLoopStep(false);
-    ASSERT_EQ(g_app.level, kLevelsDone);
+    for (int pass = 0; pass < 200000 && ActiveProbe().run.level < kLevelsDone; ++pass) RunLoopStep(false);
+    ASSERT_EQ(ActiveProbe().run.level, kLevelsDone);
     RenderNextFrame();
     EXPECT_TRUE(SaveEnabled());
     const AnalysisFigures figures = CurrentAnalysisFigures();
@@ -108,8 +109,8 @@ TEST_F(SaveAnalysis, AFinishedRunIsSavedAsAnalyzeWritesItAndStaysOnScreen) {
     EXPECT_EQ(page.find("Not measured"), std::string::npos) << "the level of detail was measured";
 
     // The run and its figures are still on screen, and can be saved again.
-    EXPECT_TRUE(g_app.running);
-    EXPECT_EQ(g_app.level, kLevelsDone);
+    EXPECT_TRUE(ActiveProbe().run.running);
+    EXPECT_EQ(ActiveProbe().run.level, kLevelsDone);
     EXPECT_EQ(FieldText(kHitTotalField), sum);
     EXPECT_EQ(CurrentAnalysisFigures().hitTotal, figures.hitTotal);
     win32::QueueFolderAnswer((scratch_ / "second").string());

@@ -34,7 +34,7 @@ protected:
     std::vector<std::uint32_t> RenderAndRead() {
         RenderFrame();
         IDirect3DSurface9* backBuffer = nullptr;
-        EXPECT_EQ(g_app.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
+        EXPECT_EQ(ActiveProbe().device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
         std::vector<std::uint32_t> pixels(800 * 600);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
@@ -64,7 +64,7 @@ protected:
 };
 
 TEST_F(TunnelRings, LevelsGrowTowardTheCentre) {
-    g_app.mipFilter = D3DTEXF_POINT;  // one level per pixel, so every pixel names its level
+    ActiveProbe().settings.mipFilter = D3DTEXF_POINT;  // one level per pixel, so every pixel names its level
     const std::vector<std::uint32_t> pixels = RenderAndRead();
     const int starts[][2] = {{0, 300}, {799, 300}, {400, 0}, {400, 599}, {0, 0}, {799, 599}};
     for (const auto& start : starts) {

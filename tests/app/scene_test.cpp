@@ -26,10 +26,10 @@ TEST(Camera, AspectIsTheFixedSinglePrecisionValue) {
 using SceneBuffers = test::ProbeFixture;
 
 TEST_F(SceneBuffers, TunnelOfThreeFacesClosesTheTube) {
-    g_app.faces = 3;
+    ActiveProbe().settings.faces = 3;
     ASSERT_EQ(BuildTunnel(), S_OK);
     void* data = nullptr;
-    ASSERT_EQ(g_app.tunnelBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), S_OK);
+    ASSERT_EQ(ActiveProbe().tunnelBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), S_OK);
     const auto* v = static_cast<const SceneVertex*>(data);
     EXPECT_FLOAT_EQ(v[0].x, 0.0f);
     EXPECT_FLOAT_EQ(v[0].y, 1.0f);
@@ -40,38 +40,38 @@ TEST_F(SceneBuffers, TunnelOfThreeFacesClosesTheTube) {
     EXPECT_NEAR(v[6].x, v[0].x, 1e-5f);  // the last pair meets the first
     EXPECT_NEAR(v[6].y, v[0].y, 1e-5f);
     EXPECT_NEAR(v[6].v, 2.0f, 1e-5f);
-    g_app.tunnelBuffer->Unlock();
+    ActiveProbe().tunnelBuffer->Unlock();
 }
 
 TEST_F(SceneBuffers, PlaneVertices) {
     void* data = nullptr;
-    ASSERT_EQ(g_app.planeBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), S_OK);
+    ASSERT_EQ(ActiveProbe().planeBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), S_OK);
     const auto* v = static_cast<const SceneVertex*>(data);
     EXPECT_EQ(v[1].y, -25.0f);
     EXPECT_EQ(v[1].v, -9.0f);
     EXPECT_EQ(v[2].x, -25.0f);
     EXPECT_EQ(v[3].u, -9.0f);
-    g_app.planeBuffer->Unlock();
+    ActiveProbe().planeBuffer->Unlock();
 }
 
 TEST_F(SceneBuffers, TransformsFollowTheSettings) {
-    g_app.showPlane = true;
-    g_app.distance = 20.0;
-    g_app.stage = 2;
-    g_app.textureRotation = 45.0f;
+    ActiveProbe().settings.showPlane = true;
+    ActiveProbe().settings.distance = 20.0;
+    ActiveProbe().settings.stage = 2;
+    ActiveProbe().settings.textureRotation = 45.0f;
     SetTransforms();
     D3DMATRIX view, texture;
-    ASSERT_EQ(g_app.device->GetTransform(D3DTS_VIEW, &view), S_OK);
+    ASSERT_EQ(ActiveProbe().device->GetTransform(D3DTS_VIEW, &view), S_OK);
     EXPECT_FLOAT_EQ(view.m[3][2], 2.0f);  // eye at z = -2
-    ASSERT_EQ(g_app.device->GetTransform(D3DTS_TEXTURE2, &texture), S_OK);
+    ASSERT_EQ(ActiveProbe().device->GetTransform(D3DTS_TEXTURE2, &texture), S_OK);
     const float angle = 45.0f * kDegreesToRadians;
     EXPECT_NEAR(texture.m[0][0], std::cos(angle), 1e-6f);
     EXPECT_NEAR(texture.m[0][1], std::sin(angle), 1e-6f);
     EXPECT_EQ(texture.m[3][0], 0.0f);  // turned about (0, 0), not about the centre
 
-    g_app.showPlane = false;
+    ActiveProbe().settings.showPlane = false;
     SetTransforms();
-    ASSERT_EQ(g_app.device->GetTransform(D3DTS_VIEW, &view), S_OK);
+    ASSERT_EQ(ActiveProbe().device->GetTransform(D3DTS_VIEW, &view), S_OK);
     EXPECT_FLOAT_EQ(view.m[3][2], -0.25f);  // inside the tunnel's open end
 }
 

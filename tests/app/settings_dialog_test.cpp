@@ -42,17 +42,17 @@ protected:
     // Sampler and stage states as the device holds them after a frame.
     DWORD Sampler(DWORD stage, D3DSAMPLERSTATETYPE type) const {
         DWORD value = 0xDEADBEEF;
-        EXPECT_EQ(g_app.device->GetSamplerState(stage, type, &value), S_OK);
+        EXPECT_EQ(ActiveProbe().device->GetSamplerState(stage, type, &value), S_OK);
         return value;
     }
     DWORD StageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
         DWORD value = 0xDEADBEEF;
-        EXPECT_EQ(g_app.device->GetTextureStageState(stage, type, &value), S_OK);
+        EXPECT_EQ(ActiveProbe().device->GetTextureStageState(stage, type, &value), S_OK);
         return value;
     }
     IDirect3DBaseTexture9* BoundTexture(DWORD stage) const {
         IDirect3DBaseTexture9* texture = nullptr;
-        EXPECT_EQ(g_app.device->GetTexture(stage, &texture), S_OK);
+        EXPECT_EQ(ActiveProbe().device->GetTexture(stage, &texture), S_OK);
         if (texture) texture->Release();  // only its identity is compared
         return texture;
     }
@@ -110,31 +110,31 @@ TEST(SettingsTemplate, HasTheDialogFrameAndFiftyFourControlsInOrder) {
 }
 
 TEST_F(SettingsDialog, InitialisationSetsEverySetting) {
-    EXPECT_FALSE(g_app.running);
-    EXPECT_EQ(g_app.maxAnisotropy, 1);
-    EXPECT_EQ(g_app.anisotropySliderMax, 4);  // the reference device offers 16x
-    EXPECT_EQ(g_app.stage, 0);
-    EXPECT_EQ(g_app.stageSliderMax, static_cast<int>(g_app.caps.MaxTextureBlendStages) - 1);
-    EXPECT_EQ(g_app.lodBias, 0.0f);
+    EXPECT_FALSE(ActiveProbe().run.running);
+    EXPECT_EQ(ActiveProbe().settings.maxAnisotropy, 1);
+    EXPECT_EQ(ActiveProbe().settings.anisotropySliderMax, 4);  // the reference device offers 16x
+    EXPECT_EQ(ActiveProbe().settings.stage, 0);
+    EXPECT_EQ(ActiveProbe().settings.stageSliderMax, static_cast<int>(ActiveProbe().caps.MaxTextureBlendStages) - 1);
+    EXPECT_EQ(ActiveProbe().settings.lodBias, 0.0f);
     EXPECT_EQ(g_app.lodBiasRange, 8.0f);
-    EXPECT_EQ(g_app.checkerShift, 8);
-    EXPECT_EQ(g_app.distance, 20.0);
-    EXPECT_EQ(g_app.faces, 200);
-    EXPECT_EQ(g_app.planeAngle, 0.0);
-    EXPECT_EQ(g_app.sceneRotation, 0.0f);
-    EXPECT_EQ(g_app.textureRotation, 0.0f);
-    EXPECT_EQ(g_app.minFilter, 3);
-    EXPECT_EQ(g_app.magFilter, 3);
-    EXPECT_EQ(g_app.mipFilter, 2);
-    EXPECT_FALSE(g_app.useFileTexture);
-    EXPECT_FALSE(g_app.showPlane);
-    EXPECT_EQ(g_app.tintMode, 1);
+    EXPECT_EQ(ActiveProbe().settings.checkerShift, 8);
+    EXPECT_EQ(ActiveProbe().settings.distance, 20.0);
+    EXPECT_EQ(ActiveProbe().settings.faces, 200);
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 0.0);
+    EXPECT_EQ(ActiveProbe().settings.sceneRotation, 0.0f);
+    EXPECT_EQ(ActiveProbe().settings.textureRotation, 0.0f);
+    EXPECT_EQ(ActiveProbe().settings.minFilter, 3);
+    EXPECT_EQ(ActiveProbe().settings.magFilter, 3);
+    EXPECT_EQ(ActiveProbe().settings.mipFilter, 2);
+    EXPECT_FALSE(ActiveProbe().settings.useFileTexture);
+    EXPECT_FALSE(ActiveProbe().settings.showPlane);
+    EXPECT_EQ(ActiveProbe().settings.tintMode, 1);
 }
 
 TEST_F(SettingsDialog, InitialisationSetsEveryControl) {
     const struct {
         int id, low, high, position;
-    } trackbars[] = {{1000, 0, 4, 0},   {1001, -80, 80, 0}, {1008, 0, g_app.stageSliderMax, 0},
+    } trackbars[] = {{1000, 0, 4, 0},   {1001, -80, 80, 0}, {1008, 0, ActiveProbe().settings.stageSliderMax, 0},
                      {1012, -8, 8, 8}, {1017, 5, 300, 20}, {1019, 3, 200, 200}};
     for (const auto& t : trackbars) {
         EXPECT_EQ(TrackbarMin(t.id), t.low) << t.id;
@@ -191,14 +191,14 @@ TEST_F(SettingsDialog, SliderEndsFollowTheDeviceWithinSoundLimits) {
         int anisotropyMax, stageMax;
     } devices[] = {{1, 8, 0, 7}, {0, 1, 0, 0}, {12, 4, 3, 3}, {16, 16, 4, 7}, {0xFFFFFFFF, 0, 30, 0}};
     for (const auto& device : devices) {
-        g_app.caps.MaxAnisotropy = device.maxAnisotropy;
-        g_app.caps.MaxTextureBlendStages = device.blendStages;
+        ActiveProbe().caps.MaxAnisotropy = device.maxAnisotropy;
+        ActiveProbe().caps.MaxTextureBlendStages = device.blendStages;
         const HWND dialog = CreateDialogParamA(instance_, MAKEINTRESOURCEA(101), g_app.mainWindow,
                                                SettingsDialogProc, 0);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(g_app.anisotropySliderMax, device.anisotropyMax) << device.maxAnisotropy;
+        EXPECT_EQ(ActiveProbe().settings.anisotropySliderMax, device.anisotropyMax) << device.maxAnisotropy;
         EXPECT_EQ(SendDlgItemMessageA(dialog, 1000, TBM_GETRANGEMAX, 0, 0), device.anisotropyMax);
-        EXPECT_EQ(g_app.stageSliderMax, device.stageMax) << device.blendStages;
+        EXPECT_EQ(ActiveProbe().settings.stageSliderMax, device.stageMax) << device.blendStages;
         EXPECT_EQ(SendDlgItemMessageA(dialog, 1008, TBM_GETRANGEMAX, 0, 0), device.stageMax);
         DestroyWindow(dialog);
     }
@@ -208,24 +208,24 @@ TEST_F(SettingsDialog, AnisotropySliderDoublesFromOneToSixteen) {
     const char* labels[] = {"1x", "2x", "4x", "8x", "16x"};
     for (int position : {1, 2, 3, 4, 0}) {
         Drag(1000, position);
-        EXPECT_EQ(g_app.maxAnisotropy, 1 << position);
+        EXPECT_EQ(ActiveProbe().settings.maxAnisotropy, 1 << position);
         EXPECT_EQ(Text(1002), labels[position]);
     }
     Drag(1000, 9);  // the slider ends at 16x
-    EXPECT_EQ(g_app.maxAnisotropy, 16);
+    EXPECT_EQ(ActiveProbe().settings.maxAnisotropy, 16);
     RenderFrame();
     EXPECT_EQ(Sampler(0, D3DSAMP_MAXANISOTROPY), 16u);
 }
 
 TEST_F(SettingsDialog, LodBiasSliderSetsTheBitPatternOfItsTenth) {
     Drag(1001, -25);
-    EXPECT_EQ(g_app.lodBias, -2.5f);
+    EXPECT_EQ(ActiveProbe().settings.lodBias, -2.5f);
     EXPECT_EQ(Text(1003), "-2.5");
     RenderFrame();
     EXPECT_EQ(Sampler(0, D3DSAMP_MIPMAPLODBIAS), 0xC0200000u);  // -2.5f
 
     Drag(1001, 3);
-    EXPECT_EQ(g_app.lodBias, 0.3f);
+    EXPECT_EQ(ActiveProbe().settings.lodBias, 0.3f);
     EXPECT_EQ(Text(1003), "0.3");
     Drag(1001, 80);
     EXPECT_EQ(Text(1003), "8.0");
@@ -240,11 +240,11 @@ TEST_F(SettingsDialog, LodBiasSliderSetsTheBitPatternOfItsTenth) {
 
 TEST_F(SettingsDialog, FilterListsSelectTheirFilters) {
     ASSERT_TRUE(win32::SelectComboItem(Item(1016), 0));
-    EXPECT_EQ(g_app.mipFilter, D3DTEXF_NONE);
+    EXPECT_EQ(ActiveProbe().settings.mipFilter, D3DTEXF_NONE);
     ASSERT_TRUE(win32::SelectComboItem(Item(1010), 0));
-    EXPECT_EQ(g_app.minFilter, D3DTEXF_POINT);
+    EXPECT_EQ(ActiveProbe().settings.minFilter, D3DTEXF_POINT);
     ASSERT_TRUE(win32::SelectComboItem(Item(1011), 1));
-    EXPECT_EQ(g_app.magFilter, D3DTEXF_LINEAR);
+    EXPECT_EQ(ActiveProbe().settings.magFilter, D3DTEXF_LINEAR);
     EXPECT_TRUE(RedrawRequested());
     RenderFrame();
     EXPECT_EQ(Sampler(0, D3DSAMP_MIPFILTER), 0u);
@@ -262,7 +262,7 @@ TEST_F(SettingsDialog, StageUnderTestSamplesAndTheOthersPassOrStop) {
     ASSERT_TRUE(win32::SelectComboItem(Item(1010), 1));
     Drag(1001, -25);
     Drag(1008, 3);
-    EXPECT_EQ(g_app.stage, 3);
+    EXPECT_EQ(ActiveProbe().settings.stage, 3);
     EXPECT_EQ(Text(1009), "3");
     RenderFrame();
 
@@ -273,7 +273,7 @@ TEST_F(SettingsDialog, StageUnderTestSamplesAndTheOthersPassOrStop) {
         EXPECT_EQ(StageState(s, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE)) << s;
         EXPECT_EQ(StageState(s, D3DTSS_TEXCOORDINDEX), s) << s;
     }
-    EXPECT_EQ(BoundTexture(3), g_app.mipTexture);
+    EXPECT_EQ(BoundTexture(3), ActiveProbe().mipTexture);
     EXPECT_EQ(Sampler(3, D3DSAMP_MINFILTER), 2u);
     EXPECT_EQ(Sampler(3, D3DSAMP_MAGFILTER), 3u);
     EXPECT_EQ(Sampler(3, D3DSAMP_MIPFILTER), 2u);
@@ -293,58 +293,58 @@ TEST_F(SettingsDialog, StageUnderTestSamplesAndTheOthersPassOrStop) {
 TEST_F(SettingsDialog, ScrollBarCodesMoveByStepsAndStayInRange) {
     Press(1014, SB_RIGHT);
     Press(1014, SB_RIGHT);
-    EXPECT_EQ(g_app.planeAngle, 2.0);  // End moves one step, not to the end
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 2.0);  // End moves one step, not to the end
     Press(1014, SB_LEFT);
-    EXPECT_EQ(g_app.planeAngle, 1.0);
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 1.0);
     EXPECT_EQ(Text(1015), "1.0" + kDegree);
     Press(1014, SB_PAGERIGHT);
-    EXPECT_EQ(g_app.planeAngle, 11.0);
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 11.0);
     Press(1014, SB_LINELEFT);
-    EXPECT_EQ(g_app.planeAngle, 10.0);
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 10.0);
     for (int i = 0; i < 10; ++i) Press(1014, SB_PAGERIGHT);
-    EXPECT_EQ(g_app.planeAngle, 89.0);
+    EXPECT_EQ(ActiveProbe().settings.planeAngle, 89.0);
     EXPECT_EQ(GetScrollPos(Item(1014), SB_CTL), 89);
     EXPECT_EQ(Text(1015), "89.0" + kDegree);
 
     Press(1004, SB_PAGELEFT);
-    EXPECT_EQ(g_app.sceneRotation, 0.0f);
+    EXPECT_EQ(ActiveProbe().settings.sceneRotation, 0.0f);
     ASSERT_TRUE(win32::DragScrollThumb(Item(1004), 45));
-    EXPECT_EQ(g_app.sceneRotation, 45.0f);
+    EXPECT_EQ(ActiveProbe().settings.sceneRotation, 45.0f);
     EXPECT_EQ(Text(1005), "45.0" + kDegree);
     ASSERT_TRUE(win32::DragScrollThumb(Item(1006), 7));
-    EXPECT_EQ(g_app.textureRotation, 7.0f);
+    EXPECT_EQ(ActiveProbe().settings.textureRotation, 7.0f);
     EXPECT_EQ(Text(1007), "7.0" + kDegree);
 }
 
 TEST_F(SettingsDialog, ObjectSlidersSetTheirFieldsAndLabels) {
     Drag(1017, 35);
-    EXPECT_EQ(g_app.distance, 35.0);
+    EXPECT_EQ(ActiveProbe().settings.distance, 35.0);
     EXPECT_EQ(Text(1018), "3.5");
     Drag(1019, 3);
-    EXPECT_EQ(g_app.faces, 3);
+    EXPECT_EQ(ActiveProbe().settings.faces, 3);
     EXPECT_EQ(Text(1028), "3");
-    ASSERT_NE(g_app.tunnelBuffer, nullptr);
+    ASSERT_NE(ActiveProbe().tunnelBuffer, nullptr);
     Drag(1012, -2);
-    EXPECT_EQ(g_app.checkerShift, -2);
+    EXPECT_EQ(ActiveProbe().settings.checkerShift, -2);
     EXPECT_EQ(Text(1013), "-2");
-    ASSERT_NE(g_app.mipTexture, nullptr);
+    ASSERT_NE(ActiveProbe().mipTexture, nullptr);
 }
 
 TEST_F(SettingsDialog, RadioButtonsChooseTextureObjectAndTint) {
     ASSERT_TRUE(win32::ClickButton(Item(1026)));
-    EXPECT_TRUE(g_app.showPlane);
+    EXPECT_TRUE(ActiveProbe().settings.showPlane);
     EXPECT_FALSE(Checked(1027));
     ASSERT_TRUE(win32::ClickButton(Item(1027)));
-    EXPECT_FALSE(g_app.showPlane);
+    EXPECT_FALSE(ActiveProbe().settings.showPlane);
     ASSERT_TRUE(win32::ClickButton(Item(1020)));
-    EXPECT_TRUE(g_app.useFileTexture);
+    EXPECT_TRUE(ActiveProbe().settings.useFileTexture);
     EXPECT_FALSE(Checked(1022));
     ASSERT_TRUE(win32::ClickButton(Item(1022)));
-    EXPECT_FALSE(g_app.useFileTexture);
+    EXPECT_FALSE(ActiveProbe().settings.useFileTexture);
     for (int mode : {0, 2, 1}) {
         ASSERT_TRUE(win32::ClickButton(Item(1023 + mode)));
-        EXPECT_EQ(g_app.tintMode, mode);
-        ASSERT_NE(g_app.mipTexture, nullptr);
+        EXPECT_EQ(ActiveProbe().settings.tintMode, mode);
+        ASSERT_NE(ActiveProbe().mipTexture, nullptr);
     }
     EXPECT_TRUE(Checked(1024));
     EXPECT_FALSE(Checked(1023));
@@ -405,9 +405,9 @@ private:
 TEST_F(SettingsDialog, StartAndStopRunTheAnalysis) {
     ScratchDirectory scratch;
     ASSERT_TRUE(win32::ClickButton(Item(kStartButton)));
-    EXPECT_TRUE(g_app.running);
+    EXPECT_TRUE(ActiveProbe().run.running);
     ASSERT_TRUE(win32::ClickButton(Item(kStopButton)));
-    EXPECT_FALSE(g_app.running);
+    EXPECT_FALSE(ActiveProbe().run.running);
     EXPECT_TRUE(fs::exists(scratch.path() / "MipBand.bmp"));
 }
 
@@ -459,13 +459,13 @@ TEST_F(SettingsDialog, SettingsAreDisabledWhileARunIsActive) {
     ASSERT_TRUE(win32::ClickButton(Item(kStartButton)));
     for (const int id : settings) EXPECT_FALSE(IsWindowEnabled(Item(id))) << id;
     EXPECT_TRUE(IsWindowEnabled(Item(kStopButton)));
-    const double distance = g_app.distance;
+    const double distance = ActiveProbe().settings.distance;
     EXPECT_FALSE(win32::DragTrackbar(Item(kDistanceSlider), 100)) << "a disabled trackbar takes no input";
-    EXPECT_EQ(g_app.distance, distance);
+    EXPECT_EQ(ActiveProbe().settings.distance, distance);
     ASSERT_TRUE(win32::ClickButton(Item(kStopButton)));
     for (const int id : settings) EXPECT_TRUE(IsWindowEnabled(Item(id))) << id;
     EXPECT_TRUE(win32::DragTrackbar(Item(kDistanceSlider), 100));
-    EXPECT_EQ(g_app.distance, 100.0);
+    EXPECT_EQ(ActiveProbe().settings.distance, 100.0);
 }
 
 }  // namespace

@@ -58,12 +58,12 @@ TEST_F(MessageLoop, UnfinishedRunRendersBackToBack) {
     }
     EXPECT_EQ(core::PresentCount(), presented + 5);
 
-    g_app.level = 10;  // a finished run is driven by messages again
+    ActiveProbe().run.level = 10;  // a finished run is driven by messages again
     DrainMessages();
     EXPECT_EQ(RunLoopStep(), LoopStep::Idle);
-    g_app.plotSurface->UnlockRect();  // the run's plot is not saved here
-    g_app.plotSurface->Release();
-    g_app.plotSurface = nullptr;
+    ActiveProbe().plotSurface->UnlockRect();  // the run's plot is not saved here
+    ActiveProbe().plotSurface->Release();
+    ActiveProbe().plotSurface = nullptr;
 }
 
 // Each frame of a run updates the run's figures, and the repaints of those
@@ -74,7 +74,7 @@ TEST_F(MessageLoop, AFinishedRunRendersNothingUntilADialogChange) {
     StartAnalysis();
     DrainMessages();
     ASSERT_EQ(RunLoopStep(), LoopStep::Rendered);
-    g_app.level = 10;
+    ActiveProbe().run.level = 10;
     RunUntilIdle();  // the frame that shows "DONE"
     const unsigned long long presented = core::PresentCount();
     EXPECT_EQ(RunUntilIdle(), 0);
@@ -83,11 +83,11 @@ TEST_F(MessageLoop, AFinishedRunRendersNothingUntilADialogChange) {
     PostMessageA(g_app.settingsDialog, WM_COMMAND, MAKEWPARAM(kPlaneRadio, BN_CLICKED), 0);
     EXPECT_EQ(RunUntilIdle(), 1);
     EXPECT_EQ(core::PresentCount(), presented + 1);
-    EXPECT_TRUE(g_app.showPlane);
+    EXPECT_TRUE(ActiveProbe().settings.showPlane);
     EXPECT_EQ(RunUntilIdle(), 0);
-    g_app.plotSurface->UnlockRect();  // the run's plot is not saved here
-    g_app.plotSurface->Release();
-    g_app.plotSurface = nullptr;
+    ActiveProbe().plotSurface->UnlockRect();  // the run's plot is not saved here
+    ActiveProbe().plotSurface->Release();
+    ActiveProbe().plotSurface = nullptr;
 }
 
 TEST_F(MessageLoop, WmQuitLeavesTheLoop) {
@@ -99,11 +99,11 @@ TEST_F(MessageLoop, WmQuitLeavesTheLoop) {
 TEST_F(MessageLoop, DestroyingTheMainWindowReleasesEveryDeviceObject) {
     DestroyWindow(g_app.mainWindow);
     g_app.mainWindow = nullptr;
-    EXPECT_EQ(g_app.device, nullptr);
-    EXPECT_EQ(g_app.direct3d, nullptr);
-    EXPECT_EQ(g_app.mipTexture, nullptr);
-    EXPECT_EQ(g_app.planeBuffer, nullptr);
-    EXPECT_EQ(g_app.tunnelBuffer, nullptr);
+    EXPECT_EQ(ActiveProbe().device, nullptr);
+    EXPECT_EQ(ActiveProbe().direct3d, nullptr);
+    EXPECT_EQ(ActiveProbe().mipTexture, nullptr);
+    EXPECT_EQ(ActiveProbe().planeBuffer, nullptr);
+    EXPECT_EQ(ActiveProbe().tunnelBuffer, nullptr);
     bool quit = false;
     for (int pass = 0; pass < 100 && !quit; ++pass) quit = RunLoopStep() == LoopStep::Quit;
     EXPECT_TRUE(quit);
@@ -113,63 +113,65 @@ using DeviceRecovery = ProbeFixture;
 
 TEST_F(DeviceRecovery, FailedPresentRebuildsEveryObjectAndRestoresPhase) {
     RenderFrame();
-    const int framesBefore = g_app.framesDone;
-    g_app.savedPhase = 6;
-    g_app.phase = 9;
+    const int framesBefore = ActiveProbe().run.framesDone;
+    ActiveProbe().run.savedPhase = 6;
+    ActiveProbe().run.phase = 9;
 
     core::FailNextPresents(1);
     RenderFrame();
 
-    EXPECT_EQ(g_app.phase, 6);
-    EXPECT_EQ(g_app.framesDone, framesBefore);
-    ASSERT_NE(g_app.device, nullptr);
-    EXPECT_NE(g_app.direct3d, nullptr);
-    EXPECT_NE(g_app.mipTexture, nullptr);
-    EXPECT_NE(g_app.planeBuffer, nullptr);
-    EXPECT_NE(g_app.tunnelBuffer, nullptr);
+    EXPECT_EQ(ActiveProbe().run.phase, 6);
+    EXPECT_EQ(ActiveProbe().run.framesDone, framesBefore);
+    ASSERT_NE(ActiveProbe().device, nullptr);
+    EXPECT_NE(ActiveProbe().direct3d, nullptr);
+    EXPECT_NE(ActiveProbe().mipTexture, nullptr);
+    EXPECT_NE(ActiveProbe().planeBuffer, nullptr);
+    EXPECT_NE(ActiveProbe().tunnelBuffer, nullptr);
     IDirect3DDevice9* owner = nullptr;
-    ASSERT_EQ(g_app.mipTexture->GetDevice(&owner), S_OK);
-    EXPECT_EQ(owner, g_app.device);
+    ASSERT_EQ(ActiveProbe().mipTexture->GetDevice(&owner), S_OK);
+    EXPECT_EQ(owner, ActiveProbe().device);
     owner->Release();
 
     RenderFrame();
-    EXPECT_EQ(g_app.framesDone, framesBefore + 1);
-    EXPECT_EQ(g_app.savedPhase, 6);
+    EXPECT_EQ(ActiveProbe().run.framesDone, framesBefore + 1);
+    EXPECT_EQ(ActiveProbe().run.savedPhase, 6);
 }
 
 TEST_F(DeviceRecovery, MissingDeviceSkipsFramesUntilItCanBeRebuilt) {
     ::setenv("QUILLMARK_DEVICE", "no-such-device", 1);
     core::FailNextPresents(1);
     RenderFrame();  // Present fails, the rebuild fails too
-    EXPECT_EQ(g_app.device, nullptr);
-    const int framesBefore = g_app.framesDone;
+    EXPECT_EQ(ActiveProbe().device, nullptr);
+    const int framesBefore = ActiveProbe().run.framesDone;
     RenderFrame();  // must not touch the missing device
-    EXPECT_EQ(g_app.device, nullptr);
-    EXPECT_EQ(g_app.framesDone, framesBefore);
+    EXPECT_EQ(ActiveProbe().device, nullptr);
+    EXPECT_EQ(ActiveProbe().run.framesDone, framesBefore);
 
     ::setenv("QUILLMARK_DEVICE", "reference", 1);
     RenderFrame();
-    ASSERT_NE(g_app.device, nullptr);
-    EXPECT_NE(g_app.tunnelBuffer, nullptr);
-    EXPECT_EQ(g_app.framesDone, framesBefore + 1);
+    ASSERT_NE(ActiveProbe().device, nullptr);
+    EXPECT_NE(ActiveProbe().tunnelBuffer, nullptr);
+    EXPECT_EQ(ActiveProbe().run.framesDone, framesBefore + 1);
 }
 
 using ReleaseAllTest = ProbeFixture;
 
 TEST_F(ReleaseAllTest, ReleasesOnlyTheHeldObjects) {
-    g_app.tunnelBuffer->Release();
-    g_app.tunnelBuffer = nullptr;
-    g_app.mipTexture->Release();
-    g_app.mipTexture = nullptr;
+    ActiveProbe().tunnelBuffer->Release();
+    ActiveProbe().tunnelBuffer = nullptr;
+    ActiveProbe().mipTexture->Release();
+    ActiveProbe().mipTexture = nullptr;
     ReleaseAll();
-    EXPECT_EQ(g_app.planeBuffer, nullptr);
-    EXPECT_EQ(g_app.device, nullptr);
-    EXPECT_EQ(g_app.direct3d, nullptr);
+    EXPECT_EQ(ActiveProbe().planeBuffer, nullptr);
+    EXPECT_EQ(ActiveProbe().device, nullptr);
+    EXPECT_EQ(ActiveProbe().direct3d, nullptr);
     ReleaseAll();  // nothing left: a second call is harmless
 }
 
 TEST(StartProbe, UnknownDeviceFailsWithAMessage) {
     g_app = AppState{};
+    ProbeState probeState;
+    ActiveProbeScope probeScope(probeState);
     ::setenv("QUILLMARK_DEVICE", "no-such-device", 1);
     ::testing::internal::CaptureStderr();
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -181,7 +183,7 @@ TEST(StartProbe, UnknownDeviceFailsWithAMessage) {
     EXPECT_NE(errors.find(": cannot open the device \"no-such-device\": unknown device"), std::string::npos) << errors;
     EXPECT_NE(errors.find("known devices: reference"), std::string::npos) << errors;
     EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;
-    EXPECT_EQ(g_app.device, nullptr);
+    EXPECT_EQ(ActiveProbe().device, nullptr);
     g_app = AppState{};
 }
 

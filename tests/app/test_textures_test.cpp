@@ -56,18 +56,18 @@ TEST(CheckerTexel, LevelZeroIgnoresTintAndLevelNineIsWhite) {
 using BuildMipTextureTest = test::ProbeFixture;
 
 TEST_F(BuildMipTextureTest, FullColoredLevelsAreSolid) {
-    g_app.tintMode = 2;
+    ActiveProbe().settings.tintMode = 2;
     ASSERT_EQ(BuildMipTexture(), S_OK);
-    ASSERT_EQ(g_app.mipTexture->GetLevelCount(), 10u);
+    ASSERT_EQ(ActiveProbe().mipTexture->GetLevelCount(), 10u);
     const std::uint32_t solid[10] = {0,        0xFE0000, 0x00FE00, 0x0000FE, 0xFE00FE,
                                      0x00FEFE, 0xFEFE00, 0xFE0000, 0x00FE00, 0x0000FE};
     for (UINT level = 0; level < 10; ++level) {
         D3DSURFACE_DESC desc;
-        ASSERT_EQ(g_app.mipTexture->GetLevelDesc(level, &desc), S_OK);
+        ASSERT_EQ(ActiveProbe().mipTexture->GetLevelDesc(level, &desc), S_OK);
         EXPECT_EQ(desc.Width, 512u >> level);
         EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
         D3DLOCKED_RECT locked;
-        ASSERT_EQ(g_app.mipTexture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+        ASSERT_EQ(ActiveProbe().mipTexture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
         const UINT n = desc.Width;
         for (UINT y = 0; y < n; y += (n > 1 ? n - 1 : 1)) {
             const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const char*>(locked.pBits) +
@@ -79,15 +79,15 @@ TEST_F(BuildMipTextureTest, FullColoredLevelsAreSolid) {
                     EXPECT_EQ(row[x] & 0xFFFFFF, solid[level]) << "level " << level;
             }
         }
-        g_app.mipTexture->UnlockRect(level);
+        ActiveProbe().mipTexture->UnlockRect(level);
     }
 }
 
 TEST_F(BuildMipTextureTest, ReplacesTheHeldTexture) {
-    IDirect3DTexture9* before = g_app.mipTexture;
+    IDirect3DTexture9* before = ActiveProbe().mipTexture;
     before->AddRef();
     ASSERT_EQ(BuildMipTexture(), S_OK);
-    EXPECT_NE(g_app.mipTexture, nullptr);
+    EXPECT_NE(ActiveProbe().mipTexture, nullptr);
     EXPECT_EQ(before->Release(), 0u);  // the old one was released by the rebuild
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "app/probe_state.h"
 #include "app/shell.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,8 @@ protected:
     }
 
     HINSTANCE instance_ = nullptr;
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 }  // namespace quillmark::test

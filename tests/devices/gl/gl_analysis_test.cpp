@@ -22,16 +22,16 @@ protected:
 TEST_F(GlAnalysis, PointFiltersHitEveryCoveredPixelOnce) { ExpectPointFiltersHitEveryCoveredPixelOnce(); }
 
 TEST_F(GlAnalysis, FacingPlaneSamplesLevelZeroOnlyOncePerPixel) {
-    g_app.showPlane = true;
-    g_app.planeAngle = 0.0;
-    g_app.distance = 20.0;
-    g_app.minFilter = D3DTEXF_POINT;
-    g_app.magFilter = D3DTEXF_POINT;
-    g_app.mipFilter = D3DTEXF_POINT;
+    ActiveProbe().settings.showPlane = true;
+    ActiveProbe().settings.planeAngle = 0.0;
+    ActiveProbe().settings.distance = 20.0;
+    ActiveProbe().settings.minFilter = D3DTEXF_POINT;
+    ActiveProbe().settings.magFilter = D3DTEXF_POINT;
+    ActiveProbe().settings.mipFilter = D3DTEXF_POINT;
     PressStart();
     RunToTheEnd();
-    EXPECT_EQ(g_app.hitTotal, 800 * 600);
-    EXPECT_EQ(g_app.maxHits, 1);
+    EXPECT_EQ(ActiveProbe().run.hitTotal, 800 * 600);
+    EXPECT_EQ(ActiveProbe().run.maxHits, 1);
     EXPECT_EQ(LevelResultOf(0).hits, 800 * 600);
 }
 
