@@ -31,12 +31,12 @@ bool StartOnce() {
 // A run in the given pass of level 0, every frame counted as presented.
 bool PrepareRun(int rowPeriod, int columnPeriod) {
     if (!StartOnce()) return false;
-    if (!ActiveProbe().run.running) quillmark::StartAnalysis();
-    ActiveProbe().run.level = 0;
-    ActiveProbe().run.rowPeriod = rowPeriod;
-    ActiveProbe().run.columnPeriod = columnPeriod;
-    ActiveProbe().run.phase = 0;
-    return ActiveProbe().run.running;
+    if (!quillmark::ActiveProbe().run.running) quillmark::StartAnalysis();
+    quillmark::ActiveProbe().run.level = 0;
+    quillmark::ActiveProbe().run.rowPeriod = rowPeriod;
+    quillmark::ActiveProbe().run.columnPeriod = columnPeriod;
+    quillmark::ActiveProbe().run.phase = 0;
+    return quillmark::ActiveProbe().run.running;
 }
 
 // Every pixel coloured, as a tunnel frame of a measuring pass can be.
@@ -52,8 +52,8 @@ void BM_BuildMarkedTexture(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        ActiveProbe().run.phase = 3;
-        ++ActiveProbe().run.framesDone;  // as if presented
+        quillmark::ActiveProbe().run.phase = 3;
+        ++quillmark::ActiveProbe().run.framesDone;  // as if presented
         benchmark::DoNotOptimize(quillmark::BuildMarkedTexture());
     }
 }
@@ -61,11 +61,11 @@ BENCHMARK(BM_BuildMarkedTexture)->Args({-1, -1})->Args({4, -1})->Args({4, 4})->U
 
 void BM_MeasureSpans(benchmark::State& state) {
     if (!PrepareRun(-1, -1)) return state.SkipWithError("the probe could not start");
-    ActiveProbe().run.levelSize = 512;
+    quillmark::ActiveProbe().run.levelSize = 512;
     std::vector<std::uint32_t> pixels = BusyFrame();
     const quillmark::PixelView frame{reinterpret_cast<std::uint8_t*>(pixels.data()), 800 * 4, 800, 600};
     for (auto _ : state) {
-        ActiveProbe().run.phase = 6;
+        quillmark::ActiveProbe().run.phase = 6;
         quillmark::MeasureSpans(frame);
     }
 }
@@ -81,7 +81,7 @@ BENCHMARK(BM_RecordHits)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawHeatMap(benchmark::State& state) {
     if (!PrepareRun(-1, -1)) return state.SkipWithError("the probe could not start");
-    ActiveProbe().run.maxHits = 7;
+    quillmark::ActiveProbe().run.maxHits = 7;
     std::vector<std::uint32_t> pixels(800 * 600);
     const quillmark::PixelView frame{reinterpret_cast<std::uint8_t*>(pixels.data()), 800 * 4, 800, 600};
     for (auto _ : state) quillmark::DrawHeatMap(frame);

@@ -30,12 +30,12 @@ void BM_RenderFrameTunnel(benchmark::State& state) {
         state.SkipWithError("the probe could not start");
         return;
     }
-    ActiveProbe().settings.showPlane = false;
-    ActiveProbe().settings.faces = 200;
-    ActiveProbe().settings.minFilter = D3DTEXF_ANISOTROPIC;
-    ActiveProbe().settings.magFilter = D3DTEXF_ANISOTROPIC;
-    ActiveProbe().settings.mipFilter = D3DTEXF_LINEAR;
-    ActiveProbe().settings.maxAnisotropy = static_cast<int>(state.range(0));
+    quillmark::ActiveProbe().settings.showPlane = false;
+    quillmark::ActiveProbe().settings.faces = 200;
+    quillmark::ActiveProbe().settings.minFilter = D3DTEXF_ANISOTROPIC;
+    quillmark::ActiveProbe().settings.magFilter = D3DTEXF_ANISOTROPIC;
+    quillmark::ActiveProbe().settings.mipFilter = D3DTEXF_LINEAR;
+    quillmark::ActiveProbe().settings.maxAnisotropy = static_cast<int>(state.range(0));
     quillmark::BuildTunnel();
     quillmark::RenderFrame();  // warm the caches and the worker threads
     for (auto _ : state) quillmark::RenderFrame();
