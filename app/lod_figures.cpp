@@ -157,23 +157,27 @@ Picture IdealLodPicture(const LodMaps& maps) {
         ColourBar(LevelBarColour, LevelTicks(maps.lastLevel), "IDEAL", maps.height));
 }
 
-Picture LodErrorPicture(const LodMaps& maps) {
+std::optional<std::uint32_t> LodErrorColour(const LodMaps& maps, std::size_t p) {
+    if (!maps.measured[p].covered || !maps.ideal[p].covered) return std::nullopt;
+    const std::optional<double> error = LodError(maps, p);
+    return error ? DivergingColour(*error / kErrorRange) : kClampedColour;
+}
+
+Picture LodErrorLegend(int height) {
     Picture bar = ColourBar(ErrorBarColour,
                             {{0.0, "-2"}, {0.25, "-1"}, {0.5, "0"}, {0.75, "+1"}, {1.0, "+2"}},
-                            "ERROR", maps.height - 40);
+                            "ERROR", height - 40);
     const std::string clamped = "CLAMPED";
-    Picture legend(std::max(bar.width, 54 + TextWidth(clamped, kTextScale)), maps.height, kFigureBackground);
+    Picture legend(std::max(bar.width, 54 + TextWidth(clamped, kTextScale)), height, kFigureBackground);
     legend.Paste(bar, 0, 0);
-    legend.FillRect(10, maps.height - 32, 28, 20, kClampedColour);
-    DrawText(legend, 44, maps.height - 29, clamped, kFigureInk, kTextScale);
+    legend.FillRect(10, height - 32, 28, 20, kClampedColour);
+    DrawText(legend, 44, height - 29, clamped, kFigureInk, kTextScale);
+    return legend;
+}
+
+Picture LodErrorPicture(const LodMaps& maps) {
     return MapPicture(
-        maps,
-        [&](std::size_t p) -> std::optional<std::uint32_t> {
-            if (!maps.measured[p].covered || !maps.ideal[p].covered) return std::nullopt;
-            const std::optional<double> error = LodError(maps, p);
-            return error ? DivergingColour(*error / kErrorRange) : kClampedColour;
-        },
-        legend);
+        maps, [&](std::size_t p) { return LodErrorColour(maps, p); }, LodErrorLegend(maps.height));
 }
 
 Picture LodPolarPicture(const LodFigures& figures) {

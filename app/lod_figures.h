@@ -59,6 +59,12 @@ std::string LodFiguresText(const LodFigures& figures);
 // Measured minus ideal at a pixel the figures count; nothing elsewhere.
 std::optional<double> LodError(const LodMaps& maps, std::size_t pixel);
 
+// The colour of the error map at a pixel both the device and the ideal
+// cover (grey where λ is clamped); nothing elsewhere.
+std::optional<std::uint32_t> LodErrorColour(const LodMaps& maps, std::size_t pixel);
+// The error map's colour bar and the clamped swatch below it, `height` tall.
+Picture LodErrorLegend(int height);
+
 // The pictures, each with its colour bar.
 Picture MeasuredLodPicture(const LodMaps& maps);
 Picture IdealLodPicture(const LodMaps& maps);

@@ -14,11 +14,6 @@
 #include "devices/select/d3d9_select.h"
 
 #include <cmath>
-
-#include "devices/select/d3d9_select.h"
-
-#include <cmath>
-
 #include <cstdio>
 
 namespace quillmark::batch {
@@ -90,31 +85,36 @@ int RunLod(Probe& probe, const CommandOptions& options) {
 
 }  // namespace
 
+bool LodMapsOfFrames(const LodFrames& frames, LodMaps* maps, std::string* error) {
+    IdealScene scene;
+    if (!SceneFromDevice(&scene, error)) return false;
+    const LodRule rule = RuleFromSettings();
+    *maps = LodMaps{};
+    maps->width = g_app.windowWidth;
+    maps->height = g_app.windowHeight;
+    maps->lastLevel = rule.lastLevel;
+    if (rule.mip == MipRule::None)
+        maps->notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";
+    if (const std::optional<int> bits = DevicePrecision(SelectedDeviceName()).mipmapBits; bits && *bits > 0)
+        maps->bandTolerance += std::ldexp(1.0, -*bits);
+    maps->measured.resize(frames[0].size());
+    for (std::size_t p = 0; p < frames[0].size(); ++p)
+        maps->measured[p] = DecodeLod(frames[0][p], frames[1][p], rule.lastLevel);
+    maps->ideal = ComputeIdealLod(scene, rule, maps->width, maps->height);
+    return true;
+}
+
 bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
-    std::vector<std::uint32_t> frames[kLodFrames];
+    LodFrames frames;
     for (int frame = 0; frame < kLodFrames; ++frame) {
         if (!DrawLevelColouredFrame(probe, [frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
-                                    &frames[frame])) {
+                                    &frames[std::size_t(frame)])) {
             *error = "the meter's frames could not be drawn";
             return false;
         }
     }
-    IdealScene scene;
-    if (!SceneFromDevice(&scene, error)) return false;
-    const LodRule rule = RuleFromSettings();
-    LodMaps& maps = out->maps;
-    maps.width = g_app.windowWidth;
-    maps.height = g_app.windowHeight;
-    maps.lastLevel = rule.lastLevel;
-    if (rule.mip == MipRule::None)
-        maps.notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";
-    if (const std::optional<int> bits = DevicePrecision(SelectedDeviceName()).mipmapBits; bits && *bits > 0)
-        maps.bandTolerance += std::ldexp(1.0, -*bits);
-    maps.measured.resize(frames[0].size());
-    for (std::size_t p = 0; p < frames[0].size(); ++p)
-        maps.measured[p] = DecodeLod(frames[0][p], frames[1][p], rule.lastLevel);
-    maps.ideal = ComputeIdealLod(scene, rule, maps.width, maps.height);
-    out->figures = ComputeLodFigures(maps);
+    if (!LodMapsOfFrames(frames, &out->maps, error)) return false;
+    out->figures = ComputeLodFigures(out->maps);
     return true;
 }
 
