@@ -73,7 +73,8 @@ int RunLod(Probe& probe, const CommandOptions& options) {
 
     LodMeasurement lod;
     if (!MeasureLod(probe, &lod, &error)) return Fail(error, failed);
-    if (!WriteLodPictures(lod, *directory, names, &error)) return Fail(error, failed);
+    if (!WriteLodPictures(lod, *directory, names, ImageProvenance(probe.Settings()), &error))
+        return Fail(error, failed);
     cell.figures = LodFiguresObject(lod.figures);
     const std::vector<ResultCell> cells = {cell};
     std::fputs(json ? ResultText(ResultDocument("lod", {IdentifyDevice(device)}, cells)).c_str()
@@ -137,11 +138,11 @@ LodPictureFiles LodPictureNames(const std::string& device) {
 }
 
 bool WriteLodPictures(const LodMeasurement& lod, const fs::path& directory, const LodPictureFiles& names,
-                      std::string* error) {
-    return WritePng(MeasuredLodPicture(lod.maps), directory / names.measured, error) &&
-           WritePng(IdealLodPicture(lod.maps), directory / names.ideal, error) &&
-           WritePng(LodErrorPicture(lod.maps), directory / names.error, error) &&
-           WritePng(LodPolarPicture(lod.figures), directory / names.polar, error);
+                      const std::vector<PngText>& texts, std::string* error) {
+    return WritePng(MeasuredLodPicture(lod.maps), directory / names.measured, error, texts) &&
+           WritePng(IdealLodPicture(lod.maps), directory / names.ideal, error, texts) &&
+           WritePng(LodErrorPicture(lod.maps), directory / names.error, error, texts) &&
+           WritePng(LodPolarPicture(lod.figures), directory / names.polar, error, texts);
 }
 
 constexpr CommandOption kLodOptions[] = {

@@ -51,8 +51,9 @@ struct LodPictureFiles {
 };
 LodPictureFiles LodPictureNames(const std::string& device);
 
-// Writes the four pictures into `directory`; false with the reason in *error.
+// Writes the four pictures into `directory`, each carrying `texts`
+// (ImageProvenance); false with the reason in *error.
 bool WriteLodPictures(const LodMeasurement& lod, const std::filesystem::path& directory, const LodPictureFiles& names,
-                      std::string* error);
+                      const std::vector<PngText>& texts, std::string* error);
 
 }  // namespace quillmark::batch

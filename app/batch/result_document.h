@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/batch/figure_table.h"
+#include "app/picture.h"
 #include "app/probe_settings.h"
 
 #include <filesystem>
@@ -40,6 +41,11 @@ struct DeviceIdentity {
     std::string notes = {};   // DeviceNotes: the driver's limits, formats; may be empty
 };
 DeviceIdentity IdentifyDevice(const std::string& name);
+
+// What an image the program saves carries as PNG text: "Software" (the
+// program and its version), "Source" (the device selected, as `devices`
+// shows it) and "Settings" (every setting as its flag, --device included).
+std::vector<PngText> ImageProvenance(const ProbeSettings& settings);
 
 // One device under one set of settings. `settings` are the settings flags
 // without --device ("--angle": "70"), `inEffect` those the devices draw
