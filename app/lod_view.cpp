@@ -163,12 +163,12 @@ std::string PointerStatusText(int x, int y) {
                 Format("%.3f", ideal.high) + ")";
     else
         text += ", no ideal (no triangle covers the pixel's centre)";
+    // The level read and the share of the next one in the blend.
     const int level = std::min(int(std::floor(measured.lambda)), maps.lastLevel);
-    text += "; level " + std::to_string(level);
-    if (level < maps.lastLevel)
-        text += ", blend " + Format("%.3f", measured.lambda - level) + " of level " + std::to_string(level + 1);
-    if (const std::optional<double> error = LodError(maps, p)) text += "; delta lambda " + Format("%+.3f", *error);
-    else if (ideal.covered) text += "; delta lambda not counted: the ideal lies beyond the levels";
+    text += ", level " + std::to_string(level) + " blend " +
+            Format("%.3f", level < maps.lastLevel ? measured.lambda - level : 0.0);
+    if (const std::optional<double> error = LodError(maps, p)) text += ", delta " + Format("%+.3f", *error);
+    else if (ideal.covered) text += ", delta not counted: the ideal lies beyond the levels";
     return text;
 }
 

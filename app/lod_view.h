@@ -38,8 +38,8 @@ void ShowLodView();
 void OnPointerMoved(int x, int y);
 
 // The status line's text for client pixel (x, y): the pixel, and while the
-// view is on the measured λ, the ideal λ and its band, the level and blend
-// read, and the error.
+// view is on the measured λ, the ideal λ and its band, the level read and
+// the next level's share in the blend, and the error Δλ ("delta").
 std::string PointerStatusText(int x, int y);
 
 }  // namespace quillmark
