@@ -156,7 +156,13 @@ Picture IdealLodPicture(const LodMaps& maps) {
         ColourBar(LevelBarColour, LevelTicks(maps.lastLevel), "IDEAL", maps.height));
 }
 
-Picture LodErrorPicture(const LodMaps& maps, double range) {
+std::optional<std::uint32_t> LodErrorColour(const LodMaps& maps, std::size_t p, double range) {
+    if (!maps.measured[p].covered || !maps.ideal[p].covered) return std::nullopt;
+    const std::optional<double> error = LodError(maps, p);
+    return error ? DivergingColour(*error / range) : kClampedColour;
+}
+
+Picture LodErrorLegend(int height, double range) {
     // Ticks at the ends, the halves and zero, in levels: "-2", "+1", "-0.0625".
     const auto tick = [range](double share) {
         char text[32];
@@ -166,20 +172,18 @@ Picture LodErrorPicture(const LodMaps& maps, double range) {
     };
     Picture bar = ColourBar(ErrorBarColour,
                             {{0.0, tick(0.0)}, {0.25, tick(0.25)}, {0.5, tick(0.5)}, {0.75, tick(0.75)}, {1.0, tick(1.0)}},
-                            "ERROR", maps.height - 40);
+                            "ERROR", height - 40);
     const std::string clamped = "CLAMPED";
-    Picture legend(std::max(bar.width, 54 + TextWidth(clamped, kTextScale)), maps.height, kFigureBackground);
+    Picture legend(std::max(bar.width, 54 + TextWidth(clamped, kTextScale)), height, kFigureBackground);
     legend.Paste(bar, 0, 0);
-    legend.FillRect(10, maps.height - 32, 28, 20, kClampedColour);
-    DrawText(legend, 44, maps.height - 29, clamped, kFigureInk, kTextScale);
+    legend.FillRect(10, height - 32, 28, 20, kClampedColour);
+    DrawText(legend, 44, height - 29, clamped, kFigureInk, kTextScale);
+    return legend;
+}
+
+Picture LodErrorPicture(const LodMaps& maps, double range) {
     return MapPicture(
-        maps,
-        [&](std::size_t p) -> std::optional<std::uint32_t> {
-            if (!maps.measured[p].covered || !maps.ideal[p].covered) return std::nullopt;
-            const std::optional<double> error = LodError(maps, p);
-            return error ? DivergingColour(*error / range) : kClampedColour;
-        },
-        legend);
+        maps, [&](std::size_t p) { return LodErrorColour(maps, p, range); }, LodErrorLegend(maps.height, range));
 }
 
 Picture LodPolarPicture(const LodFigures& figures) {

@@ -67,6 +67,11 @@ Picture IdealLodPicture(const LodMaps& maps);
 // hundredths (a uniform -0.031 is a quarter of the way to full blue).
 inline constexpr double kErrorRange = 2.0;
 inline constexpr double kFineErrorRange = 0.125;
+// The colour of the error map at a pixel both the device and the ideal
+// cover (grey where λ is clamped); nothing elsewhere.
+std::optional<std::uint32_t> LodErrorColour(const LodMaps& maps, std::size_t pixel, double range = kErrorRange);
+// The error map's colour bar and the clamped swatch below it, `height` tall.
+Picture LodErrorLegend(int height, double range = kErrorRange);
 Picture LodErrorPicture(const LodMaps& maps, double range = kErrorRange);
 Picture LodPolarPicture(const LodFigures& figures);
 

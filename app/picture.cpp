@@ -4,9 +4,12 @@
 #include "imagecodec/memory_buffer.h"
 #include "imagecodec/result_text.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -193,10 +196,71 @@ bool ReadPicture(const std::filesystem::path& path, Picture* picture, std::strin
     return true;
 }
 
-bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error) {
+namespace {
+
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1A\n";
+constexpr std::size_t kSignatureSize = 8;
+constexpr std::size_t kHeaderChunkSize = 4 + 4 + 13 + 4;  // length, "IHDR", its 13 bytes, CRC
+
+void AppendBigEndian(std::string& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += char((value >> shift) & 0xFF);
+}
+
+// tEXt (keyword, NUL, the text) for ASCII text, which every reader takes;
+// otherwise iTXt: keyword, NUL, not compressed (0, 0), no language tag, no
+// translated keyword, the UTF-8 text.
+std::string TextChunk(const PngText& text) {
+    const bool ascii = std::all_of(text.text.begin(), text.text.end(), [](char c) { return (c & 0x80) == 0; });
+    std::string body = (ascii ? "tEXt" : "iTXt") + text.keyword + std::string(1, '\0');
+    if (!ascii) body += std::string("\0\0\0\0", 4);
+    body += text.text;
+    std::string chunk;
+    AppendBigEndian(chunk, std::uint32_t(body.size() - 4));
+    chunk += body;
+    AppendBigEndian(chunk, std::uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(body.data()),
+                                                 uInt(body.size()))));
+    return chunk;
+}
+
+bool IsPng(const std::string& bytes) {
+    return bytes.size() >= kSignatureSize + kHeaderChunkSize &&
+           bytes.compare(0, kSignatureSize, kPngSignature, kSignatureSize) == 0 &&
+           bytes.compare(kSignatureSize + 4, 4, "IHDR") == 0;
+}
+
+}  // namespace
+
+std::string WithPngText(std::string png, const std::vector<PngText>& texts) {
+    if (!IsPng(png)) return png;
+    std::string chunks;
+    for (const PngText& text : texts) chunks += TextChunk(text);
+    png.insert(kSignatureSize + kHeaderChunkSize, chunks);
+    return png;
+}
+
+bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error,
+              const std::vector<PngText>& texts) {
     const HRESULT result = WriteThroughCodec(picture, path.string().c_str(), OutputKind::AnsiPath);
-    if (SUCCEEDED(result)) return true;
-    *error = "cannot write " + path.string() + ": " + WriteFailureReason(path.string(), result);
+    if (FAILED(result)) {
+        *error = "cannot write " + path.string() + ": " + WriteFailureReason(path.string(), result);
+        return false;
+    }
+    return texts.empty() || AddPngText(path, texts, error);
+}
+
+bool AddPngText(const std::filesystem::path& path, const std::vector<PngText>& texts, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (!IsPng(bytes)) {
+        *error = "cannot add text to " + path.string() + ": it is no PNG file";
+        return false;
+    }
+    in.close();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << WithPngText(bytes, texts);
+    out.close();
+    if (out) return true;
+    *error = "cannot write " + path.string() + ": " + std::strerror(errno);
     return false;
 }
 

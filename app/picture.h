@@ -53,7 +53,25 @@ std::string PngBytes(const Picture& picture);
 // MipBand.bmp); false with the reason in *error.
 bool ReadPicture(const std::filesystem::path& path, Picture* picture, std::string* error);
 
-// Writes the picture as a PNG file; false with the reason in *error.
-bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error);
+// A text chunk of a PNG file: UTF-8 text under a keyword of 1 to 79 Latin
+// letters, digits and spaces (written as tEXt when the text is ASCII,
+// otherwise as iTXt, uncompressed).
+struct PngText {
+    std::string keyword;
+    std::string text;
+};
+
+// PNG bytes with the text chunks put right after the header chunk; bytes
+// that are no PNG come back unchanged.
+std::string WithPngText(std::string png, const std::vector<PngText>& texts);
+
+// Writes the picture as a PNG file carrying `texts`; false with the reason
+// in *error.
+bool WritePng(const Picture& picture, const std::filesystem::path& path, std::string* error,
+              const std::vector<PngText>& texts = {});
+
+// Adds the text chunks to a PNG file written before; false with the reason
+// in *error (also when the file is no PNG).
+bool AddPngText(const std::filesystem::path& path, const std::vector<PngText>& texts, std::string* error);
 
 }  // namespace quillmark

@@ -1,6 +1,7 @@
 #include "app/polar_plot.h"
 
 #include "app/probe_state.h"
+#include "app/status_line.h"
 #include "imagecodec/result_text.h"
 #include "texfile/surface_save.h"
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -178,6 +180,14 @@ void SavePlot(const std::string& path) {
     ReleasePlot();
     if (FAILED(result))
         MessageBoxA(nullptr, PlotNotSavedText(result, path).c_str(), "Quillmark", MB_OK | MB_ICONWARNING);
+    else
+        ShowStatus(PlotSavedText(path));
+}
+
+std::string PlotSavedText(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path where = std::filesystem::absolute(path, error);
+    return "Polar plot saved as " + (error ? path : where.lexically_normal().string());
 }
 
 }  // namespace quillmark

@@ -36,14 +36,17 @@ void CreatePlotSurface();
 void PlotHit(int x, int y);
 
 // Unlocks plotSurface, writes it to "MipBand.bmp" (an existing file is
-// replaced) and releases it. When there is no plot (its surface could not be
-// created or locked at Start) or it cannot be written, a message box says
-// that MipBand.bmp was not saved and why.
+// replaced) and releases it; the status line says where it went. When there
+// is no plot (its surface could not be created or locked at Start) or it
+// cannot be written, a message box says that MipBand.bmp was not saved and why.
 void SavePlot(const std::string& path = kPlotFileName);
 
 // Writes the plot as it stands to `path` (BMP) and keeps it for the rest of
 // the run; E_FAIL when there is none.
 HRESULT WritePlotCopy(const std::string& path);
+
+// "Polar plot saved as PATH" with the whole path, for the status line.
+std::string PlotSavedText(const std::string& path = kPlotFileName);
 
 // "Could not save the polar plot as PATH: REASON." for a failed save.
 std::string PlotNotSavedText(HRESULT result, const std::string& path = kPlotFileName);

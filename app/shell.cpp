@@ -5,10 +5,12 @@
 #include "app/probe_state.h"
 #include "app/device_lifecycle.h"
 #include "app/device_menu.h"
+#include "app/lod_view.h"
 #include "app/probe.h"
 #include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
+#include "app/status_line.h"
 #include "app/test_textures.h"
 
 #include "platform/win32/commctrl.h"
@@ -31,8 +33,20 @@ bool g_frameDue = true;
 
 // A repaint changes nothing the frame shows: the main window renders its own
 // frame on WM_PAINT, and the controls repaint when the run's figures change
-// after each frame, which must not make another frame due.
-bool CanChangeFrame(const MSG& message) { return message.message != WM_PAINT; }
+// after each frame, which must not make another frame due. Nor does the
+// pointer's moving: it changes the status line only.
+bool CanChangeFrame(const MSG& message) { return message.message != WM_PAINT && message.message != WM_MOUSEMOVE; }
+
+// How many messages the loop is dispatching now, one inside the other (a
+// handler that draws frames through the probe runs the loop again).
+int g_dispatchDepth = 0;
+
+// The views laid over the frame follow the frames of the loop, and of a
+// repaint it dispatches, at `depth`; frames a handler draws for itself
+// (deeper) are that handler's.
+void ShowViewsOverFrame(int depth) {
+    if (g_dispatchDepth == depth) ShowLodView();
+}
 
 // While the device is missing (it could not be rebuilt), the loop retries at
 // this interval instead of blocking for a message that may never come.
@@ -88,11 +102,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_PAINT:
         RenderFrame();
+        ShowViewsOverFrame(1);
         ValidateRect(window, nullptr);
         break;
     case WM_COMMAND:
-        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam))) return 0;
+        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam)) ||
+            OnLodViewCommand(LOWORD(wParam)))
+            return 0;
         break;
+    case WM_KEYDOWN:
+        if (OnLodViewKey(wParam)) return 0;
+        break;
+    case WM_MOUSEMOVE:
+        OnPointerMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
     default:
         break;
     }
@@ -134,7 +157,9 @@ LoopStep RunLoopStep(bool mayWait) {
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) return LoopStep::Quit;
         TranslateMessage(&message);
+        ++g_dispatchDepth;
         DispatchMessageA(&message);
+        --g_dispatchDepth;
         g_frameDue = g_frameDue || CanChangeFrame(message);
         return LoopStep::Dispatched;
     }
@@ -143,6 +168,7 @@ LoopStep RunLoopStep(bool mayWait) {
         return LoopStep::Idle;
     }
     RenderFrame();
+    ShowViewsOverFrame(0);
     UpdateRunDisplay();
     ShowSaveAnalysisState();
     g_frameDue = false;
@@ -169,6 +195,8 @@ int RunInteractiveProbe(HINSTANCE instance) {
     if (!probe.Started()) return 1;
     AddSaveAnalysisMenu();
     AddDeviceMenu();
+    AddLodViewMenu();
+    AddStatusLine();
     RunMessageLoop();
     return 0;
 }

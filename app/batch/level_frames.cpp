@@ -2,6 +2,7 @@
 
 #include "app/probe_state.h"
 #include "app/probe.h"
+#include "app/scene.h"
 #include "app/test_textures.h"
 
 #include "texfile/surface_save.h"
@@ -76,6 +77,13 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
     return DrawTexelColouredFrame(
         probe, [&colour](int level, int, int) { return colour(level); }, mipFilter, frame);
+}
+
+bool DrawLevelColouredFrameNow(const std::function<std::uint32_t(int)>& colour, std::vector<std::uint32_t>* frame) {
+    if (!ActiveProbe().mipTexture || !FillLevels([&colour](int level, int, int) { return colour(level); })) return false;
+    RenderFrame();
+    *frame = BackBufferPixels();
+    return ActiveProbe().device && !frame->empty();
 }
 
 bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,

@@ -35,6 +35,14 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int 
                             std::optional<DWORD> mipFilter,
                             std::vector<std::uint32_t>* frame);
 
+// Draws the scene of the settings in use, which must sample the generated
+// texture, with level l of it filled with colour(l), and reads the back
+// buffer into *frame; at once, without handling a message (the desktop
+// window measures between its messages, and what the user does meanwhile
+// waits in the queue). The caller puts the texture back (BuildMipTexture).
+bool DrawLevelColouredFrameNow(const std::function<std::uint32_t(int level)>& colour,
+                               std::vector<std::uint32_t>* frame);
+
 // The same with texel (x, y) of level l filled with colour(l, x, y).
 bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame);

@@ -14,11 +14,6 @@
 #include "devices/select/d3d9_select.h"
 
 #include <cmath>
-
-#include "devices/select/d3d9_select.h"
-
-#include <cmath>
-
 #include <cstdio>
 
 namespace quillmark::batch {
@@ -72,7 +67,8 @@ int RunLod(Probe& probe, const CommandOptions& options) {
 
     LodMeasurement lod;
     if (!MeasureLod(probe, &lod, &error)) return Fail(error, failed);
-    if (!WriteLodPictures(lod, *directory, names, &error)) return Fail(error, failed);
+    if (!WriteLodPictures(lod, *directory, names, ImageProvenance(probe.Settings()), &error))
+        return Fail(error, failed);
     cell.figures = LodFiguresObject(lod.figures);
     const std::vector<ResultCell> cells = {cell};
     std::fputs(json ? ResultText(ResultDocument("lod", {IdentifyDevice(device)}, cells)).c_str()
@@ -84,31 +80,36 @@ int RunLod(Probe& probe, const CommandOptions& options) {
 
 }  // namespace
 
+bool LodMapsOfFrames(const LodFrames& frames, LodMaps* maps, std::string* error) {
+    IdealScene scene;
+    if (!SceneFromDevice(&scene, error)) return false;
+    const LodRule rule = RuleFromSettings();
+    *maps = LodMaps{};
+    maps->width = ActiveProbe().windowWidth;
+    maps->height = ActiveProbe().windowHeight;
+    maps->lastLevel = rule.lastLevel;
+    if (rule.mip == MipRule::None)
+        maps->notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";
+    if (const std::optional<int> bits = DevicePrecision(SelectedDeviceName()).mipmapBits; bits && *bits > 0)
+        maps->bandTolerance += std::ldexp(1.0, -*bits);
+    maps->measured.resize(frames[0].size());
+    for (std::size_t p = 0; p < frames[0].size(); ++p)
+        maps->measured[p] = DecodeLod(frames[0][p], frames[1][p], rule.lastLevel);
+    maps->ideal = ComputeIdealLod(scene, rule, maps->width, maps->height);
+    return true;
+}
+
 bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error) {
-    std::vector<std::uint32_t> frames[kLodFrames];
+    LodFrames frames;
     for (int frame = 0; frame < kLodFrames; ++frame) {
         if (!DrawLevelColouredFrame(probe, [frame](int level) { return LodLevelColour(frame, level); }, std::nullopt,
-                                    &frames[frame])) {
+                                    &frames[std::size_t(frame)])) {
             *error = "the meter's frames could not be drawn";
             return false;
         }
     }
-    IdealScene scene;
-    if (!SceneFromDevice(&scene, error)) return false;
-    const LodRule rule = RuleFromSettings();
-    LodMaps& maps = out->maps;
-    maps.width = ActiveProbe().windowWidth;
-    maps.height = ActiveProbe().windowHeight;
-    maps.lastLevel = rule.lastLevel;
-    if (rule.mip == MipRule::None)
-        maps.notMeasured = "the mip filter is off, so the device reads level 0 whatever λ is";
-    if (const std::optional<int> bits = DevicePrecision(SelectedDeviceName()).mipmapBits; bits && *bits > 0)
-        maps.bandTolerance += std::ldexp(1.0, -*bits);
-    maps.measured.resize(frames[0].size());
-    for (std::size_t p = 0; p < frames[0].size(); ++p)
-        maps.measured[p] = DecodeLod(frames[0][p], frames[1][p], rule.lastLevel);
-    maps.ideal = ComputeIdealLod(scene, rule, maps.width, maps.height);
-    out->figures = ComputeLodFigures(maps);
+    if (!LodMapsOfFrames(frames, &out->maps, error)) return false;
+    out->figures = ComputeLodFigures(out->maps);
     return true;
 }
 
@@ -131,11 +132,11 @@ LodPictureFiles LodPictureNames(const std::string& device) {
 }
 
 bool WriteLodPictures(const LodMeasurement& lod, const fs::path& directory, const LodPictureFiles& names,
-                      std::string* error) {
-    return WritePng(MeasuredLodPicture(lod.maps), directory / names.measured, error) &&
-           WritePng(IdealLodPicture(lod.maps), directory / names.ideal, error) &&
-           WritePng(LodErrorPicture(lod.maps), directory / names.error, error) &&
-           WritePng(LodPolarPicture(lod.figures), directory / names.polar, error);
+                      const std::vector<PngText>& texts, std::string* error) {
+    return WritePng(MeasuredLodPicture(lod.maps), directory / names.measured, error, texts) &&
+           WritePng(IdealLodPicture(lod.maps), directory / names.ideal, error, texts) &&
+           WritePng(LodErrorPicture(lod.maps), directory / names.error, error, texts) &&
+           WritePng(LodPolarPicture(lod.figures), directory / names.polar, error, texts);
 }
 
 constexpr CommandOption kLodOptions[] = {

@@ -9,9 +9,12 @@
 #include "app/batch/figure_table.h"
 #include "app/lod_figures.h"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace quillmark {
 class Probe;
@@ -35,6 +38,12 @@ std::vector<std::pair<std::string, FigureRule>> LodFigureRules();
 // Measures on the probe running now, with its settings.
 bool MeasureLod(Probe& probe, LodMeasurement* out, std::string* error);
 
+// The meter's two frames (LodLevelColour's frame 0 and 1), back buffers.
+using LodFrames = std::array<std::vector<std::uint32_t>, kLodFrames>;
+// The maps of two frames drawn just now with the settings in use: the
+// measured λ decoded from them, the ideal of the scene the device drew.
+bool LodMapsOfFrames(const LodFrames& frames, LodMaps* maps, std::string* error);
+
 // The four pictures' file names for a device (an empty name gives the plain
 // names "lod-measured.png" ... that "lod" writes).
 struct LodPictureFiles {
@@ -42,8 +51,9 @@ struct LodPictureFiles {
 };
 LodPictureFiles LodPictureNames(const std::string& device);
 
-// Writes the four pictures into `directory`; false with the reason in *error.
+// Writes the four pictures into `directory`, each carrying `texts`
+// (ImageProvenance); false with the reason in *error.
 bool WriteLodPictures(const LodMeasurement& lod, const std::filesystem::path& directory, const LodPictureFiles& names,
-                      std::string* error);
+                      const std::vector<PngText>& texts, std::string* error);
 
 }  // namespace quillmark::batch

@@ -2,6 +2,8 @@
 // buffer by the library's image writer.
 #include "app/probe_state.h"
 #include "app/batch/batch_command.h"
+#include "app/batch/result_document.h"
+#include "app/picture.h"
 #include "app/probe.h"
 
 #include "imagecodec/image_codec.h"
@@ -35,7 +37,7 @@ HRESULT WriteBackBuffer(const std::string& path, ImageFileFormat format) {
     return result;
 }
 
-int RunRender(Probe&, const CommandOptions& options) {
+int RunRender(Probe& probe, const CommandOptions& options) {
     const std::optional<std::string> output = options.Value("--output");
     if (!output) return Fail("nothing to write: render needs -o FILE, the image file to write", kExitUsage);
     std::error_code code;
@@ -55,6 +57,9 @@ int RunRender(Probe&, const CommandOptions& options) {
 
     const HRESULT result = WriteBackBuffer(*output, codec->id);
     if (FAILED(result)) return Fail(WriteFailure(*output, result), kExitFailure);
+    std::string error;
+    if (codec->id == ImageFileFormat::Png && !AddPngText(*output, ImageProvenance(probe.Settings()), &error))
+        return Fail(error, kExitFailure);
     return kExitSuccess;
 }
 

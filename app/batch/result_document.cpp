@@ -72,6 +72,16 @@ DeviceIdentity IdentifyDevice(const std::string& name) {
     return identity;
 }
 
+std::vector<PngText> ImageProvenance(const ProbeSettings& settings) {
+    const DeviceIdentity device = IdentifyDevice(SelectedDeviceName());
+    std::string flags;
+    for (const auto& [flag, value] : SettingValues(settings))
+        flags += (flags.empty() ? "" : " ") + flag + " " + (value.empty() ? "''" : value);
+    return {{"Software", "Quillmark " + ProgramVersion()},
+            {"Source", device.name + ": " + device.description},
+            {"Settings", flags}};
+}
+
 ResultCell CellOf(const std::string& device, const ProbeSettings& settings) {
     ResultCell cell;
     cell.device = device;

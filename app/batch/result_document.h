@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/batch/figure_table.h"
+#include "app/picture.h"
 #include "app/probe_settings.h"
 
 #include <filesystem>
@@ -41,6 +42,11 @@ struct DeviceIdentity {
     std::string host = {};    // the machine it was measured on, in a merged gallery; else empty
 };
 DeviceIdentity IdentifyDevice(const std::string& name);
+
+// What an image the program saves carries as PNG text: "Software" (the
+// program and its version), "Source" (the device selected, as `devices`
+// shows it) and "Settings" (every setting as its flag, --device included).
+std::vector<PngText> ImageProvenance(const ProbeSettings& settings);
 
 // One device under one set of settings. `settings` are the settings flags
 // without --device ("--angle": "70"), `inEffect` those the devices draw

@@ -1,11 +1,12 @@
-// Common controls: trackbars and progress bars, and the notifications
-// they send.
+// Common controls: trackbars, progress bars and status bars, and the
+// notifications they send.
 #pragma once
 
 #include "platform/win32/windows.h"
 
 #define TRACKBAR_CLASSA "msctls_trackbar32"
 #define PROGRESS_CLASSA "msctls_progress32"
+#define STATUSCLASSNAMEA "msctls_statusbar32"
 
 // WM_NOTIFY codes common to the controls.
 #define NM_FIRST 0U
@@ -81,5 +82,10 @@ struct PBRANGE {
 };
 using PPBRANGE = PBRANGE*;
 
-// Registers the trackbar and progress bar classes.
+// Status bars: one part (part 0), whose text is the window's text.
+#define SB_SETTEXTA (WM_USER + 1)
+#define SB_GETTEXTA (WM_USER + 2)
+#define SB_GETTEXTLENGTHA (WM_USER + 3)
+
+// Registers the trackbar, progress bar and status bar classes.
 void InitCommonControls();

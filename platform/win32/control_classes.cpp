@@ -26,4 +26,5 @@ void InitCommonControls() {
     EnsureStandardClasses();
     AddSystemClass(TRACKBAR_CLASSA, TrackbarProc, 0);
     AddSystemClass(PROGRESS_CLASSA, ProgressProc, 0);
+    AddSystemClass(STATUSCLASSNAMEA, StatusBarProc, 0);
 }

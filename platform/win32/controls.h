@@ -14,6 +14,7 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK TrackbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK StatusBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // WM_COMMAND from a control to its parent.
 void NotifyParentCommand(HWND control, WORD code);

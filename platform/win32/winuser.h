@@ -196,6 +196,12 @@ using LPNMHDR = NMHDR*;
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 
+// Keys and buttons held, in WM_MOUSEMOVE's wParam.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+
 // WM_SYSCOMMAND.
 #define SC_CLOSE 0xF060
 

@@ -1,6 +1,7 @@
 // The GTK 3 backend: top-level windows, waiting for input, screen and font.
 #include "platform/win32/gtk/gtk_backend.h"
 
+#include "platform/win32/commctrl.h"
 #include "platform/win32/menu_model.h"
 #include "platform/win32/message_queue.h"
 #include "platform/win32/user_input.h"
@@ -148,6 +149,14 @@ gboolean OnConfigure(GtkWidget* top, GdkEventConfigure*, gpointer data) {
     return FALSE;
 }
 
+// The whole factor the presented image is enlarged by to fill the area
+// (for a larger area, or on a screen of two or more device pixels per pixel).
+int EnlargementOf(GtkWidget* area, const WindowImage& image) {
+    if (image.width <= 0 || image.height <= 0) return 1;
+    return std::max(1, std::min(gtk_widget_get_allocated_width(area) / image.width,
+                                gtk_widget_get_allocated_height(area) / image.height));
+}
+
 gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
     const WindowImage* image = FindWindowImage(HandleOf(data));
     if (!image || image->pixels.empty()) {
@@ -158,16 +167,41 @@ gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image->pixels.data())), CAIRO_FORMAT_RGB24,
         image->width, image->height, image->width * 4);
-    // Enlarged (for a larger area, or on a screen of two or more device
-    // pixels per pixel) by whole factors only, each texel a block of equal
-    // pixels: smoothing would hide the very detail the frame is there to show.
-    const int factor = std::max(1, std::min(gtk_widget_get_allocated_width(area) / image->width,
-                                            gtk_widget_get_allocated_height(area) / image->height));
+    // Enlarged by whole factors only, each texel a block of equal pixels:
+    // smoothing would hide the very detail the frame is there to show.
+    const int factor = EnlargementOf(area, *image);
     cairo_scale(cairo, factor, factor);
     cairo_set_source_surface(cairo, surface, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
     cairo_paint(cairo);
     cairo_surface_destroy(surface);
+    return TRUE;
+}
+
+// The pointer over the main window's client area: WM_MOUSEMOVE with the
+// client pixel under it (of the presented image, however enlarged) and the
+// keys and button held.
+gboolean OnClientMotion(GtkWidget* area, GdkEventMotion* event, gpointer data) {
+    const WindowImage* image = FindWindowImage(HandleOf(data));
+    const int factor = image ? EnlargementOf(area, *image) : 1;
+    const int x = static_cast<int>(std::floor(event->x)) / factor, y = static_cast<int>(std::floor(event->y)) / factor;
+    WPARAM held = 0;
+    if (event->state & GDK_BUTTON1_MASK) held |= MK_LBUTTON;
+    if (event->state & GDK_BUTTON3_MASK) held |= MK_RBUTTON;
+    if (event->state & GDK_SHIFT_MASK) held |= MK_SHIFT;
+    if (event->state & GDK_CONTROL_MASK) held |= MK_CONTROL;
+    PostMessageA(HandleOf(data), WM_MOUSEMOVE, held, MAKELPARAM(x, y));
+    return FALSE;
+}
+
+// A letter or digit key over the main window, without Alt or Control (which
+// belong to the menu bar's mnemonics): WM_KEYDOWN with its virtual key (the
+// capital letter or the digit), which TranslateMessage turns into WM_CHAR.
+gboolean OnMainKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    if (event->state & (GDK_MOD1_MASK | GDK_CONTROL_MASK)) return FALSE;
+    const guint key = gdk_keyval_to_upper(event->keyval);
+    if (!((key >= GDK_KEY_A && key <= GDK_KEY_Z) || (key >= GDK_KEY_0 && key <= GDK_KEY_9))) return FALSE;
+    PostMessageA(HandleOf(data), WM_KEYDOWN, static_cast<WPARAM>(key), 1);
     return TRUE;
 }
 
@@ -318,6 +352,9 @@ void GtkBackend::CreateTopLevel(HWND window) {
     } else {
         parts.client = gtk_drawing_area_new();
         g_signal_connect(parts.client, "draw", G_CALLBACK(OnDrawImage), window);
+        gtk_widget_add_events(parts.client, GDK_POINTER_MOTION_MASK);
+        g_signal_connect(parts.client, "motion-notify-event", G_CALLBACK(OnClientMotion), window);
+        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnMainKey), window);
         // The menu bar stands above the client area, outside it.
         parts.menuBar = gtk_menu_bar_new();
         gtk_widget_set_no_show_all(parts.menuBar, TRUE);
@@ -340,12 +377,20 @@ void GtkBackend::CreateTopLevel(HWND window) {
 void GtkBackend::CreateControl(HWND control) {
     const Window& record = *FindWindowRecord(control);
     auto parent = parts_.find(record.parent);
-    if (parent == parts_.end() || !parent->second.client || !GTK_IS_FIXED(parent->second.client)) return;
+    if (parent == parts_.end() || !parent->second.client) return;
+    // A status bar of the main window stands below its client area, outside
+    // it (as the menu bar stands above), so that the frame keeps its size.
+    const bool statusBar = LowerCase(record.className) == LowerCase(STATUSCLASSNAMEA);
+    if (!GTK_IS_FIXED(parent->second.client) && !(statusBar && parent->second.menuBar)) return;
     GtkWindowParts parts;
     parts.widget = CreateControlWidget(control, parts);
     if (!parts.widget) return;
-    gtk_fixed_put(GTK_FIXED(parent->second.client), parts.widget, record.rect.left, record.rect.top);
-    if (parts.uncheck) gtk_fixed_put(GTK_FIXED(parent->second.client), parts.uncheck, 0, 0);
+    if (statusBar) {
+        gtk_box_pack_start(GTK_BOX(gtk_widget_get_parent(parent->second.client)), parts.widget, FALSE, FALSE, 0);
+    } else {
+        gtk_fixed_put(GTK_FIXED(parent->second.client), parts.widget, record.rect.left, record.rect.top);
+        if (parts.uncheck) gtk_fixed_put(GTK_FIXED(parent->second.client), parts.uncheck, 0, 0);
+    }
     parts_[control] = parts;
     SyncControl(control);
 }

@@ -292,6 +292,16 @@ GtkWidget* CreateControlWidget(HWND control, GtkWindowParts& parts) {
         widget = CreateRange(control, kind != "scrollbar");
     } else if (kind == LowerCase(PROGRESS_CLASSA)) {
         widget = gtk_progress_bar_new();
+    } else if (kind == LowerCase(STATUSCLASSNAMEA)) {
+        // As wide as the window it stands in, however long its text: the end
+        // of a longer text is cut off.
+        widget = gtk_label_new("");
+        gtk_label_set_xalign(GTK_LABEL(widget), 0);
+        gtk_label_set_ellipsize(GTK_LABEL(widget), PANGO_ELLIPSIZE_END);
+        gtk_label_set_max_width_chars(GTK_LABEL(widget), 1);
+        gtk_widget_set_margin_start(widget, 4);
+        gtk_widget_set_margin_top(widget, 2);
+        gtk_widget_set_margin_bottom(widget, 2);
     }
     return widget;
 }
@@ -301,7 +311,7 @@ void SyncControlWidget(HWND control, const GtkWindowParts& parts) {
     GtkWidget* widget = parts.widget;
     if (kind == "button") {
         SyncButton(control, parts);
-    } else if (kind == "static") {
+    } else if (kind == "static" || kind == LowerCase(STATUSCLASSNAMEA)) {
         gtk_label_set_text(GTK_LABEL(widget), TextOf(control).c_str());
     } else if (kind == "edit") {
         const std::string text = TextOf(control);

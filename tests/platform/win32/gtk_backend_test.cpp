@@ -377,6 +377,64 @@ TEST_F(GtkBackend, TheProgramIconIsSetOnEveryWindow) {
 }
 
 // Without a display, the tests above run in a child under a virtual one.
+// The main window's status bar stands below its client area, which keeps
+// its size, however long its text; the pointer over the client area comes
+// as WM_MOUSEMOVE with the client pixel under it, and a letter key pressed
+// there as WM_KEYDOWN with its virtual key, translated into WM_CHAR.
+TEST_F(GtkBackend, TheMainWindowTakesPointerAndKeysAndShowsItsStatusBarBelowTheFrame) {
+    quillmark::test::XInput input;
+    if (!input.Ready()) GTEST_SKIP() << "the XTest extension cannot be reached";
+    const HWND status =
+        CreateWindowExA(0, STATUSCLASSNAMEA, "", kChild, 0, 0, 0, 0, main, nullptr, nullptr, nullptr);
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(SendMessageA(status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Pixel (37, 451): 0\xB0")));
+    EXPECT_FALSE(SendMessageA(status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("a part it does not have")));
+    Settle();
+    const DesktopFacts frame = DesktopFactsOf(main), bar = DesktopFactsOf(status);
+    EXPECT_EQ(frame.clientWidth, 800);
+    EXPECT_EQ(frame.clientHeight, 600);
+    EXPECT_TRUE(bar.shown);
+    EXPECT_EQ(bar.text, "Pixel (37, 451): 0\u00B0");
+    EXPECT_GE(bar.onScreen.top, frame.clientOnScreen.bottom);
+    EXPECT_GT(bar.onScreen.bottom, bar.onScreen.top);
+    EXPECT_LE(bar.onScreen.right, frame.onScreen.right);
+    SetWindowTextA(status, std::string(400, 'W').c_str());
+    Settle();
+    EXPECT_EQ(DesktopFactsOf(main).onScreen.right, frame.onScreen.right) << "a long text widens nothing";
+
+    const auto dispatch = [] {
+        Settle();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    };
+    const auto sentToMain = [&](UINT kind) {
+        std::vector<LoggedMessage> sent;
+        for (const LoggedMessage& m : Logged(kind))
+            if (m.window == main) sent.push_back(m);
+        return sent;
+    };
+    input.MoveTo(frame.clientOnScreen.left + 30, frame.clientOnScreen.top + 440);
+    dispatch();
+    MessageLog().clear();
+    input.MoveTo(frame.clientOnScreen.left + 37, frame.clientOnScreen.top + 451);
+    dispatch();
+    const std::vector<LoggedMessage> moves = sentToMain(WM_MOUSEMOVE);
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(GET_X_LPARAM(moves.back().lParam), 37);
+    EXPECT_EQ(GET_Y_LPARAM(moves.back().lParam), 451);
+    EXPECT_EQ(moves.back().wParam, 0u) << "no key or button held";
+    input.Key("l");
+    dispatch();
+    const std::vector<LoggedMessage> keys = sentToMain(WM_KEYDOWN), characters = sentToMain(WM_CHAR);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].wParam, WPARAM('L'));
+    ASSERT_EQ(characters.size(), 1u);
+    EXPECT_EQ(characters[0].wParam, WPARAM('l'));
+}
+
 TEST(GtkBackendUnderXvfb, Passes) {
     const quillmark::test::XvfbChildRun run = quillmark::test::RunSelfUnderXvfb("GtkBackend.*");
     if (!run.skip.empty()) GTEST_SKIP() << run.skip;
