@@ -4,10 +4,12 @@
 #include "app/app_state.h"
 #include "app/device_lifecycle.h"
 #include "app/device_menu.h"
+#include "app/pixel_inspector.h"
 #include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
+#include "app/window_tools.h"
 
 #include "platform/win32/commctrl.h"
 #include "imagecodec/result_text.h"
@@ -87,8 +89,16 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RenderFrame();
         ValidateRect(window, nullptr);
         break;
+    case WM_LBUTTONDOWN:
+        InspectFramePixel(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
+    case WM_KEYDOWN:
+        if (OnWindowToolKey(wParam)) return 0;
+        break;
     case WM_COMMAND:
-        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam))) return 0;
+        if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam)) ||
+            OnWindowToolCommand(LOWORD(wParam)))
+            return 0;
         break;
     default:
         break;
@@ -165,6 +175,7 @@ int RunInteractiveProbe(HINSTANCE instance) {
     if (!StartProbe(instance)) return 1;
     AddSaveAnalysisMenu();
     AddDeviceMenu();
+    AddWindowToolMenus();
     RunMessageLoop();
     FinishProbe(instance);
     return 0;

@@ -47,9 +47,8 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
     return SUCCEEDED(result);
 }
 
-namespace {
-
-bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
+bool FillGeneratedTexture(const std::function<std::uint32_t(int level, int x, int y)>& colour) {
+    if (!g_app.mipTexture) return false;
     const int levels = int(g_app.mipTexture->GetLevelCount());
     for (int level = 0; level < levels; ++level) {
         D3DSURFACE_DESC desc{};
@@ -67,8 +66,6 @@ bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
     return true;
 }
 
-}  // namespace
-
 bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
     return DrawTexelColouredFrame(
@@ -77,7 +74,7 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)
 
 bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
-    if (!g_app.mipTexture || !FillLevels(colour)) return false;
+    if (!FillGeneratedTexture(colour)) return false;
     const ProbeSettings user = probe.Settings();
     ProbeSettings measuring = user;
     if (mipFilter) measuring.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(*mipFilter);

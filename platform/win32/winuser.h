@@ -196,6 +196,9 @@ using LPNMHDR = NMHDR*;
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 
+// The mouse buttons held (wParam of the mouse messages).
+#define MK_LBUTTON 0x0001
+
 // WM_SYSCOMMAND.
 #define SC_CLOSE 0xF060
 

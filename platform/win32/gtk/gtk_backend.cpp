@@ -148,6 +148,16 @@ gboolean OnConfigure(GtkWidget* top, GdkEventConfigure*, gpointer data) {
     return FALSE;
 }
 
+// The whole factor the image is enlarged by in its area (for a larger area,
+// or on a screen of two or more device pixels per pixel): each texel a block
+// of equal pixels, since smoothing would hide the very detail the frame is
+// there to show.
+int ImageFactor(GtkWidget* area, const WindowImage& image) {
+    if (image.width <= 0 || image.height <= 0) return 1;
+    return std::max(1, std::min(gtk_widget_get_allocated_width(area) / image.width,
+                                gtk_widget_get_allocated_height(area) / image.height));
+}
+
 gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
     const WindowImage* image = FindWindowImage(HandleOf(data));
     if (!image || image->pixels.empty()) {
@@ -158,11 +168,7 @@ gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image->pixels.data())), CAIRO_FORMAT_RGB24,
         image->width, image->height, image->width * 4);
-    // Enlarged (for a larger area, or on a screen of two or more device
-    // pixels per pixel) by whole factors only, each texel a block of equal
-    // pixels: smoothing would hide the very detail the frame is there to show.
-    const int factor = std::max(1, std::min(gtk_widget_get_allocated_width(area) / image->width,
-                                            gtk_widget_get_allocated_height(area) / image->height));
+    const int factor = ImageFactor(area, *image);
     cairo_scale(cairo, factor, factor);
     cairo_set_source_surface(cairo, surface, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
@@ -172,6 +178,38 @@ gboolean OnDrawImage(GtkWidget* area, cairo_t* cairo, gpointer data) {
 }
 
 bool IsDialog(const Window& window) { return window.className == "#32770"; }
+
+// A press of the left button on a window's picture is WM_LBUTTONDOWN at the
+// image pixel under the pointer, queued as the input a Win32 window receives.
+gboolean OnImagePress(GtkWidget* area, GdkEventButton* event, gpointer data) {
+    if (event->type != GDK_BUTTON_PRESS || event->button != 1) return FALSE;
+    const WindowImage* image = FindWindowImage(HandleOf(data));
+    const int factor = image ? ImageFactor(area, *image) : 1;
+    const int x = int(event->x) / factor, y = int(event->y) / factor;
+    PostMessageA(HandleOf(data), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    return TRUE;
+}
+
+// The virtual-key code of a key for a window that is not a dialog: letters
+// as their capitals, digits as themselves; 0 for the keys it does not take.
+UINT VirtualKeyOf(guint keyval) {
+    const guint upper = gdk_keyval_to_upper(keyval);
+    if ((upper >= GDK_KEY_A && upper <= GDK_KEY_Z) || (upper >= GDK_KEY_0 && upper <= GDK_KEY_9)) return UINT(upper);
+    switch (keyval) {
+    case GDK_KEY_space: return VK_SPACE;
+    case GDK_KEY_Escape: return VK_ESCAPE;
+    case GDK_KEY_Return: return VK_RETURN;
+    default: return 0;
+    }
+}
+
+// A key pressed in a window that is not a dialog is WM_KEYDOWN to it.
+gboolean OnWindowKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    const UINT key = VirtualKeyOf(event->keyval);
+    if (!key || (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))) return FALSE;
+    PostMessageA(HandleOf(data), WM_KEYDOWN, key, 1);
+    return TRUE;
+}
 
 constexpr const char* kMenuCommand = "quillmark-menu-command";
 
@@ -318,6 +356,9 @@ void GtkBackend::CreateTopLevel(HWND window) {
     } else {
         parts.client = gtk_drawing_area_new();
         g_signal_connect(parts.client, "draw", G_CALLBACK(OnDrawImage), window);
+        gtk_widget_add_events(parts.client, GDK_BUTTON_PRESS_MASK);
+        g_signal_connect(parts.client, "button-press-event", G_CALLBACK(OnImagePress), window);
+        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnWindowKey), window);
         // The menu bar stands above the client area, outside it.
         parts.menuBar = gtk_menu_bar_new();
         gtk_widget_set_no_show_all(parts.menuBar, TRUE);
