@@ -27,13 +27,14 @@ std::optional<DeviceExplanation>& Shown() {
 
 bool g_explaining = false;
 
-// The text in the picture font's characters: λ as "LOD", each line wrapped
+// The text in the picture font's characters: λ as "LOD", a semicolon as a
+// comma, each line wrapped
 // at a space to kColumns characters.
 std::vector<std::string> PanelLines(const std::string& text) {
     std::string plain;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text.compare(i, 2, "\xCE\xBB") == 0) plain += "LOD", ++i;
-        else plain += text[i];
+        else plain += text[i] == ';' ? ',' : text[i];
     }
     std::vector<std::string> lines;
     std::size_t start = 0;

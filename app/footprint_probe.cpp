@@ -212,6 +212,7 @@ bool InspectPixel(Probe& probe, int x, int y, PixelInspection* out, std::string*
             guess.footprint = *inspection.at->footprint;
             inspection.ideal = LodOfFootprint(guess.footprint, rule);
             inspection.idealProbes = IdealProbeCount(guess.footprint, rule);
+            inspection.idealLevel = std::clamp(RuleLevel(inspection.ideal->lambda, rule.mip), 0.0, double(rule.lastLevel));
         }
     }
     const std::size_t pixel = std::size_t(y) * std::size_t(g_app.windowWidth) + std::size_t(x);

@@ -79,6 +79,7 @@ struct PixelInspection {
     int x = 0, y = 0;
     std::optional<PixelTexture> at;  // the geometry's prediction; nothing where the scene misses the pixel
     std::optional<LodBand> ideal;    // λ and its allowed band, from the footprint and the settings
+    std::optional<double> idealLevel;  // the level the mip rule reads for the ideal λ, within the texture's levels
     int idealProbes = 1;             // probes the rules take for the footprint (IdealProbeCount)
     ProbedFootprint probed;
     TextureShape shape;

@@ -126,15 +126,6 @@ bool TexelsAt(const ScreenTriangle& t, double x, double y, double* u, double* v)
     return true;
 }
 
-double RuleLevel(double lambda, MipRule mip) {
-    switch (mip) {
-    case MipRule::None: return 0.0;
-    case MipRule::Point: return std::floor(lambda + 0.5);
-    case MipRule::Linear: break;
-    }
-    return lambda;
-}
-
 // The footprint of the 2 × 2 quad holding the pixel, on the triangle's plane;
 // nothing when a helper pixel lies beyond the horizon.
 std::optional<Footprint> QuadFootprint(const ScreenTriangle& t, int x, int y) {
@@ -220,6 +211,15 @@ LengthRange ProbeLengthRange(const AxisRange& major, const AxisRange& minor, int
 }
 
 }  // namespace
+
+double RuleLevel(double lambda, MipRule mip) {
+    switch (mip) {
+    case MipRule::None: return 0.0;
+    case MipRule::Point: return std::floor(lambda + 0.5);
+    case MipRule::Linear: break;
+    }
+    return lambda;
+}
 
 int IdealProbeCount(const Footprint& f, const LodRule& rule) {
     if (!rule.anisotropic || rule.maxAnisotropy <= 1) return 1;

@@ -49,6 +49,10 @@ struct LodBand {
 };
 LodBand LodOfFootprint(const Footprint& footprint, const LodRule& rule);
 
+// The level a mip rule reads for λ: λ itself (linear), the nearest level
+// (point), 0 (none); not clamped.
+double RuleLevel(double lambda, MipRule mip);
+
 // The probes the rules take along a footprint's longer axis: the ratio of
 // its axis lengths rounded up, at most the maximum anisotropy; 1 unless the
 // minification filter is anisotropic.

@@ -16,7 +16,7 @@ namespace quillmark {
 namespace {
 
 constexpr std::uint32_t kBackground = 0x181818, kText = 0xE0E0E0, kGrid = 0x505050, kEmptyTexel = 0x282828;
-constexpr std::uint32_t kEllipse = 0xFFD000, kDim = 0x909090;
+constexpr std::uint32_t kEllipse = 0xFFD000, kDim = 0x909090, kWeightText = 0x0050FF;
 constexpr int kMargin = 10, kLine = 20, kTextScale = 2;
 constexpr int kPanelSpan = 300;     // the grid's largest side in pixels
 constexpr int kMostTexelsShown = 24;  // per side of a level's grid
@@ -91,7 +91,7 @@ Picture LevelPanel(const PixelInspection& inspection, int level) {
         const int c = texel.x - left, r = texel.y - top;
         if (c < 0 || r < 0 || c >= columns || r >= rows) continue;
         panel.FillRect(c * cell, heading + r * cell, cell, cell, WeightColour(texel.weight));
-        if (cell >= 30) DrawText(panel, c * cell + 2, heading + r * cell + cell / 2 - 3, Format("%.2f", texel.weight), 0xC00000, 1);
+        if (cell >= 30) DrawText(panel, c * cell + 2, heading + r * cell + cell / 2 - 3, Format("%.2f", texel.weight), kWeightText, 1);
     }
     for (int c = 0; c <= columns; ++c) panel.Line(c * cell, heading, c * cell, heading + rows * cell, kGrid);
     for (int r = 0; r <= rows; ++r) panel.Line(0, heading + r * cell, columns * cell, heading + r * cell, kGrid);
@@ -127,7 +127,9 @@ std::vector<std::string> Heading(const PixelInspection& inspection) {
     }
     if (const std::optional<double> measured = MeasuredLevel(probed)) {
         std::string line = "MEASURED LEVEL BLEND " + Format("%.3f", *measured);
-        if (inspection.ideal) line += ", DIFFERENCE " + Format("%+.3f", *measured - inspection.ideal->lambda);
+        if (inspection.idealLevel)
+            line += ", IDEAL " + Format("%.3f", *inspection.idealLevel) + ", DIFFERENCE " +
+                    Format("%+.3f", *measured - *inspection.idealLevel);
         lines.push_back(line);
     } else {
         lines.push_back("NO TEXEL OF THE TEXTURE REACHES THIS PIXEL");
