@@ -58,15 +58,20 @@ class LevelSearch {
 public:
     LevelSearch(int level, int size) : level_(level), size_(size), weights_(std::size_t(size) * std::size_t(size), -1) {}
 
-    // Marks every texel of the box not read yet; false when a frame could not be drawn.
-    bool Read(const Box& box, MarkBatch& batch) {
+    // Marks every texel of the box not read yet, stopping once `frames`
+    // reaches the budget (the box is then not read whole: *whole is false);
+    // false when a frame could not be drawn.
+    bool Read(const Box& box, MarkBatch& batch, const int& frames, bool* whole) {
+        *whole = false;
         for (int y = box.y0; y <= box.y1; ++y)
             for (int x = box.x0; x <= box.x1; ++x) {
                 double& weight = At(x, y);
                 if (weight >= 0) continue;
+                if (frames >= kProbeFrameBudget) return batch.Flush();
                 weight = 0;  // claimed: a texel the box reaches twice (wrapping) is read once
                 if (!batch.Add({level_, Wrapped(x, size_), Wrapped(y, size_), false}, &weight)) return false;
             }
+        *whole = true;
         return batch.Flush();
     }
 
@@ -144,9 +149,10 @@ std::optional<ProbedFootprint> ProbeFootprint(const TextureShape& shape, const F
         LevelSearch search(level, size);
         Box box = search.Limited(FootprintBox(guess, double(size) / shape.size));
         for (;;) {
-            if (!search.Read(box, batch)) return std::nullopt;
-            if (search.Whole(box) || search.Holds(box, levelWeight)) break;
-            if (out.frames >= kProbeFrameBudget) {
+            bool read = false;
+            if (!search.Read(box, batch, out.frames, &read)) return std::nullopt;
+            if (read && (search.Whole(box) || search.Holds(box, levelWeight))) break;
+            if (!read || out.frames >= kProbeFrameBudget) {
                 out.complete = false;
                 break;
             }

@@ -63,7 +63,8 @@ struct ProbedFootprint {
     bool complete = true;
 };
 
-// Frames one probe may draw before it gives up on finding the rest.
+// Frames one probe may draw before it gives up on finding the rest (the
+// level pass's frames come on top).
 inline constexpr int kProbeFrameBudget = 1500;
 
 // Probes one pixel through `read`; nothing when a frame cannot be drawn.

@@ -127,6 +127,22 @@ TEST(QuickProbe, ReadsEachLevelOfATrilinearBlend) {
     EXPECT_EQ(probed->frames, frames);
 }
 
+// Half of the level's weight lies 290 texels from where the geometry says:
+// the search gives up at its frame budget, keeping what it found, and says
+// that not all was found.
+TEST(QuickProbe, StopsAtTheFrameBudgetAndSaysNotAllWasFound) {
+    const std::map<TexelKey, double> scattered = {{{0, 10, 10}, 0.5}, {{0, 300, 300}, 0.5}};
+    FootprintGuess guess;
+    guess.u = 10.5;
+    guess.v = 10.5;
+    guess.footprint = {1, 0, 0, 1};
+    const std::optional<ProbedFootprint> probed = ProbeFootprint({1, 512}, guess, SamplerOf(scattered));
+    ASSERT_TRUE(probed);
+    EXPECT_FALSE(probed->complete);
+    EXPECT_LE(probed->frames, kProbeFrameBudget + 1);
+    ExpectWeights(*probed, {{{0, 10, 10}, 0.5}});
+}
+
 TEST(QuickProbe, FailsWhenAFrameCannotBeDrawn) {
     const MarkedPixelReader broken = [](const std::vector<TexelMark>&) { return std::optional<std::uint32_t>(); };
     EXPECT_FALSE(ProbeFootprint({4, 16}, FootprintGuess{}, broken));
