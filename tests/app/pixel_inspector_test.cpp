@@ -4,11 +4,13 @@
 // filtering the one texel the geometry puts under the pixel, under bilinear
 // filtering the four around it with their bilinear weights.
 #include "app/app_state.h"
+#include "app/device_menu.h"
 #include "app/footprint_probe.h"
 #include "app/pixel_inspector.h"
 #include "app/probe.h"
 #include "probe_fixture.h"
 
+#include "devices/select/d3d9_select.h"
 #include "platform/win32/headless_dialogs.h"
 #include "platform/win32/window_image.h"
 
@@ -165,6 +167,7 @@ protected:
     }
     void TearDown() override {
         probe_.reset();
+        SelectDevice("reference", nullptr);
         test::ProbeFixture::TearDown();
     }
     // The plane seen at a slant, with the given filters.
@@ -225,6 +228,32 @@ TEST_F(PixelInspector, PointFilteringShowsExactlyOneTexelOfWeightOne) {
     GetClientRect(window, &client);
     EXPECT_EQ(client.right, picture.width);
     EXPECT_EQ(client.bottom, picture.height);
+}
+
+// The probe reads back frames, so it works on every device: under point
+// filtering each finds one texel of weight one at that pixel, the one the
+// reference device finds (the devices agree on where a pixel centre samples
+// away from texel edges).
+TEST_F(PixelInspector, EveryDeviceShowsTheSameSingleTexelUnderPointFiltering) {
+    Use(D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_POINT);
+    const TexelWeight onReference = Click(333, 457).probed.texels.at(0);
+    int devices = 0;
+    for (const std::string& name : DeviceNames()) {
+        std::string description, error;
+        if (name == "reference" || !DescribeDevice(name, &description, &error)) continue;
+        ASSERT_TRUE(SwitchDevice(name, &error)) << name << ": " << error;
+        ASSERT_TRUE(probe_->DrawFrame());
+        const PixelInspection& inspection = Click(333, 457);
+        ASSERT_EQ(inspection.probed.texels.size(), 1u) << name;
+        const TexelWeight& texel = inspection.probed.texels[0];
+        EXPECT_EQ(texel.weight, 1.0) << name;
+        EXPECT_EQ(std::tie(texel.level, texel.x, texel.y), std::tie(onReference.level, onReference.x, onReference.y))
+            << name;
+        ++devices;
+    }
+    std::string error;
+    ASSERT_TRUE(SwitchDevice("reference", &error)) << error;
+    if (devices == 0) GTEST_SKIP() << "this machine has no other device that opens";
 }
 
 // Bilinear filtering of level 0 (no mip filter): the four texels around the
