@@ -6,6 +6,7 @@
 #include "app/device_menu.h"
 #include "app/picture_window.h"
 #include "app/probe.h"
+#include "app/tool_turn.h"
 
 #include "devices/select/d3d9_select.h"
 
@@ -17,7 +18,6 @@ namespace {
 struct AbState {
     std::string a, b;
     bool showingB = false;
-    bool busy = false;  // a difference is being drawn: its frames dispatch queued keys
 };
 
 AbState& State() {
@@ -139,9 +139,7 @@ bool FlipDevices(std::string* error) {
 }
 
 bool ShowDifference(std::string* error) {
-    AbState& state = State();
-    if (state.busy) return true;
-    state.busy = true;
+    const AbState& state = State();
     Probe probe{Probe::Running{}};
     std::vector<std::uint32_t> first, second;
     const bool startedOnB = ShowingSecondDevice();
@@ -154,7 +152,6 @@ bool ShowDifference(std::string* error) {
     } else {
         drawn = false;
     }
-    state.busy = false;
     if (!drawn) {
         if (error->empty()) *error = "a frame could not be drawn";
         return false;
@@ -177,14 +174,13 @@ const AbDifference* ShownDifference() { return Shown() ? &*Shown() : nullptr; }
 HWND DifferenceWindow() { return Window().Handle(); }
 
 bool OnAbCommand(UINT id) {
-    if (State().busy && (id == kFlipCommand || id == kDifferenceCommand)) return true;  // one at a time
     std::string error;
-    if (id == kFlipCommand) {
-        if (!FlipDevices(&error)) Complain("Could not flip to the other device", error);
-        return true;
-    }
-    if (id == kDifferenceCommand) {
-        if (!ShowDifference(&error)) Complain("Could not show the difference between A and B", error);
+    if (id == kFlipCommand || id == kDifferenceCommand) {
+        const ToolTurn turn;
+        if (!turn.Taken()) return true;
+        if (id == kFlipCommand && !FlipDevices(&error)) Complain("Could not flip to the other device", error);
+        if (id == kDifferenceCommand && !ShowDifference(&error))
+            Complain("Could not show the difference between A and B", error);
         return true;
     }
     if (id < kSecondDeviceFirst || id >= kSecondDeviceFirst + MenuDevices().size()) return false;

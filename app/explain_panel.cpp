@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/picture_window.h"
 #include "app/probe.h"
+#include "app/tool_turn.h"
 
 #include "devices/select/d3d9_select.h"
 
@@ -24,8 +25,6 @@ std::optional<DeviceExplanation>& Shown() {
     static std::optional<DeviceExplanation> shown;
     return shown;
 }
-
-bool g_explaining = false;
 
 // The text in the picture font's characters: λ as "LOD", a semicolon as a
 // comma, each line wrapped
@@ -75,6 +74,8 @@ void ShowPanel() {
 }
 
 void FlipFromPanel() {
+    const ToolTurn turn;
+    if (!turn.Taken()) return;
     std::string error;
     if (!FlipDevices(&error)) MessageBoxA(nullptr, ("Could not flip to the other device: " + error + ".").c_str(), "Quillmark", MB_OK);
     if (Shown()) ShowPanel();
@@ -95,12 +96,10 @@ void AddExplainMenu() {
 }
 
 bool ExplainDeviceInUse(std::string* error) {
-    if (g_explaining) return true;  // the experiments' frames dispatch queued keys
     if (g_app.running) {
         *error = "an analysis run is drawing the frames; press Stop first";
         return false;
     }
-    g_explaining = true;
     Probe probe{Probe::Running{}};
     DeviceExplanation e;
     explain::Scenes onDevice, onModel;
@@ -124,7 +123,6 @@ bool ExplainDeviceInUse(std::string* error) {
     } else if (error->empty()) {
         *error = "the device is missing";
     }
-    g_explaining = false;
     if (!done) return false;
     e.text = explain::ExplanationText(e.findings, e.model, e.proof);
     Shown() = std::move(e);
@@ -139,6 +137,8 @@ HWND ExplainPanelWindow() { return Window().Handle(); }
 
 bool OnExplainCommand(UINT id) {
     if (id != kExplainCommand) return false;
+    const ToolTurn turn;
+    if (!turn.Taken()) return true;
     std::string error;
     if (!ExplainDeviceInUse(&error))
         MessageBoxA(nullptr, ("Could not explain the device: " + error + ".").c_str(), "Quillmark", MB_OK);

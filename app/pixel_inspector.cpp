@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/picture_window.h"
 #include "app/probe.h"
+#include "app/tool_turn.h"
 
 
 #include <algorithm>
@@ -27,7 +28,6 @@ PictureWindow& Window() {
     return window;
 }
 std::optional<PixelInspection> g_shown;
-bool g_inspecting = false;
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -174,8 +174,8 @@ Picture InspectionPicture(const PixelInspection& inspection) {
 }
 
 void InspectFramePixel(int x, int y) {
-    if (g_inspecting) return;  // the probe's own frames dispatch queued clicks
-    g_inspecting = true;
+    const ToolTurn turn;
+    if (!turn.Taken()) return;
     Probe probe{Probe::Running{}};
     PixelInspection inspection;
     std::string error;
@@ -189,7 +189,6 @@ void InspectFramePixel(int x, int y) {
         g_shown = std::move(inspection);
  Window().Show(InspectionPicture(*g_shown), "Pixel " + std::to_string(x) + ", " + std::to_string(y) + " - Quillmark");
     }
-    g_inspecting = false;
 }
 
 HWND PixelInspectorWindow() { return Window().Handle(); }

@@ -6,6 +6,7 @@
 #include "app/ab_flip.h"
 #include "app/app_state.h"
 #include "app/explain_panel.h"
+#include "app/pixel_inspector.h"
 #include "app/probe.h"
 #include "probe_fixture.h"
 
@@ -140,6 +141,22 @@ TEST_F(AbFlip, TheMenuChoosesTheSecondDeviceAndFlippingNeedsOne) {
     ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
     EXPECT_EQ(win32::MessageBoxesShown()[0].text,
               "Could not flip to the other device: the device cannot change while an analysis runs.");
+}
+
+// A flip asked for while the inspector draws its frames (the key queued
+// before the click is dispatched by the inspector's own frames) is dropped:
+// the probe reads one device throughout, and the device stays.
+TEST_F(AbFlip, AFlipAskedForWhileTheInspectorProbesIsDropped) {
+    std::string error;
+    ASSERT_TRUE(SetSecondDevice(kReducedTrilinear, &error)) << error;
+    PostMessageA(g_app.mainWindow, WM_KEYDOWN, kFlipKey, 1);
+    SendMessageA(g_app.mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(333, 457));
+    DrainMessages();
+    ASSERT_TRUE(ShownPixelInspection());
+    EXPECT_TRUE(ShownPixelInspection()->probed.complete);
+    EXPECT_EQ(SelectedDeviceName(), "reference");
+    EXPECT_FALSE(ShowingSecondDevice());
+    EXPECT_TRUE(win32::MessageBoxesShown().empty());
 }
 
 // The explanation of the reference device names a model; a click on the
