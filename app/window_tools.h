@@ -11,6 +11,10 @@ namespace quillmark {
 // Gives the main window the A/B and Explain menus.
 void AddWindowToolMenus();
 
+// Grays the tools' menu items (or enables them again): the device and the
+// generated texture cannot change under an analysis run.
+void EnableWindowTools(bool enabled);
+
 // A command of those menus or a key; false for one none of them takes.
 bool OnWindowToolCommand(UINT id);
 bool OnWindowToolKey(WPARAM key);

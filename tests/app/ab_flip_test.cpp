@@ -18,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 
 namespace quillmark {
 namespace {
@@ -133,14 +135,21 @@ TEST_F(AbFlip, TheMenuChoosesTheSecondDeviceAndFlippingNeedsOne) {
     EXPECT_EQ(SecondDevice(), "reference");
     EXPECT_TRUE(GetMenuState(GetMenu(g_app.mainWindow), kSecondDeviceFirst + UINT(at), MF_BYCOMMAND) & MF_CHECKED);
 
-    // During an analysis run the device stays as it is, and a message box says why.
+    // During an analysis run Flip and Difference are grayed, the device stays
+    // as it is, and the key is answered with a message box saying why.
     ASSERT_TRUE(SetSecondDevice(kReducedTrilinear, &error));
     ASSERT_TRUE(probe_->StartAnalysis());
-    ASSERT_TRUE(win32::ChooseMenuItem(g_app.mainWindow, kFlipCommand));
+    EXPECT_FALSE(win32::ChooseMenuItem(g_app.mainWindow, kFlipCommand));
+    EXPECT_FALSE(win32::ChooseMenuItem(g_app.mainWindow, kDifferenceCommand));
+    SendMessageA(g_app.mainWindow, WM_KEYDOWN, kFlipKey, 1);
     EXPECT_EQ(SelectedDeviceName(), "reference");
     ASSERT_EQ(win32::MessageBoxesShown().size(), 1u);
     EXPECT_EQ(win32::MessageBoxesShown()[0].text,
               "Could not flip to the other device: the device cannot change while an analysis runs.");
+    probe_->StopAnalysis(std::filesystem::temp_directory_path() / ("qm-ab-" + std::to_string(getpid()) + ".bmp"));
+    std::filesystem::remove(std::filesystem::temp_directory_path() / ("qm-ab-" + std::to_string(getpid()) + ".bmp"));
+    EXPECT_TRUE(win32::ChooseMenuItem(g_app.mainWindow, kFlipCommand));
+    EXPECT_EQ(SelectedDeviceName(), kReducedTrilinear);
 }
 
 // A flip asked for while the inspector draws its frames (the key queued
