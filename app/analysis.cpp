@@ -7,6 +7,7 @@
 #include "app/readback.h"
 #include "app/settings_dialog.h"
 #include "app/test_textures.h"
+#include "app/window_tools.h"
 
 #include "platform/win32/commctrl.h"
 
@@ -129,6 +130,7 @@ void EnableRunButtons(bool running) {
     EnableWindow(GetDlgItem(g_app.settingsDialog, kStopButton), running ? TRUE : FALSE);
     EnableSettingControls(g_app.settingsDialog, !running);
     EnableDeviceMenu(!running);
+    EnableWindowTools(!running);
 }
 
 void SetFieldText(int id, const std::string& text) { SetDlgItemTextA(g_app.settingsDialog, id, text.c_str()); }

@@ -65,24 +65,32 @@ void AddDeviceMenu() {
     ShowDeviceInTitle();
 }
 
-bool OnDeviceMenuCommand(UINT id) {
-    if (id < kDeviceMenuFirst || id >= kDeviceMenuFirst + MenuDevices().size()) return false;
-    if (ActiveProbe().run.running) return true;  // the items are grayed meanwhile
-    const std::string& chosen = MenuDevices()[id - kDeviceMenuFirst];
+bool SwitchDevice(const std::string& name, std::string* error) {
     const std::string previous = SelectedDeviceName();
-    if (chosen == previous) return true;
-    std::string error;
-    if (!SelectDevice(chosen, &error) || !RebuildDevice()) {
-        // The device in use before stays in use.
-        if (error.empty()) error = "the device could not be created";
-        SelectDevice(previous, nullptr);
-        RebuildDevice();
-        MessageBoxA(nullptr, ("Could not switch to the device " + chosen + ": " + error + ".").c_str(), "Quillmark",
-                    MB_OK);
+    bool switched = name == previous;
+    if (!switched) {
+        switched = SelectDevice(name, error) && RebuildDevice();
+        if (!switched) {
+            // The device in use before stays in use.
+            if (error->empty()) *error = "the device could not be created";
+            SelectDevice(previous, nullptr);
+            RebuildDevice();
+        }
     }
     CheckSelectedDevice();
     ShowDeviceInTitle();
     PostMessageA(g_app.mainWindow, WM_USER, 0, 0);
+    return switched;
+}
+
+bool OnDeviceMenuCommand(UINT id) {
+    if (id < kDeviceMenuFirst || id >= kDeviceMenuFirst + MenuDevices().size()) return false;
+    if (ActiveProbe().run.running) return true;  // the items are grayed meanwhile
+    const std::string& chosen = MenuDevices()[id - kDeviceMenuFirst];
+    std::string error;
+    if (!SwitchDevice(chosen, &error))
+        MessageBoxA(nullptr, ("Could not switch to the device " + chosen + ": " + error + ".").c_str(), "Quillmark",
+                    MB_OK);
     return true;
 }
 

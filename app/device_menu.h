@@ -21,6 +21,11 @@ void AddDeviceMenu();
 // name and what it draws with.
 std::string DeviceWindowTitle(const std::string& device);
 
+// Makes the named device the one in use (the menu's check and the title
+// follow); false with the reason in *error, the device in use before then
+// staying in use.
+bool SwitchDevice(const std::string& name, std::string* error);
+
 // Handles a command of the Device menu; false for any other command.
 bool OnDeviceMenuCommand(UINT id);
 

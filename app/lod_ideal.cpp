@@ -126,15 +126,6 @@ bool TexelsAt(const ScreenTriangle& t, double x, double y, double* u, double* v)
     return true;
 }
 
-double RuleLevel(double lambda, MipRule mip) {
-    switch (mip) {
-    case MipRule::None: return 0.0;
-    case MipRule::Point: return std::floor(lambda + 0.5);
-    case MipRule::Linear: break;
-    }
-    return lambda;
-}
-
 // The footprint of the 2 × 2 quad holding the pixel, on the triangle's plane;
 // nothing when a helper pixel lies beyond the horizon.
 std::optional<Footprint> QuadFootprint(const ScreenTriangle& t, int x, int y) {
@@ -221,9 +212,26 @@ LengthRange ProbeLengthRange(const AxisRange& major, const AxisRange& minor, int
 
 }  // namespace
 
-LodBand LodOfFootprint(const Footprint& f, const LodRule& rule) {
+double RuleLevel(double lambda, MipRule mip) {
+    switch (mip) {
+    case MipRule::None: return 0.0;
+    case MipRule::Point: return std::floor(lambda + 0.5);
+    case MipRule::Linear: break;
+    }
+    return lambda;
+}
+
+int IdealProbeCount(const Footprint& f, const LodRule& rule) {
+    if (!rule.anisotropic || rule.maxAnisotropy <= 1) return 1;
     const double rhoX = std::hypot(f.dudx, f.dvdx), rhoY = std::hypot(f.dudy, f.dvdy);
     const double rhoMax = std::max(rhoX, rhoY), rhoMin = std::min(rhoX, rhoY);
+    const int limit = rule.maxAnisotropy;
+    return rhoMin > 0 ? int(std::min(std::ceil(rhoMax / rhoMin), double(limit))) : limit;
+}
+
+LodBand LodOfFootprint(const Footprint& f, const LodRule& rule) {
+    const double rhoX = std::hypot(f.dudx, f.dvdx), rhoY = std::hypot(f.dudy, f.dvdy);
+    const double rhoMax = std::max(rhoX, rhoY);
     // The shortest and longest length the rules allow for each axis.
     const AxisRange x{std::max(std::abs(f.dudx), std::abs(f.dvdx)), std::abs(f.dudx) + std::abs(f.dvdx)};
     const AxisRange y{std::max(std::abs(f.dudy), std::abs(f.dvdy)), std::abs(f.dudy) + std::abs(f.dvdy)};
@@ -233,7 +241,7 @@ LodBand LodOfFootprint(const Footprint& f, const LodRule& rule) {
                 std::log2(std::max(x.longest, y.longest))};
     } else {
         const int limit = rule.maxAnisotropy;
-        const double n = rhoMin > 0 ? std::min(std::ceil(rhoMax / rhoMin), double(limit)) : limit;
+        const double n = IdealProbeCount(f, rule);
         // Either axis may be the longer one.
         const LengthRange a = ProbeLengthRange(x, y, limit), b = ProbeLengthRange(y, x, limit);
         band = {std::log2(rhoMax / n), std::log2(std::min(a.low, b.low)), std::log2(std::max(a.high, b.high))};
@@ -268,6 +276,21 @@ std::vector<PixelFootprint> ComputeFootprints(const IdealScene& scene, int width
             const std::size_t p = std::size_t(y) * std::size_t(width) + std::size_t(x);
             if (owner[p] >= 0) out[p] = {true, QuadFootprint(triangles[std::size_t(owner[p])], x, y)};
         }
+    return out;
+}
+
+std::optional<PixelTexture> TextureAtPixel(const IdealScene& scene, int width, int height, int x, int y) {
+    std::optional<ScreenTriangle> nearest;
+    double nearestDepth = HUGE_VAL;
+    for (const auto& t : scene.triangles) {
+        ScreenTriangle screen;
+        if (!MakeScreenTriangle(scene, t, width, height, &screen)) continue;
+        const double d = CoverageDepth(screen, x, y);
+        if (d < nearestDepth) nearestDepth = d, nearest = screen;
+    }
+    PixelTexture out;
+    if (!nearest || !TexelsAt(*nearest, x, y, &out.u, &out.v)) return std::nullopt;
+    out.footprint = QuadFootprint(*nearest, x, y);
     return out;
 }
 

@@ -49,6 +49,15 @@ struct LodBand {
 };
 LodBand LodOfFootprint(const Footprint& footprint, const LodRule& rule);
 
+// The level a mip rule reads for λ: λ itself (linear), the nearest level
+// (point), 0 (none); not clamped.
+double RuleLevel(double lambda, MipRule mip);
+
+// The probes the rules take along a footprint's longer axis: the ratio of
+// its axis lengths rounded up, at most the maximum anisotropy; 1 unless the
+// minification filter is anisotropic.
+int IdealProbeCount(const Footprint& footprint, const LodRule& rule);
+
 // One pixel of the ideal.
 struct IdealLod {
     bool covered = false;  // a triangle covers the pixel centre
@@ -67,6 +76,16 @@ struct PixelFootprint {
 // Per pixel of a width × height screen, row by row, the footprint of the
 // 2 × 2 quad holding the pixel, taken on the triangle covering the pixel.
 std::vector<PixelFootprint> ComputeFootprints(const IdealScene& scene, int width, int height);
+
+// The texture coordinates at one pixel's centre, in texels of level 0 (a
+// texel's centre lies at half a texel, wrap addressing repeats the
+// texture beyond 0 .. size), with the footprint of its quad; nothing where
+// no triangle covers the pixel centre.
+struct PixelTexture {
+    double u = 0, v = 0;
+    std::optional<Footprint> footprint;
+};
+std::optional<PixelTexture> TextureAtPixel(const IdealScene& scene, int width, int height, int x, int y);
 
 // Per pixel of a width × height screen, row by row. Pixel (x, y) has its
 // centre at screen position (x, y); λ comes from the 2 × 2 quad's

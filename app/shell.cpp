@@ -7,11 +7,13 @@
 #include "app/device_menu.h"
 #include "app/lod_view.h"
 #include "app/probe.h"
+#include "app/pixel_inspector.h"
 #include "app/save_analysis.h"
 #include "app/scene.h"
 #include "app/settings_dialog.h"
 #include "app/status_line.h"
 #include "app/test_textures.h"
+#include "app/window_tools.h"
 
 #include "platform/win32/commctrl.h"
 #include "imagecodec/result_text.h"
@@ -105,13 +107,16 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ShowViewsOverFrame(1);
         ValidateRect(window, nullptr);
         break;
+    case WM_LBUTTONDOWN:
+        InspectFramePixel(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
     case WM_COMMAND:
         if (OnDeviceMenuCommand(LOWORD(wParam)) || OnSaveAnalysisCommand(LOWORD(wParam)) ||
-            OnLodViewCommand(LOWORD(wParam)))
+            OnLodViewCommand(LOWORD(wParam)) || OnWindowToolCommand(LOWORD(wParam)))
             return 0;
         break;
     case WM_KEYDOWN:
-        if (OnLodViewKey(wParam)) return 0;
+        if (OnLodViewKey(wParam) || OnWindowToolKey(wParam)) return 0;
         break;
     case WM_MOUSEMOVE:
         OnPointerMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
@@ -197,6 +202,7 @@ int RunInteractiveProbe(HINSTANCE instance) {
     AddDeviceMenu();
     AddLodViewMenu();
     AddStatusLine();
+    AddWindowToolMenus();
     RunMessageLoop();
     return 0;
 }

@@ -50,10 +50,9 @@ bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint3
     return SUCCEEDED(result);
 }
 
-namespace {
-
-bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
+bool FillGeneratedTexture(const std::function<std::uint32_t(int level, int x, int y)>& colour) {
     ProbeState& probe = ActiveProbe();
+    if (!probe.mipTexture) return false;
     const int levels = int(probe.mipTexture->GetLevelCount());
     for (int level = 0; level < levels; ++level) {
         D3DSURFACE_DESC desc{};
@@ -71,8 +70,6 @@ bool FillLevels(const std::function<std::uint32_t(int, int, int)>& colour) {
     return true;
 }
 
-}  // namespace
-
 bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
     return DrawTexelColouredFrame(
@@ -80,7 +77,7 @@ bool DrawLevelColouredFrame(Probe& probe, const std::function<std::uint32_t(int)
 }
 
 bool DrawLevelColouredFrameNow(const std::function<std::uint32_t(int)>& colour, std::vector<std::uint32_t>* frame) {
-    if (!ActiveProbe().mipTexture || !FillLevels([&colour](int level, int, int) { return colour(level); })) return false;
+    if (!FillGeneratedTexture([&colour](int level, int, int) { return colour(level); })) return false;
     RenderFrame();
     *frame = BackBufferPixels();
     return ActiveProbe().device && !frame->empty();
@@ -88,7 +85,7 @@ bool DrawLevelColouredFrameNow(const std::function<std::uint32_t(int)>& colour, 
 
 bool DrawTexelColouredFrame(Probe& probe, const std::function<std::uint32_t(int level, int x, int y)>& colour,
                             std::optional<DWORD> mipFilter, std::vector<std::uint32_t>* frame) {
-    if (!ActiveProbe().mipTexture || !FillLevels(colour)) return false;
+    if (!FillGeneratedTexture(colour)) return false;
     const ProbeSettings user = probe.Settings();
     ProbeSettings measuring = user;
     if (mipFilter) measuring.mipFilter = static_cast<D3DTEXTUREFILTERTYPE>(*mipFilter);

@@ -26,6 +26,11 @@ std::vector<std::uint32_t> BackBufferPixels();
 // writer; false when it cannot.
 bool WritePixels(const std::filesystem::path& path, const std::vector<std::uint32_t>& pixels);
 
+// Fills texel (x, y) of level l of the generated texture with colour(l, x, y)
+// (0x00RRGGBB); false when it cannot be written. BuildMipTexture puts the
+// test texture back.
+bool FillGeneratedTexture(const std::function<std::uint32_t(int level, int x, int y)>& colour);
+
 // Draws the scene with level l of the generated texture filled with
 // colour(l) (0x00RRGGBB) and, when given, the mip filter `mipFilter` instead
 // of the user's; *frame gets the back buffer. The generated texture (also

@@ -4,13 +4,17 @@
 // showing where the focus is. Pointer and keys come through XTest. Needs a
 // display; without one the tests run in children under xvfb-run, on screens
 // of 1366 x 768 and 1600 x 1200 at GDK_SCALE 1 and 2.
+#include "app/ab_flip.h"
 #include "app/analysis.h"
 #include "app/app_state.h"
 #include "app/probe_state.h"
 #include "app/device_menu.h"
+#include "app/pixel_inspector.h"
+#include "app/probe.h"
 #include "app/save_analysis.h"
 #include "app/settings_dialog.h"
 #include "app/shell.h"
+#include "app/window_tools.h"
 #include "x_input.h"
 #include "xvfb_child.h"
 
@@ -220,6 +224,96 @@ TEST_F(DesktopWindow, SaveAnalysisWritesIntoTheFolderPickedInTheChooser) {
     EXPECT_TRUE(ActiveProbe().run.running);
     EXPECT_EQ(ActiveProbe().run.level, kLevelsDone);
     fs::remove_all(folder);
+}
+
+// The screen's device pixels per pixel (GDK_SCALE), in which XTest moves
+// the pointer.
+int DeviceScale() {
+    const char* scale = std::getenv("GDK_SCALE");
+    return scale && std::atoi(scale) > 0 ? std::atoi(scale) : 1;
+}
+
+// A click of the real pointer on pixel (x, y) of the main window's frame.
+void ClickFramePixel(test::XInput& input, int x, int y) {
+    const RECT client = win32::DesktopFactsOf(g_app.mainWindow).clientOnScreen;
+    input.MoveTo((client.left + x) * DeviceScale(), (client.top + y) * DeviceScale());
+    input.Click();
+    Settle();
+}
+
+// A click on the frame under point filtering opens the inspector on that
+// pixel, which one texel of one level reaches with all of its colour.
+TEST_F(DesktopWindow, ClickingAPixelOpensTheInspectorOnItsTexels) {
+    test::XInput input;
+    if (!input.Ready()) GTEST_SKIP() << "the XTest extension cannot be reached";
+    Probe probe{Probe::Running{}};
+    ProbeSettings settings = probe.Settings();
+    settings.showPlane = true;
+    settings.planeAngle = 40;
+    settings.minFilter = settings.magFilter = settings.mipFilter = D3DTEXF_POINT;
+    ASSERT_TRUE(probe.Apply(settings));
+    ASSERT_TRUE(probe.DrawFrame());
+    ShowWindow(g_app.settingsDialog, SW_HIDE);  // wherever it stands, it is not in the way
+    Settle();
+    ClickFramePixel(input, 150, 320);
+    for (int round = 0; round < 20 && !ShownPixelInspection(); ++round) Settle();
+    const PixelInspection* shown = ShownPixelInspection();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->x, 150);
+    EXPECT_EQ(shown->y, 320);
+    ASSERT_EQ(shown->probed.texels.size(), 1u);
+    EXPECT_EQ(shown->probed.texels[0].weight, 1.0);
+    Settle();
+    const win32::DesktopFacts inspector = win32::DesktopFactsOf(PixelInspectorWindow());
+    EXPECT_TRUE(inspector.shown);
+    EXPECT_EQ(inspector.title, "Pixel 150, 320 - Quillmark");
+    const Picture picture = InspectionPicture(*shown);
+    EXPECT_EQ(inspector.clientWidth, picture.width);
+    EXPECT_EQ(inspector.clientHeight, picture.height);
+}
+
+// The B key over the frame flips it to the second device, where reduced
+// trilinear filtering draws another frame, and back; the title says which
+// device is shown.
+TEST_F(DesktopWindow, TheBKeyFlipsTheFrameBetweenTwoDevices) {
+    test::XInput input;
+    if (!input.Ready()) GTEST_SKIP() << "the XTest extension cannot be reached";
+    AddDeviceMenu();
+    AddWindowToolMenus();
+    Probe probe{Probe::Running{}};
+    ProbeSettings settings = probe.Settings();
+    settings.minFilter = settings.magFilter = settings.mipFilter = D3DTEXF_LINEAR;
+    ASSERT_TRUE(probe.Apply(settings));
+    std::string error;
+    ASSERT_TRUE(SetSecondDevice("model:blend-width=0.5", &error)) << error;
+    ShowWindow(g_app.settingsDialog, SW_HIDE);
+    ASSERT_TRUE(probe.DrawFrame());
+    Settle();
+    const auto snapshot = [&] {
+        int width = 0, height = 0;
+        return win32::DesktopSnapshot(g_app.mainWindow, width, height, DeviceScale());
+    };
+    const auto press = [&] {
+        input.Key("b");
+        Settle();
+        probe.DrawFrame();
+        Settle();
+    };
+    const std::vector<std::uint32_t> onA = snapshot();
+    ASSERT_FALSE(onA.empty());
+    const RECT client = win32::DesktopFactsOf(g_app.mainWindow).clientOnScreen;
+    input.MoveTo((client.left + 100) * DeviceScale(), (client.top + 100) * DeviceScale());
+    press();
+    std::string title = win32::DesktopFactsOf(g_app.mainWindow).title;
+    EXPECT_EQ(title, DeviceWindowTitle("model:blend-width=0.5") + " (B)");
+    EXPECT_EQ(SelectedDeviceName(), "model:blend-width=0.5");
+    EXPECT_NE(snapshot(), onA);
+    press();
+    title = win32::DesktopFactsOf(g_app.mainWindow).title;
+    EXPECT_EQ(title, DeviceWindowTitle("reference") + " (A)");
+    EXPECT_EQ(SelectedDeviceName(), "reference");
+    EXPECT_EQ(snapshot(), onA);
+    SelectDevice("reference", nullptr);
 }
 
 // Without a display, the tests above run under virtual screens of both

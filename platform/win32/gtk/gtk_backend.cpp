@@ -194,18 +194,39 @@ gboolean OnClientMotion(GtkWidget* area, GdkEventMotion* event, gpointer data) {
     return FALSE;
 }
 
-// A letter or digit key over the main window, without Alt or Control (which
-// belong to the menu bar's mnemonics): WM_KEYDOWN with its virtual key (the
-// capital letter or the digit), which TranslateMessage turns into WM_CHAR.
-gboolean OnMainKey(GtkWidget*, GdkEventKey* event, gpointer data) {
-    if (event->state & (GDK_MOD1_MASK | GDK_CONTROL_MASK)) return FALSE;
-    const guint key = gdk_keyval_to_upper(event->keyval);
-    if (!((key >= GDK_KEY_A && key <= GDK_KEY_Z) || (key >= GDK_KEY_0 && key <= GDK_KEY_9))) return FALSE;
-    PostMessageA(HandleOf(data), WM_KEYDOWN, static_cast<WPARAM>(key), 1);
+bool IsDialog(const Window& window) { return window.className == "#32770"; }
+
+// A press of the left button on a window's picture is WM_LBUTTONDOWN at the
+// image pixel under the pointer, queued as the input a Win32 window receives.
+gboolean OnImagePress(GtkWidget* area, GdkEventButton* event, gpointer data) {
+    if (event->type != GDK_BUTTON_PRESS || event->button != 1) return FALSE;
+    const WindowImage* image = FindWindowImage(HandleOf(data));
+    const int factor = image ? EnlargementOf(area, *image) : 1;
+    const int x = int(event->x) / factor, y = int(event->y) / factor;
+    PostMessageA(HandleOf(data), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     return TRUE;
 }
 
-bool IsDialog(const Window& window) { return window.className == "#32770"; }
+// The virtual-key code of a key for a window that is not a dialog: letters
+// as their capitals, digits as themselves; 0 for the keys it does not take.
+UINT VirtualKeyOf(guint keyval) {
+    const guint upper = gdk_keyval_to_upper(keyval);
+    if ((upper >= GDK_KEY_A && upper <= GDK_KEY_Z) || (upper >= GDK_KEY_0 && upper <= GDK_KEY_9)) return UINT(upper);
+    switch (keyval) {
+    case GDK_KEY_space: return VK_SPACE;
+    case GDK_KEY_Escape: return VK_ESCAPE;
+    case GDK_KEY_Return: return VK_RETURN;
+    default: return 0;
+    }
+}
+
+// A key pressed in a window that is not a dialog is WM_KEYDOWN to it.
+gboolean OnWindowKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    const UINT key = VirtualKeyOf(event->keyval);
+    if (!key || (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))) return FALSE;
+    PostMessageA(HandleOf(data), WM_KEYDOWN, key, 1);
+    return TRUE;
+}
 
 constexpr const char* kMenuCommand = "quillmark-menu-command";
 
@@ -354,7 +375,9 @@ void GtkBackend::CreateTopLevel(HWND window) {
         g_signal_connect(parts.client, "draw", G_CALLBACK(OnDrawImage), window);
         gtk_widget_add_events(parts.client, GDK_POINTER_MOTION_MASK);
         g_signal_connect(parts.client, "motion-notify-event", G_CALLBACK(OnClientMotion), window);
-        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnMainKey), window);
+        gtk_widget_add_events(parts.client, GDK_BUTTON_PRESS_MASK);
+        g_signal_connect(parts.client, "button-press-event", G_CALLBACK(OnImagePress), window);
+        g_signal_connect(parts.top, "key-press-event", G_CALLBACK(OnWindowKey), window);
         // The menu bar stands above the client area, outside it.
         parts.menuBar = gtk_menu_bar_new();
         gtk_widget_set_no_show_all(parts.menuBar, TRUE);
