@@ -3,6 +3,7 @@
 // against what `quillmark lod` measures (MeasureLod) with the same settings.
 // The headless tests send the window its messages; DesktopLodView moves the
 // real pointer and presses the real key through XTest on a virtual screen.
+#include "app/probe_state.h"
 #include "app/app_state.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
@@ -266,6 +267,8 @@ protected:
         }
     }
     HINSTANCE instance_ = GetModuleHandleA(nullptr);
+    ProbeState probeState_;
+    ActiveProbeScope probeScope_{probeState_};
 };
 
 TEST_F(DesktopLodView, ThePointerAndTheKeyReadLambdaInTheStatusLineAsLodMeasuresIt) {

@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "../software/device_fixture.h"
 #include "self_child.h"
 #include "platform/d3d9/d3d9.h"
@@ -27,11 +30,46 @@ struct Vertex {
     float x, y, z, u, v;
 };
 
+// DescribeDevice in a child process: whether the device opens here, and why
+// not. The driver is never loaded into this process, so that a command the
+// test runs may fork its own children for devices (a driver's threads do not
+// survive a fork, and a child of a process that has them can hang).
+inline bool DeviceOpensApart(const std::string& name, std::string* error) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        *error = "no pipe to a child process for the check of the device";
+        return false;
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        std::string description, why;
+        const bool opens = DescribeDevice(name, &description, &why);
+        const std::string answer = (opens ? "1" : "0") + why;
+        const ssize_t written = write(ends[1], answer.data(), answer.size());
+        std::_Exit(written == ssize_t(answer.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string answer;
+    char buffer[512];
+    for (ssize_t got; child > 0 && (got = read(ends[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, std::size_t(got));
+    close(ends[0]);
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    if (answer.empty()) {
+        *error = "the check of the device in a child process gave no answer";
+        return false;
+    }
+    *error = answer.substr(1);
+    return answer[0] == '1';
+}
+
 // Skips the test when the OpenGL device cannot be opened on this machine.
 #define QUILLMARK_REQUIRE_GL(name)                                                        \
     do {                                                                                  \
-        std::string description_, error_;                                                 \
-        if (!DescribeDevice(name, &description_, &error_))                                \
+        std::string error_;                                                               \
+        if (!::quillmark::gl::testing::DeviceOpensApart(name, &error_))                   \
             GTEST_SKIP() << "no OpenGL context through EGL here (" << error_ << ")";      \
     } while (0)
 
