@@ -1,4 +1,3 @@
-#include "app/probe_state.h"
 #include "app/ab_flip.h"
 
 #include "app/app_state.h"
@@ -7,6 +6,8 @@
 #include "app/device_menu.h"
 #include "app/picture_window.h"
 #include "app/probe.h"
+#include "app/probe_state.h"
+#include "app/shell.h"
 #include "app/tool_turn.h"
 
 #include "devices/select/d3d9_select.h"
@@ -86,11 +87,7 @@ Picture DifferencePicture(const AbDifference& d) {
 
 void AddAbMenu() {
     MenuDevices() = DeviceNames();
-    HMENU bar = GetMenu(g_app.mainWindow);
-    if (!bar) {
-        bar = CreateMenu();
-        SetMenu(g_app.mainWindow, bar);
-    }
+    const HMENU bar = MainMenuBar();
     const HMENU popup = CreatePopupMenu();
     for (std::size_t i = 0; i < MenuDevices().size(); ++i)
         AppendMenuA(popup, MF_STRING, kSecondDeviceFirst + i, ("B: " + MenuDevices()[i]).c_str());

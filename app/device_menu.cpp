@@ -52,11 +52,7 @@ void AddDeviceMenu() {
     const std::string selected = SelectedDeviceName();
     if (std::find(MenuDevices().begin(), MenuDevices().end(), selected) == MenuDevices().end())
         MenuDevices().push_back(selected);  // a device named in full (model:KEY=VALUE, gl:TEXT)
-    HMENU bar = GetMenu(g_app.mainWindow);
-    if (!bar) {
-        bar = CreateMenu();
-        SetMenu(g_app.mainWindow, bar);
-    }
+    const HMENU bar = MainMenuBar();
     const HMENU popup = CreatePopupMenu();
     for (std::size_t i = 0; i < MenuDevices().size(); ++i)
         AppendMenuA(popup, MF_STRING, kDeviceMenuFirst + i, MenuDevices()[i].c_str());

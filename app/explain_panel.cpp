@@ -1,10 +1,11 @@
-#include "app/probe_state.h"
 #include "app/explain_panel.h"
 
 #include "app/ab_flip.h"
 #include "app/app_state.h"
 #include "app/picture_window.h"
 #include "app/probe.h"
+#include "app/probe_state.h"
+#include "app/shell.h"
 #include "app/tool_turn.h"
 
 #include "devices/select/d3d9_select.h"
@@ -85,11 +86,7 @@ void FlipFromPanel() {
 }  // namespace
 
 void AddExplainMenu() {
-    HMENU bar = GetMenu(g_app.mainWindow);
-    if (!bar) {
-        bar = CreateMenu();
-        SetMenu(g_app.mainWindow, bar);
-    }
+    const HMENU bar = MainMenuBar();
     const HMENU popup = CreatePopupMenu();
     AppendMenuA(popup, MF_STRING, kExplainCommand, "&Explain This Device\tE");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "&Explain");

@@ -1,9 +1,9 @@
-#include "app/probe_state.h"
 #include "app/footprint_probe.h"
 
 #include "app/app_state.h"
 #include "app/batch/level_frames.h"
 #include "app/probe.h"
+#include "app/probe_state.h"
 #include "app/test_textures.h"
 
 #include <cmath>

@@ -1,14 +1,15 @@
 #include "app/lod_view.h"
 
 #include "app/app_state.h"
-#include "app/probe_state.h"
 #include "app/batch/level_frames.h"
 #include "app/batch/lod_command.h"
 #include "app/lod_figures.h"
 #include "app/lod_meter.h"
 #include "app/picture.h"
 #include "app/probe.h"
+#include "app/probe_state.h"
 #include "app/scene.h"
+#include "app/shell.h"
 #include "app/status_line.h"
 #include "app/test_textures.h"
 
@@ -87,11 +88,7 @@ std::string Format(const char* format, double value) {
 }  // namespace
 
 void AddLodViewMenu() {
-    HMENU bar = GetMenu(g_app.mainWindow);
-    if (!bar) {
-        bar = CreateMenu();
-        SetMenu(g_app.mainWindow, bar);
-    }
+    const HMENU bar = MainMenuBar();
     const HMENU view = CreatePopupMenu();
     AppendMenuA(view, MF_STRING | (LodViewShown() ? MF_CHECKED : MF_UNCHECKED), kLodViewCommand, "&Lambda View\tL");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), "&View");

@@ -69,11 +69,7 @@ bool SaveFinishedAnalysis(const fs::path& directory, std::string* error) {
 }
 
 void AddSaveAnalysisMenu() {
-    HMENU bar = GetMenu(g_app.mainWindow);
-    if (!bar) {
-        bar = CreateMenu();
-        SetMenu(g_app.mainWindow, bar);
-    }
+    const HMENU bar = MainMenuBar();
     const HMENU file = CreatePopupMenu();
     AppendMenuA(file, MF_STRING | MF_GRAYED, kSaveAnalysisCommand, "&Save Analysis...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");

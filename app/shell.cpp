@@ -188,6 +188,15 @@ LoopStep RunLoopStep(bool mayWait) {
 
 void RequestFrame() { g_frameDue = true; }
 
+HMENU MainMenuBar() {
+    HMENU bar = GetMenu(g_app.mainWindow);
+    if (!bar) {
+        bar = CreateMenu();
+        SetMenu(g_app.mainWindow, bar);
+    }
+    return bar;
+}
+
 void RunMessageLoop() {
     while (RunLoopStep() != LoopStep::Quit) {
     }

@@ -31,6 +31,10 @@ LoopStep RunLoopStep(bool mayWait = true);
 // Makes a frame due, as a message that can change the frame does.
 void RequestFrame();
 
+// The main window's menu bar, made when it has none yet: each menu of the
+// window adds its popup to it.
+HMENU MainMenuBar();
+
 // Runs the message loop until WM_QUIT.
 void RunMessageLoop();
 
