@@ -6,6 +6,7 @@
 #include "app/probe.h"
 #include "app/probe_state.h"
 #include "app/shell.h"
+#include "app/status_line.h"
 #include "app/tool_turn.h"
 
 #include "devices/select/d3d9_select.h"
@@ -99,6 +100,9 @@ bool ExplainDeviceInUse(std::string* error) {
         return false;
     }
     Probe probe{Probe::Running{}};
+    // The experiments draw a few hundred frames (seconds on a fast device);
+    // the window keeps answering meanwhile, and says what it is doing.
+    ShowStatus("Explaining " + SelectedDeviceName() + ": drawing its experiments, then the same scenes on the model...");
     DeviceExplanation e;
     explain::Scenes onDevice, onModel;
     bool done = probe.HasDevice() && explain::Investigate(probe, &e.findings, &onDevice, error);
@@ -121,7 +125,11 @@ bool ExplainDeviceInUse(std::string* error) {
     } else if (error->empty()) {
         *error = "the device is missing";
     }
-    if (!done) return false;
+    if (!done) {
+        ShowStatus("");
+        return false;
+    }
+    ShowStatus("Explained " + e.device + " as " + e.model + "; a click on the panel flips between the two.");
     e.text = explain::ExplanationText(e.findings, e.model, e.proof);
     Shown() = std::move(e);
     Window().OnClick([](int, int) { FlipFromPanel(); });

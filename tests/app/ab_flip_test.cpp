@@ -9,6 +9,7 @@
 #include "app/explain_panel.h"
 #include "app/pixel_inspector.h"
 #include "app/probe.h"
+#include "app/status_line.h"
 #include "probe_fixture.h"
 
 #include "devices/select/d3d9_select.h"
@@ -173,6 +174,7 @@ TEST_F(AbFlip, AFlipAskedForWhileTheInspectorProbesIsDropped) {
 // panel shows the model's frame, another the device's again.
 TEST_F(AbFlip, TheExplanationPanelFlipsBetweenTheDeviceAndItsModel) {
     AddExplainMenu();
+    AddStatusLine();
     const std::vector<std::uint32_t> onDevice = Frame();
     Press(kExplainKey);
     const DeviceExplanation* shown = ShownExplanation();
@@ -184,6 +186,7 @@ TEST_F(AbFlip, TheExplanationPanelFlipsBetweenTheDeviceAndItsModel) {
     EXPECT_TRUE(shown->proof.reproduced);
     EXPECT_EQ(SecondDevice(), shown->model);
     EXPECT_EQ(SelectedDeviceName(), "reference");
+    EXPECT_EQ(StatusText(), "Explained reference as " + shown->model + "; a click on the panel flips between the two.");
     EXPECT_EQ(Frame(), onDevice);
     const HWND panel = ExplainPanelWindow();
     ASSERT_TRUE(panel);
