@@ -10,6 +10,7 @@
 #include "texfile/library_switches.h"
 #include "platform/win32/windows.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -60,6 +61,10 @@ std::optional<std::string> InteractiveDevice(const std::vector<std::string>& arg
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file size limit (ulimit -f) fails with EFBIG and is
+    // reported like any other failed write, instead of ending the program
+    // without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     quillmark::StartTextureLibrary();
     if (argc <= 1) {
         if (const std::string unknown = quillmark::batch::DeviceChoiceError(std::nullopt); !unknown.empty())
