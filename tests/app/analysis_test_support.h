@@ -80,6 +80,7 @@ protected:
     }
 
     void TearDown() override {
+        if (directory_.empty()) return;  // skipped (no device) before the fixture was set up
         if (ActiveProbe().run.running) StopAnalysis();  // releases the plot
         ProbeFixture::TearDown();
         std::filesystem::current_path(previous_);

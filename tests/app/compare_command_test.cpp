@@ -122,12 +122,13 @@ TEST(CompareCommand, WritesAReportThatLoadsAndCarriesEveryPicture) {
 // The browser check itself catches an image that does not decode and a
 // reference to anything outside the page.
 // With --explain the page carries both devices' explanations, each the one
-// explain gives: a knob the model has shows on its side only.
+// explain gives: a knob the model has shows on its side only. (The time
+// limit is generous: under an emulator each device's part takes minutes.)
 TEST(CompareCommand, WithExplainShowsEachDevicesExplanation) {
     testing::ScratchDirectory scratch;
     const testing::BatchOutput run = testing::RunBatchCaptured(
-        {"compare", "--device", "reference", "--device", "model:blend-width=0.5", "--explain", "-o",
-         scratch.PathOf("out")});
+        {"compare", "--device", "reference", "--device", "model:blend-width=0.5", "--explain", "--timeout", "1200",
+         "-o", scratch.PathOf("out")});
     ASSERT_EQ(run.code, kExitSuccess) << run.err;
     std::ifstream in(scratch / "out/report.html");
     const std::string page((std::istreambuf_iterator<char>(in)), {});
